@@ -1,0 +1,30 @@
+#include "config/channel_config.h"
+
+#include <cstring>
+
+ChannelConfig& ChannelConfig::operator=(const ChannelConfig& other) {
+    if (this == &other) return *this;
+    CopyConfiguration(other);
+    threadId.store(other.threadId.load());
+    thread.store(other.thread.load());
+    capture.store(other.capture.load());
+    tcpLine = other.tcpLine;
+    return *this;
+}
+
+void ChannelConfig::CopyConfiguration(const ChannelConfig& from) {
+    if (this == &from) return;
+    enabled = from.enabled;
+    std::memcpy(portName, from.portName, sizeof portName);
+    portName[kChannelTextSize - 1] = 0;
+    baudRate = from.baudRate;
+    dataBits = from.dataBits;
+    parity = from.parity;
+    stopBits = from.stopBits;
+    flowControl = from.flowControl;
+    readTimeout = from.readTimeout;
+    emulation = from.emulation;
+    patternFlags = from.patternFlags;
+    std::memcpy(patternText, from.patternText, sizeof patternText);
+    patternText[kChannelTextSize - 1] = 0;
+}

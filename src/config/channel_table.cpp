@@ -1,0 +1,74 @@
+#include "config/channel_table.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "config/channel_settings.h"
+#include "platform/ovtext.h"
+#include "platform/profile.h"
+
+namespace {
+const char kChannelSection[] = "Channel";
+const char kPortKey[] = "PORT";
+}  // namespace
+
+ChannelTable::ChannelTable() {
+    for (int i = 0; i < kChannelCount; ++i) {
+        ChannelConfig& record = channels[i];
+        std::snprintf(record.portName, sizeof record.portName, "COM%d", i + 1);
+    }
+    overlayHandle = OV_open(0, 1);
+}
+
+ChannelTable::~ChannelTable() {
+    StopCapture();
+    DestroyTcpServer();
+    OV_close(overlayHandle.load());
+    ClearFilterList(kFilterImportant);
+    ClearFilterList(kFilterIgnore);
+}
+
+void ChannelTable::SetMode(int newMode) {
+    mode = newMode;
+    if (mode == 1 && tcpServer == nullptr) CreateTcpServer();
+}
+
+ChannelConfig* ChannelTable::GetChannel(unsigned index) {
+    return index < static_cast<unsigned>(kChannelCount) ? &channels[index] : nullptr;
+}
+
+int ChannelTable::UpdateChannel(unsigned index, const ChannelConfig& record) {
+    if (index >= static_cast<unsigned>(kChannelCount)) return 0;
+    channels[index].CopyConfiguration(record);
+    return 1;
+}
+
+void ChannelTable::SetSettingsPath(const char* path) {
+    std::snprintf(settingsPath, sizeof settingsPath, "%s", path != nullptr ? path : "");
+}
+
+void ChannelTable::LoadSettings() {
+    char key[16];
+    char value[kSettingsValueSize];
+    for (int i = 0; i < kChannelCount; ++i) {
+        std::snprintf(key, sizeof key, "%d", i + 1);
+        zamri::ProfileReadText(settingsPath, kChannelSection, key, "", value, sizeof value);
+        channels[i].emulation = 0;
+        ParseChannelValue(value, channels[i]);
+    }
+    SetTcpPort(zamri::ProfileReadInt(settingsPath, kChannelSection, kPortKey, kDefaultTcpPort));
+    LoadFilterList(kFilterImportant);
+    LoadFilterList(kFilterIgnore);
+}
+
+void ChannelTable::SaveChannel(int index) {
+    if (index < 0 || index >= kChannelCount) return;
+    char key[16];
+    char value[kSettingsValueSize];
+    std::snprintf(key, sizeof key, "%d", index + 1);
+    if (FormatChannelValue(channels[index], value, sizeof value) >= 0) {
+        zamri::ProfileWriteText(settingsPath, kChannelSection, key, value);
+    }
+    std::snprintf(value, sizeof value, "%d", tcpPort);
+    zamri::ProfileWriteText(settingsPath, kChannelSection, kPortKey, value);
+}

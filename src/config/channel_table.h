@@ -1,0 +1,115 @@
+// The one store of what the program knows about its camera channels: 32 records, the TCP
+// port and server, the overlay session and its lock, and the Important and Ignore lists.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <shared_mutex>
+
+#include "config/channel_config.h"
+#include "platform/paths.h"
+
+class TcpIngestServer;
+
+constexpr int kDefaultTcpPort = 10000;
+constexpr int kFilterImportant = 0;
+constexpr int kFilterIgnore = 1;
+constexpr int kLineFlagFirst = 1;
+constexpr int kLineFlagEnd = 2;
+constexpr int kLineFlagImportant = 4;
+constexpr int kLineFlagVerticalTab = 16;
+
+class ChannelTable {
+public:
+    ChannelTable();
+    ~ChannelTable();
+    ChannelTable(const ChannelTable&) = delete;
+    ChannelTable& operator=(const ChannelTable&) = delete;
+
+    // Records the mode (1 TCP, 0 serial); in TCP mode also creates the TCP server.
+    void SetMode(int newMode);
+    int GetMode() const { return mode; }
+
+    // The record, or nullptr when index is 32 or more.
+    ChannelConfig* GetChannel(unsigned index);
+    // Copies the configuration fields in; 1 done, 0 when index is 32 or more.
+    int UpdateChannel(unsigned index, const ChannelConfig& record);
+
+    int GetTcpPort() const { return tcpPort; }
+    void SetTcpPort(int port) { tcpPort = port; }
+
+    // The settings file (normally "zamri.ini" beside the executable).
+    void SetSettingsPath(const char* path);
+    const char* GetSettingsPath() const { return settingsPath; }
+    void LoadSettings();
+    void SaveChannel(int index);
+
+    // Line filter. Kind 0 Important, 1 Ignore.
+    void LoadFilterList(int kind);
+    void SaveFilterList(int kind);
+    void ClearFilterList(int kind);
+    // Lends the table's own array (main thread only); 0 when kind is greater than 1.
+    int GetFilterList(int kind, int* count, char*** list);
+    // Takes ownership of list and its strings (allocated with new[]); list may be null when
+    // count is 0. Safe while other threads run FilterLine.
+    int ReplaceFilterList(int kind, int count, char** list);
+    // 1 keep the line (an Important match adds 4 to flags), 0 drop it. Allocates nothing.
+    int FilterLine(const char* text, int& flags) const;
+
+    // The overlay step shared by the serial and TCP paths: open the library if no handle is
+    // open, then write the line; each call under overlayLock. The line is dropped when the
+    // library cannot be opened.
+    void WriteOverlayLine(int channel, int flags, const char* text);
+
+    // Capture start and stop for the whole program and per serial channel.
+    int StartCapture();
+    int StopCapture();
+    int StartChannel(int index);
+    int StopChannel(int index);
+    int FindChannelByThread(int32_t id);
+    void RunChannelCapture(int index);
+
+    // Binary dump of one running serial channel.
+    int StartDump(const char* portName, const char* fileName);
+    int StopDump(int index);
+
+    // The TCP server's events.
+    static int ServerEventThunk(void* owner, int code, intptr_t arg, char* text);
+    int OnServerEvent(int code, intptr_t arg, char* text);
+
+    int32_t tcpPort = kDefaultTcpPort;
+    int32_t mode = 0;
+    TcpIngestServer* tcpServer = nullptr;
+    ChannelConfig channels[kChannelCount];
+    std::atomic<int32_t> overlayHandle{0};
+    std::mutex overlayLock;
+    int32_t importantCount = 0;
+    int32_t ignoreCount = 0;
+    char** importantList = nullptr;
+    char** ignoreList = nullptr;
+
+private:
+    // The mode-specific halves of capture start and stop and of the TCP server's life.
+    int StartSerialCapture();
+    int StopSerialCapture();
+    int StartTcpCapture();
+    int StopTcpCapture();
+    void CreateTcpServer();
+    void DestroyTcpServer();
+    // Stop, then Start on tcpPort; "TCP Server is not started." when the start fails.
+    void RestartTcpServer();
+    void StopTcpServer();
+
+    char** ListOf(int kind) { return kind == kFilterImportant ? importantList : ignoreList; }
+    const char* const* ListOf(int kind) const { return kind == kFilterImportant ? importantList : ignoreList; }
+    int32_t CountOf(int kind) const { return kind == kFilterImportant ? importantCount : ignoreCount; }
+
+    char settingsPath[zamri::kMaxPath] = {};
+    // Keeps a camera's pattern change at capture start from overlapping the TCP worker's
+    // assembly of a line for the same camera.
+    std::mutex tcpLineLock;
+    // Readers (FilterLine on capture threads and the TCP worker) share it; a replacement takes
+    // it alone to swap the list, so no reader ever sees a freed array or entry.
+    mutable std::shared_mutex filterLock;
+};

@@ -1,0 +1,150 @@
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "config/channel_table.h"
+#include "platform/profile.h"
+
+namespace {
+
+const char* SectionOf(int kind) { return kind == kFilterImportant ? "Important" : "Ignore"; }
+
+unsigned char Upper(unsigned char c) { return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c; }
+
+// Whether entry occurs in text, with ASCII letters compared as upper case and every other byte
+// as it stands. Folding while comparing gives the same answer as comparing two upper-case
+// copies, with no copy and no length limit. An empty entry occurs in every text.
+bool ContainsFolded(const char* text, const char* entry) {
+    if (*entry == 0) return true;
+    for (const char* start = text; *start != 0; ++start) {
+        const unsigned char* t = reinterpret_cast<const unsigned char*>(start);
+        const unsigned char* e = reinterpret_cast<const unsigned char*>(entry);
+        while (*e != 0 && *t != 0 && Upper(*t) == Upper(*e)) {
+            ++t;
+            ++e;
+        }
+        if (*e == 0) return true;
+        if (*t == 0) return false;  // the rest of the text is shorter than the entry
+    }
+    return false;
+}
+
+void FreeList(char** list, int count) {
+    if (list == nullptr) return;
+    for (int i = 0; i < count; ++i) delete[] list[i];
+    delete[] list;
+}
+
+}  // namespace
+
+void ChannelTable::LoadFilterList(int kind) {
+    if (kind != kFilterImportant && kind != kFilterIgnore) return;
+    int count = zamri::ProfileReadInt(settingsPath, SectionOf(kind), "count", 0);
+    char** list = nullptr;
+    if (count > 0) {
+        list = new (std::nothrow) char*[static_cast<size_t>(count) + 1]();
+        if (list == nullptr) count = 0;
+    }
+    char key[16];
+    char value[256];
+    for (int i = 0; list != nullptr && i < count; ++i) {
+        std::snprintf(key, sizeof key, "%d", i);
+        int length = zamri::ProfileReadText(settingsPath, SectionOf(kind), key, "", value, sizeof value);
+        list[i] = new (std::nothrow) char[static_cast<size_t>(length) + 1];
+        if (list[i] == nullptr) {
+            FreeList(list, i);
+            list = nullptr;
+            count = 0;
+            break;
+        }
+        std::memcpy(list[i], value, static_cast<size_t>(length) + 1);
+    }
+    char** old = nullptr;
+    int oldCount = 0;
+    {
+        std::unique_lock<std::shared_mutex> guard(filterLock);
+        char**& current = kind == kFilterImportant ? importantList : ignoreList;
+        int32_t& currentCount = kind == kFilterImportant ? importantCount : ignoreCount;
+        old = current;
+        oldCount = currentCount;
+        current = list;
+        currentCount = count > 0 ? count : 0;
+    }
+    FreeList(old, oldCount);
+}
+
+void ChannelTable::SaveFilterList(int kind) {
+    if (kind != kFilterImportant && kind != kFilterIgnore) return;
+    char key[16];
+    char value[16];
+    int count = CountOf(kind);
+    std::snprintf(value, sizeof value, "%d", count);
+    zamri::ProfileWriteText(settingsPath, SectionOf(kind), "count", value);
+    char** list = ListOf(kind);
+    for (int i = 0; list != nullptr && i < count; ++i) {
+        std::snprintf(key, sizeof key, "%d", i);
+        zamri::ProfileWriteText(settingsPath, SectionOf(kind), key, list[i] != nullptr ? list[i] : "");
+    }
+}
+
+void ChannelTable::ClearFilterList(int kind) {
+    if (kind != kFilterImportant && kind != kFilterIgnore) return;
+    char** old = nullptr;
+    int oldCount = 0;
+    {
+        std::unique_lock<std::shared_mutex> guard(filterLock);
+        char**& list = kind == kFilterImportant ? importantList : ignoreList;
+        int32_t& count = kind == kFilterImportant ? importantCount : ignoreCount;
+        if (count <= 0 || list == nullptr) return;
+        old = list;
+        oldCount = count;
+        list = nullptr;
+        count = 0;
+    }
+    FreeList(old, oldCount);
+}
+
+int ChannelTable::GetFilterList(int kind, int* count, char*** list) {
+    if (kind < 0 || kind > 1) return 0;
+    if (count != nullptr) *count = CountOf(kind);
+    if (list != nullptr) *list = ListOf(kind);
+    return 1;
+}
+
+int ChannelTable::ReplaceFilterList(int kind, int count, char** list) {
+    if (kind != kFilterImportant && kind != kFilterIgnore) {
+        FreeList(list, count);
+        return 0;
+    }
+    char** old = nullptr;
+    int oldCount = 0;
+    {
+        // The swap is one step under the lock: a FilterLine sees either the whole old list or
+        // the whole new one, and the old one is freed only once no reader can hold it.
+        std::unique_lock<std::shared_mutex> guard(filterLock);
+        char**& current = kind == kFilterImportant ? importantList : ignoreList;
+        int32_t& currentCount = kind == kFilterImportant ? importantCount : ignoreCount;
+        old = current;
+        oldCount = currentCount;
+        current = list;
+        currentCount = count > 0 && list != nullptr ? count : 0;
+    }
+    FreeList(old, oldCount);
+    SaveFilterList(kind);
+    return 1;
+}
+
+int ChannelTable::FilterLine(const char* text, int& flags) const {
+    if (text == nullptr || *text == 0) return 1;
+    std::shared_lock<std::shared_mutex> guard(filterLock);
+    for (int i = 0; importantList != nullptr && i < importantCount; ++i) {
+        if (importantList[i] != nullptr && ContainsFolded(text, importantList[i])) {
+            flags |= kLineFlagImportant;
+            return 1;
+        }
+    }
+    for (int i = 0; ignoreList != nullptr && i < ignoreCount; ++i) {
+        if (ignoreList[i] != nullptr && ContainsFolded(text, ignoreList[i])) return 0;
+    }
+    return 1;
+}

@@ -1,0 +1,39 @@
+// An INI file held as its lines, so that a change rewrites one line and keeps every other byte.
+// Portable and free of I/O: the Linux settings backend reads and writes files around it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zamri {
+
+class IniDocument {
+public:
+    IniDocument() = default;
+    explicit IniDocument(const std::string& text);
+
+    // The value of key in section (first match, names compared without regard to ASCII case),
+    // trimmed of blanks and of one pair of matching quotes. False when the key is missing.
+    bool Find(const std::string& section, const std::string& key, std::string* value) const;
+
+    // Replaces the first key line of the section, or adds one at the end of the section, or
+    // adds the section at the end of the document.
+    void Set(const std::string& section, const std::string& key, const std::string& value);
+
+    std::string Text() const;
+
+private:
+    struct Line {
+        std::string text;      // without its line end
+        std::string ending;    // "\n", "\r\n" or "" for a last line without one
+    };
+
+    int FindSection(const std::string& section) const;  // index of the header line, or -1
+    int SectionEnd(int header) const;                    // index after the section's last line
+    static bool ParseKey(const std::string& line, std::string* key, std::string* value);
+    std::string NewLineEnding() const;
+
+    std::vector<Line> lines_;
+};
+
+}  // namespace zamri

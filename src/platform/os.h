@@ -1,0 +1,33 @@
+// Operating-system helpers that the shared code needs; one backend per platform
+// (os_win32.cpp, os_posix.cpp).
+#pragma once
+
+namespace zamri {
+
+// Message box styles, with the values of the Windows constants of the same meaning.
+constexpr unsigned kMsgOk = 0x0;
+constexpr unsigned kMsgYesNo = 0x4;
+constexpr unsigned kMsgIconError = 0x10;
+constexpr unsigned kMsgIconQuestion = 0x20;
+constexpr unsigned kMsgIconWarning = 0x30;
+
+// Shows an error the user must see. Windows: a message box with no owner window, which blocks
+// only the calling thread until it is dismissed. Linux: one line "caption: text" on standard
+// error. Returns the button pressed (1 = OK) or 0.
+int ShowMessage(const char* text, const char* caption, unsigned style);
+
+// Lets tests (and the Linux front) see messages instead of the platform's display. The sink is
+// called in place of the display; nullptr restores the platform's own. Returns the previous.
+using MessageSink = int (*)(const char* text, const char* caption, unsigned style);
+MessageSink SetMessageSink(MessageSink sink);
+
+void SleepMilliseconds(int milliseconds);
+
+// Full path of the running executable into out (size bytes); returns its length, 0 on failure.
+int GetExecutablePath(char* out, int size);
+
+// The directory that holds the recorder's settings file: the Windows directory on Windows; on
+// Linux the value of ZAMRI_WINDOWS_DIR, else "/etc". Returns the length, 0 on failure.
+int GetSystemSettingsDirectory(char* out, int size);
+
+}  // namespace zamri

@@ -1,0 +1,111 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/ini_document.h"
+#include "platform/profile.h"
+
+namespace zamri {
+
+namespace {
+
+// Reads the whole file; false when it cannot be opened (missing, unreadable, a directory).
+bool ReadWholeFile(const char* path, std::string* text) {
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return false;
+    }
+    text->clear();
+    char buffer[8192];
+    for (;;) {
+        ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        text->append(buffer, static_cast<size_t>(got));
+    }
+    close(fd);
+    return true;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t put = write(fd, text.data() + done, text.size() - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        done += static_cast<size_t>(put);
+    }
+    return true;
+}
+
+// The new contents go to a temporary file beside the old one, which then takes its place, so
+// a crash in the middle of a save never leaves a half-written settings file.
+bool ReplaceFile(const char* path, const std::string& text, mode_t mode) {
+    std::string temporary = std::string(path) + ".tmpXXXXXX";
+    int fd = mkstemp(&temporary[0]);
+    if (fd < 0) return false;
+    bool written = WriteAll(fd, text) && fchmod(fd, mode) == 0 && fsync(fd) == 0;
+    written = close(fd) == 0 && written;
+    if (!written || rename(temporary.c_str(), path) != 0) {
+        unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+int CopyOut(const std::string& value, char* out, int size) {
+    size_t keep = value.size() < static_cast<size_t>(size - 1) ? value.size() : static_cast<size_t>(size - 1);
+    // A value with a NUL byte in it ends there, as any C text does.
+    size_t nul = value.find('\0');
+    if (nul != std::string::npos && nul < keep) keep = nul;
+    std::memcpy(out, value.data(), keep);
+    out[keep] = 0;
+    return static_cast<int>(keep);
+}
+
+}  // namespace
+
+int ProfileReadText(const char* path, const char* section, const char* key, const char* def, char* out, int size) {
+    if (out == nullptr || size <= 0) return 0;
+    std::string text;
+    std::string value;
+    if (path != nullptr && section != nullptr && key != nullptr && ReadWholeFile(path, &text) &&
+        IniDocument(text).Find(section, key, &value)) {
+        return CopyOut(value, out, size);
+    }
+    return CopyOut(def != nullptr ? def : "", out, size);
+}
+
+int ProfileReadInt(const char* path, const char* section, const char* key, int def) {
+    char value[256];
+    if (ProfileReadText(path, section, key, "", value, sizeof value) == 0) return def;
+    return static_cast<int>(std::strtol(value, nullptr, 10));
+}
+
+int ProfileWriteText(const char* path, const char* section, const char* key, const char* value) {
+    if (path == nullptr || section == nullptr || key == nullptr) return 0;
+    std::string text;
+    mode_t mode = 0644;
+    struct stat info;
+    if (stat(path, &info) == 0) {
+        if (!S_ISREG(info.st_mode) || access(path, W_OK) != 0) return 0;
+        mode = info.st_mode & 07777;
+        if (!ReadWholeFile(path, &text)) return 0;
+    } else if (errno != ENOENT) {
+        return 0;
+    }
+    IniDocument document(text);
+    document.Set(section, key, value != nullptr ? value : "");
+    return ReplaceFile(path, document.Text(), mode) ? 1 : 0;
+}
+
+}  // namespace zamri

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Builds and runs every test tier: native under AddressSanitizer + UndefinedBehaviorSanitizer,
+# native under ThreadSanitizer, and the Windows build under wine (inside Xvfb when no display).
+# Usage: tools/run-all-tests.sh [tier...]   tiers: native-asan native-tsan windows (default: all)
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+tiers=("$@")
+[ ${#tiers[@]} -gt 0 ] || tiers=(native-asan native-tsan windows)
+jobs=${JOBS:-$(nproc)}
+
+passed=0
+failed=0
+status=0
+xvfb_pid=""
+
+cleanup() {
+    if [ -n "${WINEPREFIX:-}" ]; then wineserver -k >/dev/null 2>&1 || true; fi
+    if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" >/dev/null 2>&1 || true; fi
+}
+trap cleanup EXIT
+
+prepare_wine() {
+    export WINEPREFIX="$root/build/windows/wineprefix"
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    if [ -z "${DISPLAY:-}" ]; then
+        for n in 91 92 93 94 95 96 97 98 99; do
+            [ -e "/tmp/.X11-unix/X$n" ] && continue
+            Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+            xvfb_pid=$!
+            export DISPLAY=":$n"
+            break
+        done
+        for _ in $(seq 50); do [ -e "/tmp/.X11-unix/${DISPLAY#:}" ] || [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
+    fi
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "== creating the wine prefix (once) =="
+        mkdir -p "$WINEPREFIX"
+        wineboot -i >/dev/null 2>&1 || true
+    fi
+    # A persistent wine server keeps each test executable's start cheap.
+    wineserver -p >/dev/null 2>&1 || true
+}
+
+for tier in "${tiers[@]}"; do
+    echo "== $tier: configure and build =="
+    if ! cmake --preset "$tier" >/dev/null || ! cmake --build --preset "$tier" -j "$jobs"; then
+        echo "== $tier: BUILD FAILED =="
+        status=1
+        failed=$((failed + 1))
+        continue
+    fi
+    [ "$tier" = windows ] && prepare_wine
+    echo "== $tier: tests =="
+    log=$(mktemp)
+    ctest --preset "$tier" -j "$jobs" 2>&1 | tee "$log"
+    rc=${PIPESTATUS[0]}
+    summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
+    total=$(echo "$summary" | sed -E 's/.*out of ([0-9]+).*/\1/')
+    bad=$(echo "$summary" | sed -E 's/.* ([0-9]+) tests? failed.*/\1/')
+    if [ -n "$summary" ]; then
+        passed=$((passed + total - bad))
+        failed=$((failed + bad))
+    fi
+    if [ "$rc" -ne 0 ] || [ -z "$summary" ]; then
+        status=1
+        [ -z "$summary" ] && failed=$((failed + 1))
+    fi
+    rm -f "$log"
+done
+
+echo
+echo "all tiers: $passed passed, $failed failed"
+exit $status
