@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
-#include <shared_mutex>
 
 #include "config/channel_config.h"
 #include "platform/paths.h"
@@ -109,7 +108,9 @@ private:
     // Keeps a camera's pattern change at capture start from overlapping the TCP worker's
     // assembly of a line for the same camera.
     std::mutex tcpLineLock;
-    // Readers (FilterLine on capture threads and the TCP worker) share it; a replacement takes
-    // it alone to swap the list, so no reader ever sees a freed array or entry.
-    mutable std::shared_mutex filterLock;
+    // Held by FilterLine (capture threads, the TCP worker) while it reads the lists and by a
+    // replacement while it swaps them, so no reader ever sees a freed array or entry. A plain
+    // mutex rather than a reader-writer lock: a test takes microseconds, and a replacement must
+    // never wait behind a steady stream of readers.
+    mutable std::mutex filterLock;
 };

@@ -62,7 +62,7 @@ void ChannelTable::LoadFilterList(int kind) {
     char** old = nullptr;
     int oldCount = 0;
     {
-        std::unique_lock<std::shared_mutex> guard(filterLock);
+        std::lock_guard<std::mutex> guard(filterLock);
         char**& current = kind == kFilterImportant ? importantList : ignoreList;
         int32_t& currentCount = kind == kFilterImportant ? importantCount : ignoreCount;
         old = current;
@@ -92,7 +92,7 @@ void ChannelTable::ClearFilterList(int kind) {
     char** old = nullptr;
     int oldCount = 0;
     {
-        std::unique_lock<std::shared_mutex> guard(filterLock);
+        std::lock_guard<std::mutex> guard(filterLock);
         char**& list = kind == kFilterImportant ? importantList : ignoreList;
         int32_t& count = kind == kFilterImportant ? importantCount : ignoreCount;
         if (count <= 0 || list == nullptr) return;
@@ -116,18 +116,24 @@ int ChannelTable::ReplaceFilterList(int kind, int count, char** list) {
         FreeList(list, count);
         return 0;
     }
+    if (count <= 0) {
+        // An empty list is kept as none, so that no array is left that nothing would free.
+        FreeList(list, 0);
+        list = nullptr;
+        count = 0;
+    }
     char** old = nullptr;
     int oldCount = 0;
     {
         // The swap is one step under the lock: a FilterLine sees either the whole old list or
         // the whole new one, and the old one is freed only once no reader can hold it.
-        std::unique_lock<std::shared_mutex> guard(filterLock);
+        std::lock_guard<std::mutex> guard(filterLock);
         char**& current = kind == kFilterImportant ? importantList : ignoreList;
         int32_t& currentCount = kind == kFilterImportant ? importantCount : ignoreCount;
         old = current;
         oldCount = currentCount;
         current = list;
-        currentCount = count > 0 && list != nullptr ? count : 0;
+        currentCount = list != nullptr ? count : 0;
     }
     FreeList(old, oldCount);
     SaveFilterList(kind);
@@ -136,7 +142,7 @@ int ChannelTable::ReplaceFilterList(int kind, int count, char** list) {
 
 int ChannelTable::FilterLine(const char* text, int& flags) const {
     if (text == nullptr || *text == 0) return 1;
-    std::shared_lock<std::shared_mutex> guard(filterLock);
+    std::lock_guard<std::mutex> guard(filterLock);
     for (int i = 0; importantList != nullptr && i < importantCount; ++i) {
         if (importantList[i] != nullptr && ContainsFolded(text, importantList[i])) {
             flags |= kLineFlagImportant;

@@ -4,7 +4,8 @@
 // Environment:
 //   OVTEXT_LOG         file to append the record to (read again at every OV_open, so one
 //                      process can switch files); unset: the platform's default sink.
-//   OVTEXT_FAIL_OPENS  the first N calls of OV_open return 0, as an unavailable library would.
+//   OVTEXT_FAIL_OPENS  the first N calls of OV_open after the record file was chosen return 0,
+//                      as an unavailable library would.
 #include "platform/ovtext.h"
 
 #include <atomic>
@@ -50,6 +51,7 @@ void ChooseSink(OverlaySink& sink) {
     }
     sink.path = path;
     sink.chosen = true;
+    sink.failedOpens = 0;
 }
 
 // One line per call under the lock, flushed at once: concurrent writers never interleave and

@@ -1,0 +1,172 @@
+#include "config/channel_table.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/profile.h"
+#include "support/overlay_log.h"
+#include "support/temp_dir.h"
+
+using testing_support::OverlayLogFile;
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+std::string ReadKey(const std::string& path, const char* section, const char* key) {
+    char value[512];
+    zamri::ProfileReadText(path.c_str(), section, key, "<missing>", value, sizeof value);
+    return value;
+}
+
+class ChannelTableTest : public ::testing::Test {
+protected:
+    void Load(const std::string& contents) {
+        WriteFileBytes(settings, contents);
+        table.LoadSettings();
+    }
+
+    OverlayLogFile overlay;
+    TempDir dir;
+    std::string settings = dir.File("zamri.ini");
+    ChannelTable table;
+
+    void SetUp() override { table.SetSettingsPath(settings.c_str()); }
+};
+
+}  // namespace
+
+TEST_F(ChannelTableTest, DefaultsWithoutASettingsFile) {
+    table.LoadSettings();
+    for (unsigned i = 0; i < 32; ++i) {
+        const ChannelConfig* record = table.GetChannel(i);
+        ASSERT_NE(record, nullptr);
+        EXPECT_EQ(record->enabled, 0);
+        EXPECT_EQ(std::string(record->portName), "COM" + std::to_string(i + 1));
+        EXPECT_EQ(record->baudRate, 9600);
+        EXPECT_EQ(record->dataBits, 8);
+        EXPECT_EQ(record->parity, 0);
+        EXPECT_EQ(record->stopBits, 0);
+        EXPECT_EQ(record->flowControl, 0);
+        EXPECT_EQ(record->readTimeout, 0);
+        EXPECT_EQ(record->emulation, 0);
+        EXPECT_EQ(record->patternFlags, 0);
+        EXPECT_STREQ(record->patternText, "");
+        EXPECT_EQ(record->threadId.load(), -1);
+        EXPECT_EQ(record->thread.load(), nullptr);
+        EXPECT_EQ(record->capture.load(), nullptr);
+    }
+    EXPECT_EQ(table.GetTcpPort(), 10000);
+    EXPECT_EQ(table.GetChannel(32), nullptr);
+    EXPECT_EQ(table.UpdateChannel(32, *table.GetChannel(0)), 0);
+}
+
+TEST_F(ChannelTableTest, ShortValuesKeepDefaultsAndEmulationFallsBackToZero) {
+    Load("[Channel]\r\n1=1,COM3\r\n2=1,COM9,4800,1,7,2,3,1,1,BYE\r\nPORT=10123\r\n");
+    EXPECT_EQ(table.GetChannel(0)->enabled, 1);
+    EXPECT_STREQ(table.GetChannel(0)->portName, "COM3");
+    EXPECT_EQ(table.GetChannel(0)->baudRate, 9600);
+    EXPECT_EQ(table.GetChannel(1)->emulation, 1);
+    EXPECT_EQ(table.GetTcpPort(), 10123);
+
+    // A second load of a file without the emulation field gives emulation 0 again.
+    Load("[Channel]\r\n2=1,COM9,4800\r\n");
+    EXPECT_EQ(table.GetChannel(1)->emulation, 0);
+    EXPECT_EQ(table.GetChannel(1)->patternFlags, 1);
+    EXPECT_EQ(table.GetTcpPort(), 10000);
+}
+
+TEST_F(ChannelTableTest, EveryFieldSurvivesASaveAndALoad) {
+    for (int i = 0; i < 32; ++i) {
+        ChannelConfig record;
+        record.enabled = i % 2;
+        std::snprintf(record.portName, sizeof record.portName, "/dev/ttyUSB%d", i);
+        record.baudRate = 1200 * (i + 1);
+        record.dataBits = 5 + i % 4;
+        record.parity = i % 5;
+        record.stopBits = i % 3;
+        record.flowControl = static_cast<uint8_t>(i % 8);
+        record.emulation = i % 2;
+        record.patternFlags = (i + 1) % 2;
+        std::snprintf(record.patternText, sizeof record.patternText, "THANK YOU %d", i);
+        ASSERT_EQ(table.UpdateChannel(static_cast<unsigned>(i), record), 1);
+    }
+    table.SetTcpPort(12345);
+    for (int i = 0; i < 32; ++i) table.SaveChannel(i);
+    EXPECT_EQ(ReadKey(settings, "Channel", "3"), "0,/dev/ttyUSB2,3600,2,7,2,2,0,1,THANK YOU 2");
+
+    ChannelTable reloaded;
+    reloaded.SetSettingsPath(settings.c_str());
+    reloaded.LoadSettings();
+    EXPECT_EQ(reloaded.GetTcpPort(), 12345);
+    for (unsigned i = 0; i < 32; ++i) {
+        const ChannelConfig& a = *table.GetChannel(i);
+        const ChannelConfig& b = *reloaded.GetChannel(i);
+        EXPECT_EQ(a.enabled, b.enabled);
+        EXPECT_STREQ(a.portName, b.portName);
+        EXPECT_EQ(a.baudRate, b.baudRate);
+        EXPECT_EQ(a.dataBits, b.dataBits);
+        EXPECT_EQ(a.parity, b.parity);
+        EXPECT_EQ(a.stopBits, b.stopBits);
+        EXPECT_EQ(a.flowControl, b.flowControl);
+        EXPECT_EQ(a.emulation, b.emulation);
+        EXPECT_EQ(a.patternFlags, b.patternFlags);
+        EXPECT_STREQ(a.patternText, b.patternText);
+    }
+}
+
+TEST_F(ChannelTableTest, EverySaveRewritesThePortAndKeepsOtherSections) {
+    WriteFileBytes(settings, "[Important]\r\ncount=1\r\n0=TOTAL\r\n");
+    table.SaveChannel(4);
+    EXPECT_EQ(ReadKey(settings, "Channel", "5"), "0,COM5,9600,0,8,0,0,0,0,");
+    EXPECT_EQ(ReadKey(settings, "Channel", "PORT"), "10000");
+    table.SetTcpPort(10001);
+    table.SaveChannel(0);
+    EXPECT_EQ(ReadKey(settings, "Channel", "PORT"), "10001");
+    EXPECT_EQ(ReadKey(settings, "Important", "0"), "TOTAL");
+    table.SaveChannel(32);  // out of range: nothing written
+    EXPECT_EQ(ReadKey(settings, "Channel", "33"), "<missing>");
+}
+
+TEST_F(ChannelTableTest, UpdateKeepsTheRunTimeFields) {
+    ChannelConfig* live = table.GetChannel(3);
+    live->threadId = 77;
+    live->tcpLine.lineCount = 5;
+    ChannelConfig edited = *live;
+    edited.enabled = 1;
+    std::strcpy(edited.portName, "COM12");
+    edited.threadId = -1;
+    edited.tcpLine.lineCount = 0;
+    ASSERT_EQ(table.UpdateChannel(3, edited), 1);
+    EXPECT_EQ(live->enabled, 1);
+    EXPECT_STREQ(live->portName, "COM12");
+    EXPECT_EQ(live->threadId.load(), 77);
+    EXPECT_EQ(live->tcpLine.lineCount, 5);
+    live->threadId = -1;
+}
+
+TEST_F(ChannelTableTest, GarbageSettingsFilesLoadWithoutHarm) {
+    std::string garbage;
+    for (int i = 0; i < 20000; ++i) garbage += static_cast<char>((i * 131 + 7) & 0xFF);
+    Load(garbage);
+    Load("[Channel]\r\n1=" + std::string(5000, ',') + "\r\n2=1," + std::string(300, 'X') + "\r\n" + garbage +
+         "\r\n3=" + std::string(4000, '9') + "\r\n");
+    EXPECT_STREQ(table.GetChannel(0)->portName, "COM1");
+    EXPECT_EQ(std::string(table.GetChannel(1)->portName), std::string(63, 'X'));
+    EXPECT_EQ(table.GetChannel(2)->enabled, 2147483647);  // 255 nines, clamped
+    // The table is still usable and saves cleanly.
+    table.SaveChannel(0);
+    EXPECT_EQ(ReadKey(settings, "Channel", "1").substr(0, 7), "0,COM1,");
+}
+
+TEST_F(ChannelTableTest, MissingOrUnwritableFileIsNotAnError) {
+    std::string nowhere = dir.File("no-such-dir") + "/zamri.ini";
+    table.SetSettingsPath(nowhere.c_str());
+    table.LoadSettings();
+    EXPECT_EQ(table.GetTcpPort(), 10000);
+    table.SaveChannel(0);  // fails silently
+    EXPECT_EQ(ReadKey(nowhere, "Channel", "1"), "<missing>");
+}

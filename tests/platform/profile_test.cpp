@@ -1,0 +1,94 @@
+// The same cases run against the Windows profile functions (under wine) and our own Linux
+// reader and writer: this is how we know that both behave alike.
+#include "platform/profile.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/temp_dir.h"
+
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+std::string Read(const std::string& path, const char* section, const char* key, const char* def = "<default>",
+                 int size = 256) {
+    char buffer[512];
+    int length = zamri::ProfileReadText(path.c_str(), section, key, def, buffer, size);
+    EXPECT_EQ(length, static_cast<int>(std::string(buffer).size()));
+    return buffer;
+}
+
+}  // namespace
+
+TEST(Profile, MissingFileSectionOrKeyGivesTheDefault) {
+    TempDir dir;
+    std::string path = dir.File("none.ini");
+    EXPECT_EQ(Read(path, "Channel", "1"), "<default>");
+    EXPECT_EQ(zamri::ProfileReadInt(path.c_str(), "Channel", "PORT", 10000), 10000);
+    WriteFileBytes(path, "[Channel]\r\n1=x\r\n");
+    EXPECT_EQ(Read(path, "Other", "1"), "<default>");
+    EXPECT_EQ(Read(path, "Channel", "2", ""), "");
+}
+
+TEST(Profile, NamesIgnoreCaseAndValuesAreTrimmed) {
+    TempDir dir;
+    std::string path = dir.File("z.ini");
+    WriteFileBytes(path, "[channel]\r\nPort = 10001 \r\nText= a b \r\nQ=\"quoted\"\r\n");
+    EXPECT_EQ(Read(path, "CHANNEL", "port"), "10001");
+    EXPECT_EQ(Read(path, "Channel", "TEXT"), "a b");
+    EXPECT_EQ(Read(path, "Channel", "q"), "quoted");
+    EXPECT_EQ(zamri::ProfileReadInt(path.c_str(), "Channel", "PORT", 5), 10001);
+}
+
+TEST(Profile, ReadsAreCutToTheBuffer) {
+    TempDir dir;
+    std::string path = dir.File("z.ini");
+    std::string long300(300, 'L');
+    WriteFileBytes(path, "[Channel]\r\n1=" + long300 + "\r\n");
+    EXPECT_EQ(Read(path, "Channel", "1"), std::string(255, 'L'));
+    EXPECT_EQ(Read(path, "Channel", "1", "", 8), "LLLLLLL");
+}
+
+TEST(Profile, IntegersReadLikeTheProfileFunctions) {
+    TempDir dir;
+    std::string path = dir.File("z.ini");
+    WriteFileBytes(path, "[S]\r\na=42\r\nb=12abc\r\nc=abc\r\nd=\r\ne=-7\r\n");
+    EXPECT_EQ(zamri::ProfileReadInt(path.c_str(), "S", "a", 1), 42);
+    EXPECT_EQ(zamri::ProfileReadInt(path.c_str(), "S", "b", 1), 12);
+    EXPECT_EQ(zamri::ProfileReadInt(path.c_str(), "S", "c", 1), 0);
+    EXPECT_EQ(zamri::ProfileReadInt(path.c_str(), "S", "d", 1), 1);
+    EXPECT_EQ(zamri::ProfileReadInt(path.c_str(), "S", "missing", 9), 9);
+}
+
+TEST(Profile, WritesCreateTheFileAndSectionAndReadBack) {
+    TempDir dir;
+    std::string path = dir.File("new.ini");
+    ASSERT_EQ(zamri::ProfileWriteText(path.c_str(), "Channel", "1", "1,COM3,9600"), 1);
+    ASSERT_EQ(zamri::ProfileWriteText(path.c_str(), "Channel", "PORT", "10000"), 1);
+    ASSERT_EQ(zamri::ProfileWriteText(path.c_str(), "Important", "count", "0"), 1);
+    ASSERT_EQ(zamri::ProfileWriteText(path.c_str(), "channel", "1", "0,COM4"), 1);
+    EXPECT_EQ(Read(path, "Channel", "1"), "0,COM4");
+    EXPECT_EQ(Read(path, "Channel", "PORT"), "10000");
+    EXPECT_EQ(Read(path, "Important", "count"), "0");
+}
+
+TEST(Profile, WritesKeepTheOtherLines) {
+    TempDir dir;
+    std::string path = dir.File("z.ini");
+    WriteFileBytes(path, "[Channel]\r\n1=a\r\n2=b\r\n[Ignore]\r\ncount=2\r\n0=x\r\n1=y\r\n");
+    ASSERT_EQ(zamri::ProfileWriteText(path.c_str(), "Channel", "2", "B"), 1);
+    EXPECT_EQ(Read(path, "Channel", "1"), "a");
+    EXPECT_EQ(Read(path, "Channel", "2"), "B");
+    EXPECT_EQ(Read(path, "Ignore", "1"), "y");
+}
+
+TEST(Profile, UnwritablePlaceFailsWithoutHarm) {
+    TempDir dir;
+    std::string path = dir.File("missing-dir") + "/z.ini";
+    EXPECT_EQ(zamri::ProfileWriteText(path.c_str(), "Channel", "1", "x"), 0);
+    EXPECT_EQ(Read(path, "Channel", "1"), "<default>");
+}
