@@ -39,8 +39,11 @@ prepare_wine() {
         mkdir -p "$WINEPREFIX"
         wineboot -i >/dev/null 2>&1 || true
     fi
-    # A persistent wine server keeps each test executable's start cheap.
+    # A persistent wine server keeps each test executable's start cheap. Its service processes
+    # are started here, with no link to our output: started by the first test instead, they
+    # would inherit CTest's output pipe and keep CTest waiting after the test has ended.
     wineserver -p >/dev/null 2>&1 || true
+    wine wineboot >/dev/null 2>&1 </dev/null || true
 }
 
 for tier in "${tiers[@]}"; do
