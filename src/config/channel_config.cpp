@@ -3,7 +3,8 @@
 #include <cstring>
 
 ChannelConfig& ChannelConfig::operator=(const ChannelConfig& other) {
-    if (this == &other) return *this;
+    if (this == &other)
+        return *this;
     CopyConfiguration(other);
     threadId.store(other.threadId.load());
     thread.store(other.thread.load());
@@ -13,7 +14,8 @@ ChannelConfig& ChannelConfig::operator=(const ChannelConfig& other) {
 }
 
 void ChannelConfig::CopyConfiguration(const ChannelConfig& from) {
-    if (this == &from) return;
+    if (this == &from)
+        return;
     enabled = from.enabled;
     std::memcpy(portName, from.portName, sizeof portName);
     portName[kChannelTextSize - 1] = 0;

@@ -29,8 +29,8 @@ struct ChannelConfig {
     char portName[kChannelTextSize] = {};
     int32_t baudRate = 9600;
     int32_t dataBits = 8;
-    int32_t parity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
-    int32_t stopBits = 0;  // 0 one, 1 one and a half, 2 two
+    int32_t parity = 0;       // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    int32_t stopBits = 0;     // 0 one, 1 one and a half, 2 two
     uint8_t flowControl = 0;  // bit 0 DTR/DSR, bit 1 RTS/CTS, bit 2 XON/XOFF
     int32_t readTimeout = 0;  // ms for one port read, 0 = none; never set by the settings file
     int32_t emulation = 0;    // 0 "ESC/P", 1 "Text Only"

@@ -30,7 +30,8 @@ ChannelTable::~ChannelTable() {
 
 void ChannelTable::SetMode(int newMode) {
     mode = newMode;
-    if (mode == 1 && tcpServer == nullptr) CreateTcpServer();
+    if (mode == 1 && tcpServer == nullptr)
+        CreateTcpServer();
 }
 
 ChannelConfig* ChannelTable::GetChannel(unsigned index) {
@@ -38,7 +39,8 @@ ChannelConfig* ChannelTable::GetChannel(unsigned index) {
 }
 
 int ChannelTable::UpdateChannel(unsigned index, const ChannelConfig& record) {
-    if (index >= static_cast<unsigned>(kChannelCount)) return 0;
+    if (index >= static_cast<unsigned>(kChannelCount))
+        return 0;
     channels[index].CopyConfiguration(record);
     return 1;
 }
@@ -62,7 +64,8 @@ void ChannelTable::LoadSettings() {
 }
 
 void ChannelTable::SaveChannel(int index) {
-    if (index < 0 || index >= kChannelCount) return;
+    if (index < 0 || index >= kChannelCount)
+        return;
     char key[16];
     char value[kSettingsValueSize];
     std::snprintf(key, sizeof key, "%d", index + 1);

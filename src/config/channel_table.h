@@ -20,7 +20,7 @@ constexpr int kLineFlagImportant = 4;
 constexpr int kLineFlagVerticalTab = 16;
 
 class ChannelTable {
-public:
+  public:
     ChannelTable();
     ~ChannelTable();
     ChannelTable(const ChannelTable&) = delete;
@@ -88,7 +88,7 @@ public:
     char** importantList = nullptr;
     char** ignoreList = nullptr;
 
-private:
+  private:
     // The mode-specific halves of capture start and stop and of the TCP server's life.
     int StartSerialCapture();
     int StopSerialCapture();
@@ -101,7 +101,9 @@ private:
     void StopTcpServer();
 
     char** ListOf(int kind) { return kind == kFilterImportant ? importantList : ignoreList; }
-    const char* const* ListOf(int kind) const { return kind == kFilterImportant ? importantList : ignoreList; }
+    const char* const* ListOf(int kind) const {
+        return kind == kFilterImportant ? importantList : ignoreList;
+    }
     int32_t CountOf(int kind) const { return kind == kFilterImportant ? importantCount : ignoreCount; }
 
     char settingsPath[zamri::kMaxPath] = {};

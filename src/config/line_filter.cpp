@@ -7,15 +7,20 @@
 
 namespace {
 
-const char* SectionOf(int kind) { return kind == kFilterImportant ? "Important" : "Ignore"; }
+const char* SectionOf(int kind) {
+    return kind == kFilterImportant ? "Important" : "Ignore";
+}
 
-unsigned char Upper(unsigned char c) { return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c; }
+unsigned char Upper(unsigned char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
+}
 
 // Whether entry occurs in text, with ASCII letters compared as upper case and every other byte
 // as it stands. Folding while comparing gives the same answer as comparing two upper-case
 // copies, with no copy and no length limit. An empty entry occurs in every text.
 bool ContainsFolded(const char* text, const char* entry) {
-    if (*entry == 0) return true;
+    if (*entry == 0)
+        return true;
     for (const char* start = text; *start != 0; ++start) {
         const unsigned char* t = reinterpret_cast<const unsigned char*>(start);
         const unsigned char* e = reinterpret_cast<const unsigned char*>(entry);
@@ -23,27 +28,33 @@ bool ContainsFolded(const char* text, const char* entry) {
             ++t;
             ++e;
         }
-        if (*e == 0) return true;
-        if (*t == 0) return false;  // the rest of the text is shorter than the entry
+        if (*e == 0)
+            return true;
+        if (*t == 0)
+            return false;  // the rest of the text is shorter than the entry
     }
     return false;
 }
 
 void FreeList(char** list, int count) {
-    if (list == nullptr) return;
-    for (int i = 0; i < count; ++i) delete[] list[i];
+    if (list == nullptr)
+        return;
+    for (int i = 0; i < count; ++i)
+        delete[] list[i];
     delete[] list;
 }
 
 }  // namespace
 
 void ChannelTable::LoadFilterList(int kind) {
-    if (kind != kFilterImportant && kind != kFilterIgnore) return;
+    if (kind != kFilterImportant && kind != kFilterIgnore)
+        return;
     int count = zamri::ProfileReadInt(settingsPath, SectionOf(kind), "count", 0);
     char** list = nullptr;
     if (count > 0) {
         list = new (std::nothrow) char*[static_cast<size_t>(count) + 1]();
-        if (list == nullptr) count = 0;
+        if (list == nullptr)
+            count = 0;
     }
     char key[16];
     char value[256];
@@ -74,7 +85,8 @@ void ChannelTable::LoadFilterList(int kind) {
 }
 
 void ChannelTable::SaveFilterList(int kind) {
-    if (kind != kFilterImportant && kind != kFilterIgnore) return;
+    if (kind != kFilterImportant && kind != kFilterIgnore)
+        return;
     char key[16];
     char value[16];
     int count = CountOf(kind);
@@ -88,14 +100,16 @@ void ChannelTable::SaveFilterList(int kind) {
 }
 
 void ChannelTable::ClearFilterList(int kind) {
-    if (kind != kFilterImportant && kind != kFilterIgnore) return;
+    if (kind != kFilterImportant && kind != kFilterIgnore)
+        return;
     char** old = nullptr;
     int oldCount = 0;
     {
         std::lock_guard<std::mutex> guard(filterLock);
         char**& list = kind == kFilterImportant ? importantList : ignoreList;
         int32_t& count = kind == kFilterImportant ? importantCount : ignoreCount;
-        if (count <= 0 || list == nullptr) return;
+        if (count <= 0 || list == nullptr)
+            return;
         old = list;
         oldCount = count;
         list = nullptr;
@@ -105,9 +119,12 @@ void ChannelTable::ClearFilterList(int kind) {
 }
 
 int ChannelTable::GetFilterList(int kind, int* count, char*** list) {
-    if (kind < 0 || kind > 1) return 0;
-    if (count != nullptr) *count = CountOf(kind);
-    if (list != nullptr) *list = ListOf(kind);
+    if (kind < 0 || kind > 1)
+        return 0;
+    if (count != nullptr)
+        *count = CountOf(kind);
+    if (list != nullptr)
+        *list = ListOf(kind);
     return 1;
 }
 
@@ -141,7 +158,8 @@ int ChannelTable::ReplaceFilterList(int kind, int count, char** list) {
 }
 
 int ChannelTable::FilterLine(const char* text, int& flags) const {
-    if (text == nullptr || *text == 0) return 1;
+    if (text == nullptr || *text == 0)
+        return 1;
     std::lock_guard<std::mutex> guard(filterLock);
     for (int i = 0; importantList != nullptr && i < importantCount; ++i) {
         if (importantList[i] != nullptr && ContainsFolded(text, importantList[i])) {
@@ -150,7 +168,8 @@ int ChannelTable::FilterLine(const char* text, int& flags) const {
         }
     }
     for (int i = 0; ignoreList != nullptr && i < ignoreCount; ++i) {
-        if (ignoreList[i] != nullptr && ContainsFolded(text, ignoreList[i])) return 0;
+        if (ignoreList[i] != nullptr && ContainsFolded(text, ignoreList[i]))
+            return 0;
     }
     return 1;
 }

@@ -8,7 +8,8 @@ void ChannelTable::WriteOverlayLine(int channel, int flags, const char* text) {
     // the lock, so at most one handle is ever stored.
     if (overlayHandle.load() == 0) {
         std::lock_guard<std::mutex> guard(overlayLock);
-        if (overlayHandle.load() == 0) overlayHandle = OV_open(0, 1);
+        if (overlayHandle.load() == 0)
+            overlayHandle = OV_open(0, 1);
     }
     if (overlayHandle.load() != 0) {
         std::lock_guard<std::mutex> guard(overlayLock);

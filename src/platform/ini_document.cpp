@@ -4,22 +4,30 @@ namespace zamri {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string Trim(const std::string& text) {
     size_t begin = 0;
     size_t end = text.size();
-    while (begin < end && IsBlank(text[begin])) ++begin;
-    while (end > begin && IsBlank(text[end - 1])) --end;
+    while (begin < end && IsBlank(text[begin]))
+        ++begin;
+    while (end > begin && IsBlank(text[end - 1]))
+        --end;
     return text.substr(begin, end - begin);
 }
 
-char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char FoldAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 bool EqualNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+        if (FoldAscii(a[i]) != FoldAscii(b[i]))
+            return false;
     }
     return true;
 }
@@ -27,10 +35,13 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
 // "[name]" after leading blanks; the name is what stands between the brackets, trimmed.
 bool ParseSectionHeader(const std::string& line, std::string* name) {
     size_t begin = 0;
-    while (begin < line.size() && IsBlank(line[begin])) ++begin;
-    if (begin >= line.size() || line[begin] != '[') return false;
+    while (begin < line.size() && IsBlank(line[begin]))
+        ++begin;
+    if (begin >= line.size() || line[begin] != '[')
+        return false;
     size_t close = line.find(']', begin + 1);
-    if (close == std::string::npos) close = line.size();
+    if (close == std::string::npos)
+        close = line.size();
     *name = Trim(line.substr(begin + 1, close - begin - 1));
     return true;
 }
@@ -62,9 +73,11 @@ IniDocument::IniDocument(const std::string& text) {
 
 bool IniDocument::ParseKey(const std::string& line, std::string* key, std::string* value) {
     size_t equals = line.find('=');
-    if (equals == std::string::npos) return false;
+    if (equals == std::string::npos)
+        return false;
     std::string name = Trim(line.substr(0, equals));
-    if (name.empty() || name[0] == ';' || name[0] == '[') return false;
+    if (name.empty() || name[0] == ';' || name[0] == '[')
+        return false;
     *key = name;
     std::string raw = Trim(line.substr(equals + 1));
     if (raw.size() >= 2 && (raw[0] == '"' || raw[0] == '\'') && raw.back() == raw[0]) {
@@ -77,7 +90,8 @@ bool IniDocument::ParseKey(const std::string& line, std::string* key, std::strin
 int IniDocument::FindSection(const std::string& section) const {
     std::string name;
     for (size_t i = 0; i < lines_.size(); ++i) {
-        if (ParseSectionHeader(lines_[i].text, &name) && EqualNoCase(name, section)) return static_cast<int>(i);
+        if (ParseSectionHeader(lines_[i].text, &name) && EqualNoCase(name, section))
+            return static_cast<int>(i);
     }
     return -1;
 }
@@ -85,13 +99,15 @@ int IniDocument::FindSection(const std::string& section) const {
 int IniDocument::SectionEnd(int header) const {
     std::string name;
     size_t i = static_cast<size_t>(header) + 1;
-    while (i < lines_.size() && !ParseSectionHeader(lines_[i].text, &name)) ++i;
+    while (i < lines_.size() && !ParseSectionHeader(lines_[i].text, &name))
+        ++i;
     return static_cast<int>(i);
 }
 
 bool IniDocument::Find(const std::string& section, const std::string& key, std::string* value) const {
     int header = FindSection(section);
-    if (header < 0) return false;
+    if (header < 0)
+        return false;
     int end = SectionEnd(header);
     std::string name;
     std::string found;
@@ -106,7 +122,8 @@ bool IniDocument::Find(const std::string& section, const std::string& key, std::
 
 std::string IniDocument::NewLineEnding() const {
     for (const Line& line : lines_) {
-        if (!line.ending.empty()) return line.ending;
+        if (!line.ending.empty())
+            return line.ending;
     }
     return "\n";
 }
@@ -116,7 +133,8 @@ void IniDocument::Set(const std::string& section, const std::string& key, const 
     std::string keyLine = key + "=" + value;
     int header = FindSection(section);
     if (header < 0) {
-        if (!lines_.empty() && lines_.back().ending.empty()) lines_.back().ending = ending;
+        if (!lines_.empty() && lines_.back().ending.empty())
+            lines_.back().ending = ending;
         lines_.push_back(Line{"[" + section + "]", ending});
         lines_.push_back(Line{keyLine, ending});
         return;
@@ -134,9 +152,11 @@ void IniDocument::Set(const std::string& section, const std::string& key, const 
     // New keys go after the section's last non-blank line, so blank lines that separate it
     // from the next section stay where they are.
     int insertAt = end;
-    while (insertAt > header + 1 && Trim(lines_[static_cast<size_t>(insertAt - 1)].text).empty()) --insertAt;
+    while (insertAt > header + 1 && Trim(lines_[static_cast<size_t>(insertAt - 1)].text).empty())
+        --insertAt;
     Line& before = lines_[static_cast<size_t>(insertAt - 1)];
-    if (before.ending.empty()) before.ending = ending;
+    if (before.ending.empty())
+        before.ending = ending;
     lines_.insert(lines_.begin() + insertAt, Line{keyLine, ending});
 }
 

@@ -8,7 +8,7 @@
 namespace zamri {
 
 class IniDocument {
-public:
+  public:
     IniDocument() = default;
     explicit IniDocument(const std::string& text);
 
@@ -22,14 +22,14 @@ public:
 
     std::string Text() const;
 
-private:
+  private:
     struct Line {
-        std::string text;      // without its line end
-        std::string ending;    // "\n", "\r\n" or "" for a last line without one
+        std::string text;    // without its line end
+        std::string ending;  // "\n", "\r\n" or "" for a last line without one
     };
 
     int FindSection(const std::string& section) const;  // index of the header line, or -1
-    int SectionEnd(int header) const;                    // index after the section's last line
+    int SectionEnd(int header) const;                   // index after the section's last line
     static bool ParseKey(const std::string& line, std::string* key, std::string* value);
     std::string NewLineEnding() const;
 

@@ -10,11 +10,14 @@ namespace {
 std::atomic<MessageSink> currentSink{nullptr};
 }
 
-MessageSink SetMessageSink(MessageSink sink) { return currentSink.exchange(sink); }
+MessageSink SetMessageSink(MessageSink sink) {
+    return currentSink.exchange(sink);
+}
 
 int ShowMessage(const char* text, const char* caption, unsigned style) {
     MessageSink sink = currentSink.load();
-    if (sink != nullptr) return sink(text, caption, style);
+    if (sink != nullptr)
+        return sink(text, caption, style);
     return ShowPlatformMessage(text != nullptr ? text : "", caption != nullptr ? caption : "", style);
 }
 

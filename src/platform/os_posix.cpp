@@ -15,7 +15,8 @@ int ShowPlatformMessage(const char* text, const char* caption, unsigned style) {
     char line[1200];
     int length = std::snprintf(line, sizeof line, "%s: %s\n", caption, text);
     if (length > 0) {
-        size_t size = static_cast<size_t>(length) < sizeof line ? static_cast<size_t>(length) : sizeof line - 1;
+        size_t size =
+            static_cast<size_t>(length) < sizeof line ? static_cast<size_t>(length) : sizeof line - 1;
         ssize_t ignored = write(STDERR_FILENO, line, size);
         (void)ignored;
     }
@@ -23,14 +24,16 @@ int ShowPlatformMessage(const char* text, const char* caption, unsigned style) {
 }
 
 void SleepMilliseconds(int milliseconds) {
-    if (milliseconds <= 0) return;
+    if (milliseconds <= 0)
+        return;
     timespec wanted{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
     while (nanosleep(&wanted, &wanted) != 0 && errno == EINTR) {
     }
 }
 
 int GetExecutablePath(char* out, int size) {
-    if (out == nullptr || size <= 1) return 0;
+    if (out == nullptr || size <= 1)
+        return 0;
     ssize_t length = readlink("/proc/self/exe", out, static_cast<size_t>(size - 1));
     if (length <= 0) {
         out[0] = 0;
@@ -41,9 +44,11 @@ int GetExecutablePath(char* out, int size) {
 }
 
 int GetSystemSettingsDirectory(char* out, int size) {
-    if (out == nullptr || size <= 1) return 0;
+    if (out == nullptr || size <= 1)
+        return 0;
     const char* dir = std::getenv("ZAMRI_WINDOWS_DIR");
-    if (dir == nullptr || *dir == 0) dir = "/etc";
+    if (dir == nullptr || *dir == 0)
+        dir = "/etc";
     int length = std::snprintf(out, static_cast<size_t>(size), "%s", dir);
     return length > 0 && length < size ? length : 0;
 }

@@ -8,10 +8,13 @@ int ShowPlatformMessage(const char* text, const char* caption, unsigned style) {
     return MessageBoxA(nullptr, text, caption, style);
 }
 
-void SleepMilliseconds(int milliseconds) { Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0); }
+void SleepMilliseconds(int milliseconds) {
+    Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0);
+}
 
 int GetExecutablePath(char* out, int size) {
-    if (out == nullptr || size <= 1) return 0;
+    if (out == nullptr || size <= 1)
+        return 0;
     DWORD length = GetModuleFileNameA(nullptr, out, static_cast<DWORD>(size));
     if (length == 0 || length >= static_cast<DWORD>(size)) {
         out[0] = 0;
@@ -21,7 +24,8 @@ int GetExecutablePath(char* out, int size) {
 }
 
 int GetSystemSettingsDirectory(char* out, int size) {
-    if (out == nullptr || size <= 1) return 0;
+    if (out == nullptr || size <= 1)
+        return 0;
     UINT length = GetWindowsDirectoryA(out, static_cast<UINT>(size));
     if (length == 0 || length >= static_cast<UINT>(size)) {
         out[0] = 0;

@@ -7,23 +7,35 @@ namespace {
 const char kHex[] = "0123456789ABCDEF";
 
 int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
     return -1;
 }
 
 }  // namespace
 
 void AppendEscapedText(std::string& out, const char* text) {
-    if (text == nullptr) return;
+    if (text == nullptr)
+        return;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
         unsigned char c = *p;
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            case '\n': out += "\\n"; break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
             default:
                 if (c < 0x20 || c >= 0x7F) {
                     out += "\\x";
@@ -80,6 +92,8 @@ std::string FormatWriteRecord(int handle, int channel, int flags, const char* te
     return line;
 }
 
-std::string FormatCloseRecord(int handle) { return "OV_close\t" + std::to_string(handle); }
+std::string FormatCloseRecord(int handle) {
+    return "OV_close\t" + std::to_string(handle);
+}
 
 }  // namespace zamri

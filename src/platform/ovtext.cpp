@@ -39,8 +39,10 @@ std::atomic<int> nextHandle{1};
 void ChooseSink(OverlaySink& sink) {
     const char* wanted = std::getenv("OVTEXT_LOG");
     std::string path = wanted != nullptr ? wanted : "";
-    if (sink.chosen && path == sink.path) return;
-    if (sink.owned && sink.file != nullptr) std::fclose(sink.file);
+    if (sink.chosen && path == sink.path)
+        return;
+    if (sink.owned && sink.file != nullptr)
+        std::fclose(sink.file);
     sink.file = nullptr;
     sink.owned = false;
     if (!path.empty()) {
@@ -57,7 +59,8 @@ void ChooseSink(OverlaySink& sink) {
 // One line per call under the lock, flushed at once: concurrent writers never interleave and
 // a crash loses nothing already recorded.
 void Record(OverlaySink& sink, const std::string& line) {
-    if (sink.file == nullptr) return;
+    if (sink.file == nullptr)
+        return;
     std::fwrite(line.data(), 1, line.size(), sink.file);
     std::fputc('\n', sink.file);
     std::fflush(sink.file);
@@ -88,7 +91,8 @@ extern "C" OVTEXT_API int OV_write(int handle, int channel, int flags, const cha
     std::string line = zamri::FormatWriteRecord(handle, channel, flags, text);
     OverlaySink& sink = Sink();
     std::lock_guard<std::mutex> guard(sink.lock);
-    if (!sink.chosen) ChooseSink(sink);
+    if (!sink.chosen)
+        ChooseSink(sink);
     Record(sink, line);
     return 1;
 }
@@ -96,7 +100,8 @@ extern "C" OVTEXT_API int OV_write(int handle, int channel, int flags, const cha
 extern "C" OVTEXT_API int OV_close(int handle) {
     OverlaySink& sink = Sink();
     std::lock_guard<std::mutex> guard(sink.lock);
-    if (!sink.chosen) ChooseSink(sink);
+    if (!sink.chosen)
+        ChooseSink(sink);
     Record(sink, zamri::FormatCloseRecord(handle));
     return 1;
 }

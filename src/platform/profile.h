@@ -9,7 +9,8 @@ namespace zamri {
 
 // Copies the value of key in section, or def when it is missing, into out (size bytes; at most
 // size - 1 characters are kept, always terminated). Returns the number of characters copied.
-int ProfileReadText(const char* path, const char* section, const char* key, const char* def, char* out, int size);
+int ProfileReadText(const char* path, const char* section, const char* key, const char* def, char* out,
+                    int size);
 
 // The value as a decimal integer; def when the key is missing or empty.
 int ProfileReadInt(const char* path, const char* section, const char* key, int def);

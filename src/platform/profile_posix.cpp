@@ -18,7 +18,8 @@ namespace {
 // Reads the whole file; false when it cannot be opened (missing, unreadable, a directory).
 bool ReadWholeFile(const char* path, std::string* text) {
     int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     struct stat info;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         close(fd);
@@ -28,8 +29,10 @@ bool ReadWholeFile(const char* path, std::string* text) {
     char buffer[8192];
     for (;;) {
         ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
         text->append(buffer, static_cast<size_t>(got));
     }
     close(fd);
@@ -40,8 +43,10 @@ bool WriteAll(int fd, const std::string& text) {
     size_t done = 0;
     while (done < text.size()) {
         ssize_t put = write(fd, text.data() + done, text.size() - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
         done += static_cast<size_t>(put);
     }
     return true;
@@ -52,7 +57,8 @@ bool WriteAll(int fd, const std::string& text) {
 bool ReplaceFile(const char* path, const std::string& text, mode_t mode) {
     std::string temporary = std::string(path) + ".tmpXXXXXX";
     int fd = mkstemp(&temporary[0]);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     bool written = WriteAll(fd, text) && fchmod(fd, mode) == 0 && fsync(fd) == 0;
     written = close(fd) == 0 && written;
     if (!written || rename(temporary.c_str(), path) != 0) {
@@ -66,7 +72,8 @@ int CopyOut(const std::string& value, char* out, int size) {
     size_t keep = value.size() < static_cast<size_t>(size - 1) ? value.size() : static_cast<size_t>(size - 1);
     // A value with a NUL byte in it ends there, as any C text does.
     size_t nul = value.find('\0');
-    if (nul != std::string::npos && nul < keep) keep = nul;
+    if (nul != std::string::npos && nul < keep)
+        keep = nul;
     std::memcpy(out, value.data(), keep);
     out[keep] = 0;
     return static_cast<int>(keep);
@@ -74,8 +81,10 @@ int CopyOut(const std::string& value, char* out, int size) {
 
 }  // namespace
 
-int ProfileReadText(const char* path, const char* section, const char* key, const char* def, char* out, int size) {
-    if (out == nullptr || size <= 0) return 0;
+int ProfileReadText(const char* path, const char* section, const char* key, const char* def, char* out,
+                    int size) {
+    if (out == nullptr || size <= 0)
+        return 0;
     std::string text;
     std::string value;
     if (path != nullptr && section != nullptr && key != nullptr && ReadWholeFile(path, &text) &&
@@ -87,19 +96,23 @@ int ProfileReadText(const char* path, const char* section, const char* key, cons
 
 int ProfileReadInt(const char* path, const char* section, const char* key, int def) {
     char value[256];
-    if (ProfileReadText(path, section, key, "", value, sizeof value) == 0) return def;
+    if (ProfileReadText(path, section, key, "", value, sizeof value) == 0)
+        return def;
     return static_cast<int>(std::strtol(value, nullptr, 10));
 }
 
 int ProfileWriteText(const char* path, const char* section, const char* key, const char* value) {
-    if (path == nullptr || section == nullptr || key == nullptr) return 0;
+    if (path == nullptr || section == nullptr || key == nullptr)
+        return 0;
     std::string text;
     mode_t mode = 0644;
     struct stat info;
     if (stat(path, &info) == 0) {
-        if (!S_ISREG(info.st_mode) || access(path, W_OK) != 0) return 0;
+        if (!S_ISREG(info.st_mode) || access(path, W_OK) != 0)
+            return 0;
         mode = info.st_mode & 07777;
-        if (!ReadWholeFile(path, &text)) return 0;
+        if (!ReadWholeFile(path, &text))
+            return 0;
     } else if (errno != ENOENT) {
         return 0;
     }

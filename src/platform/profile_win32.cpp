@@ -4,10 +4,12 @@
 
 namespace zamri {
 
-int ProfileReadText(const char* path, const char* section, const char* key, const char* def, char* out, int size) {
-    if (out == nullptr || size <= 0) return 0;
-    return static_cast<int>(
-        GetPrivateProfileStringA(section, key, def != nullptr ? def : "", out, static_cast<DWORD>(size), path));
+int ProfileReadText(const char* path, const char* section, const char* key, const char* def, char* out,
+                    int size) {
+    if (out == nullptr || size <= 0)
+        return 0;
+    return static_cast<int>(GetPrivateProfileStringA(section, key, def != nullptr ? def : "", out,
+                                                     static_cast<DWORD>(size), path));
 }
 
 int ProfileReadInt(const char* path, const char* section, const char* key, int def) {

@@ -19,20 +19,24 @@ int ChannelTable::StopTcpCapture() {
 }
 
 int ChannelTable::ServerEventThunk(void* owner, int code, intptr_t arg, char* text) {
-    if (owner == nullptr) return 0;
+    if (owner == nullptr)
+        return 0;
     return static_cast<ChannelTable*>(owner)->OnServerEvent(code, arg, text);
 }
 
 int ChannelTable::OnServerEvent(int code, intptr_t arg, char* text) {
-    if (code != EVT_LINE_RECEIVED) return 0;
+    if (code != EVT_LINE_RECEIVED)
+        return 0;
     intptr_t camera = arg;
-    if (camera < 1 || camera > kChannelCount) return 0;
+    if (camera < 1 || camera > kChannelCount)
+        return 0;
     int flags = 0;
     {
         std::lock_guard<std::mutex> guard(tcpLineLock);
         channels[camera - 1].tcpLine.Assemble(text, flags);
     }
-    if (!FilterLine(text, flags)) return 0;
+    if (!FilterLine(text, flags))
+        return 0;
     WriteOverlayLine(static_cast<int>(camera - 1), flags, text);
     return 0;
 }

@@ -17,7 +17,8 @@ void RemoveLast(char* text, size_t count) {
 
 void TcpLineState::SetPattern(int flags, const char* text) {
     patternFlags = flags;
-    if (text == nullptr) text = "";
+    if (text == nullptr)
+        text = "";
     std::strncpy(patternText, text, kPatternTextSize - 1);
     patternText[kPatternTextSize - 1] = 0;
 }
@@ -33,7 +34,8 @@ void TcpLineState::BoundaryStep(int& flags) {
 }
 
 int TcpLineState::Assemble(char* text, int& flags) {
-    if (text == nullptr) return 0;
+    if (text == nullptr)
+        return 0;
     if (text[0] == kVerticalTab && text[1] == kLineFeed) {
         flags = 16;
         return static_cast<int>(std::strlen(text));

@@ -3,7 +3,7 @@
 #pragma once
 
 class TcpLineState {
-public:
+  public:
     static constexpr int kPatternTextSize = 260;
 
     // Stores both; lineCount is not touched. A footer text is cut to 259 characters.
@@ -17,6 +17,6 @@ public:
     int patternFlags = 0;
     char patternText[kPatternTextSize] = {};
 
-private:
+  private:
     void BoundaryStep(int& flags);
 };

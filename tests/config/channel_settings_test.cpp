@@ -60,18 +60,18 @@ TEST_P(ChannelValueParsing, StoresTokensInFieldOrderAndStopsAtTheFirstMissing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ChannelValueParsing,
-    ::testing::Values(
-        ParseCase{"", 0, 0, "COM1", 9600, 0, 8, 0, 0, 0, 0, "KEEP"},
-        ParseCase{"1,COM3", 2, 1, "COM3", 9600, 0, 8, 0, 0, 0, 0, "KEEP"},
-        ParseCase{"1,COM7,19200,2,7,2,7,1,1,THANK YOU", 10, 1, "COM7", 19200, 2, 7, 2, 7, 1, 1, "THANK YOU"},
-        // An empty field yields no token, so everything after it moves one field forward.
-        ParseCase{"1,,9600,0,8,0,0,1,0,abc", 9, 1, "9600", 0, 8, 0, 0, 1, 0, 0, "KEEP"},
-        ParseCase{",,,1,,,COM2", 2, 1, "COM2", 9600, 0, 8, 0, 0, 0, 0, "KEEP"},
-        // A footer with a comma is cut at the comma; an empty footer keeps the old text.
-        ParseCase{"0,COM1,9600,0,8,0,0,0,1,A,B", 10, 0, "COM1", 9600, 0, 8, 0, 0, 0, 1, "A"},
-        ParseCase{"0,COM1,9600,0,8,0,0,0,1,", 9, 0, "COM1", 9600, 0, 8, 0, 0, 0, 1, "KEEP"},
-        ParseCase{"1,COM1,9600,0,8,0,1ff", 7, 1, "COM1", 9600, 0, 8, 0, 0xFF, 0, 0, "KEEP"},
-        ParseCase{"x,COM1,fast,odd", 4, 0, "COM1", 0, 0, 8, 0, 0, 0, 0, "KEEP"}));
+    ::testing::Values(ParseCase{"", 0, 0, "COM1", 9600, 0, 8, 0, 0, 0, 0, "KEEP"},
+                      ParseCase{"1,COM3", 2, 1, "COM3", 9600, 0, 8, 0, 0, 0, 0, "KEEP"},
+                      ParseCase{"1,COM7,19200,2,7,2,7,1,1,THANK YOU", 10, 1, "COM7", 19200, 2, 7, 2, 7, 1, 1,
+                                "THANK YOU"},
+                      // An empty field yields no token, so everything after it moves one field forward.
+                      ParseCase{"1,,9600,0,8,0,0,1,0,abc", 9, 1, "9600", 0, 8, 0, 0, 1, 0, 0, "KEEP"},
+                      ParseCase{",,,1,,,COM2", 2, 1, "COM2", 9600, 0, 8, 0, 0, 0, 0, "KEEP"},
+                      // A footer with a comma is cut at the comma; an empty footer keeps the old text.
+                      ParseCase{"0,COM1,9600,0,8,0,0,0,1,A,B", 10, 0, "COM1", 9600, 0, 8, 0, 0, 0, 1, "A"},
+                      ParseCase{"0,COM1,9600,0,8,0,0,0,1,", 9, 0, "COM1", 9600, 0, 8, 0, 0, 0, 1, "KEEP"},
+                      ParseCase{"1,COM1,9600,0,8,0,1ff", 7, 1, "COM1", 9600, 0, 8, 0, 0xFF, 0, 0, "KEEP"},
+                      ParseCase{"x,COM1,fast,odd", 4, 0, "COM1", 0, 0, 8, 0, 0, 0, 0, "KEEP"}));
 
 TEST(ChannelSettings, LongTextFieldsAreCutTo63) {
     ChannelConfig record = Defaults();

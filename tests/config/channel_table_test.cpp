@@ -23,7 +23,7 @@ std::string ReadKey(const std::string& path, const char* section, const char* ke
 }
 
 class ChannelTableTest : public ::testing::Test {
-protected:
+  protected:
     void Load(const std::string& contents) {
         WriteFileBytes(settings, contents);
         table.LoadSettings();
@@ -95,7 +95,8 @@ TEST_F(ChannelTableTest, EveryFieldSurvivesASaveAndALoad) {
         ASSERT_EQ(table.UpdateChannel(static_cast<unsigned>(i), record), 1);
     }
     table.SetTcpPort(12345);
-    for (int i = 0; i < 32; ++i) table.SaveChannel(i);
+    for (int i = 0; i < 32; ++i)
+        table.SaveChannel(i);
     EXPECT_EQ(ReadKey(settings, "Channel", "3"), "0,/dev/ttyUSB2,3600,2,7,2,2,0,1,THANK YOU 2");
 
     ChannelTable reloaded;
@@ -150,7 +151,8 @@ TEST_F(ChannelTableTest, UpdateKeepsTheRunTimeFields) {
 
 TEST_F(ChannelTableTest, GarbageSettingsFilesLoadWithoutHarm) {
     std::string garbage;
-    for (int i = 0; i < 20000; ++i) garbage += static_cast<char>((i * 131 + 7) & 0xFF);
+    for (int i = 0; i < 20000; ++i)
+        garbage += static_cast<char>((i * 131 + 7) & 0xFF);
     Load(garbage);
     Load("[Channel]\r\n1=" + std::string(5000, ',') + "\r\n2=1," + std::string(300, 'X') + "\r\n" + garbage +
          "\r\n3=" + std::string(4000, '9') + "\r\n");

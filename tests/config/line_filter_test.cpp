@@ -33,7 +33,7 @@ std::string ReadKey(const std::string& path, const char* section, const char* ke
 }
 
 class LineFilterTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { table.SetSettingsPath(settings.c_str()); }
 
     void SetLists(const std::vector<std::string>& important, const std::vector<std::string>& ignore) {
@@ -120,7 +120,8 @@ TEST_F(LineFilterTest, ReplacingWritesCountAndEntriesAndLeavesOldKeys) {
 }
 
 TEST_F(LineFilterTest, AHugeCountInTheFileIsBounded) {
-    WriteFileBytes(settings, "[Ignore]\r\ncount=-5\r\n[Important]\r\ncount=3\r\n0=" + std::string(400, 'i') + "\r\n");
+    WriteFileBytes(settings,
+                   "[Ignore]\r\ncount=-5\r\n[Important]\r\ncount=3\r\n0=" + std::string(400, 'i') + "\r\n");
     table.LoadSettings();
     int count = 0;
     char** list = nullptr;
@@ -144,7 +145,8 @@ TEST_F(LineFilterTest, ReplacingWhileOtherThreadsFilter) {
         readers.emplace_back([&] {
             while (!stop.load()) {
                 int flags = 0;
-                if (table.FilterLine("TOTAL 12.00", flags) && (flags & 4)) ++marked;
+                if (table.FilterLine("TOTAL 12.00", flags) && (flags & 4))
+                    ++marked;
                 flags = 0;
                 table.FilterLine("VOID 1", flags);
             }
@@ -155,6 +157,7 @@ TEST_F(LineFilterTest, ReplacingWhileOtherThreadsFilter) {
         table.ReplaceFilterList(kFilterIgnore, 1, MakeList({"void"}));
     }
     stop = true;
-    for (auto& reader : readers) reader.join();
+    for (auto& reader : readers)
+        reader.join();
     EXPECT_GT(marked.load(), 0);
 }

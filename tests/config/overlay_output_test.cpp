@@ -36,8 +36,10 @@ TEST(OverlayOutput, LinesAreDroppedUntilTheLibraryOpensThenTheHandleIsKept) {
     SetEnv("OVTEXT_FAIL_OPENS", nullptr);
     auto calls = log.All();
     std::vector<std::string> names;
-    for (auto& call : calls) names.push_back(call.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"OV_open", "OV_open", "OV_open", "OV_write", "OV_write", "OV_close"}));
+    for (auto& call : calls)
+        names.push_back(call.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"OV_open", "OV_open", "OV_open", "OV_write", "OV_write",
+                                               "OV_close"}));
     auto writes = log.Writes();
     EXPECT_EQ(writes[0].numbers, (std::vector<long long>{calls[2].numbers[2], 3, 4}));
     EXPECT_EQ(writes[0].text, "kept");
@@ -60,11 +62,13 @@ TEST(OverlayOutput, EveryLineFromManyThreadsArrivesOnceInItsThreadsOrder) {
                 }
             });
         }
-        for (auto& thread : threads) thread.join();
+        for (auto& thread : threads)
+            thread.join();
     }
     SetEnv("OVTEXT_FAIL_OPENS", nullptr);
     int opens = 0;
-    for (auto& call : log.All()) opens += call.name == "OV_open";
+    for (auto& call : log.All())
+        opens += call.name == "OV_open";
     EXPECT_EQ(opens, 2);  // the failed one at construction and exactly one lazy open
     std::vector<int> next(kThreads, 0);
     auto writes = log.Writes();

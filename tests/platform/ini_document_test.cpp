@@ -86,7 +86,8 @@ TEST(IniDocument, AddsToFilesWithoutFinalLineEnd) {
 
 TEST(IniDocument, SurvivesGarbageAndHugeLines) {
     std::string garbage;
-    for (int i = 0; i < 5000; ++i) garbage += static_cast<char>((i * 7919) & 0xFF);
+    for (int i = 0; i < 5000; ++i)
+        garbage += static_cast<char>((i * 7919) & 0xFF);
     garbage += "\n[Channel]\n1=" + std::string(10000, 'v') + "\n";
     IniDocument doc(garbage);
     EXPECT_EQ(Lookup(doc, "Channel", "1").size(), 10000u);

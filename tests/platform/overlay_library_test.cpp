@@ -14,7 +14,8 @@ using testing_support::SetEnv;
 
 TEST(OverlayRecord, EveryByteSurvivesEscaping) {
     std::string all;
-    for (int c = 1; c < 256; ++c) all += static_cast<char>(c);
+    for (int c = 1; c < 256; ++c)
+        all += static_cast<char>(c);
     std::string escaped;
     zamri::AppendEscapedText(escaped, all.c_str());
     for (char c : escaped) {
@@ -67,10 +68,12 @@ TEST(OverlayLibrary, ConcurrentWritersNeverInterleave) {
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([=] {
             std::string text(200, static_cast<char>('A' + t));
-            for (int i = 0; i < kLines; ++i) OV_write(handle, t, 0, (text + std::to_string(i)).c_str());
+            for (int i = 0; i < kLines; ++i)
+                OV_write(handle, t, 0, (text + std::to_string(i)).c_str());
         });
     }
-    for (auto& thread : threads) thread.join();
+    for (auto& thread : threads)
+        thread.join();
     auto writes = log.Writes();
     ASSERT_EQ(writes.size(), static_cast<size_t>(kThreads * kLines));
     std::vector<int> next(kThreads, 0);

@@ -27,8 +27,10 @@ std::vector<OverlayCall> ReadOverlayLog(const std::string& path) {
         }
         call.name = fields[0];
         size_t numbers = call.name == "OV_write" ? 4 : fields.size();
-        for (size_t i = 1; i < fields.size() && i < numbers; ++i) call.numbers.push_back(std::atoll(fields[i].c_str()));
-        if (call.name == "OV_write" && fields.size() >= 5) call.text = zamri::UnescapeText(fields[4]);
+        for (size_t i = 1; i < fields.size() && i < numbers; ++i)
+            call.numbers.push_back(std::atoll(fields[i].c_str()));
+        if (call.name == "OV_write" && fields.size() >= 5)
+            call.text = zamri::UnescapeText(fields[4]);
         calls.push_back(call);
     }
     return calls;
@@ -37,7 +39,8 @@ std::vector<OverlayCall> ReadOverlayLog(const std::string& path) {
 std::vector<OverlayCall> ReadOverlayWrites(const std::string& path) {
     std::vector<OverlayCall> writes;
     for (OverlayCall& call : ReadOverlayLog(path)) {
-        if (call.name == "OV_write") writes.push_back(call);
+        if (call.name == "OV_write")
+            writes.push_back(call);
     }
     return writes;
 }
@@ -47,6 +50,8 @@ OverlayLogFile::OverlayLogFile() : path_(dir_.File("ovtext.log")) {
     SetEnv("OVTEXT_LOG", path_.c_str());
 }
 
-OverlayLogFile::~OverlayLogFile() { SetEnv("OVTEXT_LOG", nullptr); }
+OverlayLogFile::~OverlayLogFile() {
+    SetEnv("OVTEXT_LOG", nullptr);
+}
 
 }  // namespace testing_support

@@ -9,7 +9,7 @@
 namespace testing_support {
 
 struct OverlayCall {
-    std::string name;  // "OV_open", "OV_write" or "OV_close"
+    std::string name;                // "OV_open", "OV_write" or "OV_close"
     std::vector<long long> numbers;  // the numeric fields in order
     std::string text;                // OV_write only, unescaped
 };
@@ -21,14 +21,14 @@ std::vector<OverlayCall> ReadOverlayWrites(const std::string& path);
 // Points the substitute at a fresh file for the lifetime of the object (the library picks it up
 // at the next OV_open, so create this before the channel table).
 class OverlayLogFile {
-public:
+  public:
     OverlayLogFile();
     ~OverlayLogFile();
     const std::string& Path() const { return path_; }
     std::vector<OverlayCall> Writes() const { return ReadOverlayWrites(path_); }
     std::vector<OverlayCall> All() const { return ReadOverlayLog(path_); }
 
-private:
+  private:
     TempDir dir_;
     std::string path_;
 };

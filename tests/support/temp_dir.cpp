@@ -32,7 +32,9 @@ TempDir::~TempDir() {
     fs::remove_all(path_, error);
 }
 
-std::string TempDir::File(const std::string& name) const { return (fs::path(path_) / name).string(); }
+std::string TempDir::File(const std::string& name) const {
+    return (fs::path(path_) / name).string();
+}
 
 std::string ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -6,7 +6,7 @@
 namespace testing_support {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -16,7 +16,7 @@ public:
     // The path of name inside the directory, with the platform's separator.
     std::string File(const std::string& name) const;
 
-private:
+  private:
     std::string path_;
 };
 

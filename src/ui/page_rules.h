@@ -1,0 +1,31 @@
+// The rules of the filter, pattern, TCP and About pages that do not need a window, so that
+// they run and are tested on both platforms.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "config/channel_config.h"
+
+constexpr int kFilterEntryMaxLength = 255;
+
+// Whether the list view's items equal the stored list: the same count and, position by
+// position, the same text ignoring ASCII case (items read up to 255 characters).
+bool FilterListUnchanged(char* const* stored, int storedCount, const std::vector<std::string>& items);
+
+// An owned array of items.size() + 1 pointers (the last null) with a copy of each item cut to
+// 255 characters, allocated as ChannelTable::ReplaceFilterList frees it; null when out of memory.
+char** BuildFilterArray(const std::vector<std::string>& items);
+
+// The pattern dialog's OK. Returns 0 (and changes nothing) when Footer is chosen with an empty
+// text: the dialog then warns and stays open. Otherwise stores the choice and the text (at
+// most 62 characters, kept also when Form Feed is chosen) and returns 1.
+int ApplyPatternChoice(bool formFeedChecked, const char* text, ChannelConfig& record);
+
+// The TCP page's port text: 1 with *port set for a whole decimal number from 1 to 65535
+// (blanks around it allowed), 0 for anything else.
+int ParseTcpPortText(const char* text, int* port);
+
+// The About page's version line: the language text, a space, 1.3.0.0 and a space. The text is
+// taken as it stands, never as a format, so a '%' in a translation prints as itself.
+std::string VersionLine(const char* languageText);

@@ -1,0 +1,47 @@
+// What the port settings dialog offers and how it maps a channel record to list selections
+// and back. Kept apart from the dialog so that the rules run and are tested on both platforms.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "config/channel_config.h"
+
+struct PortListItem {
+    std::string text;
+    int value;  // the port list's value is its text; value is then its position
+};
+
+std::vector<PortListItem> PortNameItems();  // "COM1" to "COM24"
+std::vector<PortListItem> BaudRateItems();  // "1200 bps" to "115200 bps"
+std::vector<PortListItem> DataBitsItems();  // "5" to "8"
+std::vector<PortListItem> StopBitsItems();  // "1", "1.5", "2" with the codes 0, 1, 2
+// The emulations in the order a sorted list shows them; selection goes by value.
+std::vector<PortListItem> EmulationItems();
+// Parity texts come from the language pack: keys in section "portconfig page", values 0 to 4.
+extern const char* const kParityKeys[5];
+
+// The first item whose text begins with prefix, ignoring ASCII case; -1 when none does.
+int FindItemStartingWith(const std::vector<PortListItem>& items, const std::string& prefix);
+// The first item with that value; -1 when none has it.
+int FindItemByValue(const std::vector<PortListItem>& items, int value);
+
+// The list positions that show a record (-1: no selection).
+struct PortSelections {
+    int port = -1;
+    int baudRate = -1;
+    int dataBits = -1;
+    int parity = -1;
+    int stopBits = -1;
+    int emulation = -1;
+    bool dtrDsr = false;
+    bool rtsCts = false;
+    bool xonXoff = false;
+};
+
+PortSelections SelectionsForRecord(const ChannelConfig& record, int parityItemCount);
+
+// Stores the selections into the record. A list without a selection keeps the record's own
+// value (a port name typed into the settings file, say, survives an OK that did not touch it);
+// the flow-control bits other than the three shown are kept.
+void StoreSelections(const PortSelections& selections, int parityItemCount, ChannelConfig& record);
