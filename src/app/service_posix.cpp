@@ -1,0 +1,138 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "app/app_startup.h"
+#include "app/language.h"
+#include "app/service.h"
+#include "config/channel_table.h"
+
+namespace zamri {
+
+namespace {
+
+// One instance per settings file: an advisory lock on "<settings>.lock", held until exit.
+class InstanceLock {
+  public:
+    InstanceLock() = default;
+    // 1 when this process now holds the lock, 0 when another one does (or it cannot be made).
+    int Acquire(const char* settingsPath) {
+        char path[kMaxPath + 8];
+        std::snprintf(path, sizeof path, "%s.lock", settingsPath);
+        fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        return fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 1 : 0;
+    }
+    ~InstanceLock() {
+        if (fd >= 0)
+            close(fd);  // releases the lock
+    }
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+
+  private:
+    int fd = -1;
+};
+
+// One write per line, so that lines never mix with the messages of capture threads.
+__attribute__((format(printf, 1, 2))) void Say(const char* format, ...) {
+    char line[kMaxPath + 200];
+    va_list args;
+    va_start(args, format);
+    int length = std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    if (length <= 0)
+        return;
+    size_t size = static_cast<size_t>(length) < sizeof line ? static_cast<size_t>(length) : sizeof line - 1;
+    ssize_t ignored = write(STDERR_FILENO, line, size);
+    (void)ignored;
+}
+
+void AnnounceCapture(ChannelTable& table, const char* settingsPath) {
+    if (table.GetMode() == 1) {
+        Say("zamri %s: TCP mode, port %d, settings %s\n", kProgramVersion, table.GetTcpPort(), settingsPath);
+        return;
+    }
+    Say("zamri %s: serial mode, settings %s\n", kProgramVersion, settingsPath);
+    int enabled = 0;
+    for (int i = 0; i < kChannelCount; ++i) {
+        ChannelConfig* record = table.GetChannel(i);
+        if (record->enabled == 0)
+            continue;
+        ++enabled;
+        Say("zamri: channel %d: port %s%s\n", i + 1, record->portName,
+            record->thread.load() != nullptr ? "" : " (not capturing)");
+    }
+    if (enabled == 0)
+        Say("zamri: no channel is enabled in the settings file\n");
+}
+
+sigset_t StopSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
+
+}  // namespace
+
+void PrepareServiceSignals() {
+    sigset_t set = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    // A client that vanishes mid-send must not end the process.
+    signal(SIGPIPE, SIG_IGN);
+}
+
+namespace {
+
+// 1 after an orderly stop, 0 after a silent end, -1 when another instance runs. The table
+// lives exactly as long as this call, so its destruction (TCP server and worker, then the
+// overlay library) is complete when it returns.
+int RunWithTable(const char* settingsPath, int mode) {
+    // Declared first so that it is released last: no new instance starts before this one has
+    // closed the overlay library.
+    InstanceLock lock;
+    ChannelTable table;
+    table.SetSettingsPath(settingsPath);
+    table.SetMode(mode);
+
+    if (!lock.Acquire(settingsPath)) {
+        Say("zamri: another instance is running with the settings file %s\n", settingsPath);
+        return -1;
+    }
+    // As in the tray program: a language pack without a title ends the program silently.
+    if (!LanguageHasTitle(langPack))
+        return 0;
+
+    StartAfterChecks(table);
+    AnnounceCapture(table, settingsPath);
+
+    sigset_t set = StopSignals();
+    int received = 0;
+    while (sigwait(&set, &received) != 0) {
+    }
+    Say("zamri: %s, stopping\n", received == SIGINT ? "interrupted" : "terminated");
+    StopBeforeExit(table);
+    return 1;
+}
+
+}  // namespace
+
+int RunService(const ServiceOptions& options) {
+    if (!BuildAppPaths(options.settings)) {
+        Say("zamri: cannot build the settings file path\n");
+        return 1;
+    }
+    const char* settingsPath = ProcessPaths().settings;
+    int stopped = RunWithTable(settingsPath, options.mode);
+    if (stopped > 0)
+        Say("zamri: stopped\n");
+    return stopped < 0 ? 1 : 0;
+}
+
+}  // namespace zamri

@@ -1,0 +1,98 @@
+#include "platform/langpack_english.h"
+
+namespace langpack {
+
+namespace {
+
+// Every key and section that the tray menu, the property sheet, its pages and the dialogs
+// ask for.
+const BuiltInText kEnglish[] = {
+    {"", "title", "zamri - receipt text capture"},
+    {"", "version", "Version"},
+    {"", "properties", "zamri Properties"},
+
+    {"Menu", "properties", "&Properties..."},
+    {"Menu", "binarydump", "&Binary Dump"},
+    {"Menu", "binarydumpstop", "Stop &Binary Dump"},
+    {"Menu", "exit", "E&xit"},
+
+    {"file open", "title", "Save Binary Dump As"},
+
+    {"connection page", "title", "Connection"},
+    {"connection page", "comment", "Tick the channels whose printer port is tapped; \"...\" sets the port."},
+    {"connection page", "ch1", "Channel 1"},
+    {"connection page", "ch2", "Channel 2"},
+    {"connection page", "ch3", "Channel 3"},
+    {"connection page", "ch4", "Channel 4"},
+    {"connection page", "ch5", "Channel 5"},
+    {"connection page", "ch6", "Channel 6"},
+    {"connection page", "ch7", "Channel 7"},
+    {"connection page", "ch8", "Channel 8"},
+    {"connection page", "ch9", "Channel 9"},
+    {"connection page", "ch10", "Channel 10"},
+    {"connection page", "ch11", "Channel 11"},
+    {"connection page", "ch12", "Channel 12"},
+    {"connection page", "ch13", "Channel 13"},
+    {"connection page", "ch14", "Channel 14"},
+    {"connection page", "ch15", "Channel 15"},
+    {"connection page", "ch16", "Channel 16"},
+
+    {"portconfig page", "title", "Port Settings"},
+    {"portconfig page", "portname", "Port:"},
+    {"portconfig page", "baudrate", "Baud Rate:"},
+    {"portconfig page", "databits", "Data Bits:"},
+    {"portconfig page", "parity", "Parity:"},
+    {"portconfig page", "stopbits", "Stop Bits:"},
+    {"portconfig page", "flowcontrol", "Flow Control:"},
+    {"portconfig page", "dtrdsr", "DTR/DSR"},
+    {"portconfig page", "rtscts", "RTS/CTS"},
+    {"portconfig page", "xonxoff", "XON/XOFF"},
+    {"portconfig page", "printer", "Printer:"},
+    {"portconfig page", "emulation", "Emulation"},
+    {"portconfig page", "ok", "OK"},
+    {"portconfig page", "pattern", "Pattern:"},
+    {"portconfig page", "setting", "Setting..."},
+    {"portconfig page", "none", "None"},
+    {"portconfig page", "odd", "Odd"},
+    {"portconfig page", "even", "Even"},
+    {"portconfig page", "mark", "Mark"},
+    {"portconfig page", "space", "Space"},
+
+    {"pattern dlg", "pattern_title", "End of Receipt"},
+    {"pattern dlg", "formfeed", "Form feed"},
+    {"pattern dlg", "footer", "Footer text"},
+    {"pattern dlg", "ok", "OK"},
+    {"pattern dlg", "cancel", "Cancel"},
+    {"pattern dlg", "emptyfooter", "Enter the footer text that ends a receipt."},
+    {"pattern dlg", "warn", "Warning"},
+
+    {"filter page", "title", "Filter"},
+    {"filter page", "important_text", "Lines containing these texts are always shown and marked:"},
+    {"filter page", "ignore_text", "Lines containing these texts are not shown:"},
+    {"filter page", "add", "Add"},
+    {"filter page", "delete", "Delete"},
+    {"filter page", "goods", "Important"},
+    {"filter page", "sentence", "Ignore"},
+    {"filter page", "new_item", "New item"},
+
+    {"TCP_CONFIG_PAGE", "TITLE", "TCP Configuration"},
+    {"TCP_CONFIG_PAGE", "PORT_SATIC", "Port Num. :"},
+    {"TCP_CONFIG_PAGE", "PORT_BTN", "Default"},
+    {"TCP_CONFIG_PAGE", "CAMERA_GRB", "Camera"},
+    {"TCP_CONFIG_PAGE", "PATTERN_GRB", "Pattern"},
+    {"TCP_CONFIG_PAGE", "FF_RD", "Form Feed"},
+    {"TCP_CONFIG_PAGE", "FOOT_RD", "Footer"},
+    {"TCP_CONFIG_PAGE", "CAMERA_NAME", "Camera "},
+    {"TCP_CONFIG_PAGE", "FILL_FOOTER", "Enter the footer text that ends a receipt for this camera."},
+
+    {"about page", "title", "About"},
+};
+
+}  // namespace
+
+const BuiltInText* EnglishTexts(int* count) {
+    *count = static_cast<int>(sizeof kEnglish / sizeof kEnglish[0]);
+    return kEnglish;
+}
+
+}  // namespace langpack

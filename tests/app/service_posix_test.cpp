@@ -1,0 +1,210 @@
+// The Linux service as a whole: the real executable, started, signalled and watched from here.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/overlay_log.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using testing_support::OverlayCall;
+using testing_support::ReadFileBytes;
+using testing_support::ReadOverlayLog;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+
+bool WaitUntil(const std::function<bool()>& condition, int seconds = 20) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return condition();
+}
+
+// One run of the service with its own overlay record and console output.
+class ServiceRun {
+  public:
+    ServiceRun(const TempDir& dir, const std::string& name, const std::string& program = ZAMRI_SERVICE_PATH)
+        : overlay(dir.File(name + ".overlay")),
+          out(dir.File(name + ".out")),
+          err(dir.File(name + ".err")),
+          program_(program) {}
+    ~ServiceRun() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+
+    void Start(const std::vector<std::string>& args) {
+        std::vector<std::string> argv = {program_};
+        argv.insert(argv.end(), args.begin(), args.end());
+        pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            setenv("OVTEXT_LOG", overlay.c_str(), 1);
+            freopen(out.c_str(), "w", stdout);
+            freopen(err.c_str(), "w", stderr);
+            std::vector<char*> raw;
+            for (std::string& a : argv)
+                raw.push_back(&a[0]);
+            raw.push_back(nullptr);
+            execv(raw[0], raw.data());
+            _exit(127);
+        }
+    }
+    // The exit code, or -1 when the process did not end in time (or ended by a signal).
+    int WaitExit(int seconds = 30) {
+        int status = 0;
+        bool ended = WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, seconds);
+        if (!ended)
+            return -1;
+        pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    int Run(const std::vector<std::string>& args) {
+        Start(args);
+        return WaitExit();
+    }
+    bool ErrorSays(const std::string& text) const {
+        return ReadFileBytes(err).find(text) != std::string::npos;
+    }
+    std::vector<OverlayCall> Calls() const { return ReadOverlayLog(overlay); }
+
+    const std::string overlay, out, err;
+    pid_t pid = -1;
+
+  private:
+    std::string program_;
+};
+
+// The overlay record of a whole run: opened first, closed last, once each.
+void ExpectOpenedFirstAndClosedLast(const std::vector<OverlayCall>& calls) {
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ("OV_open", calls.front().name);
+    EXPECT_EQ("OV_close", calls.back().name);
+    int closes = 0;
+    for (const OverlayCall& call : calls)
+        closes += call.name == "OV_close";
+    EXPECT_EQ(1, closes);
+}
+
+class ServiceTest : public ::testing::Test {
+  protected:
+    std::string Settings(const std::string& content) {
+        std::string path = dir.File("zamri.ini");
+        EXPECT_TRUE(WriteFileBytes(path, content));
+        return path;
+    }
+    TempDir dir;
+};
+
+TEST_F(ServiceTest, HelpAndVersion) {
+    ServiceRun version(dir, "version");
+    EXPECT_EQ(0, version.Run({"--version"}));
+    EXPECT_EQ("zamri 1.3.0.0\n", ReadFileBytes(version.out));
+
+    ServiceRun help(dir, "help");
+    EXPECT_EQ(0, help.Run({"--help"}));
+    EXPECT_NE(std::string::npos, ReadFileBytes(help.out).find("--settings FILE"));
+
+    ServiceRun wrong(dir, "wrong");
+    EXPECT_EQ(2, wrong.Run({"--serial"}));
+    EXPECT_TRUE(wrong.ErrorSays("unknown argument: --serial"));
+}
+
+TEST_F(ServiceTest, TcpModeRunsUntilSigtermThenStopsInOrder) {
+    std::string settings = Settings("[Channel]\r\nPORT=10000\r\n");
+    ServiceRun service(dir, "tcp");
+    service.Start({"/TCP", "--settings", settings});
+    ASSERT_TRUE(WaitUntil([&] { return service.ErrorSays("TCP mode, port 10000"); }))
+        << ReadFileBytes(service.err);
+    EXPECT_TRUE(service.ErrorSays(settings));
+
+    kill(service.pid, SIGTERM);
+    EXPECT_EQ(0, service.WaitExit());
+    std::string err = ReadFileBytes(service.err);
+    size_t stopping = err.find("terminated, stopping");
+    ASSERT_NE(std::string::npos, stopping) << err;
+    EXPECT_NE(std::string::npos, err.find("stopped", stopping + 20)) << err;
+    ExpectOpenedFirstAndClosedLast(service.Calls());
+}
+
+TEST_F(ServiceTest, SerialModeIsTheDefaultAndSigintStopsIt) {
+    std::string settings = Settings("[Channel]\r\n1=0,COM1,9600,8,0,0,0,0,0,\r\n");
+    ServiceRun service(dir, "serial");
+    service.Start({"--settings=" + settings});
+    ASSERT_TRUE(WaitUntil([&] { return service.ErrorSays("serial mode"); })) << ReadFileBytes(service.err);
+    kill(service.pid, SIGINT);
+    EXPECT_EQ(0, service.WaitExit());
+    EXPECT_TRUE(service.ErrorSays("interrupted, stopping"));
+    ExpectOpenedFirstAndClosedLast(service.Calls());
+}
+
+TEST_F(ServiceTest, OneInstancePerSettingsFile) {
+    std::string settings = Settings("");
+    ServiceRun first(dir, "first");
+    first.Start({"--tcp", "--settings", settings});
+    ASSERT_TRUE(WaitUntil([&] { return first.ErrorSays("TCP mode"); })) << ReadFileBytes(first.err);
+
+    ServiceRun second(dir, "second");
+    EXPECT_EQ(1, second.Run({"--tcp", "--settings", settings}));
+    EXPECT_TRUE(second.ErrorSays("another instance is running"));
+    EXPECT_FALSE(second.ErrorSays("TCP mode"));
+    // Built and torn down like any run, but nothing started.
+    auto calls = second.Calls();
+    ASSERT_EQ(2u, calls.size());
+    ExpectOpenedFirstAndClosedLast(calls);
+
+    // Another settings file is another instance.
+    ServiceRun other(dir, "other");
+    other.Start({"--tcp", "--settings", dir.File("other.ini")});
+    EXPECT_TRUE(WaitUntil([&] { return other.ErrorSays("TCP mode"); })) << ReadFileBytes(other.err);
+    kill(other.pid, SIGTERM);
+    EXPECT_EQ(0, other.WaitExit());
+
+    kill(first.pid, SIGTERM);
+    EXPECT_EQ(0, first.WaitExit());
+    // The lock went with the first instance.
+    ServiceRun third(dir, "third");
+    third.Start({"--tcp", "--settings", settings});
+    EXPECT_TRUE(WaitUntil([&] { return third.ErrorSays("TCP mode"); })) << ReadFileBytes(third.err);
+    kill(third.pid, SIGTERM);
+    EXPECT_EQ(0, third.WaitExit());
+}
+
+// A language file beside the program that has a general section without "title" ends the
+// program at once, silently, with exit code 0.
+TEST_F(ServiceTest, LanguageWithoutTitleEndsSilently) {
+    std::string copy = dir.File("zamri");
+    std::filesystem::copy_file(ZAMRI_SERVICE_PATH, copy);
+    ASSERT_TRUE(WriteFileBytes(dir.File("zamri.lng"), "version=Version\n[Menu]\nexit=Quit\n"));
+    ServiceRun service(dir, "notitle", copy);
+    EXPECT_EQ(0, service.Run({"--tcp"}));
+    EXPECT_EQ("", ReadFileBytes(service.err));
+    ExpectOpenedFirstAndClosedLast(service.Calls());
+    EXPECT_EQ(2u, service.Calls().size());
+
+    // With a title the same copy runs (and reads its settings beside itself).
+    ASSERT_TRUE(WriteFileBytes(dir.File("zamri.lng"), "title=zamri\n"));
+    ServiceRun titled(dir, "titled", copy);
+    titled.Start({"--tcp"});
+    EXPECT_TRUE(WaitUntil([&] { return titled.ErrorSays(dir.File("zamri.ini")); }))
+        << ReadFileBytes(titled.err);
+    kill(titled.pid, SIGTERM);
+    EXPECT_EQ(0, titled.WaitExit());
+}
+
+}  // namespace

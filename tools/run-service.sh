@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Builds what the Linux service needs and starts it in TCP mode on port 10000, with the
+# overlay library substitute printing every line it receives to standard output.
+# Usage: tools/run-service.sh [more zamri arguments]   (stop it with Ctrl+C)
+# The build lives in build/service (no tests); the settings file is build/service/bin/zamri.ini,
+# whose "PORT" (when the file exists) overrides the default port 10000.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+need=()
+command -v cmake >/dev/null || need+=(cmake)
+command -v g++ >/dev/null || need+=(g++)
+command -v ninja >/dev/null || need+=(ninja-build)
+if [ ${#need[@]} -gt 0 ]; then
+    if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null; then
+        echo "installing: ${need[*]}" >&2
+        DEBIAN_FRONTEND=noninteractive apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
+    else
+        echo "please install: ${need[*]}" >&2
+        exit 1
+    fi
+fi
+
+build=build/service
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DZAMRI_BUILD_TESTS=OFF -DZAMRI_BUILD_BENCH=OFF >/dev/null
+fi
+targets=(zamri)
+# The sender for a second terminal, once the tools tree has it.
+if cmake --build "$build" --target help 2>/dev/null | grep -q '^zamri-send:'; then targets+=(zamri-send); fi
+cmake --build "$build" -j 2 --target "${targets[@]}" >&2
+
+unset OVTEXT_LOG OVTEXT_FAIL_OPENS
+exec "$build/bin/zamri" --tcp "$@"
