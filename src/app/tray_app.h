@@ -1,0 +1,71 @@
+// The Windows program's one application object: the hidden window with the tray icon, its
+// menu and commands, the Binary Dump, and the property sheet's state.
+#pragma once
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <prsht.h>
+
+#include "config/channel_table.h"
+#include "platform/langpack.h"
+
+// The hidden window's class; also the single-instance key.
+constexpr char kTrayWindowClass[] = "zamri";
+constexpr int kPropertyPageRoom = 10;
+
+// The module instance handle, stored when Init begins.
+HINSTANCE AppInstance();
+
+// The window procedures; each finds its TrayApp in the window's user data.
+LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK BinaryDumpDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+class TrayApp : public DialogHelper {
+  public:
+    // Builds the channel table (which opens the overlay library once) and the two settings
+    // file paths.
+    TrayApp();
+    // The working copy goes first, then the channel table (capture stopped, TCP server and
+    // worker deleted, overlay closed, filter lists freed).
+    ~TrayApp();
+    TrayApp(const TrayApp&) = delete;
+    TrayApp& operator=(const TrayApp&) = delete;
+
+    // The hidden window, or nullptr when the process must end without a message loop (another
+    // instance runs, or the window was refused).
+    HWND Init(HINSTANCE instance, const char* commandLine);
+    // The message loop: 0 at once without a window, else 1 when the quit message arrives.
+    int Run();
+
+    LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void AddTrayIcon(const char* tip);
+    void RemoveTrayIcon();
+
+    // Binary Dump (dialog 109).
+    INT_PTR HandleDumpDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+    // The chosen path in buffer, or nullptr when the user cancels.
+    char* SaveFileDialog(char* buffer, int size, const char* filter, const char* defaultExtension);
+
+    // The property sheet (src/ui); returns when it has closed.
+    int ShowPropertySheet();
+
+    HICON icon = nullptr;
+    HWND hwnd = nullptr;
+    int propertySheetOpen = 0;
+    PROPSHEETHEADERA sheetHeader = {};
+    HPROPSHEETPAGE sheetPages[kPropertyPageRoom] = {};
+    int editChannel = 0;
+    ChannelTable channelTable;
+    ChannelConfig workingChannels[kChannelCount];
+    int dumpActive = 0;
+    int dumpChannel = -1;
+    int tcpRestartPending = 0;
+
+  private:
+    LRESULT OnCreate(HWND window);
+    LRESULT OnDestroy();
+    LRESULT OnCommand(WPARAM command);
+    void ShowTrayMenu();
+    void StartOrStopDump();
+};
