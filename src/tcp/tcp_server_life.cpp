@@ -1,12 +1,34 @@
 // Creating, restarting, stopping and deleting the TCP server that TCP mode owns.
-// The server itself (network thread, queue and worker) is not part of this build yet:
-// TCP mode runs without a listening port until it is.
+#include <new>
+
 #include "config/channel_table.h"
+#include "platform/os.h"
+#include "tcp/tcp_ingest_server.h"
 
-void ChannelTable::CreateTcpServer() {}
+void ChannelTable::CreateTcpServer() {
+    tcpServer = new (std::nothrow) TcpIngestServer;
+    // When Init fails every later Start reports "socket() error".
+    if (tcpServer != nullptr)
+        tcpServer->Init(this, ServerEventThunk);
+}
 
-void ChannelTable::DestroyTcpServer() {}
+void ChannelTable::DestroyTcpServer() {
+    // Ends the worker, which uses the overlay handle, its lock and the filter lists: the
+    // table's destructor calls this before it releases those.
+    delete tcpServer;
+    tcpServer = nullptr;
+}
 
-void ChannelTable::RestartTcpServer() {}
+void ChannelTable::RestartTcpServer() {
+    if (tcpServer == nullptr)
+        return;
+    tcpServer->Stop();
+    if (tcpServer->Start(tcpPort) != 0) {
+        zamri::ShowMessage("TCP Server is not started.", "Error", zamri::kMsgIconError);
+    }
+}
 
-void ChannelTable::StopTcpServer() {}
+void ChannelTable::StopTcpServer() {
+    if (tcpServer != nullptr)
+        tcpServer->Stop();
+}

@@ -1,0 +1,101 @@
+// The socket layer's contract: everything the TCP server and the senders need from the
+// platform. Two backends implement it: socket_seam_win32.cpp (Winsock 2.2 with event objects)
+// and socket_seam_posix.cpp (poll). Everything above this header is shared.
+//
+// Results follow the program's conventions: 1 success, 0 failure; byte counts or -1.
+#pragma once
+
+#include <cstdint>
+
+namespace zamri {
+
+using SocketHandle = std::intptr_t;
+constexpr SocketHandle kInvalidSocket = -1;
+
+// The most sockets one wait covers (the listener and 63 clients); Winsock's own limit.
+constexpr int kMaxSocketSlots = 64;
+constexpr int kAddressTextSize = 16;  // "255.255.255.255" and a NUL
+
+// Windows: WSAStartup asking for 2.2; 0 unless exactly 2.2 was granted. Linux: always 1.
+int SocketStartup();
+// Pairs with a successful SocketStartup.
+void SocketCleanup();
+// The platform's error code of the last failed call on this thread (kept for messages).
+int SocketLastError();
+
+// An IPv4 stream socket, or kInvalidSocket.
+SocketHandle SocketOpenStream();
+// Binds to every local address and port (0 picks a free port). Linux sets SO_REUSEADDR first
+// so that a restart is not refused by old connections in TIME_WAIT (Windows binds those
+// without it); a port that another socket listens on is refused on both.
+int SocketBindAny(SocketHandle socket, int port);
+int SocketListen(SocketHandle socket, int backlog);
+// The local port, or -1.
+int SocketLocalPort(SocketHandle socket);
+// Accepts one pending connection; the new socket is non-blocking. peer receives the peer's
+// IPv4 address as dotted decimal text. kInvalidSocket when nothing could be accepted.
+SocketHandle SocketAccept(SocketHandle listener, char* peer, int peerSize);
+// Bytes received (0: the peer closed), or -1 (SocketWouldBlock() tells a mere empty socket).
+int SocketReceive(SocketHandle socket, void* data, int n);
+// Bytes sent, or -1. Never raises a signal.
+int SocketSend(SocketHandle socket, const void* data, int n);
+// Whether the last failed receive or send on this thread found the socket not ready.
+int SocketWouldBlock();
+// 1 when the socket becomes readable (data, end of stream or error) within the time, 0 on
+// time-out, -1 on failure.
+int SocketWaitReadable(SocketHandle socket, int milliseconds);
+void SocketClose(SocketHandle socket);
+// Closes with a reset instead of an orderly shutdown.
+void SocketAbort(SocketHandle socket);
+// The peer's address as dotted decimal text; 1, or 0 (out then holds "0.0.0.0").
+int SocketPeerAddress(SocketHandle socket, char* out, int size);
+
+// Client side (senders and tests): a blocking socket connected to host:port (a name or a
+// dotted IPv4 address), or kInvalidSocket.
+SocketHandle SocketConnect(const char* host, int port);
+// Half-closes the sending direction: the peer sees the end of the stream.
+void SocketShutdownSend(SocketHandle socket);
+
+// What the platform reported for one slot since the last look, with each event's error code.
+struct NetworkEvents {
+    int accept = 0;
+    int read = 0;
+    int close = 0;
+    int acceptError = 0;
+    int readError = 0;
+    int closeError = 0;
+};
+
+// The notification objects of up to kMaxSocketSlots sockets, one per slot, in the same slot
+// order as the server's socket table. Owned by one network thread; Wake may be called from any
+// thread while the object lives.
+class SocketWaitSet {
+  public:
+    SocketWaitSet();
+    ~SocketWaitSet();
+    SocketWaitSet(const SocketWaitSet&) = delete;
+    SocketWaitSet& operator=(const SocketWaitSet&) = delete;
+
+    // 1 when the object could be set up (Linux: its wake-up pipe).
+    int IsReady() const;
+    // Watches socket in slot: accepts for a listener, else reads and closes. Also makes the
+    // socket non-blocking. 1, or 0 when the platform refused.
+    int Attach(int slot, SocketHandle socket, int listener);
+    // Stops watching the slot; called right after its socket was closed.
+    void Detach(int slot);
+    // The watch of slot from moves to slot to (which is free).
+    void Move(int from, int to);
+    // Waits without time-out until a slot below count is signalled or Wake is called. Returns
+    // the lowest signalled slot, count when only woken, -1 on failure.
+    int Wait(int count);
+    // Reads and resets the slot's pending events; 1 when there were any.
+    int Take(int slot, SocketHandle socket, NetworkEvents* events);
+    // Makes a Wait in progress (or the next one) return.
+    void Wake();
+
+  private:
+    struct Impl;
+    Impl* impl;
+};
+
+}  // namespace zamri

@@ -1,0 +1,295 @@
+// Linux backend of the socket layer: BSD sockets and poll. A listener's readiness is an
+// accept; a client's readiness is looked at with a one-byte peek, so that "data waiting",
+// "orderly close" and "reset" are told apart as Winsock's network events tell them.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "tcp/socket_seam.h"
+
+namespace zamri {
+
+namespace {
+
+int SetNonBlocking(int fd) {
+    int flags = fcntl(fd, F_GETFL, 0);
+    return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+void AddressText(const in_addr& address, char* out, int size) {
+    if (out == nullptr || size <= 0)
+        return;
+    char text[INET_ADDRSTRLEN] = "0.0.0.0";
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    std::snprintf(out, static_cast<size_t>(size), "%s", text);
+}
+
+int Fd(SocketHandle socket) {
+    return static_cast<int>(socket);
+}
+
+}  // namespace
+
+int SocketStartup() {
+    return 1;
+}
+
+void SocketCleanup() {}
+
+int SocketLastError() {
+    return errno;
+}
+
+SocketHandle SocketOpenStream() {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    return fd >= 0 ? fd : kInvalidSocket;
+}
+
+int SocketBindAny(SocketHandle socket, int port) {
+    if (port < 0 || port > 65535) {
+        errno = EINVAL;
+        return 0;
+    }
+    int one = 1;
+    setsockopt(Fd(socket), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    return ::bind(Fd(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+int SocketListen(SocketHandle socket, int backlog) {
+    return ::listen(Fd(socket), backlog) == 0;
+}
+
+int SocketLocalPort(SocketHandle socket) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (getsockname(Fd(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return -1;
+    return ntohs(address.sin_port);
+}
+
+SocketHandle SocketAccept(SocketHandle listener, char* peer, int peerSize) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    int fd =
+        ::accept4(Fd(listener), reinterpret_cast<sockaddr*>(&address), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0)
+        return kInvalidSocket;
+    AddressText(address.sin_addr, peer, peerSize);
+    return fd;
+}
+
+int SocketReceive(SocketHandle socket, void* data, int n) {
+    ssize_t got;
+    do {
+        got = ::recv(Fd(socket), data, static_cast<size_t>(n), 0);
+    } while (got < 0 && errno == EINTR);
+    return got >= 0 ? static_cast<int>(got) : -1;
+}
+
+int SocketSend(SocketHandle socket, const void* data, int n) {
+    ssize_t sent;
+    do {
+        sent = ::send(Fd(socket), data, static_cast<size_t>(n), MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    return sent >= 0 ? static_cast<int>(sent) : -1;
+}
+
+int SocketWouldBlock() {
+    return errno == EAGAIN || errno == EWOULDBLOCK;
+}
+
+int SocketWaitReadable(SocketHandle socket, int milliseconds) {
+    pollfd entry{Fd(socket), POLLIN, 0};
+    int result;
+    do {
+        result = ::poll(&entry, 1, milliseconds);
+    } while (result < 0 && errno == EINTR);
+    return result < 0 ? -1 : (result > 0 ? 1 : 0);
+}
+
+void SocketClose(SocketHandle socket) {
+    if (socket != kInvalidSocket)
+        ::close(Fd(socket));
+}
+
+void SocketAbort(SocketHandle socket) {
+    if (socket == kInvalidSocket)
+        return;
+    linger hard{1, 0};
+    setsockopt(Fd(socket), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    ::close(Fd(socket));
+}
+
+int SocketPeerAddress(SocketHandle socket, char* out, int size) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (getpeername(Fd(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (out != nullptr && size > 0)
+            std::snprintf(out, static_cast<size_t>(size), "0.0.0.0");
+        return 0;
+    }
+    AddressText(address.sin_addr, out, size);
+    return 1;
+}
+
+SocketHandle SocketConnect(const char* host, int port) {
+    if (host == nullptr || port <= 0 || port > 65535)
+        return kInvalidSocket;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    char service[16];
+    std::snprintf(service, sizeof service, "%d", port);
+    if (getaddrinfo(host, service, &hints, &found) != 0 || found == nullptr)
+        return kInvalidSocket;
+    int fd = -1;
+    for (addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+        fd = ::socket(entry->ai_family, entry->ai_socktype | SOCK_CLOEXEC, entry->ai_protocol);
+        if (fd < 0)
+            continue;
+        if (::connect(fd, entry->ai_addr, entry->ai_addrlen) == 0)
+            break;
+        ::close(fd);
+        fd = -1;
+    }
+    freeaddrinfo(found);
+    if (fd < 0)
+        return kInvalidSocket;
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return fd;
+}
+
+void SocketShutdownSend(SocketHandle socket) {
+    ::shutdown(Fd(socket), SHUT_WR);
+}
+
+struct SocketWaitSet::Impl {
+    pollfd fds[kMaxSocketSlots + 1];
+    int listener[kMaxSocketSlots] = {};
+    int wakeRead = -1;
+    int wakeWrite = -1;
+};
+
+SocketWaitSet::SocketWaitSet() : impl(new Impl) {
+    for (pollfd& entry : impl->fds)
+        entry = pollfd{-1, 0, 0};
+    int ends[2];
+    if (pipe2(ends, O_NONBLOCK | O_CLOEXEC) == 0) {
+        impl->wakeRead = ends[0];
+        impl->wakeWrite = ends[1];
+    }
+}
+
+SocketWaitSet::~SocketWaitSet() {
+    if (impl->wakeRead >= 0)
+        ::close(impl->wakeRead);
+    if (impl->wakeWrite >= 0)
+        ::close(impl->wakeWrite);
+    delete impl;
+}
+
+int SocketWaitSet::IsReady() const {
+    return impl->wakeRead >= 0;
+}
+
+int SocketWaitSet::Attach(int slot, SocketHandle socket, int listener) {
+    if (slot < 0 || slot >= kMaxSocketSlots || !SetNonBlocking(Fd(socket)))
+        return 0;
+    impl->fds[slot] = pollfd{Fd(socket), POLLIN, 0};
+    impl->listener[slot] = listener;
+    return 1;
+}
+
+void SocketWaitSet::Detach(int slot) {
+    if (slot < 0 || slot >= kMaxSocketSlots)
+        return;
+    impl->fds[slot] = pollfd{-1, 0, 0};
+    impl->listener[slot] = 0;
+}
+
+void SocketWaitSet::Move(int from, int to) {
+    if (from == to)
+        return;
+    impl->fds[to] = impl->fds[from];
+    impl->fds[to].revents = 0;  // looked at again by the next wait
+    impl->listener[to] = impl->listener[from];
+    Detach(from);
+}
+
+int SocketWaitSet::Wait(int count) {
+    if (count < 0 || count > kMaxSocketSlots)
+        return -1;
+    impl->fds[count] = pollfd{impl->wakeRead, POLLIN, 0};
+    int result;
+    do {
+        result = ::poll(impl->fds, static_cast<nfds_t>(count + 1), -1);
+    } while (result < 0 && errno == EINTR);
+    impl->fds[count].fd = -1;
+    if (result < 0)
+        return -1;
+    if (impl->fds[count].revents != 0) {
+        char drain[64];
+        while (::read(impl->wakeRead, drain, sizeof drain) > 0) {
+        }
+    }
+    for (int i = 0; i < count; ++i) {
+        if (impl->fds[i].revents != 0)
+            return i;
+    }
+    return count;
+}
+
+int SocketWaitSet::Take(int slot, SocketHandle socket, NetworkEvents* events) {
+    *events = NetworkEvents();
+    if (slot < 0 || slot >= kMaxSocketSlots)
+        return 0;
+    short revents = impl->fds[slot].revents;
+    impl->fds[slot].revents = 0;
+    if (revents == 0)
+        return 0;
+    if (impl->listener[slot]) {
+        events->accept = 1;
+        return 1;
+    }
+    char byte;
+    ssize_t peeked;
+    do {
+        peeked = ::recv(Fd(socket), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    } while (peeked < 0 && errno == EINTR);
+    if (peeked > 0) {
+        events->read = 1;
+    } else if (peeked == 0) {
+        events->close = 1;
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        return 0;
+    } else {
+        events->close = 1;
+        events->closeError = errno;
+    }
+    return 1;
+}
+
+void SocketWaitSet::Wake() {
+    if (impl->wakeWrite < 0)
+        return;
+    char byte = 1;
+    ssize_t ignored = ::write(impl->wakeWrite, &byte, 1);
+    (void)ignored;
+}
+
+}  // namespace zamri

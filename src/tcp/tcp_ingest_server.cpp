@@ -1,0 +1,159 @@
+#include "tcp/tcp_ingest_server.h"
+
+#include <chrono>
+#include <cstring>
+#include <new>
+
+#include "platform/os.h"
+#include "tcp/wire_protocol.h"
+
+using namespace zamri;
+
+namespace {
+constexpr int kWorkerWaitMilliseconds = 5000;
+constexpr int kRoomWaitMilliseconds = 10;
+}  // namespace
+
+void TcpIngestServer::AutoEvent::Set() {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        set = true;
+    }
+    signal.notify_one();
+}
+
+bool TcpIngestServer::AutoEvent::WaitFor(int milliseconds) {
+    std::unique_lock<std::mutex> guard(lock);
+    if (!signal.wait_for(guard, std::chrono::milliseconds(milliseconds), [this] { return set; }))
+        return false;
+    set = false;
+    return true;
+}
+
+TcpIngestServer::TcpIngestServer() {
+    queue = QueueCreate(sizeof(LineRecord*), kQueueCapacity);
+    workerThread = std::thread(&TcpIngestServer::WorkerMain, this);
+}
+
+TcpIngestServer::~TcpIngestServer() {
+    // The network thread feeds the queue, so it ends first (the owner has normally stopped it
+    // already); a late one is still served by the worker until it is gone.
+    Stop();
+    WaitForNetworkThreads();
+    workerRunning = 0;
+    queueEvent.Set();
+    workerThread.join();
+    QueueDestroy(queue);
+    queue = nullptr;
+}
+
+int TcpIngestServer::OnAccept(SocketHandle socket) {
+    // One bound for the whole exchange: a silent client costs the others at most this long.
+    int budget = openingTimeout.load();
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(budget);
+    auto left = [&deadline] {
+        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                        std::chrono::steady_clock::now());
+        return ms.count() > 0 ? static_cast<int>(ms.count()) : 0;
+    };
+    unsigned char word[4];
+    PutInt32(word, kOpeningChallenge);
+    if (SendAll(socket, word, 4, left()) != 4)
+        return 0;
+    int32_t expected = OpeningReply(kOpeningChallenge);
+    if (RecvExact(socket, word, 4, left()) != 4)
+        return 0;
+    int32_t verdict = GetInt32(word) == expected ? kVerdictAccepted : kVerdictRefused;
+    PutInt32(word, verdict);
+    if (SendAll(socket, word, 4, left()) != 4)
+        return 0;
+    return verdict;
+}
+
+void TcpIngestServer::OnFrame(FrameBuffer& frame) {
+    if (frame.FrameType() != FRAME_TEXT_LINE)
+        return;
+    if (frame.PayloadLength() < 4)
+        return;
+    LineRecord* record = new (std::nothrow) LineRecord;
+    if (record == nullptr)
+        return;
+    int32_t camera = 0;
+    frame.ReadInt32(&camera);
+    record->camera = camera;
+    int length = frame.PayloadLength() - 4;
+    if (length > LineRecord::kMaxText)
+        length = LineRecord::kMaxText;
+    char text[LineRecord::kMaxText + 1];
+    if (frame.Read(text, length) != length)
+        length = 0;
+    text[length] = 0;
+    record->text = new (std::nothrow) char[static_cast<size_t>(length) + 1];
+    if (record->text == nullptr) {
+        delete record;
+        return;
+    }
+    std::memcpy(record->text, text, static_cast<size_t>(length) + 1);
+    QueueLine(record);
+}
+
+void TcpIngestServer::QueueLine(LineRecord* record) {
+    while (!QueuePush(queue, &record)) {
+        if (queue == nullptr || !workerRunning.load()) {
+            FreeRecord(record);
+            return;
+        }
+        // Ask the worker for room, then try once more before sleeping, so a pop between the
+        // failed push and the request is not missed.
+        roomWanted = 1;
+        if (QueuePush(queue, &record))
+            break;
+        std::unique_lock<std::mutex> guard(roomLock);
+        roomSignal.wait_for(guard, std::chrono::milliseconds(kRoomWaitMilliseconds),
+                            [this] { return roomWanted.load() == 0; });
+    }
+    queueEvent.Set();
+}
+
+void TcpIngestServer::FreeRecord(LineRecord* record) {
+    if (record == nullptr)
+        return;
+    delete[] record->text;
+    delete record;
+}
+
+void TcpIngestServer::WorkerMain(TcpIngestServer* server) {
+    server->WorkerLoop();
+}
+
+void TcpIngestServer::WorkerLoop() {
+    while (workerRunning.load()) {
+        if (!queueEvent.WaitFor(kWorkerWaitMilliseconds))
+            continue;
+        while (workerRunning.load()) {
+            void* front = QueueFront(queue);
+            if (front == nullptr)
+                break;
+            LineRecord* record;
+            std::memcpy(&record, front, sizeof record);
+            Notify(EVT_LINE_RECEIVED, record->camera, record->text);
+            FreeRecord(record);
+            QueuePop(queue);
+            // Wake a waiting network thread once half the queue is free again, so it refills in
+            // bursts rather than one line per wake-up.
+            if (roomWanted.load() && QueueCount(queue) <= kQueueCapacity / 2) {
+                {
+                    std::lock_guard<std::mutex> guard(roomLock);
+                    roomWanted = 0;
+                }
+                roomSignal.notify_one();
+            }
+        }
+    }
+    // Lines still waiting when the server goes are freed without delivery.
+    for (void* front; (front = QueueFront(queue)) != nullptr; QueuePop(queue)) {
+        LineRecord* record;
+        std::memcpy(&record, front, sizeof record);
+        FreeRecord(record);
+    }
+}

@@ -1,0 +1,66 @@
+// The server of TCP mode: runs the opening exchange on every new connection, turns every
+// text-line frame into a LineRecord on the network thread and leaves the delivery to a worker
+// thread of its own, which hands each line to the owner as EVT_LINE_RECEIVED.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "tcp/ring_queue.h"
+#include "tcp/tcp_server.h"
+
+// One received line, allocated on the network thread and freed by the worker.
+struct LineRecord {
+    static constexpr int kMaxText = 263;  // longer texts are cut to this many bytes
+    int camera = 0;                       // as received, counted from 1
+    char* text = nullptr;                 // heap copy, NUL-terminated
+};
+
+class TcpIngestServer : public TcpServer {
+  public:
+    static constexpr int kQueueCapacity = 2048;
+    // The whole opening exchange must finish within this time, or the connection is closed.
+    static constexpr int kOpeningTimeoutMilliseconds = 3000;
+
+    TcpIngestServer();
+    ~TcpIngestServer() override;
+
+    void OnFrame(FrameBuffer& frame) override;
+    int OnAccept(zamri::SocketHandle socket) override;
+
+    // Tests shorten the opening exchange's bound; call before Start.
+    void SetOpeningTimeout(int milliseconds) { openingTimeout = milliseconds; }
+    // Lines waiting for the worker (read by any thread).
+    int QueuedLines() { return QueueCount(queue); }
+
+  private:
+    // An auto-reset event: one Set wakes one wait, and a Set with nobody waiting is kept.
+    struct AutoEvent {
+        std::mutex lock;
+        std::condition_variable signal;
+        bool set = false;
+        void Set();
+        bool WaitFor(int milliseconds);
+    };
+
+    static void WorkerMain(TcpIngestServer* server);
+    void WorkerLoop();
+    // Queues the record, holding the network thread while the queue is full (TCP flow control
+    // then holds the senders). Frees the record when it cannot be queued at all.
+    void QueueLine(LineRecord* record);
+    static void FreeRecord(LineRecord* record);
+
+    std::atomic<int> workerRunning{1};
+    RingQueue* queue = nullptr;
+    AutoEvent queueEvent;
+    std::thread workerThread;
+
+    // The network thread waits here for room in a full queue; the worker wakes it.
+    std::mutex roomLock;
+    std::condition_variable roomSignal;
+    std::atomic<int> roomWanted{0};
+
+    std::atomic<int> openingTimeout{kOpeningTimeoutMilliseconds};
+};

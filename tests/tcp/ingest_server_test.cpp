@@ -1,0 +1,308 @@
+// The TCP server over real loopback sockets: opening exchange, frames, capacity, connection
+// life, server life and the queue between the network thread and the worker.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "send_client.h"
+#include "tcp/tcp_ingest_server.h"
+#include "tcp/wire_protocol.h"
+#include "tcp_test_support.h"
+
+using namespace zamri;
+using tcp_testing::EventLog;
+using tcp_testing::MessageRecorder;
+using tcp_testing::WaitUntil;
+
+namespace {
+
+constexpr int kTestOpeningTimeout = 400;
+
+std::string Header(int payloadLength, int type) {
+    unsigned char bytes[4];
+    PutUInt16(bytes, static_cast<uint16_t>(payloadLength));
+    PutUInt16(bytes + 2, static_cast<uint16_t>(type));
+    return std::string(reinterpret_cast<char*>(bytes), 4);
+}
+
+std::string TextFrame(int camera, const std::string& text) {
+    std::string out(8 + text.size(), '\0');
+    EncodeTextLineFrame(camera, text.data(), static_cast<int>(text.size()),
+                        reinterpret_cast<unsigned char*>(&out[0]), static_cast<int>(out.size()));
+    return out;
+}
+
+class IngestServerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        server.reset(new TcpIngestServer);
+        ASSERT_EQ(server->Init(&log, EventLog::Callback), 1);
+        server->SetOpeningTimeout(kTestOpeningTimeout);
+        ASSERT_EQ(server->Start(0), 0);
+        port = server->ListeningPort();
+        ASSERT_GT(port, 0);
+    }
+    void TearDown() override {
+        log.OpenGate();
+        server->Stop();
+        server.reset();
+    }
+    // A client that passed the opening exchange and is in the server's table.
+    std::unique_ptr<SendClient> Open() {
+        std::unique_ptr<SendClient> client(new SendClient);
+        int before = server->ClientCount();
+        EXPECT_EQ(client->Connect("127.0.0.1", port), 1);
+        EXPECT_EQ(client->OpeningExchange(), 1);
+        EXPECT_TRUE(WaitUntil([&] { return server->ClientCount() > before; }));
+        return client;
+    }
+
+    MessageRecorder messages;
+    EventLog log;
+    std::unique_ptr<TcpIngestServer> server;
+    int port = 0;
+};
+
+TEST_F(IngestServerTest, OpeningExchangeAcceptsTheRightReplyOnly) {
+    std::unique_ptr<SendClient> good = Open();
+    EXPECT_TRUE(WaitUntil([&] { return log.Connected() == 1; }));
+
+    SendClient wrong;
+    ASSERT_EQ(wrong.Connect("127.0.0.1", port), 1);
+    int32_t badReply = OpeningReply(kOpeningChallenge) + 1;
+    EXPECT_EQ(wrong.OpeningExchange(5000, &badReply), 0);
+    EXPECT_EQ(wrong.WaitForClose(5000), 1);
+
+    // A client that leaves after the challenge.
+    SendClient quitter;
+    ASSERT_EQ(quitter.Connect("127.0.0.1", port), 1);
+    unsigned char challenge[4];
+    ASSERT_EQ(quitter.ReceiveBytes(challenge, 4, 5000), 4);
+    EXPECT_EQ(GetInt32(challenge), kOpeningChallenge);
+    quitter.Close();
+
+    // None of them disturbed the accepted one.
+    ASSERT_EQ(good->SendTextLine(1, "still here\n", 11), 1);
+    EXPECT_TRUE(WaitUntil([&] { return log.LineCount() == 1; }));
+    EXPECT_EQ(log.Connected(), 1);
+    EXPECT_EQ(server->ClientCount(), 1);
+}
+
+TEST_F(IngestServerTest, ASilentClientIsClosedInTimeAndTheOthersGoOn) {
+    std::unique_ptr<SendClient> first = Open();
+    SendClient silent;
+    ASSERT_EQ(silent.Connect("127.0.0.1", port), 1);
+    unsigned char challenge[4];
+    ASSERT_EQ(silent.ReceiveBytes(challenge, 4, 5000), 4);
+    // Arrives while the server waits for the silent one's reply.
+    SendClient patient;
+    ASSERT_EQ(patient.Connect("127.0.0.1", port), 1);
+    ASSERT_EQ(first->SendTextLine(2, "during\n", 7), 1);
+
+    EXPECT_EQ(silent.WaitForClose(10000), 1);
+    EXPECT_EQ(patient.OpeningExchange(10000), 1);
+    ASSERT_EQ(patient.SendTextLine(3, "after\n", 6), 1);
+    EXPECT_TRUE(WaitUntil([&] { return log.LineCount() == 2; }));
+    EXPECT_EQ(log.Lines()[0], std::make_pair(2, std::string("during\n")));
+    EXPECT_EQ(log.Lines()[1], std::make_pair(3, std::string("after\n")));
+}
+
+TEST_F(IngestServerTest, FramesBecomeLinesInOrder) {
+    std::unique_ptr<SendClient> client = Open();
+    std::string segment;
+    segment += TextFrame(1, "first\n");
+    segment += Header(4, 100) + std::string("\x05\x00\x00\x00", 4);  // empty text
+    segment += Header(2, 100) + "ab";                                // too short: ignored
+    segment += Header(3, 99) + "xyz";                                // other types: ignored
+    segment += Header(8, 101) + std::string(8, 'q');
+    segment += TextFrame(33, "camera as received\n");
+    segment += TextFrame(-7, "negative camera\n");
+    std::string longText(5000, 'L');
+    segment += TextFrame(32, longText);
+    ASSERT_EQ(client->SendBytes(segment.data(), static_cast<int>(segment.size())), 1);
+    // One frame in many segments: the connection stays open after all of the above.
+    std::string split = TextFrame(4, "split over segments\n");
+    for (size_t i = 0; i < split.size(); i += 3) {
+        ASSERT_EQ(
+            client->SendBytes(split.data() + i, static_cast<int>(std::min<size_t>(3, split.size() - i))), 1);
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(2));  // separate segments, not a timing assertion
+    }
+    ASSERT_TRUE(WaitUntil([&] { return log.LineCount() == 6; }));
+    std::vector<std::pair<int, std::string>> expected = {{1, "first\n"},
+                                                         {5, ""},
+                                                         {33, "camera as received\n"},
+                                                         {-7, "negative camera\n"},
+                                                         {32, longText.substr(0, LineRecord::kMaxText)},
+                                                         {4, "split over segments\n"}};
+    EXPECT_EQ(log.Lines(), expected);
+}
+
+TEST_F(IngestServerTest, FramesAtThePayloadLimit) {
+    std::unique_ptr<SendClient> client = Open();
+    std::string largest = TextFrame(9, std::string(kMaxFramePayload - 4, 'M'));
+    ASSERT_EQ(largest.size(), static_cast<size_t>(kFrameBufferSize));
+    ASSERT_EQ(client->SendBytes(largest.data(), static_cast<int>(largest.size())), 1);
+    ASSERT_TRUE(WaitUntil([&] { return log.LineCount() == 1; }));
+    EXPECT_EQ(log.Lines()[0].second, std::string(LineRecord::kMaxText, 'M'));
+
+    // A header announcing 16,381 payload bytes can never complete: the server closes the
+    // connection instead of holding it forever.
+    std::string tooLong = Header(kMaxFramePayload + 1, 100);
+    ASSERT_EQ(client->SendBytes(tooLong.data(), 4), 1);
+    EXPECT_EQ(client->WaitForClose(10000), 1);
+    EXPECT_TRUE(WaitUntil([&] { return server->ClientCount() == 0 && log.Closed() == 1; }));
+}
+
+TEST_F(IngestServerTest, SixtyThreeClientsFlowWhileTheExcessIsRefused) {
+    constexpr int kClients = 63;
+    constexpr int kLines = 20;
+    std::vector<std::unique_ptr<SendClient>> clients;
+    for (int i = 0; i < kClients; ++i)
+        clients.push_back(Open());
+    ASSERT_EQ(server->ClientCount(), kClients);
+
+    // The 64th and 65th are closed at once; the notice is shown once for the burst.
+    for (int extra = 0; extra < 2; ++extra) {
+        SendClient excess;
+        ASSERT_EQ(excess.Connect("127.0.0.1", port), 1);
+        EXPECT_EQ(excess.OpeningExchange(10000), -1);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return messages.Count("Error|Maximum Client( 64 )") == 1; }));
+
+    // Every client sends a receipt, interleaved with the others.
+    for (int line = 0; line < kLines; ++line) {
+        for (int i = 0; i < kClients; ++i) {
+            std::string text = "client " + std::to_string(i) + " line " + std::to_string(line) + "\n";
+            ASSERT_EQ(clients[i]->SendTextLine(i % 32 + 1, text.data(), static_cast<int>(text.size())), 1);
+        }
+    }
+    ASSERT_TRUE(WaitUntil([&] { return log.LineCount() == static_cast<size_t>(kClients * kLines); }));
+    std::vector<int> nextLine(kClients, 0);
+    for (const auto& entry : log.Lines()) {
+        int client = -1;
+        int line = -1;
+        ASSERT_EQ(std::sscanf(entry.second.c_str(), "client %d line %d", &client, &line), 2);
+        ASSERT_GE(client, 0);
+        ASSERT_LT(client, kClients);
+        EXPECT_EQ(line, nextLine[client]++) << "lines of one connection arrive in order";
+        EXPECT_EQ(entry.first, client % 32 + 1);
+    }
+    EXPECT_EQ(messages.Count("Error|Maximum Client( 64 )"), 1);
+
+    // A freed slot takes a new client, and a later burst is reported again.
+    clients[10]->Close();
+    ASSERT_TRUE(WaitUntil([&] { return server->ClientCount() == kClients - 1; }));
+    clients[10] = Open();
+    SendClient excess;
+    ASSERT_EQ(excess.Connect("127.0.0.1", port), 1);
+    EXPECT_EQ(excess.OpeningExchange(10000), -1);
+    EXPECT_TRUE(WaitUntil([&] { return messages.Count("Error|Maximum Client( 64 )") == 2; }));
+}
+
+TEST_F(IngestServerTest, ConnectionsKeepTheirOwnBytesWhenSlotsMove) {
+    // Four clients in slots 1 to 4, each holding half a frame in its buffer.
+    std::vector<std::unique_ptr<SendClient>> clients;
+    std::vector<std::string> frames;
+    for (int i = 0; i < 4; ++i) {
+        clients.push_back(Open());
+        frames.push_back(TextFrame(i + 1, "pending " + std::to_string(i) + "\n"));
+        ASSERT_EQ(clients[i]->SendBytes(frames[i].data(), 7), 1);
+    }
+    // The second (slot 2) closes in the middle of its frame; the last moves into its slot.
+    clients[1]->Close();
+    ASSERT_TRUE(WaitUntil([&] { return server->ClientCount() == 3; }));
+    // A new connection takes slot 4 and starts with an empty buffer.
+    std::unique_ptr<SendClient> newcomer = Open();
+    ASSERT_EQ(newcomer->SendTextLine(20, "fresh\n", 6), 1);
+    ASSERT_TRUE(WaitUntil([&] { return log.LineCount() == 1; }));
+    for (int i : {3, 0, 2}) {
+        ASSERT_EQ(clients[i]->SendBytes(frames[i].data() + 7, static_cast<int>(frames[i].size()) - 7), 1);
+        ASSERT_TRUE(WaitUntil([&] { return log.Lines().back().first == i + 1; }));
+    }
+    std::vector<std::pair<int, std::string>> expected = {
+        {20, "fresh\n"}, {4, "pending 3\n"}, {1, "pending 0\n"}, {3, "pending 2\n"}};
+    EXPECT_EQ(log.Lines(), expected);
+}
+
+TEST_F(IngestServerTest, ClosesAreOrderlyOrResetAndBothFreeTheSlot) {
+    std::unique_ptr<SendClient> orderly = Open();
+    std::unique_ptr<SendClient> reset = Open();
+    // Lines sent right before an orderly close still arrive.
+    for (int i = 0; i < 200; ++i) {
+        std::string text = "last words " + std::to_string(i) + "\n";
+        ASSERT_EQ(orderly->SendTextLine(1, text.data(), static_cast<int>(text.size())), 1);
+    }
+    orderly->Close();
+    reset->Close(/*abort=*/true);
+    EXPECT_TRUE(WaitUntil([&] { return server->ClientCount() == 0 && log.Closed() == 2; }));
+    EXPECT_TRUE(WaitUntil([&] { return log.LineCount() == 200; }));
+    std::unique_ptr<SendClient> next = Open();
+    EXPECT_EQ(server->ClientCount(), 1);
+}
+
+TEST_F(IngestServerTest, StopThenStartOnTheSamePort) {
+    std::unique_ptr<SendClient> client = Open();
+    EXPECT_EQ(server->Stop(), 1);
+    EXPECT_EQ(server->Stop(), 1);
+    EXPECT_EQ(client->WaitForClose(10000), 1);
+    EXPECT_EQ(server->ClientCount(), 0);
+    ASSERT_EQ(server->Start(port), 0);
+    EXPECT_EQ(server->ListeningPort(), port);
+    std::unique_ptr<SendClient> again = Open();
+    ASSERT_EQ(again->SendTextLine(1, "back\n", 5), 1);
+    EXPECT_TRUE(WaitUntil([&] { return log.LineCount() == 1; }));
+}
+
+TEST_F(IngestServerTest, StartOnATakenPortShowsBindError) {
+    TcpIngestServer second;
+    ASSERT_EQ(second.Init(&log, EventLog::Callback), 1);
+    EXPECT_EQ(second.Start(port), -2);
+    EXPECT_EQ(messages.Count("error|bind() error"), 1);
+    EXPECT_EQ(second.ListeningPort(), 0);
+    TcpIngestServer uninitialised;
+    EXPECT_EQ(uninitialised.Start(0), -2);
+    EXPECT_EQ(messages.Count("error|socket() error"), 1);
+}
+
+TEST_F(IngestServerTest, LinesQueuedBeforeAStopAreStillDelivered) {
+    std::unique_ptr<SendClient> client = Open();
+    log.CloseGate();
+    for (int i = 0; i < 50; ++i) {
+        std::string text = "queued " + std::to_string(i) + "\n";
+        ASSERT_EQ(client->SendTextLine(1, text.data(), static_cast<int>(text.size())), 1);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return server->QueuedLines() == 50; }));
+    server->Stop();
+    log.OpenGate();
+    EXPECT_TRUE(WaitUntil([&] { return log.LineCount() == 50; }));
+    EXPECT_EQ(log.Lines()[49].second, "queued 49\n");
+}
+
+TEST_F(IngestServerTest, AFullQueueHoldsTheSendersInsteadOfDroppingLines) {
+    constexpr int kLines = 3 * TcpIngestServer::kQueueCapacity;
+    std::unique_ptr<SendClient> client = Open();
+    log.CloseGate();
+    bool sentAll = false;
+    std::thread sender([&] {
+        bool ok = true;
+        for (int i = 0; i < kLines && ok; ++i) {
+            std::string text = "held " + std::to_string(i) + "\n";
+            ok = client->SendTextLine(7, text.data(), static_cast<int>(text.size())) == 1;
+        }
+        sentAll = ok;
+    });
+    ASSERT_TRUE(WaitUntil([&] { return server->QueuedLines() == TcpIngestServer::kQueueCapacity; }));
+    log.OpenGate();
+    sender.join();
+    EXPECT_TRUE(sentAll);
+    ASSERT_TRUE(WaitUntil([&] { return log.LineCount() == static_cast<size_t>(kLines); }));
+    std::vector<std::pair<int, std::string>> lines = log.Lines();
+    for (int i = 0; i < kLines; ++i)
+        ASSERT_EQ(lines[i].second, "held " + std::to_string(i) + "\n");
+}
+
+}  // namespace

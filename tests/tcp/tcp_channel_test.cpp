@@ -1,0 +1,197 @@
+// TCP mode end to end: lines sent over loopback reach the overlay library substitute through
+// the channel table's server, line assembly and filter; zamri-send as a separate process.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/channel_table.h"
+#include "platform/os.h"
+#include "send_client.h"
+#include "support/overlay_log.h"
+#include "tcp/tcp_ingest_server.h"
+#include "tcp_test_support.h"
+
+using tcp_testing::MessageRecorder;
+using tcp_testing::WaitUntil;
+using testing_support::OverlayCall;
+using testing_support::OverlayLogFile;
+using testing_support::TempDir;
+
+namespace {
+
+struct Written {
+    int channel;
+    int flags;
+    std::string text;
+    bool operator==(const Written& other) const {
+        return channel == other.channel && flags == other.flags && text == other.text;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const Written& w) {
+    return out << "{" << w.channel << ", " << w.flags << ", \"" << w.text << "\"}";
+}
+
+std::vector<Written> Writes(const OverlayLogFile& overlay) {
+    std::vector<Written> out;
+    for (const OverlayCall& call : overlay.Writes()) {
+        out.push_back(
+            {static_cast<int>(call.numbers.at(1)), static_cast<int>(call.numbers.at(2)), call.text});
+    }
+    return out;
+}
+
+char** List(std::initializer_list<const char*> entries) {
+    char** list = new char*[entries.size()];
+    size_t i = 0;
+    for (const char* entry : entries) {
+        list[i] = new char[std::strlen(entry) + 1];
+        std::strcpy(list[i], entry);
+        ++i;
+    }
+    return list;
+}
+
+class TcpChannelTest : public ::testing::Test {
+  protected:
+    void StartTable() {
+        table.reset(new ChannelTable);
+        table->SetMode(1);
+        ASSERT_NE(table->tcpServer, nullptr);
+        table->tcpServer->SetOpeningTimeout(2000);
+        table->SetTcpPort(0);  // a free port; the tests read it back
+        ChannelConfig* footer = table->GetChannel(1);
+        footer->patternFlags = 1;
+        std::strcpy(footer->patternText, "THANK YOU");
+        table->GetChannel(2)->patternFlags = 2;
+        table->ReplaceFilterList(kFilterImportant, 1, List({"total"}));
+        table->ReplaceFilterList(kFilterIgnore, 1, List({"SECRET"}));
+        table->StartCapture();
+        port = table->tcpServer->ListeningPort();
+        ASSERT_GT(port, 0);
+    }
+    void TearDown() override { table.reset(); }
+
+    MessageRecorder messages;
+    OverlayLogFile overlay;
+    std::unique_ptr<ChannelTable> table;
+    int port = 0;
+};
+
+TEST_F(TcpChannelTest, LinesReachTheOverlayWithTheirCamerasAndFlags) {
+    StartTable();
+    SendClient client;
+    ASSERT_EQ(client.Connect("127.0.0.1", port), 1);
+    ASSERT_EQ(client.OpeningExchange(), 1);
+    struct Line {
+        int camera;
+        std::string text;
+    };
+    const std::vector<Line> lines = {
+        {1, "A\n"},
+        {0, "camera zero\n"},
+        {1, "B\n"},
+        {33, "camera 33\n"},
+        {1, "TOTAL\f\n"},
+        {1, "\f\n"},
+        {32, "last camera\n"},
+        {2, "item\n"},
+        {2, "THANK YOU\n"},
+        {3, "raw\r\n"},
+        {4, "\x0b\nlogo\n"},
+        {4, "\x0b\nTotal logo\n"},
+        {5, "SECRET code\n"},
+        {5, "ABC"},
+        {5, ""},
+    };
+    for (const Line& line : lines) {
+        ASSERT_EQ(client.SendTextLine(line.camera, line.text.data(), static_cast<int>(line.text.size())), 1);
+    }
+    const std::vector<Written> expected = {
+        {0, 0, "A"},
+        {0, 0, "B"},
+        {0, 6, "TOTAL"},
+        {0, 1, ""},
+        {31, 0, "last camera"},
+        {1, 0, "item"},
+        {1, 2, "THANK YOU"},
+        {2, 0, "raw\r\n"},
+        {3, 16, "\x0b\nlogo\n"},
+        {3, 20, "\x0b\nTotal logo\n"},
+        {4, 0, "AB"},
+        {4, 0, ""},
+    };
+    ASSERT_TRUE(WaitUntil([&] { return Writes(overlay).size() >= expected.size(); }));
+    EXPECT_EQ(Writes(overlay), expected);
+    // The dropped SECRET line still counted on its camera.
+    EXPECT_EQ(table->GetChannel(4)->tcpLine.lineCount, 3);
+}
+
+TEST_F(TcpChannelTest, ZamriSendDeliversAReceipt) {
+    StartTable();
+    TempDir dir;
+    std::string receipt = dir.File("receipt.txt");
+    ASSERT_TRUE(testing_support::WriteFileBytes(receipt, "COFFEE 2.50\r\nCAKE 3.00\nTOTAL 5.50\n"));
+    char self[1024];
+    ASSERT_GT(zamri::GetExecutablePath(self, sizeof self), 0);
+    std::string program(self);
+    program = program.substr(0, program.find_last_of("/\\") + 1) + "zamri-send";
+    std::string command =
+        program + " -q --port " + std::to_string(port) + " --camera 7 --form-feed --repeat 2 " + receipt;
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    const std::vector<Written> expected = {
+        {6, 0, "COFFEE 2.50"}, {6, 0, "CAKE 3.00"}, {6, 6, "TOTAL 5.50"},
+        {6, 0, "COFFEE 2.50"}, {6, 0, "CAKE 3.00"}, {6, 6, "TOTAL 5.50"},
+    };
+    ASSERT_TRUE(WaitUntil([&] { return Writes(overlay).size() >= expected.size(); }));
+    EXPECT_EQ(Writes(overlay), expected);
+    // A wrong port is reported by the exit status.
+    table->StopCapture();
+    EXPECT_NE(std::system((program + " -q --port " + std::to_string(port) + " " + receipt).c_str()), 0);
+}
+
+TEST_F(TcpChannelTest, CaptureStartReportsAServerThatCannotListen) {
+    StartTable();
+    ChannelTable second;
+    second.SetMode(1);
+    second.SetTcpPort(port);
+    second.StartCapture();
+    EXPECT_EQ(messages.Count("error|bind() error"), 1);
+    EXPECT_EQ(messages.Count("Error|TCP Server is not started."), 1);
+    // Without a server object TCP capture start does nothing and shows nothing.
+    ChannelTable serverless;
+    serverless.mode = 1;
+    EXPECT_EQ(serverless.StartCapture(), 1);
+    EXPECT_EQ(serverless.StopCapture(), 1);
+    EXPECT_EQ(messages.Messages().size(), 2u);
+}
+
+TEST_F(TcpChannelTest, CaptureRestartsWhileTheWorkerAssemblesLines) {
+    StartTable();
+    constexpr int kLines = 3000;
+    {
+        SendClient client;
+        ASSERT_EQ(client.Connect("127.0.0.1", port), 1);
+        ASSERT_EQ(client.OpeningExchange(), 1);
+        ASSERT_TRUE(WaitUntil([&] { return table->tcpServer->ClientCount() == 1; }));
+        for (int i = 0; i < kLines; ++i) {
+            std::string text = "line " + std::to_string(i) + "\n";
+            ASSERT_EQ(client.SendTextLine(1 + i % 3, text.data(), static_cast<int>(text.size())), 1);
+        }
+    }
+    // Once the server has seen the close, every byte before it has been read.
+    ASSERT_TRUE(WaitUntil([&] { return table->tcpServer->ClientCount() == 0; }));
+    // Pattern hand-over at capture start meets the worker assembling lines of the same cameras.
+    for (int i = 0; i < 5; ++i) {
+        table->StopCapture();
+        table->StartCapture();
+    }
+    EXPECT_TRUE(WaitUntil([&] { return Writes(overlay).size() == kLines; }));
+    EXPECT_TRUE(messages.Messages().empty());
+}
+
+}  // namespace
