@@ -128,32 +128,40 @@ void TcpIngestServer::WorkerMain(TcpIngestServer* server) {
 
 void TcpIngestServer::WorkerLoop() {
     while (workerRunning.load()) {
-        if (!queueEvent.WaitFor(kWorkerWaitMilliseconds))
-            continue;
-        while (workerRunning.load()) {
-            void* front = QueueFront(queue);
-            if (front == nullptr)
-                break;
-            LineRecord* record;
-            std::memcpy(&record, front, sizeof record);
-            Notify(EVT_LINE_RECEIVED, record->camera, record->text);
-            FreeRecord(record);
-            QueuePop(queue);
-            // Wake a waiting network thread once half the queue is free again, so it refills in
-            // bursts rather than one line per wake-up.
-            if (roomWanted.load() && QueueCount(queue) <= kQueueCapacity / 2) {
-                {
-                    std::lock_guard<std::mutex> guard(roomLock);
-                    roomWanted = 0;
-                }
-                roomSignal.notify_one();
-            }
-        }
+        if (queueEvent.WaitFor(kWorkerWaitMilliseconds))
+            DeliverQueued(false);
     }
-    // Lines still waiting when the server goes are freed without delivery.
+    // Lines the server had accepted before it was destroyed still go out, for a bounded time
+    // (the owner keeps the overlay library open until the server is gone).
+    DeliverQueued(true);
     for (void* front; (front = QueueFront(queue)) != nullptr; QueuePop(queue)) {
         LineRecord* record;
         std::memcpy(&record, front, sizeof record);
         FreeRecord(record);
+    }
+}
+
+void TcpIngestServer::DeliverQueued(bool finishing) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kFinishMilliseconds);
+    for (;;) {
+        if (finishing ? std::chrono::steady_clock::now() > deadline : !workerRunning.load())
+            return;
+        void* front = QueueFront(queue);
+        if (front == nullptr)
+            return;
+        LineRecord* record;
+        std::memcpy(&record, front, sizeof record);
+        Notify(EVT_LINE_RECEIVED, record->camera, record->text);
+        FreeRecord(record);
+        QueuePop(queue);
+        // Wake a waiting network thread once half the queue is free again, so it refills in
+        // bursts rather than one line per wake-up.
+        if (roomWanted.load() && QueueCount(queue) <= kQueueCapacity / 2) {
+            {
+                std::lock_guard<std::mutex> guard(roomLock);
+                roomWanted = 0;
+            }
+            roomSignal.notify_one();
+        }
     }
 }

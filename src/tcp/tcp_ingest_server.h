@@ -23,6 +23,9 @@ class TcpIngestServer : public TcpServer {
     static constexpr int kQueueCapacity = 2048;
     // The whole opening exchange must finish within this time, or the connection is closed.
     static constexpr int kOpeningTimeoutMilliseconds = 3000;
+    // At destruction the worker goes on delivering the lines already queued for at most this
+    // long; whatever is left then is freed without delivery.
+    static constexpr int kFinishMilliseconds = 2000;
 
     TcpIngestServer();
     ~TcpIngestServer() override;
@@ -47,6 +50,9 @@ class TcpIngestServer : public TcpServer {
 
     static void WorkerMain(TcpIngestServer* server);
     void WorkerLoop();
+    // Delivers queued lines until the queue is empty, or the worker is asked to stop, or (when
+    // finishing) the finishing time has passed.
+    void DeliverQueued(bool finishing);
     // Queues the record, holding the network thread while the queue is full (TCP flow control
     // then holds the senders). Frees the record when it cannot be queued at all.
     void QueueLine(LineRecord* record);

@@ -47,7 +47,8 @@ class IngestServerTest : public ::testing::Test {
     }
     void TearDown() override {
         log.OpenGate();
-        server->Stop();
+        if (server != nullptr)
+            server->Stop();
         server.reset();
     }
     // A client that passed the opening exchange and is in the server's table.
@@ -280,6 +281,24 @@ TEST_F(IngestServerTest, LinesQueuedBeforeAStopAreStillDelivered) {
     log.OpenGate();
     EXPECT_TRUE(WaitUntil([&] { return log.LineCount() == 50; }));
     EXPECT_EQ(log.Lines()[49].second, "queued 49\n");
+}
+
+TEST_F(IngestServerTest, LinesQueuedWhenTheServerIsDestroyedAreStillDelivered) {
+    std::unique_ptr<SendClient> client = Open();
+    log.CloseGate();
+    for (int i = 0; i < 50; ++i) {
+        std::string text = "at exit " + std::to_string(i) + "\n";
+        ASSERT_EQ(client->SendTextLine(1, text.data(), static_cast<int>(text.size())), 1);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return server->QueuedLines() == 50; }));
+    std::thread destroyer([&] { server.reset(); });
+    // The destructor stops the network thread first; give it time to ask the worker to end
+    // while the worker is still held inside the first line.
+    EXPECT_EQ(client->WaitForClose(10000), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    log.OpenGate();
+    destroyer.join();
+    EXPECT_EQ(log.LineCount(), 50u);
 }
 
 TEST_F(IngestServerTest, AFullQueueHoldsTheSendersInsteadOfDroppingLines) {

@@ -194,4 +194,25 @@ TEST_F(TcpChannelTest, CaptureRestartsWhileTheWorkerAssemblesLines) {
     EXPECT_TRUE(messages.Messages().empty());
 }
 
+TEST_F(TcpChannelTest, LinesQueuedAtShutdownAreStillWrittenBeforeTheOverlayCloses) {
+    StartTable();
+    constexpr int kLines = 2000;
+    {
+        SendClient client;
+        ASSERT_EQ(client.Connect("127.0.0.1", port), 1);
+        ASSERT_EQ(client.OpeningExchange(), 1);
+        ASSERT_TRUE(WaitUntil([&] { return table->tcpServer->ClientCount() == 1; }));
+        for (int i = 0; i < kLines; ++i) {
+            std::string text = "closing " + std::to_string(i) + "\n";
+            ASSERT_EQ(client.SendTextLine(9, text.data(), static_cast<int>(text.size())), 1);
+        }
+    }
+    ASSERT_TRUE(WaitUntil([&] { return table->tcpServer->ClientCount() == 0; }));
+    table.reset();  // at once, with lines still queued
+    std::vector<OverlayCall> calls = overlay.All();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back().name, "OV_close");
+    EXPECT_EQ(Writes(overlay).size(), static_cast<size_t>(kLines));
+}
+
 }  // namespace
