@@ -15,6 +15,7 @@ xvfb_pid=""
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    wineserver -k >/dev/null 2>&1 || true
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
     rm -rf "$work"
 }
@@ -32,7 +33,9 @@ if [ ! -f "$peer_dir/CMakeCache.txt" ]; then
 fi
 cmake --build "$peer_dir" -j 2 --target zamri zamri-send >/dev/null
 
-export WINEPREFIX="${WINEPREFIX:-$windows_dir/wineprefix}"
+# A prefix of its own: the tray program keeps to one instance per desktop, so a zamri.exe that
+# another test runs in the shared prefix must not meet this one.
+export WINEPREFIX="$windows_dir/wineprefix-tcp-cross"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 if [ -z "${DISPLAY:-}" ]; then
@@ -46,6 +49,11 @@ if [ -z "${DISPLAY:-}" ]; then
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
 fi
 wine_run="$source_dir/cmake/wine-run.sh"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "== creating the wine prefix $WINEPREFIX (once)"
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+fi
 
 listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 
