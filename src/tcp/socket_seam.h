@@ -47,8 +47,6 @@ int SocketWaitReadable(SocketHandle socket, int milliseconds);
 void SocketClose(SocketHandle socket);
 // Closes with a reset instead of an orderly shutdown.
 void SocketAbort(SocketHandle socket);
-// The peer's address as dotted decimal text; 1, or 0 (out then holds "0.0.0.0").
-int SocketPeerAddress(SocketHandle socket, char* out, int size);
 
 // Client side (senders and tests): a blocking socket connected to host:port (a name or a
 // dotted IPv4 address), or kInvalidSocket.

@@ -124,18 +124,6 @@ void SocketAbort(SocketHandle socket) {
     closesocket(Native(socket));
 }
 
-int SocketPeerAddress(SocketHandle socket, char* out, int size) {
-    sockaddr_in address{};
-    int length = sizeof address;
-    if (getpeername(Native(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        if (out != nullptr && size > 0)
-            std::snprintf(out, static_cast<size_t>(size), "0.0.0.0");
-        return 0;
-    }
-    AddressText(address.sin_addr, out, size);
-    return 1;
-}
-
 SocketHandle SocketConnect(const char* host, int port) {
     if (host == nullptr || port <= 0 || port > 65535)
         return kInvalidSocket;

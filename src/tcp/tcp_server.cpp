@@ -13,7 +13,6 @@ namespace {
 
 constexpr int kListenBacklog = 5;
 constexpr int kStopWaits = 5;
-constexpr int kStopWaitMilliseconds = 2000;
 
 using Clock = std::chrono::steady_clock;
 
@@ -31,6 +30,10 @@ struct TcpServer::NetworkRun {
     SocketHandle sockets[kMaxSocketSlots];
     SocketWaitSet events;
     ClientBuffer buffers[kMaxSocketSlots];
+    // Each connection's peer address, kept from the accept: a reset peer has none to ask for.
+    char peers[kMaxSocketSlots][kAddressTextSize] = {};
+    // Whether this run still reports its client count (not after Stop has let it go).
+    bool counted = true;
     // The refusal notice is shown once per burst: from the first refused connection until a
     // slot frees up again.
     bool capacityReported = false;
@@ -127,10 +130,15 @@ int TcpServer::Stop() {
         return 1;
     run->stopRequested = 1;
     run->events.Wake();
+    {
+        std::lock_guard<std::mutex> guard(countLock);
+        run->counted = false;
+        clientCount = 0;
+    }
     bool ended = false;
     for (int attempt = 0; attempt < kStopWaits && !ended; ++attempt) {
         std::this_thread::yield();
-        ended = run->WaitEnded(kStopWaitMilliseconds);
+        ended = run->WaitEnded(stopWait.load());
     }
     listeningPort = 0;
     if (ended) {
@@ -204,7 +212,6 @@ void TcpServer::NetworkLoop(NetworkRun& run) {
         run.buffers[i].used = 0;
     }
     run.slotCount = 0;
-    clientCount = 0;
 }
 
 void TcpServer::AcceptClient(NetworkRun& run) {
@@ -227,9 +234,16 @@ void TcpServer::AcceptClient(NetworkRun& run) {
     }
     run.sockets[slot] = accepted;
     run.buffers[slot].used = 0;
+    std::memcpy(run.peers[slot], peer, sizeof peer);
     ++run.slotCount;
-    clientCount = run.slotCount - 1;
+    SetClientCount(run);
     Notify(EVT_CLIENT_CONNECTED, reinterpret_cast<intptr_t>(peer), nullptr);
+}
+
+void TcpServer::SetClientCount(NetworkRun& run) {
+    std::lock_guard<std::mutex> guard(countLock);
+    if (run.counted)
+        clientCount = run.slotCount - 1;
 }
 
 void TcpServer::RefuseClient(NetworkRun& run) {
@@ -264,9 +278,7 @@ void TcpServer::RemoveClient(NetworkRun& run, int slot, bool drain) {
                 break;
         }
     }
-    char peer[kAddressTextSize];
-    SocketPeerAddress(run.sockets[slot], peer, sizeof peer);
-    Notify(EVT_CLIENT_CLOSED, reinterpret_cast<intptr_t>(peer), nullptr);
+    Notify(EVT_CLIENT_CLOSED, reinterpret_cast<intptr_t>(run.peers[slot]), nullptr);
     SocketClose(run.sockets[slot]);
     run.events.Detach(slot);
     run.buffers[slot].used = 0;
@@ -275,6 +287,7 @@ void TcpServer::RemoveClient(NetworkRun& run, int slot, bool drain) {
     if (last > 1 && slot != last) {
         // The last connection takes the freed slot with its socket, notification and bytes.
         run.sockets[slot] = run.sockets[last];
+        std::memcpy(run.peers[slot], run.peers[last], sizeof run.peers[slot]);
         run.events.Move(last, slot);
         ClientBuffer& to = run.buffers[slot];
         ClientBuffer& from = run.buffers[last];
@@ -284,7 +297,7 @@ void TcpServer::RemoveClient(NetworkRun& run, int slot, bool drain) {
     }
     run.sockets[last] = kInvalidSocket;
     run.capacityReported = false;
-    clientCount = run.slotCount - 1;
+    SetClientCount(run);
 }
 
 int TcpServer::ReceiveOnce(SocketHandle socket, ClientBuffer& clientBuffer) {

@@ -65,6 +65,8 @@ class TcpServer : public SocketBase {
     int ListeningPort() const { return listeningPort.load(); }
     // Clients connected right now (read by any thread).
     int ClientCount() const { return clientCount.load(); }
+    // Each of Stop's five waits for the network thread lasts this long (2,000 ms); tests shorten it.
+    void SetStopWait(int milliseconds) { stopWait = milliseconds; }
 
     // n, -1 on failure, on the end of the stream or when timeoutMilliseconds (kNoTimeout: none)
     // passed first, -2 for an invalid socket.
@@ -91,6 +93,7 @@ class TcpServer : public SocketBase {
     void AcceptClient(NetworkRun& run);
     void RefuseClient(NetworkRun& run);
     void RemoveClient(NetworkRun& run, int slot, bool drain);
+    void SetClientCount(NetworkRun& run);
     // Receives once into the buffer's free room; bytes received (0: end of stream), -1 failure,
     // kReceiveBroken - 1 when the buffer is full.
     int ReceiveOnce(zamri::SocketHandle socket, ClientBuffer& clientBuffer);
@@ -101,8 +104,11 @@ class TcpServer : public SocketBase {
     // thread that outlived Stop keeps its own table and flag and never shares them with the next.
     std::shared_ptr<NetworkRun> networkThread;
     std::atomic<int> listeningPort{0};
+    // Written by the current run only: a run that Stop let go no longer reports.
+    std::mutex countLock;
     std::atomic<int> clientCount{0};
     std::atomic<int> liveNetworkThreads{0};
+    std::atomic<int> stopWait{2000};
 
     // The "Maximum Client( 64 )" notice is shown on a thread of its own, so a message box never
     // holds the network thread; one box at a time.

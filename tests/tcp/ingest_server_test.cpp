@@ -2,7 +2,9 @@
 // life, server life and the queue between the network thread and the worker.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -322,6 +324,72 @@ TEST_F(IngestServerTest, AFullQueueHoldsTheSendersInsteadOfDroppingLines) {
     std::vector<std::pair<int, std::string>> lines = log.Lines();
     for (int i = 0; i < kLines; ++i)
         ASSERT_EQ(lines[i].second, "held " + std::to_string(i) + "\n");
+}
+
+// A server whose first frame holds the network thread, as a stuck handler would.
+class HeldServer : public TcpServer {
+  public:
+    ~HeldServer() override {
+        Release();
+        WaitForNetworkThreads();
+    }
+    void OnFrame(FrameBuffer& frame) override {
+        std::unique_lock<std::mutex> guard(lock);
+        if (++frames == 1)
+            released.wait(guard, [this] { return !held; });
+    }
+    void Release() {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            held = false;
+        }
+        released.notify_all();
+    }
+    int Frames() {
+        std::lock_guard<std::mutex> guard(lock);
+        return frames;
+    }
+
+  private:
+    std::mutex lock;
+    std::condition_variable released;
+    bool held = true;
+    int frames = 0;
+};
+
+TEST(LateNetworkThreadTest, AThreadThatOutlivesStopNeverSharesTheNextRunsTable) {
+    MessageRecorder messages;
+    HeldServer server;
+    ASSERT_EQ(server.Init(nullptr, nullptr), 1);
+    server.SetStopWait(20);
+    ASSERT_EQ(server.Start(0), 0);
+    int firstPort = server.ListeningPort();
+    SendClient stuck;
+    ASSERT_EQ(stuck.Connect("127.0.0.1", firstPort), 1);
+    ASSERT_TRUE(WaitUntil([&] { return server.ClientCount() == 1; }));
+    ASSERT_EQ(stuck.SendBytes(Header(0, 1).data(), 4), 1);
+    ASSERT_TRUE(WaitUntil([&] { return server.Frames() == 1; }));
+
+    EXPECT_EQ(server.Stop(), 1);
+    EXPECT_EQ(messages.Count("Error|Error Server Stop"), 1);
+    EXPECT_EQ(server.ClientCount(), 0);
+
+    // The late thread still holds its listener and client; the new run has a table of its own.
+    ASSERT_EQ(server.Start(0), 0);
+    SendClient fresh;
+    ASSERT_EQ(fresh.Connect("127.0.0.1", server.ListeningPort()), 1);
+    ASSERT_TRUE(WaitUntil([&] { return server.ClientCount() == 1; }));
+    ASSERT_EQ(fresh.SendBytes(Header(0, 1).data(), 4), 1);
+    ASSERT_TRUE(WaitUntil([&] { return server.Frames() == 2; }));
+
+    // Let the late thread go: it ends, closing only its own connection.
+    server.Release();
+    EXPECT_EQ(stuck.WaitForClose(10000), 1);
+    ASSERT_EQ(fresh.SendBytes(Header(0, 1).data(), 4), 1);
+    EXPECT_TRUE(WaitUntil([&] { return server.Frames() == 3; }));
+    EXPECT_EQ(server.ClientCount(), 1);
+    server.Stop();
+    EXPECT_EQ(fresh.WaitForClose(10000), 1);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "binary_input.h"
 #include "send_client.h"
 
 namespace {
@@ -103,7 +104,9 @@ int ParseOptions(int argc, char** argv, Options* options) {
 // The input's lines, each with LF as its end character.
 bool ReadLines(const char* path, std::vector<std::string>* lines) {
     FILE* in = stdin;
-    if (path != nullptr && std::strcmp(path, "-") != 0) {
+    if (path == nullptr || std::strcmp(path, "-") == 0) {
+        UseBinaryStandardInput();
+    } else {
         in = std::fopen(path, "rb");
         if (in == nullptr)
             return false;
