@@ -1,6 +1,71 @@
 // Serial capture threads: one per enabled channel, from port to overlay.
-// The port driver and decoder are not part of this build yet, so no channel can start.
+//
+// Who may touch what:
+// - A record's thread, threadId and capture fields change only under the capture lock: the
+//   starter sets them before the thread runs, the thread clears them in its teardown, a stopper
+//   that gives up waiting clears them and marks the thread abandoned.
+// - An abandoned thread never touches its table again (the table may be gone by then); it only
+//   finishes with its own capture object. It learns that under the same lock, so the lock must
+//   outlive every table: it is a process-wide object that is never destroyed.
+// - The capture object is destroyed by its thread only after it is out of the record, so a
+//   stopper or the dump commands, which reach it through the record under the lock, never see
+//   a destroyed object.
+#include <cstdio>
+#include <mutex>
+#include <new>
+#include <shared_mutex>
+#include <system_error>
+#include <thread>
+
 #include "config/channel_table.h"
+#include "platform/os.h"
+#include "serial/serial_capture.h"
+
+struct CaptureThread {
+    ChannelTable* table;
+    int32_t id;                  // unique for the process: tells a late thread from a newer one of its record
+    bool stopRequested = false;  // under the capture lock; may come before the capture object
+    bool abandoned = false;      // under the capture lock
+};
+
+namespace {
+
+constexpr int kStopWaitMilliseconds = 2000;
+constexpr int kWaitStepMilliseconds = 5;
+
+std::shared_mutex& CaptureLock() {
+    static std::shared_mutex* lock = new std::shared_mutex;  // outlives every table and thread
+    return *lock;
+}
+
+std::atomic<int32_t> nextThreadId{1};
+thread_local CaptureThread* currentThread = nullptr;
+
+void CaptureThreadMain(CaptureThread* self) {
+    currentThread = self;
+    int index = -1;
+    {
+        std::shared_lock<std::shared_mutex> guard(CaptureLock());
+        if (!self->abandoned)
+            index = self->table->FindChannelByThread(self->id);
+    }
+    if (index >= 0)
+        self->table->RunChannelCapture(index);
+    currentThread = nullptr;
+    delete self;
+}
+
+// Caller holds the capture lock exclusively.
+void SignalLocked(ChannelConfig& record) {
+    CaptureThread* thread = record.thread.load();
+    if (thread != nullptr)
+        thread->stopRequested = true;
+    SerialCapture* capture = record.capture.load();
+    if (capture != nullptr)
+        capture->RequestStop();
+}
+
+}  // namespace
 
 int ChannelTable::StartSerialCapture() {
     for (int i = 0; i < kChannelCount; ++i) {
@@ -11,15 +76,79 @@ int ChannelTable::StartSerialCapture() {
 }
 
 int ChannelTable::StopSerialCapture() {
+    for (int i = 0; i < kChannelCount; ++i) {
+        if (channels[i].thread.load() == nullptr)
+            continue;
+        if (channels[i].enabled != 0) {
+            StopChannel(i);
+        } else {
+            // StopChannel leaves a disabled record's thread alone; shutdown must not wait on it
+            // for ever, so it is told to stop here.
+            std::unique_lock<std::shared_mutex> guard(CaptureLock());
+            SignalLocked(channels[i]);
+        }
+    }
+    for (int i = 0; i < kChannelCount; ++i) {
+        while (channels[i].thread.load() != nullptr)
+            zamri::SleepMilliseconds(kWaitStepMilliseconds);
+    }
     return 1;
 }
 
 int ChannelTable::StartChannel(int index) {
-    return 0;
+    if (index < 0 || index >= kChannelCount)
+        return 0;
+    ChannelConfig& record = channels[index];
+    // The lock is held until the record is filled in: the new thread's first step waits for it,
+    // which is what lets the thread find its own record by its id.
+    std::unique_lock<std::shared_mutex> guard(CaptureLock());
+    if (record.thread.load() != nullptr)
+        return 0;
+    CaptureThread* thread = new (std::nothrow) CaptureThread{this, nextThreadId.fetch_add(1)};
+    if (thread == nullptr)
+        return 0;
+    record.threadId = thread->id;
+    record.thread = thread;
+    try {
+        std::thread(CaptureThreadMain, thread).detach();  // nothing needs the handle afterwards
+    } catch (const std::system_error&) {
+        record.threadId = -1;
+        record.thread = nullptr;
+        delete thread;
+        return 0;
+    }
+    return 1;
 }
 
 int ChannelTable::StopChannel(int index) {
-    return 0;
+    if (index < 0 || index >= kChannelCount)
+        return 0;
+    ChannelConfig& record = channels[index];
+    if (record.enabled == 0)
+        return 0;
+    {
+        std::unique_lock<std::shared_mutex> guard(CaptureLock());
+        if (record.thread.load() == nullptr)
+            return 0;
+        SignalLocked(record);
+    }
+    for (int waited = 0; waited < kStopWaitMilliseconds && record.thread.load() != nullptr;
+         waited += kWaitStepMilliseconds) {
+        zamri::SleepMilliseconds(kWaitStepMilliseconds);
+    }
+    std::unique_lock<std::shared_mutex> guard(CaptureLock());
+    CaptureThread* late = record.thread.load();
+    if (late != nullptr) {
+        // The thread goes on alone and destroys its capture object itself; its port is closed
+        // now so that a new thread can open it.
+        late->abandoned = true;
+        SerialCapture* capture = record.capture.exchange(nullptr);
+        if (capture != nullptr)
+            capture->Close();
+        record.threadId = -1;
+        record.thread = nullptr;
+    }
+    return 1;
 }
 
 int ChannelTable::FindChannelByThread(int32_t id) {
@@ -30,12 +159,94 @@ int ChannelTable::FindChannelByThread(int32_t id) {
     return -1;
 }
 
-void ChannelTable::RunChannelCapture(int index) {}
+void ChannelTable::RunChannelCapture(int index) {
+    CaptureThread* self = currentThread;
+    if (self == nullptr || index < 0 || index >= kChannelCount)
+        return;
+    ChannelConfig& record = channels[index];
+
+    // Clears the record if it is still this thread's, then destroys the capture object, whose
+    // port is already closed so that a new thread can open it at once.
+    auto teardown = [&](SerialCapture* capture) {
+        {
+            std::unique_lock<std::shared_mutex> guard(CaptureLock());
+            if (!self->abandoned && record.thread.load() == self) {
+                record.capture = nullptr;
+                record.threadId = -1;
+                record.thread = nullptr;  // last: the stopper watches this one
+            }
+        }
+        delete capture;
+    };
+
+    char recorderSettings[zamri::kMaxPath] = {};
+    SerialCapture* capture = new (std::nothrow) SerialCapture;
+    {
+        std::unique_lock<std::shared_mutex> guard(CaptureLock());
+        if (self->abandoned) {
+            guard.unlock();
+            delete capture;
+            return;
+        }
+        if (capture == nullptr || self->stopRequested) {
+            guard.unlock();
+            teardown(capture);
+            return;
+        }
+        capture->Configure(record.portName, record.baudRate, record.parity, record.dataBits, record.stopBits,
+                           record.flowControl, record.readTimeout);
+        capture->SetEmulation(record.emulation);
+        capture->SetPattern(record.patternFlags, record.patternText);
+        RecorderSettingsPath(GetSettingsPath(), recorderSettings, sizeof recorderSettings);
+        record.capture = capture;
+    }
+    capture->SetRecorderSettingsPath(recorderSettings);
+
+    if (capture->Open() == 0) {
+        char message[kChannelTextSize + 64];
+        std::snprintf(message, sizeof message, "%s (for Camera %d) open failed.", capture->portName, index);
+        teardown(capture);
+        // Shown after the teardown: the box blocks only this thread, which holds nothing of the
+        // table any more, so neither other channels nor shutdown wait for the user.
+        zamri::ShowMessage(message, "Error", zamri::kMsgOk);
+        return;
+    }
+
+    for (;;) {
+        {
+            std::shared_lock<std::shared_mutex> guard(CaptureLock());
+            // enabled belongs to the main thread, which may clear it while this thread runs.
+            if (self->abandoned || __atomic_load_n(&record.enabled, __ATOMIC_RELAXED) == 0)
+                break;
+        }
+        const char* text;
+        int flags;
+        if (capture->ReadLine(&text, &flags) < 0)
+            break;
+        std::shared_lock<std::shared_mutex> guard(CaptureLock());
+        if (self->abandoned)
+            break;
+        if (FilterLine(text, flags) != 0)
+            WriteOverlayLine(index, flags, text);
+    }
+    capture->Close();
+    teardown(capture);
+}
 
 int ChannelTable::StartDump(const char* portName, const char* fileName) {
+    std::shared_lock<std::shared_mutex> guard(CaptureLock());
+    for (int i = 0; i < kChannelCount; ++i) {
+        SerialCapture* capture = channels[i].capture.load();
+        if (capture != nullptr && capture->OpenDump(portName, fileName) != 0)
+            return i;
+    }
     return -1;
 }
 
 int ChannelTable::StopDump(int index) {
-    return 0;
+    if (index < 0 || index >= kChannelCount)
+        return 0;
+    std::shared_lock<std::shared_mutex> guard(CaptureLock());
+    SerialCapture* capture = channels[index].capture.load();
+    return capture != nullptr ? capture->CloseDump() : 0;
 }

@@ -1,0 +1,42 @@
+// One running serial channel: its port, the byte source over that port (binary dump, Hebrew
+// code-page shift, recovery of a port that went away) and the line decoder.
+#pragma once
+
+#include <cstdint>
+
+#include "serial/hebrew_setting.h"
+#include "serial/line_decoder.h"
+#include "serial/serial_port.h"
+
+class SerialCapture : public SerialPort {
+  public:
+    int SetEmulation(int code) { return decoder.SetEmulation(code); }
+    int SetPattern(int flags, const char* text) { return decoder.SetPattern(flags, text); }
+    // The recorder's settings file that holds "pos_hebrew"; none means the setting is 0.
+    void SetRecorderSettingsPath(const char* path) { hebrew.SetPath(path); }
+
+    // The next decoded line, as LineDecoder::ReadLine, over this port.
+    int ReadLine(const char** text, int* flags);
+
+    // The byte source: a byte (shifted by the Hebrew setting), -1 when nothing came (after a
+    // pause of 100 ms), -2 when a stop was requested or the port is closed.
+    //
+    // A port that keeps failing for a second (a USB adapter pulled out) is closed and opened
+    // again by name once a second until it is back; the line loop just sees nothing come.
+    int NextByte();
+
+    static constexpr int kFailurePauseMilliseconds = 100;
+    static constexpr int kReopenAfterMilliseconds = 1000;
+
+    LineDecoder decoder;
+
+  private:
+    static int NextByteOf(void* context) { return static_cast<SerialCapture*>(context)->NextByte(); }
+    int ReadFailed();
+    int TryReopen();
+
+    HebrewSetting hebrew;
+    bool reconnecting = false;
+    int64_t failingSince = -1;  // ms on the steady clock; -1 while reads succeed
+    int64_t nextReopen = 0;
+};

@@ -1,0 +1,89 @@
+// One serial port opened for reading a tapped printer line, with the line settings of a
+// channel. Two backends implement it: serial_port_win32.cpp (overlapped Win32 communications)
+// and serial_port_posix.cpp (termios). Everything else here is shared.
+//
+// Contract of a backend:
+// - Open: opens portName exclusively with the configured settings, discards whatever was
+//   queued before, raises DTR; 1, or 0 with nothing left open. A baud rate of 0 refuses.
+// - Close: drops DTR, discards the queues, closes; of two concurrent closers exactly one tears
+//   down (1), the other returns 0.
+// - ReadBytes: exactly count bytes (1), or 0 on a port error, a stop request (seen within
+//   50 ms) or the readTimeout (when not 0). An idle line costs no busy polling.
+// - RequestStop may come from any thread at any time.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+
+constexpr int kPortNameSize = 64;
+
+// The device that a port name opens. Windows: "COM1" to "COM9" under their own names, every
+// other name behind the device prefix (\\.\COM10). Linux: a name that begins with "/" as it
+// stands, "COMn" as /dev/ttyS(n-1), any other name under /dev. Returns 1, or 0 when the name
+// names no device or out is too small.
+int SerialDevicePath(const char* name, char* out, int size);
+
+struct SerialPortNative;  // the backend's handles
+
+class SerialPort {
+  public:
+    SerialPort();
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // Copies the settings (the name cut to 63 characters); always 1.
+    int Configure(const char* name, int baud, int parityCode, int bits, int stopCode, int flow, int timeout);
+    int Open();
+    int Close();
+    int IsOpen() const { return open.load(); }
+    int ReadBytes(void* buffer, int count);
+    int WriteBytes(const void* buffer, int count);
+    // Sets the stop flag (never cleared) and wakes a pending read.
+    void RequestStop();
+    int StopRequested() const { return stopRequested.load(); }
+    // Whether the last ReadBytes that returned 0 did so because the port failed (rather than a
+    // stop or a time-out).
+    int LastReadFailed() const { return lastReadFailed; }
+
+    // The binary dump (called from the user-interface thread while the capture thread reads).
+    // OpenDump: 0 when portName is not this port's name (exact comparison); otherwise creates or
+    // empties fileName and returns 1, even when the file cannot be opened (nothing is written
+    // then). CloseDump: closes the file if one is open; always 1.
+    int OpenDump(const char* portName, const char* fileName);
+    int CloseDump();
+
+    char portName[kPortNameSize] = {};
+    int baudRate = 9600;
+    int parity = 1;  // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    int dataBits = 8;
+    int stopBits = 1;     // 0 one, 1 one and a half, 2 two
+    int flowControl = 0;  // bit 0 DTR/DSR, bit 1 RTS/CTS, bit 2 XON/XOFF
+    int readTimeout = 0;  // ms for one ReadBytes, 0 = no limit
+
+  protected:
+    // Writes one raw byte to the dump file when one is open. A CloseDump waits for at most the
+    // write in progress, and no byte is written after the close.
+    void DumpByte(unsigned char byte);
+    // Sleeps up to milliseconds, returning early when a stop is requested.
+    void PauseUnlessStopped(int milliseconds);
+
+  private:
+    // Backend halves.
+    static SerialPortNative* CreateNative();
+    static void DestroyNative(SerialPortNative* handles);
+    int OpenNative();    // called with lock held
+    void CloseNative();  // called with lock held, port open
+    void WakeReader();
+    static int OpenDumpFile(const char* fileName);
+    static void WriteDumpFile(int descriptor, unsigned char byte);
+    static void CloseDumpFile(int descriptor);
+
+    SerialPortNative* native;
+    std::mutex lock;  // serialises Open and Close
+    std::atomic<int> open{0};
+    std::atomic<int> stopRequested{0};
+    int lastReadFailed = 0;  // capture thread only
+    std::mutex dumpLock;     // held around each dump write and around open and close of the file
+    std::atomic<int> dumpFile{-1};
+};

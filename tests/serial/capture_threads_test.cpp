@@ -1,0 +1,313 @@
+// Capture threads from port to overlay, over a real printer line (a pseudo-terminal on Linux,
+// COM ports mapped to one under wine): lines and flags, the filter, the dump, open failures,
+// start and stop rules, restart loops.
+#include <gtest/gtest.h>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "capture_test_support.h"
+#include "config/channel_table.h"
+#include "printer_bytes.h"
+#include "printer_line.h"
+#include "serial/hebrew_setting.h"
+#include "serial/serial_capture.h"
+#include "support/overlay_log.h"
+#include "support/temp_dir.h"
+
+using testing_support::OverlayCall;
+using testing_support::PrinterBytes;
+using testing_support::RecordedMessages;
+using testing_support::WaitFor;
+
+namespace {
+
+struct Written {
+    int channel;
+    int flags;
+    std::string text;
+    bool operator==(const Written& other) const {
+        return channel == other.channel && flags == other.flags && text == other.text;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const Written& w) {
+    return out << "{" << w.channel << ", " << w.flags << ", \"" << w.text << "\"}";
+}
+
+char** MakeList(std::initializer_list<const char*> entries) {
+    char** list = new char*[entries.size()];
+    int i = 0;
+    for (const char* entry : entries) {
+        list[i] = new char[std::strlen(entry) + 1];
+        std::strcpy(list[i++], entry);
+    }
+    return list;
+}
+
+bool RunningUnderWine() {
+#if defined(_WIN32)
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
+class Capture : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        testing_support::SetEnv("ZAMRI_RECORDER_INI", nullptr);
+        table.SetSettingsPath(dir.File("zamri.ini").c_str());
+    }
+
+    void TearDown() override { table.StopCapture(); }
+
+    void Enable(int index, const std::string& port, int emulation = 0) {
+        ChannelConfig& record = table.channels[index];
+        record.enabled = 1;
+        std::snprintf(record.portName, sizeof record.portName, "%s", port.c_str());
+        record.emulation = emulation;
+    }
+
+    bool WaitOpen(int index) {
+        return WaitFor([&] {
+            SerialCapture* capture = table.channels[index].capture.load();
+            return capture != nullptr && capture->IsOpen() != 0;
+        });
+    }
+
+    bool NoThreads() {
+        for (const ChannelConfig& record : table.channels) {
+            if (record.thread.load() != nullptr || record.threadId.load() != -1 ||
+                record.capture.load() != nullptr) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    std::vector<Written> Writes() {
+        std::vector<Written> writes;
+        for (const OverlayCall& call : overlay.Writes()) {
+            writes.push_back(
+                Written{static_cast<int>(call.numbers[1]), static_cast<int>(call.numbers[2]), call.text});
+        }
+        return writes;
+    }
+
+    bool WaitWrites(size_t count) {
+        return WaitFor([&] { return overlay.Writes().size() >= count; });
+    }
+
+    testing_support::TempDir dir;
+    testing_support::OverlayLogFile overlay;  // before the table, which opens the overlay
+    testing_support::PrinterLine line;
+    ChannelTable table;
+};
+
+class CaptureOnLine : public Capture {
+  protected:
+    void SetUp() override {
+        Capture::SetUp();
+        if (!line.Available())
+            GTEST_SKIP() << "no printer line on this platform run";
+    }
+};
+
+TEST_F(CaptureOnLine, AReceiptReachesTheOverlayLineByLineWithItsFlags) {
+    Enable(2, line.PortName());
+    table.ReplaceFilterList(kFilterImportant, 1, MakeList({"total"}));
+    table.ReplaceFilterList(kFilterIgnore, 1, MakeList({"VOID"}));
+    ASSERT_EQ(table.StartCapture(), 1);
+    ASSERT_TRUE(WaitOpen(2));
+    ASSERT_TRUE(
+        line.Write(PrinterBytes("<ESC>@<ESC>!<30>SHOP<ESC>!<00><CR LF>VOID item<CR LF>"
+                                "TOTAL 5.00<CR LF><GS>V<42 03>Bye<FF FF>Next<LF>")));
+    ASSERT_TRUE(WaitWrites(4));
+    EXPECT_EQ(Writes(),
+              (std::vector<Written>{{2, 1, "SHOP"}, {2, 4, "TOTAL 5.00"}, {2, 2, "Bye"}, {2, 1, "Next"}}));
+    ASSERT_EQ(table.StopCapture(), 1);
+    EXPECT_TRUE(NoThreads());
+}
+
+TEST_F(CaptureOnLine, TheDumpHoldsTheRawBytesWhateverTheHebrewSetting) {
+    char recorderPath[zamri::kMaxPath];
+    ASSERT_EQ(RecorderSettingsPath(table.GetSettingsPath(), recorderPath, sizeof recorderPath), 1);
+    ASSERT_TRUE(testing_support::WriteFileBytes(recorderPath, "[generic]\npos_hebrew=1\n"));
+    Enable(0, line.PortName());
+    table.StartCapture();
+    ASSERT_TRUE(WaitOpen(0));
+
+    std::string dumpPath = dir.File("dump.bin");
+    testing_support::WriteFileBytes(dumpPath, "old contents");
+    EXPECT_EQ(table.StartDump("NOT-THIS-PORT", dumpPath.c_str()), -1);
+    ASSERT_EQ(table.StartDump(line.PortName().c_str(), dumpPath.c_str()), 0);
+    std::string raw = PrinterBytes("<80 9A ESC>!<00>AB<CR LF>");
+    ASSERT_TRUE(line.Write(raw));
+    ASSERT_TRUE(WaitWrites(1));
+    EXPECT_EQ(Writes()[0], (Written{0, 1,
+                                    "\xE0\xFA"
+                                    "AB"}));
+    EXPECT_EQ(table.StopDump(0), 1);
+    ASSERT_TRUE(line.Write("after\n"));
+    ASSERT_TRUE(WaitWrites(2));
+    EXPECT_EQ(testing_support::ReadFileBytes(dumpPath), raw);
+
+    // A change of the setting applies while the channel runs.
+    ASSERT_TRUE(testing_support::WriteFileBytes(recorderPath, "[generic]\npos_hebrew=0\n"));
+    bool unshifted = WaitFor([&] {
+        size_t before = overlay.Writes().size();
+        line.Write(PrinterBytes("<80 LF>"));
+        WaitWrites(before + 1);
+        return Writes().back().text == "\x80";
+    });
+    EXPECT_TRUE(unshifted);
+    table.StopCapture();
+    std::remove(recorderPath);
+    EXPECT_EQ(table.StopDump(0), 0);  // no capture object any more
+}
+
+TEST_F(CaptureOnLine, ASecondChannelOnTheSamePortReportsTheFailureAndTheFirstGoesOn) {
+    RecordedMessages messages;
+    Enable(0, line.PortName());
+    Enable(1, line.PortName());
+    ASSERT_EQ(table.StartChannel(0), 1);
+    ASSERT_TRUE(WaitOpen(0));
+    ASSERT_EQ(table.StartChannel(1), 1);
+    std::string expected = "Error|" + line.PortName() + " (for Camera 1) open failed.";
+    if (RunningUnderWine()) {
+        // Wine lets a second handle open a serial port that is open already (Windows does
+        // not), so there both channels run; what must hold is that the first goes on.
+        table.StopChannel(1);
+    } else {
+        ASSERT_TRUE(WaitFor([&] { return messages.Texts() == std::vector<std::string>{expected}; }))
+            << (messages.Texts().empty() ? "no message" : messages.Texts()[0]);
+        ASSERT_TRUE(WaitFor([&] { return table.channels[1].thread.load() == nullptr; }));
+        EXPECT_EQ(table.channels[1].threadId.load(), -1);
+    }
+    ASSERT_TRUE(line.Write("STILL HERE\n"));
+    ASSERT_TRUE(WaitWrites(1));
+    EXPECT_EQ(Writes(), (std::vector<Written>{{0, 1, "STILL HERE"}}));
+}
+
+TEST_F(CaptureOnLine, StartAndStopFollowTheirRules) {
+    Enable(4, line.PortName());
+    EXPECT_EQ(table.StartChannel(4), 1);
+    EXPECT_EQ(table.StartChannel(4), 0);  // it has a thread already
+    EXPECT_EQ(table.StartChannel(32), 0);
+    ASSERT_TRUE(WaitOpen(4));
+    // A record disabled behind the thread's back: StopChannel leaves it alone, StopCapture
+    // still ends it.
+    __atomic_store_n(&table.channels[4].enabled, 0, __ATOMIC_RELAXED);
+    EXPECT_EQ(table.StopChannel(4), 0);
+    EXPECT_NE(table.channels[4].thread.load(), nullptr);
+    EXPECT_EQ(table.StopCapture(), 1);
+    EXPECT_TRUE(NoThreads());
+    table.channels[4].enabled = 1;
+    EXPECT_EQ(table.StopChannel(4), 0);  // nothing to stop
+}
+
+TEST_F(Capture, APortThatCannotBeOpenedIsReportedOncePerStart) {
+    RecordedMessages messages;
+    Enable(5, "COM99");
+    auto reports = [&] {
+        std::vector<std::string> mine;
+        for (const std::string& text : messages.Texts()) {
+            if (text.find("COM99") != std::string::npos)
+                mine.push_back(text);
+        }
+        return mine;
+    };
+    table.StartCapture();
+    ASSERT_TRUE(WaitFor([&] { return reports().size() == 1; }));
+    EXPECT_EQ(reports()[0], "Error|COM99 (for Camera 5) open failed.");
+    ASSERT_TRUE(WaitFor([&] { return NoThreads(); }));
+    table.StopCapture();
+    table.StartCapture();
+    ASSERT_TRUE(WaitFor([&] { return reports().size() == 2; }));
+}
+
+TEST_F(Capture, StartStopLoopsOfSeveralChannelsLeaveNoThreadBehind) {
+    RecordedMessages messages;
+    for (int i = 0; i < 6; ++i)
+        Enable(i, "COM9" + std::to_string(i));
+    if (line.Available())
+        Enable(7, line.PortName());
+    for (int round = 0; round < 25; ++round) {
+        table.StartCapture();
+        if (round % 3 == 1)
+            zamri::SleepMilliseconds(round);
+        ASSERT_EQ(table.StopCapture(), 1);
+        ASSERT_TRUE(NoThreads()) << "round " << round;
+        if (!line.Available())
+            continue;
+        // A stop that may come before the thread has made its capture object (channel 7's port
+        // opens, so its thread cannot have ended by itself).
+        ASSERT_EQ(table.StartChannel(7), 1);
+        ASSERT_EQ(table.StopChannel(7), 1);
+        ASSERT_EQ(table.channels[7].thread.load(), nullptr);
+    }
+    if (!line.Available())
+        return;
+    table.StartCapture();
+    ASSERT_TRUE(WaitOpen(7));
+    ASSERT_TRUE(line.Write("AFTER LOOPS\n"));
+    ASSERT_TRUE(WaitWrites(1));
+    EXPECT_EQ(Writes().back(), (Written{7, 1, "AFTER LOOPS"}));
+}
+
+TEST(SerialDevicePath, NamesTheDeviceAPortNameOpens) {
+    struct Case {
+        const char* name;
+        const char* path;  // nullptr: refused
+    };
+#if defined(_WIN32)
+    const Case cases[] = {{"COM1", "COM1"},        {"COM9", "COM9"},        {"COM10", "\\\\.\\COM10"},
+                          {"com1", "\\\\.\\com1"}, {"COM0", "\\\\.\\COM0"}, {"", nullptr}};
+#else
+    const Case cases[] = {{"COM1", "/dev/ttyS0"},
+                          {"COM10", "/dev/ttyS9"},
+                          {"/dev/pts/3", "/dev/pts/3"},
+                          {"ttyUSB0", "/dev/ttyUSB0"},
+                          {"COM0", "/dev/COM0"},
+                          {"usb/x", nullptr},
+                          {"", nullptr}};
+#endif
+    for (const Case& c : cases) {
+        char out[128];
+        int result = SerialDevicePath(c.name, out, sizeof out);
+        if (c.path == nullptr) {
+            EXPECT_EQ(result, 0) << c.name;
+        } else {
+            EXPECT_EQ(result, 1) << c.name;
+            EXPECT_STREQ(out, c.path) << c.name;
+        }
+    }
+    char tiny[4];
+    EXPECT_EQ(SerialDevicePath("COM10", tiny, sizeof tiny), 0);
+}
+
+TEST(SerialPort, ConfigureCopiesTheSettingsAndABaudRateOfZeroRefusesTheOpen) {
+    SerialPort port;
+    std::string longName(100, 'n');
+    EXPECT_EQ(port.Configure(longName.c_str(), 0, 2, 7, 2, 5, 300), 1);
+    EXPECT_EQ(std::string(port.portName), std::string(63, 'n'));
+    EXPECT_EQ(port.parity, 2);
+    EXPECT_EQ(port.flowControl, 5);
+    EXPECT_EQ(port.readTimeout, 300);
+    EXPECT_EQ(port.Open(), 0);
+    EXPECT_EQ(port.Close(), 0);
+    unsigned char byte;
+    EXPECT_EQ(port.ReadBytes(&byte, 1), 0);
+    EXPECT_EQ(port.WriteBytes(&byte, 1), 0);
+}
+
+}  // namespace

@@ -1,0 +1,182 @@
+// Whole receipts: golden/<name>.receipt (the stream, in the notation of printer_bytes.h, with
+// "#! emulation N", "#! footer TEXT" and "#! hebrew N" lines for the settings) against
+// golden/<name>.lines (one "flags<TAB>text" line per delivered line, text escaped as the
+// overlay record escapes it). Each receipt is decoded in-process and by zamri-replay.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/os.h"
+#include "platform/overlay_record.h"
+#include "printer_bytes.h"
+#include "support/temp_dir.h"
+
+using testing_support::DecodeAll;
+using testing_support::DecodedLine;
+using testing_support::PrinterBytes;
+using testing_support::ReadFileBytes;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct GoldenReceipt {
+    std::string name;
+    std::string bytes;
+    int emulation = 0;
+    int patternFlags = 0;
+    std::string footer;
+    int hebrew = 0;
+    std::vector<DecodedLine> expected;
+};
+
+GoldenReceipt LoadReceipt(const fs::path& receiptPath) {
+    GoldenReceipt receipt;
+    receipt.name = receiptPath.stem().string();
+    std::istringstream in(ReadFileBytes(receiptPath.string()));
+    std::string line;
+    std::string notation;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.rfind("#! emulation ", 0) == 0) {
+            receipt.emulation = std::atoi(line.c_str() + 13);
+        } else if (line.rfind("#! footer ", 0) == 0) {
+            receipt.patternFlags = 1;
+            receipt.footer = line.substr(10);
+        } else if (line.rfind("#! hebrew ", 0) == 0) {
+            receipt.hebrew = std::atoi(line.c_str() + 10);
+        } else if (line.rfind("#", 0) != 0) {
+            notation += line;
+        }
+    }
+    std::string error;
+    receipt.bytes = PrinterBytes(notation, &error);
+    EXPECT_EQ(error, "") << receipt.name;
+
+    fs::path linesPath = receiptPath;
+    linesPath.replace_extension(".lines");
+    std::istringstream expected(ReadFileBytes(linesPath.string()));
+    while (std::getline(expected, line)) {
+        size_t tab = line.find('\t');
+        if (tab == std::string::npos)
+            continue;
+        receipt.expected.push_back(
+            DecodedLine{zamri::UnescapeText(line.substr(tab + 1)), std::atoi(line.c_str())});
+    }
+    return receipt;
+}
+
+std::vector<GoldenReceipt> LoadAll() {
+    std::vector<GoldenReceipt> receipts;
+    for (const fs::directory_entry& entry : fs::directory_iterator(ZAMRI_GOLDEN_DIR)) {
+        if (entry.path().extension() == ".receipt")
+            receipts.push_back(LoadReceipt(entry.path()));
+    }
+    return receipts;
+}
+
+TEST(GoldenReceipts, DecodeToTheirLines) {
+    std::vector<GoldenReceipt> receipts = LoadAll();
+    ASSERT_GE(receipts.size(), 6u);
+    for (const GoldenReceipt& receipt : receipts) {
+        EXPECT_FALSE(receipt.expected.empty()) << receipt.name;
+        EXPECT_EQ(DecodeAll(receipt.bytes, receipt.emulation, receipt.patternFlags, receipt.footer.c_str(),
+                            receipt.hebrew),
+                  receipt.expected)
+            << receipt.name;
+    }
+}
+
+TEST(GoldenReceipts, StreamsCutAnywhereNeverYieldALineOverTheLimitNorAnUnexpectedOne) {
+    // A receipt whose start was missed (capture began mid-stream) still decodes without harm.
+    for (const GoldenReceipt& receipt : LoadAll()) {
+        for (size_t cut = 0; cut < receipt.bytes.size(); cut += 7) {
+            for (const DecodedLine& line :
+                 DecodeAll(receipt.bytes.substr(cut), receipt.emulation, receipt.patternFlags,
+                           receipt.footer.c_str(), receipt.hebrew)) {
+                EXPECT_LE(line.text.size(), 1023u);
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// zamri-replay, run as support staff run it.
+
+std::string ReplayToolPath() {
+    char self[4096];
+    int length = zamri::GetExecutablePath(self, sizeof self);
+    std::string path(self, static_cast<size_t>(length));
+    path = fs::path(path).parent_path().string();
+#if defined(_WIN32)
+    return path + "\\zamri-replay.exe";
+#else
+    return path + "/zamri-replay";
+#endif
+}
+
+std::string RunTool(const std::string& arguments) {
+    std::string command = ReplayToolPath() + " " + arguments;
+#if defined(_WIN32)
+    FILE* pipe = _popen(command.c_str(), "rb");
+#else
+    FILE* pipe = popen(command.c_str(), "r");
+#endif
+    if (pipe == nullptr)
+        return "<could not start " + command + ">";
+    std::string output;
+    char buffer[4096];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        output.append(buffer, got);
+#if defined(_WIN32)
+    _pclose(pipe);
+#else
+    pclose(pipe);
+#endif
+    return output;
+}
+
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+std::string ExpectedRecords(const std::vector<DecodedLine>& lines) {
+    std::string records;
+    for (const DecodedLine& line : lines) {
+        records += zamri::FormatWriteRecord(1, 0, line.flags, line.text.c_str());
+        records += "\n";
+    }
+    return records;
+}
+
+TEST(ReplayTool, PrintsTheOverlayRecordsOfEveryGoldenReceipt) {
+    testing_support::TempDir dir;
+    for (const GoldenReceipt& receipt : LoadAll()) {
+        std::string input = dir.File(receipt.name + ".bin");
+        ASSERT_TRUE(testing_support::WriteFileBytes(input, receipt.bytes));
+        std::string arguments = "--emulation " + std::to_string(receipt.emulation) + " --hebrew " +
+                                std::to_string(receipt.hebrew);
+        if (receipt.patternFlags == 1)
+            arguments += " --footer " + Quoted(receipt.footer);
+        EXPECT_EQ(RunTool(arguments + " " + Quoted(input)), ExpectedRecords(receipt.expected))
+            << receipt.name;
+    }
+}
+
+TEST(ReplayTool, ReadsStandardInputAndRejectsUnknownEmulations) {
+    testing_support::TempDir dir;
+    std::string input = dir.File("in.bin");
+    ASSERT_TRUE(testing_support::WriteFileBytes(input, PrinterBytes("A<ESC>J<0A>B<LF>C<FF>")));
+    EXPECT_EQ(RunTool("- < " + Quoted(input)), ExpectedRecords({{"AB", 1}, {"C", 2}}));
+    EXPECT_EQ(RunTool("--emulation 9 " + Quoted(input) + " 2>" + Quoted(dir.File("err.txt"))), "");
+    EXPECT_NE(ReadFileBytes(dir.File("err.txt")).find("unknown emulation"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,131 @@
+// zamri-replay: decodes a recorded port stream (a binary dump file, or standard input) the way
+// a serial channel's capture would, and prints every line that capture hands on towards the
+// overlay, one record per line in the overlay library's record format, on channel 0.
+//
+//   zamri-replay [--emulation N] [--footer TEXT] [--hebrew 0|1] [FILE | -]
+//
+// --emulation  0 "ESC/P" (default), 1 "Text Only", 2 "ESC/POS"
+// --footer     end receipts at the line that contains TEXT instead of at form feeds
+// --hebrew     the recorder's "pos_hebrew" setting (default 0)
+//
+// A line still open when the data ends is not printed: capture would still be waiting for its
+// line end. Exit code 0, or 2 for a usage error or an unreadable file.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/overlay_record.h"
+#include "serial/byte_source.h"
+#include "serial/line_decoder.h"
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace {
+
+constexpr int kReplayHandle = 1;  // the handle of a fresh overlay session
+constexpr int kReplayChannel = 0;
+
+int Usage(const char* message) {
+    if (message != nullptr)
+        std::fprintf(stderr, "zamri-replay: %s\n", message);
+    std::fprintf(stderr,
+                 "usage: zamri-replay [--emulation 0|1|2] [--footer TEXT] [--hebrew 0|1] [FILE | -]\n"
+                 "  decodes a recorded port stream and prints the lines capture would hand to the overlay\n");
+    return 2;
+}
+
+bool ReadAll(FILE* in, std::vector<unsigned char>* bytes) {
+    unsigned char buffer[65536];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+        bytes->insert(bytes->end(), buffer, buffer + got);
+    return std::ferror(in) == 0;
+}
+
+bool ParseInt(const char* text, int* value) {
+    if (text == nullptr || *text == 0)
+        return false;
+    char* end = nullptr;
+    long parsed = std::strtol(text, &end, 10);
+    if (*end != 0)
+        return false;
+    *value = static_cast<int>(parsed);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int emulation = kEmulationEscP;
+    int hebrew = 0;
+    int patternFlags = kPatternFormFeed;
+    const char* footer = "";
+    const char* path = nullptr;
+
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        bool hasValue = i + 1 < argc;
+        if (std::strcmp(arg, "--emulation") == 0 && hasValue) {
+            if (!ParseInt(argv[++i], &emulation) || EmulationFor(emulation) == nullptr) {
+                return Usage("unknown emulation");
+            }
+        } else if (std::strcmp(arg, "--footer") == 0 && hasValue) {
+            footer = argv[++i];
+            patternFlags = kPatternFooter;
+        } else if (std::strcmp(arg, "--hebrew") == 0 && hasValue) {
+            if (!ParseInt(argv[++i], &hebrew))
+                return Usage("--hebrew takes a number");
+        } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            Usage(nullptr);
+            return 0;
+        } else if (path == nullptr && (arg[0] != '-' || std::strcmp(arg, "-") == 0)) {
+            path = arg;
+        } else {
+            return Usage("unknown argument");
+        }
+    }
+
+    std::vector<unsigned char> bytes;
+    if (path == nullptr || std::strcmp(path, "-") == 0) {
+#if defined(_WIN32)
+        _setmode(_fileno(stdin), _O_BINARY);
+#endif
+        if (!ReadAll(stdin, &bytes))
+            return Usage("cannot read standard input");
+    } else {
+        FILE* in = std::fopen(path, "rb");
+        if (in == nullptr) {
+            std::fprintf(stderr, "zamri-replay: cannot open %s\n", path);
+            return 2;
+        }
+        bool ok = ReadAll(in, &bytes);
+        std::fclose(in);
+        if (!ok) {
+            std::fprintf(stderr, "zamri-replay: cannot read %s\n", path);
+            return 2;
+        }
+    }
+
+    LineDecoder decoder;
+    decoder.SetEmulation(emulation);
+    decoder.SetPattern(patternFlags, footer);
+    MemoryByteSource memory(bytes.data(), bytes.size(), hebrew);
+    ByteSource source = memory.Source();
+#if defined(_WIN32)
+    _setmode(_fileno(stdout), _O_BINARY);  // records end in LF on both platforms
+#endif
+    const char* text;
+    int flags;
+    std::string record;
+    while (decoder.ReadLine(source, &text, &flags) >= 0) {
+        record = zamri::FormatWriteRecord(kReplayHandle, kReplayChannel, flags, text);
+        record += '\n';
+        std::fwrite(record.data(), 1, record.size(), stdout);
+    }
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
