@@ -31,7 +31,7 @@ struct CaptureThread {
 namespace {
 
 constexpr int kStopWaitMilliseconds = 2000;
-constexpr int kWaitStepMilliseconds = 5;
+constexpr int kWaitStepMilliseconds = 1;
 
 std::shared_mutex& CaptureLock() {
     static std::shared_mutex* lock = new std::shared_mutex;  // outlives every table and thread
@@ -76,17 +76,17 @@ int ChannelTable::StartSerialCapture() {
 }
 
 int ChannelTable::StopSerialCapture() {
+    // Every thread is told first, so that they all wind down at once rather than one after the
+    // other. This includes the thread of a disabled record, which StopChannel leaves alone:
+    // shutdown must not wait on it for ever.
+    {
+        std::unique_lock<std::shared_mutex> guard(CaptureLock());
+        for (ChannelConfig& record : channels)
+            SignalLocked(record);
+    }
     for (int i = 0; i < kChannelCount; ++i) {
-        if (channels[i].thread.load() == nullptr)
-            continue;
-        if (channels[i].enabled != 0) {
+        if (channels[i].thread.load() != nullptr)
             StopChannel(i);
-        } else {
-            // StopChannel leaves a disabled record's thread alone; shutdown must not wait on it
-            // for ever, so it is told to stop here.
-            std::unique_lock<std::shared_mutex> guard(CaptureLock());
-            SignalLocked(channels[i]);
-        }
     }
     for (int i = 0; i < kChannelCount; ++i) {
         while (channels[i].thread.load() != nullptr)

@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -18,6 +19,14 @@
 struct SerialPortNative {
     std::atomic<int> fd{-1};
     int wake[2] = {-1, -1};  // written by RequestStop; -1 when no pipe could be made
+    // Bytes read ahead: the decoder asks for one byte at a time, and a system call per byte
+    // would cost a core's worth of CPU for a few fast ports. Reader thread only; bytes of an
+    // earlier open are dropped by comparing the open's number.
+    std::atomic<unsigned> opens{0};
+    unsigned aheadOpen = 0;
+    unsigned char ahead[256];
+    int aheadStart = 0;
+    int aheadEnd = 0;
 };
 
 namespace {
@@ -172,6 +181,7 @@ int SerialPort::OpenNative() {
     tcflush(fd, TCIOFLUSH);  // nothing queued before the open counts
     int lines = TIOCM_DTR | TIOCM_RTS;
     ioctl(fd, TIOCMBIS, &lines);  // fails harmlessly on a pseudo-terminal
+    native->opens.fetch_add(1);
     native->fd = fd;
     return 1;
 }
@@ -203,7 +213,19 @@ int SerialPort::ReadBytes(void* buffer, int count) {
     unsigned char* out = static_cast<unsigned char*>(buffer);
     int remaining = count;
     int64_t deadline = readTimeout != 0 ? NowMilliseconds() + readTimeout : 0;
+    SerialPortNative& state = *native;
+    if (state.aheadOpen != state.opens.load()) {  // the port was opened again: nothing old counts
+        state.aheadOpen = state.opens.load();
+        state.aheadStart = state.aheadEnd = 0;
+    }
     while (remaining > 0) {
+        if (state.aheadStart < state.aheadEnd) {
+            int take = std::min(remaining, state.aheadEnd - state.aheadStart);
+            std::memcpy(out + (count - remaining), state.ahead + state.aheadStart, static_cast<size_t>(take));
+            state.aheadStart += take;
+            remaining -= take;
+            continue;
+        }
         if (stopRequested.load() != 0)
             return 0;
         int timeout = native->wake[0] >= 0 ? -1 : kStopPollMilliseconds;
@@ -232,9 +254,10 @@ int SerialPort::ReadBytes(void* buffer, int count) {
         }
         if ((watched[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0)
             continue;
-        ssize_t got = read(fd, out + (count - remaining), static_cast<size_t>(remaining));
+        ssize_t got = read(fd, state.ahead, sizeof state.ahead);
         if (got > 0) {
-            remaining -= static_cast<int>(got);
+            state.aheadStart = 0;
+            state.aheadEnd = static_cast<int>(got);
             continue;
         }
         bool hungUp = (watched[0].revents & (POLLHUP | POLLERR)) != 0;

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "serial/serial_port.h"
+#include "serial/serial_port_settings_win32.h"
 
 struct SerialPortNative {
     std::atomic<HANDLE> port{nullptr};
@@ -50,6 +51,30 @@ bool IsQuietReadEnd(DWORD error) {
 
 }  // namespace
 
+void MakePortTimeouts(const SerialPort& port, COMMTIMEOUTS* timeouts) {
+    timeouts->ReadIntervalTimeout = MAXDWORD;
+    timeouts->ReadTotalTimeoutMultiplier = 0;
+    timeouts->ReadTotalTimeoutConstant = kReadConstant;
+    timeouts->WriteTotalTimeoutMultiplier = static_cast<DWORD>(19200 / port.baudRate);
+    timeouts->WriteTotalTimeoutConstant = 0;
+}
+
+void MakePortState(const SerialPort& port, DCB* dcb) {
+    dcb->BaudRate = static_cast<DWORD>(port.baudRate);
+    dcb->ByteSize = static_cast<BYTE>(port.dataBits);
+    dcb->Parity = static_cast<BYTE>(port.parity);
+    dcb->StopBits = static_cast<BYTE>(port.stopBits);
+    dcb->fBinary = 1;
+    dcb->fParity = 1;
+    dcb->fDtrControl = (port.flowControl & 1) ? DTR_CONTROL_HANDSHAKE : DTR_CONTROL_ENABLE;
+    dcb->fRtsControl = (port.flowControl & 2) ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
+    dcb->fOutX = dcb->fInX = (port.flowControl & 4) ? 1 : 0;
+    dcb->XonChar = 0x11;
+    dcb->XoffChar = 0x13;
+    dcb->XonLim = 100;
+    dcb->XoffLim = 100;
+}
+
 int SerialDevicePath(const char* name, char* out, int size) {
     if (name == nullptr || name[0] == 0 || out == nullptr || size <= 0)
         return 0;
@@ -83,29 +108,13 @@ int SerialPort::OpenNative() {
     SetupComm(port, kQueueSize, kQueueSize);
     PurgeComm(port, kPurgeAll);
     COMMTIMEOUTS timeouts = {};
-    timeouts.ReadIntervalTimeout = MAXDWORD;
-    timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = kReadConstant;
-    timeouts.WriteTotalTimeoutMultiplier = static_cast<DWORD>(19200 / baudRate);
-    timeouts.WriteTotalTimeoutConstant = 0;
+    MakePortTimeouts(*this, &timeouts);
     SetCommTimeouts(port, &timeouts);
 
     DCB dcb = {};
     dcb.DCBlength = sizeof(DCB);
     GetCommState(port, &dcb);
-    dcb.BaudRate = static_cast<DWORD>(baudRate);
-    dcb.ByteSize = static_cast<BYTE>(dataBits);
-    dcb.Parity = static_cast<BYTE>(parity);
-    dcb.StopBits = static_cast<BYTE>(stopBits);
-    dcb.fBinary = 1;
-    dcb.fParity = 1;
-    dcb.fDtrControl = (flowControl & 1) ? DTR_CONTROL_HANDSHAKE : DTR_CONTROL_ENABLE;
-    dcb.fRtsControl = (flowControl & 2) ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
-    dcb.fOutX = dcb.fInX = (flowControl & 4) ? 1 : 0;
-    dcb.XonChar = 0x11;
-    dcb.XoffChar = 0x13;
-    dcb.XonLim = 100;
-    dcb.XoffLim = 100;
+    MakePortState(*this, &dcb);
     HANDLE writeEvent = nullptr;
     HANDLE readEvent = nullptr;
     bool ready = SetCommState(port, &dcb) != 0;

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "capture_test_support.h"
@@ -173,6 +174,43 @@ TEST_F(CaptureOnLine, TheDumpHoldsTheRawBytesWhateverTheHebrewSetting) {
     table.StopCapture();
     std::remove(recorderPath);
     EXPECT_EQ(table.StopDump(0), 0);  // no capture object any more
+}
+
+TEST_F(CaptureOnLine, DumpsStartAndStopWhileBytesFlowAndACloseIsFinal) {
+    Enable(1, line.PortName());
+    table.StartCapture();
+    ASSERT_TRUE(WaitOpen(1));
+    std::atomic<bool> writing{true};
+    std::thread writer([&] {
+        while (writing.load()) {
+            line.Write("0123456789ABCDEF0123456789\n");
+            zamri::SleepMilliseconds(1);
+        }
+        line.Write("WRITER DONE\n");
+    });
+    std::string first = dir.File("first.bin");
+    std::string second = dir.File("second.bin");
+    for (int round = 0; round < 200; ++round) {
+        ASSERT_EQ(table.StartDump(line.PortName().c_str(), (round % 2 ? first : second).c_str()), 1);
+        if (round % 3 == 0) {
+            ASSERT_EQ(table.StopDump(1), 1);
+        }
+    }
+    ASSERT_EQ(table.StopDump(1), 1);
+    writing = false;
+    writer.join();
+    ASSERT_TRUE(WaitFor([&] { return !Writes().empty() && Writes().back().text == "WRITER DONE"; }));
+    EXPECT_EQ(testing_support::ReadFileBytes(first).find_first_not_of("0123456789ABCDEF\n"),
+              std::string::npos);
+
+    std::string last = dir.File("last.bin");
+    ASSERT_EQ(table.StartDump(line.PortName().c_str(), last.c_str()), 1);
+    ASSERT_TRUE(line.Write("MARK\n"));
+    ASSERT_TRUE(WaitFor([&] { return Writes().back().text == "MARK"; }));
+    ASSERT_EQ(table.StopDump(1), 1);
+    ASSERT_TRUE(line.Write("AFTER THE CLOSE\n"));
+    ASSERT_TRUE(WaitFor([&] { return Writes().back().text == "AFTER THE CLOSE"; }));
+    EXPECT_EQ(testing_support::ReadFileBytes(last), "MARK\n");
 }
 
 TEST_F(CaptureOnLine, ASecondChannelOnTheSamePortReportsTheFailureAndTheFirstGoesOn) {

@@ -1,0 +1,114 @@
+// Decoder throughput in bytes per second over the golden receipts (a mix of dot-matrix and
+// thermal receipts with logos, barcodes, QR codes and cuts), for each emulation, with the
+// recorder's Hebrew setting off and on; and the same through a capture object's byte source
+// fed by a pseudo-terminal, which adds the port reads, the dump check and the setting lookup.
+#include <benchmark/benchmark.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "printer_bytes.h"
+#include "serial/line_decoder.h"
+#include "serial/serial_capture.h"
+
+namespace {
+
+// Every golden receipt once, settings lines left out, repeated to about 1 MB.
+const std::string& Corpus() {
+    static const std::string corpus = [] {
+        std::string once;
+        for (const auto& entry : std::filesystem::directory_iterator(ZAMRI_GOLDEN_DIR)) {
+            if (entry.path().extension() != ".receipt")
+                continue;
+            std::ifstream in(entry.path());
+            std::string line, notation;
+            while (std::getline(in, line)) {
+                if (line.rfind("#", 0) != 0)
+                    notation += line;
+            }
+            once += testing_support::PrinterBytes(notation) + "\f";
+        }
+        std::string all;
+        while (all.size() < (1u << 20))
+            all += once;
+        return all;
+    }();
+    return corpus;
+}
+
+void BM_Decode(benchmark::State& state) {
+    const std::string& bytes = Corpus();
+    int emulation = static_cast<int>(state.range(0));
+    int hebrew = static_cast<int>(state.range(1));
+    int64_t lines = 0;
+    for (auto _ : state) {
+        LineDecoder decoder;
+        decoder.SetEmulation(emulation);
+        MemoryByteSource memory(bytes.data(), bytes.size(), hebrew);
+        ByteSource source = memory.Source();
+        const char* text;
+        int flags;
+        while (decoder.ReadLine(source, &text, &flags) >= 0)
+            ++lines;
+        benchmark::DoNotOptimize(lines);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));
+    state.counters["lines"] = benchmark::Counter(static_cast<double>(lines), benchmark::Counter::kIsRate);
+    state.SetLabel(std::string(EmulationFor(emulation)->name) + (hebrew ? ", Hebrew on" : ", Hebrew off"));
+}
+BENCHMARK(BM_Decode)->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond);
+
+// One capture object reading a pseudo-terminal that a writer thread fills with the corpus.
+void BM_CaptureOverPseudoTerminal(benchmark::State& state) {
+    const std::string& bytes = Corpus();
+    int master, slave;
+    char name[256];
+    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    termios raw;
+    tcgetattr(master, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(master, TCSANOW, &raw);
+    SerialCapture capture;
+    capture.Configure(name, 115200, 0, 8, 0, 0, 0);
+    capture.SetEmulation(static_cast<int>(state.range(0)));
+    if (capture.Open() == 0) {
+        state.SkipWithError("cannot open the pseudo-terminal");
+        return;
+    }
+    for (auto _ : state) {
+        std::thread writer([&] {
+            size_t done = 0;
+            while (done < bytes.size()) {
+                ssize_t put = write(master, bytes.data() + done, bytes.size() - done);
+                if (put <= 0)
+                    break;
+                done += static_cast<size_t>(put);
+            }
+            write(master, "\nEND-OF-RUN\n", 12);
+        });
+        const char* text;
+        int flags;
+        while (capture.ReadLine(&text, &flags) >= 0 && std::string(text) != "END-OF-RUN") {
+        }
+        writer.join();
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));
+    state.SetLabel(EmulationFor(static_cast<int>(state.range(0)))->name);
+    capture.Close();
+    close(master);
+    close(slave);
+}
+BENCHMARK(BM_CaptureOverPseudoTerminal)->Arg(0)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
