@@ -1,0 +1,28 @@
+// A hook library that the tray driver places on the program's window thread: every popup menu
+// that the program is about to show is written, item by item, to the file named by
+// MENU_PROBE_FILE (menus cannot be read from another process under wine).
+#include <windows.h>
+
+#include <cstdio>
+
+extern "C" __declspec(dllexport) LRESULT CALLBACK MenuProbeHook(int code, WPARAM wParam, LPARAM lParam) {
+    const CWPSTRUCT* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    char path[MAX_PATH];
+    if (code == HC_ACTION && sent->message == WM_INITMENUPOPUP &&
+        GetEnvironmentVariableA("MENU_PROBE_FILE", path, sizeof path) > 0) {
+        HMENU menu = reinterpret_cast<HMENU>(sent->wParam);
+        FILE* file = std::fopen(path, "ab");
+        if (file != nullptr) {
+            std::fprintf(file, "popup\n");
+            int count = GetMenuItemCount(menu);
+            for (int i = 0; i < count; ++i) {
+                char text[256] = {};
+                GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+                std::fprintf(file, "%u\t%s\n", GetMenuItemID(menu, i), text);
+            }
+            std::fprintf(file, "end\n");
+            std::fclose(file);
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}

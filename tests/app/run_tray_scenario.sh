@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Runs one scenario of tray_driver.exe against the real zamri.exe inside a wine virtual desktop
+# (which has a notification area), in a fresh directory with copies of the programs.
+# Usage: run_tray_scenario.sh SCENARIO BIN_DIR ARTIFACT_DIR
+# Screenshots that the driver asks for are saved as ARTIFACT_DIR/<name>.png.
+set -u
+scenario=$1
+bin=$(cd "$2" && pwd)
+artifacts=$3
+mkdir -p "$artifacts"
+export WINEPREFIX="${WINEPREFIX:-$(dirname "$bin")/wineprefix}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+xvfb_pid=""
+if [ -z "${DISPLAY:-}" ]; then
+    for n in $(seq 101 140); do
+        [ -e "/tmp/.X11-unix/X$n" ] && continue
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        xvfb_pid=$!
+        export DISPLAY=":$n"
+        break
+    done
+    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.05; done
+fi
+
+work=$(mktemp -d /tmp/zamri-tray-XXXXXX)
+explorer_pid=""
+cleanup() {
+    [ -n "$explorer_pid" ] && kill "$explorer_pid" >/dev/null 2>&1
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" >/dev/null 2>&1
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+for f in zamri.exe ovtext.dll langpack.dll zamri-de.lng tray_driver.exe menu_probe.dll; do
+    cp "$bin/$f" "$work/" || { echo "missing $bin/$f"; exit 1; }
+done
+
+cd "$work"
+wine explorer "/desktop=zamri-$scenario,1024x768" tray_driver.exe "$scenario" >/dev/null 2>&1 &
+explorer_pid=$!
+
+# Serve screenshot requests until the driver has written its result (bounded).
+deadline=$((SECONDS + 150))
+while [ ! -f result.txt ] && [ $SECONDS -lt $deadline ]; do
+    if [ -f shot.request ]; then
+        name=$(cat shot.request)
+        import -window root -crop 1024x768+0+0 +repage "$artifacts/$name.png"
+        rm -f shot.request
+        touch shot.done
+    fi
+    sleep 0.05
+done
+if [ ! -f result.txt ]; then
+    echo "$scenario: the driver wrote no result in time"
+    exit 1
+fi
+# The desktop ends once its last program has; give it the same bound.
+for _ in $(seq 200); do kill -0 "$explorer_pid" 2>/dev/null || break; sleep 0.05; done
+echo "$scenario: $(cat result.txt)"
+[ "$(cat result.txt)" = PASS ]

@@ -1,0 +1,349 @@
+// Drives the real tray program inside a wine virtual desktop, one scenario per run:
+//   tray_driver.exe SCENARIO
+// started in a directory that holds zamri.exe, its libraries and menu_probe.dll. The program
+// is found by its window class, clicked by posting its tray callback message, and its menu is
+// read through menu_probe.dll. Writes "result.txt" in that directory: "PASS", or one line per
+// failure. A screenshot is asked of the calling script by creating "shot.request" (holding
+// the picture's name) and waiting for "shot.done".
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr UINT kTrayCallback = WM_USER + 100;
+constexpr UINT kTrayIconId = 100;
+constexpr int kPatienceMs = 30000;
+
+std::vector<std::string> failures;
+
+void Check(bool ok, const std::string& what) {
+    if (!ok)
+        failures.push_back(what);
+}
+
+bool WaitFor(const std::function<bool()>& condition, int milliseconds = kPatienceMs) {
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < static_cast<DWORD>(milliseconds)) {
+        if (condition())
+            return true;
+        Sleep(20);
+    }
+    return condition();
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::string content;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return content;
+    char chunk[4096];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        content.append(chunk, got);
+    std::fclose(file);
+    return content;
+}
+
+void WriteWholeFile(const std::string& path, const std::string& content) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr)
+        return;
+    std::fwrite(content.data(), 1, content.size(), file);
+    std::fclose(file);
+}
+
+std::string WorkDirectory() {
+    char directory[MAX_PATH];
+    GetCurrentDirectoryA(sizeof directory, directory);
+    return directory;
+}
+
+std::string InWork(const char* name) {
+    return WorkDirectory() + "\\" + name;
+}
+
+class Program {
+  public:
+    // Each program records its overlay calls into its own file.
+    Program(const std::string& arguments, const char* overlayLog = "overlay.log") {
+        SetEnvironmentVariableA("OVTEXT_LOG", InWork(overlayLog).c_str());
+        std::string command = "\"" + InWork("zamri.exe") + "\"" + (arguments.empty() ? "" : " " + arguments);
+        std::vector<char> line(command.begin(), command.end());
+        line.push_back(0);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                 &process) != 0;
+        Check(started, "zamri.exe " + arguments + " could not be started");
+    }
+    ~Program() {
+        if (!started)
+            return;
+        if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
+            TerminateProcess(process.hProcess, 99);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    // The exit code, or STILL_ACTIVE when the process has not ended in time.
+    DWORD WaitExit(int milliseconds = kPatienceMs) {
+        if (!started)
+            return STILL_ACTIVE;
+        if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(milliseconds)) != WAIT_OBJECT_0) {
+            return STILL_ACTIVE;
+        }
+        DWORD code = STILL_ACTIVE;
+        GetExitCodeProcess(process.hProcess, &code);
+        return code;
+    }
+    bool Ended() { return started && WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; }
+
+    bool started = false;
+    PROCESS_INFORMATION process = {};
+};
+
+int CountProgramWindows() {
+    int count = 0;
+    EnumWindows(
+        [](HWND window, LPARAM counter) -> BOOL {
+            char name[64] = {};
+            GetClassNameA(window, name, sizeof name);
+            if (std::strcmp(name, "zamri") == 0)
+                ++*reinterpret_cast<int*>(counter);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+HWND WaitProgramWindow() {
+    HWND window = nullptr;
+    WaitFor([&] { return (window = FindWindowA("zamri", nullptr)) != nullptr; });
+    return window;
+}
+
+// The notification area answers a modification of an icon it holds, and refuses one it does not.
+bool TrayIconShown(HWND window) {
+    NOTIFYICONDATAA data = {};
+    data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    data.hWnd = window;
+    data.uID = kTrayIconId;
+    return Shell_NotifyIconA(NIM_MODIFY, &data) != 0;
+}
+
+bool InstallMenuProbe(HWND window) {
+    HMODULE probe = LoadLibraryA("menu_probe.dll");
+    if (probe == nullptr)
+        return false;
+    auto hook = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(probe, "MenuProbeHook")));
+    DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    return hook != nullptr && SetWindowsHookExA(WH_CALLWNDPROC, hook, probe, thread) != nullptr;
+}
+
+using MenuItems = std::vector<std::pair<unsigned, std::string>>;
+
+// Every popup menu the program has shown so far, as the probe recorded them.
+std::vector<MenuItems> RecordedPopups() {
+    std::vector<MenuItems> popups;
+    std::string content = ReadWholeFile(InWork("menu.txt"));
+    MenuItems current;
+    bool open = false;
+    size_t position = 0;
+    while (position < content.size()) {
+        size_t end = content.find('\n', position);
+        if (end == std::string::npos)
+            break;
+        std::string line = content.substr(position, end - position);
+        position = end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line == "popup") {
+            current.clear();
+            open = true;
+        } else if (line == "end") {
+            if (open)
+                popups.push_back(current);
+            open = false;
+        } else if (open) {
+            size_t tab = line.find('\t');
+            current.emplace_back(std::strtoul(line.substr(0, tab).c_str(), nullptr, 10),
+                                 tab == std::string::npos ? "" : line.substr(tab + 1));
+        }
+    }
+    return popups;
+}
+
+std::string Describe(const MenuItems& items) {
+    std::string text;
+    for (const auto& item : items)
+        text += std::to_string(item.first) + ":" + item.second + " | ";
+    return text;
+}
+
+HWND VisibleMenuWindow() {
+    HWND menu = FindWindowA("#32768", nullptr);
+    return menu != nullptr && IsWindowVisible(menu) ? menu : nullptr;
+}
+
+// Clicks the tray icon and waits for the menu to be on screen; returns the items it shows.
+MenuItems OpenTrayMenu(HWND window, LPARAM button) {
+    size_t before = RecordedPopups().size();
+    PostMessageA(window, kTrayCallback, kTrayIconId, button);
+    bool shown = WaitFor([&] { return RecordedPopups().size() > before && VisibleMenuWindow() != nullptr; });
+    Check(shown, "no menu after button message " + std::to_string(button));
+    std::vector<MenuItems> popups = RecordedPopups();
+    Check(popups.size() == before + 1,
+          "one click showed " + std::to_string(popups.size() - before) + " menus");
+    return shown ? popups.back() : MenuItems();
+}
+
+void PressKeyInMenu(UINT key) {
+    HWND menu = VisibleMenuWindow();
+    if (menu == nullptr)
+        return;
+    PostMessageA(menu, WM_KEYDOWN, key, 0);
+    PostMessageA(menu, WM_KEYUP, key, 0);
+}
+
+void Screenshot(const std::string& name) {
+    DeleteFileA(InWork("shot.done").c_str());
+    WriteWholeFile(InWork("shot.request"), name);
+    Check(WaitFor([] { return GetFileAttributesA(InWork("shot.done").c_str()) != INVALID_FILE_ATTRIBUTES; }),
+          "no screenshot taken");
+}
+
+// The overlay library was opened first and closed last, once.
+void CheckOverlayOpenedAndClosed(const std::string& what, const char* name = "overlay.log") {
+    std::string log = ReadWholeFile(InWork(name));
+    Check(log.compare(0, 8, "OV_open\t") == 0, what + ": overlay record does not start with OV_open: " + log);
+    size_t lastLine = log.rfind('\n', log.size() >= 2 ? log.size() - 2 : 0);
+    std::string last = lastLine == std::string::npos ? log : log.substr(lastLine + 1);
+    Check(last.compare(0, 9, "OV_close\t") == 0,
+          what + ": overlay record does not end with OV_close: " + log);
+    Check(log.find("OV_close") == log.rfind("OV_close"), what + ": overlay closed more than once");
+}
+
+void ExpectMenu(const MenuItems& items, const MenuItems& expected, const std::string& what) {
+    Check(items == expected, what + ": menu is " + Describe(items) + " expected " + Describe(expected));
+}
+
+// Start, the tray icon, single instance with and without "/property", Exit.
+void ScenarioInstances() {
+    Program first("");
+    HWND window = WaitProgramWindow();
+    Check(window != nullptr, "no window of class zamri");
+    if (window == nullptr)
+        return;
+    Check(TrayIconShown(window), "no tray icon");
+    Check(!IsWindowVisible(window), "the program's window is visible");
+
+    Program second("", "second.log");
+    Check(second.WaitExit() == 0, "second instance did not end with 0");
+    Program third("/property", "third.log");
+    Check(third.WaitExit() == 0, "second instance with /property did not end with 0");
+    // A second instance is built and torn down like any run, with nothing started in between.
+    CheckOverlayOpenedAndClosed("second instance", "second.log");
+    CheckOverlayOpenedAndClosed("second instance with /property", "third.log");
+    Check(CountProgramWindows() == 1, "more than one program window");
+    Check(FindWindowA("zamri", nullptr) == window, "the first window is gone");
+    Check(TrayIconShown(window), "the first instance's icon is gone");
+
+    PostMessageA(window, WM_COMMAND, 103, 0);
+    Check(first.WaitExit() == 0, "Exit did not end the program with 0");
+    Check(!TrayIconShown(window), "tray icon left behind after Exit");
+    CheckOverlayOpenedAndClosed("exit");
+}
+
+// A language file without "title": the program ends at once, silently, with 0.
+void ScenarioNoTitle() {
+    WriteWholeFile(InWork("zamri.lng"), "version=Version\r\n[Menu]\r\nexit=Quit\r\n");
+    Program program("");
+    bool sawWindow = false;
+    WaitFor([&] {
+        if (FindWindowA("zamri", nullptr) != nullptr)
+            sawWindow = true;
+        return program.Ended();
+    });
+    Check(program.WaitExit(0) == 0, "did not end with exit code 0");
+    Check(!sawWindow, "a program window appeared");
+    CheckOverlayOpenedAndClosed("no title");
+}
+
+// The localized menu in serial mode; Exit chosen in the menu ends the program.
+void ScenarioMenuSerial() {
+    CopyFileA(InWork("zamri-de.lng").c_str(), InWork("zamri.lng").c_str(), FALSE);
+    Program program("");
+    HWND window = WaitProgramWindow();
+    if (window == nullptr || !InstallMenuProbe(window)) {
+        Check(false, "no window or menu probe");
+        return;
+    }
+    // Mouse messages other than a button press open nothing; the right button press after
+    // them shows the one menu.
+    PostMessageA(window, kTrayCallback, kTrayIconId, WM_MOUSEMOVE);
+    PostMessageA(window, kTrayCallback, kTrayIconId, WM_LBUTTONUP);
+    PostMessageA(window, kTrayCallback, kTrayIconId, WM_RBUTTONDBLCLK);
+    MenuItems items = OpenTrayMenu(window, WM_RBUTTONDOWN);
+    ExpectMenu(items, {{102, "&Eigenschaften..."}, {40006, "&Binaer-Mitschnitt"}, {0, ""}, {103, "&Beenden"}},
+               "serial menu");
+    Screenshot("tray-menu-serial");
+    PressKeyInMenu(VK_ESCAPE);
+    Check(WaitFor([] { return VisibleMenuWindow() == nullptr; }), "Escape left the menu open");
+
+    // Built afresh: a left click shows the same menu again; Exit from it ends the program.
+    items = OpenTrayMenu(window, WM_LBUTTONDOWN);
+    ExpectMenu(items, {{102, "&Eigenschaften..."}, {40006, "&Binaer-Mitschnitt"}, {0, ""}, {103, "&Beenden"}},
+               "second serial menu");
+    PressKeyInMenu(VK_UP);  // from no selection, up wraps to the last item: Exit
+    PressKeyInMenu(VK_RETURN);
+    Check(program.WaitExit() == 0, "Exit from the menu did not end the program with 0");
+    Check(!TrayIconShown(window), "tray icon left behind after Exit");
+    CheckOverlayOpenedAndClosed("serial menu exit");
+}
+
+// In TCP mode the menu has no Binary Dump item; without a language file the English texts.
+void ScenarioMenuTcp() {
+    Program program("/TCP");
+    HWND window = WaitProgramWindow();
+    if (window == nullptr || !InstallMenuProbe(window)) {
+        Check(false, "no window or menu probe");
+        return;
+    }
+    MenuItems items = OpenTrayMenu(window, WM_RBUTTONDOWN);
+    ExpectMenu(items, {{102, "&Properties..."}, {0, ""}, {103, "E&xit"}}, "TCP menu");
+    Screenshot("tray-menu-tcp");
+    PressKeyInMenu(VK_UP);
+    PressKeyInMenu(VK_RETURN);
+    Check(program.WaitExit() == 0, "Exit from the menu did not end the program with 0");
+    CheckOverlayOpenedAndClosed("tcp menu exit");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string scenario = argc > 1 ? argv[1] : "";
+    SetEnvironmentVariableA("MENU_PROBE_FILE", InWork("menu.txt").c_str());
+    if (scenario == "instances") {
+        ScenarioInstances();
+    } else if (scenario == "notitle") {
+        ScenarioNoTitle();
+    } else if (scenario == "menu-serial") {
+        ScenarioMenuSerial();
+    } else if (scenario == "menu-tcp") {
+        ScenarioMenuTcp();
+    } else {
+        failures.push_back("unknown scenario " + scenario);
+    }
+    std::string result;
+    for (const std::string& failure : failures)
+        result += failure + "\n";
+    WriteWholeFile(InWork("result.txt"), failures.empty() ? "PASS\n" : result);
+    return failures.empty() ? 0 : 1;
+}
