@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Runs one scenario of tray_driver.exe against the real zamri.exe inside a wine virtual desktop
 # (which has a notification area), in a fresh directory with copies of the programs.
-# Usage: run_tray_scenario.sh SCENARIO BIN_DIR ARTIFACT_DIR
-# Screenshots that the driver asks for are saved as ARTIFACT_DIR/<name>.png.
+# Usage: run_tray_scenario.sh SCENARIO BIN_DIR ARTIFACT_DIR [SOURCE_DIR]
+# Screenshots that the driver asks for are saved as ARTIFACT_DIR/<name>.png. The TCP scenario
+# sends with the Linux zamri-send of a native build in SOURCE_DIR/build (built when missing).
 set -u
 scenario=$1
 bin=$(cd "$2" && pwd)
 artifacts=$3
+source=${4:-}
 mkdir -p "$artifacts"
 export WINEPREFIX="${WINEPREFIX:-$(dirname "$bin")/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
@@ -38,6 +40,27 @@ for f in zamri.exe ovtext.dll langpack.dll zamri-de.lng tray_driver.exe menu_pro
 done
 
 cd "$work"
+
+sender=""
+if [ "$scenario" = tcp-e2e ]; then
+    for b in native native-asan native-tsan service; do
+        [ -x "$source/build/$b/bin/zamri-send" ] && { sender="$source/build/$b/bin/zamri-send"; break; }
+    done
+    if [ -z "$sender" ]; then
+        cmake -S "$source" -B "$source/build/service" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DZAMRI_BUILD_TESTS=OFF -DZAMRI_BUILD_BENCH=OFF >/dev/null &&
+            cmake --build "$source/build/service" --target zamri-send >/dev/null &&
+            sender="$source/build/service/bin/zamri-send"
+    fi
+    [ -n "$sender" ] || { echo "no Linux zamri-send"; exit 1; }
+    # A port that nothing listens on.
+    while :; do
+        port=$((30000 + RANDOM % 20000))
+        (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || break
+    done
+    printf '[Channel]\r\nPORT=%d\r\n' "$port" > zamri.ini
+fi
+
 wine explorer "/desktop=zamri-$scenario,1024x768" tray_driver.exe "$scenario" >/dev/null 2>&1 &
 explorer_pid=$!
 
@@ -49,6 +72,11 @@ while [ ! -f result.txt ] && [ $SECONDS -lt $deadline ]; do
         import -window root -crop 1024x768+0+0 +repage "$artifacts/$name.png"
         rm -f shot.request
         touch shot.done
+    fi
+    if [ -f send.request ]; then
+        "$sender" -q -p "$port" -c 2 --form-feed < send.request || echo "zamri-send failed"
+        rm -f send.request
+        touch send.done
     fi
     sleep 0.05
 done

@@ -5,6 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -12,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "send_client.h"
 #include "support/overlay_log.h"
 #include "support/temp_dir.h"
 
@@ -101,6 +106,26 @@ void ExpectOpenedFirstAndClosedLast(const std::vector<OverlayCall>& calls) {
     EXPECT_EQ(1, closes);
 }
 
+// A port that nothing listens on right now.
+int FreePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+int CountWrites(const std::vector<OverlayCall>& calls) {
+    int writes = 0;
+    for (const OverlayCall& call : calls)
+        writes += call.name == "OV_write";
+    return writes;
+}
+
 class ServiceTest : public ::testing::Test {
   protected:
     std::string Settings(const std::string& content) {
@@ -125,16 +150,46 @@ TEST_F(ServiceTest, HelpAndVersion) {
     EXPECT_TRUE(wrong.ErrorSays("unknown argument: --serial"));
 }
 
-TEST_F(ServiceTest, TcpModeRunsUntilSigtermThenStopsInOrder) {
-    std::string settings = Settings("[Channel]\r\nPORT=10000\r\n");
+// Lines sent while the service runs reach the overlay on their camera; SIGTERM in the middle
+// of a stream of lines stops the server and its worker before the overlay library closes.
+TEST_F(ServiceTest, TcpModeDeliversUntilSigtermThenStopsInOrder) {
+    int port = FreePort();
+    std::string settings = Settings("[Channel]\r\nPORT=" + std::to_string(port) + "\r\n");
     ServiceRun service(dir, "tcp");
     service.Start({"/TCP", "--settings", settings});
-    ASSERT_TRUE(WaitUntil([&] { return service.ErrorSays("TCP mode, port 10000"); }))
-        << ReadFileBytes(service.err);
+    std::string announced = "TCP mode, port " + std::to_string(port);
+    ASSERT_TRUE(WaitUntil([&] { return service.ErrorSays(announced); })) << ReadFileBytes(service.err);
     EXPECT_TRUE(service.ErrorSays(settings));
 
+    SendClient client;
+    ASSERT_EQ(1, client.Connect("127.0.0.1", port));
+    ASSERT_EQ(1, client.OpeningExchange());
+    const int lines = 50;
+    for (int i = 0; i < lines; ++i) {
+        std::string text = "LINE " + std::to_string(i) + "\n";
+        ASSERT_EQ(1, client.SendTextLine(3, text.data(), static_cast<int>(text.size())));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return CountWrites(service.Calls()) == lines; }));
+    auto writes = testing_support::ReadOverlayWrites(service.overlay);
+    EXPECT_EQ(2, writes.front().numbers[1]);  // camera 3 is channel 2
+    EXPECT_EQ("LINE 0", writes.front().text);
+    EXPECT_EQ("LINE 49", writes.back().text);
+
+    // A sender that keeps going while the service is told to stop.
+    std::atomic<bool> sending{true};
+    std::thread sender([&] {
+        for (int i = 0; sending && client.SendTextLine(1, "MORE\n", 5) == 1; ++i) {
+        }
+    });
+    ASSERT_TRUE(WaitUntil([&] { return service.Calls().size() > lines + 100u; }));
     kill(service.pid, SIGTERM);
+    // The server reads what its clients still send while it stops, so the sender ends once
+    // the stop has begun (a sender that never ends would hold the stop up).
+    EXPECT_TRUE(WaitUntil([&] { return service.ErrorSays("terminated, stopping"); }));
+    sending = false;
+    sender.join();
     EXPECT_EQ(0, service.WaitExit());
+
     std::string err = ReadFileBytes(service.err);
     size_t stopping = err.find("terminated, stopping");
     ASSERT_NE(std::string::npos, stopping) << err;

@@ -212,11 +212,37 @@ void PressKeyInMenu(UINT key) {
     PostMessageA(menu, WM_KEYUP, key, 0);
 }
 
+// Asks the calling script for something only Linux can do (a screenshot, the Linux sender,
+// bytes into a pseudo-terminal) and waits until it is done.
+bool AskScript(const char* kind, const std::string& content) {
+    std::string request = InWork((std::string(kind) + ".request").c_str());
+    std::string done = InWork((std::string(kind) + ".done").c_str());
+    DeleteFileA(done.c_str());
+    WriteWholeFile(request + ".tmp", content);
+    MoveFileA((request + ".tmp").c_str(), request.c_str());
+    bool answered = WaitFor([&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; });
+    Check(answered, std::string("the script did not answer a ") + kind + " request");
+    return answered;
+}
+
 void Screenshot(const std::string& name) {
-    DeleteFileA(InWork("shot.done").c_str());
-    WriteWholeFile(InWork("shot.request"), name);
-    Check(WaitFor([] { return GetFileAttributesA(InWork("shot.done").c_str()) != INVALID_FILE_ATTRIBUTES; }),
-          "no screenshot taken");
+    AskScript("shot", name);
+}
+
+std::vector<std::string> OverlayWrites(const char* name = "overlay.log") {
+    std::vector<std::string> writes;
+    std::string log = ReadWholeFile(InWork(name));
+    size_t position = 0;
+    while (position < log.size()) {
+        size_t end = log.find('\n', position);
+        if (end == std::string::npos)
+            break;
+        std::string line = log.substr(position, end - position);
+        position = end + 1;
+        if (line.compare(0, 9, "OV_write\t") == 0)
+            writes.push_back(line.substr(9));
+    }
+    return writes;
 }
 
 // The overlay library was opened first and closed last, once.
@@ -325,6 +351,26 @@ void ScenarioMenuTcp() {
     CheckOverlayOpenedAndClosed("tcp menu exit");
 }
 
+// TCP mode end to end: the Linux zamri-send talks to the Windows program; Exit afterwards.
+void ScenarioTcpEndToEnd() {
+    Program program("/tcp");
+    HWND window = WaitProgramWindow();
+    Check(window != nullptr, "no window of class zamri");
+    if (window == nullptr)
+        return;
+    // zamri.ini (written by the script) names the port; the sender runs on camera 2.
+    if (AskScript("send", "STORE 0042  TILL 3\nBREAD      1.20\nTOTAL      1.20\n")) {
+        std::vector<std::string> expected = {"1\t1\t0\tSTORE 0042  TILL 3", "1\t1\t0\tBREAD      1.20",
+                                             "1\t1\t2\tTOTAL      1.20"};
+        bool arrived = WaitFor([&] { return OverlayWrites().size() >= expected.size(); });
+        Check(arrived && OverlayWrites() == expected,
+              "lines at the overlay: " + ReadWholeFile(InWork("overlay.log")));
+    }
+    PostMessageA(window, WM_COMMAND, 103, 0);
+    Check(program.WaitExit() == 0, "Exit did not end the program with 0");
+    CheckOverlayOpenedAndClosed("tcp end to end");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -338,6 +384,8 @@ int main(int argc, char** argv) {
         ScenarioMenuSerial();
     } else if (scenario == "menu-tcp") {
         ScenarioMenuTcp();
+    } else if (scenario == "tcp-e2e") {
+        ScenarioTcpEndToEnd();
     } else {
         failures.push_back("unknown scenario " + scenario);
     }
