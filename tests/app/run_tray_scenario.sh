@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Runs one scenario of tray_driver.exe against the real zamri.exe inside a wine virtual desktop
 # (which has a notification area), in a fresh directory with copies of the programs.
-# Usage: run_tray_scenario.sh SCENARIO BIN_DIR ARTIFACT_DIR [SOURCE_DIR]
+# Usage: run_tray_scenario.sh SCENARIO BIN_DIR ARTIFACT_DIR SOURCE_DIR DISTRIBUTION
+# The programs come from BIN_DIR/../DISTRIBUTION.zip, the Windows distribution.
 # Screenshots that the driver asks for are saved as ARTIFACT_DIR/<name>.png. The TCP scenario
 # sends with the Linux zamri-send of a native build in SOURCE_DIR/build (built when missing).
 set -u
 scenario=$1
 bin=$(cd "$2" && pwd)
 artifacts=$3
-source=${4:-}
+source=$4
+distribution=$5
 mkdir -p "$artifacts"
 export WINEPREFIX="${WINEPREFIX:-$(dirname "$bin")/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
@@ -35,7 +37,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
-for f in zamri.exe ovtext.dll langpack.dll zamri-de.lng tray_driver.exe menu_probe.dll; do
+# The program as it ships: unpacked from the distribution zip, plus the driver and its probe.
+zip=$(dirname "$bin")/$distribution.zip
+(cd "$work" && cmake -E tar xf "$zip") || { echo "cannot unpack $zip"; exit 1; }
+mv "$work/$distribution"/* "$work/" && rmdir "$work/$distribution"
+for f in zamri.exe ovtext.dll langpack.dll zamri-de.lng; do
+    [ -f "$work/$f" ] || { echo "$f is missing from $zip"; exit 1; }
+done
+for f in tray_driver.exe menu_probe.dll; do
     cp "$bin/$f" "$work/" || { echo "missing $bin/$f"; exit 1; }
 done
 
