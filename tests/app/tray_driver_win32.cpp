@@ -123,9 +123,16 @@ int CountProgramWindows() {
     return count;
 }
 
+// The window is found as soon as it exists, while its creation handler (tray icon, settings,
+// capture start) may still run; a sent message is answered only once the message loop runs.
 HWND WaitProgramWindow() {
     HWND window = nullptr;
     WaitFor([&] { return (window = FindWindowA("zamri", nullptr)) != nullptr; });
+    DWORD_PTR answer = 0;
+    if (window != nullptr &&
+        !SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(kPatienceMs), &answer)) {
+        Check(false, "the program's window does not answer");
+    }
     return window;
 }
 
