@@ -9,11 +9,14 @@ namespace tcp_testing {
 
 namespace {
 std::mutex messageLock;
+std::condition_variable messageReleased;
+bool messagesHeld = false;
 std::vector<std::string> messages;
 
 int RecordMessage(const char* text, const char* caption, unsigned style) {
-    std::lock_guard<std::mutex> guard(messageLock);
+    std::unique_lock<std::mutex> guard(messageLock);
     messages.push_back(std::string(caption) + "|" + text);
+    messageReleased.wait(guard, [] { return !messagesHeld; });
     return 1;
 }
 }  // namespace
@@ -37,7 +40,21 @@ MessageRecorder::MessageRecorder() {
 }
 
 MessageRecorder::~MessageRecorder() {
+    Release();
     zamri::SetMessageSink(nullptr);
+}
+
+void MessageRecorder::Hold() {
+    std::lock_guard<std::mutex> guard(messageLock);
+    messagesHeld = true;
+}
+
+void MessageRecorder::Release() {
+    {
+        std::lock_guard<std::mutex> guard(messageLock);
+        messagesHeld = false;
+    }
+    messageReleased.notify_all();
 }
 
 std::vector<std::string> MessageRecorder::Messages() {

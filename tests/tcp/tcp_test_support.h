@@ -24,6 +24,10 @@ class MessageRecorder {
     // "caption|text" for every message, in order.
     std::vector<std::string> Messages();
     int Count(const std::string& captionAndText);
+    // While held, a message stays "on screen": the thread that shows it waits, as behind a
+    // message box that nobody has closed yet.
+    void Hold();
+    void Release();
 };
 
 // An owner for a server: records its events; lines can be held back by closing the gate.
