@@ -49,6 +49,8 @@ class TrayApp : public DialogHelper {
 
     // The property sheet (src/ui); returns when it has closed.
     int ShowPropertySheet();
+    // After OK: the working copy into the table, every record saved, capture restarted.
+    int ApplyPropertySheet();
 
     HICON icon = nullptr;
     HWND hwnd = nullptr;

@@ -84,6 +84,7 @@ const BuiltInText kEnglish[] = {
     {"TCP_CONFIG_PAGE", "FOOT_RD", "Footer"},
     {"TCP_CONFIG_PAGE", "CAMERA_NAME", "Camera "},
     {"TCP_CONFIG_PAGE", "FILL_FOOTER", "Enter the footer text that ends a receipt for this camera."},
+    {"TCP_CONFIG_PAGE", "PORT_RANGE", "The port number must be a whole number from 1 to 65535."},
 
     {"about page", "title", "About"},
 };

@@ -19,3 +19,72 @@
 /* The tray icon's own id and the message its clicks arrive with (WM_USER + 100). */
 #define ID_TRAY_ICON 100
 #define WM_TRAY_CALLBACK 1124
+
+/* Property pages and the dialogs they open. */
+#define IDD_CONNECTION_PAGE 100
+#define IDD_ABOUT_PAGE 101
+#define IDD_FILTER_PAGE 108
+#define IDD_PATTERN 112
+#define IDD_TCP_PAGE 113
+#define IDD_PORT_SETTINGS 1140
+
+/* Connection page: label, then per channel 1 to 16 a check box, a port edit and a "..." button. */
+#define IDC_CONNECTION_COMMENT 1094
+#define IDC_CH1_CHECK 1046
+#define IDC_CH1_PORT 1095
+#define IDC_CH1_MORE 1048
+
+/* About page. */
+#define IDC_ABOUT_TITLE 104
+#define IDC_ABOUT_VERSION 105
+#define IDC_ABOUT_ICON 106
+
+/* Filter page. */
+#define IDC_IMPORTANT_LABEL 1101
+#define IDC_IGNORE_LABEL 1102
+#define IDC_IMPORTANT_ADD 1103
+#define IDC_IMPORTANT_DELETE 1104
+#define IDC_IGNORE_ADD 1105
+#define IDC_IGNORE_DELETE 1106
+#define IDC_IMPORTANT_LIST 3070
+#define IDC_IGNORE_LIST 3071
+
+/* Pattern dialog. */
+#define IDC_PATTERN_FORMFEED 1115
+#define IDC_PATTERN_FOOTER 1117
+#define IDC_PATTERN_TEXT 1119
+
+/* TCP configuration page. */
+#define IDC_TCP_PORT_LABEL 1124
+#define IDC_TCP_PORT 1120
+#define IDC_TCP_PORT_SPIN 1122
+#define IDC_TCP_PORT_DEFAULT 1123
+#define IDC_TCP_CAMERA_GROUP 1129
+#define IDC_TCP_CAMERA 1125
+#define IDC_TCP_PATTERN_GROUP 1130
+#define IDC_TCP_FORMFEED 1126
+#define IDC_TCP_FOOTER 1127
+#define IDC_TCP_FOOTER_TEXT 1128
+
+/* Port settings dialog. */
+#define IDC_PORT_GROUP 1141
+#define IDC_PORT_LABEL 1142
+#define IDC_BAUD_LABEL 1143
+#define IDC_DATABITS_LABEL 1144
+#define IDC_PARITY_LABEL 1145
+#define IDC_STOPBITS_LABEL 1146
+#define IDC_FLOW_LABEL 1147
+#define IDC_PORT_LIST 1148
+#define IDC_BAUD_LIST 1149
+#define IDC_DATABITS_LIST 1150
+#define IDC_PARITY_LIST 1151
+#define IDC_STOPBITS_LIST 1152
+#define IDC_FLOW_DTRDSR 1153
+#define IDC_FLOW_RTSCTS 1154
+#define IDC_FLOW_XONXOFF 1155
+#define IDC_PATTERN_LABEL 1156
+#define IDC_PATTERN_SETTING 1119
+#define IDC_PRINTER_LABEL 1108
+#define IDC_EMULATION_LIST 1107
+#define IDC_PORT_ICON_SERIAL 110
+#define IDC_PORT_ICON_PRINTER 111

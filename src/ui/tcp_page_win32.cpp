@@ -1,0 +1,146 @@
+// The TCP mode's first page: the listening port and, per camera, how a receipt ends.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <prsht.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/language.h"
+#include "app/tray_app.h"
+#include "ui/page_rules.h"
+#include "ui/pages_win32.h"
+#include "ui/resource_ids.h"
+
+namespace {
+
+const char kSection[] = "TCP_CONFIG_PAGE";
+const char kCurrentCameraProperty[] = "zamri.currentCamera";
+
+// The camera whose footer settings the controls show, kept with the page window.
+int CurrentCamera(HWND page) {
+    return static_cast<int>(reinterpret_cast<intptr_t>(GetPropA(page, kCurrentCameraProperty)));
+}
+void SetCurrentCamera(HWND page, int camera) {
+    SetPropA(page, kCurrentCameraProperty, reinterpret_cast<HANDLE>(static_cast<intptr_t>(camera)));
+}
+
+void ChoosePattern(HWND page, int radioId) {
+    CheckRadioButton(page, IDC_TCP_FORMFEED, IDC_TCP_FOOTER, radioId);
+    EnableWindow(GetDlgItem(page, IDC_TCP_FOOTER_TEXT), radioId == IDC_TCP_FOOTER);
+}
+
+void Warn(HWND page, const char* text, int focusId) {
+    MessageBoxA(page, text, "Warning", MB_OK);
+    SetFocus(GetDlgItem(page, focusId));
+}
+
+bool StoreCamera(TrayApp* app, HWND page, bool apply);
+
+void ShowCamera(TrayApp* app, HWND page) {
+    int selected = static_cast<int>(SendDlgItemMessageA(page, IDC_TCP_CAMERA, CB_GETCURSEL, 0, 0));
+    if (selected < 0 || selected >= kChannelCount) return;
+    if (selected != CurrentCamera(page) && !StoreCamera(app, page, false)) return;
+    const ChannelConfig& record = app->workingChannels[selected];
+    ChoosePattern(page, record.patternFlags == 1 ? IDC_TCP_FOOTER : IDC_TCP_FORMFEED);
+    SetDlgItemTextA(page, IDC_TCP_FOOTER_TEXT, record.patternText);
+    SetCurrentCamera(page, selected);
+}
+
+bool StoreCamera(TrayApp* app, HWND page, bool apply) {
+    int current = CurrentCamera(page);
+    ChannelConfig& record = app->workingChannels[current];
+    if (IsDlgButtonChecked(page, IDC_TCP_FOOTER) == BST_CHECKED) {
+        std::string footer = ControlText(page, IDC_TCP_FOOTER_TEXT, kChannelTextSize - 1);
+        if (footer.empty()) {
+            SendDlgItemMessageA(page, IDC_TCP_CAMERA, CB_SETCURSEL, static_cast<WPARAM>(current), 0);
+            ShowCamera(app, page);
+            PropSheet_SetCurSel(GetParent(page), nullptr, 0);
+            char text[260];
+            langPack.LoadText(text, sizeof text, "FILL_FOOTER", kSection);
+            Warn(page, text, IDC_TCP_FOOTER_TEXT);
+            return false;
+        }
+        record.patternFlags = 1;
+        std::snprintf(record.patternText, sizeof record.patternText, "%s", footer.c_str());
+    } else {
+        record.patternFlags = 0;
+    }
+    if (apply) {
+        // Only a real port number is taken: 0 or text would leave the program without a
+        // listening port after the restart.
+        int port = 0;
+        if (ParseTcpPortText(ControlText(page, IDC_TCP_PORT, 16).c_str(), &port) == 0) {
+            PropSheet_SetCurSel(GetParent(page), nullptr, 0);
+            Warn(page, langPack.LoadText("PORT_RANGE", kSection), IDC_TCP_PORT);
+            return false;
+        }
+        if (port != app->channelTable.GetTcpPort()) {
+            app->channelTable.SetTcpPort(port);
+            app->tcpRestartPending = 1;
+        }
+    }
+    return true;
+}
+
+void OnInit(TrayApp* app, HWND page) {
+    app->CenterDialog(GetParent(page));
+    for (int i = 0; i < kChannelCount; ++i) app->workingChannels[i] = *app->channelTable.GetChannel(i);
+    const struct {
+        int id;
+        const char* key;
+    } texts[] = {{IDC_TCP_PORT_LABEL, "PORT_SATIC"}, {IDC_TCP_PORT_DEFAULT, "PORT_BTN"},
+                 {IDC_TCP_CAMERA_GROUP, "CAMERA_GRB"}, {IDC_TCP_PATTERN_GROUP, "PATTERN_GRB"},
+                 {IDC_TCP_FORMFEED, "FF_RD"},          {IDC_TCP_FOOTER, "FOOT_RD"}};
+    for (const auto& text : texts) SetDlgItemTextA(page, text.id, langPack.LoadText(text.key, kSection));
+
+    char port[16];
+    std::snprintf(port, sizeof port, "%u", static_cast<unsigned>(app->channelTable.GetTcpPort()));
+    SetDlgItemTextA(page, IDC_TCP_PORT, port);
+    SendDlgItemMessageA(page, IDC_TCP_PORT_SPIN, UDM_SETRANGE32, 1, 65535);
+
+    HWND cameras = GetDlgItem(page, IDC_TCP_CAMERA);
+    std::string name = langPack.LoadText("CAMERA_NAME", kSection);
+    for (int i = 1; i <= kChannelCount; ++i) AddComboItem(cameras, (name + std::to_string(i)).c_str(), i - 1);
+    SetCurrentCamera(page, 0);
+    SendMessageA(cameras, CB_SETCURSEL, 0, 0);
+    ShowCamera(app, page);
+}
+
+INT_PTR HandleTcpPage(TrayApp* app, HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (app == nullptr) return 0;
+    switch (message) {
+        case WM_INITDIALOG: OnInit(app, page); break;
+        case WM_COMMAND:
+            switch (LOWORD(wParam)) {
+                case IDC_TCP_PORT_DEFAULT:
+                    if (HIWORD(wParam) == BN_CLICKED) SetDlgItemTextA(page, IDC_TCP_PORT, "10000");
+                    break;
+                case IDC_TCP_FORMFEED:
+                case IDC_TCP_FOOTER:
+                    if (HIWORD(wParam) == BN_CLICKED) ChoosePattern(page, LOWORD(wParam));
+                    break;
+                case IDC_TCP_CAMERA:
+                    if (HIWORD(wParam) == CBN_SELCHANGE) ShowCamera(app, page);
+                    break;
+            }
+            break;
+        case WM_NOTIFY:
+            if (reinterpret_cast<const NMHDR*>(lParam)->code == static_cast<UINT>(PSN_APPLY) &&
+                !StoreCamera(app, page, true)) {
+                SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_INVALID_NOCHANGEPAGE);
+                return 1;
+            }
+            break;
+        case WM_DESTROY: RemovePropA(page, kCurrentCameraProperty); break;
+    }
+    return 0;
+}
+
+}  // namespace
+
+INT_PTR CALLBACK TcpPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) StorePageTrayApp(page, lParam);
+    return HandleTcpPage(TrayAppOf(page), page, message, wParam, lParam);
+}
