@@ -1,0 +1,371 @@
+// Drives the property sheet of the real program inside a wine virtual desktop, one scenario
+// per run:  sheet_driver.exe SCENARIO [PORT]
+// started in a directory that holds zamri.exe and its libraries. Controls are found by their
+// ids and worked with posted messages, as a user's clicks would; results are read from the
+// controls and from the settings file. Writes "result.txt": "PASS" or one line per failure.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <prsht.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "support/gui_driver_win32.h"
+
+using namespace gui_driver;
+
+namespace {
+
+constexpr int kSheetTabs = 0x3020;  // the property sheet's tab control
+
+std::string Settings() { return ReadWholeFile(InWork("zamri.ini")); }
+
+std::string SettingsValue(const char* section, const char* key) {
+    char value[512];
+    GetPrivateProfileStringA(section, key, "<missing>", value, sizeof value, InWork("zamri.ini").c_str());
+    return value;
+}
+
+void Click(HWND dialog, int controlId) { PostMessageA(GetDlgItem(dialog, controlId), BM_CLICK, 0, 0); }
+
+bool Checked(HWND dialog, int controlId) {
+    return SendMessageA(GetDlgItem(dialog, controlId), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+bool Enabled(HWND dialog, int controlId) { return IsWindowEnabled(GetDlgItem(dialog, controlId)) != FALSE; }
+
+void SetText(HWND dialog, int controlId, const char* text) {
+    SendMessageA(GetDlgItem(dialog, controlId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+int ComboCount(HWND dialog, int listId) {
+    return static_cast<int>(SendDlgItemMessageA(dialog, listId, CB_GETCOUNT, 0, 0));
+}
+
+int ComboSelection(HWND dialog, int listId) {
+    return static_cast<int>(SendDlgItemMessageA(dialog, listId, CB_GETCURSEL, 0, 0));
+}
+
+std::string ComboText(HWND dialog, int listId, int item) {
+    char text[256] = {};
+    if (item < 0) return "<none>";
+    SendDlgItemMessageA(dialog, listId, CB_GETLBTEXT, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+std::string SelectedText(HWND dialog, int listId) { return ComboText(dialog, listId, ComboSelection(dialog, listId)); }
+
+void Select(HWND dialog, int listId, int item) {
+    SendDlgItemMessageA(dialog, listId, CB_SETCURSEL, static_cast<WPARAM>(item), 0);
+}
+
+// Opens the sheet through the program's property command and waits for it.
+HWND OpenSheet(HWND window, DWORD processId) {
+    PostMessageA(window, WM_COMMAND, 102, 0);
+    HWND sheet = WaitDialog(processId, kSheetTabs);
+    Check(sheet != nullptr, "the property sheet did not open");
+    return sheet;
+}
+
+HWND CurrentPage(HWND sheet) { return reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0)); }
+
+HWND ShowPage(HWND sheet, int index, int controlOnPage) {
+    PostMessageA(sheet, PSM_SETCURSEL, static_cast<WPARAM>(index), 0);
+    HWND page = nullptr;
+    WaitFor([&] { return (page = CurrentPage(sheet)) != nullptr && GetDlgItem(page, controlOnPage) != nullptr; });
+    return page;
+}
+
+bool CloseSheet(HWND sheet, DWORD processId, WPARAM button) {
+    PostMessageA(sheet, PSM_PRESSBUTTON, button, 0);
+    bool closed = WaitFor([&] { return FindDialog(processId, kSheetTabs) == nullptr; });
+    Check(closed, "the property sheet did not close");
+    return closed;
+}
+
+// Dismisses a message box; returns its text.
+std::string AnswerMessageBox(DWORD processId, const std::string& screenshot) {
+    HWND box = WaitDialog(processId, 0);
+    Check(box != nullptr, "no message box");
+    if (box == nullptr) return "";
+    std::string text = ControlText(box, 0xFFFF);
+    if (!screenshot.empty()) Screenshot(screenshot);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    Check(WaitFor([&] { return !IsWindow(box); }), "the message box stayed open");
+    return text;
+}
+
+void Exit(Program& program, HWND window) {
+    PostMessageA(window, WM_COMMAND, 103, 0);
+    Check(program.WaitExit() == 0, "Exit did not end the program with 0");
+}
+
+// Serial mode: the connection page, the port settings and pattern dialogs, OK and Cancel.
+void ScenarioSerial() {
+    WriteWholeFile(InWork("zamri.ini"), "[Channel]\r\n1=0,COM5,9600,2,8,1,5,0,1,0\r\n");
+    const std::string stored = Settings();
+    Program program("");
+    HWND window = WaitProgramWindow();
+    if (window == nullptr) return;
+    DWORD pid = program.ProcessId();
+
+    HWND sheet = OpenSheet(window, pid);
+    if (sheet == nullptr) return;
+    Check(SendMessageA(GetDlgItem(sheet, kSheetTabs), TCM_GETITEMCOUNT, 0, 0) == 3, "serial sheet without 3 pages");
+    HWND page = CurrentPage(sheet);
+    Check(GetDlgItem(page, 1046) != nullptr, "the first page is not the connection page");
+    Check(ControlText(page, 1095) == "COM5", "channel 1 port shows " + ControlText(page, 1095));
+    Check(!Enabled(page, 1095) && !Enabled(page, 1048), "an off channel's port and button are enabled");
+    Check(ControlText(page, 1134) == "COM16", "channel 16 port shows " + ControlText(page, 1134));
+    // The property command while the sheet is open opens nothing more.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(window, WM_COMMAND, 102, 0, SMTO_NORMAL, kPatienceMs, &ignored);
+    Check(FindDialog(pid, kSheetTabs) == sheet, "a second sheet opened");
+    Screenshot("sheet-serial-connection");
+
+    // Ticking a channel and cancelling changes nothing.
+    Click(page, 1046);
+    Check(WaitFor([&] { return Enabled(page, 1095) && Enabled(page, 1048); }), "ticking did not enable the row");
+    CloseSheet(sheet, pid, PSBTN_CANCEL);
+    Check(Settings() == stored, "Cancel changed the settings file");
+
+    sheet = OpenSheet(window, pid);
+    if (sheet == nullptr) return;
+    page = CurrentPage(sheet);
+    Check(!Checked(page, 1046), "the cancelled tick came back");
+    Click(page, 1046);
+    Check(WaitFor([&] { return Enabled(page, 1048); }), "ticking did not enable the button");
+
+    // The port settings dialog shows the record.
+    Click(page, 1048);
+    HWND port = WaitDialog(pid, 1148);
+    Check(port != nullptr, "the port settings dialog did not open");
+    if (port == nullptr) return;
+    Check(ComboCount(port, 1148) == 24 && ComboText(port, 1148, 23) == "COM24", "port list");
+    Check(ComboCount(port, 1149) == 9 && ComboText(port, 1149, 8) == "115200 bps", "baud list");
+    Check(ComboCount(port, 1150) == 4 && ComboCount(port, 1151) == 5 && ComboCount(port, 1152) == 3, "lists");
+    Check(SelectedText(port, 1148) == "COM5", "port selected: " + SelectedText(port, 1148));
+    Check(SelectedText(port, 1149) == "9600 bps", "baud selected: " + SelectedText(port, 1149));
+    Check(SelectedText(port, 1150) == "8", "data bits selected: " + SelectedText(port, 1150));
+    Check(SelectedText(port, 1151) == "Even", "parity selected: " + SelectedText(port, 1151));
+    Check(SelectedText(port, 1152) == "1.5", "stop bits selected: " + SelectedText(port, 1152));
+    Check(SelectedText(port, 1107) == "ESC/P", "emulation selected: " + SelectedText(port, 1107));
+    Check(Checked(port, 1153) && !Checked(port, 1154) && Checked(port, 1155), "flow control 5");
+    Screenshot("port-settings");
+    Select(port, 1149, 5);
+    PostMessageA(port, WM_COMMAND, IDCANCEL, 0);
+    Check(WaitFor([&] { return !IsWindow(port); }), "Cancel did not close the port settings");
+
+    Click(page, 1048);
+    port = WaitDialog(pid, 1148);
+    if (port == nullptr) return;
+    Check(SelectedText(port, 1149) == "9600 bps", "Cancel stored the baud rate");
+
+    // The pattern dialog: a stored footer "0" opens empty; Footer with no text is refused.
+    Click(port, 1119);
+    HWND pattern = WaitDialog(pid, 1115);
+    Check(pattern != nullptr, "the pattern dialog did not open");
+    if (pattern == nullptr) return;
+    Check(ControlText(pattern, 1119).empty(), "footer 0 did not open empty");
+    Check(Checked(pattern, 1117) && Enabled(pattern, 1119), "Footer is not chosen");
+    Screenshot("pattern");
+    PostMessageA(pattern, WM_COMMAND, IDOK, 0);
+    std::string warning = AnswerMessageBox(pid, "pattern-empty-footer");
+    Check(warning.find("footer") != std::string::npos, "empty footer warning: " + warning);
+    Check(IsWindow(pattern) != FALSE, "the pattern dialog closed on an empty footer");
+    SetText(pattern, 1119, "THANK YOU");
+    PostMessageA(pattern, WM_COMMAND, IDOK, 0);
+    Check(WaitFor([&] { return !IsWindow(pattern); }), "OK did not close the pattern dialog");
+
+    Select(port, 1149, 5);  // 19200 bps
+    Select(port, 1150, 2);  // 7 data bits
+    Click(port, 1155);      // XON/XOFF off
+    Check(WaitFor([&] { return !Checked(port, 1155); }), "XON/XOFF did not clear");
+    PostMessageA(port, WM_COMMAND, IDOK, 0);
+    Check(WaitFor([&] { return !IsWindow(port); }), "OK did not close the port settings");
+
+    // OK writes all 32 records and PORT.
+    CloseSheet(sheet, pid, PSBTN_OK);
+    Check(SettingsValue("Channel", "1") == "1,COM5,19200,2,7,1,1,0,1,THANK YOU",
+          "channel 1 saved as " + SettingsValue("Channel", "1"));
+    for (int i = 2; i <= 32; ++i) {
+        std::string expected = "0,COM" + std::to_string(i) + ",9600,0,8,0,0,0,0,";
+        Check(SettingsValue("Channel", std::to_string(i).c_str()) == expected, "channel " + std::to_string(i));
+    }
+    Check(SettingsValue("Channel", "PORT") == "10000", "PORT not written");
+
+    // The ticked channel captures: bytes written to its port reach the overlay library.
+    if (AskScript("port", "HELLO FROM COM5\r\nTHANK YOU\r\n")) {
+        bool arrived = WaitFor([] { return OverlayWrites().size() >= 2; });
+        std::vector<std::string> writes = OverlayWrites();
+        Check(arrived && writes[0] == "1\t0\t1\tHELLO FROM COM5" && writes[1] == "1\t0\t2\tTHANK YOU",
+              "lines from COM5: " + ReadWholeFile(InWork("overlay.log")));
+    }
+    Exit(program, window);
+}
+
+// The filter page: add, edit in place, delete, OK only when changed.
+void ScenarioFilter() {
+    WriteWholeFile(InWork("zamri.ini"),
+                   "[Important]\r\ncount=1\r\n0=Total\r\n[Ignore]\r\ncount=2\r\n0=void\r\n1=cash\r\n");
+    Program program("");
+    HWND window = WaitProgramWindow();
+    if (window == nullptr) return;
+    DWORD pid = program.ProcessId();
+    HWND sheet = OpenSheet(window, pid);
+    if (sheet == nullptr) return;
+    HWND page = ShowPage(sheet, 1, 3070);
+    Check(page != nullptr, "no filter page");
+    if (page == nullptr) return;
+    HWND important = GetDlgItem(page, 3070);
+    HWND ignore = GetDlgItem(page, 3071);
+    auto count = [](HWND list) { return static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)); };
+    auto editor = [](HWND list) { return reinterpret_cast<HWND>(SendMessageA(list, LVM_GETEDITCONTROL, 0, 0)); };
+    Check(count(important) == 1 && count(ignore) == 2, "lists not loaded");
+
+    // Add, then type the text in place and press Enter.
+    Click(page, 1103);
+    HWND edit = nullptr;
+    Check(WaitFor([&] { return (edit = editor(important)) != nullptr; }), "Add did not start editing");
+    SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("TOTAL DUE"));
+    PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+    Check(WaitFor([&] { return editor(important) == nullptr; }), "Enter did not end editing");
+    Check(count(important) == 2, "Important list has " + std::to_string(count(important)) + " items");
+
+    // Delete the selected first Ignore entry; add one without editing it.
+    PostMessageA(ignore, WM_KEYDOWN, VK_HOME, 0);
+    Check(WaitFor([&] { return SendMessageA(ignore, LVM_GETSELECTEDCOUNT, 0, 0) == 1; }), "no selection");
+    Click(page, 1106);
+    Check(WaitFor([&] { return count(ignore) == 1; }), "Delete did not remove the entry");
+    Click(page, 1105);
+    Check(WaitFor([&] { return (edit = editor(ignore)) != nullptr; }), "Add did not start editing");
+    PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+    Check(WaitFor([&] { return editor(ignore) == nullptr && count(ignore) == 2; }), "second Add");
+    Screenshot("sheet-filter");
+
+    CloseSheet(sheet, pid, PSBTN_OK);
+    Check(SettingsValue("Important", "count") == "2" && SettingsValue("Important", "1") == "TOTAL DUE",
+          "Important list saved as " + Settings());
+    Check(SettingsValue("Ignore", "count") == "2" && SettingsValue("Ignore", "0") == "cash" &&
+              SettingsValue("Ignore", "1") == "New item",
+          "Ignore list saved as " + Settings());
+
+    // A change of letter case only is not saved.
+    const std::string stored = Settings();
+    sheet = OpenSheet(window, pid);
+    if (sheet == nullptr) return;
+    page = ShowPage(sheet, 1, 3070);
+    important = GetDlgItem(page, 3070);
+    edit = reinterpret_cast<HWND>(SendMessageA(important, LVM_EDITLABELA, 0, 0));
+    Check(edit != nullptr, "no in-place editor");
+    SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("TOTAL"));
+    PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+    Check(WaitFor([&] { return editor(important) == nullptr; }), "Enter did not end editing");
+    CloseSheet(sheet, pid, PSBTN_OK);
+    Check(Settings() == stored, "a case-only change was saved");
+    Exit(program, window);
+}
+
+// TCP mode: the TCP page, its footer warning, the port and the server's restart.
+void ScenarioTcp(int port) {
+    std::string ini = "[Channel]\r\n3=0,COM3,9600,0,8,0,0,0,1,BYE\r\nPORT=" + std::to_string(port) +
+                      "\r\n[Ignore]\r\ncount=1\r\n0=secret\r\n";
+    WriteWholeFile(InWork("zamri.ini"), ini);
+    Program program("/tcp");
+    HWND window = WaitProgramWindow();
+    if (window == nullptr) return;
+    DWORD pid = program.ProcessId();
+    HWND sheet = OpenSheet(window, pid);
+    if (sheet == nullptr) return;
+    HWND page = CurrentPage(sheet);
+    Check(GetDlgItem(page, 1120) != nullptr, "the first page is not the TCP page");
+    Check(SendMessageA(GetDlgItem(sheet, kSheetTabs), TCM_GETITEMCOUNT, 0, 0) == 3, "TCP sheet without 3 pages");
+    Check(ControlText(page, 1120) == std::to_string(port), "port shows " + ControlText(page, 1120));
+    Check(ComboCount(page, 1125) == 32 && ComboText(page, 1125, 31) == "Camera 32", "camera list");
+
+    HWND cameras = GetDlgItem(page, 1125);
+    auto chooseCamera = [&](int index) {
+        Select(page, 1125, index);
+        PostMessageA(page, WM_COMMAND, MAKEWPARAM(1125, CBN_SELCHANGE), reinterpret_cast<LPARAM>(cameras));
+    };
+    chooseCamera(2);
+    Check(WaitFor([&] { return Checked(page, 1127) && ControlText(page, 1128) == "BYE"; }), "camera 3's footer");
+    Screenshot("sheet-tcp");
+    SetText(page, 1128, "");
+    chooseCamera(0);
+    std::string warning = AnswerMessageBox(pid, "tcp-empty-footer");
+    Check(warning.find("footer") != std::string::npos, "empty footer warning: " + warning);
+    Check(ComboSelection(page, 1125) == 2, "the camera changed despite the empty footer");
+    SetText(page, 1128, "BYE");
+
+    // OK with the port unchanged: saved, the server keeps running where it was.
+    CloseSheet(sheet, pid, PSBTN_OK);
+    Check(SettingsValue("Channel", "PORT") == std::to_string(port), "PORT changed");
+    Check(SettingsValue("Channel", "3") == "0,COM3,9600,0,8,0,0,0,1,BYE", "camera 3: " + SettingsValue("Channel", "3"));
+    // Camera 3 ends its receipts at "BYE"; the Ignore list drops the secret line.
+    if (AskScript("send", std::to_string(port) + "\n3\nHELLO\nsecret line\nBYE\n")) {
+        Check(WaitFor([] { return OverlayWrites().size() >= 2; }), "no lines after OK");
+    }
+
+    // A port that is no port is refused and the sheet stays open.
+    sheet = OpenSheet(window, pid);
+    if (sheet == nullptr) return;
+    page = CurrentPage(sheet);
+    SetText(page, 1120, "0");
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    warning = AnswerMessageBox(pid, "");
+    Check(warning.find("65535") != std::string::npos, "port warning: " + warning);
+    Check(FindDialog(pid, kSheetTabs) == sheet, "the sheet closed with port 0");
+
+    // "Default" and OK: the server moves to 10000.
+    Click(page, 1123);
+    Check(WaitFor([&] { return ControlText(page, 1120) == "10000"; }), "Default did not set 10000");
+    CloseSheet(sheet, pid, PSBTN_OK);
+    Check(SettingsValue("Channel", "PORT") == "10000", "PORT is " + SettingsValue("Channel", "PORT"));
+    if (AskScript("send", "10000\n3\nAFTER MOVE\n")) {
+        Check(WaitFor([] { return OverlayWrites().size() >= 3; }), "nothing arrived on port 10000");
+    }
+    std::vector<std::string> writes = OverlayWrites();
+    std::vector<std::string> expected = {"1\t2\t0\tHELLO", "1\t2\t2\tBYE", "1\t2\t0\tAFTER MOVE"};
+    Check(writes == expected, "lines at the overlay: " + ReadWholeFile(InWork("overlay.log")));
+    Exit(program, window);
+}
+
+// The About page, opened through a second instance started with "/property".
+void ScenarioAbout() {
+    Program program("");
+    HWND window = WaitProgramWindow();
+    if (window == nullptr) return;
+    Program second("/property", "second.log");
+    Check(second.WaitExit() == 0, "the second instance did not end with 0");
+    HWND sheet = WaitDialog(program.ProcessId(), kSheetTabs);
+    Check(sheet != nullptr, "/property did not open the sheet in the running program");
+    if (sheet == nullptr) return;
+    HWND page = ShowPage(sheet, 2, 105);
+    Check(page != nullptr, "no About page");
+    if (page == nullptr) return;
+    Check(ControlText(page, 105) == "Version 1.3.0.0 ", "version text: '" + ControlText(page, 105) + "'");
+    Check(ControlText(page, 104) == "zamri - receipt text capture", "title text: " + ControlText(page, 104));
+    Screenshot("sheet-about");
+    CloseSheet(sheet, program.ProcessId(), PSBTN_CANCEL);
+    Exit(program, window);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string scenario = argc > 1 ? argv[1] : "";
+    if (scenario == "serial") {
+        ScenarioSerial();
+    } else if (scenario == "filter") {
+        ScenarioFilter();
+    } else if (scenario == "tcp") {
+        ScenarioTcp(argc > 2 ? std::atoi(argv[2]) : 0);
+    } else if (scenario == "about") {
+        ScenarioAbout();
+    } else {
+        Check(false, "unknown scenario " + scenario);
+    }
+    return WriteResult();
+}
