@@ -155,10 +155,18 @@ HWND WaitDialog(DWORD processId, int controlId) {
     return dialog;
 }
 
+std::string Narrow(const wchar_t* text) {
+    std::string narrow;
+    for (; *text != 0; ++text) narrow += *text < 0x100 ? static_cast<char>(*text) : '?';
+    return narrow;
+}
+
+// WM_GETTEXT is sent, not read from the window's caption: a control of another process keeps
+// its text to itself. The wide form is what wine carries across processes intact.
 std::string WindowText(HWND window) {
-    char text[1024] = {};
-    if (window != nullptr) GetWindowTextA(window, text, sizeof text);
-    return text;
+    wchar_t text[1024] = {};
+    if (window != nullptr) SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    return Narrow(text);
 }
 
 std::string ControlText(HWND dialog, int controlId) { return WindowText(GetDlgItem(dialog, controlId)); }

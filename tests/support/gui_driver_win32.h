@@ -55,6 +55,7 @@ std::vector<std::string> OverlayWrites(const char* name = "overlay.log");
 HWND FindDialog(DWORD processId, int controlId);
 HWND WaitDialog(DWORD processId, int controlId);
 std::string WindowText(HWND window);
+std::string Narrow(const wchar_t* text);
 std::string ControlText(HWND dialog, int controlId);
 
 }  // namespace gui_driver

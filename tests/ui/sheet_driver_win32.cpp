@@ -48,10 +48,10 @@ int ComboSelection(HWND dialog, int listId) {
 }
 
 std::string ComboText(HWND dialog, int listId, int item) {
-    char text[256] = {};
+    wchar_t text[256] = {};
     if (item < 0) return "<none>";
-    SendDlgItemMessageA(dialog, listId, CB_GETLBTEXT, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(text));
-    return text;
+    SendDlgItemMessageW(dialog, listId, CB_GETLBTEXT, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(text));
+    return Narrow(text);
 }
 
 std::string SelectedText(HWND dialog, int listId) { return ComboText(dialog, listId, ComboSelection(dialog, listId)); }
@@ -77,10 +77,15 @@ HWND ShowPage(HWND sheet, int index, int controlOnPage) {
     return page;
 }
 
+// Presses a sheet button and waits until the sheet is gone and the program's main thread has
+// finished what follows (the apply runs there before it reads messages again).
 bool CloseSheet(HWND sheet, DWORD processId, WPARAM button) {
+    HWND window = GetWindow(sheet, GW_OWNER);
     PostMessageA(sheet, PSM_PRESSBUTTON, button, 0);
     bool closed = WaitFor([&] { return FindDialog(processId, kSheetTabs) == nullptr; });
     Check(closed, "the property sheet did not close");
+    DWORD_PTR ignored = 0;
+    if (window != nullptr) SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, kPatienceMs, &ignored);
     return closed;
 }
 
@@ -263,7 +268,7 @@ void ScenarioFilter() {
     PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
     Check(WaitFor([&] { return editor(important) == nullptr; }), "Enter did not end editing");
     CloseSheet(sheet, pid, PSBTN_OK);
-    Check(Settings() == stored, "a case-only change was saved");
+    Check(Settings() == stored, "a case-only change was saved: " + stored + " became " + Settings());
     Exit(program, window);
 }
 
