@@ -55,7 +55,7 @@ std::vector<PortListItem> StopBitsItems() {
 }
 
 std::vector<PortListItem> EmulationItems() {
-    return {{"ESC/P", 0}, {"Text Only", 1}};
+    return {{"ESC/P", 0}, {"ESC/POS", 2}, {"Text Only", 1}};
 }
 
 int FindItemStartingWith(const std::vector<PortListItem>& items, const std::string& prefix) {

@@ -16,7 +16,8 @@ std::vector<PortListItem> PortNameItems();  // "COM1" to "COM24"
 std::vector<PortListItem> BaudRateItems();  // "1200 bps" to "115200 bps"
 std::vector<PortListItem> DataBitsItems();  // "5" to "8"
 std::vector<PortListItem> StopBitsItems();  // "1", "1.5", "2" with the codes 0, 1, 2
-// The emulations in the order a sorted list shows them; selection goes by value.
+// The emulations in the order a sorted list shows them ("ESC/P", "ESC/POS", "Text Only");
+// positions are not codes, so selection and storage go by value.
 std::vector<PortListItem> EmulationItems();
 // Parity texts come from the language pack: keys in section "portconfig page", values 0 to 4.
 extern const char* const kParityKeys[5];

@@ -36,6 +36,13 @@ TEST(PortSettings, ListsHoldWhatTheDialogOffers) {
     EXPECT_EQ(bauds[8].value, 115200);
     EXPECT_EQ(DataBitsItems().size(), 4u);
     EXPECT_EQ(StopBitsItems()[1].text, "1.5");
+    // Sorted by text, so positions are not codes: selection and storage go by value.
+    auto emulations = EmulationItems();
+    ASSERT_EQ(emulations.size(), 3u);
+    EXPECT_EQ(emulations[1].text, "ESC/POS");
+    EXPECT_EQ(emulations[1].value, 2);
+    EXPECT_EQ(SelectionsForRecord(Record("COM1", 9600, 8, 0, 0, 0, 2), 5).emulation, 1);
+    EXPECT_EQ(SelectionsForRecord(Record("COM1", 9600, 8, 0, 0, 0, 1), 5).emulation, 2);
 }
 
 TEST(PortSettings, RecordsSelectTheirItems) {
@@ -45,7 +52,7 @@ TEST(PortSettings, RecordsSelectTheirItems) {
     EXPECT_EQ(s.dataBits, 2);
     EXPECT_EQ(s.parity, 2);
     EXPECT_EQ(s.stopBits, 1);  // "1.5"
-    EXPECT_EQ(s.emulation, 1);
+    EXPECT_EQ(s.emulation, 2);  // "Text Only"
     EXPECT_TRUE(s.dtrDsr);
     EXPECT_FALSE(s.rtsCts);
     EXPECT_TRUE(s.xonXoff);
@@ -79,13 +86,13 @@ TEST(PortSettings, OkStoresSelectionsAndKeepsWhatNoListShows) {
     s.port = 2;
     s.baudRate = 8;
     s.stopBits = 2;
-    s.emulation = 1;
+    s.emulation = 1;  // "ESC/POS"
     s.dtrDsr = s.rtsCts = s.xonXoff = false;
     StoreSelections(s, 5, record);
     EXPECT_STREQ(record.portName, "COM3");
     EXPECT_EQ(record.baudRate, 115200);
     EXPECT_EQ(record.stopBits, 2);
-    EXPECT_EQ(record.emulation, 1);
+    EXPECT_EQ(record.emulation, 2);
     EXPECT_EQ(record.flowControl, 0xF8);
 }
 

@@ -3,7 +3,7 @@
 # in a fresh directory with copies of the programs, and serves the driver's requests:
 #   shot.request  a screenshot, saved as ARTIFACT_DIR/<name>.png
 #   send.request  "PORT\nCAMERA\nlines..." sent with the Linux zamri-send
-#   port.request  bytes written into the pseudo-terminal that COM5 is mapped to
+#   port.request  bytes written into the pseudo-terminal that COM8 is mapped to
 # Usage: run_sheet_scenario.sh SCENARIO BIN_DIR ARTIFACT_DIR SOURCE_DIR
 set -u
 scenario=$1
@@ -19,7 +19,7 @@ work=$(mktemp -d /tmp/zamri-sheet-XXXXXX)
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" >/dev/null 2>&1; done
-    wine reg delete 'HKLM\Software\Wine\Ports' /v COM5 /f >/dev/null 2>&1
+    [ "$scenario" = serial ] && wine reg delete 'HKLM\Software\Wine\Ports' /v COM8 /f >/dev/null 2>&1
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -51,11 +51,14 @@ if [ "$scenario" = tcp ]; then
     args=("$port")
 fi
 if [ "$scenario" = serial ]; then
-    # COM5 is one end of a pseudo-terminal pair; the driver's bytes go into the other end.
-    socat pty,raw,echo=0,link="$work/com5" pty,raw,echo=0,link="$work/printer" &
+    # COM8 is one end of a pseudo-terminal pair; the driver's bytes go into the other end. A
+    # wine server that already runs reads the key only when it starts, so the device link is
+    # set as well.
+    socat pty,raw,echo=0,link="$work/com8" pty,raw,echo=0,link="$work/printer" &
     pids+=($!)
-    for _ in $(seq 100); do [ -e "$work/printer" ] && [ -e "$work/com5" ] && break; sleep 0.05; done
-    wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$(readlink -f "$work/com5")" /f >/dev/null 2>&1
+    for _ in $(seq 100); do [ -e "$work/printer" ] && [ -e "$work/com8" ] && break; sleep 0.05; done
+    wine reg add 'HKLM\Software\Wine\Ports' /v COM8 /t REG_SZ /d "$(readlink -f "$work/com8")" /f >/dev/null 2>&1
+    ln -sfn "$(readlink -f "$work/com8")" "$WINEPREFIX/dosdevices/com8"
 fi
 
 wine explorer "/desktop=zamri-sheet-$scenario,1024x768" sheet_driver.exe "$scenario" "${args[@]}" >/dev/null 2>&1 &

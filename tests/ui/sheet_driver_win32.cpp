@@ -108,7 +108,7 @@ void Exit(Program& program, HWND window) {
 
 // Serial mode: the connection page, the port settings and pattern dialogs, OK and Cancel.
 void ScenarioSerial() {
-    WriteWholeFile(InWork("zamri.ini"), "[Channel]\r\n1=0,COM5,9600,2,8,1,5,0,1,0\r\n");
+    WriteWholeFile(InWork("zamri.ini"), "[Channel]\r\n1=0,COM8,9600,2,8,1,5,0,1,0\r\n");
     const std::string stored = Settings();
     Program program("");
     HWND window = WaitProgramWindow();
@@ -120,7 +120,7 @@ void ScenarioSerial() {
     Check(SendMessageA(GetDlgItem(sheet, kSheetTabs), TCM_GETITEMCOUNT, 0, 0) == 3, "serial sheet without 3 pages");
     HWND page = CurrentPage(sheet);
     Check(GetDlgItem(page, 1046) != nullptr, "the first page is not the connection page");
-    Check(ControlText(page, 1095) == "COM5", "channel 1 port shows " + ControlText(page, 1095));
+    Check(ControlText(page, 1095) == "COM8", "channel 1 port shows " + ControlText(page, 1095));
     Check(!Enabled(page, 1095) && !Enabled(page, 1048), "an off channel's port and button are enabled");
     Check(ControlText(page, 1134) == "COM16", "channel 16 port shows " + ControlText(page, 1134));
     // The property command while the sheet is open opens nothing more.
@@ -150,11 +150,12 @@ void ScenarioSerial() {
     Check(ComboCount(port, 1148) == 24 && ComboText(port, 1148, 23) == "COM24", "port list");
     Check(ComboCount(port, 1149) == 9 && ComboText(port, 1149, 8) == "115200 bps", "baud list");
     Check(ComboCount(port, 1150) == 4 && ComboCount(port, 1151) == 5 && ComboCount(port, 1152) == 3, "lists");
-    Check(SelectedText(port, 1148) == "COM5", "port selected: " + SelectedText(port, 1148));
+    Check(SelectedText(port, 1148) == "COM8", "port selected: " + SelectedText(port, 1148));
     Check(SelectedText(port, 1149) == "9600 bps", "baud selected: " + SelectedText(port, 1149));
     Check(SelectedText(port, 1150) == "8", "data bits selected: " + SelectedText(port, 1150));
     Check(SelectedText(port, 1151) == "Even", "parity selected: " + SelectedText(port, 1151));
     Check(SelectedText(port, 1152) == "1.5", "stop bits selected: " + SelectedText(port, 1152));
+    Check(ComboCount(port, 1107) == 3 && ComboText(port, 1107, 1) == "ESC/POS", "emulation list");
     Check(SelectedText(port, 1107) == "ESC/P", "emulation selected: " + SelectedText(port, 1107));
     Check(Checked(port, 1153) && !Checked(port, 1154) && Checked(port, 1155), "flow control 5");
     Screenshot("port-settings");
@@ -185,6 +186,7 @@ void ScenarioSerial() {
 
     Select(port, 1149, 5);  // 19200 bps
     Select(port, 1150, 2);  // 7 data bits
+    Select(port, 1107, 1);  // ESC/POS, code 2
     Click(port, 1155);      // XON/XOFF off
     Check(WaitFor([&] { return !Checked(port, 1155); }), "XON/XOFF did not clear");
     PostMessageA(port, WM_COMMAND, IDOK, 0);
@@ -192,7 +194,7 @@ void ScenarioSerial() {
 
     // OK writes all 32 records and PORT.
     CloseSheet(sheet, pid, PSBTN_OK);
-    Check(SettingsValue("Channel", "1") == "1,COM5,19200,2,7,1,1,0,1,THANK YOU",
+    Check(SettingsValue("Channel", "1") == "1,COM8,19200,2,7,1,1,2,1,THANK YOU",
           "channel 1 saved as " + SettingsValue("Channel", "1"));
     for (int i = 2; i <= 32; ++i) {
         std::string expected = "0,COM" + std::to_string(i) + ",9600,0,8,0,0,0,0,";
@@ -201,11 +203,11 @@ void ScenarioSerial() {
     Check(SettingsValue("Channel", "PORT") == "10000", "PORT not written");
 
     // The ticked channel captures: bytes written to its port reach the overlay library.
-    if (AskScript("port", "HELLO FROM COM5\r\nTHANK YOU\r\n")) {
+    if (AskScript("port", "HELLO FROM COM8\r\nTHANK YOU\r\n")) {
         bool arrived = WaitFor([] { return OverlayWrites().size() >= 2; });
         std::vector<std::string> writes = OverlayWrites();
-        Check(arrived && writes[0] == "1\t0\t1\tHELLO FROM COM5" && writes[1] == "1\t0\t2\tTHANK YOU",
-              "lines from COM5: " + ReadWholeFile(InWork("overlay.log")));
+        Check(arrived && writes[0] == "1\t0\t1\tHELLO FROM COM8" && writes[1] == "1\t0\t2\tTHANK YOU",
+              "lines from COM8: " + ReadWholeFile(InWork("overlay.log")));
     }
     Exit(program, window);
 }
