@@ -10,10 +10,12 @@
 // - The capture object is destroyed by its thread only after it is out of the record, so a
 //   stopper or the dump commands, which reach it through the record under the lock, never see
 //   a destroyed object.
+// - A thread holds the lock while it hands a line to the filter and the overlay (a plain mutex:
+//   those steps are serialised by the overlay lock anyway, and a stopper waiting for it must
+//   not be starved by readers), so a stopper that gives up never races a delivery.
 #include <cstdio>
 #include <mutex>
 #include <new>
-#include <shared_mutex>
 #include <system_error>
 #include <thread>
 
@@ -33,8 +35,8 @@ namespace {
 constexpr int kStopWaitMilliseconds = 2000;
 constexpr int kWaitStepMilliseconds = 1;
 
-std::shared_mutex& CaptureLock() {
-    static std::shared_mutex* lock = new std::shared_mutex;  // outlives every table and thread
+std::mutex& CaptureLock() {
+    static std::mutex* lock = new std::mutex;  // outlives every table and thread
     return *lock;
 }
 
@@ -45,7 +47,7 @@ void CaptureThreadMain(CaptureThread* self) {
     currentThread = self;
     int index = -1;
     {
-        std::shared_lock<std::shared_mutex> guard(CaptureLock());
+        std::unique_lock<std::mutex> guard(CaptureLock());
         if (!self->abandoned)
             index = self->table->FindChannelByThread(self->id);
     }
@@ -80,7 +82,7 @@ int ChannelTable::StopSerialCapture() {
     // other. This includes the thread of a disabled record, which StopChannel leaves alone:
     // shutdown must not wait on it for ever.
     {
-        std::unique_lock<std::shared_mutex> guard(CaptureLock());
+        std::unique_lock<std::mutex> guard(CaptureLock());
         for (ChannelConfig& record : channels)
             SignalLocked(record);
     }
@@ -101,7 +103,7 @@ int ChannelTable::StartChannel(int index) {
     ChannelConfig& record = channels[index];
     // The lock is held until the record is filled in: the new thread's first step waits for it,
     // which is what lets the thread find its own record by its id.
-    std::unique_lock<std::shared_mutex> guard(CaptureLock());
+    std::unique_lock<std::mutex> guard(CaptureLock());
     if (record.thread.load() != nullptr)
         return 0;
     CaptureThread* thread = new (std::nothrow) CaptureThread{this, nextThreadId.fetch_add(1)};
@@ -127,7 +129,7 @@ int ChannelTable::StopChannel(int index) {
     if (record.enabled == 0)
         return 0;
     {
-        std::unique_lock<std::shared_mutex> guard(CaptureLock());
+        std::unique_lock<std::mutex> guard(CaptureLock());
         if (record.thread.load() == nullptr)
             return 0;
         SignalLocked(record);
@@ -136,7 +138,7 @@ int ChannelTable::StopChannel(int index) {
          waited += kWaitStepMilliseconds) {
         zamri::SleepMilliseconds(kWaitStepMilliseconds);
     }
-    std::unique_lock<std::shared_mutex> guard(CaptureLock());
+    std::unique_lock<std::mutex> guard(CaptureLock());
     CaptureThread* late = record.thread.load();
     if (late != nullptr) {
         // The thread goes on alone and destroys its capture object itself; its port is closed
@@ -169,7 +171,7 @@ void ChannelTable::RunChannelCapture(int index) {
     // port is already closed so that a new thread can open it at once.
     auto teardown = [&](SerialCapture* capture) {
         {
-            std::unique_lock<std::shared_mutex> guard(CaptureLock());
+            std::unique_lock<std::mutex> guard(CaptureLock());
             if (!self->abandoned && record.thread.load() == self) {
                 record.capture = nullptr;
                 record.threadId = -1;
@@ -182,7 +184,7 @@ void ChannelTable::RunChannelCapture(int index) {
     char recorderSettings[zamri::kMaxPath] = {};
     SerialCapture* capture = new (std::nothrow) SerialCapture;
     {
-        std::unique_lock<std::shared_mutex> guard(CaptureLock());
+        std::unique_lock<std::mutex> guard(CaptureLock());
         if (self->abandoned) {
             guard.unlock();
             delete capture;
@@ -214,7 +216,7 @@ void ChannelTable::RunChannelCapture(int index) {
 
     for (;;) {
         {
-            std::shared_lock<std::shared_mutex> guard(CaptureLock());
+            std::unique_lock<std::mutex> guard(CaptureLock());
             // enabled belongs to the main thread, which may clear it while this thread runs.
             if (self->abandoned || __atomic_load_n(&record.enabled, __ATOMIC_RELAXED) == 0)
                 break;
@@ -223,7 +225,7 @@ void ChannelTable::RunChannelCapture(int index) {
         int flags;
         if (capture->ReadLine(&text, &flags) < 0)
             break;
-        std::shared_lock<std::shared_mutex> guard(CaptureLock());
+        std::unique_lock<std::mutex> guard(CaptureLock());
         if (self->abandoned)
             break;
         if (FilterLine(text, flags) != 0)
@@ -234,7 +236,7 @@ void ChannelTable::RunChannelCapture(int index) {
 }
 
 int ChannelTable::StartDump(const char* portName, const char* fileName) {
-    std::shared_lock<std::shared_mutex> guard(CaptureLock());
+    std::unique_lock<std::mutex> guard(CaptureLock());
     for (int i = 0; i < kChannelCount; ++i) {
         SerialCapture* capture = channels[i].capture.load();
         if (capture != nullptr && capture->OpenDump(portName, fileName) != 0)
@@ -246,7 +248,7 @@ int ChannelTable::StartDump(const char* portName, const char* fileName) {
 int ChannelTable::StopDump(int index) {
     if (index < 0 || index >= kChannelCount)
         return 0;
-    std::shared_lock<std::shared_mutex> guard(CaptureLock());
+    std::unique_lock<std::mutex> guard(CaptureLock());
     SerialCapture* capture = channels[index].capture.load();
     return capture != nullptr ? capture->CloseDump() : 0;
 }

@@ -6,6 +6,7 @@
 #include <share.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -16,6 +17,14 @@ struct SerialPortNative {
     std::atomic<HANDLE> port{nullptr};
     OVERLAPPED writeOverlapped = {};
     OVERLAPPED readOverlapped = {};
+    // Reads go into this buffer, never into the caller's: a read left pending by a stop or a
+    // time-out may still complete until Close aborts it, and the caller's buffer is gone by then.
+    unsigned char ahead[1];
+    int aheadStart = 0;
+    int aheadEnd = 0;
+    std::atomic<bool> readPending{false};
+    std::atomic<unsigned> opens{0};
+    unsigned aheadOpen = 0;  // reader thread only
 };
 
 namespace {
@@ -133,6 +142,8 @@ int SerialPort::OpenNative() {
     native->readOverlapped = OVERLAPPED{};
     native->readOverlapped.hEvent = readEvent;
     EscapeCommFunction(port, SETDTR);
+    native->readPending = false;
+    native->opens.fetch_add(1);
     native->port = port;
     return 1;
 }
@@ -142,6 +153,11 @@ void SerialPort::CloseNative() {
     SetCommMask(port, 0);
     EscapeCommFunction(port, CLRDTR);  // drop DTR before anything is discarded
     PurgeComm(port, kPurgeAll);        // also aborts a read still pending
+    if (native->readPending.exchange(false) && native->readOverlapped.hEvent != nullptr) {
+        // The read must be over before its buffer and event go (wine's purge leaves it pending).
+        CancelIoEx(port, &native->readOverlapped);
+        WaitForSingleObject(native->readOverlapped.hEvent, kReadConstant);
+    }
     CloseHandle(port);
     CloseIfSet(native->writeOverlapped.hEvent);
     CloseIfSet(native->readOverlapped.hEvent);
@@ -157,46 +173,68 @@ int SerialPort::ReadBytes(void* buffer, int count) {
         lastReadFailed = 1;
         return 0;
     }
+    SerialPortNative& state = *native;
+    if (state.aheadOpen != state.opens.load()) {  // the port was opened again: nothing old counts
+        state.aheadOpen = state.opens.load();
+        state.aheadStart = state.aheadEnd = 0;
+    }
     unsigned char* out = static_cast<unsigned char*>(buffer);
-    DWORD remaining = static_cast<DWORD>(count);
+    int remaining = count;
     DWORD deadline = readTimeout != 0 ? GetTickCount() + static_cast<DWORD>(readTimeout) : 0;
-    OVERLAPPED* overlapped = &native->readOverlapped;
+    auto pastDeadline = [&] { return readTimeout != 0 && static_cast<LONG>(GetTickCount() - deadline) > 0; };
+    OVERLAPPED* overlapped = &state.readOverlapped;
     while (remaining > 0) {
+        if (state.aheadStart < state.aheadEnd) {
+            int take = std::min(remaining, state.aheadEnd - state.aheadStart);
+            std::memcpy(out + (count - remaining), state.ahead + state.aheadStart, static_cast<size_t>(take));
+            state.aheadStart += take;
+            remaining -= take;
+            continue;
+        }
         DWORD got = 0;
-        if (ReadFile(port, out + (count - remaining), remaining, &got, overlapped)) {
-            remaining -= got;  // no bytes: the 1000 ms constant ran out; read again
-            continue;
-        }
-        DWORD error = GetLastError();
-        if (IsQuietReadEnd(error))
-            continue;
-        if (error != ERROR_IO_PENDING) {
-            ClearErrors(port);
-            lastReadFailed = 1;
-            return 0;
-        }
-        if (stopRequested.load() != 0)
-            return 0;  // the read stays pending; Close aborts it
-        if (readTimeout != 0 && static_cast<LONG>(GetTickCount() - deadline) > 0) {
-            ClearErrors(port);
-            return 0;
-        }
-        for (;;) {
-            if (GetOverlappedResult(port, overlapped, &got, FALSE)) {
-                remaining -= got;
-                break;
+        if (!state.readPending.load()) {
+            // One byte at a time: it completes as soon as a byte is there (wine holds a longer
+            // read until it is full or the 1000 ms constant has run out).
+            if (ReadFile(port, state.ahead, 1, &got, overlapped)) {
+                state.aheadStart = 0;  // no bytes: the 1000 ms constant ran out; read again
+                state.aheadEnd = static_cast<int>(got);
+                continue;
             }
-            error = GetLastError();
+            DWORD error = GetLastError();
             if (IsQuietReadEnd(error))
-                break;
-            if (error != ERROR_IO_INCOMPLETE) {
+                continue;
+            if (error != ERROR_IO_PENDING) {
                 ClearErrors(port);
                 lastReadFailed = 1;
                 return 0;
             }
+            state.readPending = true;
+        }
+        // A read is pending (perhaps still from an earlier call): poll it every 50 ms.
+        for (;;) {
             if (stopRequested.load() != 0)
+                return 0;  // the read stays pending; Close aborts it
+            if (pastDeadline()) {
+                ClearErrors(port);
                 return 0;
-            Sleep(kPollMilliseconds);
+            }
+            if (GetOverlappedResult(port, overlapped, &got, FALSE)) {
+                state.readPending = false;
+                state.aheadStart = 0;
+                state.aheadEnd = static_cast<int>(got);
+                break;
+            }
+            DWORD error = GetLastError();
+            if (error == ERROR_IO_INCOMPLETE) {
+                Sleep(kPollMilliseconds);
+                continue;
+            }
+            state.readPending = false;
+            if (IsQuietReadEnd(error))
+                break;
+            ClearErrors(port);
+            lastReadFailed = 1;
+            return 0;
         }
     }
     return 1;
