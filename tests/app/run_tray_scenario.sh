@@ -83,7 +83,15 @@ while [ ! -f result.txt ] && [ $SECONDS -lt $deadline ]; do
         touch shot.done
     fi
     if [ -f send.request ]; then
-        "$sender" -q -p "$port" -c 2 --form-feed < send.request || echo "zamri-send failed"
+        # The program's window can be up a moment before its TCP server listens: a refused
+        # connection (exit status 2) is tried again, for up to five seconds.
+        for _ in $(seq 50); do
+            "$sender" -q -p "$port" -c 2 --form-feed < send.request 2>/dev/null
+            status=$?
+            [ "$status" -eq 2 ] || break
+            sleep 0.1
+        done
+        [ "$status" -eq 0 ] || echo "zamri-send failed with status $status"
         rm -f send.request
         touch send.done
     fi
