@@ -32,6 +32,7 @@ work=$(mktemp -d /tmp/zamri-tray-XXXXXX)
 explorer_pid=""
 cleanup() {
     [ -n "$explorer_pid" ] && kill "$explorer_pid" >/dev/null 2>&1
+    [ -n "${socat_pid:-}" ] && kill "$socat_pid" >/dev/null 2>&1
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" >/dev/null 2>&1
     rm -rf "$work"
 }
@@ -70,6 +71,29 @@ if [ "$scenario" = tcp-e2e ]; then
     printf '[Channel]\r\nPORT=%d\r\n' "$port" > zamri.ini
 fi
 
+socat_pid=""
+case "$scenario" in
+serial)
+    # The printer line: a socat pseudo-terminal pair, one end COM7 (channel 1's port), the
+    # other COM8 (where the driver writes as the printer's cable would carry it).
+    command -v socat >/dev/null || { echo "socat is missing"; exit 1; }
+    socat "pty,raw,echo=0,link=$work/capture" "pty,raw,echo=0,link=$work/feed" &
+    socat_pid=$!
+    for _ in $(seq 100); do [ -e "$work/capture" ] && [ -e "$work/feed" ] && break; sleep 0.05; done
+    # A running wine server does not reread the ports key, so the device links are set too.
+    wine reg add 'HKLM\Software\Wine\Ports' /v COM7 /t REG_SZ /d "$(readlink -f "$work/capture")" /f >/dev/null 2>&1
+    wine reg add 'HKLM\Software\Wine\Ports' /v COM8 /t REG_SZ /d "$(readlink -f "$work/feed")" /f >/dev/null 2>&1
+    ln -sfn "$(readlink -f "$work/capture")" "$WINEPREFIX/dosdevices/com7"
+    ln -sfn "$(readlink -f "$work/feed")" "$WINEPREFIX/dosdevices/com8"
+    # Channel 1: enabled, COM7, 9600 8N1, no flow control, "Text Only", form feed.
+    printf '[Channel]\r\n1=1,COM7,9600,0,8,0,0,1,0,\r\n' > zamri.ini
+    ;;
+dump-refused)
+    # Enabled: channels 2 and 16 (offered) and 17 (beyond the first 16); channel 3 is off.
+    printf '[Channel]\r\n2=1,COM21,9600,0,8,0,0,1,0,\r\n3=0,COM22,9600,0,8,0,0,1,0,\r\n16=1,COM23,9600,0,8,0,0,1,0,\r\n17=1,COM24,9600,0,8,0,0,1,0,\r\n' > zamri.ini
+    ;;
+esac
+
 wine explorer "/desktop=zamri-$scenario,1024x768" tray_driver.exe "$scenario" >/dev/null 2>&1 &
 explorer_pid=$!
 
@@ -78,7 +102,9 @@ deadline=$((SECONDS + 150))
 while [ ! -f result.txt ] && [ $SECONDS -lt $deadline ]; do
     if [ -f shot.request ]; then
         name=$(cat shot.request)
-        import -window root -crop 1024x768+0+0 +repage "$artifacts/$name.png"
+        # The scenario's own desktop window (other scenarios never run at the same time).
+        desktop=$(xwininfo -name "zamri-$scenario - Wine desktop" 2>/dev/null | awk '/Window id:/ {print $4}')
+        import -window "${desktop:-root}" -crop 1024x768+0+0 +repage "$artifacts/$name.png"
         rm -f shot.request
         touch shot.done
     fi

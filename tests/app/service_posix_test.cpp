@@ -1,6 +1,8 @@
 // The Linux service as a whole: the real executable, started, signalled and watched from here.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -205,6 +207,73 @@ TEST_F(ServiceTest, SerialModeIsTheDefaultAndSigintStopsIt) {
     kill(service.pid, SIGINT);
     EXPECT_EQ(0, service.WaitExit());
     EXPECT_TRUE(service.ErrorSays("interrupted, stopping"));
+    ExpectOpenedFirstAndClosedLast(service.Calls());
+}
+
+// A pseudo-terminal stands for the printer line: what is written to its master side arrives on
+// the channel's port. SIGTERM while bytes keep coming stops the capture thread before the
+// overlay library closes.
+TEST_F(ServiceTest, SerialModeCapturesUntilSigtermThenStopsInOrder) {
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(0, grantpt(master));
+    ASSERT_EQ(0, unlockpt(master));
+    std::string port = ptsname(master);
+    // Never blocks the feeder below once nobody reads the line any more.
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    // Channel 2: enabled, the pseudo-terminal, 9600 8N1, no flow control, "Text Only", form feed.
+    std::string settings = Settings("[Channel]\r\n2=1," + port + ",9600,0,8,0,0,1,0,\r\n");
+    ServiceRun service(dir, "serial-capture");
+    service.Start({"--settings", settings});
+    ASSERT_TRUE(WaitUntil([&] { return service.ErrorSays("channel 2: port " + port + "\n"); }))
+        << ReadFileBytes(service.err);
+
+    // The capture thread opens the port on its own time and an opening port may drop what
+    // waits in it: feed a line until one arrives, then end that receipt.
+    bool ready = false;
+    for (int attempt = 0; attempt < 40 && !ready; ++attempt) {
+        ASSERT_EQ(7, write(master, "READY\r\n", 7));
+        ready = WaitUntil([&] { return CountWrites(service.Calls()) > 0; }, 1);
+    }
+    ASSERT_TRUE(ready) << ReadFileBytes(service.err);
+    ASSERT_EQ(1, write(master, "\f", 1));
+    auto ended = [&] {
+        auto all = testing_support::ReadOverlayWrites(service.overlay);
+        return !all.empty() && all.back().numbers[2] == 2;
+    };
+    ASSERT_TRUE(WaitUntil(ended)) << ReadFileBytes(service.overlay);
+    size_t base = testing_support::ReadOverlayWrites(service.overlay).size();
+
+    const std::string receipt = "STORE 0042\r\nBREAD 1.20\r\nTOTAL 1.20\r\n\f";
+    ASSERT_EQ(static_cast<ssize_t>(receipt.size()), write(master, receipt.data(), receipt.size()));
+    ASSERT_TRUE(WaitUntil([&] { return CountWrites(service.Calls()) >= static_cast<int>(base) + 4; }))
+        << ReadFileBytes(service.overlay);
+    auto all = testing_support::ReadOverlayWrites(service.overlay);
+    std::vector<OverlayCall> writes(all.begin() + static_cast<long>(base), all.end());
+    ASSERT_EQ(4u, writes.size());
+    EXPECT_EQ("STORE 0042", writes[0].text);
+    EXPECT_EQ(1, writes[0].numbers[1]);  // channel index 1
+    EXPECT_EQ(1, writes[0].numbers[2]);  // the receipt's first line
+    EXPECT_EQ("TOTAL 1.20", writes[2].text);
+    EXPECT_EQ(0, writes[2].numbers[2]);
+    EXPECT_EQ("", writes[3].text);
+    EXPECT_EQ(2, writes[3].numbers[2]);  // the form feed ends the receipt
+
+    std::atomic<bool> feeding{true};
+    std::thread feeder([&] {
+        const char line[] = "MORE\r\n";
+        while (feeding) {
+            if (write(master, line, sizeof line - 1) < 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    ASSERT_TRUE(WaitUntil([&] { return CountWrites(service.Calls()) > 20; }));
+    kill(service.pid, SIGTERM);
+    EXPECT_EQ(0, service.WaitExit());
+    feeding = false;
+    feeder.join();
+    close(master);
+    EXPECT_TRUE(service.ErrorSays("terminated, stopping"));
     ExpectOpenedFirstAndClosedLast(service.Calls());
 }
 

@@ -9,6 +9,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -70,6 +71,9 @@ std::string InWork(const char* name) {
     return WorkDirectory() + "\\" + name;
 }
 
+// Every program started, so that a scenario that runs out of time leaves none behind.
+std::vector<HANDLE> startedProcesses;
+
 class Program {
   public:
     // Each program records its overlay calls into its own file.
@@ -83,10 +87,15 @@ class Program {
         started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                  &process) != 0;
         Check(started, "zamri.exe " + arguments + " could not be started");
+        if (started)
+            startedProcesses.push_back(process.hProcess);
     }
     ~Program() {
         if (!started)
             return;
+        startedProcesses.erase(
+            std::remove(startedProcesses.begin(), startedProcesses.end(), process.hProcess),
+            startedProcesses.end());
         if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
             TerminateProcess(process.hProcess, 99);
         CloseHandle(process.hProcess);
@@ -252,6 +261,115 @@ std::vector<std::string> OverlayWrites(const char* name = "overlay.log") {
     return writes;
 }
 
+// A visible top-level dialog (class #32770) with exactly this title (and, when text is given,
+// a message box with exactly this text), or nullptr. Capture threads may show boxes of their
+// own, so titles are compared exactly.
+HWND VisibleDialog(const char* title, const char* text = nullptr) {
+    struct Search {
+        const char* title;
+        const char* text;
+        HWND found;
+    } search = {title, text, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            Search* s = reinterpret_cast<Search*>(data);
+            char name[64] = {};
+            char caption[256] = {};
+            GetClassNameA(window, name, sizeof name);
+            if (std::strcmp(name, "#32770") != 0 || !IsWindowVisible(window))
+                return TRUE;
+            GetWindowTextA(window, caption, sizeof caption);
+            if (std::strcmp(caption, s->title) != 0)
+                return TRUE;
+            if (s->text != nullptr) {
+                char body[512] = {};
+                GetDlgItemTextA(window, 0xFFFF, body, sizeof body);
+                if (std::strcmp(body, s->text) != 0)
+                    return TRUE;
+            }
+            s->found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// A visible dialog owned by owner (a question the owner asks), or nullptr.
+HWND OwnedDialog(HWND owner) {
+    struct Search {
+        HWND owner;
+        HWND found;
+    } search = {owner, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            Search* s = reinterpret_cast<Search*>(data);
+            char name[64] = {};
+            GetClassNameA(window, name, sizeof name);
+            if (std::strcmp(name, "#32770") != 0 || !IsWindowVisible(window))
+                return TRUE;
+            if (GetWindow(window, GW_OWNER) != s->owner)
+                return TRUE;
+            s->found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitDialog(const char* title, const char* text = nullptr) {
+    HWND dialog = nullptr;
+    Check(WaitFor([&] { return (dialog = VisibleDialog(title, text)) != nullptr; }),
+          std::string("no dialog ") + title + (text != nullptr ? std::string(": ") + text : ""));
+    return dialog;
+}
+
+bool WaitDialogGone(const char* title) {
+    return WaitFor([&] { return VisibleDialog(title) == nullptr; });
+}
+
+void ClickButton(HWND dialog, int id) {
+    HWND button = GetDlgItem(dialog, id);
+    Check(button != nullptr, "no button " + std::to_string(id));
+    if (button != nullptr)
+        PostMessageA(button, BM_CLICK, 0, 0);
+}
+
+// Whether dialog 109's port list holds exactly these entries, in this order (the entries are
+// found by text: reading them back across processes is not reliable under wine).
+bool PortListIs(HWND dialog, const std::vector<std::string>& expected) {
+    HWND list = GetDlgItem(dialog, 1104);
+    if (SendMessageA(list, CB_GETCOUNT, 0, 0) != static_cast<LRESULT>(expected.size()))
+        return false;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        LRESULT found = SendMessageA(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                     reinterpret_cast<LPARAM>(expected[i].c_str()));
+        if (found != static_cast<LRESULT>(i))
+            return false;
+    }
+    return true;
+}
+
+// Selects an entry as the user would: the list changes, then tells its dialog.
+void SelectPort(HWND dialog, int position) {
+    HWND list = GetDlgItem(dialog, 1104);
+    SendMessageA(list, CB_SETCURSEL, position, 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(1104, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+}
+
+// Types a file name into the open save dialog and confirms it; returns the save dialog.
+HWND ChooseSaveFile(const std::string& path) {
+    HWND dialog = WaitDialog("Save Binary Dump As");
+    if (dialog == nullptr)
+        return nullptr;
+    HWND name = GetDlgItem(dialog, 0x47c);  // the explorer-style file name box
+    if (name == nullptr)
+        name = GetDlgItem(dialog, 0x480);
+    Check(name != nullptr, "no file name box in the save dialog");
+    SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    ClickButton(dialog, IDOK);
+    return dialog;
+}
+
 // The overlay library was opened first and closed last, once.
 void CheckOverlayOpenedAndClosed(const std::string& what, const char* name = "overlay.log") {
     std::string log = ReadWholeFile(InWork(name));
@@ -378,10 +496,213 @@ void ScenarioTcpEndToEnd() {
     CheckOverlayOpenedAndClosed("tcp end to end");
 }
 
+// Writes bytes into the printer line's other end (the script maps it to COM8), kept open for
+// the whole run at the channel's line settings.
+bool FeedPrinterLine(const std::string& bytes) {
+    static HANDLE port = INVALID_HANDLE_VALUE;
+    if (port == INVALID_HANDLE_VALUE) {
+        port =
+            CreateFileA("\\\\.\\COM8", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        DCB line = {};
+        line.DCBlength = sizeof line;
+        if (port != INVALID_HANDLE_VALUE && GetCommState(port, &line)) {
+            line.BaudRate = 9600;
+            line.ByteSize = 8;
+            line.Parity = NOPARITY;
+            line.StopBits = ONESTOPBIT;
+            line.fBinary = TRUE;
+            SetCommState(port, &line);
+        }
+    }
+    if (port == INVALID_HANDLE_VALUE) {
+        Check(false, "cannot open COM8, the printer line's other end");
+        return false;
+    }
+    // (wine reports 0 bytes written to a pseudo-terminal that took them all.)
+    DWORD written = 0;
+    bool ok = WriteFile(port, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != 0;
+    Check(ok, "writing to COM8 failed");
+    return ok;
+}
+
+// Chooses the menu's Binary Dump item (the second) with the keyboard.
+void ChooseBinaryDump(HWND window, const std::string& expectedText) {
+    MenuItems items = OpenTrayMenu(window, WM_RBUTTONDOWN);
+    Check(items.size() == 4 && items[1] == std::make_pair(40006u, expectedText),
+          "Binary Dump item: " + Describe(items) + " expected " + expectedText);
+    PressKeyInMenu(VK_DOWN);
+    PressKeyInMenu(VK_DOWN);
+    PressKeyInMenu(VK_RETURN);
+}
+
+size_t FileSize(const std::string& path) {
+    return ReadWholeFile(path).size();
+}
+
+// Serial mode end to end over a printer line (COM7, whose other end is COM8): the lines reach
+// the overlay; a Binary Dump started through dialog 109 and the save dialog records the raw
+// bytes; the stop question ends it; Exit stops capture.
+void ScenarioSerial() {
+    Program program("");
+    HWND window = WaitProgramWindow();
+    if (window == nullptr || !InstallMenuProbe(window)) {
+        Check(false, "no window or menu probe");
+        return;
+    }
+    // The capture thread opens its port after the window exists, and an opening port drops what
+    // was waiting in it: feed a line until one arrives, then end that receipt and wait for it.
+    bool ready = false;
+    for (int attempt = 0; attempt < 30 && !ready; ++attempt) {
+        if (!FeedPrinterLine("READY\r\n"))
+            return;
+        ready = WaitFor([] { return !OverlayWrites().empty(); }, 1000);
+    }
+    Check(ready, "no line from the printer line arrived");
+    FeedPrinterLine("SYNC\r\n\f");
+    Check(WaitFor([] {
+              std::vector<std::string> writes = OverlayWrites();
+              return writes.size() >= 2 && writes.back() == "1\t0\t2\t" &&
+                     writes[writes.size() - 2] == "1\t0\t0\tSYNC";
+          }),
+          "the first receipt did not end: " + ReadWholeFile(InWork("overlay.log")));
+    size_t base = OverlayWrites().size();
+
+    if (!FeedPrinterLine("STORE 0042\r\nTOTAL 1.20\r\n\f"))
+        return;
+    std::vector<std::string> expected = {"1\t0\t1\tSTORE 0042", "1\t0\t0\tTOTAL 1.20", "1\t0\t2\t"};
+    auto receipt = [&] {
+        std::vector<std::string> writes = OverlayWrites();
+        return std::vector<std::string>(writes.begin() + static_cast<long>(std::min(base, writes.size())),
+                                        writes.end());
+    };
+    Check(WaitFor([&] { return receipt().size() >= 3; }) && receipt() == expected,
+          "serial lines at the overlay: " + ReadWholeFile(InWork("overlay.log")));
+
+    // A dump into a file that does not exist yet.
+    std::string dumpPath = InWork("dump.txt");
+    ChooseBinaryDump(window, "&Binary Dump");
+    HWND dialog = WaitDialog("Binary Dump");
+    if (dialog == nullptr)
+        return;
+    Check(PortListIs(dialog, {"COM7"}), "dialog 109 does not offer exactly COM7");
+    Screenshot("binary-dump-dialog");
+    SelectPort(dialog, 0);
+    ClickButton(dialog, IDOK);
+    ChooseSaveFile(dumpPath);
+    Check(WaitDialogGone("Binary Dump"), "dialog 109 did not close after a file was chosen");
+
+    std::string raw = "DUMP\x1b@\x1d!\x11\r\n\x80\xff\xe9 LINE\r\n\f";
+    raw.push_back('\0');
+    raw += "END\r\n";
+    FeedPrinterLine(raw);
+    Check(WaitFor([&] { return FileSize(dumpPath) >= raw.size(); }) && ReadWholeFile(dumpPath) == raw,
+          "dump file holds " + std::to_string(FileSize(dumpPath)) + " bytes, not the " +
+              std::to_string(raw.size()) + " sent");
+
+    // The item now stops the dump; No keeps it running.
+    ChooseBinaryDump(window, "Stop &Binary Dump");
+    HWND question = WaitDialog("Warning", "Do you stop Binary Dump?");
+    if (question == nullptr)
+        return;
+    ClickButton(question, IDNO);
+    Check(WaitDialogGone("Warning"), "the question stayed open");
+    ChooseBinaryDump(window, "Stop &Binary Dump");
+    question = WaitDialog("Warning", "Do you stop Binary Dump?");
+    if (question == nullptr)
+        return;
+    ClickButton(question, IDYES);
+    Check(WaitDialogGone("Warning"), "the question stayed open");
+
+    // After the stop, bytes still reach the overlay but no longer the file.
+    size_t linesBefore = OverlayWrites().size();
+    FeedPrinterLine("AFTER\r\n");
+    Check(WaitFor([&] { return OverlayWrites().size() > linesBefore; }), "no line after the dump stopped");
+    Check(ReadWholeFile(dumpPath) == raw, "bytes reached the dump file after the stop");
+
+    // A second dump into the same, now existing, file: the overwrite question, then the file
+    // holds only the second dump's bytes.
+    ChooseBinaryDump(window, "&Binary Dump");
+    dialog = WaitDialog("Binary Dump");
+    if (dialog == nullptr)
+        return;
+    ClickButton(dialog, IDOK);  // the remembered selection, COM7
+    HWND saveDialog = ChooseSaveFile(dumpPath);
+    HWND overwrite = nullptr;
+    Check(WaitFor([&] { return (overwrite = OwnedDialog(saveDialog)) != nullptr; }), "no overwrite question");
+    if (overwrite != nullptr)
+        ClickButton(overwrite, IDYES);
+    Check(WaitDialogGone("Binary Dump"), "dialog 109 did not close after the overwrite");
+    Check(WaitFor([&] { return FileSize(dumpPath) == 0; }), "the existing file was not emptied");
+    FeedPrinterLine("SECOND\r\n");
+    Check(WaitFor([&] { return ReadWholeFile(dumpPath) == "SECOND\r\n"; }),
+          "second dump holds: " + ReadWholeFile(dumpPath));
+
+    PostMessageA(window, WM_COMMAND, 103, 0);
+    Check(program.WaitExit() == 0, "Exit did not end the program with 0");
+    CheckOverlayOpenedAndClosed("serial exit");
+}
+
+// Dialog 109 offers the enabled ports among the first 16 records; with no running capture
+// for the chosen port, OK reports "not connecting" and the dialog stays open.
+void ScenarioDumpRefused() {
+    Program program("");
+    HWND window = WaitProgramWindow();
+    if (window == nullptr || !InstallMenuProbe(window)) {
+        Check(false, "no window or menu probe");
+        return;
+    }
+    ChooseBinaryDump(window, "&Binary Dump");
+    HWND dialog = WaitDialog("Binary Dump");
+    if (dialog == nullptr)
+        return;
+    Check(PortListIs(dialog, {"COM21", "COM23"}), "dialog 109 does not offer exactly COM21 and COM23");
+    SelectPort(dialog, 1);
+    ClickButton(dialog, IDOK);
+    ChooseSaveFile(InWork("refused.txt"));
+    HWND error = WaitDialog("error", "not connecting");
+    if (error == nullptr)
+        return;
+    ClickButton(error, IDOK);
+    Check(WaitFor([&] { return VisibleDialog("error", "not connecting") == nullptr; }),
+          "the message stayed open");
+    Check(VisibleDialog("Binary Dump") != nullptr, "dialog 109 closed after the refusal");
+    ClickButton(dialog, IDCANCEL);
+    Check(WaitDialogGone("Binary Dump"), "Cancel did not close dialog 109");
+    // No dump runs: the item still starts one; the remembered position is the second port.
+    ChooseBinaryDump(window, "&Binary Dump");
+    dialog = WaitDialog("Binary Dump");
+    if (dialog != nullptr) {
+        Check(SendMessageA(GetDlgItem(dialog, 1104), CB_GETCURSEL, 0, 0) == 1, "position not remembered");
+        ClickButton(dialog, IDCANCEL);
+        WaitDialogGone("Binary Dump");
+    }
+    PostMessageA(window, WM_COMMAND, 103, 0);
+    Check(program.WaitExit() == 0, "Exit did not end the program with 0");
+}
+
 }  // namespace
+
+void WriteResult() {
+    std::string result;
+    for (const std::string& failure : failures)
+        result += failure + "\n";
+    WriteWholeFile(InWork("result.txt"), failures.empty() ? "PASS\n" : result);
+}
+
+// A scenario that hangs (a dialog that never comes, a program that never ends) must still end
+// with a result and leave no program behind.
+DWORD WINAPI Watchdog(void*) {
+    Sleep(120000);
+    failures.push_back("the scenario did not finish within 120 s");
+    for (HANDLE process : startedProcesses)
+        TerminateProcess(process, 99);
+    WriteResult();
+    ExitProcess(1);
+}
 
 int main(int argc, char** argv) {
     std::string scenario = argc > 1 ? argv[1] : "";
+    CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr);
     SetEnvironmentVariableA("MENU_PROBE_FILE", InWork("menu.txt").c_str());
     if (scenario == "instances") {
         ScenarioInstances();
@@ -393,6 +714,10 @@ int main(int argc, char** argv) {
         ScenarioMenuTcp();
     } else if (scenario == "tcp-e2e") {
         ScenarioTcpEndToEnd();
+    } else if (scenario == "serial") {
+        ScenarioSerial();
+    } else if (scenario == "dump-refused") {
+        ScenarioDumpRefused();
     } else {
         failures.push_back("unknown scenario " + scenario);
     }
