@@ -100,6 +100,9 @@ class ChannelTable {
     void RestartTcpServer();
     void StopTcpServer();
 
+    // Puts list in place of the kind's list and frees the old one.
+    void InstallFilterList(int kind, char** list, int count);
+
     char** ListOf(int kind) { return kind == kFilterImportant ? importantList : ignoreList; }
     const char* const* ListOf(int kind) const {
         return kind == kFilterImportant ? importantList : ignoreList;

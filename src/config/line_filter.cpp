@@ -70,18 +70,7 @@ void ChannelTable::LoadFilterList(int kind) {
         }
         std::memcpy(list[i], value, static_cast<size_t>(length) + 1);
     }
-    char** old = nullptr;
-    int oldCount = 0;
-    {
-        std::lock_guard<std::mutex> guard(filterLock);
-        char**& current = kind == kFilterImportant ? importantList : ignoreList;
-        int32_t& currentCount = kind == kFilterImportant ? importantCount : ignoreCount;
-        old = current;
-        oldCount = currentCount;
-        current = list;
-        currentCount = count > 0 ? count : 0;
-    }
-    FreeList(old, oldCount);
+    InstallFilterList(kind, list, count);
 }
 
 void ChannelTable::SaveFilterList(int kind) {
@@ -102,18 +91,22 @@ void ChannelTable::SaveFilterList(int kind) {
 void ChannelTable::ClearFilterList(int kind) {
     if (kind != kFilterImportant && kind != kFilterIgnore)
         return;
+    InstallFilterList(kind, nullptr, 0);
+}
+
+// The swap is one step under the lock: a FilterLine sees either the whole old list or the whole
+// new one, and the old one is freed only once no reader can hold it.
+void ChannelTable::InstallFilterList(int kind, char** list, int count) {
     char** old = nullptr;
     int oldCount = 0;
     {
         std::lock_guard<std::mutex> guard(filterLock);
-        char**& list = kind == kFilterImportant ? importantList : ignoreList;
-        int32_t& count = kind == kFilterImportant ? importantCount : ignoreCount;
-        if (count <= 0 || list == nullptr)
-            return;
-        old = list;
-        oldCount = count;
-        list = nullptr;
-        count = 0;
+        char**& current = kind == kFilterImportant ? importantList : ignoreList;
+        int32_t& currentCount = kind == kFilterImportant ? importantCount : ignoreCount;
+        old = current;
+        oldCount = currentCount;
+        current = list;
+        currentCount = list != nullptr && count > 0 ? count : 0;
     }
     FreeList(old, oldCount);
 }
@@ -139,20 +132,7 @@ int ChannelTable::ReplaceFilterList(int kind, int count, char** list) {
         list = nullptr;
         count = 0;
     }
-    char** old = nullptr;
-    int oldCount = 0;
-    {
-        // The swap is one step under the lock: a FilterLine sees either the whole old list or
-        // the whole new one, and the old one is freed only once no reader can hold it.
-        std::lock_guard<std::mutex> guard(filterLock);
-        char**& current = kind == kFilterImportant ? importantList : ignoreList;
-        int32_t& currentCount = kind == kFilterImportant ? importantCount : ignoreCount;
-        old = current;
-        oldCount = currentCount;
-        current = list;
-        currentCount = list != nullptr ? count : 0;
-    }
-    FreeList(old, oldCount);
+    InstallFilterList(kind, list, count);
     SaveFilterList(kind);
     return 1;
 }
