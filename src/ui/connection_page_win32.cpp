@@ -29,7 +29,8 @@ const ChannelRow kRows[kShownChannels] = {
 
 int RowOfControl(int controlId) {
     for (int i = 0; i < kShownChannels; ++i) {
-        if (kRows[i].check == controlId || kRows[i].port == controlId || kRows[i].more == controlId) return i;
+        if (kRows[i].check == controlId || kRows[i].port == controlId || kRows[i].more == controlId)
+            return i;
     }
     return -1;
 }
@@ -46,16 +47,20 @@ void ShapeItems(HWND page) {
     DlgItemShape shapes[1 + 3 * kShownChannels] = {};
     int n = 0;
     shapes[n++] = {IDC_CONNECTION_COMMENT, 0, "comment", kSection};
-    for (int i = 0; i < kShownChannels; ++i) shapes[n++] = {kRows[i].check, 0, kKeys[i], kSection};
-    for (int i = 0; i < kShownChannels; ++i) shapes[n++] = {kRows[i].port, 0, nullptr, nullptr};
-    for (int i = 0; i < kShownChannels; ++i) shapes[n++] = {kRows[i].more, 0, nullptr, nullptr};
+    for (int i = 0; i < kShownChannels; ++i)
+        shapes[n++] = {kRows[i].check, 0, kKeys[i], kSection};
+    for (int i = 0; i < kShownChannels; ++i)
+        shapes[n++] = {kRows[i].port, 0, nullptr, nullptr};
+    for (int i = 0; i < kShownChannels; ++i)
+        shapes[n++] = {kRows[i].more, 0, nullptr, nullptr};
     langPack.ShapeDialogItems(page, shapes, n);
 }
 
 void OnInit(TrayApp* app, HWND page) {
     app->CenterDialog(GetParent(page));
     ShapeItems(page);
-    for (int i = 0; i < kChannelCount; ++i) app->workingChannels[i] = *app->channelTable.GetChannel(i);
+    for (int i = 0; i < kChannelCount; ++i)
+        app->workingChannels[i] = *app->channelTable.GetChannel(i);
     for (int i = 0; i < kShownChannels; ++i) {
         const ChannelConfig& record = app->workingChannels[i];
         SetDlgItemTextA(page, kRows[i].port, record.portName);
@@ -66,7 +71,8 @@ void OnInit(TrayApp* app, HWND page) {
 
 void OnCommand(TrayApp* app, HWND page, int controlId, int code) {
     int row = RowOfControl(controlId);
-    if (row < 0 || code != BN_CLICKED) return;
+    if (row < 0 || code != BN_CLICKED)
+        return;
     if (controlId == kRows[row].check) {
         bool ticked = IsDlgButtonChecked(page, controlId) == BST_CHECKED;
         EnableRow(page, row, ticked);
@@ -79,18 +85,18 @@ void OnCommand(TrayApp* app, HWND page, int controlId, int code) {
     }
 }
 
-INT_PTR HandleConnectionPage(TrayApp* app, HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (app == nullptr) return 0;
-    switch (message) {
-        case WM_INITDIALOG: OnInit(app, page); break;
-        case WM_COMMAND: OnCommand(app, page, LOWORD(wParam), HIWORD(wParam)); break;
-    }
-    return 0;
-}
-
 }  // namespace
 
-INT_PTR CALLBACK ConnectionPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) StorePageTrayApp(page, lParam);
-    return HandleConnectionPage(TrayAppOf(page), page, message, wParam, lParam);
+INT_PTR HandleConnectionPage(TrayApp* app, HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (app == nullptr)
+        return 0;
+    switch (message) {
+        case WM_INITDIALOG:
+            OnInit(app, page);
+            break;
+        case WM_COMMAND:
+            OnCommand(app, page, LOWORD(wParam), HIWORD(wParam));
+            break;
+    }
+    return 0;
 }

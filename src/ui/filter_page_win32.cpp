@@ -22,8 +22,9 @@ struct ListBinding {
     int deleteId;
 };
 
-const ListBinding kLists[2] = {{IDC_IMPORTANT_LIST, kFilterImportant, "goods", IDC_IMPORTANT_ADD, IDC_IMPORTANT_DELETE},
-                               {IDC_IGNORE_LIST, kFilterIgnore, "sentence", IDC_IGNORE_ADD, IDC_IGNORE_DELETE}};
+const ListBinding kLists[2] = {
+    {IDC_IMPORTANT_LIST, kFilterImportant, "goods", IDC_IMPORTANT_ADD, IDC_IMPORTANT_DELETE},
+    {IDC_IGNORE_LIST, kFilterIgnore, "sentence", IDC_IGNORE_ADD, IDC_IGNORE_DELETE}};
 
 void AppendItem(HWND list, const char* text) {
     LVITEMA item = {};
@@ -49,11 +50,14 @@ std::vector<std::string> Items(HWND list) {
 }
 
 void OnInit(TrayApp* app, HWND page) {
-    const DlgItemShape shapes[] = {
-        {IDC_IMPORTANT_LABEL, 0, "important_text", kSection}, {IDC_IGNORE_LABEL, 0, "ignore_text", kSection},
-        {IDC_IMPORTANT_ADD, 0, "add", kSection},              {IDC_IMPORTANT_DELETE, 0, "delete", kSection},
-        {IDC_IGNORE_ADD, 0, "add", kSection},                 {IDC_IGNORE_DELETE, 0, "delete", kSection},
-        {IDC_IMPORTANT_LIST, 0, nullptr, nullptr},            {IDC_IGNORE_LIST, 0, nullptr, nullptr}};
+    const DlgItemShape shapes[] = {{IDC_IMPORTANT_LABEL, 0, "important_text", kSection},
+                                   {IDC_IGNORE_LABEL, 0, "ignore_text", kSection},
+                                   {IDC_IMPORTANT_ADD, 0, "add", kSection},
+                                   {IDC_IMPORTANT_DELETE, 0, "delete", kSection},
+                                   {IDC_IGNORE_ADD, 0, "add", kSection},
+                                   {IDC_IGNORE_DELETE, 0, "delete", kSection},
+                                   {IDC_IMPORTANT_LIST, 0, nullptr, nullptr},
+                                   {IDC_IGNORE_LIST, 0, nullptr, nullptr}};
     langPack.ShapeDialogItems(page, shapes, 8);
     for (const ListBinding& binding : kLists) {
         HWND list = GetDlgItem(page, binding.listId);
@@ -70,7 +74,8 @@ void OnInit(TrayApp* app, HWND page) {
         int count = 0;
         char** entries = nullptr;
         app->channelTable.GetFilterList(binding.kind, &count, &entries);
-        for (int i = 0; entries != nullptr && i < count; ++i) AppendItem(list, entries[i] != nullptr ? entries[i] : "");
+        for (int i = 0; entries != nullptr && i < count; ++i)
+            AppendItem(list, entries[i] != nullptr ? entries[i] : "");
     }
 }
 
@@ -85,8 +90,10 @@ void AddItem(HWND list) {
 
 void DeleteSelected(HWND list) {
     for (;;) {
-        int selected = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-        if (selected < 0) break;
+        int selected =
+            static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+        if (selected < 0)
+            break;
         SendMessageA(list, LVM_DELETEITEM, static_cast<WPARAM>(selected), 0);
     }
 }
@@ -94,8 +101,10 @@ void DeleteSelected(HWND list) {
 void OnCommand(HWND page, int controlId) {
     for (const ListBinding& binding : kLists) {
         HWND list = GetDlgItem(page, binding.listId);
-        if (controlId == binding.addId) AddItem(list);
-        if (controlId == binding.deleteId) DeleteSelected(list);
+        if (controlId == binding.addId)
+            AddItem(list);
+        if (controlId == binding.deleteId)
+            DeleteSelected(list);
     }
 }
 
@@ -105,11 +114,13 @@ void ApplyLists(TrayApp* app, HWND page) {
         int count = 0;
         char** stored = nullptr;
         app->channelTable.GetFilterList(binding.kind, &count, &stored);
-        if (FilterListUnchanged(stored, count, items)) continue;
+        if (FilterListUnchanged(stored, count, items))
+            continue;
         // The new list is built whole before it replaces the old one; when it cannot be built
         // the stored list stays as it was rather than being emptied.
         char** array = BuildFilterArray(items);
-        if (array != nullptr) app->channelTable.ReplaceFilterList(binding.kind, static_cast<int>(items.size()), array);
+        if (array != nullptr)
+            app->channelTable.ReplaceFilterList(binding.kind, static_cast<int>(items.size()), array);
     }
 }
 
@@ -130,21 +141,21 @@ INT_PTR OnNotify(TrayApp* app, HWND page, const NMHDR* header) {
     return 0;
 }
 
-INT_PTR HandleFilterPage(TrayApp* app, HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (app == nullptr) return 0;
-    switch (message) {
-        case WM_INITDIALOG: OnInit(app, page); break;
-        case WM_COMMAND:
-            if (HIWORD(wParam) == BN_CLICKED) OnCommand(page, LOWORD(wParam));
-            break;
-        case WM_NOTIFY: return OnNotify(app, page, reinterpret_cast<const NMHDR*>(lParam));
-    }
-    return 0;
-}
-
 }  // namespace
 
-INT_PTR CALLBACK FilterPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) StorePageTrayApp(page, lParam);
-    return HandleFilterPage(TrayAppOf(page), page, message, wParam, lParam);
+INT_PTR HandleFilterPage(TrayApp* app, HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (app == nullptr)
+        return 0;
+    switch (message) {
+        case WM_INITDIALOG:
+            OnInit(app, page);
+            break;
+        case WM_COMMAND:
+            if (HIWORD(wParam) == BN_CLICKED)
+                OnCommand(page, LOWORD(wParam));
+            break;
+        case WM_NOTIFY:
+            return OnNotify(app, page, reinterpret_cast<const NMHDR*>(lParam));
+    }
+    return 0;
 }

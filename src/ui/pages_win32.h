@@ -10,10 +10,14 @@
 
 class TrayApp;
 
-INT_PTR CALLBACK ConnectionPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR CALLBACK TcpPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR CALLBACK FilterPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR CALLBACK AboutPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+// What a page or dialog does with each message, given its TrayApp (nullptr for messages that
+// arrive before it initialised).
+using DialogHandler = INT_PTR (*)(TrayApp* app, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+INT_PTR HandleConnectionPage(TrayApp* app, HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR HandleTcpPage(TrayApp* app, HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR HandleFilterPage(TrayApp* app, HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR HandleAboutPage(TrayApp* app, HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Modal dialogs over the record workingChannels[editChannel]: 1 after OK, 0 after Cancel (the
 // pattern dialog: 1 after OK, 2 after Cancel).
@@ -24,6 +28,23 @@ INT_PTR ShowPatternDialog(TrayApp* app, HWND owner);
 TrayApp* TrayAppOf(HWND window);
 // On WM_INITDIALOG of a property page: stores the page's TrayApp (its creation parameter).
 void StorePageTrayApp(HWND page, LPARAM initParam);
+
+// A property page's procedure: the TrayApp comes with the page record.
+template <DialogHandler handler>
+INT_PTR CALLBACK PropertyPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG)
+        StorePageTrayApp(page, lParam);
+    return handler(TrayAppOf(page), page, message, wParam, lParam);
+}
+
+// A modal dialog's procedure and its display: the TrayApp is the dialog's creation parameter.
+template <DialogHandler handler>
+INT_PTR CALLBACK ModalDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG)
+        SetWindowLongPtrA(dialog, GWLP_USERDATA, lParam);
+    return handler(TrayAppOf(dialog), dialog, message, wParam, lParam);
+}
+INT_PTR ShowModalDialog(int templateId, HWND owner, DLGPROC procedure, TrayApp* app);
 
 // Small control helpers shared by the pages.
 std::string ControlText(HWND dialog, int controlId, int maxLength);

@@ -11,7 +11,9 @@ namespace {
 
 const char kSection[] = "pattern dlg";
 
-ChannelConfig& EditedRecord(TrayApp* app) { return app->workingChannels[app->editChannel]; }
+ChannelConfig& EditedRecord(TrayApp* app) {
+    return app->workingChannels[app->editChannel];
+}
 
 void OnInit(TrayApp* app, HWND dialog) {
     app->CenterDialog(dialog);
@@ -26,7 +28,8 @@ void OnInit(TrayApp* app, HWND dialog) {
     langPack.ShapeDialogItems(dialog, shapes, 5);
 
     ChannelConfig& record = EditedRecord(app);
-    if (std::strcmp(record.patternText, "0") == 0) record.patternText[0] = 0;
+    if (std::strcmp(record.patternText, "0") == 0)
+        record.patternText[0] = 0;
     SetDlgItemTextA(dialog, IDC_PATTERN_TEXT, record.patternText);
     if (record.patternFlags == 0) {
         CheckRadioButton(dialog, IDC_PATTERN_FORMFEED, IDC_PATTERN_FOOTER, IDC_PATTERN_FORMFEED);
@@ -53,31 +56,34 @@ void OnOk(TrayApp* app, HWND dialog) {
 }
 
 INT_PTR HandlePatternDialog(TrayApp* app, HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (app == nullptr) return FALSE;
+    if (app == nullptr)
+        return FALSE;
     switch (message) {
         case WM_INITDIALOG:
             OnInit(app, dialog);
             return TRUE;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
-                case IDC_PATTERN_FORMFEED: EnableWindow(GetDlgItem(dialog, IDC_PATTERN_TEXT), FALSE); return TRUE;
-                case IDC_PATTERN_FOOTER: EnableWindow(GetDlgItem(dialog, IDC_PATTERN_TEXT), TRUE); return TRUE;
-                case IDOK: OnOk(app, dialog); return TRUE;
-                case IDCANCEL: EndDialog(dialog, 2); return TRUE;
+                case IDC_PATTERN_FORMFEED:
+                    EnableWindow(GetDlgItem(dialog, IDC_PATTERN_TEXT), FALSE);
+                    return TRUE;
+                case IDC_PATTERN_FOOTER:
+                    EnableWindow(GetDlgItem(dialog, IDC_PATTERN_TEXT), TRUE);
+                    return TRUE;
+                case IDOK:
+                    OnOk(app, dialog);
+                    return TRUE;
+                case IDCANCEL:
+                    EndDialog(dialog, 2);
+                    return TRUE;
             }
             break;
     }
     return FALSE;
 }
 
-INT_PTR CALLBACK PatternDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) SetWindowLongPtrA(dialog, GWLP_USERDATA, lParam);
-    return HandlePatternDialog(TrayAppOf(dialog), dialog, message, wParam, lParam);
-}
-
 }  // namespace
 
 INT_PTR ShowPatternDialog(TrayApp* app, HWND owner) {
-    return DialogBoxParamA(AppInstance(), MAKEINTRESOURCEA(IDD_PATTERN), owner, PatternDialogProc,
-                           reinterpret_cast<LPARAM>(app));
+    return ShowModalDialog(IDD_PATTERN, owner, ModalDialogProc<HandlePatternDialog>, app);
 }

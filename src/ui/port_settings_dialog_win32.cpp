@@ -15,19 +15,23 @@ constexpr int kParityItems = 5;
 void FillList(HWND dialog, int listId, const std::vector<PortListItem>& items) {
     HWND list = GetDlgItem(dialog, listId);
     SendMessageA(list, CB_RESETCONTENT, 0, 0);
-    for (const PortListItem& item : items) AddComboItem(list, item.text.c_str(), item.value);
+    for (const PortListItem& item : items)
+        AddComboItem(list, item.text.c_str(), item.value);
 }
 
 // The emulation list is sorted by its text, so its positions are found through the values.
 int EmulationPositionOf(HWND list, int value) {
     int count = static_cast<int>(SendMessageA(list, CB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
-        if (static_cast<int>(SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(i), 0)) == value) return i;
+        if (static_cast<int>(SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(i), 0)) == value)
+            return i;
     }
     return -1;
 }
 
-ChannelConfig& EditedRecord(TrayApp* app) { return app->workingChannels[app->editChannel]; }
+ChannelConfig& EditedRecord(TrayApp* app) {
+    return app->workingChannels[app->editChannel];
+}
 
 void OnInit(TrayApp* app, HWND dialog) {
     app->CenterDialog(dialog);
@@ -35,17 +39,26 @@ void OnInit(TrayApp* app, HWND dialog) {
     langPack.LoadText(title, sizeof title, "title", kSection);
     SetWindowTextA(dialog, title);
 
-    const DlgItemShape shapes[] = {
-        {IDC_PORT_LABEL, 0, "portname", kSection},     {IDC_PORT_LIST, 0, nullptr, nullptr},
-        {IDC_BAUD_LABEL, 0, "baudrate", kSection},     {IDC_BAUD_LIST, 0, nullptr, nullptr},
-        {IDC_DATABITS_LABEL, 0, "databits", kSection}, {IDC_DATABITS_LIST, 0, nullptr, nullptr},
-        {IDC_PARITY_LABEL, 0, "parity", kSection},     {IDC_PARITY_LIST, 0, nullptr, nullptr},
-        {IDC_STOPBITS_LABEL, 0, "stopbits", kSection}, {IDC_STOPBITS_LIST, 0, nullptr, nullptr},
-        {IDC_FLOW_LABEL, 0, "flowcontrol", kSection},  {IDC_FLOW_DTRDSR, 0, "dtrdsr", kSection},
-        {IDC_FLOW_RTSCTS, 0, "rtscts", kSection},      {IDC_FLOW_XONXOFF, 0, "xonxoff", kSection},
-        {IDC_PRINTER_LABEL, 0, "printer", kSection},   {IDC_EMULATION_LIST, 0, "emulation", kSection},
-        {IDOK, 0, "ok", kSection},                     {IDCANCEL, 0, nullptr, nullptr},
-        {IDC_PATTERN_LABEL, 0, "pattern", kSection},   {IDC_PATTERN_SETTING, 0, "setting", kSection}};
+    const DlgItemShape shapes[] = {{IDC_PORT_LABEL, 0, "portname", kSection},
+                                   {IDC_PORT_LIST, 0, nullptr, nullptr},
+                                   {IDC_BAUD_LABEL, 0, "baudrate", kSection},
+                                   {IDC_BAUD_LIST, 0, nullptr, nullptr},
+                                   {IDC_DATABITS_LABEL, 0, "databits", kSection},
+                                   {IDC_DATABITS_LIST, 0, nullptr, nullptr},
+                                   {IDC_PARITY_LABEL, 0, "parity", kSection},
+                                   {IDC_PARITY_LIST, 0, nullptr, nullptr},
+                                   {IDC_STOPBITS_LABEL, 0, "stopbits", kSection},
+                                   {IDC_STOPBITS_LIST, 0, nullptr, nullptr},
+                                   {IDC_FLOW_LABEL, 0, "flowcontrol", kSection},
+                                   {IDC_FLOW_DTRDSR, 0, "dtrdsr", kSection},
+                                   {IDC_FLOW_RTSCTS, 0, "rtscts", kSection},
+                                   {IDC_FLOW_XONXOFF, 0, "xonxoff", kSection},
+                                   {IDC_PRINTER_LABEL, 0, "printer", kSection},
+                                   {IDC_EMULATION_LIST, 0, "emulation", kSection},
+                                   {IDOK, 0, "ok", kSection},
+                                   {IDCANCEL, 0, nullptr, nullptr},
+                                   {IDC_PATTERN_LABEL, 0, "pattern", kSection},
+                                   {IDC_PATTERN_SETTING, 0, "setting", kSection}};
     langPack.ShapeDialogItems(dialog, shapes, static_cast<int>(sizeof shapes / sizeof shapes[0]));
 
     FillList(dialog, IDC_PORT_LIST, PortNameItems());
@@ -88,11 +101,12 @@ void StoreAndClose(TrayApp* app, HWND dialog) {
     s.stopBits = Selection(dialog, IDC_STOPBITS_LIST);
     // The model's emulation positions are its own order; map the sorted list's item by value.
     int emulationItem = Selection(dialog, IDC_EMULATION_LIST);
-    s.emulation = emulationItem >= 0
-                      ? FindItemByValue(EmulationItems(), static_cast<int>(SendDlgItemMessageA(
-                                                              dialog, IDC_EMULATION_LIST, CB_GETITEMDATA,
-                                                              static_cast<WPARAM>(emulationItem), 0)))
-                      : -1;
+    s.emulation =
+        emulationItem >= 0
+            ? FindItemByValue(EmulationItems(),
+                              static_cast<int>(SendDlgItemMessageA(dialog, IDC_EMULATION_LIST, CB_GETITEMDATA,
+                                                                   static_cast<WPARAM>(emulationItem), 0)))
+            : -1;
     s.dtrDsr = IsDlgButtonChecked(dialog, IDC_FLOW_DTRDSR) == BST_CHECKED;
     s.rtsCts = IsDlgButtonChecked(dialog, IDC_FLOW_RTSCTS) == BST_CHECKED;
     s.xonXoff = IsDlgButtonChecked(dialog, IDC_FLOW_XONXOFF) == BST_CHECKED;
@@ -101,17 +115,23 @@ void StoreAndClose(TrayApp* app, HWND dialog) {
 }
 
 INT_PTR HandlePortSettings(TrayApp* app, HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (app == nullptr) return FALSE;
+    if (app == nullptr)
+        return FALSE;
     switch (message) {
         case WM_INITDIALOG:
             OnInit(app, dialog);
             return TRUE;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
-                case IDOK: StoreAndClose(app, dialog); return TRUE;
-                case IDCANCEL: EndDialog(dialog, 0); return TRUE;
+                case IDOK:
+                    StoreAndClose(app, dialog);
+                    return TRUE;
+                case IDCANCEL:
+                    EndDialog(dialog, 0);
+                    return TRUE;
                 case IDC_PATTERN_SETTING:
-                    if (HIWORD(wParam) == BN_CLICKED) ShowPatternDialog(app, dialog);
+                    if (HIWORD(wParam) == BN_CLICKED)
+                        ShowPatternDialog(app, dialog);
                     return TRUE;
             }
             break;
@@ -119,14 +139,8 @@ INT_PTR HandlePortSettings(TrayApp* app, HWND dialog, UINT message, WPARAM wPara
     return FALSE;
 }
 
-INT_PTR CALLBACK PortSettingsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) SetWindowLongPtrA(dialog, GWLP_USERDATA, lParam);
-    return HandlePortSettings(TrayAppOf(dialog), dialog, message, wParam, lParam);
-}
-
 }  // namespace
 
 INT_PTR ShowPortSettingsDialog(TrayApp* app, HWND owner) {
-    return DialogBoxParamA(AppInstance(), MAKEINTRESOURCEA(IDD_PORT_SETTINGS), owner, PortSettingsProc,
-                           reinterpret_cast<LPARAM>(app));
+    return ShowModalDialog(IDD_PORT_SETTINGS, owner, ModalDialogProc<HandlePortSettings>, app);
 }

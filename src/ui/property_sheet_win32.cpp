@@ -21,7 +21,9 @@ struct PageInfo {
 
 }  // namespace
 
-TrayApp* TrayAppOf(HWND window) { return reinterpret_cast<TrayApp*>(GetWindowLongPtrA(window, GWLP_USERDATA)); }
+TrayApp* TrayAppOf(HWND window) {
+    return reinterpret_cast<TrayApp*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+}
 
 void StorePageTrayApp(HWND page, LPARAM initParam) {
     const PROPSHEETPAGEA* sheetPage = reinterpret_cast<const PROPSHEETPAGEA*>(initParam);
@@ -34,13 +36,20 @@ std::string ControlText(HWND dialog, int controlId, int maxLength) {
     return buffer.data();
 }
 
+INT_PTR ShowModalDialog(int templateId, HWND owner, DLGPROC procedure, TrayApp* app) {
+    return DialogBoxParamA(AppInstance(), MAKEINTRESOURCEA(templateId), owner, procedure,
+                           reinterpret_cast<LPARAM>(app));
+}
+
 void AddComboItem(HWND combo, const char* text, LPARAM value) {
     LRESULT index = SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
-    if (index >= 0) SendMessageA(combo, CB_SETITEMDATA, static_cast<WPARAM>(index), value);
+    if (index >= 0)
+        SendMessageA(combo, CB_SETITEMDATA, static_cast<WPARAM>(index), value);
 }
 
 int TrayApp::ShowPropertySheet() {
-    if (propertySheetOpen != 0) return 0;
+    if (propertySheetOpen != 0)
+        return 0;
     propertySheetOpen = 1;
     tcpRestartPending = 0;
 
@@ -57,12 +66,14 @@ int TrayApp::ShowPropertySheet() {
     langPack.LoadText(caption, sizeof caption, "properties", nullptr);
     sheetHeader.pszCaption = caption;
 
-    const PageInfo firstPage = channelTable.GetMode() == 1
-                                   ? PageInfo{IDD_TCP_PAGE, "TITLE", "TCP_CONFIG_PAGE", TcpPageProc}
-                                   : PageInfo{IDD_CONNECTION_PAGE, "title", "connection page", ConnectionPageProc};
+    const PageInfo firstPage =
+        channelTable.GetMode() == 1
+            ? PageInfo{IDD_TCP_PAGE, "TITLE", "TCP_CONFIG_PAGE", PropertyPageProc<HandleTcpPage>}
+            : PageInfo{IDD_CONNECTION_PAGE, "title", "connection page",
+                       PropertyPageProc<HandleConnectionPage>};
     const PageInfo pages[] = {firstPage,
-                              {IDD_FILTER_PAGE, "title", "filter page", FilterPageProc},
-                              {IDD_ABOUT_PAGE, "title", "about page", AboutPageProc}};
+                              {IDD_FILTER_PAGE, "title", "filter page", PropertyPageProc<HandleFilterPage>},
+                              {IDD_ABOUT_PAGE, "title", "about page", PropertyPageProc<HandleAboutPage>}};
     char titles[3][64];
     for (int i = 0; i < 3; ++i) {
         const char* title = langPack.LoadText(titles[i], sizeof titles[i], pages[i].key, pages[i].section);
@@ -76,22 +87,27 @@ int TrayApp::ShowPropertySheet() {
         page.pfnDlgProc = pages[i].procedure;
         page.lParam = reinterpret_cast<LPARAM>(this);
         HPROPSHEETPAGE handle = CreatePropertySheetPageA(&page);
-        if (handle != nullptr && sheetHeader.nPages < kPropertyPageRoom) sheetPages[sheetHeader.nPages++] = handle;
+        if (handle != nullptr && sheetHeader.nPages < kPropertyPageRoom)
+            sheetPages[sheetHeader.nPages++] = handle;
     }
 
-    if (PropertySheetA(&sheetHeader) > 0) ApplyPropertySheet();
+    if (PropertySheetA(&sheetHeader) > 0)
+        ApplyPropertySheet();
     propertySheetOpen = 0;
     return 1;
 }
 
 int TrayApp::ApplyPropertySheet() {
     const bool tcpMode = channelTable.GetMode() == 1;
-    if (!tcpMode || tcpRestartPending == 1) channelTable.StopCapture();
+    if (!tcpMode || tcpRestartPending == 1)
+        channelTable.StopCapture();
     for (int i = 0; i < kChannelCount; ++i) {
         channelTable.UpdateChannel(static_cast<unsigned>(i), workingChannels[i]);
         channelTable.SaveChannel(i);
-        if (!tcpMode && workingChannels[i].enabled == 1) channelTable.StartChannel(i);
+        if (!tcpMode && workingChannels[i].enabled == 1)
+            channelTable.StartChannel(i);
     }
-    if (tcpMode && tcpRestartPending == 1) channelTable.StartCapture();
+    if (tcpMode && tcpRestartPending == 1)
+        channelTable.StartCapture();
     return 1;
 }

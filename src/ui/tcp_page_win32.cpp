@@ -40,8 +40,10 @@ bool StoreCamera(TrayApp* app, HWND page, bool apply);
 
 void ShowCamera(TrayApp* app, HWND page) {
     int selected = static_cast<int>(SendDlgItemMessageA(page, IDC_TCP_CAMERA, CB_GETCURSEL, 0, 0));
-    if (selected < 0 || selected >= kChannelCount) return;
-    if (selected != CurrentCamera(page) && !StoreCamera(app, page, false)) return;
+    if (selected < 0 || selected >= kChannelCount)
+        return;
+    if (selected != CurrentCamera(page) && !StoreCamera(app, page, false))
+        return;
     const ChannelConfig& record = app->workingChannels[selected];
     ChoosePattern(page, record.patternFlags == 1 ? IDC_TCP_FOOTER : IDC_TCP_FORMFEED);
     SetDlgItemTextA(page, IDC_TCP_FOOTER_TEXT, record.patternText);
@@ -86,14 +88,16 @@ bool StoreCamera(TrayApp* app, HWND page, bool apply) {
 
 void OnInit(TrayApp* app, HWND page) {
     app->CenterDialog(GetParent(page));
-    for (int i = 0; i < kChannelCount; ++i) app->workingChannels[i] = *app->channelTable.GetChannel(i);
+    for (int i = 0; i < kChannelCount; ++i)
+        app->workingChannels[i] = *app->channelTable.GetChannel(i);
     const struct {
         int id;
         const char* key;
-    } texts[] = {{IDC_TCP_PORT_LABEL, "PORT_SATIC"}, {IDC_TCP_PORT_DEFAULT, "PORT_BTN"},
+    } texts[] = {{IDC_TCP_PORT_LABEL, "PORT_SATIC"},   {IDC_TCP_PORT_DEFAULT, "PORT_BTN"},
                  {IDC_TCP_CAMERA_GROUP, "CAMERA_GRB"}, {IDC_TCP_PATTERN_GROUP, "PATTERN_GRB"},
                  {IDC_TCP_FORMFEED, "FF_RD"},          {IDC_TCP_FOOTER, "FOOT_RD"}};
-    for (const auto& text : texts) SetDlgItemTextA(page, text.id, langPack.LoadText(text.key, kSection));
+    for (const auto& text : texts)
+        SetDlgItemTextA(page, text.id, langPack.LoadText(text.key, kSection));
 
     char port[16];
     std::snprintf(port, sizeof port, "%u", static_cast<unsigned>(app->channelTable.GetTcpPort()));
@@ -102,27 +106,36 @@ void OnInit(TrayApp* app, HWND page) {
 
     HWND cameras = GetDlgItem(page, IDC_TCP_CAMERA);
     std::string name = langPack.LoadText("CAMERA_NAME", kSection);
-    for (int i = 1; i <= kChannelCount; ++i) AddComboItem(cameras, (name + std::to_string(i)).c_str(), i - 1);
+    for (int i = 1; i <= kChannelCount; ++i)
+        AddComboItem(cameras, (name + std::to_string(i)).c_str(), i - 1);
     SetCurrentCamera(page, 0);
     SendMessageA(cameras, CB_SETCURSEL, 0, 0);
     ShowCamera(app, page);
 }
 
+}  // namespace
+
 INT_PTR HandleTcpPage(TrayApp* app, HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (app == nullptr) return 0;
+    if (app == nullptr)
+        return 0;
     switch (message) {
-        case WM_INITDIALOG: OnInit(app, page); break;
+        case WM_INITDIALOG:
+            OnInit(app, page);
+            break;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
                 case IDC_TCP_PORT_DEFAULT:
-                    if (HIWORD(wParam) == BN_CLICKED) SetDlgItemTextA(page, IDC_TCP_PORT, "10000");
+                    if (HIWORD(wParam) == BN_CLICKED)
+                        SetDlgItemTextA(page, IDC_TCP_PORT, "10000");
                     break;
                 case IDC_TCP_FORMFEED:
                 case IDC_TCP_FOOTER:
-                    if (HIWORD(wParam) == BN_CLICKED) ChoosePattern(page, LOWORD(wParam));
+                    if (HIWORD(wParam) == BN_CLICKED)
+                        ChoosePattern(page, LOWORD(wParam));
                     break;
                 case IDC_TCP_CAMERA:
-                    if (HIWORD(wParam) == CBN_SELCHANGE) ShowCamera(app, page);
+                    if (HIWORD(wParam) == CBN_SELCHANGE)
+                        ShowCamera(app, page);
                     break;
             }
             break;
@@ -133,14 +146,9 @@ INT_PTR HandleTcpPage(TrayApp* app, HWND page, UINT message, WPARAM wParam, LPAR
                 return 1;
             }
             break;
-        case WM_DESTROY: RemovePropA(page, kCurrentCameraProperty); break;
+        case WM_DESTROY:
+            RemovePropA(page, kCurrentCameraProperty);
+            break;
     }
     return 0;
-}
-
-}  // namespace
-
-INT_PTR CALLBACK TcpPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) StorePageTrayApp(page, lParam);
-    return HandleTcpPage(TrayAppOf(page), page, message, wParam, lParam);
 }
