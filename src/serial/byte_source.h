@@ -7,10 +7,14 @@
 // Results of a byte source besides a byte value (0 to 255).
 constexpr int kNothingCame = -1;    // the source paused (a failing port); read again
 constexpr int kSourceStopped = -2;  // stop requested, port closed or end of data: the line loop ends
+// The stream broke off and starts afresh (the port went away and was opened again): the line and
+// the command being assembled are dropped rather than joined to unrelated bytes.
+constexpr int kSourceInterrupted = -3;
 
 struct ByteSource {
     int (*next)(void* context);
     void* context;
+    int end = 0;  // the result that cut a command short (set by the command engine)
 
     int Next() { return next(context); }
 };

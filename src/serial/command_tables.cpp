@@ -149,8 +149,10 @@ constexpr int kStop = -1;
 // Returns kStop on a stop, else 0.
 inline int Param(ByteSource& source, int* value) {
     int c = source.Next();
-    if (c == kSourceStopped)
+    if (c <= kSourceStopped) {
+        source.end = c;
         return kStop;
+    }
     *value = c < 0 ? -1 : c;
     return 0;
 }
@@ -162,8 +164,11 @@ inline uint64_t Count(int value) {
 
 int Skip(ByteSource& source, uint64_t count) {
     for (uint64_t i = 0; i < count; ++i) {
-        if (source.Next() == kSourceStopped)
+        int c = source.Next();
+        if (c <= kSourceStopped) {
+            source.end = c;
             return kStop;
+        }
     }
     return 0;
 }
@@ -183,8 +188,10 @@ int ReadCount(ByteSource& source, int bytes, uint64_t* count) {
 int SkipToNul(ByteSource& source) {
     for (;;) {
         int c = source.Next();
-        if (c == kSourceStopped)
+        if (c <= kSourceStopped) {
+            source.end = c;
             return kStop;
+        }
         if (c == 0)
             return 0;
     }
@@ -429,9 +436,14 @@ const Emulation* EmulationFor(int code) {
 
 int SkipCommand(const CommandTable& table, ByteSource& source) {
     int command = source.Next();
-    if (command == kSourceStopped)
+    if (command == kSourceInterrupted)
+        return kSourceInterrupted;
+    if (command <= kSourceStopped)
         return kStop;
     if (command < 0)
         return 0;  // nothing came: the command ends here
-    return SkipByRule(table.entries[command & 0xFF], source);
+    source.end = 0;
+    if (SkipByRule(table.entries[command & 0xFF], source) == 0)
+        return 0;
+    return source.end == kSourceInterrupted ? kSourceInterrupted : kStop;
 }

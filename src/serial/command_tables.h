@@ -64,5 +64,6 @@ struct Emulation {
 const Emulation* EmulationFor(int code);
 
 // Consumes one command whose introducer has just been read: the command byte and whatever its
-// rule prescribes. Returns 0 when it is consumed, -1 when the source reported a stop.
+// rule prescribes. Returns 0 when it is consumed, -1 when the source reported a stop, and
+// kSourceInterrupted when the stream broke off inside it.
 int SkipCommand(const CommandTable& table, ByteSource& source);

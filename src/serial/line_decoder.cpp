@@ -61,6 +61,11 @@ int LineDecoder::ReadLine(ByteSource& source, const char** text, int* flags) {
         int c = source.Next();
         if (c == kSourceStopped)
             return -1;
+        if (c == kSourceInterrupted) {
+            lineLength = 0;
+            spaceCount = 0;
+            continue;
+        }
         if (c < 0)
             continue;  // nothing came: read again
 
@@ -92,8 +97,13 @@ int LineDecoder::ReadLine(ByteSource& source, const char** text, int* flags) {
             if (c == kCarriageReturn)
                 continue;
             if (const CommandTable* table = current.introduced[c]) {
-                if (SkipCommand(*table, source) < 0)
+                int skipped = SkipCommand(*table, source);
+                if (skipped == kSourceInterrupted) {
+                    lineLength = 0;
+                    spaceCount = 0;
+                } else if (skipped < 0) {
                     return -1;
+                }
                 continue;
             }
             if (current.droppedControls & (1u << c))

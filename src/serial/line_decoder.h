@@ -23,7 +23,8 @@ class LineDecoder {
 
     // The next line: its length (0 or more) with *text pointing at the terminated line (valid
     // until the next call) and *flags set; -1 when the source reports a stop, in which case the
-    // partial line is kept back.
+    // partial line is kept back. When the source reports an interruption, the partial line and
+    // any command being consumed are dropped.
     int ReadLine(ByteSource& source, const char** text, int* flags);
 
     char lineBuffer[kLineCapacity];

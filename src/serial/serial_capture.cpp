@@ -59,7 +59,8 @@ int SerialCapture::TryReopen() {
         if (Open()) {
             reconnecting = false;
             failingSince = -1;
-            return StopRequested() ? kSourceStopped : kNothingCame;
+            // What was printed before the device went away does not go on with what comes now.
+            return StopRequested() ? kSourceStopped : kSourceInterrupted;
         }
     }
     PauseUnlessStopped(kFailurePauseMilliseconds);

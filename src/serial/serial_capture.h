@@ -22,7 +22,8 @@ class SerialCapture : public SerialPort {
     // pause of 100 ms), -2 when a stop was requested or the port is closed.
     //
     // A port that keeps failing for a second (a USB adapter pulled out) is closed and opened
-    // again by name once a second until it is back; the line loop just sees nothing come.
+    // again by name once a second until it is back; meanwhile nothing comes, and the reopen is
+    // reported as an interruption, so the half-printed line is dropped.
     int NextByte();
 
     static constexpr int kFailurePauseMilliseconds = 100;

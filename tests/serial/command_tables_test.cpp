@@ -113,8 +113,9 @@ TEST_P(DotMatrixCommands, ConsumeExactlyTheirBytes) {
 
 INSTANTIATE_TEST_SUITE_P(EscP, DotMatrixCommands, ::testing::ValuesIn(kDotMatrixCases));
 
-// A stop inside a command's data ends ReadLine at once; a nothing-came result is a consumed
-// parameter byte, and as the command byte it ends the command.
+// A stop inside a command's data ends ReadLine at once; an interruption drops the command and
+// the line so far; a nothing-came result is a consumed parameter byte, and as the command byte
+// it ends the command.
 struct ScriptCase {
     const char* name;
     int emulation;
@@ -128,6 +129,8 @@ std::vector<int> Script(std::initializer_list<std::string> parts) {
     for (const std::string& part : parts) {
         if (part == "pause") {
             script.push_back(kNothingCame);
+        } else if (part == "interrupt") {
+            script.push_back(kSourceInterrupted);
         } else if (part == "stop") {
             script.push_back(kSourceStopped);
         } else {
@@ -151,6 +154,11 @@ TEST(CommandStops, EndTheLineLoopInsideEveryKindOfData) {
         {"pause as a parameter", kEmulationEscP, Script({"A<ESC>J", "pause", "B<LF>"}), 2, "AB"},
         {"pause as a count counts zero", kEmulationEscP, Script({"A<ESC>K", "pause", "<00>B<LF>"}), 2, "AB"},
         {"pause inside data", kEmulationEscP, Script({"A<ESC K 02 00>", "pause", "<01>B<LF>"}), 2, "AB"},
+        {"interruption inside a line", kEmulationEscP, Script({"HALF", "interrupt", "NEW<LF>"}), 3, "NEW"},
+        {"interruption inside a command", kEmulationEscPos,
+         Script({"HALF<GS>v0<00 10 00 10 00 01>", "interrupt", "NEW<LF>"}), 3, "NEW"},
+        {"interruption as the command byte", kEmulationEscP, Script({"HALF<ESC>", "interrupt", "J<LF>"}), 1,
+         "J"},
     };
     for (const ScriptCase& c : cases) {
         LineDecoder decoder;
