@@ -213,6 +213,28 @@ TEST_F(CaptureOnLine, DumpsStartAndStopWhileBytesFlowAndACloseIsFinal) {
     EXPECT_EQ(testing_support::ReadFileBytes(last), "MARK\n");
 }
 
+TEST_F(CaptureOnLine, LinesFlowAgainWhenThePulledCableComesBack) {
+    Enable(6, line.PortName());
+    table.StartCapture();
+    ASSERT_TRUE(WaitOpen(6));
+    ASSERT_TRUE(line.Write("BEFORE\nCUT OFF IN THE MID"));
+    ASSERT_TRUE(WaitWrites(1));
+    if (!line.Unplug() || !line.Replug()) {
+        // Linux covers this with its own socat test: an openpty line cannot come back.
+        GTEST_SKIP() << "this printer line cannot be plugged back in";
+    }
+    int sent = 0;
+    ASSERT_TRUE(WaitFor([&] {
+        line.Write("PING " + std::to_string(sent++) + "\n");
+        zamri::SleepMilliseconds(50);
+        return overlay.Writes().size() >= 2;
+    }));
+    ASSERT_TRUE(line.Write("AGAIN\n"));
+    ASSERT_TRUE(WaitFor([&] { return Writes().back().text == "AGAIN"; }));
+    EXPECT_EQ(Writes()[1].text.rfind("PING ", 0), 0u) << Writes()[1].text;  // the half line is gone
+    EXPECT_NE(table.channels[6].thread.load(), nullptr);
+}
+
 TEST_F(CaptureOnLine, ASecondChannelOnTheSamePortReportsTheFailureAndTheFirstGoesOn) {
     RecordedMessages messages;
     Enable(0, line.PortName());

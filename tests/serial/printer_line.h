@@ -24,8 +24,11 @@ class PrinterLine {
     const std::string& PortName() const;
     // Sends bytes towards the capture; false on failure.
     bool Write(const std::string& bytes);
-    // Pulls the cable out (Linux: closes the far end). False where that is not possible.
+    // Pulls the cable out (Linux: closes the far end; under wine: the test script stops socat).
     bool Unplug();
+    // Plugs it back in under the same port name (under wine: socat starts again). False where
+    // that is not possible (a Linux pseudo-terminal from openpty cannot come back).
+    bool Replug();
 
     struct Ends;
 

@@ -64,4 +64,8 @@ bool PrinterLine::Unplug() {
     return true;
 }
 
+bool PrinterLine::Replug() {
+    return false;
+}
+
 }  // namespace testing_support

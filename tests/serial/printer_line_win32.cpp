@@ -1,5 +1,8 @@
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 
+#include "capture_test_support.h"
 #include "printer_line.h"
 #include "serial/serial_port.h"
 
@@ -34,8 +37,36 @@ bool PrinterLine::Write(const std::string& bytes) {
     return ends_->feed.WriteBytes(bytes.data(), static_cast<int>(bytes.size())) != 0;
 }
 
+namespace {
+
+// Asks the test script for something and waits (bounded) for its answer.
+bool AskScript(const char* what) {
+    const char* control = std::getenv("ZAMRI_TEST_LINE_CONTROL");
+    if (control == nullptr || *control == 0)
+        return false;
+    std::string request = std::string(control) + "/" + what + ".request";
+    std::string done = std::string(control) + "/" + what + ".done";
+    std::remove(done.c_str());
+    FILE* file = std::fopen(request.c_str(), "wb");
+    if (file == nullptr)
+        return false;
+    std::fclose(file);
+    return WaitFor([&] { return std::remove(done.c_str()) == 0; });
+}
+
+}  // namespace
+
 bool PrinterLine::Unplug() {
-    return false;
+    if (!Available())
+        return false;
+    ends_->feed.Close();
+    return AskScript("unplug");
+}
+
+bool PrinterLine::Replug() {
+    if (!Available() || !AskScript("replug"))
+        return false;
+    return ends_->feed.Open() != 0;
 }
 
 }  // namespace testing_support

@@ -15,18 +15,23 @@ fi
 
 dir=$(mktemp -d)
 socat_pid=""
-cleanup() {
+start_socat() {
+    socat "pty,raw,echo=0,link=$dir/capture" "pty,raw,echo=0,link=$dir/feed" &
+    socat_pid=$!
+    for _ in $(seq 100); do [ -e "$dir/capture" ] && [ -e "$dir/feed" ] && return 0; sleep 0.05; done
+    return 1
+}
+stop_socat() {
     [ -n "$socat_pid" ] && kill "$socat_pid" 2>/dev/null && wait "$socat_pid" 2>/dev/null
+    socat_pid=""
+}
+cleanup() {
+    stop_socat
     rm -rf "$dir"
 }
 trap cleanup EXIT
 
-socat "pty,raw,echo=0,link=$dir/capture" "pty,raw,echo=0,link=$dir/feed" &
-socat_pid=$!
-for _ in $(seq 100); do [ -e "$dir/capture" ] && [ -e "$dir/feed" ] && break; sleep 0.05; done
-capture=$(readlink -f "$dir/capture")
-feed=$(readlink -f "$dir/feed")
-if [ ! -e "$capture" ] || [ ! -e "$feed" ]; then
+if ! start_socat; then
     echo "socat made no pseudo-terminals"
     exit 1
 fi
@@ -39,11 +44,32 @@ if [ -z "${WINEPREFIX:-}" ]; then
     while [ "$(dirname "$top")" != "/" ] && [ -f "$(dirname "$top")/CMakeCache.txt" ]; do top=$(dirname "$top"); done
     export WINEPREFIX="$top/wineprefix"
 fi
-bash "$runner" reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$capture" /f >/dev/null 2>&1
-bash "$runner" reg add 'HKLM\Software\Wine\Ports' /v COM6 /t REG_SZ /d "$feed" /f >/dev/null 2>&1
+# The ports name socat's links, not the pseudo-terminals behind them: after an unplug socat
+# makes new ones under the same links, as a USB adapter comes back under the same name.
+bash "$runner" reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$dir/capture" /f >/dev/null 2>&1
+bash "$runner" reg add 'HKLM\Software\Wine\Ports' /v COM6 /t REG_SZ /d "$dir/feed" /f >/dev/null 2>&1
 # The device links are made from that key when wine starts; a wine server that is already
 # running (other tests share it) would not see the new values, so the links are set directly.
-ln -sfn "$capture" "$WINEPREFIX/dosdevices/com5"
-ln -sfn "$feed" "$WINEPREFIX/dosdevices/com6"
+ln -sfn "$dir/capture" "$WINEPREFIX/dosdevices/com5"
+ln -sfn "$dir/feed" "$WINEPREFIX/dosdevices/com6"
 
-ZAMRI_TEST_CAPTURE_PORT=COM5 ZAMRI_TEST_FEED_PORT=COM6 bash "$runner" "$exe" "$@"
+# The tests pull the cable and plug it back in by asking: unplug.request / replug.request in
+# the control directory, answered with unplug.done / replug.done.
+control="$dir/control"
+mkdir -p "$control"
+ZAMRI_TEST_CAPTURE_PORT=COM5 ZAMRI_TEST_FEED_PORT=COM6 ZAMRI_TEST_LINE_CONTROL="$control" \
+    bash "$runner" "$exe" "$@" &
+test_pid=$!
+while kill -0 "$test_pid" 2>/dev/null; do
+    if [ -f "$control/unplug.request" ]; then
+        rm -f "$control/unplug.request"
+        stop_socat
+        touch "$control/unplug.done"
+    fi
+    if [ -f "$control/replug.request" ]; then
+        rm -f "$control/replug.request"
+        start_socat && touch "$control/replug.done"
+    fi
+    sleep 0.05
+done
+wait "$test_pid"

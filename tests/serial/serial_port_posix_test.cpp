@@ -163,6 +163,10 @@ TEST(PosixSerialPort, ReadsExactCountsAndEndsOnStopTimeOutAndHangUp) {
     unsigned char bytes[6];
     ASSERT_EQ(port.ReadBytes(bytes, 6), 1);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes), 6), "abc\n\x1b\xff");
+    ASSERT_EQ(port.WriteBytes("\x11xyz\n", 5), 1);  // raw: no flow-control or line-end mapping
+    char echoed[5];
+    ASSERT_EQ(read(pty.master, echoed, sizeof echoed), 5);
+    EXPECT_EQ(std::string(echoed, 5), "\x11xyz\n");
 
     // A pending read on a silent line gives up when a stop is requested.
     std::atomic<int> result{-1};
