@@ -4,6 +4,7 @@
 // fed by a pseudo-terminal, which adds the port reads, the dump check and the setting lookup.
 #include <benchmark/benchmark.h>
 #include <pty.h>
+#include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -80,6 +81,14 @@ void BM_CaptureOverPseudoTerminal(benchmark::State& state) {
     SerialCapture capture;
     capture.Configure(name, 115200, 0, 8, 0, 0, 0);
     capture.SetEmulation(static_cast<int>(state.range(0)));
+    // The recorder's settings file with the Hebrew setting on, looked up as capture does.
+    char recorder[] = "/tmp/zamri-bench-ruvo-XXXXXX";
+    int recorderFile = mkstemp(recorder);
+    if (state.range(1) != 0 && recorderFile >= 0) {
+        const char text[] = "[generic]\npos_hebrew=1\n";
+        write(recorderFile, text, sizeof text - 1);
+        capture.SetRecorderSettingsPath(recorder);
+    }
     if (capture.Open() == 0) {
         state.SkipWithError("cannot open the pseudo-terminal");
         return;
@@ -102,12 +111,20 @@ void BM_CaptureOverPseudoTerminal(benchmark::State& state) {
         writer.join();
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));
-    state.SetLabel(EmulationFor(static_cast<int>(state.range(0)))->name);
+    state.SetLabel(std::string(EmulationFor(static_cast<int>(state.range(0)))->name) +
+                   (state.range(1) != 0 ? ", Hebrew on (settings file)" : ", Hebrew off"));
     capture.Close();
+    if (recorderFile >= 0) {
+        close(recorderFile);
+        unlink(recorder);
+    }
     close(master);
     close(slave);
 }
-BENCHMARK(BM_CaptureOverPseudoTerminal)->Arg(0)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CaptureOverPseudoTerminal)
+    ->ArgsProduct({{0, 2}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

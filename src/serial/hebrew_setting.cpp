@@ -1,19 +1,8 @@
 #include "serial/hebrew_setting.h"
 
-#include <chrono>
 #include <cstdio>
 
 #include "platform/profile.h"
-
-namespace {
-
-int64_t NowMilliseconds() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-}  // namespace
 
 void HebrewSetting::SetPath(const char* newPath) {
     std::snprintf(path, sizeof path, "%s", newPath != nullptr ? newPath : "");
@@ -25,7 +14,7 @@ void HebrewSetting::SetPath(const char* newPath) {
 int HebrewSetting::Current() {
     if (path[0] == 0)
         return 0;
-    int64_t now = NowMilliseconds();
+    int64_t now = CoarseMilliseconds();
     if (!checked || now - lastCheck >= kRecheckMilliseconds)
         Refresh(now);
     return value;

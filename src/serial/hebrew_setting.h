@@ -42,3 +42,7 @@ int RecorderSettingsPath(const char* settingsPath, char* out, int size);
 // The file's modification time (in the platform's finest unit) and size; false when it is
 // missing or cannot be examined.
 bool RecorderFileStamp(const char* path, int64_t* time, uint64_t* size);
+
+// A monotonic clock in milliseconds that is cheap enough to read for every byte (a few
+// milliseconds of resolution).
+int64_t CoarseMilliseconds();

@@ -1,4 +1,5 @@
 #include <sys/stat.h>
+#include <time.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -51,4 +52,10 @@ bool RecorderFileStamp(const char* path, int64_t* time, uint64_t* size) {
     *time = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
     *size = static_cast<uint64_t>(info.st_size);
     return true;
+}
+
+int64_t CoarseMilliseconds() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }

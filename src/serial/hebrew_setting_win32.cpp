@@ -16,3 +16,7 @@ bool RecorderFileStamp(const char* path, int64_t* time, uint64_t* size) {
     *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return true;
 }
+
+int64_t CoarseMilliseconds() {
+    return static_cast<int64_t>(GetTickCount64());
+}
