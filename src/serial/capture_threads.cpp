@@ -19,6 +19,8 @@
 #include <system_error>
 #include <thread>
 
+#include "serial/capture_threads.h"
+
 #include "config/channel_table.h"
 #include "platform/os.h"
 #include "serial/serial_capture.h"
@@ -41,6 +43,7 @@ std::mutex& CaptureLock() {
 }
 
 std::atomic<int32_t> nextThreadId{1};
+std::atomic<int> abandonedThreads{0};
 thread_local CaptureThread* currentThread = nullptr;
 
 void CaptureThreadMain(CaptureThread* self) {
@@ -68,6 +71,10 @@ void SignalLocked(ChannelConfig& record) {
 }
 
 }  // namespace
+
+int AbandonedCaptureThreads() {
+    return abandonedThreads.load();
+}
 
 int ChannelTable::StartSerialCapture() {
     for (int i = 0; i < kChannelCount; ++i) {
@@ -144,6 +151,7 @@ int ChannelTable::StopChannel(int index) {
         // The thread goes on alone and destroys its capture object itself; its port is closed
         // now so that a new thread can open it.
         late->abandoned = true;
+        abandonedThreads.fetch_add(1);
         SerialCapture* capture = record.capture.exchange(nullptr);
         if (capture != nullptr)
             capture->Close();

@@ -18,6 +18,7 @@
 #include "config/channel_table.h"
 #include "printer_bytes.h"
 #include "printer_line.h"
+#include "serial/capture_threads.h"
 #include "serial/hebrew_setting.h"
 #include "serial/serial_capture.h"
 #include "support/overlay_log.h"
@@ -297,6 +298,7 @@ TEST_F(Capture, APortThatCannotBeOpenedIsReportedOncePerStart) {
 
 TEST_F(Capture, StartStopLoopsOfSeveralChannelsLeaveNoThreadBehind) {
     RecordedMessages messages;
+    int abandoned = AbandonedCaptureThreads();
     for (int i = 0; i < 6; ++i)
         Enable(i, "COM9" + std::to_string(i));
     if (line.Available())
@@ -315,6 +317,7 @@ TEST_F(Capture, StartStopLoopsOfSeveralChannelsLeaveNoThreadBehind) {
         ASSERT_EQ(table.StopChannel(7), 1);
         ASSERT_EQ(table.channels[7].thread.load(), nullptr);
     }
+    EXPECT_EQ(AbandonedCaptureThreads(), abandoned);  // every stop was heeded within the limit
     if (!line.Available())
         return;
     table.StartCapture();
