@@ -19,7 +19,8 @@ class SerialCapture : public SerialPort {
     int ReadLine(const char** text, int* flags);
 
     // The byte source: a byte (shifted by the Hebrew setting), -1 when nothing came (after a
-    // pause of 100 ms), -2 when a stop was requested or the port is closed.
+    // pause of 100 ms), -2 when a stop was requested or the port is closed, -3 once when the
+    // port has been opened again after it went away.
     //
     // A port that keeps failing for a second (a USB adapter pulled out) is closed and opened
     // again by name once a second until it is back; meanwhile nothing comes, and the reopen is
