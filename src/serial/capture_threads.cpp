@@ -13,6 +13,7 @@
 // - A thread holds the lock while it hands a line to the filter and the overlay (a plain mutex:
 //   those steps are serialised by the overlay lock anyway, and a stopper waiting for it must
 //   not be starved by readers), so a stopper that gives up never races a delivery.
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <new>
@@ -141,10 +142,11 @@ int ChannelTable::StopChannel(int index) {
             return 0;
         SignalLocked(record);
     }
-    for (int waited = 0; waited < kStopWaitMilliseconds && record.thread.load() != nullptr;
-         waited += kWaitStepMilliseconds) {
+    // Timed by the clock, not by counting sleeps: a short sleep can last far longer than asked
+    // (about 16 ms on Windows).
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopWaitMilliseconds);
+    while (record.thread.load() != nullptr && std::chrono::steady_clock::now() < deadline)
         zamri::SleepMilliseconds(kWaitStepMilliseconds);
-    }
     std::unique_lock<std::mutex> guard(CaptureLock());
     CaptureThread* late = record.thread.load();
     if (late != nullptr) {

@@ -1,5 +1,6 @@
 #include "serial/serial_port.h"
 
+#include <chrono>
 #include <cstring>
 
 #include "platform/os.h"
@@ -56,9 +57,9 @@ void SerialPort::RequestStop() {
 
 void SerialPort::PauseUnlessStopped(int milliseconds) {
     constexpr int kStep = 10;
-    for (int waited = 0; waited < milliseconds && stopRequested.load() == 0; waited += kStep) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (stopRequested.load() == 0 && std::chrono::steady_clock::now() < deadline)
         zamri::SleepMilliseconds(kStep);
-    }
 }
 
 int SerialPort::OpenDump(const char* name, const char* fileName) {
