@@ -154,15 +154,32 @@ bool TrayIconShown(HWND window) {
     return Shell_NotifyIconA(NIM_MODIFY, &data) != 0;
 }
 
-bool InstallMenuProbe(HWND window) {
+bool InstallProbe(HWND window, const char* procedure, int kind) {
     HMODULE probe = LoadLibraryA("menu_probe.dll");
     if (probe == nullptr)
         return false;
-    auto hook = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(probe, "MenuProbeHook")));
+    auto hook = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(probe, procedure)));
     DWORD thread = GetWindowThreadProcessId(window, nullptr);
-    return hook != nullptr && SetWindowsHookExA(WH_CALLWNDPROC, hook, probe, thread) != nullptr;
+    return hook != nullptr && SetWindowsHookExA(kind, hook, probe, thread) != nullptr;
 }
 
+// The program's menus, recorded as it builds them.
+bool InstallMenuProbe(HWND window) {
+    return InstallProbe(window, "MenuProbeHook", WH_CALLWNDPROC);
+}
+// The commands that reach the program's window through its queue.
+bool InstallCommandProbe(HWND window) {
+    return InstallProbe(window, "CommandProbeHook", WH_GETMESSAGE);
+}
+
+int RecordedCommands(unsigned command) {
+    std::string content = ReadWholeFile(InWork("menu.txt"));
+    std::string line = "command\t" + std::to_string(command) + "\n";
+    int count = 0;
+    for (size_t at = content.find(line); at != std::string::npos; at = content.find(line, at + 1))
+        ++count;
+    return count;
+}
 using MenuItems = std::vector<std::pair<unsigned, std::string>>;
 
 // Every popup menu the program has shown so far, as the probe recorded them.
@@ -395,6 +412,8 @@ void ScenarioInstances() {
     Check(TrayIconShown(window), "no tray icon");
     Check(!IsWindowVisible(window), "the program's window is visible");
 
+    Check(InstallCommandProbe(window), "no command probe");
+
     Program second("", "second.log");
     Check(second.WaitExit() == 0, "second instance did not end with 0");
     Program third("/property", "third.log");
@@ -402,6 +421,8 @@ void ScenarioInstances() {
     // A second instance is built and torn down like any run, with nothing started in between.
     CheckOverlayOpenedAndClosed("second instance", "second.log");
     CheckOverlayOpenedAndClosed("second instance with /property", "third.log");
+    // The copy started with "/property" asked the running one to open its property sheet.
+    Check(WaitFor([] { return RecordedCommands(102) == 1; }), "the running copy got no command 102");
     Check(CountProgramWindows() == 1, "more than one program window");
     Check(FindWindowA("zamri", nullptr) == window, "the first window is gone");
     Check(TrayIconShown(window), "the first instance's icon is gone");
