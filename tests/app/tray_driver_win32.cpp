@@ -701,6 +701,24 @@ void ScenarioDumpRefused() {
     Check(program.WaitExit() == 0, "Exit did not end the program with 0");
 }
 
+// The only copy started with "/property" shows its tray icon and then opens the property sheet.
+void ScenarioPropertyAtStart() {
+    Program program("/property");
+    HWND window = WaitProgramWindow();
+    Check(window != nullptr, "no window of class zamri");
+    if (window == nullptr)
+        return;
+    Check(TrayIconShown(window), "no tray icon");
+    HWND sheet = WaitDialog("zamri Properties");
+    if (sheet == nullptr)
+        return;
+    Screenshot("property-sheet");
+    ClickButton(sheet, IDCANCEL);
+    Check(WaitFor([] { return VisibleDialog("zamri Properties") == nullptr; }), "Cancel left the sheet open");
+    PostMessageA(window, WM_COMMAND, 103, 0);
+    Check(program.WaitExit() == 0, "Exit did not end the program with 0");
+}
+
 }  // namespace
 
 void WriteResult() {
@@ -739,6 +757,8 @@ int main(int argc, char** argv) {
         ScenarioSerial();
     } else if (scenario == "dump-refused") {
         ScenarioDumpRefused();
+    } else if (scenario == "property-start") {
+        ScenarioPropertyAtStart();
     } else {
         failures.push_back("unknown scenario " + scenario);
     }
