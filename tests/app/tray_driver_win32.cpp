@@ -437,14 +437,17 @@ void ScenarioInstances() {
 void ScenarioNoTitle() {
     WriteWholeFile(InWork("zamri.lng"), "version=Version\r\n[Menu]\r\nexit=Quit\r\n");
     Program program("");
-    bool sawWindow = false;
+    // The window exists for the moment its creation is refused, but it never gets an icon.
+    bool sawIcon = false;
     WaitFor([&] {
-        if (FindWindowA("zamri", nullptr) != nullptr)
-            sawWindow = true;
+        HWND window = FindWindowA("zamri", nullptr);
+        if (window != nullptr && TrayIconShown(window))
+            sawIcon = true;
         return program.Ended();
     });
     Check(program.WaitExit(0) == 0, "did not end with exit code 0");
-    Check(!sawWindow, "a program window appeared");
+    Check(!sawIcon, "a tray icon appeared");
+    Check(FindWindowA("zamri", nullptr) == nullptr, "a program window is left");
     CheckOverlayOpenedAndClosed("no title");
 }
 
