@@ -65,6 +65,8 @@ class TcpServer : public SocketBase {
     int ListeningPort() const { return listeningPort.load(); }
     // Clients connected right now (read by any thread).
     int ClientCount() const { return clientCount.load(); }
+    // 1 while the "Maximum Client( 64 )" notice is on screen; a refusal then shows no second one.
+    int CapacityNoticeShowing() const { return noticeShowing->load(); }
     // Each of Stop's five waits for the network thread lasts this long (2,000 ms); tests shorten it.
     void SetStopWait(int milliseconds) { stopWait = milliseconds; }
 

@@ -198,6 +198,8 @@ TEST_F(IngestServerTest, SixtyThreeClientsFlowWhileTheExcessIsRefused) {
     }
     EXPECT_EQ(messages.Count("Error|Maximum Client( 64 )"), 1);
     messages.Release();
+    // The notice counts as on screen until its thread has seen the box close.
+    ASSERT_TRUE(WaitUntil([&] { return server->CapacityNoticeShowing() == 0; }));
 
     // A freed slot takes a new client, and a later burst is reported again.
     clients[10]->Close();
