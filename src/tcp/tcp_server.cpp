@@ -13,6 +13,8 @@ namespace {
 
 constexpr int kListenBacklog = 5;
 constexpr int kStopWaits = 5;
+// How long a stop goes on reading what the clients had sent before it.
+constexpr int kStopDrainMilliseconds = 500;
 
 using Clock = std::chrono::steady_clock;
 
@@ -198,10 +200,14 @@ void TcpServer::NetworkLoop(NetworkRun& run) {
                 RemoveClient(run, i, drain);
         }
     }
-    // Bytes that had arrived before the stop still become lines; then every slot's socket
+    // Bytes that had arrived before the stop still become lines, but a sender that keeps on
+    // sending cannot hold the stop: the drain ends at a deadline. Then every slot's socket
     // closes here (the notification objects go with the run).
+    const auto drainEnd =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopDrainMilliseconds);
     for (int i = 1; i < run.slotCount; ++i) {
-        while (ReceiveOnce(run.sockets[i], run.buffers[i]) > 0) {
+        while (std::chrono::steady_clock::now() < drainEnd &&
+               ReceiveOnce(run.sockets[i], run.buffers[i]) > 0) {
             if (DeliverFrames(run.buffers[i]) == kReceiveBroken)
                 break;
         }

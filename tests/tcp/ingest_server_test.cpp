@@ -2,6 +2,7 @@
 // life, server life and the queue between the network thread and the worker.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -209,6 +210,23 @@ TEST_F(IngestServerTest, SixtyThreeClientsFlowWhileTheExcessIsRefused) {
     ASSERT_EQ(excess.Connect("127.0.0.1", port), 1);
     EXPECT_EQ(excess.OpeningExchange(10000), -1);
     EXPECT_TRUE(WaitUntil([&] { return messages.Count("Error|Maximum Client( 64 )") == 2; }));
+}
+
+// A till that never stops sending must not hold the program's shutdown.
+TEST_F(IngestServerTest, StopEndsWhileAClientKeepsSending) {
+    std::unique_ptr<SendClient> client = Open();
+    std::atomic<bool> sending{true};
+    std::thread flood([&] {
+        const char line[] = "FLOOD LINE\n";
+        while (sending.load() && client->SendTextLine(1, line, static_cast<int>(sizeof line - 1)) == 1) {
+        }
+    });
+    ASSERT_TRUE(WaitUntil([&] { return log.LineCount() > 1000; }));
+    server->Stop();
+    sending = false;
+    flood.join();
+    EXPECT_EQ(messages.Count("Error|Error Server Stop"), 0);
+    EXPECT_EQ(server->ClientCount(), 0);
 }
 
 TEST_F(IngestServerTest, ConnectionsKeepTheirOwnBytesWhenSlotsMove) {
