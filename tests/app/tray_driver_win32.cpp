@@ -17,107 +17,14 @@
 #include <utility>
 #include <vector>
 
+#include "support/gui_driver_win32.h"
+
+using namespace gui_driver;
+
 namespace {
 
 constexpr UINT kTrayCallback = WM_USER + 100;
 constexpr UINT kTrayIconId = 100;
-constexpr int kPatienceMs = 30000;
-
-std::vector<std::string> failures;
-
-void Check(bool ok, const std::string& what) {
-    if (!ok)
-        failures.push_back(what);
-}
-
-bool WaitFor(const std::function<bool()>& condition, int milliseconds = kPatienceMs) {
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < static_cast<DWORD>(milliseconds)) {
-        if (condition())
-            return true;
-        Sleep(20);
-    }
-    return condition();
-}
-
-std::string ReadWholeFile(const std::string& path) {
-    std::string content;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return content;
-    char chunk[4096];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-        content.append(chunk, got);
-    std::fclose(file);
-    return content;
-}
-
-void WriteWholeFile(const std::string& path, const std::string& content) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        return;
-    std::fwrite(content.data(), 1, content.size(), file);
-    std::fclose(file);
-}
-
-std::string WorkDirectory() {
-    char directory[MAX_PATH];
-    GetCurrentDirectoryA(sizeof directory, directory);
-    return directory;
-}
-
-std::string InWork(const char* name) {
-    return WorkDirectory() + "\\" + name;
-}
-
-// Every program started, so that a scenario that runs out of time leaves none behind.
-std::vector<HANDLE> startedProcesses;
-
-class Program {
-  public:
-    // Each program records its overlay calls into its own file.
-    Program(const std::string& arguments, const char* overlayLog = "overlay.log") {
-        SetEnvironmentVariableA("OVTEXT_LOG", InWork(overlayLog).c_str());
-        std::string command = "\"" + InWork("zamri.exe") + "\"" + (arguments.empty() ? "" : " " + arguments);
-        std::vector<char> line(command.begin(), command.end());
-        line.push_back(0);
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                 &process) != 0;
-        Check(started, "zamri.exe " + arguments + " could not be started");
-        if (started)
-            startedProcesses.push_back(process.hProcess);
-    }
-    ~Program() {
-        if (!started)
-            return;
-        startedProcesses.erase(
-            std::remove(startedProcesses.begin(), startedProcesses.end(), process.hProcess),
-            startedProcesses.end());
-        if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
-            TerminateProcess(process.hProcess, 99);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    }
-    // The exit code, or STILL_ACTIVE when the process has not ended in time.
-    DWORD WaitExit(int milliseconds = kPatienceMs) {
-        if (!started)
-            return STILL_ACTIVE;
-        if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(milliseconds)) != WAIT_OBJECT_0) {
-            return STILL_ACTIVE;
-        }
-        DWORD code = STILL_ACTIVE;
-        GetExitCodeProcess(process.hProcess, &code);
-        return code;
-    }
-    bool Ended() { return started && WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; }
-
-    bool started = false;
-    PROCESS_INFORMATION process = {};
-};
-
 int CountProgramWindows() {
     int count = 0;
     EnumWindows(
@@ -130,19 +37,6 @@ int CountProgramWindows() {
         },
         reinterpret_cast<LPARAM>(&count));
     return count;
-}
-
-// The window is found as soon as it exists, while its creation handler (tray icon, settings,
-// capture start) may still run; a sent message is answered only once the message loop runs.
-HWND WaitProgramWindow() {
-    HWND window = nullptr;
-    WaitFor([&] { return (window = FindWindowA("zamri", nullptr)) != nullptr; });
-    DWORD_PTR answer = 0;
-    if (window != nullptr &&
-        !SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(kPatienceMs), &answer)) {
-        Check(false, "the program's window does not answer");
-    }
-    return window;
 }
 
 // The notification area answers a modification of an icon it holds, and refuses one it does not.
@@ -243,39 +137,6 @@ void PressKeyInMenu(UINT key) {
         return;
     PostMessageA(menu, WM_KEYDOWN, key, 0);
     PostMessageA(menu, WM_KEYUP, key, 0);
-}
-
-// Asks the calling script for something only Linux can do (a screenshot, the Linux sender,
-// bytes into a pseudo-terminal) and waits until it is done.
-bool AskScript(const char* kind, const std::string& content) {
-    std::string request = InWork((std::string(kind) + ".request").c_str());
-    std::string done = InWork((std::string(kind) + ".done").c_str());
-    DeleteFileA(done.c_str());
-    WriteWholeFile(request + ".tmp", content);
-    MoveFileA((request + ".tmp").c_str(), request.c_str());
-    bool answered = WaitFor([&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; });
-    Check(answered, std::string("the script did not answer a ") + kind + " request");
-    return answered;
-}
-
-void Screenshot(const std::string& name) {
-    AskScript("shot", name);
-}
-
-std::vector<std::string> OverlayWrites(const char* name = "overlay.log") {
-    std::vector<std::string> writes;
-    std::string log = ReadWholeFile(InWork(name));
-    size_t position = 0;
-    while (position < log.size()) {
-        size_t end = log.find('\n', position);
-        if (end == std::string::npos)
-            break;
-        std::string line = log.substr(position, end - position);
-        position = end + 1;
-        if (line.compare(0, 9, "OV_write\t") == 0)
-            writes.push_back(line.substr(9));
-    }
-    return writes;
 }
 
 // A visible top-level dialog (class #32770) with exactly this title (and, when text is given,
@@ -724,27 +585,9 @@ void ScenarioPropertyAtStart() {
 
 }  // namespace
 
-void WriteResult() {
-    std::string result;
-    for (const std::string& failure : failures)
-        result += failure + "\n";
-    WriteWholeFile(InWork("result.txt"), failures.empty() ? "PASS\n" : result);
-}
-
-// A scenario that hangs (a dialog that never comes, a program that never ends) must still end
-// with a result and leave no program behind.
-DWORD WINAPI Watchdog(void*) {
-    Sleep(120000);
-    failures.push_back("the scenario did not finish within 120 s");
-    for (HANDLE process : startedProcesses)
-        TerminateProcess(process, 99);
-    WriteResult();
-    ExitProcess(1);
-}
-
 int main(int argc, char** argv) {
     std::string scenario = argc > 1 ? argv[1] : "";
-    CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr);
+    StartWatchdog(120000);
     SetEnvironmentVariableA("MENU_PROBE_FILE", InWork("menu.txt").c_str());
     if (scenario == "instances") {
         ScenarioInstances();
@@ -763,11 +606,7 @@ int main(int argc, char** argv) {
     } else if (scenario == "property-start") {
         ScenarioPropertyAtStart();
     } else {
-        failures.push_back("unknown scenario " + scenario);
+        Check(false, "unknown scenario " + scenario);
     }
-    std::string result;
-    for (const std::string& failure : failures)
-        result += failure + "\n";
-    WriteWholeFile(InWork("result.txt"), failures.empty() ? "PASS\n" : result);
-    return failures.empty() ? 0 : 1;
+    return WriteResult();
 }

@@ -1,5 +1,6 @@
 #include "support/gui_driver_win32.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -7,15 +8,35 @@ namespace gui_driver {
 
 namespace {
 std::vector<std::string> failures;
+// Every program started, so that a scenario that runs out of time leaves none behind.
+std::vector<HANDLE> startedProcesses;
+int watchdogMilliseconds = 0;
+
+DWORD WINAPI Watchdog(void*) {
+    Sleep(static_cast<DWORD>(watchdogMilliseconds));
+    failures.push_back("the scenario did not finish within " + std::to_string(watchdogMilliseconds / 1000) +
+                       " s");
+    for (HANDLE process : startedProcesses)
+        TerminateProcess(process, 99);
+    WriteResult();
+    ExitProcess(1);
+}
+}  // namespace
+
+void StartWatchdog(int milliseconds) {
+    watchdogMilliseconds = milliseconds;
+    CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr);
 }
 
 void Check(bool ok, const std::string& what) {
-    if (!ok) failures.push_back(what);
+    if (!ok)
+        failures.push_back(what);
 }
 
 int WriteResult() {
     std::string result;
-    for (const std::string& failure : failures) result += failure + "\n";
+    for (const std::string& failure : failures)
+        result += failure + "\n";
     WriteWholeFile(InWork("result.txt"), failures.empty() ? "PASS\n" : result);
     return failures.empty() ? 0 : 1;
 }
@@ -23,7 +44,8 @@ int WriteResult() {
 bool WaitFor(const std::function<bool()>& condition, int milliseconds) {
     DWORD start = GetTickCount();
     while (GetTickCount() - start < static_cast<DWORD>(milliseconds)) {
-        if (condition()) return true;
+        if (condition())
+            return true;
         Sleep(20);
     }
     return condition();
@@ -32,17 +54,20 @@ bool WaitFor(const std::function<bool()>& condition, int milliseconds) {
 std::string ReadWholeFile(const std::string& path) {
     std::string content;
     FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return content;
+    if (file == nullptr)
+        return content;
     char chunk[4096];
     size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) content.append(chunk, got);
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        content.append(chunk, got);
     std::fclose(file);
     return content;
 }
 
 void WriteWholeFile(const std::string& path, const std::string& content) {
     FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return;
+    if (file == nullptr)
+        return;
     std::fwrite(content.data(), 1, content.size(), file);
     std::fclose(file);
 }
@@ -60,30 +85,47 @@ Program::Program(const std::string& arguments, const char* overlayLog) {
     line.push_back(0);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    started_ =
-        CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_) != 0;
+    started_ = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                              &process_) != 0;
     Check(started_, "zamri.exe " + arguments + " could not be started");
+    if (started_)
+        startedProcesses.push_back(process_.hProcess);
 }
 
 Program::~Program() {
-    if (!started_) return;
-    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 99);
+    if (!started_)
+        return;
+    startedProcesses.erase(std::remove(startedProcesses.begin(), startedProcesses.end(), process_.hProcess),
+                           startedProcesses.end());
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT)
+        TerminateProcess(process_.hProcess, 99);
     CloseHandle(process_.hProcess);
     CloseHandle(process_.hThread);
 }
 
 DWORD Program::WaitExit(int milliseconds) {
-    if (!started_) return STILL_ACTIVE;
-    if (WaitForSingleObject(process_.hProcess, static_cast<DWORD>(milliseconds)) != WAIT_OBJECT_0) return STILL_ACTIVE;
+    if (!started_)
+        return STILL_ACTIVE;
+    if (WaitForSingleObject(process_.hProcess, static_cast<DWORD>(milliseconds)) != WAIT_OBJECT_0)
+        return STILL_ACTIVE;
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(process_.hProcess, &code);
     return code;
+}
+
+bool Program::Ended() {
+    return started_ && WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0;
 }
 
 HWND WaitProgramWindow() {
     HWND window = nullptr;
     WaitFor([&] { return (window = FindWindowA("zamri", nullptr)) != nullptr; });
     Check(window != nullptr, "no window of class zamri");
+    DWORD_PTR answer = 0;
+    if (window != nullptr &&
+        !SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(kPatienceMs), &answer)) {
+        Check(false, "the program's window does not answer");
+    }
     return window;
 }
 
@@ -98,7 +140,9 @@ bool AskScript(const char* kind, const std::string& content) {
     return answered;
 }
 
-void Screenshot(const std::string& name) { AskScript("shot", name); }
+void Screenshot(const std::string& name) {
+    AskScript("shot", name);
+}
 
 std::vector<std::string> OverlayWrites(const char* name) {
     std::vector<std::string> writes;
@@ -106,10 +150,12 @@ std::vector<std::string> OverlayWrites(const char* name) {
     size_t position = 0;
     while (position < log.size()) {
         size_t end = log.find('\n', position);
-        if (end == std::string::npos) break;
+        if (end == std::string::npos)
+            break;
         std::string line = log.substr(position, end - position);
         position = end + 1;
-        if (line.compare(0, 9, "OV_write\t") == 0) writes.push_back(line.substr(9));
+        if (line.compare(0, 9, "OV_write\t") == 0)
+            writes.push_back(line.substr(9));
     }
     return writes;
 }
@@ -125,12 +171,13 @@ struct DialogSearch {
 bool IsMessageBox(HWND window) {
     // A message box holds its text in a static control of id 0xFFFF and has an OK or Yes button;
     // our dialogs have neither of those ids.
-    return GetDlgItem(window, 0xFFFF) != nullptr && (GetDlgItem(window, IDOK) != nullptr || GetDlgItem(window, IDYES));
+    return GetDlgItem(window, 0xFFFF) != nullptr &&
+           (GetDlgItem(window, IDOK) != nullptr || GetDlgItem(window, IDYES));
 }
 
 }  // namespace
 
-HWND FindDialog(DWORD processId, int controlId) {
+HWND FindDialogWithControl(DWORD processId, int controlId) {
     DialogSearch search = {processId, controlId, nullptr};
     EnumWindows(
         [](HWND window, LPARAM parameter) -> BOOL {
@@ -139,9 +186,12 @@ HWND FindDialog(DWORD processId, int controlId) {
             GetWindowThreadProcessId(window, &owner);
             char name[32] = {};
             GetClassNameA(window, name, sizeof name);
-            if (owner != s->processId || std::strcmp(name, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
-            bool match = s->controlId == 0 ? IsMessageBox(window) : GetDlgItem(window, s->controlId) != nullptr;
-            if (!match) return TRUE;
+            if (owner != s->processId || std::strcmp(name, "#32770") != 0 || !IsWindowVisible(window))
+                return TRUE;
+            bool match =
+                s->controlId == 0 ? IsMessageBox(window) : GetDlgItem(window, s->controlId) != nullptr;
+            if (!match)
+                return TRUE;
             s->found = window;
             return FALSE;
         },
@@ -149,15 +199,16 @@ HWND FindDialog(DWORD processId, int controlId) {
     return search.found;
 }
 
-HWND WaitDialog(DWORD processId, int controlId) {
+HWND WaitDialogWithControl(DWORD processId, int controlId) {
     HWND dialog = nullptr;
-    WaitFor([&] { return (dialog = FindDialog(processId, controlId)) != nullptr; });
+    WaitFor([&] { return (dialog = FindDialogWithControl(processId, controlId)) != nullptr; });
     return dialog;
 }
 
 std::string Narrow(const wchar_t* text) {
     std::string narrow;
-    for (; *text != 0; ++text) narrow += *text < 0x100 ? static_cast<char>(*text) : '?';
+    for (; *text != 0; ++text)
+        narrow += *text < 0x100 ? static_cast<char>(*text) : '?';
     return narrow;
 }
 
@@ -165,10 +216,13 @@ std::string Narrow(const wchar_t* text) {
 // its text to itself. The wide form is what wine carries across processes intact.
 std::string WindowText(HWND window) {
     wchar_t text[1024] = {};
-    if (window != nullptr) SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    if (window != nullptr)
+        SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
     return Narrow(text);
 }
 
-std::string ControlText(HWND dialog, int controlId) { return WindowText(GetDlgItem(dialog, controlId)); }
+std::string ControlText(HWND dialog, int controlId) {
+    return WindowText(GetDlgItem(dialog, controlId));
+}
 
 }  // namespace gui_driver

@@ -17,6 +17,9 @@ constexpr int kPatienceMs = 30000;
 void Check(bool ok, const std::string& what);
 // "PASS", or one line per failure; also the process's exit code (0 or 1).
 int WriteResult();
+// A scenario that hangs (a dialog that never comes, a program that never ends) still ends after
+// milliseconds with a result, and leaves no program behind.
+void StartWatchdog(int milliseconds);
 
 bool WaitFor(const std::function<bool()>& condition, int milliseconds = kPatienceMs);
 
@@ -27,20 +30,23 @@ std::string InWork(const char* name);
 
 // zamri.exe started with arguments; its overlay calls are recorded into overlayLog.
 class Program {
-public:
+  public:
     explicit Program(const std::string& arguments, const char* overlayLog = "overlay.log");
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
     // The exit code, or STILL_ACTIVE when the process has not ended in time.
     DWORD WaitExit(int milliseconds = kPatienceMs);
+    bool Ended();
     DWORD ProcessId() const { return process_.dwProcessId; }
 
-private:
+  private:
     bool started_ = false;
     PROCESS_INFORMATION process_ = {};
 };
 
+// The program's window once its creation handler has finished (it answers a sent message only
+// when its message loop runs).
 HWND WaitProgramWindow();
 
 // Asks the calling script for kind ("shot", "send", "port", ...) with content; waits for it.
@@ -52,8 +58,8 @@ std::vector<std::string> OverlayWrites(const char* name = "overlay.log");
 
 // A top-level window of the process whose class is "#32770" and that holds controlId (or, for
 // controlId 0, a message box: a static text and an OK button and nothing of ours).
-HWND FindDialog(DWORD processId, int controlId);
-HWND WaitDialog(DWORD processId, int controlId);
+HWND FindDialogWithControl(DWORD processId, int controlId);
+HWND WaitDialogWithControl(DWORD processId, int controlId);
 std::string WindowText(HWND window);
 std::string Narrow(const wchar_t* text);
 std::string ControlText(HWND dialog, int controlId);

@@ -19,7 +19,9 @@ namespace {
 
 constexpr int kSheetTabs = 0x3020;  // the property sheet's tab control
 
-std::string Settings() { return ReadWholeFile(InWork("zamri.ini")); }
+std::string Settings() {
+    return ReadWholeFile(InWork("zamri.ini"));
+}
 
 std::string SettingsValue(const char* section, const char* key) {
     char value[512];
@@ -27,13 +29,17 @@ std::string SettingsValue(const char* section, const char* key) {
     return value;
 }
 
-void Click(HWND dialog, int controlId) { PostMessageA(GetDlgItem(dialog, controlId), BM_CLICK, 0, 0); }
+void Click(HWND dialog, int controlId) {
+    PostMessageA(GetDlgItem(dialog, controlId), BM_CLICK, 0, 0);
+}
 
 bool Checked(HWND dialog, int controlId) {
     return SendMessageA(GetDlgItem(dialog, controlId), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-bool Enabled(HWND dialog, int controlId) { return IsWindowEnabled(GetDlgItem(dialog, controlId)) != FALSE; }
+bool Enabled(HWND dialog, int controlId) {
+    return IsWindowEnabled(GetDlgItem(dialog, controlId)) != FALSE;
+}
 
 void SetText(HWND dialog, int controlId, const char* text) {
     SendMessageA(GetDlgItem(dialog, controlId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
@@ -49,12 +55,16 @@ int ComboSelection(HWND dialog, int listId) {
 
 std::string ComboText(HWND dialog, int listId, int item) {
     wchar_t text[256] = {};
-    if (item < 0) return "<none>";
-    SendDlgItemMessageW(dialog, listId, CB_GETLBTEXT, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(text));
+    if (item < 0)
+        return "<none>";
+    SendDlgItemMessageW(dialog, listId, CB_GETLBTEXT, static_cast<WPARAM>(item),
+                        reinterpret_cast<LPARAM>(text));
     return Narrow(text);
 }
 
-std::string SelectedText(HWND dialog, int listId) { return ComboText(dialog, listId, ComboSelection(dialog, listId)); }
+std::string SelectedText(HWND dialog, int listId) {
+    return ComboText(dialog, listId, ComboSelection(dialog, listId));
+}
 
 void Select(HWND dialog, int listId, int item) {
     SendDlgItemMessageA(dialog, listId, CB_SETCURSEL, static_cast<WPARAM>(item), 0);
@@ -63,17 +73,20 @@ void Select(HWND dialog, int listId, int item) {
 // Opens the sheet through the program's property command and waits for it.
 HWND OpenSheet(HWND window, DWORD processId) {
     PostMessageA(window, WM_COMMAND, 102, 0);
-    HWND sheet = WaitDialog(processId, kSheetTabs);
+    HWND sheet = WaitDialogWithControl(processId, kSheetTabs);
     Check(sheet != nullptr, "the property sheet did not open");
     return sheet;
 }
 
-HWND CurrentPage(HWND sheet) { return reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0)); }
+HWND CurrentPage(HWND sheet) {
+    return reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+}
 
 HWND ShowPage(HWND sheet, int index, int controlOnPage) {
     PostMessageA(sheet, PSM_SETCURSEL, static_cast<WPARAM>(index), 0);
     HWND page = nullptr;
-    WaitFor([&] { return (page = CurrentPage(sheet)) != nullptr && GetDlgItem(page, controlOnPage) != nullptr; });
+    WaitFor(
+        [&] { return (page = CurrentPage(sheet)) != nullptr && GetDlgItem(page, controlOnPage) != nullptr; });
     return page;
 }
 
@@ -82,20 +95,23 @@ HWND ShowPage(HWND sheet, int index, int controlOnPage) {
 bool CloseSheet(HWND sheet, DWORD processId, WPARAM button) {
     HWND window = GetWindow(sheet, GW_OWNER);
     PostMessageA(sheet, PSM_PRESSBUTTON, button, 0);
-    bool closed = WaitFor([&] { return FindDialog(processId, kSheetTabs) == nullptr; });
+    bool closed = WaitFor([&] { return FindDialogWithControl(processId, kSheetTabs) == nullptr; });
     Check(closed, "the property sheet did not close");
     DWORD_PTR ignored = 0;
-    if (window != nullptr) SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, kPatienceMs, &ignored);
+    if (window != nullptr)
+        SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, kPatienceMs, &ignored);
     return closed;
 }
 
 // Dismisses a message box; returns its text.
 std::string AnswerMessageBox(DWORD processId, const std::string& screenshot) {
-    HWND box = WaitDialog(processId, 0);
+    HWND box = WaitDialogWithControl(processId, 0);
     Check(box != nullptr, "no message box");
-    if (box == nullptr) return "";
+    if (box == nullptr)
+        return "";
     std::string text = ControlText(box, 0xFFFF);
-    if (!screenshot.empty()) Screenshot(screenshot);
+    if (!screenshot.empty())
+        Screenshot(screenshot);
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     Check(WaitFor([&] { return !IsWindow(box); }), "the message box stayed open");
     return text;
@@ -112,12 +128,15 @@ void ScenarioSerial() {
     const std::string stored = Settings();
     Program program("");
     HWND window = WaitProgramWindow();
-    if (window == nullptr) return;
+    if (window == nullptr)
+        return;
     DWORD pid = program.ProcessId();
 
     HWND sheet = OpenSheet(window, pid);
-    if (sheet == nullptr) return;
-    Check(SendMessageA(GetDlgItem(sheet, kSheetTabs), TCM_GETITEMCOUNT, 0, 0) == 3, "serial sheet without 3 pages");
+    if (sheet == nullptr)
+        return;
+    Check(SendMessageA(GetDlgItem(sheet, kSheetTabs), TCM_GETITEMCOUNT, 0, 0) == 3,
+          "serial sheet without 3 pages");
     HWND page = CurrentPage(sheet);
     Check(GetDlgItem(page, 1046) != nullptr, "the first page is not the connection page");
     Check(ControlText(page, 1095) == "COM8", "channel 1 port shows " + ControlText(page, 1095));
@@ -126,17 +145,19 @@ void ScenarioSerial() {
     // The property command while the sheet is open opens nothing more.
     DWORD_PTR ignored = 0;
     SendMessageTimeoutA(window, WM_COMMAND, 102, 0, SMTO_NORMAL, kPatienceMs, &ignored);
-    Check(FindDialog(pid, kSheetTabs) == sheet, "a second sheet opened");
+    Check(FindDialogWithControl(pid, kSheetTabs) == sheet, "a second sheet opened");
     Screenshot("sheet-serial-connection");
 
     // Ticking a channel and cancelling changes nothing.
     Click(page, 1046);
-    Check(WaitFor([&] { return Enabled(page, 1095) && Enabled(page, 1048); }), "ticking did not enable the row");
+    Check(WaitFor([&] { return Enabled(page, 1095) && Enabled(page, 1048); }),
+          "ticking did not enable the row");
     CloseSheet(sheet, pid, PSBTN_CANCEL);
     Check(Settings() == stored, "Cancel changed the settings file");
 
     sheet = OpenSheet(window, pid);
-    if (sheet == nullptr) return;
+    if (sheet == nullptr)
+        return;
     page = CurrentPage(sheet);
     Check(!Checked(page, 1046), "the cancelled tick came back");
     Click(page, 1046);
@@ -144,9 +165,10 @@ void ScenarioSerial() {
 
     // The port settings dialog shows the record.
     Click(page, 1048);
-    HWND port = WaitDialog(pid, 1148);
+    HWND port = WaitDialogWithControl(pid, 1148);
     Check(port != nullptr, "the port settings dialog did not open");
-    if (port == nullptr) return;
+    if (port == nullptr)
+        return;
     Check(ComboCount(port, 1148) == 24 && ComboText(port, 1148, 23) == "COM24", "port list");
     Check(ComboCount(port, 1149) == 9 && ComboText(port, 1149, 8) == "115200 bps", "baud list");
     Check(ComboCount(port, 1150) == 4 && ComboCount(port, 1151) == 5 && ComboCount(port, 1152) == 3, "lists");
@@ -164,15 +186,17 @@ void ScenarioSerial() {
     Check(WaitFor([&] { return !IsWindow(port); }), "Cancel did not close the port settings");
 
     Click(page, 1048);
-    port = WaitDialog(pid, 1148);
-    if (port == nullptr) return;
+    port = WaitDialogWithControl(pid, 1148);
+    if (port == nullptr)
+        return;
     Check(SelectedText(port, 1149) == "9600 bps", "Cancel stored the baud rate");
 
     // The pattern dialog: a stored footer "0" opens empty; Footer with no text is refused.
     Click(port, 1119);
-    HWND pattern = WaitDialog(pid, 1115);
+    HWND pattern = WaitDialogWithControl(pid, 1115);
     Check(pattern != nullptr, "the pattern dialog did not open");
-    if (pattern == nullptr) return;
+    if (pattern == nullptr)
+        return;
     Check(ControlText(pattern, 1119).empty(), "footer 0 did not open empty");
     Check(Checked(pattern, 1117) && Enabled(pattern, 1119), "Footer is not chosen");
     Screenshot("pattern");
@@ -198,7 +222,8 @@ void ScenarioSerial() {
           "channel 1 saved as " + SettingsValue("Channel", "1"));
     for (int i = 2; i <= 32; ++i) {
         std::string expected = "0,COM" + std::to_string(i) + ",9600,0,8,0,0,0,0,";
-        Check(SettingsValue("Channel", std::to_string(i).c_str()) == expected, "channel " + std::to_string(i));
+        Check(SettingsValue("Channel", std::to_string(i).c_str()) == expected,
+              "channel " + std::to_string(i));
     }
     Check(SettingsValue("Channel", "PORT") == "10000", "PORT not written");
 
@@ -218,17 +243,22 @@ void ScenarioFilter() {
                    "[Important]\r\ncount=1\r\n0=Total\r\n[Ignore]\r\ncount=2\r\n0=void\r\n1=cash\r\n");
     Program program("");
     HWND window = WaitProgramWindow();
-    if (window == nullptr) return;
+    if (window == nullptr)
+        return;
     DWORD pid = program.ProcessId();
     HWND sheet = OpenSheet(window, pid);
-    if (sheet == nullptr) return;
+    if (sheet == nullptr)
+        return;
     HWND page = ShowPage(sheet, 1, 3070);
     Check(page != nullptr, "no filter page");
-    if (page == nullptr) return;
+    if (page == nullptr)
+        return;
     HWND important = GetDlgItem(page, 3070);
     HWND ignore = GetDlgItem(page, 3071);
     auto count = [](HWND list) { return static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)); };
-    auto editor = [](HWND list) { return reinterpret_cast<HWND>(SendMessageA(list, LVM_GETEDITCONTROL, 0, 0)); };
+    auto editor = [](HWND list) {
+        return reinterpret_cast<HWND>(SendMessageA(list, LVM_GETEDITCONTROL, 0, 0));
+    };
     Check(count(important) == 1 && count(ignore) == 2, "lists not loaded");
 
     // Add, then type the text in place and press Enter.
@@ -261,7 +291,8 @@ void ScenarioFilter() {
     // A change of letter case only is not saved.
     const std::string stored = Settings();
     sheet = OpenSheet(window, pid);
-    if (sheet == nullptr) return;
+    if (sheet == nullptr)
+        return;
     page = ShowPage(sheet, 1, 3070);
     important = GetDlgItem(page, 3070);
     edit = reinterpret_cast<HWND>(SendMessageA(important, LVM_EDITLABELA, 0, 0));
@@ -281,13 +312,16 @@ void ScenarioTcp(int port) {
     WriteWholeFile(InWork("zamri.ini"), ini);
     Program program("/tcp");
     HWND window = WaitProgramWindow();
-    if (window == nullptr) return;
+    if (window == nullptr)
+        return;
     DWORD pid = program.ProcessId();
     HWND sheet = OpenSheet(window, pid);
-    if (sheet == nullptr) return;
+    if (sheet == nullptr)
+        return;
     HWND page = CurrentPage(sheet);
     Check(GetDlgItem(page, 1120) != nullptr, "the first page is not the TCP page");
-    Check(SendMessageA(GetDlgItem(sheet, kSheetTabs), TCM_GETITEMCOUNT, 0, 0) == 3, "TCP sheet without 3 pages");
+    Check(SendMessageA(GetDlgItem(sheet, kSheetTabs), TCM_GETITEMCOUNT, 0, 0) == 3,
+          "TCP sheet without 3 pages");
     Check(ControlText(page, 1120) == std::to_string(port), "port shows " + ControlText(page, 1120));
     Check(ComboCount(page, 1125) == 32 && ComboText(page, 1125, 31) == "Camera 32", "camera list");
 
@@ -297,7 +331,8 @@ void ScenarioTcp(int port) {
         PostMessageA(page, WM_COMMAND, MAKEWPARAM(1125, CBN_SELCHANGE), reinterpret_cast<LPARAM>(cameras));
     };
     chooseCamera(2);
-    Check(WaitFor([&] { return Checked(page, 1127) && ControlText(page, 1128) == "BYE"; }), "camera 3's footer");
+    Check(WaitFor([&] { return Checked(page, 1127) && ControlText(page, 1128) == "BYE"; }),
+          "camera 3's footer");
     Screenshot("sheet-tcp");
     SetText(page, 1128, "");
     chooseCamera(0);
@@ -309,7 +344,8 @@ void ScenarioTcp(int port) {
     // OK with the port unchanged: saved, the server keeps running where it was.
     CloseSheet(sheet, pid, PSBTN_OK);
     Check(SettingsValue("Channel", "PORT") == std::to_string(port), "PORT changed");
-    Check(SettingsValue("Channel", "3") == "0,COM3,9600,0,8,0,0,0,1,BYE", "camera 3: " + SettingsValue("Channel", "3"));
+    Check(SettingsValue("Channel", "3") == "0,COM3,9600,0,8,0,0,0,1,BYE",
+          "camera 3: " + SettingsValue("Channel", "3"));
     // Camera 3 ends its receipts at "BYE"; the Ignore list drops the secret line.
     if (AskScript("send", std::to_string(port) + "\n3\nHELLO\nsecret line\nBYE\n")) {
         Check(WaitFor([] { return OverlayWrites().size() >= 2; }), "no lines after OK");
@@ -317,13 +353,14 @@ void ScenarioTcp(int port) {
 
     // A port that is no port is refused and the sheet stays open.
     sheet = OpenSheet(window, pid);
-    if (sheet == nullptr) return;
+    if (sheet == nullptr)
+        return;
     page = CurrentPage(sheet);
     SetText(page, 1120, "0");
     PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
     warning = AnswerMessageBox(pid, "");
     Check(warning.find("65535") != std::string::npos, "port warning: " + warning);
-    Check(FindDialog(pid, kSheetTabs) == sheet, "the sheet closed with port 0");
+    Check(FindDialogWithControl(pid, kSheetTabs) == sheet, "the sheet closed with port 0");
 
     // "Default" and OK: the server moves to 10000.
     Click(page, 1123);
@@ -343,15 +380,18 @@ void ScenarioTcp(int port) {
 void ScenarioAbout() {
     Program program("");
     HWND window = WaitProgramWindow();
-    if (window == nullptr) return;
+    if (window == nullptr)
+        return;
     Program second("/property", "second.log");
     Check(second.WaitExit() == 0, "the second instance did not end with 0");
-    HWND sheet = WaitDialog(program.ProcessId(), kSheetTabs);
+    HWND sheet = WaitDialogWithControl(program.ProcessId(), kSheetTabs);
     Check(sheet != nullptr, "/property did not open the sheet in the running program");
-    if (sheet == nullptr) return;
+    if (sheet == nullptr)
+        return;
     HWND page = ShowPage(sheet, 2, 105);
     Check(page != nullptr, "no About page");
-    if (page == nullptr) return;
+    if (page == nullptr)
+        return;
     Check(ControlText(page, 105) == "Version 1.3.0.0 ", "version text: '" + ControlText(page, 105) + "'");
     Check(ControlText(page, 104) == "zamri - receipt text capture", "title text: " + ControlText(page, 104));
     Screenshot("sheet-about");
@@ -363,6 +403,7 @@ void ScenarioAbout() {
 
 int main(int argc, char** argv) {
     std::string scenario = argc > 1 ? argv[1] : "";
+    StartWatchdog(200000);
     if (scenario == "serial") {
         ScenarioSerial();
     } else if (scenario == "filter") {
