@@ -140,6 +140,25 @@ TEST_F(CaptureOnLine, AReceiptReachesTheOverlayLineByLineWithItsFlags) {
     EXPECT_TRUE(NoThreads());
 }
 
+// A thermal printer's receipt in today's command set reaches the overlay as exactly its text.
+TEST_F(CaptureOnLine, AnEscPosReceiptReachesTheOverlayAsItsPrintedLines) {
+    Enable(3, line.PortName(), 2);
+    table.channels[3].patternFlags = 1;
+    std::snprintf(table.channels[3].patternText, sizeof table.channels[3].patternText, "Thank you");
+    ASSERT_EQ(table.StartCapture(), 1);
+    ASSERT_TRUE(WaitOpen(3));
+    ASSERT_TRUE(
+        line.Write(PrinterBytes("<ESC 40><ESC 74 10><GS 76 30 00 02 00 02 00 ff 0A 0C 1B>"
+                                "<ESC 45 01><GS 21 11>BAKERY 42<GS 21 00><ESC 45 00><LF>"
+                                "<GS 42 01> TOTAL  3.10 <GS 42 00><LF>"
+                                "<GS 6B 49 0A 7B 42 31 32 33 34 35 36 37 38><GS 28 6B 03 00 31 45 31>"
+                                "Thank you<LF><ESC 70 00 19 FA><GS 56 42 03><DLE EOT 01><ESC 40>Next<LF>")));
+    ASSERT_TRUE(WaitWrites(4));
+    EXPECT_EQ(Writes(),
+              (std::vector<Written>{
+                  {3, 1, "BAKERY 42"}, {3, 0, " TOTAL  3.10 "}, {3, 2, "Thank you"}, {3, 1, "Next"}}));
+}
+
 TEST_F(CaptureOnLine, TheDumpHoldsTheRawBytesWhateverTheHebrewSetting) {
     char recorderPath[zamri::kMaxPath];
     ASSERT_EQ(RecorderSettingsPath(table.GetSettingsPath(), recorderPath, sizeof recorderPath), 1);
