@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "send_client.h"
 #include "support/gui_driver_win32.h"
 
 using namespace gui_driver;
@@ -341,14 +342,20 @@ void ScenarioTcp(int port) {
     Check(ComboSelection(page, 1125) == 2, "the camera changed despite the empty footer");
     SetText(page, 1128, "BYE");
 
-    // OK with the port unchanged: saved, the server keeps running where it was.
+    // OK with the port unchanged: saved, and the server is not restarted, so a till that was
+    // connected before stays connected.
+    SendClient till;
+    Check(till.Connect("127.0.0.1", port) == 1 && till.OpeningExchange() == 1, "the till could not connect");
     CloseSheet(sheet, pid, PSBTN_OK);
     Check(SettingsValue("Channel", "PORT") == std::to_string(port), "PORT changed");
     Check(SettingsValue("Channel", "3") == "0,COM3,9600,0,8,0,0,0,1,BYE",
           "camera 3: " + SettingsValue("Channel", "3"));
+    const char still[] = "STILL CONNECTED\n";
+    Check(till.SendTextLine(3, still, static_cast<int>(sizeof still - 1)) == 1, "the till's send failed");
+    Check(WaitFor([] { return OverlayWrites().size() >= 1; }), "the till's connection did not survive OK");
     // Camera 3 ends its receipts at "BYE"; the Ignore list drops the secret line.
     if (AskScript("send", std::to_string(port) + "\n3\nHELLO\nsecret line\nBYE\n")) {
-        Check(WaitFor([] { return OverlayWrites().size() >= 2; }), "no lines after OK");
+        Check(WaitFor([] { return OverlayWrites().size() >= 3; }), "no lines after OK");
     }
 
     // A port that is no port is refused and the sheet stays open.
@@ -367,11 +374,13 @@ void ScenarioTcp(int port) {
     Check(WaitFor([&] { return ControlText(page, 1120) == "10000"; }), "Default did not set 10000");
     CloseSheet(sheet, pid, PSBTN_OK);
     Check(SettingsValue("Channel", "PORT") == "10000", "PORT is " + SettingsValue("Channel", "PORT"));
+    Check(till.WaitForClose(kPatienceMs) == 1, "the server was not restarted on the new port");
     if (AskScript("send", "10000\n3\nAFTER MOVE\n")) {
-        Check(WaitFor([] { return OverlayWrites().size() >= 3; }), "nothing arrived on port 10000");
+        Check(WaitFor([] { return OverlayWrites().size() >= 4; }), "nothing arrived on port 10000");
     }
     std::vector<std::string> writes = OverlayWrites();
-    std::vector<std::string> expected = {"1\t2\t0\tHELLO", "1\t2\t2\tBYE", "1\t2\t0\tAFTER MOVE"};
+    std::vector<std::string> expected = {"1\t2\t0\tSTILL CONNECTED", "1\t2\t0\tHELLO", "1\t2\t2\tBYE",
+                                         "1\t2\t0\tAFTER MOVE"};
     Check(writes == expected, "lines at the overlay: " + ReadWholeFile(InWork("overlay.log")));
     Exit(program, window);
 }
