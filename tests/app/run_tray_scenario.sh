@@ -53,16 +53,7 @@ cd "$work"
 
 sender=""
 if [ "$scenario" = tcp-e2e ]; then
-    for b in native native-asan native-tsan service; do
-        [ -x "$source/build/$b/bin/zamri-send" ] && { sender="$source/build/$b/bin/zamri-send"; break; }
-    done
-    if [ -z "$sender" ]; then
-        cmake -S "$source" -B "$source/build/service" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-            -DZAMRI_BUILD_TESTS=OFF -DZAMRI_BUILD_BENCH=OFF >/dev/null &&
-            cmake --build "$source/build/service" --target zamri-send >/dev/null &&
-            sender="$source/build/service/bin/zamri-send"
-    fi
-    [ -n "$sender" ] || { echo "no Linux zamri-send"; exit 1; }
+    sender=$(bash "$source/tests/support/native_tool.sh" "$source" zamri-send) || { echo "no Linux zamri-send"; exit 1; }
     # A port that nothing listens on.
     while :; do
         port=$((30000 + RANDOM % 20000))
