@@ -69,6 +69,10 @@ class ChannelTable {
     int FindChannelByThread(int32_t id);
     void RunChannelCapture(int index);
 
+    // Since when (ms on the steady clock) a running serial channel's port has been failing;
+    // -1 while it reads well, -2 when the channel has no capture running.
+    int64_t PortFailingSince(int index);
+
     // Binary dump of one running serial channel.
     int StartDump(const char* portName, const char* fileName);
     int StopDump(int index);

@@ -21,6 +21,15 @@ int ShowMessage(const char* text, const char* caption, unsigned style);
 using MessageSink = int (*)(const char* text, const char* caption, unsigned style);
 MessageSink SetMessageSink(MessageSink sink);
 
+// The last messages shown through ShowMessage (newest last), for the status page.
+struct RecentMessage {
+    long long utcMs;
+    char text[240];
+};
+constexpr int kRecentMessageCount = 10;
+// Copies up to max of them into out; returns how many.
+int RecentMessages(RecentMessage* out, int max);
+
 void SleepMilliseconds(int milliseconds);
 
 // Full path of the running executable into out (size bytes); returns its length, 0 on failure.

@@ -245,6 +245,14 @@ void ChannelTable::RunChannelCapture(int index) {
     teardown(capture);
 }
 
+int64_t ChannelTable::PortFailingSince(int index) {
+    if (index < 0 || index >= kChannelCount)
+        return -2;
+    std::unique_lock<std::mutex> guard(CaptureLock());
+    SerialCapture* capture = channels[index].capture.load();
+    return capture != nullptr ? capture->FailingSince() : -2;
+}
+
 int ChannelTable::StartDump(const char* portName, const char* fileName) {
     std::unique_lock<std::mutex> guard(CaptureLock());
     for (int i = 0; i < kChannelCount; ++i) {

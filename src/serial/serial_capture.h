@@ -2,6 +2,7 @@
 // code-page shift, recovery of a port that went away) and the line decoder.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "serial/hebrew_setting.h"
@@ -27,6 +28,10 @@ class SerialCapture : public SerialPort {
     // reported as an interruption, so the half-printed line is dropped.
     int NextByte();
 
+    // Since when (ms on the steady clock) the port has been failing, -1 while reads succeed.
+    // Read by other threads for the status page.
+    int64_t FailingSince() const { return failingSince.load(); }
+
     static constexpr int kFailurePauseMilliseconds = 100;
     static constexpr int kReopenAfterMilliseconds = 1000;
 
@@ -39,6 +44,6 @@ class SerialCapture : public SerialPort {
 
     HebrewSetting hebrew;
     bool reconnecting = false;
-    int64_t failingSince = -1;  // ms on the steady clock; -1 while reads succeed
+    std::atomic<int64_t> failingSince{-1};
     int64_t nextReopen = 0;
 };

@@ -1,0 +1,408 @@
+// The only file that sees Boost.Beast and Boost.Asio.
+#include "web/http_server.h"
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "web/live_feed.h"
+#include "web/web_text.h"
+
+namespace zamri {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+using std::chrono::milliseconds;
+
+namespace {
+
+class Connection;
+class LiveStream;
+
+// Windows lets a second program bind a port that is in use when this is set; elsewhere it only
+// allows a quick restart while old connections linger.
+#ifdef _WIN32
+constexpr bool kReuseAddress = false;
+#else
+constexpr bool kReuseAddress = true;
+#endif
+
+void AppendLineEvent(std::string& out, const LiveLine& line) {
+    out += "id: ";
+    out += std::to_string(line.seq);
+    out += "\nevent: line\ndata: {\"seq\":";
+    out += std::to_string(line.seq);
+    out += ",\"t\":";
+    out += std::to_string(line.utcMs);
+    out += ",\"off\":";
+    out += std::to_string(line.utcOffsetMinutes);
+    out += ",\"cam\":";
+    out += std::to_string(line.camera);
+    out += ",\"flags\":";
+    out += std::to_string(line.flags);
+    out += ",\"receipt\":";
+    out += std::to_string(line.receipt);
+    out += ",\"src\":";
+    AppendJsonString(out, line.source);
+    out += ",\"text\":";
+    AppendJsonString(out, line.text);
+    out += "}\n\n";
+}
+
+}  // namespace
+
+struct HttpServer::Impl {
+    Impl(LiveFeed& f, Handler h, HttpServerLimits l) : feed(f), handler(std::move(h)), limits(l) {}
+
+    LiveFeed& feed;
+    Handler handler;
+    HttpServerLimits limits;
+    std::atomic<int> openStreams{0};
+    std::atomic<int> openConnections{0};
+    std::atomic<uint64_t> stalledStreams{0};
+    std::atomic<bool> wakePending{false};
+    std::atomic<int> port{0};
+    // Declared after everything its handlers touch, so it goes first at destruction.
+    asio::io_context io{1};
+    tcp::acceptor acceptor{io};
+    std::vector<std::weak_ptr<LiveStream>> streams;  // the loop's thread only
+    std::thread thread;
+
+    void Accept();
+    void Wake();
+    void WakeStreams();
+};
+
+namespace {
+
+// Sessions point to the server's state, which outlives them: they live in the loop's handlers,
+// and the loop is the first member to go.
+using ImplPtr = HttpServer::Impl*;
+
+class LiveStream : public std::enable_shared_from_this<LiveStream> {
+  public:
+    LiveStream(ImplPtr server, beast::tcp_stream stream, uint64_t from)
+        : server_(std::move(server)), stream_(std::move(stream)), next_(from), ping_(stream_.get_executor()) {
+        ++server_->openStreams;
+    }
+    ~LiveStream() { --server_->openStreams; }
+
+    void Start() {
+        out_ =
+            "HTTP/1.1 200 OK\r\n"
+            "Content-Type: text/event-stream; charset=utf-8\r\n"
+            "Cache-Control: no-store\r\n"
+            "X-Content-Type-Options: nosniff\r\n"
+            "Connection: keep-alive\r\n\r\n"
+            "retry: 2000\n\n";
+        Send();
+        SchedulePing();
+        WatchForClose();
+    }
+
+    // Sends whatever the feed holds beyond what this browser has, unless a write is under way
+    // (its completion comes back here).
+    void Pump() {
+        if (writing_ || closed_)
+            return;
+        lines_.clear();
+        uint64_t skipped = server_->feed.ReadFrom(next_, server_->limits.linesPerWrite, lines_, &next_);
+        if (skipped == 0 && lines_.empty())
+            return;
+        out_.clear();
+        if (skipped != 0) {
+            // Said before the lines that follow the gap, so the page can mark the place.
+            out_ += "event: skipped\ndata: {\"count\":" + std::to_string(skipped) + "}\n\n";
+        }
+        for (const LiveLine& line : lines_)
+            AppendLineEvent(out_, line);
+        Send();
+    }
+
+    void Close() {
+        if (closed_)
+            return;
+        closed_ = true;
+        ping_.cancel();
+        beast::error_code ignored;
+        stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
+        stream_.close();
+    }
+
+  private:
+    void Send() {
+        writing_ = true;
+        stream_.expires_after(milliseconds(server_->limits.writeTimeoutMs));
+        asio::async_write(stream_, asio::buffer(out_),
+                          [self = shared_from_this()](beast::error_code error, size_t) { self->OnWritten(error); });
+    }
+
+    void OnWritten(beast::error_code error) {
+        writing_ = false;
+        if (error) {
+            if (error == beast::error::timeout)
+                ++server_->stalledStreams;
+            Close();
+            return;
+        }
+        stream_.expires_never();
+        Pump();
+    }
+
+    void SchedulePing() {
+        ping_.expires_after(milliseconds(server_->limits.keepAliveMs));
+        ping_.async_wait([self = shared_from_this()](beast::error_code error) {
+            if (error || self->closed_)
+                return;
+            if (!self->writing_) {
+                self->out_ = ": keep-alive\n\n";
+                self->Send();
+            }
+            self->SchedulePing();
+        });
+    }
+
+    // A browser sends nothing on a stream; a read that ends means it has gone.
+    void WatchForClose() {
+        stream_.socket().async_read_some(asio::buffer(sink_),
+                                         [self = shared_from_this()](beast::error_code error, size_t) {
+                                             if (error) {
+                                                 self->Close();
+                                                 return;
+                                             }
+                                             self->WatchForClose();
+                                         });
+    }
+
+    ImplPtr server_;
+    beast::tcp_stream stream_;
+    uint64_t next_;
+    asio::steady_timer ping_;
+    std::vector<LiveLine> lines_;
+    std::string out_;
+    char sink_[512];
+    bool writing_ = false;
+    bool closed_ = false;
+};
+
+class Connection : public std::enable_shared_from_this<Connection> {
+  public:
+    Connection(ImplPtr server, tcp::socket socket) : server_(std::move(server)), stream_(std::move(socket)) {
+        ++server_->openConnections;
+    }
+    ~Connection() { --server_->openConnections; }
+
+    void Read() {
+        parser_.emplace();
+        parser_->header_limit(8 * 1024);
+        parser_->body_limit(8 * 1024);
+        stream_.expires_after(milliseconds(server_->limits.requestTimeoutMs));
+        http::async_read(stream_, buffer_, *parser_,
+                         [self = shared_from_this()](beast::error_code error, size_t) { self->OnRead(error); });
+    }
+
+  private:
+    void OnRead(beast::error_code error) {
+        if (error == http::error::end_of_stream || error == beast::error::timeout ||
+            error == asio::error::operation_aborted || error == asio::error::connection_reset ||
+            error == asio::error::eof) {
+            Close();
+            return;
+        }
+        if (error) {
+            // The request could not be parsed: say so and close.
+            WebResponse bad;
+            bad.status = 400;
+            bad.contentType = "application/json; charset=utf-8";
+            bad.body = "{\"error\":\"bad request\"}";
+            Respond(bad, false, false);
+            return;
+        }
+        const auto& request = parser_->get();
+        WebRequest asked;
+        asked.method = std::string(request.method_string());
+        asked.target = std::string(request.target());
+        auto found = request.find(http::field::authorization);
+        if (found != request.end())
+            asked.authorization = std::string(found->value());
+        found = request.find("Last-Event-ID");
+        if (found != request.end())
+            asked.lastEventId = std::string(found->value());
+        WebResponse response = server_->handler(asked);
+        if (response.liveStream && asked.method == "GET") {
+            stream_.expires_never();
+            auto stream = std::make_shared<LiveStream>(server_, std::move(stream_), response.liveFrom);
+            server_->streams.push_back(stream);
+            stream->Start();
+            return;
+        }
+        Respond(response, request.keep_alive(), asked.method == "HEAD");
+    }
+
+    void Respond(const WebResponse& answer, bool keepAlive, bool headOnly) {
+        response_ = {};
+        response_.version(11);
+        response_.result(static_cast<unsigned>(answer.status));
+        response_.set(http::field::server, "zamri");
+        response_.set(http::field::content_type, answer.contentType);
+        response_.set(http::field::cache_control, "no-store");
+        response_.set("X-Content-Type-Options", "nosniff");
+        response_.set("Content-Security-Policy",
+                      "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
+                      "connect-src 'self'; img-src data:; base-uri 'none'; form-action 'self'");
+        if (!answer.allow.empty())
+            response_.set(http::field::allow, answer.allow);
+        if (answer.askPassword)
+            response_.set(http::field::www_authenticate, "Basic realm=\"zamri\", charset=\"UTF-8\"");
+        response_.keep_alive(keepAlive);
+        response_.body() = headOnly ? std::string() : answer.body;
+        response_.content_length(answer.body.size());
+        stream_.expires_after(milliseconds(server_->limits.writeTimeoutMs));
+        http::async_write(stream_, response_, [self = shared_from_this(), keepAlive](beast::error_code error, size_t) {
+            if (error || !keepAlive) {
+                self->Close();
+                return;
+            }
+            self->Read();
+        });
+    }
+
+    void Close() {
+        beast::error_code ignored;
+        stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+        stream_.close();
+    }
+
+    ImplPtr server_;
+    beast::tcp_stream stream_;
+    beast::flat_buffer buffer_;
+    std::optional<http::request_parser<http::string_body>> parser_;
+    http::response<http::string_body> response_;
+};
+
+}  // namespace
+
+void HttpServer::Impl::Accept() {
+    acceptor.async_accept([self = this](beast::error_code error, tcp::socket socket) {
+        if (error == asio::error::operation_aborted || !self->acceptor.is_open())
+            return;
+        if (!error) {
+            if (self->openConnections.load() + self->openStreams.load() >= self->limits.maxConnections) {
+                beast::error_code ignored;
+                socket.close(ignored);
+            } else {
+                std::make_shared<Connection>(self, std::move(socket))->Read();
+            }
+        }
+        self->Accept();
+    });
+}
+
+void HttpServer::Impl::Wake() {
+    // Many lines in a row cost one post: the loop reads everything new when it gets there.
+    if (wakePending.exchange(true))
+        return;
+    asio::post(io, [self = this] {
+        self->wakePending = false;
+        self->WakeStreams();
+    });
+}
+
+void HttpServer::Impl::WakeStreams() {
+    size_t kept = 0;
+    for (size_t i = 0; i < streams.size(); ++i) {
+        std::shared_ptr<LiveStream> stream = streams[i].lock();
+        if (!stream)
+            continue;
+        stream->Pump();
+        streams[kept++] = streams[i];
+    }
+    streams.resize(kept);
+}
+
+HttpServer::HttpServer(LiveFeed& feed, Handler handler, HttpServerLimits limits)
+    : impl_(std::make_unique<Impl>(feed, std::move(handler), limits)) {}
+
+HttpServer::~HttpServer() {
+    Stop();
+}
+
+int HttpServer::Start(const char* address, int port, std::string& error) {
+    if (impl_->thread.joinable()) {
+        error = "the web server is running already";
+        return 0;
+    }
+    beast::error_code code;
+    asio::ip::address ip = asio::ip::make_address(address, code);
+    if (code) {
+        error = std::string("\"") + address + "\" is not an IP address";
+        return 0;
+    }
+    tcp::endpoint endpoint(ip, static_cast<unsigned short>(port));
+    tcp::acceptor& acceptor = impl_->acceptor;
+    acceptor.open(endpoint.protocol(), code);
+    if (!code && kReuseAddress)
+        acceptor.set_option(asio::socket_base::reuse_address(true), code);
+    if (!code)
+        acceptor.bind(endpoint, code);
+    if (!code)
+        acceptor.listen(asio::socket_base::max_listen_connections, code);
+    if (code) {
+        error = "cannot listen on " + std::string(address) + " port " + std::to_string(port) + ": " + code.message();
+        beast::error_code ignored;
+        acceptor.close(ignored);
+        return 0;
+    }
+    impl_->port = acceptor.local_endpoint(code).port();
+    // Stop removes the listener before the state goes; the feed never calls a removed one.
+    impl_->feed.SetListener([impl = impl_.get()] { impl->Wake(); });
+    impl_->Accept();
+    impl_->thread = std::thread([impl = impl_.get()] { impl->io.run(); });
+    return 1;
+}
+
+void HttpServer::Stop() {
+    if (!impl_->thread.joinable())
+        return;
+    impl_->feed.SetListener(nullptr);
+    asio::post(impl_->io, [impl = impl_.get()] {
+        beast::error_code ignored;
+        impl->acceptor.close(ignored);
+        for (auto& weak : impl->streams)
+            if (auto stream = weak.lock())
+                stream->Close();
+        impl->io.stop();
+    });
+    impl_->thread.join();
+    impl_->streams.clear();
+    impl_->port = 0;
+}
+
+int HttpServer::Port() const {
+    return impl_->port.load();
+}
+
+int HttpServer::OpenStreams() const {
+    return impl_->openStreams.load();
+}
+
+int HttpServer::OpenConnections() const {
+    return impl_->openConnections.load();
+}
+
+uint64_t HttpServer::StalledStreams() const {
+    return impl_->stalledStreams.load();
+}
+
+}  // namespace zamri

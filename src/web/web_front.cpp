@@ -1,0 +1,194 @@
+#include "web/web_front.h"
+
+#include <ctime>
+
+#include "config/channel_table.h"
+#include "platform/os.h"
+#include "web/web_text.h"
+
+namespace zamri {
+
+namespace {
+
+constexpr int kLiveHistory = 200;  // a new page starts with the latest lines
+
+int64_t SteadyNowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string HostForUrl(const char* address) {
+    std::string host = address;
+    if (host == "0.0.0.0")
+        return "127.0.0.1";
+    if (host == "::")
+        return "[::1]";
+    if (host.find(':') != std::string::npos)
+        return "[" + host + "]";
+    return host;
+}
+
+}  // namespace
+
+int64_t UtcNowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+int32_t LocalUtcOffsetMinutes(int64_t utcMs) {
+    std::time_t moment = static_cast<std::time_t>(utcMs / 1000);
+    std::tm local = {};
+    std::tm utc = {};
+    // Both reentrant-free calls copy out at once; only the status and the line sink call this.
+    std::tm* l = std::localtime(&moment);
+    if (l == nullptr)
+        return 0;
+    local = *l;
+    std::tm* u = std::gmtime(&moment);
+    if (u == nullptr)
+        return 0;
+    utc = *u;
+    utc.tm_isdst = local.tm_isdst;
+    std::time_t asLocal = std::mktime(&utc);
+    if (asLocal == static_cast<std::time_t>(-1))
+        return 0;
+    return static_cast<int32_t>((moment - asLocal) / 60);
+}
+
+WebFront::WebFront(ChannelTable& table, const char* version)
+    : table_(table), version_(version != nullptr ? version : ""), started_(std::chrono::steady_clock::now()) {}
+
+WebFront::~WebFront() {
+    Stop();
+}
+
+int WebFront::Start(const char* settingsPath, std::string& error) {
+    WebOptions options = ReadWebOptions(settingsPath);
+    if (options.port == 0) {
+        error = options.error;
+        return 0;
+    }
+    return StartWith(options, error);
+}
+
+int WebFront::StartWith(const WebOptions& options, std::string& error, const HttpServerLimits& limits) {
+    Stop();
+    options_ = options;
+    std::string password = options.password;
+    auto server = std::make_unique<HttpServer>(
+        feed_, [this, password](const WebRequest& request) { return RouteRequest(request, *this, password); },
+        limits);
+    if (!server->Start(options.address, options.port, error))
+        return 0;
+    server_ = std::move(server);
+    return 1;
+}
+
+void WebFront::Stop() {
+    if (server_ == nullptr)
+        return;
+    server_->Stop();
+    server_.reset();
+}
+
+int WebFront::Port() const {
+    return server_ != nullptr ? server_->Port() : 0;
+}
+
+std::string WebFront::LocalAddress() const {
+    if (server_ == nullptr)
+        return "";
+    return "http://" + HostForUrl(options_.address) + ":" + std::to_string(server_->Port()) + "/";
+}
+
+std::string WebFront::ListenAddress() const {
+    if (server_ == nullptr)
+        return "";
+    std::string host = options_.address;
+    if (host.find(':') != std::string::npos)
+        host = "[" + host + "]";
+    return "http://" + host + ":" + std::to_string(server_->Port()) + "/";
+}
+
+void WebFront::CountLost(uint64_t count) {
+    // Called by the sink's worker only, like Publish; the status reads it through the feed's
+    // numbering as well, so a plain counter under the feed is enough.
+    feed_.NoteLost(count);
+    lost_ += count;
+}
+
+uint64_t WebFront::LiveStart() {
+    uint64_t next = feed_.NextSeq();
+    return next > kLiveHistory ? next - kLiveHistory : 1;
+}
+
+std::string WebFront::StatusJson() {
+    int64_t now = UtcNowMs();
+    int32_t offset = LocalUtcOffsetMinutes(now);
+    int64_t steadyNow = SteadyNowMs();
+    auto uptime = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_);
+    bool serial = table_.GetMode() == 0;
+
+    std::string out = "{\"version\":" + JsonString(version_);
+    out += ",\"mode\":";
+    out += serial ? "\"serial\"" : "\"TCP, port " + std::to_string(table_.GetTcpPort()) + "\"";
+    out += ",\"uptimeSeconds\":" + std::to_string(uptime.count());
+    out += ",\"now\":" + std::to_string(now);
+    out += ",\"offset\":" + std::to_string(offset);
+    out += ",\"cameras\":[";
+    for (int camera = 1; camera <= kLiveCameraCount; ++camera) {
+        LiveCamera seen = feed_.Camera(camera, now, offset);
+        ChannelConfig* record = table_.GetChannel(static_cast<unsigned>(camera - 1));
+        bool enabled = serial && record != nullptr && record->enabled != 0;
+        std::string state = "ok";
+        int64_t since = 0;
+        std::string source = seen.source;
+        if (enabled) {
+            if (source.empty())
+                source = record->portName;
+            int64_t failing = table_.PortFailingSince(camera - 1);
+            if (failing == -2) {
+                state = "failing";  // its capture ended: the port could not be opened
+            } else if (failing >= 0) {
+                state = "failing";
+                since = now - (steadyNow - failing);
+            }
+        }
+        if (camera > 1)
+            out += ',';
+        out += "{\"camera\":" + std::to_string(camera);
+        out += ",\"active\":";
+        out += enabled || seen.linesTotal > 0 ? "true" : "false";
+        out += ",\"source\":" + JsonString(source);
+        out += ",\"state\":" + JsonString(state);
+        out += ",\"since\":" + std::to_string(since);
+        out += ",\"lastLineMs\":" + std::to_string(seen.lastLineMs);
+        out += ",\"linesToday\":" + std::to_string(seen.linesToday);
+        out += "}";
+    }
+    out += "]";
+    out += ",\"journal\":" + JsonString("off");
+    out += ",\"export\":" + JsonString("off");
+    out += ",\"live\":{\"streams\":" + std::to_string(server_ != nullptr ? server_->OpenStreams() : 0);
+    out += ",\"lost\":" + std::to_string(lost_.load()) + "}";
+    out += ",\"errors\":[";
+    RecentMessage messages[kRecentMessageCount];
+    int count = RecentMessages(messages, kRecentMessageCount);
+    for (int i = count - 1; i >= 0; --i) {
+        out += i == count - 1 ? "{" : ",{";
+        out += "\"t\":" + std::to_string(messages[i].utcMs);
+        out += ",\"text\":" + JsonString(Windows1252ToUtf8(messages[i].text));
+        out += "}";
+    }
+    out += "]}";
+    return out;
+}
+
+int WebFront::SearchJson(const SearchQuery& query, std::string& json, std::string& error) {
+    error = "The journal is off: searching needs Journal=1 in [Options] of the settings file.";
+    return 0;
+}
+
+}  // namespace zamri

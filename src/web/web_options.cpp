@@ -1,0 +1,59 @@
+#include "web/web_options.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/profile.h"
+
+namespace zamri {
+
+namespace {
+
+const char kSection[] = "Options";
+
+// A plain IPv4 or IPv6 literal: digits, hex letters, dots and colons only. The server parses
+// it for real; this only keeps a host name (which would need a lookup) out.
+bool LooksLikeAddress(const char* text) {
+    if (text[0] == 0)
+        return false;
+    for (const char* p = text; *p != 0; ++p) {
+        char c = *p;
+        bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == '.' ||
+                  c == ':';
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+WebOptions ReadWebOptions(const char* settingsPath) {
+    WebOptions options;
+    char value[256];
+    ProfileReadText(settingsPath, kSection, "HttpPort", "", value, sizeof value);
+    if (value[0] == 0)
+        return options;
+    char* end = nullptr;
+    long port = std::strtol(value, &end, 10);
+    if (end == value || *end != 0 || port < 1 || port > 65535) {
+        std::snprintf(options.error, sizeof options.error,
+                      "HttpPort=%.40s in [Options] is not a port from 1 to 65535; the web page is off.", value);
+        return options;
+    }
+    ProfileReadText(settingsPath, kSection, "HttpAddress", "127.0.0.1", value, sizeof value);
+    if (value[0] == 0)
+        std::snprintf(value, sizeof value, "127.0.0.1");
+    if (!LooksLikeAddress(value) || std::strlen(value) >= sizeof options.address) {
+        std::snprintf(options.error, sizeof options.error,
+                      "HttpAddress=%.60s in [Options] is not an IP address; the web page is off.", value);
+        return options;
+    }
+    std::memcpy(options.address, value, std::strlen(value) + 1);
+    ProfileReadText(settingsPath, kSection, "HttpPassword", "", options.password, sizeof options.password);
+    options.port = static_cast<int>(port);
+    return options;
+}
+
+}  // namespace zamri

@@ -1,0 +1,314 @@
+// The web page: one HTML file with its style and script, served as it is. No external fonts,
+// scripts or images: a recorder PC is often offline. Every text from a till reaches the page
+// through textContent, never as markup.
+#include "web/web_routes.h"
+
+namespace zamri {
+
+namespace {
+
+const char kPage[] = R"PAGE(<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>zamri</title>
+<style>
+*{box-sizing:border-box}
+body{margin:0;font:15px/1.35 system-ui,-apple-system,"Segoe UI",Roboto,sans-serif;background:#eef0f3;color:#1d2430}
+header{display:flex;flex-wrap:wrap;align-items:center;gap:.4em 1.2em;padding:.5em 1em;background:#1d2a3a;color:#fff}
+header h1{font-size:1.15em;margin:0;letter-spacing:.04em}
+nav a{color:#cfe0ff;text-decoration:none;padding:.3em .7em;border-radius:4px}
+nav a.on{background:#3b5b86;color:#fff}
+#conn{margin-left:auto;font-size:.85em;color:#b8c7dc}
+#conn.bad{color:#ffb0a8}
+main{padding:.8em}
+.bar{display:flex;flex-wrap:wrap;align-items:center;gap:.5em 1em;margin-bottom:.7em}
+button,select,input{font:inherit;padding:.3em .6em;border:1px solid #9aa6b6;border-radius:4px;background:#fff}
+button{cursor:pointer}
+button.on{background:#ffe8a3}
+#notice{color:#9a3b00;font-size:.9em}
+#panels{display:grid;grid-template-columns:repeat(auto-fill,minmax(310px,1fr));gap:.8em}
+.panel{background:#fff;border:1px solid #c9d0da;border-radius:6px;display:flex;flex-direction:column;min-height:12em;max-height:70vh}
+.panel>h2{display:flex;flex-wrap:wrap;align-items:baseline;gap:.2em .6em;margin:0;padding:.45em .7em;font-size:1em;border-bottom:1px solid #dde2e8;background:#f6f8fa;border-radius:6px 6px 0 0}
+.src{font-weight:normal;color:#556;font-size:.85em}
+.state{margin-left:auto;font-weight:normal;font-size:.8em;padding:.05em .5em;border-radius:9px;background:#e3e7ec;color:#334}
+.state.receiving{background:#cdeccd;color:#145214}
+.state.failing,.state.refused{background:#ffd5cf;color:#7a1308}
+.lines{overflow-y:auto;padding:.4em .6em;flex:1}
+.receipt{border-left:3px solid #8fa6c4;margin:.35em 0 .6em;padding:.1em 0 .1em .5em}
+.receipt.closed{border-left-color:#c3ccd8}
+.rtime{font-size:.75em;color:#667;margin-bottom:.1em}
+.line{font-family:ui-monospace,"DejaVu Sans Mono",Consolas,monospace;font-size:.88em;white-space:pre-wrap;word-break:break-word;min-height:1.2em}
+.line.imp{background:#fff1a8;font-weight:bold;box-shadow:inset 3px 0 #e0a800}
+.line.end::after{content:"end of receipt";display:block;margin-top:.15em;padding-top:.1em;border-top:1px dashed #9aa6b6;font:italic .8em system-ui,sans-serif;color:#778}
+.skip{color:#9a3b00;font-size:.8em;font-style:italic;margin:.3em 0}
+.hidden{display:none!important}
+form{display:grid;grid-template-columns:repeat(auto-fill,minmax(200px,1fr));gap:.6em;align-items:end;background:#fff;padding:.8em;border:1px solid #c9d0da;border-radius:6px}
+form label{display:flex;flex-direction:column;font-size:.85em;color:#445;gap:.2em}
+.result{background:#fff;border:1px solid #c9d0da;border-radius:6px;margin:.7em 0;padding:.5em .8em}
+.result h3{margin:0 0 .3em;font-size:.95em}
+.result h3 .when{font-family:ui-monospace,Consolas,monospace;background:#e8eef7;padding:0 .35em;border-radius:3px}
+.pager{display:flex;gap:.8em;align-items:center;margin:.6em 0}
+table{border-collapse:collapse;background:#fff;margin-bottom:1em;min-width:50%}
+td,th{border:1px solid #d3d9e1;padding:.3em .6em;text-align:left;font-size:.9em}
+th{background:#f3f5f8}
+#errors li{font-family:ui-monospace,Consolas,monospace;font-size:.85em}
+@media (max-width:500px){main{padding:.4em}.panel{max-height:none}}
+</style>
+</head>
+<body>
+<header><h1>zamri</h1>
+<nav><a href="#live" id="tab-live">Live</a><a href="#search" id="tab-search">Search</a><a href="#status" id="tab-status">Status</a></nav>
+<span id="conn">connecting</span></header>
+<main>
+<section id="live">
+<div class="bar"><button id="pause" type="button">Pause</button>
+<label>Camera <select id="filter"><option value="">all cameras</option></select></label>
+<span id="notice"></span></div>
+<p id="empty">No camera has sent a line since the program started.</p>
+<div id="panels"></div>
+</section>
+<section id="search" class="hidden">
+<form id="form">
+<label>Text<input name="text" id="q-text" maxlength="200" placeholder="any line"></label>
+<label>Camera<select name="camera" id="q-camera"><option value="">all cameras</option></select></label>
+<label>From<input name="from" id="q-from" type="datetime-local"></label>
+<label>To<input name="to" id="q-to" type="datetime-local"></label>
+<button type="submit" id="q-go">Search</button>
+</form>
+<p id="q-info"></p>
+<div id="results"></div>
+<div class="pager"><button type="button" id="newer">Newer</button><span id="pageno"></span><button type="button" id="older">Older</button></div>
+</section>
+<section id="status" class="hidden">
+<table id="st-main"></table>
+<h2>Cameras</h2><table id="st-cams"></table>
+<h2>Last errors</h2><ul id="errors"></ul>
+</section>
+</main>
+<script>
+"use strict";
+const $ = (id) => document.getElementById(id);
+const keep = 80;            // lines kept per panel
+const panels = {};
+let paused = false, held = [], heldLost = 0, status = null;
+
+function el(tag, cls, text) {
+  const e = document.createElement(tag);
+  if (cls) e.className = cls;
+  if (text !== undefined) e.textContent = text;
+  return e;
+}
+function two(n) { return String(n).padStart(2, "0"); }
+// The program's local time (the recorder's clock), whatever the browser's zone.
+function when(t, off) {
+  const d = new Date(t + off * 60000);
+  return d.getUTCFullYear() + "-" + two(d.getUTCMonth() + 1) + "-" + two(d.getUTCDate()) + " " +
+         two(d.getUTCHours()) + ":" + two(d.getUTCMinutes()) + ":" + two(d.getUTCSeconds());
+}
+function addOption(select, cam) {
+  for (const o of select.options) if (o.value === String(cam)) return;
+  const o = el("option", "", "Camera " + cam);
+  o.value = cam;
+  let before = null;
+  for (const x of select.options) if (x.value && +x.value > cam) { before = x; break; }
+  select.insertBefore(o, before);
+}
+function panel(cam) {
+  if (panels[cam]) return panels[cam];
+  const box = el("div", "panel");
+  box.id = "cam-" + cam;
+  box.dataset.cam = cam;
+  const h = el("h2");
+  h.append(el("span", "name", "Camera " + cam));
+  const src = el("span", "src"), state = el("span", "state", "idle");
+  h.append(src, state);
+  const lines = el("div", "lines");
+  box.append(h, lines);
+  const p = { box, src, state, lines, receipt: null, cam };
+  panels[cam] = p;
+  let before = null;
+  for (const other of $("panels").children) if (+other.dataset.cam > cam) { before = other; break; }
+  $("panels").insertBefore(box, before);
+  addOption($("filter"), cam);
+  $("empty").classList.add("hidden");
+  applyFilter();
+  return p;
+}
+function addLine(l) {
+  const p = panel(l.cam);
+  if (l.src) p.src.textContent = l.src;
+  let r = p.receipt;
+  if (!r || r.dataset.receipt !== String(l.receipt) || r.classList.contains("closed")) {
+    r = el("div", "receipt");
+    r.dataset.receipt = l.receipt;
+    r.append(el("div", "rtime", when(l.t, l.off)));
+    p.lines.append(r);
+    p.receipt = r;
+  }
+  const d = el("div", "line", l.text);
+  d.dataset.seq = l.seq;
+  d.title = when(l.t, l.off);
+  if (l.flags & 4) d.classList.add("imp");
+  if (l.flags & 2) { d.classList.add("end"); r.classList.add("closed"); }
+  r.append(d);
+  let count = p.lines.querySelectorAll(".line").length;
+  while (count > keep && p.lines.firstChild) {
+    count -= p.lines.firstChild.querySelectorAll(".line").length;
+    p.lines.firstChild.remove();
+  }
+  p.lines.scrollTop = p.lines.scrollHeight;
+  p.state.textContent = "receiving";
+  p.state.className = "state receiving";
+}
+function markSkipped(count) {
+  $("notice").textContent = count + " line(s) skipped: the page could not keep up.";
+  for (const cam in panels) {
+    const p = panels[cam];
+    p.lines.append(el("div", "skip", "... " + count + " line(s) skipped ..."));
+    p.receipt = null;
+  }
+}
+function applyFilter() {
+  const only = $("filter").value;
+  for (const cam in panels) panels[cam].box.classList.toggle("hidden", only !== "" && only !== String(cam));
+}
+$("filter").addEventListener("change", applyFilter);
+$("pause").addEventListener("click", () => {
+  paused = !paused;
+  $("pause").classList.toggle("on", paused);
+  $("pause").textContent = paused ? "Resume" : "Pause";
+  if (!paused) {
+    const lines = held; held = [];
+    if (heldLost) { markSkipped(heldLost); heldLost = 0; }
+    for (const l of lines) addLine(l);
+    $("notice").textContent = "";
+  }
+});
+
+let source = null;
+function connect() {
+  source = new EventSource("api/live");
+  source.onopen = () => { $("conn").textContent = "live"; $("conn").className = ""; };
+  source.onerror = () => { $("conn").textContent = "connection lost, retrying"; $("conn").className = "bad"; };
+  source.addEventListener("line", (e) => {
+    const l = JSON.parse(e.data);
+    if (!paused) { addLine(l); return; }
+    if (held.length < 5000) held.push(l); else heldLost++;
+    $("notice").textContent = "Paused: " + (held.length + heldLost) + " new line(s) waiting.";
+  });
+  source.addEventListener("skipped", (e) => {
+    const s = JSON.parse(e.data);
+    if (paused) heldLost += s.count; else markSkipped(s.count);
+  });
+}
+
+function stateOf(c, now) {
+  if (c.state === "failing") return ["port failing since " + when(c.since, status.offset), "failing"];
+  if (c.refused > 0 && now - c.refusedMs < 60000) return ["refused senders: " + c.refused, "refused"];
+  if (c.lastLineMs && now - c.lastLineMs < 10000) return ["receiving", "receiving"];
+  if (c.lastLineMs) return ["idle since " + when(c.lastLineMs, status.offset).slice(11), ""];
+  return ["idle", ""];
+}
+function row(table, cells, head) {
+  const tr = el("tr");
+  for (const c of cells) tr.append(el(head ? "th" : "td", "", c));
+  table.append(tr);
+}
+function showStatus() {
+  const s = status, now = s.now;
+  for (const c of s.cameras) {
+    if (!c.active && !panels[c.camera]) continue;
+    const p = panel(c.camera);
+    if (c.source) p.src.textContent = c.source;
+    const [text, cls] = stateOf(c, now);
+    p.state.textContent = text;
+    p.state.className = "state " + cls;
+  }
+  const main = $("st-main");
+  main.textContent = "";
+  const up = s.uptimeSeconds;
+  row(main, ["Version", s.version]);
+  row(main, ["Mode", s.mode]);
+  row(main, ["Running for", Math.floor(up / 86400) + "d " + two(Math.floor(up / 3600) % 24) + ":" + two(Math.floor(up / 60) % 60) + ":" + two(up % 60)]);
+  row(main, ["Program time", when(now, s.offset)]);
+  row(main, ["Journal", s.journal]);
+  row(main, ["Export", s.export]);
+  row(main, ["Live view", s.live.streams + " open stream(s), " + s.live.lost + " line(s) lost before the page"]);
+  const cams = $("st-cams");
+  cams.textContent = "";
+  row(cams, ["Camera", "Source", "State", "Lines today"], true);
+  for (const c of s.cameras) if (c.active) row(cams, [c.camera, c.source, stateOf(c, now)[0], c.linesToday]);
+  const errors = $("errors");
+  errors.textContent = "";
+  for (const e of s.errors) errors.append(el("li", "", when(e.t, s.offset) + "  " + e.text));
+  if (!s.errors.length) errors.append(el("li", "", "none"));
+}
+async function poll() {
+  try {
+    const r = await fetch("api/status", { cache: "no-store" });
+    if (r.ok) { status = await r.json(); showStatus(); }
+  } catch (e) {}
+  setTimeout(poll, 2000);
+}
+
+let page = 1;
+for (let cam = 1; cam <= 32; cam++) addOption($("q-camera"), cam);
+async function search(p) {
+  page = p;
+  const f = new FormData($("form")), q = new URLSearchParams();
+  for (const [k, v] of f) if (v !== "") q.set(k, v);
+  q.set("page", page);
+  $("q-info").textContent = "Searching...";
+  $("results").textContent = "";
+  let r, data;
+  try { r = await fetch("api/search?" + q.toString(), { cache: "no-store" }); data = await r.json(); }
+  catch (e) { $("q-info").textContent = "The program did not answer."; return; }
+  if (!r.ok) { $("q-info").textContent = data.error || ("Error " + r.status); return; }
+  $("q-info").textContent = data.results.length ? "" : "No receipt matches.";
+  for (const res of data.results) {
+    const box = el("div", "result");
+    const h = el("h3");
+    h.append(el("span", "when", res.time), document.createTextNode("  Camera " + res.camera));
+    box.append(h);
+    for (const l of res.lines) {
+      const d = el("div", "line", l.text);
+      if (l.flags & 4) d.classList.add("imp");
+      if (l.flags & 2) d.classList.add("end");
+      box.append(d);
+    }
+    $("results").append(box);
+  }
+  $("pageno").textContent = "page " + data.page;
+  $("newer").disabled = data.page <= 1;
+  $("older").disabled = !data.more;
+}
+$("form").addEventListener("submit", (e) => { e.preventDefault(); search(1); });
+$("newer").addEventListener("click", () => search(page - 1));
+$("older").addEventListener("click", () => search(page + 1));
+$("newer").disabled = $("older").disabled = true;
+
+function route() {
+  const tab = (location.hash || "#live").slice(1);
+  for (const name of ["live", "search", "status"]) {
+    $(name).classList.toggle("hidden", name !== tab);
+    $("tab-" + name).classList.toggle("on", name === tab);
+  }
+}
+window.addEventListener("hashchange", route);
+route();
+connect();
+poll();
+</script>
+</body>
+</html>
+)PAGE";
+
+}  // namespace
+
+const char* WebPageHtml() {
+    return kPage;
+}
+
+}  // namespace zamri

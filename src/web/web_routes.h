@@ -1,0 +1,58 @@
+// What each address of the web page answers, apart from the sockets: the server hands every
+// request here and sends back what comes out (or, for the live stream, starts streaming).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zamri {
+
+struct WebRequest {
+    std::string method;  // "GET", ...
+    std::string target;  // path and query, as sent
+    std::string authorization;
+    std::string lastEventId;  // sent by a browser that reconnects to the live stream
+};
+
+struct WebResponse {
+    int status = 200;
+    std::string contentType;
+    std::string body;
+    std::string allow;        // for 405
+    bool askPassword = false;  // 401: ask the browser for the password
+    bool liveStream = false;   // stream lines from liveFrom on instead of a body
+    uint64_t liveFrom = 0;
+};
+
+// A search as the form sends it. Times are the program's local time.
+struct SearchQuery {
+    std::string text;  // empty: any line
+    int camera = 0;    // 0: every camera
+    bool hasFrom = false;
+    bool hasTo = false;
+    int64_t fromLocalMs = 0;
+    int64_t toLocalMs = 0;
+    int page = 1;  // 1 = the newest receipts
+};
+
+constexpr int kSearchPageSize = 20;
+
+// What the routes ask of the running program.
+class WebSite {
+  public:
+    virtual ~WebSite() = default;
+    virtual std::string StatusJson() = 0;
+    // {"results":[...],"page":N,"more":true|false}; or 0 with a reason for the user.
+    virtual int SearchJson(const SearchQuery& query, std::string& json, std::string& error) = 0;
+    // The number a new live stream starts from when the browser names none.
+    virtual uint64_t LiveStart() = 0;
+};
+
+// The page, the status, the search and the live stream; 400 with a JSON error for a bad query,
+// 401 without the password (when one is set), 404 and 405 for the rest.
+WebResponse RouteRequest(const WebRequest& request, WebSite& site, const std::string& password);
+
+// The embedded page (HTML with its CSS and script).
+const char* WebPageHtml();
+
+}  // namespace zamri

@@ -1,0 +1,311 @@
+#include "web/web_text.h"
+
+#include <cstdio>
+
+namespace zamri {
+
+namespace {
+
+// Length of the valid UTF-8 sequence at text[i], or 0.
+size_t Utf8SequenceLength(const std::string& text, size_t i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t length;
+    uint32_t min;
+    if (c < 0x80)
+        return 1;
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+        min = 0x80;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        min = 0x800;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size())
+        return 0;
+    uint32_t code = c & (0xFF >> (length + 1));
+    for (size_t k = 1; k < length; ++k) {
+        unsigned char next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (next & 0x3F);
+    }
+    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+void AppendUtf8(std::string& out, uint32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// 0x80..0x9F of code page 1252; 0 marks the five unassigned bytes.
+const uint16_t k1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+int DecodeComponent(const std::string& in, std::string& out) {
+    out.clear();
+    for (size_t i = 0; i < in.size(); ++i) {
+        char c = in[i];
+        if (c == '+') {
+            out += ' ';
+        } else if (c == '%') {
+            int high = i + 1 < in.size() ? HexValue(in[i + 1]) : -1;
+            int low = i + 2 < in.size() ? HexValue(in[i + 2]) : -1;
+            if (high < 0 || low < 0)
+                return 0;
+            char decoded = static_cast<char>(high * 16 + low);
+            if (decoded == 0)
+                return 0;
+            out += decoded;
+            i += 2;
+        } else {
+            out += c;
+        }
+    }
+    return 1;
+}
+
+bool IsLeapYear(int64_t year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+// Days from 1970-01-01 to the date (proleptic Gregorian).
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+int Digits(const std::string& text, size_t at, size_t count, int* value) {
+    if (at + count > text.size())
+        return 0;
+    int v = 0;
+    for (size_t i = at; i < at + count; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return 0;
+        v = v * 10 + (text[i] - '0');
+    }
+    *value = v;
+    return 1;
+}
+
+}  // namespace
+
+void AppendJsonString(std::string& out, const std::string& text) {
+    out += '"';
+    for (size_t i = 0; i < text.size();) {
+        size_t length = Utf8SequenceLength(text, i);
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+            continue;
+        }
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (length > 1) {
+            out.append(text, i, length);
+        } else if (c == '"') {
+            out += "\\\"";
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else if (c < 0x20 || c == 0x7F || c == '<' || c == '>' || c == '&') {
+            // Control bytes, and the characters that could end a script element if the JSON
+            // were ever inlined into the page.
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += static_cast<char>(c);
+        }
+        i += length;
+    }
+    out += '"';
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out;
+    AppendJsonString(out, text);
+    return out;
+}
+
+std::string Windows1252ToUtf8(const std::string& bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (unsigned char c : bytes) {
+        uint32_t code = c;
+        if (c >= 0x80 && c <= 0x9F)
+            code = k1252High[c - 0x80] != 0 ? k1252High[c - 0x80] : 0xFFFD;
+        AppendUtf8(out, code);
+    }
+    return out;
+}
+
+int ParseQuery(const std::string& query, std::vector<std::pair<std::string, std::string>>& out) {
+    out.clear();
+    size_t start = 0;
+    while (start <= query.size()) {
+        size_t end = query.find('&', start);
+        if (end == std::string::npos)
+            end = query.size();
+        std::string part = query.substr(start, end - start);
+        if (!part.empty()) {
+            size_t equals = part.find('=');
+            std::string name, value;
+            if (!DecodeComponent(part.substr(0, equals), name))
+                return 0;
+            if (equals != std::string::npos && !DecodeComponent(part.substr(equals + 1), value))
+                return 0;
+            out.emplace_back(name, value);
+        }
+        start = end + 1;
+    }
+    return 1;
+}
+
+int ParseNumber(const std::string& text, int64_t min, int64_t max, int64_t* value) {
+    if (text.empty() || text.size() > 18)
+        return 0;
+    int64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return 0;
+        v = v * 10 + (c - '0');
+    }
+    if (v < min || v > max)
+        return 0;
+    *value = v;
+    return 1;
+}
+
+int ParseLocalTime(const std::string& text, int64_t* localMs) {
+    int year, month, day, hour, minute, second = 0;
+    if (text.size() != 16 && text.size() != 19)
+        return 0;
+    if (!Digits(text, 0, 4, &year) || text[4] != '-' || !Digits(text, 5, 2, &month) || text[7] != '-' ||
+        !Digits(text, 8, 2, &day) || (text[10] != 'T' && text[10] != ' ') || !Digits(text, 11, 2, &hour) ||
+        text[13] != ':' || !Digits(text, 14, 2, &minute))
+        return 0;
+    if (text.size() == 19 && (text[16] != ':' || !Digits(text, 17, 2, &second)))
+        return 0;
+    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59)
+        return 0;
+    int monthDays = kDays[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0);
+    if (day > monthDays)
+        return 0;
+    int64_t days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    *localMs = ((days * 24 + hour) * 60 + minute) * 60000 + static_cast<int64_t>(second) * 1000;
+    return 1;
+}
+
+std::string FormatLocalTime(int64_t localMs) {
+    int64_t seconds = localMs >= 0 ? localMs / 1000 : (localMs - 999) / 1000;
+    int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
+    int64_t rest = seconds - days * 86400;
+    // Civil date from days since 1970 (inverse of DaysFromCivil).
+    int64_t z = days + 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    int64_t y = static_cast<int64_t>(yoe) + era * 400;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+    y += m <= 2;
+    char text[64];
+    std::snprintf(text, sizeof text, "%04lld-%02u-%02u %02d:%02d:%02d", static_cast<long long>(y), m, d,
+                  static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60));
+    return text;
+}
+
+int DecodeBase64(const std::string& text, std::string& out) {
+    out.clear();
+    uint32_t bits = 0;
+    int count = 0;
+    size_t padding = 0;
+    for (char c : text) {
+        int v;
+        if (c >= 'A' && c <= 'Z')
+            v = c - 'A';
+        else if (c >= 'a' && c <= 'z')
+            v = c - 'a' + 26;
+        else if (c >= '0' && c <= '9')
+            v = c - '0' + 52;
+        else if (c == '+')
+            v = 62;
+        else if (c == '/')
+            v = 63;
+        else if (c == '=') {
+            ++padding;
+            continue;
+        } else
+            return 0;
+        if (padding != 0)
+            return 0;  // data after padding
+        bits = (bits << 6) | static_cast<uint32_t>(v);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            out += static_cast<char>((bits >> count) & 0xFF);
+        }
+    }
+    return (text.size() % 4 == 0 && padding <= 2) ? 1 : 0;
+}
+
+int BasicPasswordMatches(const std::string& authorization, const std::string& password) {
+    const std::string scheme = "basic ";
+    if (authorization.size() <= scheme.size())
+        return 0;
+    for (size_t i = 0; i < scheme.size(); ++i) {
+        char c = authorization[i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != scheme[i])
+            return 0;
+    }
+    size_t start = authorization.find_first_not_of(' ', scheme.size());
+    std::string credentials;
+    if (start == std::string::npos || !DecodeBase64(authorization.substr(start), credentials))
+        return 0;
+    size_t colon = credentials.find(':');
+    if (colon == std::string::npos)
+        return 0;
+    std::string given = credentials.substr(colon + 1);
+    // Every byte is compared, so the time taken does not tell how much of a guess was right.
+    unsigned difference = given.size() == password.size() ? 0u : 1u;
+    for (size_t i = 0; i < given.size(); ++i)
+        difference |= static_cast<unsigned char>(given[i]) ^
+                      static_cast<unsigned char>(password.empty() ? 0 : password[i % password.size()]);
+    return difference == 0 && !password.empty() ? 1 : 0;
+}
+
+}  // namespace zamri
