@@ -3,6 +3,7 @@
 #include <string>
 
 #include "codepage/code_page.h"
+#include "codepage/printer_pages.h"
 
 namespace {
 
@@ -94,6 +95,18 @@ TEST(CodePage, EveryPageFindsItsOwnBytesAgain) {
             EXPECT_EQ(b, static_cast<uint8_t>(out[0])) << page.name;
         }
         EXPECT_GE(defined, page.number == 897 ? 63 : 80) << page.name;
+    }
+}
+
+TEST(CodePage, PrintersSelectPagesByTheirOwnNumbers) {
+    EXPECT_EQ(863, EscPosSelectedPage(4));
+    EXPECT_EQ(858, StarSelectedPage(4));
+    EXPECT_EQ(1253, EscPosSelectedPage(47));  // the WPC125x run leaves out 1252
+    EXPECT_EQ(0, StarSelectedPage(0));        // Star's own page has no table
+    EXPECT_EQ(0, EscPosSelectedPage(255));
+    for (int n = 0; n < 256; ++n) {
+        for (int page : {EscPosSelectedPage(n), StarSelectedPage(n)})
+            EXPECT_TRUE(page == 0 || FindCodePage(page) != nullptr) << n;
     }
 }
 
