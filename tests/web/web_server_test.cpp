@@ -1,0 +1,245 @@
+// The HTTP server over real loopback sockets: every address, bad requests, the live stream's
+// order, resumption and skips, a browser that never reads, 100 open streams and the password.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "http_client.h"
+#include "tcp/socket_seam.h"
+#include "tcp_test_support.h"
+#include "web/http_server.h"
+#include "web/live_feed.h"
+
+namespace zamri {
+namespace {
+
+using tcp_testing::WaitUntil;
+using web_testing::HttpGet;
+using web_testing::JsonNumber;
+using web_testing::JsonText;
+using web_testing::LiveClient;
+using web_testing::StreamEvent;
+
+class Site : public WebSite {
+  public:
+    explicit Site(LiveFeed& f) : feed(f) {}
+    std::string StatusJson() override { return "{\"version\":\"test\"}"; }
+    int SearchJson(const SearchQuery& query, std::string& json, std::string& error) override {
+        json = "{\"results\":[],\"page\":1,\"more\":false}";
+        return 1;
+    }
+    uint64_t LiveStart() override { return feed.NextSeq(); }
+    LiveFeed& feed;
+};
+
+LiveLine MakeLine(int camera, const std::string& text, int flags = 0, uint32_t receipt = 0) {
+    LiveLine line;
+    line.utcMs = 1765288800000;
+    line.utcOffsetMinutes = 60;
+    line.camera = camera;
+    line.flags = flags;
+    line.receipt = receipt;
+    line.source = "127.0.0.1";
+    line.text = text;
+    return line;
+}
+
+class WebServer : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(SocketStartup()); }
+    void TearDown() override {
+        server.reset();
+        SocketCleanup();
+    }
+    void Start(size_t capacity = 8192, HttpServerLimits limits = HttpServerLimits(), std::string password = "") {
+        feed = std::make_unique<LiveFeed>(capacity);
+        site = std::make_unique<Site>(*feed);
+        server = std::make_unique<HttpServer>(
+            *feed, [this, password](const WebRequest& r) { return RouteRequest(r, *site, password); }, limits);
+        std::string error;
+        ASSERT_TRUE(server->Start("127.0.0.1", 0, error)) << error;
+        port = server->Port();
+        ASSERT_GT(port, 0);
+    }
+    std::unique_ptr<LiveFeed> feed;
+    std::unique_ptr<Site> site;
+    std::unique_ptr<HttpServer> server;
+    int port = 0;
+};
+
+TEST_F(WebServer, ServesEveryAddressAndRefusesBadRequests) {
+    Start();
+    web_testing::HttpReply page = HttpGet(port, "/");
+    EXPECT_EQ(page.status, 200);
+    EXPECT_EQ(page.Header("Content-Type"), "text/html; charset=utf-8");
+    EXPECT_NE(page.Header("Content-Security-Policy").find("default-src 'none'"), std::string::npos);
+    EXPECT_NE(page.body.find("api/live"), std::string::npos);
+    EXPECT_EQ(HttpGet(port, "/api/status").body, "{\"version\":\"test\"}");
+    EXPECT_EQ(HttpGet(port, "/api/search?text=x").status, 200);
+    EXPECT_EQ(HttpGet(port, "/api/search?camera=40").status, 400);
+    EXPECT_EQ(HttpGet(port, "/api/live?after=soon").status, 400);
+    EXPECT_EQ(HttpGet(port, "/missing").status, 404);
+    EXPECT_EQ(HttpGet(port, "/api/status", "", "DELETE").status, 405);
+    web_testing::HttpReply head = HttpGet(port, "/", "", "HEAD");
+    EXPECT_EQ(head.status, 200);
+    EXPECT_TRUE(head.body.empty());
+
+    // Not HTTP at all, an oversized header, a request that never ends: an answer or a close,
+    // and the server goes on serving.
+    EXPECT_EQ(web_testing::RawExchange(port, "GARBAGE\r\n\r\n").compare(0, 12, "HTTP/1.1 400"), 0);
+    std::string huge = "GET / HTTP/1.1\r\nX-Big: " + std::string(20000, 'a') + "\r\n\r\n";
+    EXPECT_EQ(web_testing::RawExchange(port, huge).compare(0, 12, "HTTP/1.1 400"), 0);
+    EXPECT_EQ(HttpGet(port, "/api/status").status, 200);
+
+    // Two requests on one connection: keep-alive works.
+    std::string two = web_testing::RawExchange(
+        port, "GET /api/status HTTP/1.1\r\nHost: x\r\n\r\nGET /api/status HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(two.find("HTTP/1.1 200", 1) != std::string::npos, true) << two;
+}
+
+TEST_F(WebServer, LiveStreamDeliversLinesInOrderWithTheirFields) {
+    Start();
+    LiveClient client;
+    ASSERT_TRUE(client.Open(port));
+    const int count = 2000;
+    std::thread publisher([&] {
+        for (int i = 0; i < count; ++i)
+            feed->Publish(MakeLine(1 + i % 3, "LINE " + std::to_string(i), i % 10 == 9 ? 2 : 0, i / 10));
+    });
+    long long expected = 1;
+    StreamEvent event;
+    while (expected <= count && client.Next(event)) {
+        ASSERT_EQ(event.event, "line");
+        ASSERT_EQ(JsonNumber(event.data, "seq"), expected);
+        ASSERT_EQ(event.id, std::to_string(expected));
+        int i = static_cast<int>(expected - 1);
+        ASSERT_EQ(JsonText(event.data, "text"), "LINE " + std::to_string(i));
+        ASSERT_EQ(JsonNumber(event.data, "cam"), 1 + i % 3);
+        ASSERT_EQ(JsonNumber(event.data, "flags"), i % 10 == 9 ? 2 : 0);
+        ASSERT_EQ(JsonNumber(event.data, "receipt"), i / 10);
+        ++expected;
+    }
+    publisher.join();
+    EXPECT_EQ(expected, count + 1);
+
+    // A till's text reaches the stream as valid, escaped JSON.
+    feed->Publish(MakeLine(2, "PRICE \"3\" <b> \xE2\x82\xAC \xFF"));
+    ASSERT_TRUE(client.Next(event));
+    EXPECT_NE(event.data.find("PRICE \\\"3\\\" \\u003cb\\u003e \xE2\x82\xAC \xEF\xBF\xBD"), std::string::npos);
+}
+
+TEST_F(WebServer, StreamsResumeAndSayWhatTheySkipped) {
+    Start(64);
+    for (int i = 0; i < 1000; ++i)
+        feed->Publish(MakeLine(1, "OLD " + std::to_string(i)));
+    StreamEvent event;
+
+    // A browser that comes back after 10 (Last-Event-ID) is far behind the ring of 64.
+    LiveClient late;
+    ASSERT_TRUE(late.Open(port, "/api/live", "Last-Event-ID: 10\r\n"));
+    ASSERT_TRUE(late.Next(event));
+    EXPECT_EQ(event.event, "skipped");
+    EXPECT_EQ(JsonNumber(event.data, "count"), 1000 - 64 - 10);
+    ASSERT_TRUE(late.Next(event));
+    EXPECT_EQ(JsonNumber(event.data, "seq"), 1000 - 64 + 1);
+
+    // One within the ring resumes exactly after what it had.
+    LiveClient resumed;
+    ASSERT_TRUE(resumed.Open(port, "/api/live?after=990"));
+    ASSERT_TRUE(resumed.Next(event));
+    EXPECT_EQ(JsonNumber(event.data, "seq"), 991);
+
+    // Lines lost before the feed (a full queue) show as a gap that the stream reports.
+    LiveClient now;
+    ASSERT_TRUE(now.Open(port));
+    feed->NoteLost(7);
+    feed->Publish(MakeLine(1, "AFTER THE GAP"));
+    ASSERT_TRUE(now.Next(event));
+    EXPECT_EQ(event.event, "skipped");
+    EXPECT_EQ(JsonNumber(event.data, "count"), 7);
+    ASSERT_TRUE(now.Next(event));
+    EXPECT_EQ(JsonText(event.data, "text"), "AFTER THE GAP");
+}
+
+TEST_F(WebServer, ABrowserThatNeverReadsIsDroppedAndHoldsNobody) {
+    HttpServerLimits limits;
+    limits.writeTimeoutMs = 1000;
+    Start(8192, limits);
+    LiveClient stuck;
+    ASSERT_TRUE(stuck.Open(port));  // and never reads again
+    LiveClient reader;
+    ASSERT_TRUE(reader.Open(port));
+
+    const int count = 30000;
+    const std::string filler(300, 'x');
+    std::thread publisher([&] {
+        for (int i = 0; i < count; ++i) {
+            feed->Publish(MakeLine(1, filler + std::to_string(i)));
+            if (i % 1000 == 999)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));  // a fast till, not a flood
+        }
+    });
+    // The reader gets every line or is told how many it missed; it sees the last one.
+    long long seen = 0, skipped = 0, last = 0;
+    StreamEvent event;
+    while (last < count && reader.Next(event)) {
+        if (event.event == "skipped") {
+            skipped += JsonNumber(event.data, "count");
+        } else {
+            ++seen;
+            last = JsonNumber(event.data, "seq");
+        }
+    }
+    publisher.join();
+    EXPECT_EQ(last, count);
+    EXPECT_EQ(seen + skipped, count);
+    // The one that never reads is closed once its write has waited too long.
+    EXPECT_TRUE(WaitUntil([&] { return server->StalledStreams() == 1; }, 20000));
+    EXPECT_TRUE(WaitUntil([&] { return server->OpenStreams() == 1; }, 20000));
+}
+
+TEST_F(WebServer, HundredOpenStreamsAllGetEveryLine) {
+    Start();
+    std::vector<std::unique_ptr<LiveClient>> clients;
+    for (int i = 0; i < 100; ++i) {
+        clients.push_back(std::make_unique<LiveClient>());
+        ASSERT_TRUE(clients.back()->Open(port)) << i;
+    }
+    EXPECT_TRUE(WaitUntil([&] { return server->OpenStreams() == 100; }));
+    for (int i = 0; i < 50; ++i)
+        feed->Publish(MakeLine(1 + i % 32, "L" + std::to_string(i)));
+    for (auto& client : clients) {
+        StreamEvent event;
+        for (int i = 0; i < 50; ++i) {
+            ASSERT_TRUE(client->Next(event));
+            ASSERT_EQ(JsonText(event.data, "text"), "L" + std::to_string(i));
+        }
+    }
+    clients.clear();
+    EXPECT_TRUE(WaitUntil([&] { return server->OpenStreams() == 0; }));
+}
+
+TEST_F(WebServer, PasswordIsAskedForAndChecked) {
+    Start(8192, HttpServerLimits(), "s3cret");
+    web_testing::HttpReply refused = HttpGet(port, "/");
+    EXPECT_EQ(refused.status, 401);
+    EXPECT_EQ(refused.Header("WWW-Authenticate"), "Basic realm=\"zamri\", charset=\"UTF-8\"");
+    EXPECT_EQ(HttpGet(port, "/", "Authorization: Basic YW55Ondyb25n\r\n").status, 401);
+    EXPECT_EQ(HttpGet(port, "/api/status", "Authorization: Basic YW55OnMzY3JldA==\r\n").status, 200);
+    LiveClient noPassword;
+    EXPECT_FALSE(noPassword.Open(port, "/api/live"));
+    EXPECT_EQ(noPassword.Status(), 401);
+    LiveClient withPassword;
+    ASSERT_TRUE(withPassword.Open(port, "/api/live", "Authorization: Basic YW55OnMzY3JldA==\r\n"));
+    feed->Publish(MakeLine(4, "SECRET TOTAL"));
+    StreamEvent event;
+    ASSERT_TRUE(withPassword.Next(event));
+    EXPECT_EQ(JsonText(event.data, "text"), "SECRET TOTAL");
+}
+
+}  // namespace
+}  // namespace zamri
