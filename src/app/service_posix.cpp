@@ -6,11 +6,13 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "app/app_startup.h"
 #include "app/language.h"
 #include "app/service.h"
 #include "config/channel_table.h"
+#include "web/web_front.h"
 
 namespace zamri {
 
@@ -71,6 +73,19 @@ void AnnounceCapture(ChannelTable& table, const char* settingsPath) {
         Say("zamri: no channel is enabled in the settings file\n");
 }
 
+void AnnounceWebPage(WebFront& web, const char* settingsPath) {
+    std::string error;
+    if (web.Start(settingsPath, error)) {
+        std::string address = web.ListenAddress();
+        if (address == web.LocalAddress())
+            Say("zamri: web page at %s\n", address.c_str());
+        else
+            Say("zamri: web page at %s (on this machine: %s)\n", address.c_str(), web.LocalAddress().c_str());
+    } else if (!error.empty()) {
+        Say("zamri: %s\n", error.c_str());
+    }
+}
+
 sigset_t StopSignals() {
     sigset_t set;
     sigemptyset(&set);
@@ -111,6 +126,9 @@ int RunWithTable(const char* settingsPath, int mode) {
 
     StartAfterChecks(table);
     AnnounceCapture(table, settingsPath);
+    // After the table, so it goes first: the page never outlives what it shows.
+    WebFront web(table, kProgramVersion);
+    AnnounceWebPage(web, settingsPath);
 
     sigset_t set = StopSignals();
     int received = 0;

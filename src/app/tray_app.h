@@ -7,6 +7,8 @@
 #include <commctrl.h>
 #include <prsht.h>
 
+#include <memory>
+
 #include "config/channel_table.h"
 #include "platform/langpack.h"
 
@@ -20,6 +22,10 @@ HINSTANCE AppInstance();
 // The window procedures; each finds its TrayApp in the window's user data.
 LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK BinaryDumpDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+namespace zamri {
+class WebFront;
+}
 
 class TrayApp : public DialogHelper {
   public:
@@ -63,6 +69,8 @@ class TrayApp : public DialogHelper {
     int dumpActive = 0;
     int dumpChannel = -1;
     int tcpRestartPending = 0;
+    // The web page, while [Options] names a port; goes before the channel table.
+    std::unique_ptr<zamri::WebFront> web;
 
   private:
     LRESULT OnCreate(HWND window);
@@ -70,4 +78,6 @@ class TrayApp : public DialogHelper {
     LRESULT OnCommand(WPARAM command);
     void ShowTrayMenu();
     void StartOrStopDump();
+    void StartWebPage();
+    void OpenLiveView();
 };

@@ -6,6 +6,7 @@
 #include "app/command_line.h"
 #include "app/language.h"
 #include "ui/resource_ids.h"
+#include "web/web_front.h"
 
 namespace {
 HINSTANCE moduleInstance = nullptr;
@@ -21,7 +22,8 @@ TrayApp::TrayApp() {
 }
 
 TrayApp::~TrayApp() {
-    // Members go in reverse order: workingChannels, then channelTable, then the DialogHelper.
+    // Members go in reverse order: the web page, workingChannels, then channelTable, then the
+    // DialogHelper.
 }
 
 HWND TrayApp::Init(HINSTANCE instance, const char* commandLine) {

@@ -6,8 +6,11 @@
 
 #include "app/app_startup.h"
 #include "app/language.h"
+#include "app/service_options.h"
+#include "platform/os.h"
 #include "app/tray_app.h"
 #include "ui/resource_ids.h"
+#include "web/web_front.h"
 
 LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     TrayApp* app = nullptr;
@@ -84,11 +87,30 @@ LRESULT TrayApp::OnCreate(HWND window) {
         return -1;
     AddTrayIcon("");
     zamri::StartAfterChecks(channelTable);
+    StartWebPage();
     return 0;
+}
+
+void TrayApp::StartWebPage() {
+    web = std::make_unique<zamri::WebFront>(channelTable, zamri::kProgramVersion);
+    std::string error;
+    if (!web->Start(channelTable.GetSettingsPath(), error)) {
+        web.reset();
+        if (!error.empty())
+            zamri::ShowMessage(error.c_str(), "Error", zamri::kMsgIconError);
+    }
+}
+
+void TrayApp::OpenLiveView() {
+    if (web == nullptr)
+        return;
+    // The default browser; the shell returns at once.
+    ShellExecuteA(hwnd, "open", web->LocalAddress().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 LRESULT TrayApp::OnDestroy() {
     zamri::StopBeforeExit(channelTable);
+    web.reset();
     PostQuitMessage(0);
     RemoveTrayIcon();
     return 0;
@@ -101,6 +123,9 @@ LRESULT TrayApp::OnCommand(WPARAM command) {
             break;
         case IDM_EXIT:
             PostMessageA(hwnd, WM_CLOSE, 0, 0);
+            break;
+        case IDM_LIVE_VIEW:
+            OpenLiveView();
             break;
         case IDM_BINARY_DUMP:
             // A dump records a serial port; TCP mode has none (its menu has no such item).
@@ -140,6 +165,13 @@ void TrayApp::ShowTrayMenu() {
             LocalizeItem(popup, IDM_BINARY_DUMP, dumpActive == 0 ? "binarydump" : "binarydumpstop");
         }
         LocalizeItem(popup, IDM_EXIT, "exit");
+        if (web != nullptr) {
+            // First in the menu, with the language pack's text (or the English one).
+            char text[256];
+            if (langPack.LoadText(text, sizeof text, "liveview", "Menu") == nullptr)
+                lstrcpynA(text, "Live View", sizeof text);
+            InsertMenuA(popup, 0, MF_BYPOSITION | MF_STRING, IDM_LIVE_VIEW, text);
+        }
         POINT cursor = {};
         GetCursorPos(&cursor);
         TrackPopupMenu(popup, TPM_RIGHTALIGN, cursor.x, cursor.y, 0, hwnd, nullptr);

@@ -15,6 +15,7 @@ const BuiltInText kEnglish[] = {
     {"Menu", "binarydump", "&Binary Dump"},
     {"Menu", "binarydumpstop", "Stop &Binary Dump"},
     {"Menu", "exit", "E&xit"},
+    {"Menu", "liveview", "Live View"},
 
     {"file open", "title", "Save Binary Dump As"},
 

@@ -10,6 +10,8 @@
 #define IDM_PROPERTY 102
 #define IDM_EXIT 103
 #define IDM_BINARY_DUMP 40006
+/* Added to the menu at run time, only while the web page is served. */
+#define IDM_LIVE_VIEW 40010
 
 /* The Binary Dump dialog. */
 #define IDD_BINARY_DUMP 109

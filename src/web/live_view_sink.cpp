@@ -1,0 +1,38 @@
+#include "web/live_view_sink.h"
+
+#include <string>
+
+#include "codepage/code_page.h"
+
+namespace zamri {
+
+LiveViewSink::LiveViewSink(LiveFeed& feed, int recorderCodePage)
+    : QueuedSink("live view", kQueueLines),
+      feed_(feed),
+      codePage_(IsWindowsCodePage(recorderCodePage) ? recorderCodePage : kDefaultRecorderCodePage) {}
+
+LiveViewSink::~LiveViewSink() {
+    // The worker calls Consume, so it must end before this object does; the browsers need
+    // nothing that is still queued.
+    Stop(0);
+}
+
+void LiveViewSink::Consume(const DeliveredLine& line) {
+    // Lines dropped at the queue since the last one show as a gap before this line.
+    uint64_t drops = DroppedLines();
+    if (drops > reportedDrops_) {
+        feed_.NoteLost(drops - reportedDrops_);
+        reportedDrops_ = drops;
+    }
+    LiveLine live;
+    live.utcMs = line.utcMilliseconds;
+    live.utcOffsetMinutes = line.utcOffsetMinutes;
+    live.camera = line.camera;
+    live.flags = line.flags;
+    live.receipt = line.receipt;
+    live.source = line.source;
+    AppendWindowsAsUtf8(codePage_, line.text, static_cast<size_t>(line.length), &live.text);
+    feed_.Publish(std::move(live));
+}
+
+}  // namespace zamri

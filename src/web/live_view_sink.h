@@ -1,0 +1,31 @@
+// The live view's place on the delivery road: a queued sink whose worker turns each delivered
+// line into UTF-8 and publishes it into the feed. Capture only ever copies a line into the
+// queue; when the queue is full the line is dropped and counted, and the browsers are told of
+// the gap.
+#pragma once
+
+#include <cstdint>
+
+#include "delivery/queued_sink.h"
+#include "web/live_feed.h"
+
+namespace zamri {
+
+class LiveViewSink : public QueuedSink {
+  public:
+    static constexpr int kQueueLines = 2048;
+
+    // recorderCodePage: the Windows code page of the lines' text.
+    LiveViewSink(LiveFeed& feed, int recorderCodePage);
+    ~LiveViewSink() override;
+
+  protected:
+    void Consume(const DeliveredLine& line) override;
+
+  private:
+    LiveFeed& feed_;
+    int codePage_;
+    uint64_t reportedDrops_ = 0;  // worker thread only
+};
+
+}  // namespace zamri

@@ -1,0 +1,172 @@
+// The web page in a real browser: the Linux service runs in TCP mode with the page on, lines
+// go in with zamri-send, and headless Chromium must show them in the right panels, in order,
+// grouped by receipt, flagged, escaped, paused and filtered; the search form finds a receipt.
+// Screenshots land in <build>/artifacts.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "browser.h"
+#include "http_client.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+using web_testing::Browser;
+
+const std::string kArtifacts = ZAMRI_ARTIFACTS_DIR;
+
+int FreePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int seconds = 20) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return condition();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+// The real service with its own settings file, stopped with SIGTERM at the end.
+class Service {
+  public:
+    Service(const TempDir& dir, const std::string& settings) : err_(dir.File("service.err")) {
+        std::string ini = dir.File("zamri.ini");
+        WriteFileBytes(ini, settings);
+        std::string overlay = dir.File("overlay.log");
+        pid_ = fork();
+        if (pid_ == 0) {
+            setenv("OVTEXT_LOG", overlay.c_str(), 1);
+            std::FILE* ignored = std::freopen(err_.c_str(), "w", stderr);
+            ignored = std::freopen("/dev/null", "w", stdout);
+            (void)ignored;
+            execl(ZAMRI_SERVICE_PATH, ZAMRI_SERVICE_PATH, "--tcp", "--settings", ini.c_str(), nullptr);
+            _exit(127);
+        }
+    }
+    ~Service() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    std::string Said() const { return ReadFileBytes(err_); }
+
+  private:
+    std::string err_;
+    pid_t pid_ = -1;
+};
+
+// Sends lines (LF-separated) for a camera with the real zamri-send.
+void Send(const TempDir& dir, int port, int camera, const std::string& lines, bool formFeed = true) {
+    std::string file = dir.File("send.txt");
+    ASSERT_TRUE(WriteFileBytes(file, lines));
+    std::string command = std::string("'") + ZAMRI_SEND_PATH + "' -q -p " + std::to_string(port) + " -c " +
+                          std::to_string(camera) + (formFeed ? " -f '" : " '") + file + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+std::string PanelLines(Browser& browser, int camera) {
+    return browser.Text("[...document.querySelectorAll('#cam-" + std::to_string(camera) +
+                        " .line')].map(e => e.textContent).join('|')");
+}
+
+class WebPageInBrowser : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        tcpPort = FreePort();
+        webPort = FreePort();
+        service = std::make_unique<Service>(dir, "[Channel]\nPORT=" + std::to_string(tcpPort) +
+                                                     "\n[Important]\ncount=1\n0=TOTAL\n[Ignore]\ncount=0\n"
+                                                     "[Options]\nHttpPort=" + std::to_string(webPort) + "\n");
+        address = "http://127.0.0.1:" + std::to_string(webPort) + "/";
+        ASSERT_TRUE(WaitUntil([&] { return service->Said().find("web page at " + address) != std::string::npos; }))
+            << service->Said();
+        ASSERT_TRUE(browser.Start()) << browser.Error();
+        ASSERT_TRUE(browser.Navigate(address)) << browser.Error();
+        ASSERT_TRUE(browser.WaitFor("document.getElementById('conn').textContent === 'live'")) << browser.Error();
+    }
+    TempDir dir;
+    int tcpPort = 0, webPort = 0;
+    std::string address;
+    std::unique_ptr<Service> service;
+    Browser browser;
+};
+
+TEST_F(WebPageInBrowser, LinesAppearInTheirPanelsInOrder) {
+    Send(dir, tcpPort, 1, "STORE 0042  TILL 1\nBREAD      1.20\nTOTAL      1.20\n");
+    Send(dir, tcpPort, 3, "KIOSK 7\nK\xE4se \x80 2,50\n<b>not bold</b> & \"quoted\"\nTOTAL      2.50\n");
+    Send(dir, tcpPort, 1, "STORE 0042  TILL 1\nMILK       0.99\nTOTAL      0.99\n");
+    ASSERT_TRUE(browser.WaitFor("document.querySelectorAll('#cam-1 .line').length === 6")) << browser.Error();
+    ASSERT_TRUE(browser.WaitFor("document.querySelectorAll('#cam-3 .line').length === 4")) << browser.Error();
+    EXPECT_EQ(PanelLines(browser, 1),
+              "STORE 0042  TILL 1|BREAD      1.20|TOTAL      1.20|STORE 0042  TILL 1|MILK       0.99|TOTAL      0.99");
+    // Windows-1252 text arrives as UTF-8; markup in a line stays text.
+    EXPECT_EQ(PanelLines(browser, 3),
+              "KIOSK 7|K\xC3\xA4se \xE2\x82\xAC 2,50|<b>not bold</b> & \"quoted\"|TOTAL      2.50");
+    EXPECT_EQ(browser.Text("document.querySelectorAll('#cam-3 b').length"), "0");
+    // Two receipts on camera 1, each ended and its TOTAL line marked Important.
+    EXPECT_EQ(browser.Text("document.querySelectorAll('#cam-1 .receipt').length"), "2");
+    EXPECT_EQ(browser.Text("[...document.querySelectorAll('#cam-1 .line.end')].map(e => e.textContent).join('|')"),
+              "TOTAL      1.20|TOTAL      0.99");
+    EXPECT_EQ(browser.Text("document.querySelectorAll('#cam-1 .line.imp').length"), "2");
+    EXPECT_EQ(browser.Text("document.querySelector('#cam-1 .src').textContent"), "127.0.0.1");
+    EXPECT_EQ(browser.Text("[...document.querySelectorAll('.panel')].map(p => p.dataset.cam).join(',')"), "1,3");
+    EXPECT_TRUE(browser.WaitFor("document.querySelector('#cam-1 .state').textContent === 'receiving'"));
+    EXPECT_TRUE(browser.Screenshot(kArtifacts + "/web-live.png")) << browser.Error();
+
+    // The camera filter shows one panel; pause holds new lines until resumed.
+    browser.Evaluate("(() => { const f = document.getElementById('filter'); f.value = '3'; "
+                     "f.dispatchEvent(new Event('change')); return 1; })()");
+    EXPECT_EQ(browser.Text("getComputedStyle(document.getElementById('cam-1')).display"), "none");
+    EXPECT_NE(browser.Text("getComputedStyle(document.getElementById('cam-3')).display"), "none");
+    browser.Evaluate("document.getElementById('pause').click()");
+    Send(dir, tcpPort, 3, "WHILE PAUSED\n", false);
+    ASSERT_TRUE(browser.WaitFor("document.getElementById('notice').textContent.includes('1 new line')"))
+        << browser.Error();
+    EXPECT_EQ(browser.Text("document.querySelectorAll('#cam-3 .line').length"), "4");
+    browser.Evaluate("document.getElementById('pause').click()");
+    EXPECT_TRUE(browser.WaitFor("document.querySelector('#cam-3 .receipt:last-child .line:last-child')"
+                                ".textContent === 'WHILE PAUSED'"));
+
+    // Status: the version, the mode and the lines per camera today.
+    browser.Navigate(address + "#status");
+    ASSERT_TRUE(browser.WaitFor("document.getElementById('st-cams').textContent.includes('127.0.0.1')"))
+        << browser.Error();
+    EXPECT_NE(browser.Text("document.getElementById('st-main').textContent").find("TCP, port"), std::string::npos);
+    EXPECT_TRUE(browser.Screenshot(kArtifacts + "/web-status.png"));
+}
+
+TEST_F(WebPageInBrowser, ReadableOnAPhone) {
+    Send(dir, tcpPort, 2, "CAFE 12\nESPRESSO   2.10\nTOTAL      2.10\n");
+    ASSERT_TRUE(browser.WaitFor("document.querySelectorAll('#cam-2 .line').length === 3")) << browser.Error();
+    ASSERT_TRUE(browser.EmulatePhone(390, 844));
+    // One column, nothing wider than the screen.
+    EXPECT_TRUE(browser.WaitFor("document.documentElement.scrollWidth <= window.innerWidth"));
+    EXPECT_TRUE(browser.Screenshot(kArtifacts + "/web-phone.png")) << browser.Error();
+}
+
+}  // namespace
