@@ -1,7 +1,9 @@
 #include "web/web_front.h"
 
+#include <cstring>
 #include <ctime>
 
+#include "codepage/code_page.h"
 #include "config/channel_table.h"
 #include "platform/os.h"
 #include "web/web_text.h"
@@ -83,14 +85,23 @@ int WebFront::StartWith(const WebOptions& options, std::string& error, const Htt
     if (!server->Start(options.address, options.port, error))
         return 0;
     server_ = std::move(server);
+    // Lines reach the feed only from here on, through the sink's own queue and thread.
+    sink_ = std::make_shared<LiveViewSink>(feed_, options.recorderCodePage);
+    sink_->Start();
+    table_.delivery.AddSink(sink_);
     return 1;
 }
 
 void WebFront::Stop() {
-    if (server_ == nullptr)
-        return;
-    server_->Stop();
-    server_.reset();
+    if (sink_ != nullptr) {
+        table_.delivery.RemoveSink(sink_.get());
+        sink_->Stop(0);
+        sink_.reset();
+    }
+    if (server_ != nullptr) {
+        server_->Stop();
+        server_.reset();
+    }
 }
 
 int WebFront::Port() const {
@@ -110,13 +121,6 @@ std::string WebFront::ListenAddress() const {
     if (host.find(':') != std::string::npos)
         host = "[" + host + "]";
     return "http://" + host + ":" + std::to_string(server_->Port()) + "/";
-}
-
-void WebFront::CountLost(uint64_t count) {
-    // Called by the sink's worker only, like Publish; the status reads it through the feed's
-    // numbering as well, so a plain counter under the feed is enough.
-    feed_.NoteLost(count);
-    lost_ += count;
 }
 
 uint64_t WebFront::LiveStart() {
@@ -172,14 +176,16 @@ std::string WebFront::StatusJson() {
     out += ",\"journal\":" + JsonString("off");
     out += ",\"export\":" + JsonString("off");
     out += ",\"live\":{\"streams\":" + std::to_string(server_ != nullptr ? server_->OpenStreams() : 0);
-    out += ",\"lost\":" + std::to_string(lost_.load()) + "}";
+    out += ",\"lost\":" + std::to_string(sink_ != nullptr ? sink_->DroppedLines() : 0) + "}";
     out += ",\"errors\":[";
     RecentMessage messages[kRecentMessageCount];
     int count = RecentMessages(messages, kRecentMessageCount);
     for (int i = count - 1; i >= 0; --i) {
         out += i == count - 1 ? "{" : ",{";
         out += "\"t\":" + std::to_string(messages[i].utcMs);
-        out += ",\"text\":" + JsonString(Windows1252ToUtf8(messages[i].text));
+        std::string text;
+        AppendWindowsAsUtf8(options_.recorderCodePage, messages[i].text, std::strlen(messages[i].text), &text);
+        out += ",\"text\":" + JsonString(text);
         out += "}";
     }
     out += "]}";

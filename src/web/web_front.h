@@ -12,6 +12,7 @@
 
 #include "web/http_server.h"
 #include "web/live_feed.h"
+#include "web/live_view_sink.h"
 #include "web/web_options.h"
 #include "web/web_routes.h"
 
@@ -42,8 +43,6 @@ class WebFront : public WebSite {
 
     LiveFeed& Feed() { return feed_; }
     HttpServer* Server() { return server_.get(); }
-    // Lines that never reached the feed (its queue was full); added to the status.
-    void CountLost(uint64_t count);
 
     // WebSite
     std::string StatusJson() override;
@@ -55,9 +54,9 @@ class WebFront : public WebSite {
     std::string version_;
     LiveFeed feed_;
     WebOptions options_;
+    std::shared_ptr<LiveViewSink> sink_;
     std::unique_ptr<HttpServer> server_;
     std::chrono::steady_clock::time_point started_;
-    std::atomic<uint64_t> lost_{0};
 };
 
 // Milliseconds since 1970 (UTC) now, and the local offset from UTC in minutes at a moment.

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "codepage/code_page.h"
 #include "platform/profile.h"
 
 namespace zamri {
@@ -31,6 +32,7 @@ bool LooksLikeAddress(const char* text) {
 
 WebOptions ReadWebOptions(const char* settingsPath) {
     WebOptions options;
+    options.recorderCodePage = ProfileReadInt(settingsPath, kSection, "RecorderCodePage", kDefaultRecorderCodePage);
     char value[256];
     ProfileReadText(settingsPath, kSection, "HttpPort", "", value, sizeof value);
     if (value[0] == 0)

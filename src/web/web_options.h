@@ -10,6 +10,7 @@ struct WebOptions {
     int port = 0;  // 0: no web page
     char address[64] = "127.0.0.1";
     char password[128] = {};
+    int recorderCodePage = 1252;  // RecorderCodePage=: the code page of the lines' text
     char error[160] = {};  // why a named port cannot be used; empty when fine
 };
 

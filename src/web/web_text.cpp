@@ -39,25 +39,6 @@ size_t Utf8SequenceLength(const std::string& text, size_t i) {
     return length;
 }
 
-void AppendUtf8(std::string& out, uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-// 0x80..0x9F of code page 1252; 0 marks the five unassigned bytes.
-const uint16_t k1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
 int HexValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -153,18 +134,6 @@ void AppendJsonString(std::string& out, const std::string& text) {
 std::string JsonString(const std::string& text) {
     std::string out;
     AppendJsonString(out, text);
-    return out;
-}
-
-std::string Windows1252ToUtf8(const std::string& bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    for (unsigned char c : bytes) {
-        uint32_t code = c;
-        if (c >= 0x80 && c <= 0x9F)
-            code = k1252High[c - 0x80] != 0 ? k1252High[c - 0x80] : 0xFFFD;
-        AppendUtf8(out, code);
-    }
     return out;
 }
 

@@ -14,9 +14,6 @@ namespace zamri {
 void AppendJsonString(std::string& out, const std::string& text);
 std::string JsonString(const std::string& text);
 
-// Windows code page 1252 bytes as UTF-8 (the page's text when no other code page is known).
-std::string Windows1252ToUtf8(const std::string& bytes);
-
 // Splits "a=1&b=x%20y" into decoded pairs ('+' is a blank). 1, or 0 when an escape is broken or
 // a decoded value holds a NUL.
 int ParseQuery(const std::string& query, std::vector<std::pair<std::string, std::string>>& out);

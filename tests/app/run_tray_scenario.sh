@@ -52,15 +52,43 @@ done
 cd "$work"
 
 sender=""
-if [ "$scenario" = tcp-e2e ]; then
-    sender=$(bash "$source/tests/support/native_tool.sh" "$source" zamri-send) || { echo "no Linux zamri-send"; exit 1; }
-    # A port that nothing listens on.
+# A port that nothing listens on.
+free_port() {
+    local p
     while :; do
-        port=$((30000 + RANDOM % 20000))
-        (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || break
+        p=$((30000 + RANDOM % 20000))
+        (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || break
     done
+    echo "$p"
+}
+if [ "$scenario" = tcp-e2e ] || [ "$scenario" = web ]; then
+    sender=$(bash "$source/tests/support/native_tool.sh" "$source" zamri-send) || { echo "no Linux zamri-send"; exit 1; }
+    port=$(free_port)
     printf '[Channel]\r\nPORT=%d\r\n' "$port" > zamri.ini
 fi
+if [ "$scenario" = web ]; then
+    web_port=$(free_port)
+    printf '[Options]\r\nHttpPort=%d\r\n' "$web_port" >> zamri.ini
+fi
+
+# The page of the Windows program read from Linux: the live stream with curl, the page itself
+# in headless Chromium (its DOM after the lines have arrived, and a screenshot).
+check_web() {
+    local url="http://127.0.0.1:$web_port/" verdict=PASS stream dom profile line
+    stream=$(curl -sN --max-time 3 "${url}api/live?after=0" 2>/dev/null)
+    for line in "STORE 0042  TILL 3" "Käse      1.20" "TOTAL      1.20"; do
+        grep -qF "\"text\":\"$line\"" <<<"$stream" || verdict="live stream lacks: $line"
+    done
+    profile=$(mktemp -d /tmp/zamri-chromium-XXXXXX)
+    chrome=(timeout 60 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run
+            --disable-background-networking --disable-component-update --disable-sync --hide-scrollbars
+            --user-data-dir="$profile" --window-size=1024,640 --virtual-time-budget=4000)
+    dom=$("${chrome[@]}" --dump-dom "$url" 2>/dev/null)
+    grep -qF '>TOTAL      1.20</div>' <<<"$dom" || verdict="the page shows no TOTAL line: $(grep -o 'class="line[^<]*' <<<"$dom" | head -3)"
+    "${chrome[@]}" --screenshot="$artifacts/web-from-windows.png" "$url" >/dev/null 2>&1
+    rm -rf "$profile"
+    printf '%s' "$verdict" > web.result
+}
 
 socat_pid=""
 case "$scenario" in
@@ -98,6 +126,11 @@ while [ ! -f result.txt ] && [ $SECONDS -lt $deadline ]; do
         import -window "${desktop:-root}" -crop 1024x768+0+0 +repage "$artifacts/$name.png"
         rm -f shot.request
         touch shot.done
+    fi
+    if [ -f web.request ]; then
+        check_web
+        rm -f web.request
+        touch web.done
     fi
     if [ -f send.request ]; then
         # The program's window can be up a moment before its TCP server listens: a refused

@@ -381,6 +381,28 @@ void ScenarioTcpEndToEnd() {
     CheckOverlayOpenedAndClosed("tcp end to end");
 }
 
+// With the web page on (the script sets HttpPort): a Linux client gets the live stream and a
+// Linux Chromium shows the lines the Linux sender sent; the menu begins with "Live View".
+void ScenarioWeb() {
+    Program program("/tcp");
+    HWND window = WaitProgramWindow();
+    if (window == nullptr || !InstallMenuProbe(window)) {
+        Check(false, "no window or menu probe");
+        return;
+    }
+    if (AskScript("send", "STORE 0042  TILL 3\nK\xE4se      1.20\nTOTAL      1.20\n") && AskScript("web", "")) {
+        std::string verdict = ReadWholeFile(InWork("web.result"));
+        Check(verdict == "PASS", "the page seen from Linux: " + verdict);
+    }
+    MenuItems items = OpenTrayMenu(window, WM_RBUTTONDOWN);
+    ExpectMenu(items, {{40010, "Live View"}, {102, "&Properties..."}, {0, ""}, {103, "E&xit"}}, "menu with the page");
+    Screenshot("tray-menu-live-view");
+    PressKeyInMenu(VK_UP);
+    PressKeyInMenu(VK_RETURN);
+    Check(program.WaitExit() == 0, "Exit from the menu did not end the program with 0");
+    CheckOverlayOpenedAndClosed("web page");
+}
+
 // Writes bytes into the printer line's other end (the script maps it to COM8), kept open for
 // the whole run at the channel's line settings.
 bool FeedPrinterLine(const std::string& bytes) {
@@ -599,6 +621,8 @@ int main(int argc, char** argv) {
         ScenarioMenuTcp();
     } else if (scenario == "tcp-e2e") {
         ScenarioTcpEndToEnd();
+    } else if (scenario == "web") {
+        ScenarioWeb();
     } else if (scenario == "serial") {
         ScenarioSerial();
     } else if (scenario == "dump-refused") {

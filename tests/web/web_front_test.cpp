@@ -1,0 +1,113 @@
+// The web page inside the program: its settings, and lines delivered through the channel
+// table reaching the status and the live stream in the recorder's code page.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "config/channel_table.h"
+#include "http_client.h"
+#include "platform/os.h"
+#include "support/overlay_log.h"
+#include "support/temp_dir.h"
+#include "tcp/socket_seam.h"
+#include "tcp_test_support.h"
+#include "web/web_front.h"
+
+namespace zamri {
+namespace {
+
+using testing_support::TempDir;
+using web_testing::HttpGet;
+using web_testing::JsonText;
+using web_testing::LiveClient;
+using web_testing::StreamEvent;
+
+WebOptions OptionsFrom(const TempDir& dir, const std::string& options) {
+    std::string path = dir.File("zamri.ini");
+    testing_support::WriteFileBytes(path, "[Channel]\nPORT=10000\n[Options]\n" + options);
+    return ReadWebOptions(path.c_str());
+}
+
+TEST(WebOptions, PortAddressAndPasswordFromTheSettingsFile) {
+    TempDir dir;
+    WebOptions off = OptionsFrom(dir, "");
+    EXPECT_EQ(off.port, 0);
+    EXPECT_STREQ(off.error, "");
+
+    WebOptions on = OptionsFrom(dir, "HttpPort=8080\nHttpPassword=\" pa ss \"\n");
+    EXPECT_EQ(on.port, 8080);
+    EXPECT_STREQ(on.address, "127.0.0.1");
+    EXPECT_STREQ(on.password, " pa ss ");
+    EXPECT_EQ(on.recorderCodePage, 1252);
+    EXPECT_STREQ(OptionsFrom(dir, "HttpPort=80\nHttpAddress=0.0.0.0\n").address, "0.0.0.0");
+    EXPECT_STREQ(OptionsFrom(dir, "HttpPort=80\nHttpAddress=::1\n").address, "::1");
+
+    for (const char* bad : {"HttpPort=0", "HttpPort=65536", "HttpPort=80x", "HttpPort=80\nHttpAddress=shop.example"}) {
+        WebOptions refused = OptionsFrom(dir, std::string(bad) + "\n");
+        EXPECT_EQ(refused.port, 0) << bad;
+        EXPECT_NE(std::string(refused.error).find("the web page is off"), std::string::npos) << bad;
+    }
+}
+
+class WebFrontTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(SocketStartup()); }
+    void TearDown() override { SocketCleanup(); }
+    void Start(WebFront& web, int codePage = 1252) {
+        WebOptions options;
+        options.port = 0;  // any free port
+        options.recorderCodePage = codePage;
+        std::string error;
+        // StartWith takes port 0 as "any free port"; the settings file never gives 0.
+        ASSERT_TRUE(web.StartWith(options, error)) << error;
+        ASSERT_GT(web.Port(), 0);
+    }
+    testing_support::OverlayLogFile overlay;
+};
+
+TEST_F(WebFrontTest, DeliveredLinesReachTheStreamAndTheStatus) {
+    tcp_testing::MessageRecorder messages;  // keeps the message from the console
+    ChannelTable table;
+    WebFront web(table, "9.8.7.6");
+    Start(web);
+    EXPECT_EQ(web.LocalAddress(), "http://127.0.0.1:" + std::to_string(web.Port()) + "/");
+    LiveClient client;
+    ASSERT_TRUE(client.Open(web.Port()));
+
+    table.delivery.Deliver(2, 0, "10.0.0.7", "CAF\xC9 \x80 1,50");
+    table.delivery.Deliver(2, 2, "10.0.0.7", "TOTAL");
+    StreamEvent event;
+    ASSERT_TRUE(client.Next(event));
+    EXPECT_EQ(JsonText(event.data, "text"), "CAF\xC3\x89 \xE2\x82\xAC 1,50");
+    EXPECT_EQ(JsonText(event.data, "src"), "10.0.0.7");
+    ASSERT_TRUE(client.Next(event));
+    EXPECT_NE(event.data.find("\"flags\":2"), std::string::npos);
+
+    ShowMessage("COM9 (for Camera 4) open failed.", "Error", kMsgOk);
+    std::string status = HttpGet(web.Port(), "/api/status").body;
+    EXPECT_NE(status.find("\"version\":\"9.8.7.6\""), std::string::npos) << status;
+    EXPECT_NE(status.find("{\"camera\":2,\"active\":true,\"source\":\"10.0.0.7\""), std::string::npos) << status;
+    EXPECT_NE(status.find("\"linesToday\":2"), std::string::npos);
+    EXPECT_NE(status.find("{\"camera\":3,\"active\":false"), std::string::npos);
+    EXPECT_NE(status.find("Error: COM9 (for Camera 4) open failed."), std::string::npos);
+
+    // Stopping takes the page off the delivery road.
+    web.Stop();
+    EXPECT_TRUE(table.delivery.Sinks().empty());
+    EXPECT_EQ(web.Port(), 0);
+}
+
+TEST_F(WebFrontTest, TextFollowsTheRecorderCodePage) {
+    ChannelTable table;
+    WebFront web(table, "1");
+    Start(web, 1251);
+    LiveClient client;
+    ASSERT_TRUE(client.Open(web.Port()));
+    table.delivery.Deliver(1, 0, "COM1", "\xD5\xEB\xE5\xE1 12");  // Cyrillic "Khleb"
+    StreamEvent event;
+    ASSERT_TRUE(client.Next(event));
+    EXPECT_EQ(JsonText(event.data, "text"), "\xD0\xA5\xD0\xBB\xD0\xB5\xD0\xB1 12");
+}
+
+}  // namespace
+}  // namespace zamri
