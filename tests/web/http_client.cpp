@@ -76,10 +76,30 @@ std::string RawExchange(int port, const std::string& bytes, int milliseconds) {
 
 HttpReply HttpGet(int port, const std::string& target, const std::string& extraHeaders, const std::string& method) {
     HttpReply reply;
-    std::string raw = RawExchange(port,
-                                  method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
-                                      extraHeaders + "\r\n",
-                                  15000);
+    zamri::SocketHandle socket = zamri::SocketConnect("127.0.0.1", port);
+    if (socket == zamri::kInvalidSocket)
+        return reply;
+    std::string raw;
+    if (SendAll(socket, method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
+                            extraHeaders + "\r\n")) {
+        // Until the server closes, or the body announced by Content-Length is in.
+        Clock::time_point deadline = Clock::now() + std::chrono::seconds(15);
+        char chunk[8192];
+        while (zamri::SocketWaitReadable(socket, Remaining(deadline)) == 1) {
+            int n = zamri::SocketReceive(socket, chunk, sizeof chunk);
+            if (n <= 0)
+                break;
+            raw.append(chunk, static_cast<size_t>(n));
+            size_t end = raw.find("\r\n\r\n");
+            if (end == std::string::npos)
+                continue;
+            reply.headers = raw.substr(0, end + 2);
+            std::string length = reply.Header("Content-Length");
+            if (!length.empty() && raw.size() - end - 4 >= std::stoul(length))
+                break;
+        }
+    }
+    zamri::SocketClose(socket);
     size_t end = raw.find("\r\n\r\n");
     if (end == std::string::npos)
         return reply;
