@@ -1,0 +1,293 @@
+// The web page's live view under load (a load tool, not Google Benchmark: each figure is one
+// run of the real parts):
+//   1. stream: lines per second the live stream keeps up with before it skips, read by a
+//      client that parses every event, lines fed through the delivery step at a set rate;
+//   2. capture: TCP capture's line rate with the page off, on without browsers, and with 20
+//      live streams open (rounds alternate, medians reported);
+//   3. latency: from OV_write to the line in a real headless Chromium page (median, 99th
+//      percentile), at 200 lines per second.
+// Usage: bench_web_live [stream] [capture] [latency]   (default: all three)
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "browser.h"
+#include "config/channel_table.h"
+#include "delivery/delivered_line.h"
+#include "http_client.h"
+#include "send_client.h"
+#include "tcp/socket_seam.h"
+#include "tcp/tcp_ingest_server.h"
+#include "tcp/wire_protocol.h"
+#include "web/web_front.h"
+
+using namespace zamri;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+double Percentile(std::vector<double> values, double p) {
+    std::sort(values.begin(), values.end());
+    if (values.empty())
+        return 0;
+    size_t index = static_cast<size_t>(p / 100.0 * (values.size() - 1) + 0.5);
+    return values[std::min(index, values.size() - 1)];
+}
+
+int64_t WallMicros() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// Counts every delivered line (and, when asked, notes when each was delivered, right after
+// its OV_write).
+class CountingSink : public LineSink {
+  public:
+    void Accept(const DeliveredLine& line) override {
+        if (recordTimes) {
+            std::lock_guard<std::mutex> guard(lock);
+            times[line.text] = WallMicros();
+        }
+        ++count;
+    }
+    std::atomic<long> count{0};
+    bool recordTimes = false;
+    std::mutex lock;
+    std::map<std::string, int64_t> times;
+};
+
+// A live stream read on its own thread, as fast as the events come.
+class DrainingClient {
+  public:
+    explicit DrainingClient(int port) {
+        open = client.Open(port) != 0;
+        if (open)
+            reader = std::thread([this] {
+                web_testing::StreamEvent event;
+                while (!stop.load()) {
+                    if (client.Next(event, 200) == 0)
+                        continue;
+                    if (event.event == "line") {
+                        ++lines;
+                        lastSeq = web_testing::JsonNumber(event.data, "seq");
+                    } else if (event.event == "skipped") {
+                        skipped += web_testing::JsonNumber(event.data, "count");
+                    }
+                }
+            });
+    }
+    ~DrainingClient() {
+        stop = true;
+        if (reader.joinable())
+            reader.join();
+    }
+    web_testing::LiveClient client;
+    std::thread reader;
+    std::atomic<bool> stop{false};
+    std::atomic<long> lines{0};
+    std::atomic<long> skipped{0};
+    std::atomic<long long> lastSeq{0};
+    bool open = false;
+};
+
+int StartWeb(WebFront& web) {
+    WebOptions options;
+    options.port = 0;
+    std::string error;
+    if (!web.StartWith(options, error)) {
+        std::fprintf(stderr, "web page: %s\n", error.c_str());
+        return 0;
+    }
+    return 1;
+}
+
+// 1. The stream's sustainable rate.
+void StreamRates() {
+    std::printf("== live stream: lines per second before it skips (one client parsing every event)\n");
+    std::printf("%10s %10s %10s %10s %s\n", "rate/s", "delivered", "received", "skipped", "");
+    const int rates[] = {1000, 5000, 10000, 20000, 50000, 100000, 200000, 400000};
+    for (int rate : rates) {
+        ChannelTable table;
+        WebFront web(table, "bench");
+        if (!StartWeb(web))
+            return;
+        DrainingClient reader(web.Port());
+        const double seconds = 2.0;
+        const long total = static_cast<long>(rate * seconds);
+        char text[64];
+        Clock::time_point start = Clock::now();
+        long sent = 0;
+        while (sent < total) {
+            long due = static_cast<long>(std::chrono::duration<double>(Clock::now() - start).count() * rate);
+            for (; sent < std::min(due, total); ++sent) {
+                std::snprintf(text, sizeof text, "ITEM %08ld ............... 12.50", sent);
+                table.delivery.Deliver(1 + static_cast<int>(sent % 8), 0, "bench", text);
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        double took = std::chrono::duration<double>(Clock::now() - start).count();
+        Clock::time_point deadline = Clock::now() + std::chrono::seconds(20);
+        while (reader.lines.load() + reader.skipped.load() < total && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::printf("%10d %10ld %10ld %10ld %s\n", static_cast<int>(total / took), total, reader.lines.load(),
+                    reader.skipped.load(), reader.skipped.load() == 0 ? "keeps up" : "SKIPS (and says so)");
+    }
+}
+
+// 2. Capture's rate with the page off, on, and with 20 streams open.
+double CaptureRun(int mode, int liveClients) {
+    const int senders = 8, perSender = 15000;
+    ChannelTable table;
+    auto counter = std::make_shared<CountingSink>();
+    table.delivery.AddSink(counter);
+    table.SetMode(1);
+    table.SetTcpPort(0);
+    table.StartCapture();
+    WebFront web(table, "bench");
+    if (mode != 0 && !StartWeb(web))
+        return 0;
+    std::vector<std::unique_ptr<DrainingClient>> readers;
+    for (int i = 0; i < liveClients; ++i)
+        readers.emplace_back(new DrainingClient(web.Port()));
+    std::vector<std::string> streams;
+    for (int c = 0; c < senders; ++c) {
+        std::string stream;
+        unsigned char frame[96];
+        for (int i = 0; i < perSender; ++i) {
+            char text[64];
+            int n = std::snprintf(text, sizeof text, "ITEM %02d %08d ........... 12.50\n", c, i);
+            int size = EncodeTextLineFrame(1 + c, text, n, frame, sizeof frame);
+            stream.append(reinterpret_cast<char*>(frame), static_cast<size_t>(size));
+        }
+        streams.push_back(stream);
+    }
+    std::vector<std::unique_ptr<SendClient>> clients;
+    for (int c = 0; c < senders; ++c) {
+        clients.emplace_back(new SendClient);
+        if (!clients.back()->Connect("127.0.0.1", table.tcpServer->ListeningPort()) ||
+            clients.back()->OpeningExchange() != 1)
+            return 0;
+    }
+    Clock::time_point start = Clock::now();
+    std::vector<std::thread> threads;
+    for (int c = 0; c < senders; ++c)
+        threads.emplace_back([&, c] { clients[c]->SendBytes(streams[c].data(), static_cast<int>(streams[c].size())); });
+    for (std::thread& t : threads)
+        t.join();
+    const long total = static_cast<long>(senders) * perSender;
+    while (counter->count.load() < total)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    double rate = total / std::chrono::duration<double>(Clock::now() - start).count();
+    table.StopCapture();
+    return rate;
+}
+
+void CaptureRates() {
+    std::printf("== TCP capture rate (8 senders, 120000 lines to the overlay library), 5 rounds, medians\n");
+    std::vector<double> off, on, twenty;
+    for (int round = 0; round < 5; ++round) {
+        off.push_back(CaptureRun(0, 0));
+        on.push_back(CaptureRun(1, 0));
+        twenty.push_back(CaptureRun(1, 20));
+    }
+    double base = Median(off);
+    std::printf("page off:                 %9.0f lines/s\n", base);
+    std::printf("page on, no browser:      %9.0f lines/s (%+.1f%%)\n", Median(on), (Median(on) / base - 1) * 100);
+    std::printf("page on, 20 live streams: %9.0f lines/s (%+.1f%%)\n", Median(twenty),
+                (Median(twenty) / base - 1) * 100);
+}
+
+// 3. OV_write to the page in Chromium.
+void Latency() {
+    std::printf("== latency from OV_write to the line in headless Chromium, 200 lines/s\n");
+    ChannelTable table;
+    auto times = std::make_shared<CountingSink>();
+    times->recordTimes = true;
+    table.delivery.AddSink(times);  // before the page's sink: called right after OV_write
+    table.SetMode(1);
+    table.SetTcpPort(0);
+    table.StartCapture();
+    WebFront web(table, "bench");
+    if (!StartWeb(web))
+        return;
+    web_testing::Browser browser;
+    if (!browser.Start() || !browser.Navigate(web.LocalAddress()) ||
+        !browser.WaitFor("document.getElementById('conn').textContent === 'live'")) {
+        std::printf("chromium: %s\n", browser.Error().c_str());
+        return;
+    }
+    browser.Evaluate(
+        "(() => { window.arrivals = []; new MutationObserver((ms) => {"
+        " const t = performance.timeOrigin + performance.now();"
+        " for (const m of ms) for (const n of m.addedNodes) { if (n.nodeType !== 1) continue;"
+        "  const ls = n.classList.contains('line') ? [n] : n.querySelectorAll('.line');"
+        "  for (const l of ls) window.arrivals.push([l.textContent, t]); } })"
+        ".observe(document.getElementById('panels'), {childList: true, subtree: true}); return 1; })()");
+    SendClient sender;
+    if (!sender.Connect("127.0.0.1", table.tcpServer->ListeningPort()) || sender.OpeningExchange() != 1)
+        return;
+    const int count = 2000;
+    Clock::time_point start = Clock::now();
+    for (int i = 0; i < count; ++i) {
+        std::this_thread::sleep_until(start + std::chrono::microseconds(5000LL * i));
+        std::string text = "LAT " + std::to_string(i) + "\n";
+        sender.SendTextLine(1 + i % 4, text.data(), static_cast<int>(text.size()));
+    }
+    browser.WaitFor("window.arrivals.length >= " + std::to_string(count), 30000);
+    std::string json = browser.Evaluate("window.arrivals");
+    std::vector<double> latencies;
+    size_t at = 0;
+    std::lock_guard<std::mutex> guard(times->lock);
+    while ((at = json.find("[\"LAT ", at)) != std::string::npos) {
+        size_t quote = json.find('"', at + 2);
+        std::string text = json.substr(at + 2, quote - at - 2);
+        double arrival = std::atof(json.c_str() + quote + 2);
+        auto found = times->times.find(text);
+        if (found != times->times.end())
+            latencies.push_back(arrival - found->second / 1000.0);
+        at = quote;
+    }
+    std::printf("lines: %zu of %d   median %.2f ms   p99 %.2f ms   max %.2f ms\n", latencies.size(), count,
+                Median(latencies), Percentile(latencies, 99), Percentile(latencies, 100));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    SocketStartup();
+    std::string overlay = "/tmp/zamri-bench-web-overlay-" + std::to_string(getpid()) + ".log";
+    setenv("OVTEXT_LOG", overlay.c_str(), 1);
+    auto wanted = [&](const char* part) {
+        if (argc < 2)
+            return true;
+        for (int i = 1; i < argc; ++i)
+            if (std::strcmp(argv[i], part) == 0)
+                return true;
+        return false;
+    };
+    if (wanted("stream"))
+        StreamRates();
+    if (wanted("capture"))
+        CaptureRates();
+    if (wanted("latency"))
+        Latency();
+    std::remove(overlay.c_str());
+    return 0;
+}
