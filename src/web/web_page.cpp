@@ -153,11 +153,15 @@ function addLine(l) {
   if (l.flags & 4) d.classList.add("imp");
   if (l.flags & 2) { d.classList.add("end"); r.classList.add("closed"); }
   r.append(d);
+  // The oldest lines go one by one, so a receipt that never ends stays on screen.
   let count = p.lines.querySelectorAll(".line").length;
-  while (count > keep && p.lines.firstChild) {
-    count -= p.lines.firstChild.querySelectorAll(".line").length;
-    p.lines.firstChild.remove();
+  while (count-- > keep) {
+    const old = p.lines.querySelector(".line"), holder = old.parentNode;
+    old.remove();
+    if (holder !== r && !holder.querySelector(".line")) holder.remove();
   }
+  const marks = p.lines.querySelectorAll(".skip");
+  for (let i = 0; i + 3 < marks.length; i++) marks[i].remove();
   p.lines.scrollTop = p.lines.scrollHeight;
   p.state.textContent = "receiving";
   p.state.className = "state receiving";

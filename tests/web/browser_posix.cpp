@@ -183,10 +183,14 @@ int Browser::Start(int width, int height) {
                                      "--disable-component-update",
                                      "--disable-sync",
                                      "--hide-scrollbars",
+                                     "--disable-background-timer-throttling",
+                                     "--disable-renderer-backgrounding",
+                                     "--disable-backgrounding-occluded-windows",
                                      "--user-data-dir=" + impl_->profile.string(),
                                      "--remote-debugging-port=0",
                                      "--window-size=" + std::to_string(width) + "," + std::to_string(height),
                                      "about:blank"};
+    std::fflush(nullptr);  // the child must not write out this process's buffered output
     impl_->pid = fork();
     if (impl_->pid < 0) {
         error_ = "fork failed";

@@ -160,6 +160,20 @@ TEST_F(WebPageInBrowser, LinesAppearInTheirPanelsInOrder) {
     EXPECT_TRUE(browser.Screenshot(kArtifacts + "/web-status.png"));
 }
 
+TEST_F(WebPageInBrowser, AReceiptThatNeverEndsKeepsScrolling) {
+    std::string lines;
+    for (int i = 0; i < 150; ++i)
+        lines += "LINE " + std::to_string(i) + "\n";
+    Send(dir, tcpPort, 4, lines, false);
+    ASSERT_TRUE(browser.WaitFor("document.querySelector('#cam-4 .line:last-child') && "
+                                "document.querySelector('#cam-4 .line:last-child').textContent === 'LINE 149'"))
+        << browser.Error();
+    // The panel keeps the latest 80, all in the one receipt.
+    EXPECT_EQ(browser.Text("document.querySelectorAll('#cam-4 .line').length"), "80");
+    EXPECT_EQ(browser.Text("document.querySelector('#cam-4 .line').textContent"), "LINE 70");
+    EXPECT_EQ(browser.Text("document.querySelectorAll('#cam-4 .receipt').length"), "1");
+}
+
 TEST_F(WebPageInBrowser, ReadableOnAPhone) {
     Send(dir, tcpPort, 2, "CAFE 12\nESPRESSO   2.10\nTOTAL      2.10\n");
     ASSERT_TRUE(browser.WaitFor("document.querySelectorAll('#cam-2 .line').length === 3")) << browser.Error();
