@@ -18,6 +18,9 @@ constexpr int kStopDrainMilliseconds = 500;
 
 using Clock = std::chrono::steady_clock;
 
+// Per thread: a network thread that outlived Stop may cut frames while the next one runs.
+thread_local const char* framePeer = "";
+
 int MillisecondsLeft(Clock::time_point deadline) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
@@ -32,8 +35,6 @@ struct TcpServer::NetworkRun {
     SocketHandle sockets[kMaxSocketSlots];
     SocketWaitSet events;
     ClientBuffer buffers[kMaxSocketSlots];
-    // Each connection's peer address, kept from the accept: a reset peer has none to ask for.
-    char peers[kMaxSocketSlots][kAddressTextSize] = {};
     // Whether this run still reports its client count (not after Stop has let it go).
     bool counted = true;
     // The refusal notice is shown once per burst: from the first refused connection until a
@@ -78,6 +79,10 @@ void SocketBase::Notify(int code, intptr_t arg, char* text) {
     ServerEventFn callback = eventCallback.load();
     if (callback != nullptr)
         callback(owner.load(), code, arg, text);
+}
+
+const char* TcpServer::FramePeer() {
+    return framePeer;
 }
 
 TcpServer::TcpServer() : noticeShowing(std::make_shared<std::atomic<int>>(0)) {}
@@ -240,7 +245,8 @@ void TcpServer::AcceptClient(NetworkRun& run) {
     }
     run.sockets[slot] = accepted;
     run.buffers[slot].used = 0;
-    std::memcpy(run.peers[slot], peer, sizeof peer);
+    // Kept from the accept: a reset peer has no address left to ask for.
+    std::memcpy(run.buffers[slot].peer, peer, sizeof peer);
     ++run.slotCount;
     SetClientCount(run);
     Notify(EVT_CLIENT_CONNECTED, reinterpret_cast<intptr_t>(peer), nullptr);
@@ -284,7 +290,7 @@ void TcpServer::RemoveClient(NetworkRun& run, int slot, bool drain) {
                 break;
         }
     }
-    Notify(EVT_CLIENT_CLOSED, reinterpret_cast<intptr_t>(run.peers[slot]), nullptr);
+    Notify(EVT_CLIENT_CLOSED, reinterpret_cast<intptr_t>(run.buffers[slot].peer), nullptr);
     SocketClose(run.sockets[slot]);
     run.events.Detach(slot);
     run.buffers[slot].used = 0;
@@ -293,12 +299,12 @@ void TcpServer::RemoveClient(NetworkRun& run, int slot, bool drain) {
     if (last > 1 && slot != last) {
         // The last connection takes the freed slot with its socket, notification and bytes.
         run.sockets[slot] = run.sockets[last];
-        std::memcpy(run.peers[slot], run.peers[last], sizeof run.peers[slot]);
         run.events.Move(last, slot);
         ClientBuffer& to = run.buffers[slot];
         ClientBuffer& from = run.buffers[last];
         std::memcpy(to.data, from.data, static_cast<size_t>(from.used));
         to.used = from.used;
+        std::memcpy(to.peer, from.peer, sizeof to.peer);
         from.used = 0;
     }
     run.sockets[last] = kInvalidSocket;
@@ -340,7 +346,9 @@ int TcpServer::DeliverFrames(ClientBuffer& clientBuffer) {
         if (clientBuffer.used - offset < total)
             break;
         frame.Load(front, total);
+        framePeer = clientBuffer.peer;
         OnFrame(frame);
+        framePeer = "";
         offset += total;
     }
     if (offset > 0) {
