@@ -56,6 +56,13 @@ class IngestServerTest : public ::testing::Test {
             server->Stop();
         server.reset();
     }
+    // Starts again with another bound for the opening exchange.
+    void Restart(int openingTimeout) {
+        server->Stop();
+        server->SetOpeningTimeout(openingTimeout);
+        ASSERT_EQ(server->Start(0), 0);
+        port = server->ListeningPort();
+    }
     // A client that passed the opening exchange and is in the server's table.
     std::unique_ptr<SendClient> Open() {
         std::unique_ptr<SendClient> client(new SendClient);
@@ -105,10 +112,7 @@ TEST_F(IngestServerTest, StalledExchangesHoldNobody) {
     constexpr int kLimit = 2500;  // the dribblers' fourth byte would come after 3 s
     for (bool dribble : {false, true}) {
         SCOPED_TRACE(dribble ? "one byte a second" : "silent");
-        server->Stop();
-        server->SetOpeningTimeout(kLimit);
-        ASSERT_EQ(server->Start(0), 0);
-        port = server->ListeningPort();
+        Restart(kLimit);
         size_t linesBefore = log.LineCount();
         std::unique_ptr<SendClient> established = Open();
         std::vector<std::unique_ptr<SendClient>> stalled;
@@ -142,7 +146,6 @@ TEST_F(IngestServerTest, StalledExchangesHoldNobody) {
         std::unique_ptr<SendClient> newcomer = Open();
         // All of that happened while every stalled connection was still waiting.
         EXPECT_EQ(server->OpeningCount(), kStalled);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kLimit));
         std::sort(latencies.begin(), latencies.end());
         EXPECT_LT(latencies[latencies.size() / 2], 50.0) << "median line latency, ms";
 
@@ -159,6 +162,7 @@ TEST_F(IngestServerTest, StalledExchangesHoldNobody) {
 // The tills of a store all connect when the recorder PC comes back: every one gets in.
 TEST_F(IngestServerTest, SixtyThreeClientsConnectingAtOnceAllGetIn) {
     constexpr int kClients = 63;
+    Restart(TcpIngestServer::kOpeningTimeoutMilliseconds);
     for (int round = 0; round < 5; ++round) {
         std::vector<std::unique_ptr<SendClient>> clients(kClients);
         std::vector<int> verdicts(kClients, -2);
@@ -194,6 +198,7 @@ TEST_F(IngestServerTest, SixtyThreeClientsConnectingAtOnceAllGetIn) {
 
 // More connections in their exchange than the loop keeps: the oldest waiting one makes room.
 TEST_F(IngestServerTest, AFloodOfSilentConnectionsCannotLockOutATill) {
+    Restart(60000);  // none of them leaves by its own deadline here
     std::vector<std::unique_ptr<SendClient>> silent;
     for (int i = 0; i < TcpServer::kMaxOpening; ++i) {
         silent.emplace_back(new SendClient);
