@@ -120,8 +120,8 @@ Section "zamri (required)" SecProgram
     File "${FILES}/ovtext.dll"
     File "${FILES}/langpack.dll"
     File "${FILES}/zamri-de.lng"
-    File "${FILES}/zamri-send.exe"
-    File "${FILES}/zamri-replay.exe"
+    ; The tools: zamri-send, zamri-replay and whatever else the build has.
+    File "${FILES}/zamri-*.exe"
     File "${FILES}/README.md"
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
@@ -164,7 +164,7 @@ Section "-Start now"
 SectionEnd
 
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
-    !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "zamri.exe, the overlay library stand-in ovtext.dll (replace it by the recorder's own), the language pack, zamri-send, zamri-replay and the README."
+    !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "zamri.exe, the overlay library stand-in ovtext.dll (replace it by the recorder's own), the language pack, the tools (zamri-send, zamri-replay, ...) and the README."
     !insertmacro MUI_DESCRIPTION_TEXT ${SecStartMenu} "Start-menu entries: zamri, zamri (TCP), Properties and Uninstall."
     !insertmacro MUI_DESCRIPTION_TEXT ${SecAutostart} "Starts zamri when you log on to Windows, in the mode chosen on the next page."
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
@@ -240,8 +240,7 @@ Section "un.zamri (required)" SecUnProgram
     Delete "$INSTDIR\ovtext.dll"
     Delete "$INSTDIR\langpack.dll"
     Delete "$INSTDIR\zamri-de.lng"
-    Delete "$INSTDIR\zamri-send.exe"
-    Delete "$INSTDIR\zamri-replay.exe"
+    Delete "$INSTDIR\zamri-*.exe"
     Delete "$INSTDIR\README.md"
     ; What the overlay library stand-in recorded.
     Delete "$INSTDIR\ovtext.log"
