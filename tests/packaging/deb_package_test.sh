@@ -53,8 +53,10 @@ dpkg_retry() {
 }
 work=$(mktemp -d /tmp/zamri-deb-XXXXXX)
 pid=""
+socat_pid=""
 cleanup() {
     [ -n "$pid" ] && kill -KILL "$pid" 2>/dev/null
+    [ -n "$socat_pid" ] && kill "$socat_pid" 2>/dev/null
     dpkg_retry --purge zamri >/dev/null
     rm -rf "$work"
 }
@@ -81,35 +83,57 @@ sed -i "s/^PORT=.*/PORT=$port/" /etc/zamri/zamri.ini
 # The service as its unit starts it: its user and groups, working folder, environment file
 # and command line (the unit's ExecStart, with the mode from /etc/default/zamri).
 unit_value() { sed -n "s/^$1=//p" "$unit" | tail -1; }
-exec_start=$(unit_value ExecStart)
-user=$(unit_value User)
-groups=$(unit_value SupplementaryGroups)
-cd "$(unit_value WorkingDirectory)" || fail "working folder"
-(
-    set -a
-    . /etc/default/zamri
-    set +a
-    eval "exec setpriv --reuid=$user --regid=$(unit_value Group) --groups=$groups --inh-caps=-all $exec_start"
-) >"$work/out" 2>"$work/err" &
-pid=$!
+start_service() {
+    (
+        cd "$(unit_value WorkingDirectory)" || exit 111
+        set -a
+        . /etc/default/zamri
+        set +a
+        eval "exec setpriv --reuid=$(unit_value User) --regid=$(unit_value Group) \
+            --groups=$(unit_value SupplementaryGroups) --inh-caps=-all $(unit_value ExecStart)"
+    ) >"$work/out" 2>"$work/err" &
+    pid=$!
+}
 wait_for() {
     for _ in $(seq 200); do grep -q "$1" "$2" 2>/dev/null && return 0; sleep 0.05; done
     return 1
 }
+stop_service() {
+    kill -TERM "$pid"
+    local status=-1
+    for _ in $(seq 200); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+    if ! kill -0 "$pid" 2>/dev/null; then wait "$pid"; status=$?; pid=""; fi
+    check "$1: stopped by SIGTERM with exit code 0 (got $status)" [ "$status" = 0 ]
+    check "$1: stopped in order" grep -q "zamri: stopped" "$work/err"
+    check "$1: overlay closed" grep -q "^OV_close" "$work/out"
+}
+
+# TCP mode, the default.
+start_service
 check "service started: $(cat "$work/err")" wait_for "TCP mode, port $port, settings /etc/zamri/zamri.ini" "$work/err"
 check "runs as zamri" [ "$(ps -o user= -p "$pid")" = zamri ]
 check "in group dialout" grep -qw "$(getent group dialout | cut -d: -f3)" <<<"$(grep ^Groups: /proc/$pid/status)"
 printf 'STORE 0042  TILL 3\nBREAD      1.20\nTOTAL      1.20\n' |
     /usr/bin/zamri-send -q -p "$port" -c 2 --form-feed || fail "zamri-send"
 check "receipt reached the overlay: $(cat "$work/out")" wait_for "$(printf 'OV_write\t1\t1\t2\tTOTAL      1.20')" "$work/out"
-kill -TERM "$pid"
-status=-1
-for _ in $(seq 200); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
-if ! kill -0 "$pid" 2>/dev/null; then wait "$pid"; status=$?; pid=""; fi
-check "stopped by SIGTERM with exit code 0 (got $status)" [ "$status" = 0 ]
-check "stopped in order" grep -q "zamri: stopped" "$work/err"
-check "overlay closed" grep -q "^OV_close" "$work/out"
-cd /
+stop_service "TCP mode"
+
+# Serial mode, chosen in /etc/default/zamri, on a pseudo-terminal that stands in for a serial
+# port: root's, open to the group dialout only, as /dev/ttyS* and /dev/ttyUSB* are.
+socat "pty,raw,echo=0,link=$work/capture" "pty,raw,echo=0,link=$work/feed" &
+socat_pid=$!
+for _ in $(seq 100); do [ -e "$work/capture" ] && [ -e "$work/feed" ] && break; sleep 0.05; done
+device=$(readlink -f "$work/capture")
+chown root:dialout "$device" && chmod 0660 "$device"
+sed -i 's/^ZAMRI_MODE=.*/ZAMRI_MODE=/' /etc/default/zamri
+sed -i "s|^;1=1,/dev/ttyUSB0,.*|1=1,$device,9600,0,8,0,0,1,0,|" /etc/zamri/zamri.ini
+start_service
+check "serial mode started: $(cat "$work/err")" wait_for "channel 1: port $device\$" "$work/err"
+printf 'COFFEE     2.50\nTOTAL      2.50\n\f' >"$work/feed"
+check "serial receipt reached the overlay: $(cat "$work/out")" wait_for "$(printf 'OV_write\t1\t0\t2\t')" "$work/out"
+check "serial line text" grep -q "$(printf '\tCOFFEE     2.50')" "$work/out"
+stop_service "serial mode"
+kill "$socat_pid" 2>/dev/null
 
 # Reinstalling keeps the edited settings; removing keeps them too; purging removes them.
 dpkg_retry -i "$deb" >/dev/null || fail "reinstall"
