@@ -85,22 +85,38 @@ printf '[Channel]\r\nPORT=%d\r\n' "$port" >"$folder/zamri.ini"
 program=${run_entry#\"}
 arguments=${program##*\" }
 program=${program%%\"*}
-wine "$program" $arguments >/dev/null 2>&1 &
-program_pid=$!
+start_program() {
+    wine "$program" $arguments >/dev/null 2>&1 &
+    program_pid=$!
+}
 send_receipt() {
     printf 'STORE 0042  TILL 3\nTOTAL      1.20\n' | "$sender" -q -p "$port" -c 2 --form-feed 2>/dev/null
     [ $? -ne 2 ]  # 2: nothing listens yet
 }
+receipts_shown() { [ "$(grep -c "$(printf 'OV_write\t1\t1\t2\tTOTAL      1.20')" "$folder/ovtext.log")" = "$1" ]; }
+ended() { local state; state=$(ps -o stat= -p "$1"); [ -z "$state" ] || [[ $state == Z* ]]; }
+expect_ended() { # WHO: the program was ended by WHO, in order
+    check "$1 ended the program" wait_until 60 ended "$program_pid"
+    wait "$program_pid"
+    check "the program ended in order (exit code $?)" [ $? -eq 0 ]
+    program_pid=""
+}
+start_program
 check "the installed program listens on $port" wait_until 30 send_receipt
-check "the receipt reached the overlay stand-in" wait_until 20 grep -q "$(printf 'OV_write\t1\t1\t2\tTOTAL      1.20')" "$folder/ovtext.log"
+check "the receipt reached the overlay stand-in" wait_until 20 receipts_shown 1
+
+# --- installing again over the running program (an upgrade) ---
+wine "$setup" /S /TCP
+check "installation over the running program exits with 0" [ $? -eq 0 ]
+expect_ended "the installer"
+check "overlay closed by the stopped program" grep -q '^OV_close' "$folder/ovtext.log"
+start_program
+check "the program runs again" wait_until 30 send_receipt
+check "the second receipt reached the overlay stand-in" wait_until 20 receipts_shown 2
 
 # --- silent uninstallation while the program runs ---
 wine "$folder_win\\uninstall.exe" /S
-ended() { local state; state=$(ps -o stat= -p "$1"); [ -z "$state" ] || [[ $state == Z* ]]; }
-check "uninstaller ended the program" wait_until 60 ended "$program_pid"
-wait "$program_pid"
-check "the program ended in order (exit code $?)" [ $? -eq 0 ]
-program_pid=""
+expect_ended "the uninstaller"
 check "uninstaller finished" wait_until 60 test ! -e "$folder/uninstall.exe"
 check "only the settings file is left: $(ls -A "$folder" | tr '\n' ' ')" [ "$(ls -A "$folder")" = zamri.ini ]
 check "Run entry removed" [ -z "$(reg_value "$run_key" zamri)" ]
