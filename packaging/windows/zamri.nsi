@@ -117,7 +117,11 @@ Section "zamri (required)" SecProgram
     Call CloseRunningCopy
     SetOutPath "$INSTDIR"
     File "${FILES}/zamri.exe"
+    ; The overlay library stand-in only where there is none yet: an ovtext.dll that is there may
+    ; be the recorder's own, which an upgrade must not replace.
+    SetOverwrite off
     File "${FILES}/ovtext.dll"
+    SetOverwrite on
     File "${FILES}/langpack.dll"
     File "${FILES}/zamri-de.lng"
     ; The tools: zamri-send, zamri-replay and whatever else the build has.

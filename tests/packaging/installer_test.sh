@@ -106,10 +106,18 @@ check "the installed program listens on $port" wait_until 30 send_receipt
 check "the receipt reached the overlay stand-in" wait_until 20 receipts_shown 1
 
 # --- installing again over the running program (an upgrade) ---
+# The recorder's own overlay library in place of the stand-in (here: the stand-in with a byte
+# more, which still loads) must survive the upgrade.
+printf 'R' >>"$folder/ovtext.dll"
+recorder_library=$(md5sum <"$folder/ovtext.dll")
+# And an older program, which the upgrade replaces.
+printf 'old' >>"$folder/zamri.exe"
 wine "$setup" /S /TCP
 check "installation over the running program exits with 0" [ $? -eq 0 ]
 expect_ended "the installer"
 check "overlay closed by the stopped program" grep -q '^OV_close' "$folder/ovtext.log"
+check "the recorder's overlay library kept" [ "$(md5sum <"$folder/ovtext.dll")" = "$recorder_library" ]
+check "zamri.exe replaced" cmp -s "$folder/zamri.exe" "$bin/zamri.exe"
 start_program
 check "the program runs again" wait_until 30 send_receipt
 check "the second receipt reached the overlay stand-in" wait_until 20 receipts_shown 2
