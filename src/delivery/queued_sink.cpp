@@ -1,6 +1,7 @@
 #include "delivery/queued_sink.h"
 
 #include <chrono>
+#include <cstring>
 #include <new>
 #include <system_error>
 
@@ -8,6 +9,20 @@ namespace {
 int64_t SteadyMilliseconds() {
     auto since = std::chrono::steady_clock::now().time_since_epoch();
     return std::chrono::duration_cast<std::chrono::milliseconds>(since).count();
+}
+// Only the bytes in use: a line is 1 KB of room but mostly a few dozen characters, and this
+// copy runs on the capture thread.
+void CopyLine(DeliveredLine& to, const DeliveredLine& from) {
+    to.utcMilliseconds = from.utcMilliseconds;
+    to.utcOffsetMinutes = from.utcOffsetMinutes;
+    to.camera = from.camera;
+    to.flags = from.flags;
+    to.receipt = from.receipt;
+    to.length = from.length;
+    std::memcpy(to.source, from.source, sizeof to.source);
+    size_t text = from.length >= 0 && from.length < kDeliveredTextSize ? static_cast<size_t>(from.length) : 0;
+    std::memcpy(to.text, from.text, text);
+    to.text[text] = 0;
 }
 }  // namespace
 
@@ -28,7 +43,7 @@ void QueuedSink::Accept(const DeliveredLine& line) {
             return;
         }
         // Lines accepted before Start wait for the worker.
-        slots[(head + count) % capacity] = line;
+        CopyLine(slots[(head + count) % capacity], line);
         ++count;
         accepted.fetch_add(1);
     }

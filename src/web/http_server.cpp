@@ -38,28 +38,6 @@ constexpr bool kReuseAddress = false;
 constexpr bool kReuseAddress = true;
 #endif
 
-void AppendLineEvent(std::string& out, const LiveLine& line) {
-    out += "id: ";
-    out += std::to_string(line.seq);
-    out += "\nevent: line\ndata: {\"seq\":";
-    out += std::to_string(line.seq);
-    out += ",\"t\":";
-    out += std::to_string(line.utcMs);
-    out += ",\"off\":";
-    out += std::to_string(line.utcOffsetMinutes);
-    out += ",\"cam\":";
-    out += std::to_string(line.camera);
-    out += ",\"flags\":";
-    out += std::to_string(line.flags);
-    out += ",\"receipt\":";
-    out += std::to_string(line.receipt);
-    out += ",\"src\":";
-    AppendJsonString(out, line.source);
-    out += ",\"text\":";
-    AppendJsonString(out, line.text);
-    out += "}\n\n";
-}
-
 }  // namespace
 
 struct HttpServer::Impl {
@@ -76,11 +54,13 @@ struct HttpServer::Impl {
     // Declared after everything its handlers touch, so it goes first at destruction.
     asio::io_context io{1};
     tcp::acceptor acceptor{io};
+    asio::steady_timer quiet{io};
     std::vector<std::weak_ptr<LiveStream>> streams;  // the loop's thread only
     std::thread thread;
 
     void Accept();
     void Wake();
+    void Flush();
     void WakeStreams();
 };
 
@@ -116,17 +96,16 @@ class LiveStream : public std::enable_shared_from_this<LiveStream> {
     void Pump() {
         if (writing_ || closed_)
             return;
-        lines_.clear();
-        uint64_t skipped = server_->feed.ReadFrom(next_, server_->limits.linesPerWrite, lines_, &next_);
-        if (skipped == 0 && lines_.empty())
+        events_.clear();
+        uint64_t skipped = server_->feed.ReadEvents(next_, server_->limits.linesPerWrite, events_, &next_);
+        if (skipped == 0 && events_.empty())
             return;
-        out_.clear();
-        if (skipped != 0) {
+        if (skipped == 0) {
+            out_.swap(events_);
+        } else {
             // Said before the lines that follow the gap, so the page can mark the place.
-            out_ += "event: skipped\ndata: {\"count\":" + std::to_string(skipped) + "}\n\n";
+            out_ = "event: skipped\ndata: {\"count\":" + std::to_string(skipped) + "}\n\n" + events_;
         }
-        for (const LiveLine& line : lines_)
-            AppendLineEvent(out_, line);
         Send();
     }
 
@@ -189,7 +168,7 @@ class LiveStream : public std::enable_shared_from_this<LiveStream> {
     beast::tcp_stream stream_;
     uint64_t next_;
     asio::steady_timer ping_;
-    std::vector<LiveLine> lines_;
+    std::string events_;
     std::string out_;
     char sink_[512];
     bool writing_ = false;
@@ -313,7 +292,18 @@ void HttpServer::Impl::Wake() {
     // Many lines in a row cost one post: the loop reads everything new when it gets there.
     if (wakePending.exchange(true))
         return;
-    asio::post(io, [self = this] {
+    asio::post(io, [self = this] { self->Flush(); });
+}
+
+// A line after a quiet spell goes out at once; lines that follow it within batchMs go out
+// together when that time is up, so a flood costs the browsers' thread a few writes per
+// batch instead of a wake-up and a write per line and stream.
+void HttpServer::Impl::Flush() {
+    WakeStreams();
+    quiet.expires_after(milliseconds(limits.batchMs));
+    quiet.async_wait([self = this](beast::error_code error) {
+        if (error)
+            return;
         self->wakePending = false;
         self->WakeStreams();
     });
@@ -379,6 +369,7 @@ void HttpServer::Stop() {
     asio::post(impl_->io, [impl = impl_.get()] {
         beast::error_code ignored;
         impl->acceptor.close(ignored);
+        impl->quiet.cancel();
         for (auto& weak : impl->streams)
             if (auto stream = weak.lock())
                 stream->Close();

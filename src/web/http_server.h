@@ -20,7 +20,8 @@ struct HttpServerLimits {
     int requestTimeoutMs = 30000;    // a request must arrive whole within this
     int keepAliveMs = 15000;         // an idle stream gets a comment line this often
     int maxConnections = 512;        // more are closed at once
-    size_t linesPerWrite = 256;      // the most lines in one write to a stream
+    size_t linesPerWrite = 512;      // the most lines in one write to a stream
+    int batchMs = 5;                 // lines close behind one just sent wait this long at most
 };
 
 class HttpServer {

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "web/web_text.h"
+
 namespace zamri {
 
 int64_t LocalDay(int64_t utcMs, int32_t utcOffsetMinutes) {
@@ -10,12 +12,39 @@ int64_t LocalDay(int64_t utcMs, int32_t utcOffsetMinutes) {
     return localMs < 0 && localMs % 86400000 != 0 ? day - 1 : day;
 }
 
+void AppendLineEvent(std::string& out, const LiveLine& line) {
+    out += "id: ";
+    out += std::to_string(line.seq);
+    out += "\nevent: line\ndata: {\"seq\":";
+    out += std::to_string(line.seq);
+    out += ",\"t\":";
+    out += std::to_string(line.utcMs);
+    out += ",\"off\":";
+    out += std::to_string(line.utcOffsetMinutes);
+    out += ",\"cam\":";
+    out += std::to_string(line.camera);
+    out += ",\"flags\":";
+    out += std::to_string(line.flags);
+    out += ",\"receipt\":";
+    out += std::to_string(line.receipt);
+    out += ",\"src\":";
+    AppendJsonString(out, line.source);
+    out += ",\"text\":";
+    AppendJsonString(out, line.text);
+    out += "}\n\n";
+}
+
 LiveFeed::LiveFeed(size_t capacity) : ring_(capacity == 0 ? 1 : capacity) {}
 
 void LiveFeed::Publish(LiveLine line) {
+    std::string event;
+    event.reserve(line.text.size() + line.source.size() + 160);
     {
         std::lock_guard<std::mutex> guard(lock_);
         line.seq = next_++;
+        // Formatted under the lock only because the number is given here; the browsers' thread
+        // then copies finished text.
+        AppendLineEvent(event, line);
         if (line.camera >= 1 && line.camera <= kLiveCameraCount) {
             LiveCamera& camera = cameras_[line.camera - 1];
             int64_t day = LocalDay(line.utcMs, line.utcOffsetMinutes);
@@ -29,7 +58,9 @@ void LiveFeed::Publish(LiveLine line) {
             if (camera.source != line.source)
                 camera.source = line.source;
         }
-        ring_[line.seq % ring_.size()] = std::move(line);
+        Slot& slot = ring_[line.seq % ring_.size()];
+        slot.seq = line.seq;
+        slot.event.swap(event);
         if (listener_)
             listener_();
     }
@@ -44,7 +75,7 @@ void LiveFeed::NoteLost(uint64_t count) {
         listener_();
 }
 
-uint64_t LiveFeed::ReadFrom(uint64_t from, size_t max, std::vector<LiveLine>& out, uint64_t* next) const {
+uint64_t LiveFeed::ReadEvents(uint64_t from, size_t max, std::string& out, uint64_t* next) const {
     std::lock_guard<std::mutex> guard(lock_);
     uint64_t skipped = 0;
     if (from == 0)
@@ -57,12 +88,12 @@ uint64_t LiveFeed::ReadFrom(uint64_t from, size_t max, std::vector<LiveLine>& ou
     size_t copied = 0;
     uint64_t seq = from;
     for (; seq < next_ && copied < max; ++seq) {
-        const LiveLine& slot = ring_[seq % ring_.size()];
+        const Slot& slot = ring_[seq % ring_.size()];
         if (slot.seq != seq) {
             ++skipped;  // a gap: lost before it reached the feed
             continue;
         }
-        out.push_back(slot);
+        out += slot.event;
         ++copied;
     }
     *next = seq;

@@ -1,5 +1,6 @@
 // What the live view shows: the latest lines, numbered, in a ring that the line sink's worker
-// fills and the web server's thread reads. Capture never touches it directly (it hands lines
+// fills and the web server's thread reads. Each line is kept as its finished stream event, so
+// any number of browsers cost one formatting per line. Capture never touches it directly (it hands lines
 // to the sink's queue), and a reader that falls behind loses the oldest lines, never holds the
 // writer: it learns how many it missed from the gap in the numbers.
 #pragma once
@@ -46,10 +47,11 @@ class LiveFeed {
     // Lines lost before they reached the feed (a full queue): readers see a gap of count.
     void NoteLost(uint64_t count);
 
-    // Copies into out (appending) at most max lines numbered from `from` on, in order, and
-    // returns how many numbers from `from` up to the last one copied (or up to the newest,
-    // when none is left) have no line any more. *next receives the number to ask for next.
-    uint64_t ReadFrom(uint64_t from, size_t max, std::vector<LiveLine>& out, uint64_t* next) const;
+    // Appends to out the stream events (server-sent event text) of at most max lines numbered
+    // from `from` on, in order, and returns how many numbers from `from` up to the last one
+    // appended (or up to the newest, when none is left) have no line any more. *next receives
+    // the number to ask for next.
+    uint64_t ReadEvents(uint64_t from, size_t max, std::string& out, uint64_t* next) const;
     // The number the next line will get.
     uint64_t NextSeq() const;
 
@@ -59,12 +61,19 @@ class LiveFeed {
     void SetListener(std::function<void()> listener);
 
   private:
+    struct Slot {
+        uint64_t seq = 0;
+        std::string event;
+    };
     mutable std::mutex lock_;
-    std::vector<LiveLine> ring_;
+    std::vector<Slot> ring_;
     uint64_t next_ = 1;
     LiveCamera cameras_[kLiveCameraCount];
     std::function<void()> listener_;
 };
+
+// The line as one stream event: "id: N", "event: line" and its fields as JSON.
+void AppendLineEvent(std::string& out, const LiveLine& line);
 
 // The local day number of a moment, for "today" counts.
 int64_t LocalDay(int64_t utcMs, int32_t utcOffsetMinutes);

@@ -1,6 +1,8 @@
 #include "web/live_view_sink.h"
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "codepage/code_page.h"
 
@@ -15,6 +17,10 @@ LiveViewSink::~LiveViewSink() {
     // The worker calls Consume, so it must end before this object does; the browsers need
     // nothing that is still queued.
     Stop(0);
+}
+
+void LiveViewSink::Idle() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kRestMilliseconds));
 }
 
 void LiveViewSink::Consume(const DeliveredLine& line) {

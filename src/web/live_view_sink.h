@@ -13,7 +13,10 @@ namespace zamri {
 
 class LiveViewSink : public QueuedSink {
   public:
-    static constexpr int kQueueLines = 2048;
+    static constexpr int kQueueLines = 4096;
+    // After the queue has run empty the worker rests this long before it waits again, so that
+    // a busy capture thread finds it resting, not waiting, and never has to wake it per line.
+    static constexpr int kRestMilliseconds = 2;
 
     // recorderCodePage: the Windows code page of the lines' text.
     LiveViewSink(LiveFeed& feed, int recorderCodePage);
@@ -21,6 +24,7 @@ class LiveViewSink : public QueuedSink {
 
   protected:
     void Consume(const DeliveredLine& line) override;
+    void Idle() override;
 
   private:
     LiveFeed& feed_;
