@@ -20,7 +20,8 @@ void CopyLine(DeliveredLine& to, const DeliveredLine& from) {
     to.receipt = from.receipt;
     to.length = from.length;
     std::memcpy(to.source, from.source, sizeof to.source);
-    size_t text = from.length >= 0 && from.length < kDeliveredTextSize ? static_cast<size_t>(from.length) : 0;
+    // Up to the NUL, whatever length says: a caller may have filled only the text.
+    size_t text = strnlen(from.text, kDeliveredTextSize - 1);
     std::memcpy(to.text, from.text, text);
     to.text[text] = 0;
 }
