@@ -2,9 +2,11 @@
 # Builds and runs every test tier: native under AddressSanitizer + UndefinedBehaviorSanitizer,
 # native under ThreadSanitizer, and the Windows build under wine (inside Xvfb when no display).
 # Usage: tools/run-all-tests.sh [tier...]   tiers: native-asan native-tsan windows (default: all)
+# Installs the Debian packages it needs first (tools/install-packages.sh).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+bash tools/install-packages.sh || exit 1
 tiers=("$@")
 [ ${#tiers[@]} -gt 0 ] || tiers=(native-asan native-tsan windows)
 jobs=${JOBS:-$(nproc)}
