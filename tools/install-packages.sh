@@ -9,7 +9,8 @@ if [ "${1:-}" = service ]; then
     packages=(cmake ninja-build g++)
 else
     packages=(cmake ninja-build g++ clang libgtest-dev googletest libbenchmark-dev
-              g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb socat imagemagick x11-utils)
+              g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb socat imagemagick x11-utils
+              adduser dpkg-dev systemd procps nsis)
 fi
 
 missing=()

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -96,6 +97,7 @@ void TcpIngestServer::OnFrame(FrameBuffer& frame) {
     int32_t camera = 0;
     frame.ReadInt32(&camera);
     record->camera = camera;
+    std::snprintf(record->peer, sizeof record->peer, "%s", FramePeer());
     int length = frame.PayloadLength() - 4;
     if (length > LineRecord::kMaxText)
         length = LineRecord::kMaxText;
@@ -166,7 +168,9 @@ void TcpIngestServer::DeliverQueued(bool finishing) {
             return;
         LineRecord* record;
         std::memcpy(&record, front, sizeof record);
+        linePeer = record->peer;
         Notify(EVT_LINE_RECEIVED, record->camera, record->text);
+        linePeer = "";
         FreeRecord(record);
         QueuePop(queue);
         // Wake a waiting network thread once half the queue is free again, so it refills in
