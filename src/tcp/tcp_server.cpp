@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <thread>
@@ -109,8 +110,10 @@ class TcpServer::Connection : public LoopHandler {
 
     // The opening exchange did not end in time.
     void OnDeadline(EventLoop& loop, int id) override {
-        if (!admitted)
+        if (!admitted) {
+            server.NoteRefused(peer);
             loop.Remove(id);
+        }
     }
 
     // Acts on a step's result.
@@ -118,11 +121,13 @@ class TcpServer::Connection : public LoopHandler {
         if (result == kOpeningGoesOn)
             return;
         if (result != kAdmit) {
+            server.NoteRefused(peer);
             loop.Remove(id);
             return;
         }
         if (run.clients >= kMaxSocketSlots - 1) {
             // The table filled up while this one was in its exchange: refused as a 64th client.
+            server.NoteRefused(peer);
             server.RefuseClient(run, kInvalidSocket);
             loop.Remove(id);
             return;
@@ -315,6 +320,7 @@ int TcpServer::AcceptClient(NetworkRun& run) {
     if (accepted == kInvalidSocket)
         return 0;
     if (run.clients >= kMaxSocketSlots - 1) {
+        NoteRefused(peer);
         RefuseClient(run, accepted);
         return 1;
     }
@@ -370,6 +376,21 @@ void TcpServer::RefuseClient(NetworkRun& run, SocketHandle accepted) {
         run.capacityReported = true;
         ShowCapacityNotice();
     }
+}
+
+void TcpServer::NoteRefused(const char* peer) {
+    int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::system_clock::now().time_since_epoch())
+                      .count();
+    std::lock_guard<std::mutex> guard(refusalLock);
+    ++refusals.count;
+    std::snprintf(refusals.lastPeer, sizeof refusals.lastPeer, "%s", peer != nullptr ? peer : "");
+    refusals.lastUtcMs = now;
+}
+
+TcpServer::Refusals TcpServer::RefusedSenders() const {
+    std::lock_guard<std::mutex> guard(refusalLock);
+    return refusals;
 }
 
 void TcpServer::ShowCapacityNotice() {

@@ -101,6 +101,15 @@ class TcpServer : public SocketBase {
     // Connections in their opening exchange right now (read by any thread).
     int OpeningCount() const { return openingCount.load(); }
 
+    // Connections that never became clients: the opening exchange failed or ran out of time,
+    // or no client slot was free. How many so far, and the last one's address and time.
+    struct Refusals {
+        uint64_t count = 0;
+        char lastPeer[zamri::kAddressTextSize] = {};
+        int64_t lastUtcMs = 0;
+    };
+    Refusals RefusedSenders() const;
+
     // Receives once into the connection's buffer, then hands over every complete frame in
     // arrival order. 1, 0 when the receive failed, kReceiveBroken when the connection must go.
     int ReceiveFrom(zamri::SocketHandle socket, ClientBuffer& clientBuffer);
@@ -126,6 +135,7 @@ class TcpServer : public SocketBase {
     // Accepts one pending connection into the loop; 0 when there was none.
     int AcceptClient(NetworkRun& run);
     void RefuseClient(NetworkRun& run, zamri::SocketHandle accepted);
+    void NoteRefused(const char* peer);
     void CloseOldestOpening(NetworkRun& run);
     void SetClientCount(NetworkRun& run);
     // Receives once into the buffer's free room; bytes received (0: end of stream), -1 failure,
@@ -133,6 +143,8 @@ class TcpServer : public SocketBase {
     int ReceiveOnce(zamri::SocketHandle socket, ClientBuffer& clientBuffer);
     void ShowCapacityNotice();
     int FailStart(zamri::SocketHandle socket, const char* message);
+    mutable std::mutex refusalLock;
+    Refusals refusals;
 
     // The running network thread's slot table and stop flag. Each Start makes a new one, so a
     // thread that outlived Stop keeps its own table and flag and never shares them with the next.

@@ -6,6 +6,7 @@
 #include "codepage/code_page.h"
 #include "config/channel_table.h"
 #include "platform/os.h"
+#include "tcp/tcp_ingest_server.h"
 #include "web/web_text.h"
 
 namespace zamri {
@@ -60,7 +61,9 @@ int32_t LocalUtcOffsetMinutes(int64_t utcMs) {
 }
 
 WebFront::WebFront(ChannelTable& table, const char* version)
-    : table_(table), version_(version != nullptr ? version : ""), started_(std::chrono::steady_clock::now()) {}
+    : table_(table),
+      version_(version != nullptr ? version : ""),
+      started_(std::chrono::steady_clock::now()) {}
 
 WebFront::~WebFront() {
     Stop();
@@ -132,7 +135,8 @@ std::string WebFront::StatusJson() {
     int64_t now = UtcNowMs();
     int32_t offset = LocalUtcOffsetMinutes(now);
     int64_t steadyNow = SteadyNowMs();
-    auto uptime = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_);
+    auto uptime =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_);
     bool serial = table_.GetMode() == 0;
 
     std::string out = "{\"version\":" + JsonString(version_);
@@ -173,6 +177,12 @@ std::string WebFront::StatusJson() {
         out += "}";
     }
     out += "]";
+    if (!serial && table_.tcpServer != nullptr) {
+        TcpServer::Refusals refused = table_.tcpServer->RefusedSenders();
+        out += ",\"refused\":{\"count\":" + std::to_string(refused.count);
+        out += ",\"last\":" + JsonString(refused.lastPeer);
+        out += ",\"t\":" + std::to_string(refused.lastUtcMs) + "}";
+    }
     out += ",\"journal\":" + JsonString("off");
     out += ",\"export\":" + JsonString("off");
     out += ",\"live\":{\"streams\":" + std::to_string(server_ != nullptr ? server_->OpenStreams() : 0);
@@ -184,7 +194,8 @@ std::string WebFront::StatusJson() {
         out += i == count - 1 ? "{" : ",{";
         out += "\"t\":" + std::to_string(messages[i].utcMs);
         std::string text;
-        AppendWindowsAsUtf8(options_.recorderCodePage, messages[i].text, std::strlen(messages[i].text), &text);
+        AppendWindowsAsUtf8(options_.recorderCodePage, messages[i].text, std::strlen(messages[i].text),
+                            &text);
         out += ",\"text\":" + JsonString(text);
         out += "}";
     }

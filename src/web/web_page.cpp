@@ -28,6 +28,7 @@ button,select,input{font:inherit;padding:.3em .6em;border:1px solid #9aa6b6;bord
 button{cursor:pointer}
 button.on{background:#ffe8a3}
 #notice{color:#9a3b00;font-size:.9em}
+#refused{margin-left:auto;font-size:.8em;padding:.1em .6em;border-radius:9px;background:#ffd5cf;color:#7a1308}
 #panels{display:grid;grid-template-columns:repeat(auto-fill,minmax(310px,1fr));gap:.8em}
 .panel{background:#fff;border:1px solid #c9d0da;border-radius:6px;display:flex;flex-direction:column;min-height:12em;max-height:70vh}
 .panel>h2{display:flex;flex-wrap:wrap;align-items:baseline;gap:.2em .6em;margin:0;padding:.45em .7em;font-size:1em;border-bottom:1px solid #dde2e8;background:#f6f8fa;border-radius:6px 6px 0 0}
@@ -65,7 +66,7 @@ th{background:#f3f5f8}
 <section id="live">
 <div class="bar"><button id="pause" type="button">Pause</button>
 <label>Camera <select id="filter"><option value="">all cameras</option></select></label>
-<span id="notice"></span></div>
+<span id="notice"></span><span id="refused" class="hidden"></span></div>
 <p id="empty">No camera has sent a line since the program started.</p>
 <div id="panels"></div>
 </section>
@@ -209,8 +210,8 @@ function connect() {
 }
 
 function stateOf(c, now) {
-  if (c.state === "failing") return ["port failing since " + when(c.since, status.offset), "failing"];
-  if (c.refused > 0 && now - c.refusedMs < 60000) return ["refused senders: " + c.refused, "refused"];
+  if (c.state === "failing")
+    return [c.since ? "port failing since " + when(c.since, status.offset).slice(11) : "port failing", "failing"];
   if (c.lastLineMs && now - c.lastLineMs < 10000) return ["receiving", "receiving"];
   if (c.lastLineMs) return ["idle since " + when(c.lastLineMs, status.offset).slice(11), ""];
   return ["idle", ""];
@@ -230,6 +231,12 @@ function showStatus() {
     p.state.textContent = text;
     p.state.className = "state " + cls;
   }
+  // Refused senders have no camera (they never got past the opening exchange): one notice.
+  const refused = s.refused && s.refused.count > 0;
+  $("refused").classList.toggle("hidden", !refused);
+  if (refused)
+    $("refused").textContent = "refused senders: " + s.refused.count + ", last " + s.refused.last + " at " +
+                               when(s.refused.t, s.offset).slice(11);
   const main = $("st-main");
   main.textContent = "";
   const up = s.uptimeSeconds;
@@ -237,6 +244,7 @@ function showStatus() {
   row(main, ["Mode", s.mode]);
   row(main, ["Running for", Math.floor(up / 86400) + "d " + two(Math.floor(up / 3600) % 24) + ":" + two(Math.floor(up / 60) % 60) + ":" + two(up % 60)]);
   row(main, ["Program time", when(now, s.offset)]);
+  if (s.refused) row(main, ["Refused senders", refused ? $("refused").textContent.slice(17) : "none"]);
   row(main, ["Journal", s.journal]);
   row(main, ["Export", s.export]);
   row(main, ["Live view", s.live.streams + " open stream(s), " + s.live.lost + " line(s) lost before the page"]);

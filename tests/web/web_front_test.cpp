@@ -7,9 +7,11 @@
 #include "config/channel_table.h"
 #include "http_client.h"
 #include "platform/os.h"
+#include "send_client.h"
 #include "support/overlay_log.h"
 #include "support/temp_dir.h"
 #include "tcp/socket_seam.h"
+#include "tcp/tcp_ingest_server.h"
 #include "tcp_test_support.h"
 #include "web/web_front.h"
 
@@ -42,7 +44,8 @@ TEST(WebOptions, PortAddressAndPasswordFromTheSettingsFile) {
     EXPECT_STREQ(OptionsFrom(dir, "HttpPort=80\nHttpAddress=0.0.0.0\n").address, "0.0.0.0");
     EXPECT_STREQ(OptionsFrom(dir, "HttpPort=80\nHttpAddress=::1\n").address, "::1");
 
-    for (const char* bad : {"HttpPort=0", "HttpPort=65536", "HttpPort=80x", "HttpPort=80\nHttpAddress=shop.example"}) {
+    for (const char* bad :
+         {"HttpPort=0", "HttpPort=65536", "HttpPort=80x", "HttpPort=80\nHttpAddress=shop.example"}) {
         WebOptions refused = OptionsFrom(dir, std::string(bad) + "\n");
         EXPECT_EQ(refused.port, 0) << bad;
         EXPECT_NE(std::string(refused.error).find("the web page is off"), std::string::npos) << bad;
@@ -86,7 +89,8 @@ TEST_F(WebFrontTest, DeliveredLinesReachTheStreamAndTheStatus) {
     ShowMessage("COM9 (for Camera 4) open failed.", "Error", kMsgOk);
     std::string status = HttpGet(web.Port(), "/api/status").body;
     EXPECT_NE(status.find("\"version\":\"9.8.7.6\""), std::string::npos) << status;
-    EXPECT_NE(status.find("{\"camera\":2,\"active\":true,\"source\":\"10.0.0.7\""), std::string::npos) << status;
+    EXPECT_NE(status.find("{\"camera\":2,\"active\":true,\"source\":\"10.0.0.7\""), std::string::npos)
+        << status;
     EXPECT_NE(status.find("\"linesToday\":2"), std::string::npos);
     EXPECT_NE(status.find("{\"camera\":3,\"active\":false"), std::string::npos);
     EXPECT_NE(status.find("Error: COM9 (for Camera 4) open failed."), std::string::npos);
@@ -95,6 +99,25 @@ TEST_F(WebFrontTest, DeliveredLinesReachTheStreamAndTheStatus) {
     web.Stop();
     EXPECT_TRUE(table.delivery.Sinks().empty());
     EXPECT_EQ(web.Port(), 0);
+}
+
+TEST_F(WebFrontTest, StatusNamesRefusedSenders) {
+    ChannelTable table;
+    table.SetMode(1);
+    table.SetTcpPort(0);
+    table.StartCapture();
+    WebFront web(table, "1");
+    Start(web);
+    SendClient wrong;
+    ASSERT_TRUE(wrong.Connect("127.0.0.1", table.tcpServer->ListeningPort()));
+    const int32_t badReply = 12345;
+    EXPECT_EQ(wrong.OpeningExchange(5000, &badReply), 0);
+    std::string status;
+    EXPECT_TRUE(tcp_testing::WaitUntil([&] {
+        status = HttpGet(web.Port(), "/api/status").body;
+        return status.find("\"refused\":{\"count\":1,\"last\":\"127.0.0.1\"") != std::string::npos;
+    })) << status;
+    table.StopCapture();
 }
 
 TEST_F(WebFrontTest, TextFollowsTheRecorderCodePage) {
