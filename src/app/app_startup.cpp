@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/line_outputs.h"
 #include "config/channel_table.h"
 #include "platform/langpack.h"
 
@@ -39,11 +40,15 @@ int LanguageHasTitle(LangPack& language) {
 
 void StartAfterChecks(ChannelTable& table) {
     table.LoadSettings();
+    // The journal and the export are in place before the first line can arrive.
+    ProcessLineOutputs().Start(table, table.GetSettingsPath(), processPaths.recorderSettings);
     table.StartCapture();
 }
 
 void StopBeforeExit(ChannelTable& table) {
     table.StopCapture();
+    // After capture: the last lines are in the sinks' queues by now.
+    ProcessLineOutputs().Stop(table);
 }
 
 }  // namespace zamri

@@ -223,7 +223,7 @@ struct JournalSearch::State {
     // A receipt that began before midnight: its first lines are at the end of the previous
     // day's file, which was read but not searched line by line (nothing in it matched).
     void TakeStartFromPreviousDay(ReceiptRun& run, int camera) {
-        constexpr int kMostLinesBack = 50000;
+        constexpr int kMostLinesBack = 20000;
         std::vector<LineRef> earlier;
         size_t end = previous.size();
         uint64_t firstSeq = run.firstSeq;
