@@ -29,8 +29,8 @@ void LineOutputs::Start(ChannelTable& table, const std::string& settingsPath,
 
     JournalSettings settings = ReadJournalSettings(settingsPath);
     if (!settings.folder.empty() && journal == nullptr) {
-        journal = std::make_shared<JournalSink>(settings.folder, settings.keepDays, codePage, recorderSettingsPath,
-                                                trouble);
+        journal = std::make_shared<JournalSink>(settings.folder, settings.keepDays, codePage,
+                                                recorderSettingsPath, trouble);
         if (journal->Start())
             table.delivery.AddSink(journal);
         else
@@ -76,7 +76,8 @@ void LineOutputs::Stop(ChannelTable& table) {
         uint64_t lost = syslog->UnsentLines();
         if (lost > 0 && reporter != nullptr)
             reporter->Report("Syslog: " + std::to_string(lost) + " lines were not sent to " +
-                             DescribeCollector(syslog->Exporter().Collector()) + " (" + std::to_string(overflow) +
+                             DescribeCollector(syslog->Exporter().Collector()) + " (" +
+                             std::to_string(overflow) +
                              " did not fit in the export buffer, the rest were waiting at stop)");
         syslog.reset();
     }

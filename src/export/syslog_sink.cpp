@@ -21,7 +21,8 @@ SyslogSink::~SyslogSink() {
 }
 
 void SyslogSink::Stop(int finishMilliseconds) {
-    exporter.GiveUpAt(SyslogExporter::SteadyNowMilliseconds() + (finishMilliseconds > 0 ? finishMilliseconds : 0));
+    exporter.GiveUpAt(SyslogExporter::SteadyNowMilliseconds() +
+                      (finishMilliseconds > 0 ? finishMilliseconds : 0));
     QueuedSink::Stop(finishMilliseconds);
 }
 

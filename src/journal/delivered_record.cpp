@@ -22,7 +22,8 @@ void RecordFromDelivered(const DeliveredLine& line, int windowsPage, JournalReco
     record->receipt = line.receipt;
     record->source.assign(line.source);
     record->text.clear();
-    size_t length = line.length > 0 && line.length < kDeliveredTextSize ? static_cast<size_t>(line.length) : 0;
+    size_t length =
+        line.length > 0 && line.length < kDeliveredTextSize ? static_cast<size_t>(line.length) : 0;
     if (AppendWindowsAsUtf8(windowsPage, line.text, length, &record->text) != 0)
         AppendWindowsAsUtf8(kDefaultRecorderCodePage, line.text, length, &record->text);
 }
