@@ -86,16 +86,18 @@ int ReadCompleteLines(const std::string& path, std::string* out) {
     // The size is taken once: what the writer appends meanwhile belongs to the next search.
     std::error_code error;
     auto size = std::filesystem::file_size(std::filesystem::path(path), error);
-    if (!error)
-        out->reserve(static_cast<size_t>(size) + 1);
-    char block[1 << 16];
-    size_t n = 0;
-    while ((n = std::fread(block, 1, sizeof block, file)) > 0)
-        out->append(block, n);
+    if (error) {
+        std::fclose(file);
+        return 0;
+    }
+    out->resize(static_cast<size_t>(size));
+    size_t got = out->empty() ? 0 : std::fread(&(*out)[0], 1, out->size(), file);
     bool failed = std::ferror(file) != 0;
     std::fclose(file);
     if (failed)
         return 0;
+    // A file that shrank (retention, a copy) gives what was there.
+    out->resize(got);
     size_t lastNewline = out->rfind('\n');
     out->resize(lastNewline == std::string::npos ? 0 : lastNewline + 1);
     return 1;

@@ -1,6 +1,7 @@
 #include "journal/journal_record.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace zamri {
 
@@ -126,16 +127,21 @@ class FlatObjectReader {
         if (!Take('"'))
             return false;
         size_t start = pos;
-        while (pos < s.size()) {
-            char c = s[pos];
-            if (c == '"') {
-                *body = s.substr(start, pos - start);
-                ++pos;
+        for (;;) {
+            const void* found = std::memchr(s.data() + pos, '"', s.size() - pos);
+            if (found == nullptr)
+                return false;
+            size_t quote = static_cast<size_t>(static_cast<const char*>(found) - s.data());
+            // A quote after an odd number of backslashes is part of the text.
+            size_t backslashes = 0;
+            while (quote - backslashes > start && s[quote - backslashes - 1] == '\\')
+                ++backslashes;
+            pos = quote + 1;
+            if (backslashes % 2 == 0) {
+                *body = s.substr(start, quote - start);
                 return true;
             }
-            pos += (c == '\\') ? 2 : 1;
         }
-        return false;
     }
     bool Integer(int64_t* value) {
         SkipBlanks();
