@@ -56,11 +56,11 @@ TEST(SyslogFormatTest, MessagesAndCollectorSettings) {
         {"udp://10.0.0.5", true, true, "10.0.0.5", 514},
         {"collector:1514", true, false, "collector", 1514},
         {"collector", true, false, "collector", 514},
-        {"http://x:80", false},
-        {"udp://x:0", false},
-        {"tcp://:514", false},
-        {"x:70000", false},
-        {"", false},
+        {"http://x:80", false, false, "", 0},
+        {"udp://x:0", false, false, "", 0},
+        {"tcp://:514", false, false, "", 0},
+        {"x:70000", false, false, "", 0},
+        {"", false, false, "", 0},
     };
     for (const Case& c : cases) {
         zamri::SyslogCollector collector;

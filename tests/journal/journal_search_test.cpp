@@ -170,8 +170,9 @@ TEST(FindTimeTest, FormsPeopleType) {
     for (const Case& c : cases) {
         std::string bound;
         EXPECT_EQ(zamri::ParseFindTime(c.text, now, &bound), c.bound != nullptr) << c.text;
-        if (c.bound != nullptr)
+        if (c.bound != nullptr) {
             EXPECT_EQ(bound, c.bound) << c.text;
+        }
     }
 }
 

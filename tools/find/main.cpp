@@ -15,12 +15,15 @@
 
 namespace {
 
+const char kPackagedSettings[] = "/etc/zamri/zamri.ini";
+
 const char kUsage[] =
     "usage: zamri-find [options] [TEXT]\n"
     "Searches the receipt journal and prints each receipt that has a line containing TEXT\n"
     "(without regard to case), the matching lines marked with '>'. Without TEXT every line matches.\n"
     "  -d, --journal DIR    the journal folder (default: the Journal setting of the settings file)\n"
-    "  -s, --settings FILE  the settings file (default: zamri.ini beside the program)\n"
+    "  -s, --settings FILE  the settings file (default: zamri.ini beside the program, else\n"
+    "                       /etc/zamri/zamri.ini where the Debian package put it)\n"
     "  -e, --regex          TEXT is a regular expression (ECMAScript syntax)\n"
     "  -C, --match-case     upper and lower case differ\n"
     "  -c, --camera N       only lines of camera N (1 to 32)\n"
@@ -190,6 +193,14 @@ int ParseOptions(int argc, char** argv, Options* o) {
     return 1;
 }
 
+bool FileExists(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return false;
+    std::fclose(file);
+    return true;
+}
+
 std::string JournalFolder(const Options& o) {
     if (!o.journal.empty())
         return o.journal;
@@ -198,6 +209,9 @@ std::string JournalFolder(const Options& o) {
         char path[zamri::kMaxPath] = {};
         if (zamri::DefaultSettingsPath(path, sizeof path))
             settings = path;
+        // Installed from the Debian package, the program is in /usr/bin and its settings in /etc.
+        if (!FileExists(settings) && FileExists(kPackagedSettings))
+            settings = kPackagedSettings;
     }
     return zamri::ReadJournalSettings(settings).folder;
 }
