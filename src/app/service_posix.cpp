@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +15,7 @@
 
 #include "app/app_startup.h"
 #include "app/language.h"
+#include "app/line_outputs.h"
 #include "app/service.h"
 #include "config/channel_table.h"
 #include "web/web_front.h"
@@ -89,6 +90,7 @@ void AnnounceCapture(ChannelTable& table, const char* settingsPath) {
 }
 
 void AnnounceWebPage(WebFront& web, const char* settingsPath) {
+    web.SetOutputs(ProcessLineOutputs().Journal(), ProcessLineOutputs().Syslog());
     std::string error;
     if (web.Start(settingsPath, error)) {
         std::string address = web.ListenAddress();
@@ -200,6 +202,8 @@ int RunWithTable(const char* settingsPath, int mode) {
     }
     int received = stop.Wait();
     Say("zamri: %s, stopping\n", received == SIGINT ? "interrupted" : "terminated");
+    // Before the journal and the export go: the page reads them.
+    web.Stop();
     StopBeforeExit(table);
     return 1;
 }

@@ -6,9 +6,10 @@
 
 #include "app/app_startup.h"
 #include "app/language.h"
+#include "app/line_outputs.h"
 #include "app/service_options.h"
-#include "platform/os.h"
 #include "app/tray_app.h"
+#include "platform/os.h"
 #include "ui/resource_ids.h"
 #include "web/web_front.h"
 
@@ -93,6 +94,7 @@ LRESULT TrayApp::OnCreate(HWND window) {
 
 void TrayApp::StartWebPage() {
     web = std::make_unique<zamri::WebFront>(channelTable, zamri::kProgramVersion);
+    web->SetOutputs(zamri::ProcessLineOutputs().Journal(), zamri::ProcessLineOutputs().Syslog());
     std::string error;
     if (!web->Start(channelTable.GetSettingsPath(), error)) {
         web.reset();
@@ -109,8 +111,9 @@ void TrayApp::OpenLiveView() {
 }
 
 LRESULT TrayApp::OnDestroy() {
-    zamri::StopBeforeExit(channelTable);
+    // Before the journal and the export go: the page reads them.
     web.reset();
+    zamri::StopBeforeExit(channelTable);
     PostQuitMessage(0);
     RemoveTrayIcon();
     return 0;

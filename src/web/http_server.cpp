@@ -10,6 +10,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -57,8 +60,18 @@ struct HttpServer::Impl {
     asio::steady_timer quiet{io};
     std::vector<std::weak_ptr<LiveStream>> streams;  // the loop's thread only
     std::thread thread;
+    // Long requests (searches) run one after the other on a worker, so the loop goes on
+    // serving the page and the live streams meanwhile.
+    std::mutex jobLock;
+    std::condition_variable jobWake;
+    std::deque<std::function<void()>> jobs;  // under jobLock
+    bool jobsEnd = false;                    // under jobLock
+    std::thread jobThread;
 
     void Accept();
+    // false when too many wait already.
+    bool Queue(std::function<void()> job);
+    void JobLoop();
     void Wake();
     void Flush();
     void WakeStreams();
@@ -123,8 +136,9 @@ class LiveStream : public std::enable_shared_from_this<LiveStream> {
     void Send() {
         writing_ = true;
         stream_.expires_after(milliseconds(server_->limits.writeTimeoutMs));
-        asio::async_write(stream_, asio::buffer(out_),
-                          [self = shared_from_this()](beast::error_code error, size_t) { self->OnWritten(error); });
+        asio::async_write(
+            stream_, asio::buffer(out_),
+            [self = shared_from_this()](beast::error_code error, size_t) { self->OnWritten(error); });
     }
 
     void OnWritten(beast::error_code error) {
@@ -187,8 +201,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
         parser_->header_limit(8 * 1024);
         parser_->body_limit(8 * 1024);
         stream_.expires_after(milliseconds(server_->limits.requestTimeoutMs));
-        http::async_read(stream_, buffer_, *parser_,
-                         [self = shared_from_this()](beast::error_code error, size_t) { self->OnRead(error); });
+        http::async_read(
+            stream_, buffer_, *parser_,
+            [self = shared_from_this()](beast::error_code error, size_t) { self->OnRead(error); });
     }
 
   private:
@@ -219,6 +234,10 @@ class Connection : public std::enable_shared_from_this<Connection> {
         if (found != request.end())
             asked.lastEventId = std::string(found->value());
         WebResponse response = server_->handler(asked);
+        if (response.later) {
+            RespondLater(std::move(response.later), request.keep_alive(), asked.method == "HEAD");
+            return;
+        }
         if (response.liveStream && asked.method == "GET") {
             stream_.expires_never();
             auto stream = std::make_shared<LiveStream>(server_, std::move(stream_), response.liveFrom);
@@ -227,6 +246,24 @@ class Connection : public std::enable_shared_from_this<Connection> {
             return;
         }
         Respond(response, request.keep_alive(), asked.method == "HEAD");
+    }
+
+    void RespondLater(std::function<WebResponse()> work, bool keepAlive, bool headOnly) {
+        stream_.expires_never();
+        auto job = [self = shared_from_this(), work = std::move(work), keepAlive, headOnly]() mutable {
+            WebResponse answer = work();
+            ImplPtr server = self->server_;
+            asio::post(server->io, [self = std::move(self), answer = std::move(answer), keepAlive, headOnly] {
+                self->Respond(answer, keepAlive, headOnly);
+            });
+        };
+        if (!server_->Queue(std::move(job))) {
+            WebResponse busy;
+            busy.status = 503;
+            busy.contentType = "application/json; charset=utf-8";
+            busy.body = "{\"error\":\"too many searches at once; try again in a moment\"}";
+            Respond(busy, keepAlive, headOnly);
+        }
     }
 
     void Respond(const WebResponse& answer, bool keepAlive, bool headOnly) {
@@ -248,13 +285,14 @@ class Connection : public std::enable_shared_from_this<Connection> {
         response_.body() = headOnly ? std::string() : answer.body;
         response_.content_length(answer.body.size());
         stream_.expires_after(milliseconds(server_->limits.writeTimeoutMs));
-        http::async_write(stream_, response_, [self = shared_from_this(), keepAlive](beast::error_code error, size_t) {
-            if (error || !keepAlive) {
-                self->Close();
-                return;
-            }
-            self->Read();
-        });
+        http::async_write(stream_, response_,
+                          [self = shared_from_this(), keepAlive](beast::error_code error, size_t) {
+                              if (error || !keepAlive) {
+                                  self->Close();
+                                  return;
+                              }
+                              self->Read();
+                          });
     }
 
     void Close() {
@@ -321,6 +359,30 @@ void HttpServer::Impl::WakeStreams() {
     streams.resize(kept);
 }
 
+bool HttpServer::Impl::Queue(std::function<void()> job) {
+    std::lock_guard<std::mutex> guard(jobLock);
+    if (jobsEnd || jobs.size() >= static_cast<size_t>(limits.waitingSearches))
+        return false;
+    jobs.push_back(std::move(job));
+    jobWake.notify_one();
+    return true;
+}
+
+void HttpServer::Impl::JobLoop() {
+    std::unique_lock<std::mutex> guard(jobLock);
+    for (;;) {
+        jobWake.wait(guard, [this] { return jobsEnd || !jobs.empty(); });
+        if (jobsEnd)
+            return;
+        std::function<void()> job = std::move(jobs.front());
+        jobs.pop_front();
+        guard.unlock();
+        job();
+        job = nullptr;  // its connection goes on the loop's side, or with the loop
+        guard.lock();
+    }
+}
+
 HttpServer::HttpServer(LiveFeed& feed, Handler handler, HttpServerLimits limits)
     : impl_(std::make_unique<Impl>(feed, std::move(handler), limits)) {}
 
@@ -349,7 +411,8 @@ int HttpServer::Start(const char* address, int port, std::string& error) {
     if (!code)
         acceptor.listen(asio::socket_base::max_listen_connections, code);
     if (code) {
-        error = "cannot listen on " + std::string(address) + " port " + std::to_string(port) + ": " + code.message();
+        error = "cannot listen on " + std::string(address) + " port " + std::to_string(port) + ": " +
+                code.message();
         beast::error_code ignored;
         acceptor.close(ignored);
         return 0;
@@ -358,6 +421,7 @@ int HttpServer::Start(const char* address, int port, std::string& error) {
     // Stop removes the listener before the state goes; the feed never calls a removed one.
     impl_->feed.SetListener([impl = impl_.get()] { impl->Wake(); });
     impl_->Accept();
+    impl_->jobThread = std::thread([impl = impl_.get()] { impl->JobLoop(); });
     impl_->thread = std::thread([impl = impl_.get()] { impl->io.run(); });
     return 1;
 }
@@ -376,6 +440,14 @@ void HttpServer::Stop() {
         impl->io.stop();
     });
     impl_->thread.join();
+    {
+        std::lock_guard<std::mutex> guard(impl_->jobLock);
+        impl_->jobsEnd = true;
+        impl_->jobs.clear();
+    }
+    impl_->jobWake.notify_all();
+    // A search under way ends soon: the site's search watches for the stop.
+    impl_->jobThread.join();
     impl_->streams.clear();
     impl_->port = 0;
 }

@@ -16,12 +16,13 @@ namespace zamri {
 class LiveFeed;
 
 struct HttpServerLimits {
-    int writeTimeoutMs = 20000;      // a stream whose write does not finish by then is closed
-    int requestTimeoutMs = 30000;    // a request must arrive whole within this
-    int keepAliveMs = 15000;         // an idle stream gets a comment line this often
-    int maxConnections = 512;        // more are closed at once
-    size_t linesPerWrite = 512;      // the most lines in one write to a stream
-    int batchMs = 5;                 // lines close behind one just sent wait this long at most
+    int writeTimeoutMs = 20000;    // a stream whose write does not finish by then is closed
+    int requestTimeoutMs = 30000;  // a request must arrive whole within this
+    int keepAliveMs = 15000;       // an idle stream gets a comment line this often
+    int maxConnections = 512;      // more are closed at once
+    size_t linesPerWrite = 512;    // the most lines in one write to a stream
+    int batchMs = 5;               // lines close behind one just sent wait this long at most
+    int waitingSearches = 8;       // more get 503 until one is done
 };
 
 class HttpServer {

@@ -16,14 +16,14 @@ namespace zamri {
 constexpr int kLiveCameraCount = 32;
 
 struct LiveLine {
-    uint64_t seq = 0;           // 1, 2, ...; a gap means lines were lost on the way
-    int64_t utcMs = 0;          // when the line was delivered
+    uint64_t seq = 0;              // 1, 2, ...; a gap means lines were lost on the way
+    int64_t utcMs = 0;             // when the line was delivered
     int32_t utcOffsetMinutes = 0;  // local time = UTC + offset, at that moment
-    int32_t camera = 0;         // 1..32
-    int32_t flags = 0;          // as given to the overlay library
-    uint32_t receipt = 0;       // receipt number of the camera
-    std::string source;         // port name or sender address
-    std::string text;           // UTF-8
+    int32_t camera = 0;            // 1..32
+    int32_t flags = 0;             // as given to the overlay library
+    uint32_t receipt = 0;          // receipt number of the camera
+    std::string source;            // port name or sender address
+    std::string text;              // UTF-8
 };
 
 struct LiveCamera {

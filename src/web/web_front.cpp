@@ -5,8 +5,11 @@
 
 #include "codepage/code_page.h"
 #include "config/channel_table.h"
+#include "export/syslog_sink.h"
+#include "journal/journal_sink.h"
 #include "platform/os.h"
 #include "tcp/tcp_ingest_server.h"
+#include "web/web_search.h"
 #include "web/web_text.h"
 
 namespace zamri {
@@ -21,6 +24,30 @@ int64_t SteadyNowMs() {
         .count();
 }
 
+// Kept here, not shared: the status needs only these two and the page's thread alone calls them.
+int64_t WallNowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+int32_t OffsetMinutesAt(int64_t utcMs) {
+    std::time_t moment = static_cast<std::time_t>(utcMs / 1000);
+    std::tm* l = std::localtime(&moment);
+    if (l == nullptr)
+        return 0;
+    std::tm local = *l;
+    std::tm* u = std::gmtime(&moment);
+    if (u == nullptr)
+        return 0;
+    std::tm utc = *u;
+    utc.tm_isdst = local.tm_isdst;
+    std::time_t asLocal = std::mktime(&utc);
+    if (asLocal == static_cast<std::time_t>(-1))
+        return 0;
+    return static_cast<int32_t>((moment - asLocal) / 60);
+}
+
 std::string HostForUrl(const char* address) {
     std::string host = address;
     if (host == "0.0.0.0")
@@ -33,32 +60,6 @@ std::string HostForUrl(const char* address) {
 }
 
 }  // namespace
-
-int64_t UtcNowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
-int32_t LocalUtcOffsetMinutes(int64_t utcMs) {
-    std::time_t moment = static_cast<std::time_t>(utcMs / 1000);
-    std::tm local = {};
-    std::tm utc = {};
-    // Both reentrant-free calls copy out at once; only the status and the line sink call this.
-    std::tm* l = std::localtime(&moment);
-    if (l == nullptr)
-        return 0;
-    local = *l;
-    std::tm* u = std::gmtime(&moment);
-    if (u == nullptr)
-        return 0;
-    utc = *u;
-    utc.tm_isdst = local.tm_isdst;
-    std::time_t asLocal = std::mktime(&utc);
-    if (asLocal == static_cast<std::time_t>(-1))
-        return 0;
-    return static_cast<int32_t>((moment - asLocal) / 60);
-}
 
 WebFront::WebFront(ChannelTable& table, const char* version)
     : table_(table),
@@ -78,8 +79,14 @@ int WebFront::Start(const char* settingsPath, std::string& error) {
     return StartWith(options, error);
 }
 
+void WebFront::SetOutputs(const JournalSink* journal, const SyslogSink* syslog) {
+    journal_ = journal;
+    syslog_ = syslog;
+}
+
 int WebFront::StartWith(const WebOptions& options, std::string& error, const HttpServerLimits& limits) {
     Stop();
+    stopping_ = false;
     options_ = options;
     std::string password = options.password;
     auto server = std::make_unique<HttpServer>(
@@ -96,6 +103,7 @@ int WebFront::StartWith(const WebOptions& options, std::string& error, const Htt
 }
 
 void WebFront::Stop() {
+    stopping_ = true;
     if (sink_ != nullptr) {
         table_.delivery.RemoveSink(sink_.get());
         sink_->Stop(0);
@@ -132,8 +140,8 @@ uint64_t WebFront::LiveStart() {
 }
 
 std::string WebFront::StatusJson() {
-    int64_t now = UtcNowMs();
-    int32_t offset = LocalUtcOffsetMinutes(now);
+    int64_t now = WallNowMs();
+    int32_t offset = OffsetMinutesAt(now);
     int64_t steadyNow = SteadyNowMs();
     auto uptime =
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_);
@@ -183,8 +191,8 @@ std::string WebFront::StatusJson() {
         out += ",\"last\":" + JsonString(refused.lastPeer);
         out += ",\"t\":" + std::to_string(refused.lastUtcMs) + "}";
     }
-    out += ",\"journal\":" + JsonString("off");
-    out += ",\"export\":" + JsonString("off");
+    out += ",\"journal\":" + JsonString(JournalState());
+    out += ",\"export\":" + JsonString(ExportState());
     out += ",\"live\":{\"streams\":" + std::to_string(server_ != nullptr ? server_->OpenStreams() : 0);
     out += ",\"lost\":" + std::to_string(sink_ != nullptr ? sink_->DroppedLines() : 0) + "}";
     out += ",\"errors\":[";
@@ -203,9 +211,42 @@ std::string WebFront::StatusJson() {
     return out;
 }
 
+std::string WebFront::JournalState() const {
+    if (journal_ == nullptr)
+        return "off";
+    const JournalWriter& writer = journal_->Writer();
+    std::string state = "on, " + writer.Folder() + ": " + std::to_string(writer.Written()) + " lines written";
+    uint64_t lost = writer.NotWritten() + journal_->DroppedLines();
+    if (lost > 0)
+        state += ", " + std::to_string(lost) + " not written (see the errors)";
+    return state;
+}
+
+std::string WebFront::ExportState() const {
+    if (syslog_ == nullptr)
+        return "off";
+    const SyslogExporter& exporter = syslog_->Exporter();
+    std::string state = "to " + DescribeCollector(exporter.Collector()) + ", ";
+    if (exporter.Connected())
+        state += "connected";
+    else if (exporter.SentMessages() == 0 && syslog_->QueuedCount() == 0)
+        state += "waiting for the first line";
+    else
+        state += "collector not reached, " + std::to_string(syslog_->QueuedCount()) + " lines waiting";
+    state += ": " + std::to_string(exporter.SentMessages()) + " lines sent";
+    if (syslog_->UnsentLines() > 0)
+        state += ", " + std::to_string(syslog_->UnsentLines()) + " not sent";
+    return state;
+}
+
 int WebFront::SearchJson(const SearchQuery& query, std::string& json, std::string& error) {
-    error = "The journal is off: searching needs Journal=1 in [Options] of the settings file.";
-    return 0;
+    if (journal_ == nullptr) {
+        error =
+            "The journal is off, so there is nothing to search: it is on unless the settings file has "
+            "an empty Journal= in [Options].";
+        return 0;
+    }
+    return SearchJournal(journal_->Writer().Folder(), query, stopping_, json, error);
 }
 
 }  // namespace zamri

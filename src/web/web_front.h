@@ -20,6 +20,9 @@ class ChannelTable;
 
 namespace zamri {
 
+class JournalSink;
+class SyslogSink;
+
 class WebFront : public WebSite {
   public:
     WebFront(ChannelTable& table, const char* version);
@@ -33,6 +36,10 @@ class WebFront : public WebSite {
     int StartWith(const WebOptions& options, std::string& error,
                   const HttpServerLimits& limits = HttpServerLimits());
     void Stop();
+
+    // The journal (searched, and shown in the status) and the export (status); either may be
+    // null. Set before Start; both must outlive Stop.
+    void SetOutputs(const JournalSink* journal, const SyslogSink* syslog);
 
     bool Running() const { return server_ != nullptr; }
     // The address to open in a browser on this PC ("http://127.0.0.1:8080/"); empty when off.
@@ -50,7 +57,13 @@ class WebFront : public WebSite {
     uint64_t LiveStart() override;
 
   private:
+    std::string JournalState() const;
+    std::string ExportState() const;
+
     ChannelTable& table_;
+    const JournalSink* journal_ = nullptr;
+    const SyslogSink* syslog_ = nullptr;
+    std::atomic<bool> stopping_{false};  // a search under way gives up
     std::string version_;
     LiveFeed feed_;
     WebOptions options_;
@@ -58,9 +71,5 @@ class WebFront : public WebSite {
     std::unique_ptr<HttpServer> server_;
     std::chrono::steady_clock::time_point started_;
 };
-
-// Milliseconds since 1970 (UTC) now, and the local offset from UTC in minutes at a moment.
-int64_t UtcNowMs();
-int32_t LocalUtcOffsetMinutes(int64_t utcMs);
 
 }  // namespace zamri

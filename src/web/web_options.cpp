@@ -32,7 +32,8 @@ bool LooksLikeAddress(const char* text) {
 
 WebOptions ReadWebOptions(const char* settingsPath) {
     WebOptions options;
-    options.recorderCodePage = ProfileReadInt(settingsPath, kSection, "RecorderCodePage", kDefaultRecorderCodePage);
+    options.recorderCodePage =
+        ProfileReadInt(settingsPath, kSection, "RecorderCodePage", kDefaultRecorderCodePage);
     char value[256];
     ProfileReadText(settingsPath, kSection, "HttpPort", "", value, sizeof value);
     if (value[0] == 0)
@@ -41,7 +42,8 @@ WebOptions ReadWebOptions(const char* settingsPath) {
     long port = std::strtol(value, &end, 10);
     if (end == value || *end != 0 || port < 1 || port > 65535) {
         std::snprintf(options.error, sizeof options.error,
-                      "HttpPort=%.40s in [Options] is not a port from 1 to 65535; the web page is off.", value);
+                      "HttpPort=%.40s in [Options] is not a port from 1 to 65535; the web page is off.",
+                      value);
         return options;
     }
     ProfileReadText(settingsPath, kSection, "HttpAddress", "127.0.0.1", value, sizeof value);

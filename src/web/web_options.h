@@ -11,7 +11,7 @@ struct WebOptions {
     char address[64] = "127.0.0.1";
     char password[128] = {};
     int recorderCodePage = 1252;  // RecorderCodePage=: the code page of the lines' text
-    char error[160] = {};  // why a named port cannot be used; empty when fine
+    char error[160] = {};         // why a named port cannot be used; empty when fine
 };
 
 // Reads the three keys; a port outside 1..65535 or an address that is not an IPv4 or IPv6

@@ -50,6 +50,9 @@ form label{display:flex;flex-direction:column;font-size:.85em;color:#445;gap:.2e
 .result{background:#fff;border:1px solid #c9d0da;border-radius:6px;margin:.7em 0;padding:.5em .8em}
 .result h3{margin:0 0 .3em;font-size:.95em}
 .result h3 .when{font-family:ui-monospace,Consolas,monospace;background:#e8eef7;padding:0 .35em;border-radius:3px}
+.result .rsrc{margin-left:.6em;font-weight:normal;color:#667;font-size:.85em}
+.result .lt{color:#889;font-size:.85em;margin-right:.8em;user-select:none}
+.line.hit{outline:2px solid #4a7fd4;outline-offset:-1px;background:#e7f0ff}
 .pager{display:flex;gap:.8em;align-items:center;margin:.6em 0}
 table{border-collapse:collapse;background:#fff;margin-bottom:1em;min-width:50%}
 td,th{border:1px solid #d3d9e1;padding:.3em .6em;text-align:left;font-size:.9em}
@@ -278,16 +281,22 @@ async function search(p) {
   try { r = await fetch("api/search?" + q.toString(), { cache: "no-store" }); data = await r.json(); }
   catch (e) { $("q-info").textContent = "The program did not answer."; return; }
   if (!r.ok) { $("q-info").textContent = data.error || ("Error " + r.status); return; }
-  $("q-info").textContent = data.results.length ? "" : "No receipt matches.";
+  const first = (data.page - 1) * 20 + 1;
+  $("q-info").textContent = data.total === 0 ? "No receipt matches." :
+    data.results.length === 0 ? "No more receipts (" + data.total + " found)." :
+    "Receipts " + first + " to " + (first + data.results.length - 1) + " of " + data.total + ", newest first.";
   for (const res of data.results) {
     const box = el("div", "result");
     const h = el("h3");
-    h.append(el("span", "when", res.time), document.createTextNode("  Camera " + res.camera));
+    h.append(el("span", "when", res.time), document.createTextNode("  Camera " + res.camera),
+             el("span", "rsrc", res.source + ", receipt " + res.receipt));
     box.append(h);
     for (const l of res.lines) {
-      const d = el("div", "line", l.text);
+      const d = el("div", "line");
+      d.append(el("span", "lt", l.time), document.createTextNode(l.text));
       if (l.flags & 4) d.classList.add("imp");
       if (l.flags & 2) d.classList.add("end");
+      if (l.match) d.classList.add("hit");
       box.append(d);
     }
     $("results").append(box);

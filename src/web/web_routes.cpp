@@ -74,6 +74,7 @@ WebResponse Search(const Query& query, WebSite& site) {
     if (!CheckNames(query, {"text", "camera", "from", "to", "page"}, &message))
         return Error(400, message);
     SearchQuery search;
+    int64_t fromMs = 0, toMs = 0;
     for (const auto& item : query) {
         const std::string& value = item.second;
         int64_t number = 0;
@@ -86,25 +87,29 @@ WebResponse Search(const Query& query, WebSite& site) {
                 return Error(400, "camera must be a number from 1 to 32");
             search.camera = static_cast<int>(number);
         } else if (item.first == "from") {
-            search.hasFrom = !value.empty();
-            if (search.hasFrom && !ParseLocalTime(value, &search.fromLocalMs))
+            if (!value.empty() && !ParseLocalTime(value, &fromMs))
                 return Error(400, "from must be a time like 2026-12-09T14:30");
+            search.from = value;
         } else if (item.first == "to") {
-            search.hasTo = !value.empty();
-            if (search.hasTo && !ParseLocalTime(value, &search.toLocalMs))
+            if (!value.empty() && !ParseLocalTime(value, &toMs))
                 return Error(400, "to must be a time like 2026-12-09T14:30");
+            search.to = value;
         } else if (item.first == "page") {
             if (!ParseNumber(value, 1, 100000, &number))
                 return Error(400, "page must be a number from 1 on");
             search.page = static_cast<int>(number);
         }
     }
-    if (search.hasFrom && search.hasTo && search.fromLocalMs > search.toLocalMs)
+    if (!search.from.empty() && !search.to.empty() && fromMs > toMs)
         return Error(400, "the time range ends before it begins");
-    std::string json, error;
-    if (!site.SearchJson(search, json, error))
-        return Error(503, error);
-    return Json(200, std::move(json));
+    WebResponse response;
+    response.later = [&site, search] {
+        std::string json, error;
+        if (!site.SearchJson(search, json, error))
+            return Error(503, error);
+        return Json(200, std::move(json));
+    };
+    return response;
 }
 
 }  // namespace

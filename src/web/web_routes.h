@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace zamri {
@@ -18,20 +19,21 @@ struct WebResponse {
     int status = 200;
     std::string contentType;
     std::string body;
-    std::string allow;        // for 405
+    std::string allow;         // for 405
     bool askPassword = false;  // 401: ask the browser for the password
     bool liveStream = false;   // stream lines from liveFrom on instead of a body
     uint64_t liveFrom = 0;
+    // Work too long for the server's own thread (a search): the server runs it on a worker
+    // and sends what it returns instead of this response.
+    std::function<WebResponse()> later;
 };
 
 // A search as the form sends it. Times are the program's local time.
 struct SearchQuery {
     std::string text;  // empty: any line
     int camera = 0;    // 0: every camera
-    bool hasFrom = false;
-    bool hasTo = false;
-    int64_t fromLocalMs = 0;
-    int64_t toLocalMs = 0;
+    std::string from;  // "YYYY-MM-DDTHH:MM[:SS]" or empty (open); checked by the routes
+    std::string to;
     int page = 1;  // 1 = the newest receipts
 };
 

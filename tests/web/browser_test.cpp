@@ -101,13 +101,16 @@ class WebPageInBrowser : public ::testing::Test {
         webPort = FreePort();
         service = std::make_unique<Service>(dir, "[Channel]\nPORT=" + std::to_string(tcpPort) +
                                                      "\n[Important]\ncount=1\n0=TOTAL\n[Ignore]\ncount=0\n"
-                                                     "[Options]\nHttpPort=" + std::to_string(webPort) + "\n");
+                                                     "[Options]\nHttpPort=" +
+                                                     std::to_string(webPort) + "\n");
         address = "http://127.0.0.1:" + std::to_string(webPort) + "/";
-        ASSERT_TRUE(WaitUntil([&] { return service->Said().find("web page at " + address) != std::string::npos; }))
-            << service->Said();
+        ASSERT_TRUE(WaitUntil([&] {
+            return service->Said().find("web page at " + address) != std::string::npos;
+        })) << service->Said();
         ASSERT_TRUE(browser.Start()) << browser.Error();
         ASSERT_TRUE(browser.Navigate(address)) << browser.Error();
-        ASSERT_TRUE(browser.WaitFor("document.getElementById('conn').textContent === 'live'")) << browser.Error();
+        ASSERT_TRUE(browser.WaitFor("document.getElementById('conn').textContent === 'live'"))
+            << browser.Error();
     }
     TempDir dir;
     int tcpPort = 0, webPort = 0;
@@ -123,24 +126,28 @@ TEST_F(WebPageInBrowser, LinesAppearInTheirPanelsInOrder) {
     ASSERT_TRUE(browser.WaitFor("document.querySelectorAll('#cam-1 .line').length === 6")) << browser.Error();
     ASSERT_TRUE(browser.WaitFor("document.querySelectorAll('#cam-3 .line').length === 4")) << browser.Error();
     EXPECT_EQ(PanelLines(browser, 1),
-              "STORE 0042  TILL 1|BREAD      1.20|TOTAL      1.20|STORE 0042  TILL 1|MILK       0.99|TOTAL      0.99");
+              "STORE 0042  TILL 1|BREAD      1.20|TOTAL      1.20|STORE 0042  TILL 1|MILK       0.99|TOTAL   "
+              "   0.99");
     // Windows-1252 text arrives as UTF-8; markup in a line stays text.
     EXPECT_EQ(PanelLines(browser, 3),
               "KIOSK 7|K\xC3\xA4se \xE2\x82\xAC 2,50|<b>not bold</b> & \"quoted\"|TOTAL      2.50");
     EXPECT_EQ(browser.Text("document.querySelectorAll('#cam-3 b').length"), "0");
     // Two receipts on camera 1, each ended and its TOTAL line marked Important.
     EXPECT_EQ(browser.Text("document.querySelectorAll('#cam-1 .receipt').length"), "2");
-    EXPECT_EQ(browser.Text("[...document.querySelectorAll('#cam-1 .line.end')].map(e => e.textContent).join('|')"),
-              "TOTAL      1.20|TOTAL      0.99");
+    EXPECT_EQ(
+        browser.Text("[...document.querySelectorAll('#cam-1 .line.end')].map(e => e.textContent).join('|')"),
+        "TOTAL      1.20|TOTAL      0.99");
     EXPECT_EQ(browser.Text("document.querySelectorAll('#cam-1 .line.imp').length"), "2");
     EXPECT_EQ(browser.Text("document.querySelector('#cam-1 .src').textContent"), "127.0.0.1");
-    EXPECT_EQ(browser.Text("[...document.querySelectorAll('.panel')].map(p => p.dataset.cam).join(',')"), "1,3");
+    EXPECT_EQ(browser.Text("[...document.querySelectorAll('.panel')].map(p => p.dataset.cam).join(',')"),
+              "1,3");
     EXPECT_TRUE(browser.WaitFor("document.querySelector('#cam-1 .state').textContent === 'receiving'"));
     EXPECT_TRUE(browser.Screenshot(kArtifacts + "/web-live.png")) << browser.Error();
 
     // The camera filter shows one panel; pause holds new lines until resumed.
-    browser.Evaluate("(() => { const f = document.getElementById('filter'); f.value = '3'; "
-                     "f.dispatchEvent(new Event('change')); return 1; })()");
+    browser.Evaluate(
+        "(() => { const f = document.getElementById('filter'); f.value = '3'; "
+        "f.dispatchEvent(new Event('change')); return 1; })()");
     EXPECT_EQ(browser.Text("getComputedStyle(document.getElementById('cam-1')).display"), "none");
     EXPECT_NE(browser.Text("getComputedStyle(document.getElementById('cam-3')).display"), "none");
     browser.Evaluate("document.getElementById('pause').click()");
@@ -149,15 +156,44 @@ TEST_F(WebPageInBrowser, LinesAppearInTheirPanelsInOrder) {
         << browser.Error();
     EXPECT_EQ(browser.Text("document.querySelectorAll('#cam-3 .line').length"), "4");
     browser.Evaluate("document.getElementById('pause').click()");
-    EXPECT_TRUE(browser.WaitFor("document.querySelector('#cam-3 .receipt:last-child .line:last-child')"
-                                ".textContent === 'WHILE PAUSED'"));
+    EXPECT_TRUE(
+        browser.WaitFor("document.querySelector('#cam-3 .receipt:last-child .line:last-child')"
+                        ".textContent === 'WHILE PAUSED'"));
 
     // Status: the version, the mode and the lines per camera today.
     browser.Navigate(address + "#status");
     ASSERT_TRUE(browser.WaitFor("document.getElementById('st-cams').textContent.includes('127.0.0.1')"))
         << browser.Error();
-    EXPECT_NE(browser.Text("document.getElementById('st-main').textContent").find("TCP, port"), std::string::npos);
+    EXPECT_NE(browser.Text("document.getElementById('st-main').textContent").find("TCP, port"),
+              std::string::npos);
+    EXPECT_NE(browser.Text("document.getElementById('st-main').textContent").find("Journalon, "),
+              std::string::npos);
     EXPECT_TRUE(browser.Screenshot(kArtifacts + "/web-status.png"));
+
+    // Search: the receipt with MILK, whole, its matching line marked; then every receipt of
+    // camera 1, newest first.
+    browser.Navigate(address + "#search");
+    browser.Evaluate(
+        "(() => { document.getElementById('q-text').value = 'milk'; "
+        "document.getElementById('q-go').click(); return 1; })()");
+    ASSERT_TRUE(browser.WaitFor("document.querySelectorAll('.result').length === 1")) << browser.Error();
+    EXPECT_EQ(browser.Text("[...document.querySelectorAll('.result .line')].map(e => e.lastChild.textContent)"
+                           ".join('|')"),
+              "STORE 0042  TILL 1|MILK       0.99|TOTAL      0.99");
+    EXPECT_EQ(browser.Text("document.querySelector('.result .line.hit').lastChild.textContent"),
+              "MILK       0.99");
+    EXPECT_NE(browser.Text("document.querySelector('.result h3').textContent").find("Camera 1"),
+              std::string::npos);
+    EXPECT_TRUE(browser.Screenshot(kArtifacts + "/web-search.png")) << browser.Error();
+    browser.Evaluate(
+        "(() => { document.getElementById('q-text').value = ''; "
+        "document.getElementById('q-camera').value = '1'; "
+        "document.getElementById('q-go').click(); return 1; })()");
+    ASSERT_TRUE(browser.WaitFor("document.getElementById('q-info').textContent.includes('of 2,')"))
+        << browser.Error();
+    EXPECT_EQ(browser.Text("[...document.querySelectorAll('.result .line:nth-child(3)')]"
+                           ".map(e => e.lastChild.textContent).join('|')"),
+              "MILK       0.99|BREAD      1.20");
 }
 
 TEST_F(WebPageInBrowser, AReceiptThatNeverEndsKeepsScrolling) {
@@ -165,8 +201,9 @@ TEST_F(WebPageInBrowser, AReceiptThatNeverEndsKeepsScrolling) {
     for (int i = 0; i < 150; ++i)
         lines += "LINE " + std::to_string(i) + "\n";
     Send(dir, tcpPort, 4, lines, false);
-    ASSERT_TRUE(browser.WaitFor("document.querySelector('#cam-4 .line:last-child') && "
-                                "document.querySelector('#cam-4 .line:last-child').textContent === 'LINE 149'"))
+    ASSERT_TRUE(
+        browser.WaitFor("document.querySelector('#cam-4 .line:last-child') && "
+                        "document.querySelector('#cam-4 .line:last-child').textContent === 'LINE 149'"))
         << browser.Error();
     // The panel keeps the latest 80, all in the one receipt.
     EXPECT_EQ(browser.Text("document.querySelectorAll('#cam-4 .line').length"), "80");

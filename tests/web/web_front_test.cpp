@@ -6,6 +6,7 @@
 
 #include "config/channel_table.h"
 #include "http_client.h"
+#include "journal/journal_sink.h"
 #include "platform/os.h"
 #include "send_client.h"
 #include "support/overlay_log.h"
@@ -118,6 +119,47 @@ TEST_F(WebFrontTest, StatusNamesRefusedSenders) {
         return status.find("\"refused\":{\"count\":1,\"last\":\"127.0.0.1\"") != std::string::npos;
     })) << status;
     table.StopCapture();
+}
+
+TEST_F(WebFrontTest, SearchFindsDeliveredReceiptsAndTheStatusShowsTheJournal) {
+    TempDir dir;
+    ChannelTable table;
+    WebFront web(table, "1");
+    // The journal's trouble would go to the message box; there is none here.
+    auto journal = std::make_shared<JournalSink>(dir.File("journal"), 90, 1252, "", nullptr);
+    ASSERT_TRUE(journal->Start());
+    table.delivery.AddSink(journal);
+    web.SetOutputs(journal.get(), nullptr);
+    Start(web);
+    table.delivery.Deliver(3, 0, "COM3", "BROT \x80 1,20");
+    table.delivery.Deliver(3, 2, "COM3", "TOTAL 1,20");
+    table.delivery.Deliver(4, 0, "COM4", "MILCH 0,99");
+    ASSERT_TRUE(tcp_testing::WaitUntil([&] { return journal->Writer().Written() == 3; }));
+
+    web_testing::HttpReply found =
+        HttpGet(web.Port(), "/api/search?text=%E2%82%AC&camera=3&from=2000-01-01T00:00");
+    EXPECT_EQ(found.status, 200);
+    EXPECT_NE(found.body.find("\"text\":\"BROT \xE2\x82\xAC 1,20\",\"flags\":0,\"match\":true},{\"time\""),
+              std::string::npos)
+        << found.body;
+    EXPECT_NE(
+        found.body.find("\"text\":\"TOTAL 1,20\",\"flags\":2,\"match\":false}]}],\"page\":1,\"more\":false,"
+                        "\"total\":1}"),
+        std::string::npos)
+        << found.body;
+    EXPECT_EQ(HttpGet(web.Port(), "/api/search?text=milch&camera=3").body.find("MILCH"), std::string::npos);
+    EXPECT_EQ(HttpGet(web.Port(), "/api/search?to=2026-12-09T25:00").status, 400);
+    EXPECT_NE(
+        HttpGet(web.Port(), "/api/status")
+            .body.find("\"journal\":\"on, " + dir.File("journal") + ": 3 lines written\",\"export\":\"off\""),
+        std::string::npos);
+
+    web.SetOutputs(nullptr, nullptr);
+    web_testing::HttpReply off = HttpGet(web.Port(), "/api/search?text=x");
+    EXPECT_EQ(off.status, 503);
+    EXPECT_NE(off.body.find("The journal is off"), std::string::npos);
+    web.Stop();
+    table.delivery.RemoveSink(journal.get());
 }
 
 TEST_F(WebFrontTest, TextFollowsTheRecorderCodePage) {
