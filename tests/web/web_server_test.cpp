@@ -2,6 +2,8 @@
 // order, resumption and skips, a browser that never reads, 100 open streams and the password.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -29,9 +31,13 @@ class Site : public WebSite {
     explicit Site(LiveFeed& f) : feed(f) {}
     std::string StatusJson() override { return "{\"version\":\"test\"}"; }
     int SearchJson(const SearchQuery& query, std::string& json, std::string& error) override {
+        // A search for "slow" lasts until released, as one over a year of journal may.
+        while (query.text == "slow" && !released.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         json = "{\"results\":[],\"page\":1,\"more\":false}";
         return 1;
     }
+    std::atomic<bool> released{false};
     uint64_t LiveStart() override { return feed.NextSeq(); }
     LiveFeed& feed;
 };
@@ -55,11 +61,13 @@ class WebServer : public ::testing::Test {
         server.reset();
         SocketCleanup();
     }
-    void Start(size_t capacity = 8192, HttpServerLimits limits = HttpServerLimits(), std::string password = "") {
+    void Start(size_t capacity = 8192, HttpServerLimits limits = HttpServerLimits(),
+               std::string password = "") {
         feed = std::make_unique<LiveFeed>(capacity);
         site = std::make_unique<Site>(*feed);
         server = std::make_unique<HttpServer>(
-            *feed, [this, password](const WebRequest& r) { return RouteRequest(r, *site, password); }, limits);
+            *feed, [this, password](const WebRequest& r) { return RouteRequest(r, *site, password); },
+            limits);
         std::string error;
         ASSERT_TRUE(server->Start("127.0.0.1", 0, error)) << error;
         port = server->Port();
@@ -70,6 +78,31 @@ class WebServer : public ::testing::Test {
     std::unique_ptr<HttpServer> server;
     int port = 0;
 };
+
+TEST_F(WebServer, ALongSearchHoldsNeitherTheStreamsNorThePage) {
+    HttpServerLimits limits;
+    limits.waitingSearches = 2;
+    Start(8192, limits);
+    LiveClient live;
+    ASSERT_TRUE(live.Open(port));
+    std::vector<std::thread> searches;
+    std::atomic<int> statuses[3] = {{0}, {0}, {0}};
+    for (int i = 0; i < 3; ++i)
+        searches.emplace_back([&, i] { statuses[i] = HttpGet(port, "/api/search?text=slow").status; });
+    // One runs, one waits: the third is told to come back.
+    ASSERT_TRUE(WaitUntil([&] { return statuses[0] + statuses[1] + statuses[2] == 503; }));
+    feed->Publish(MakeLine(2, "DURING THE SEARCH"));
+    StreamEvent event;
+    ASSERT_TRUE(live.Next(event));
+    EXPECT_EQ(JsonText(event.data, "text"), "DURING THE SEARCH");
+    EXPECT_EQ(HttpGet(port, "/api/status").status, 200);
+    site->released = true;
+    for (std::thread& search : searches)
+        search.join();
+    std::vector<int> answers = {statuses[0], statuses[1], statuses[2]};
+    std::sort(answers.begin(), answers.end());
+    EXPECT_EQ(answers, (std::vector<int>{200, 200, 503}));
+}
 
 TEST_F(WebServer, ServesEveryAddressAndRefusesBadRequests) {
     Start();
@@ -96,8 +129,9 @@ TEST_F(WebServer, ServesEveryAddressAndRefusesBadRequests) {
     EXPECT_EQ(HttpGet(port, "/api/status").status, 200);
 
     // Two requests on one connection: keep-alive works.
-    std::string two = web_testing::RawExchange(
-        port, "GET /api/status HTTP/1.1\r\nHost: x\r\n\r\nGET /api/status HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    std::string two = web_testing::RawExchange(port,
+                                               "GET /api/status HTTP/1.1\r\nHost: x\r\n\r\nGET /api/status "
+                                               "HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(two.find("HTTP/1.1 200", 1) != std::string::npos, true) << two;
 }
 
@@ -129,7 +163,8 @@ TEST_F(WebServer, LiveStreamDeliversLinesInOrderWithTheirFields) {
     // A till's text reaches the stream as valid, escaped JSON.
     feed->Publish(MakeLine(2, "PRICE \"3\" <b> \xE2\x82\xAC \xFF"));
     ASSERT_TRUE(client.Next(event));
-    EXPECT_NE(event.data.find("PRICE \\\"3\\\" \\u003cb\\u003e \xE2\x82\xAC \xEF\xBF\xBD"), std::string::npos);
+    EXPECT_NE(event.data.find("PRICE \\\"3\\\" \\u003cb\\u003e \xE2\x82\xAC \xEF\xBF\xBD"),
+              std::string::npos);
 }
 
 TEST_F(WebServer, StreamsResumeAndSayWhatTheySkipped) {
