@@ -296,7 +296,7 @@ async function search(p) {
       d.append(el("span", "lt", l.time), document.createTextNode(l.text));
       if (l.flags & 4) d.classList.add("imp");
       if (l.flags & 2) d.classList.add("end");
-      if (l.match) d.classList.add("hit");
+      if (l.match && q.has("text")) d.classList.add("hit");  // with no text, every line matches
       box.append(d);
     }
     $("results").append(box);

@@ -74,11 +74,15 @@ fi
 # The page of the Windows program read from Linux: the live stream with curl, the page itself
 # in headless Chromium (its DOM after the lines have arrived, and a screenshot).
 check_web() {
-    local url="http://127.0.0.1:$web_port/" verdict=PASS stream dom profile line
+    local url="http://127.0.0.1:$web_port/" verdict=PASS stream search dom profile line
     stream=$(curl -sN --max-time 3 "${url}api/live?after=0" 2>/dev/null)
     for line in "STORE 0042  TILL 3" "Käse      1.20" "TOTAL      1.20"; do
         grep -qF "\"text\":\"$line\"" <<<"$stream" || verdict="live stream lacks: $line"
     done
+    # The search reads the Windows program's journal (on by default, beside the settings).
+    search=$(curl -s --max-time 10 "${url}api/search?text=k%C3%A4se" 2>/dev/null)
+    grep -qE '"text":"Käse      1\.20","flags":[0-9]+,"match":true' <<<"$search" || verdict="the search did not find the receipt: $search"
+    grep -qE '"text":"TOTAL      1\.20","flags":[0-9]+,"match":false\}\]\}\]' <<<"$search" || verdict="the search result is not the whole receipt: $search"
     profile=$(mktemp -d /tmp/zamri-chromium-XXXXXX)
     chrome=(timeout 60 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run
             --disable-background-networking --disable-component-update --disable-sync --hide-scrollbars

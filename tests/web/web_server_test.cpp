@@ -81,7 +81,7 @@ class WebServer : public ::testing::Test {
 
 TEST_F(WebServer, ALongSearchHoldsNeitherTheStreamsNorThePage) {
     HttpServerLimits limits;
-    limits.waitingSearches = 2;
+    limits.waitingSearches = 1;
     Start(8192, limits);
     LiveClient live;
     ASSERT_TRUE(live.Open(port));
@@ -89,11 +89,11 @@ TEST_F(WebServer, ALongSearchHoldsNeitherTheStreamsNorThePage) {
     std::atomic<int> statuses[3] = {{0}, {0}, {0}};
     for (int i = 0; i < 3; ++i)
         searches.emplace_back([&, i] { statuses[i] = HttpGet(port, "/api/search?text=slow").status; });
-    // One runs, one waits: the third is told to come back.
-    ASSERT_TRUE(WaitUntil([&] { return statuses[0] + statuses[1] + statuses[2] == 503; }));
+    // One runs, one waits: the other is told to come back.
+    EXPECT_TRUE(WaitUntil([&] { return statuses[0] + statuses[1] + statuses[2] == 503; }));
     feed->Publish(MakeLine(2, "DURING THE SEARCH"));
     StreamEvent event;
-    ASSERT_TRUE(live.Next(event));
+    EXPECT_TRUE(live.Next(event));
     EXPECT_EQ(JsonText(event.data, "text"), "DURING THE SEARCH");
     EXPECT_EQ(HttpGet(port, "/api/status").status, 200);
     site->released = true;
