@@ -12,6 +12,7 @@
 #include "app/language.h"
 #include "app/service.h"
 #include "config/channel_table.h"
+#include "delivery/delivery_report.h"
 
 namespace zamri {
 
@@ -134,6 +135,9 @@ int RunWithTable(const char* settingsPath, int mode) {
     }
     Say("zamri: %s, stopping\n", received == SIGINT ? "interrupted" : "terminated");
     StopBeforeExit(table);
+    // Every line has been delivered once capture has stopped, so the counts are final.
+    for (const std::string& line : DeliveryReport(table.delivery))
+        Say("zamri: %s\n", line.c_str());
     return 1;
 }
 
