@@ -53,7 +53,8 @@ class LineDelivery {
     // out and their messages added to errors (when not null).
     void SetMasks(const MaskSettings& settings, std::vector<std::string>* errors = nullptr);
     MaskSettings GetMaskSettings() const;
-    // Card numbers and user-mask matches masked in the camera's lines since start-up.
+    // Card numbers and user-mask matches masked in the camera's lines (1 to 32) since start-up;
+    // 0 for a camera out of range. Any thread, without a lock (status displays poll them).
     uint64_t MaskedCardNumbers(int camera) const;
     uint64_t MaskedByUser(int camera) const;
 

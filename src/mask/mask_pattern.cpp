@@ -6,6 +6,8 @@ namespace {
 
 const char kRegexPrefix[] = "re:";
 constexpr size_t kRegexPrefixLength = sizeof kRegexPrefix - 1;
+// Selects the breadth-first matcher (a GNU C++ library option; the library of both builds).
+constexpr std::regex_constants::syntax_option_type kBreadthFirst = std::regex_constants::__polynomial;
 
 char Upper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
@@ -89,15 +91,23 @@ int MaskPattern::CompileWildcard(std::string* error) {
 int MaskPattern::CompileRegex(std::string* error) {
     std::string expression = source.substr(kRegexPrefixLength);
     try {
+        // The library's default matcher recurses once per character or more: a pattern such as
+        // ((a|b| )+)+ over a long line needs megabytes of stack and would crash the capturing
+        // thread. The breadth-first matcher recurses only as deep as the pattern and takes time
+        // in proportion to the line; it always prefers the longest match (for masking, hiding
+        // the most) and has no back-references, which are refused here.
         auto compiled = std::make_shared<const std::regex>(
-            expression, std::regex::ECMAScript | std::regex::icase | std::regex::optimize);
+            expression, std::regex::ECMAScript | std::regex::icase | std::regex::optimize | kBreadthFirst);
         if (std::regex_search("", *compiled)) {
             *error = Quoted(source) + " matches an empty text; it must match at least one character.";
             return 0;
         }
         regex = std::move(compiled);
     } catch (const std::regex_error& failure) {
-        *error = Quoted(source) + " is not a valid regular expression: " + failure.what();
+        if (failure.code() == std::regex_constants::error_complexity)
+            *error = Quoted(source) + " refers back to a group (\\1 and the like), which a mask cannot do.";
+        else
+            *error = Quoted(source) + " is not a valid regular expression: " + failure.what();
         return 0;
     } catch (const std::exception&) {
         *error = Quoted(source) + " cannot be compiled.";

@@ -1,7 +1,9 @@
 #include "mask/mask_set.h"
 
 #include <cstdio>
+#include <cstdlib>
 
+#include "config/settings_list.h"
 #include "mask/card_mask.h"
 #include "platform/profile.h"
 
@@ -13,27 +15,27 @@ const char kMaskSection[] = "Mask";
 
 MaskSettings ReadMaskSettings(const char* path) {
     MaskSettings settings;
-    settings.cardNumbers = zamri::ProfileReadInt(path, kOptionsSection, kCardNumbersKey, 1) != 0;
-    int count = zamri::ProfileReadInt(path, kMaskSection, "count", 0);
-    char key[16];
-    char value[MaskPattern::kMaxLength + 1];
-    for (int i = 0; i < count; ++i) {
-        std::snprintf(key, sizeof key, "%d", i);
-        zamri::ProfileReadText(path, kMaskSection, key, "", value, sizeof value);
-        settings.patterns.emplace_back(value);
-    }
+    // Only a plain 0 switches masking off: a mistyped value keeps card numbers hidden.
+    char value[16];
+    zamri::ProfileReadText(path, kOptionsSection, kCardNumbersKey, "1", value, sizeof value);
+    char* end = nullptr;
+    long number = std::strtol(value, &end, 10);
+    settings.cardNumbers = !(end != value && *end == 0 && number == 0);
+    settings.patterns = ReadSettingsList(path, kMaskSection);
     return settings;
 }
 
+// The entries first and the count last: a write that fails half-way leaves the old count, so the
+// file never counts an entry that was not written.
 int WriteMaskPatterns(const char* path, const std::vector<std::string>& patterns) {
     char key[16];
-    std::snprintf(key, sizeof key, "%d", static_cast<int>(patterns.size()));
-    int ok = zamri::ProfileWriteText(path, kMaskSection, "count", key);
+    int ok = 1;
     for (size_t i = 0; ok && i < patterns.size(); ++i) {
         std::snprintf(key, sizeof key, "%d", static_cast<int>(i));
         ok = zamri::ProfileWriteText(path, kMaskSection, key, patterns[i].c_str());
     }
-    return ok;
+    std::snprintf(key, sizeof key, "%d", static_cast<int>(patterns.size()));
+    return ok && zamri::ProfileWriteText(path, kMaskSection, "count", key);
 }
 
 int WriteMaskCardNumbers(const char* path, bool on) {

@@ -1,7 +1,7 @@
 // What the delivery step masks in every line: card numbers (unless switched off) and the user's
 // masks, read from the settings file:
 //   [Options]
-//   MaskCardNumbers=1        (0 switches card-number masking off; missing means on)
+//   MaskCardNumbers=1        (0 switches card-number masking off; missing or any other value: on)
 //   [Mask]
 //   count=2
 //   0=MEMBER *

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "mask/mask_pattern.h"
@@ -59,6 +60,8 @@ TEST(MaskPattern, APatternThatCannotWorkIsRefusedWithItsReason) {
         {"re:(MEMBER", "The mask \"re:(MEMBER\" is not a valid regular expression: "},
         {"re:x*", "The mask \"re:x*\" matches an empty text; it must match at least one character."},
         {"re:[9-0]", "The mask \"re:[9-0]\" is not a valid regular expression: "},
+        {"re:(\\d)\\1",
+         "The mask \"re:(\\d)\\1\" refers back to a group (\\1 and the like), which a mask cannot do."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pattern);
@@ -72,6 +75,22 @@ TEST(MaskPattern, APatternThatCannotWorkIsRefusedWithItsReason) {
     EXPECT_EQ(longOne.Compile(std::string(256, 'x'), &error), 0);
     EXPECT_NE(error.find("longer than 255 characters"), std::string::npos);
     EXPECT_EQ(longOne.Compile(std::string(255, 'x'), &error), 1);
+}
+
+// Nested repeats over a long text: the default matcher of the C++ library recurses per character
+// and would overflow the stack of the thread (tens of megabytes for this text); the matcher used
+// needs only as much stack as the pattern.
+TEST(MaskPattern, ARegularExpressionNeedsNoMoreStackForALongerText) {
+    MaskPattern pattern;
+    ASSERT_EQ(pattern.Compile("re:((((a|b| )))+)+", nullptr), 1);
+    std::string text;
+    for (int i = 0; i < 20000; ++i)
+        text += i % 7 == 6 ? ' ' : static_cast<char>('a' + i % 2);
+    int masked = -1;
+    std::thread worker([&] { masked = pattern.Apply(&text[0], static_cast<int>(text.size())); });
+    worker.join();
+    EXPECT_EQ(masked, 1);
+    EXPECT_EQ(text, std::string(20000, '*'));
 }
 
 // Many stars over a long word must not take exponential time (the test would not finish).
@@ -115,6 +134,21 @@ TEST(MaskSet, SettingsFileRoundTripAndCardNumbersBeforeUserMasks) {
     MaskSet(read).Apply(&text[0], static_cast<int>(text.size()), &cards, &user);
     EXPECT_EQ(text, "4111111111111111");
     EXPECT_EQ(cards, 0);
+}
+
+// A hand-edited file: a count far beyond the entries present gives those present, read at once,
+// and only a plain 0 switches card numbers off.
+TEST(MaskSet, AHandEditedFileGivesWhatItHoldsAndKeepsCardNumbersMaskedWhenInDoubt) {
+    TempDir dir;
+    std::string path = dir.File("zamri.ini");
+    ASSERT_TRUE(testing_support::WriteFileBytes(path,
+                                                "[Options]\r\nMaskCardNumbers=no\r\n[Mask]\r\ncount="
+                                                "2000000000\r\n1=TEL *\r\n007=X\r\n0=MEMBER *\r\n"));
+    MaskSettings read = ReadMaskSettings(path.c_str());
+    EXPECT_TRUE(read.cardNumbers);
+    EXPECT_EQ(read.patterns, (std::vector<std::string>{"MEMBER *", "TEL *"}));
+    ASSERT_TRUE(testing_support::WriteFileBytes(path, "[Options]\r\nMaskCardNumbers= 0 \r\n"));
+    EXPECT_FALSE(ReadMaskSettings(path.c_str()).cardNumbers);
 }
 
 }  // namespace
