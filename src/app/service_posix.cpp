@@ -18,6 +18,7 @@
 #include "app/line_outputs.h"
 #include "app/service.h"
 #include "config/channel_table.h"
+#include "delivery/delivery_report.h"
 #include "web/web_front.h"
 
 namespace zamri {
@@ -205,6 +206,9 @@ int RunWithTable(const char* settingsPath, int mode) {
     // Before the journal and the export go: the page reads them.
     web.Stop();
     StopBeforeExit(table);
+    // Every line has been delivered once capture has stopped, so the counts are final.
+    for (const std::string& line : DeliveryReport(table.delivery))
+        Say("zamri: %s\n", line.c_str());
     return 1;
 }
 

@@ -56,17 +56,31 @@ void SyslogExporter::Trouble(const std::string& what) {
     troubled = true;
 }
 
+int SyslogExporter::Connect(std::string* error) {
+    int64_t left = giveUpAt.load() - SteadyNowMilliseconds();
+    int limit = static_cast<int>(std::max<int64_t>(1, std::min<int64_t>(kConnectMilliseconds, left)));
+    socket = ExportConnect(collector.host.c_str(), collector.port, collector.datagram, limit,
+                           kSendMilliseconds, error);
+    if (socket == kInvalidSocket) {
+        *error = "cannot reach the collector " + DescribeCollector(collector) + " (" + *error + ")";
+        return 0;
+    }
+    connected.store(true);
+    return 1;
+}
+
+int SyslogExporter::Probe() {
+    std::string error;
+    if (socket != kInvalidSocket || Connect(&error))
+        return 1;
+    Trouble(error);
+    return 0;
+}
+
 int SyslogExporter::TrySend(const std::string& data, std::string* error) {
     if (socket == kInvalidSocket) {
-        int64_t left = giveUpAt.load() - SteadyNowMilliseconds();
-        int limit = static_cast<int>(std::max<int64_t>(1, std::min<int64_t>(kConnectMilliseconds, left)));
-        socket = ExportConnect(collector.host.c_str(), collector.port, collector.datagram, limit,
-                               kSendMilliseconds, error);
-        if (socket == kInvalidSocket) {
-            *error = "cannot reach the collector " + DescribeCollector(collector) + " (" + *error + ")";
+        if (!Connect(error))
             return 0;
-        }
-        connected.store(true);
     } else if (!collector.datagram && ExportPeerClosed(socket)) {
         // The collector closed the connection (stopped, restarted): a message written now
         // would vanish, so connect again first.

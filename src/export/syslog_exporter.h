@@ -43,6 +43,10 @@ class SyslogExporter {
     // is counted as lost).
     int Send(const std::string& message);
 
+    // Connects now if not connected, so that a collector that cannot be reached is reported at
+    // start-up rather than with the first line. 1 connected.
+    int Probe();
+
     // From any thread: Send stops waiting for the collector at this steady-clock time
     // (milliseconds, as SteadyNowMilliseconds gives it) and from then on tries only once.
     void GiveUpAt(int64_t steadyMilliseconds);
@@ -54,6 +58,7 @@ class SyslogExporter {
     bool Connected() const { return connected.load(); }
 
   private:
+    int Connect(std::string* error);
     int TrySend(const std::string& frame, std::string* error);
     void CloseConnection();
     // Waits up to milliseconds or until the give-up time; false once it has come.

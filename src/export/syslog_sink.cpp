@@ -38,6 +38,12 @@ void SyslogSink::Recovered() {
     trouble(message);
 }
 
+void SyslogSink::Idle() {
+    if (!probed)
+        exporter.Probe();
+    probed = true;
+}
+
 void SyslogSink::Consume(const DeliveredLine& line) {
     JournalRecord record;
     RecordFromDelivered(line, OverlayCodePage(hebrew.Current(), recorderCodePage), &record);

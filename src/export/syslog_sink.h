@@ -30,6 +30,8 @@ class SyslogSink : public QueuedSink {
 
   protected:
     void Consume(const DeliveredLine& line) override;
+    // The first time: connects, so trouble shows at start-up.
+    void Idle() override;
 
   private:
     void Recovered();
@@ -40,6 +42,7 @@ class SyslogSink : public QueuedSink {
     int recorderCodePage;
     HebrewSetting hebrew;
     uint64_t droppedReported = 0;
+    bool probed = false;
 };
 
 }  // namespace zamri

@@ -11,12 +11,16 @@ JournalSink::JournalSink(const std::string& folder, int keepDays, int codePage,
       writer(folder, keepDays, std::move(clock), std::move(trouble)),
       recorderCodePage(codePage) {
     hebrew.SetPath(recorderSettingsPath.c_str());
-    // Old day files go at start-up too, not only with the first line of a day.
-    writer.ApplyRetention();
 }
 
 JournalSink::~JournalSink() {
     Stop();
+}
+
+void JournalSink::Idle() {
+    if (!prepared)
+        writer.Prepare();
+    prepared = true;
 }
 
 void JournalSink::Consume(const DeliveredLine& line) {

@@ -25,12 +25,15 @@ class JournalSink : public QueuedSink {
 
   protected:
     void Consume(const DeliveredLine& line) override;
+    // The first time: retention and today's file, so trouble shows at start-up.
+    void Idle() override;
 
   private:
     JournalWriter writer;
     int recorderCodePage;
     HebrewSetting hebrew;
     JournalRecord record;
+    bool prepared = false;
 };
 
 }  // namespace zamri

@@ -38,22 +38,23 @@ void JournalWriter::CloseFile() {
     fileDay = INT64_MIN;
 }
 
-void JournalWriter::Fail(const std::string& what, int64_t now) {
-    notWritten.fetch_add(1);
+void JournalWriter::Fail(const std::string& what, int64_t now, bool forRecord) {
+    if (forRecord)
+        notWritten.fetch_add(1);
     retryAt = now + kReopenMilliseconds;
     if (!failing && trouble)
         trouble("Journal: " + what + "; lines are not being written to the journal");
     failing = true;
 }
 
-int JournalWriter::OpenDay(int64_t day, int64_t now) {
+int JournalWriter::OpenDay(int64_t day, int64_t now, bool forRecord) {
     CloseFile();
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(folder), error);
     std::string path = JoinPath(folder, JournalFileName(day));
     file = std::fopen(path.c_str(), "ab");
     if (file == nullptr) {
-        Fail("cannot write " + path + " (" + std::strerror(errno) + ")", now);
+        Fail("cannot write " + path + " (" + std::strerror(errno) + ")", now, forRecord);
         return 0;
     }
     fileDay = day;
@@ -68,20 +69,30 @@ int JournalWriter::OpenDay(int64_t day, int64_t now) {
     return 1;
 }
 
-int JournalWriter::Append(const JournalRecord& record) {
-    int64_t now = clock();
+void JournalWriter::RetainOncePerDay(int64_t now) {
     int64_t today = DayOf(now);
     if (today != retentionDay) {
         retentionDay = today;
         ApplyRetention();
     }
+}
+
+int JournalWriter::Prepare() {
+    int64_t now = clock();
+    RetainOncePerDay(now);
+    return file != nullptr || OpenDay(DayOf(now), now, false);
+}
+
+int JournalWriter::Append(const JournalRecord& record) {
+    int64_t now = clock();
+    RetainOncePerDay(now);
     int64_t day = DayOf(record.utcMilliseconds + record.utcOffsetMinutes * 60000LL);
     if (file == nullptr || day != fileDay) {
         if (file == nullptr && now < retryAt) {
             notWritten.fetch_add(1);
             return 0;
         }
-        if (!OpenDay(day, now))
+        if (!OpenDay(day, now, true))
             return 0;
     }
     line.clear();
@@ -96,7 +107,7 @@ int JournalWriter::Append(const JournalRecord& record) {
         lineOpen = true;
         std::string path = JoinPath(folder, JournalFileName(day));
         CloseFile();
-        Fail("cannot write " + path + " (" + std::strerror(code) + ")", now);
+        Fail("cannot write " + path + " (" + std::strerror(code) + ")", now, true);
         return 0;
     }
     lineOpen = false;

@@ -34,6 +34,10 @@ class JournalWriter {
     // 1 written (handed to the file system), 0 counted as not written.
     int Append(const JournalRecord& record);
 
+    // Runs the retention and opens today's file, so that old files go and a folder that cannot
+    // be written is reported at start-up rather than with the first line. 1 ready.
+    int Prepare();
+
     // Runs the retention now (the writer also does so on its first record and when the clock's
     // day changes). Returns the number of files deleted.
     int ApplyRetention();
@@ -47,9 +51,10 @@ class JournalWriter {
     static constexpr int kReopenMilliseconds = 1000;
 
   private:
-    int OpenDay(int64_t day, int64_t now);
+    int OpenDay(int64_t day, int64_t now, bool forRecord);
     void CloseFile();
-    void Fail(const std::string& what, int64_t now);
+    void Fail(const std::string& what, int64_t now, bool forRecord);
+    void RetainOncePerDay(int64_t now);
 
     std::string folder;
     int keepDays;

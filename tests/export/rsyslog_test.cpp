@@ -122,7 +122,7 @@ DeliveredLine Line(int n, const char* text) {
 // What rsyslog must have written for line n.
 std::string Expected(int n, const char* text) {
     DeliveredLine line = Line(n, "");
-    char ms[8];
+    char ms[16];
     std::snprintf(ms, sizeof ms, "%03d", 300 + n);
     return std::string("1|2025-12-08T14:02:11.") + ms + "+01:00|" + zamri::ExportHostName() + "|zamri|" +
            std::to_string(getpid()) + "|line|134|[zamri@32473 camera=\"" + std::to_string(line.camera) +

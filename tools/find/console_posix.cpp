@@ -1,3 +1,3 @@
 #include "console.h"
 
-void PrepareUtf8Console() {}
+void PrepareOutput() {}

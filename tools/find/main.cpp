@@ -235,7 +235,7 @@ int main(int argc, char** argv) {
     std::string error;
     if (!search.Prepare(options.query, &error))
         return Usage(error.c_str());
-    PrepareUtf8Console();
+    PrepareOutput();
     Printer printer(options.json);
     zamri::FindStats stats;
     auto started = std::chrono::steady_clock::now();
