@@ -90,10 +90,8 @@ void AnnounceCapture(ChannelTable& table, const char* settingsPath) {
         Say("zamri: no channel is enabled in the settings file\n");
 }
 
-void AnnounceWebPage(WebFront& web, const char* settingsPath) {
-    web.SetOutputs(ProcessLineOutputs().Journal(), ProcessLineOutputs().Syslog());
-    std::string error;
-    if (web.Start(settingsPath, error)) {
+void AnnounceWebPage(WebFront& web, const std::string& error) {
+    if (web.Running()) {
         std::string address = web.ListenAddress();
         if (address == web.LocalAddress())
             Say("zamri: web page at %s\n", address.c_str());
@@ -197,9 +195,13 @@ int RunWithTable(const char* settingsPath, int mode) {
     auto stopAsked = [](void* watch) { return static_cast<StopSignalWatch*>(watch)->Received() != 0; };
     // After the table, so it goes first: the page never outlives what it shows.
     WebFront web(table, kProgramVersion);
+    // Before capture, so the live view has every line from the first on.
+    std::string webError;
+    web.Start(settingsPath, webError);
     if (StartAfterChecks(table, stopAsked, &stop)) {
+        web.SetOutputs(ProcessLineOutputs().Journal(), ProcessLineOutputs().Syslog());
         AnnounceCapture(table, settingsPath);
-        AnnounceWebPage(web, settingsPath);
+        AnnounceWebPage(web, webError);
     }
     int received = stop.Wait();
     Say("zamri: %s, stopping\n", received == SIGINT ? "interrupted" : "terminated");

@@ -8,6 +8,7 @@
 #include <prsht.h>
 
 #include <memory>
+#include <string>
 
 #include "config/channel_table.h"
 #include "platform/langpack.h"
@@ -78,6 +79,7 @@ class TrayApp : public DialogHelper {
     LRESULT OnCommand(WPARAM command);
     void ShowTrayMenu();
     void StartOrStopDump();
-    void StartWebPage();
+    // Serves the page when the settings name a port; the reason when it cannot.
+    std::string StartWebPage();
     void OpenLiveView();
 };

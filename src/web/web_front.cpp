@@ -182,6 +182,8 @@ std::string WebFront::StatusJson() {
         out += ",\"since\":" + std::to_string(since);
         out += ",\"lastLineMs\":" + std::to_string(seen.lastLineMs);
         out += ",\"linesToday\":" + std::to_string(seen.linesToday);
+        out += ",\"maskedCards\":" + std::to_string(table_.delivery.MaskedCardNumbers(camera));
+        out += ",\"maskedUser\":" + std::to_string(table_.delivery.MaskedByUser(camera));
         out += "}";
     }
     out += "]";
@@ -212,41 +214,44 @@ std::string WebFront::StatusJson() {
 }
 
 std::string WebFront::JournalState() const {
-    if (journal_ == nullptr)
+    const JournalSink* journal = journal_.load();
+    if (journal == nullptr)
         return "off";
-    const JournalWriter& writer = journal_->Writer();
+    const JournalWriter& writer = journal->Writer();
     std::string state = "on, " + writer.Folder() + ": " + std::to_string(writer.Written()) + " lines written";
-    uint64_t lost = writer.NotWritten() + journal_->DroppedLines();
+    uint64_t lost = writer.NotWritten() + journal->DroppedLines();
     if (lost > 0)
         state += ", " + std::to_string(lost) + " not written (see the errors)";
     return state;
 }
 
 std::string WebFront::ExportState() const {
-    if (syslog_ == nullptr)
+    const SyslogSink* syslog = syslog_.load();
+    if (syslog == nullptr)
         return "off";
-    const SyslogExporter& exporter = syslog_->Exporter();
+    const SyslogExporter& exporter = syslog->Exporter();
     std::string state = "to " + DescribeCollector(exporter.Collector()) + ", ";
     if (exporter.Connected())
         state += "connected";
-    else if (exporter.SentMessages() == 0 && syslog_->QueuedCount() == 0)
+    else if (exporter.SentMessages() == 0 && syslog->QueuedCount() == 0)
         state += "waiting for the first line";
     else
-        state += "collector not reached, " + std::to_string(syslog_->QueuedCount()) + " lines waiting";
+        state += "collector not reached, " + std::to_string(syslog->QueuedCount()) + " lines waiting";
     state += ": " + std::to_string(exporter.SentMessages()) + " lines sent";
-    if (syslog_->UnsentLines() > 0)
-        state += ", " + std::to_string(syslog_->UnsentLines()) + " not sent";
+    if (syslog->UnsentLines() > 0)
+        state += ", " + std::to_string(syslog->UnsentLines()) + " not sent";
     return state;
 }
 
 int WebFront::SearchJson(const SearchQuery& query, std::string& json, std::string& error) {
-    if (journal_ == nullptr) {
+    const JournalSink* journal = journal_.load();
+    if (journal == nullptr) {
         error =
             "The journal is off, so there is nothing to search: it is on unless the settings file has "
             "an empty Journal= in [Options].";
         return 0;
     }
-    return SearchJournal(journal_->Writer().Folder(), query, stopping_, json, error);
+    return SearchJournal(journal->Writer().Folder(), query, stopping_, json, error);
 }
 
 }  // namespace zamri

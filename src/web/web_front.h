@@ -38,7 +38,7 @@ class WebFront : public WebSite {
     void Stop();
 
     // The journal (searched, and shown in the status) and the export (status); either may be
-    // null. Set before Start; both must outlive Stop.
+    // null. May be set while serving; both must outlive Stop.
     void SetOutputs(const JournalSink* journal, const SyslogSink* syslog);
 
     bool Running() const { return server_ != nullptr; }
@@ -61,8 +61,8 @@ class WebFront : public WebSite {
     std::string ExportState() const;
 
     ChannelTable& table_;
-    const JournalSink* journal_ = nullptr;
-    const SyslogSink* syslog_ = nullptr;
+    std::atomic<const JournalSink*> journal_{nullptr};
+    std::atomic<const SyslogSink*> syslog_{nullptr};
     std::atomic<bool> stopping_{false};  // a search under way gives up
     std::string version_;
     LiveFeed feed_;

@@ -253,8 +253,9 @@ function showStatus() {
   row(main, ["Live view", s.live.streams + " open stream(s), " + s.live.lost + " line(s) lost before the page"]);
   const cams = $("st-cams");
   cams.textContent = "";
-  row(cams, ["Camera", "Source", "State", "Lines today"], true);
-  for (const c of s.cameras) if (c.active) row(cams, [c.camera, c.source, stateOf(c, now)[0], c.linesToday]);
+  row(cams, ["Camera", "Source", "State", "Lines today", "Card numbers masked", "Other masks"], true);
+  for (const c of s.cameras)
+    if (c.active) row(cams, [c.camera, c.source, stateOf(c, now)[0], c.linesToday, c.maskedCards, c.maskedUser]);
   const errors = $("errors");
   errors.textContent = "";
   for (const e of s.errors) errors.append(el("li", "", when(e.t, s.offset) + "  " + e.text));

@@ -390,12 +390,14 @@ void ScenarioWeb() {
         Check(false, "no window or menu probe");
         return;
     }
-    if (AskScript("send", "STORE 0042  TILL 3\nK\xE4se      1.20\nTOTAL      1.20\n") && AskScript("web", "")) {
+    if (AskScript("send", "STORE 0042  TILL 3\nK\xE4se      1.20\nTOTAL      1.20\n") &&
+        AskScript("web", "", 3 * kPatienceMs)) {
         std::string verdict = ReadWholeFile(InWork("web.result"));
         Check(verdict == "PASS", "the page seen from Linux: " + verdict);
     }
     MenuItems items = OpenTrayMenu(window, WM_RBUTTONDOWN);
-    ExpectMenu(items, {{40010, "Live View"}, {102, "&Properties..."}, {0, ""}, {103, "E&xit"}}, "menu with the page");
+    ExpectMenu(items, {{40010, "Live View"}, {102, "&Properties..."}, {0, ""}, {103, "E&xit"}},
+               "menu with the page");
     Screenshot("tray-menu-live-view");
     PressKeyInMenu(VK_UP);
     PressKeyInMenu(VK_RETURN);

@@ -129,13 +129,14 @@ HWND WaitProgramWindow() {
     return window;
 }
 
-bool AskScript(const char* kind, const std::string& content) {
+bool AskScript(const char* kind, const std::string& content, int patienceMs) {
     std::string request = InWork((std::string(kind) + ".request").c_str());
     std::string done = InWork((std::string(kind) + ".done").c_str());
     DeleteFileA(done.c_str());
     WriteWholeFile(request + ".tmp", content);
     MoveFileA((request + ".tmp").c_str(), request.c_str());
-    bool answered = WaitFor([&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; });
+    bool answered =
+        WaitFor([&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, patienceMs);
     Check(answered, std::string("the script did not answer a ") + kind + " request");
     return answered;
 }

@@ -50,7 +50,7 @@ class Program {
 HWND WaitProgramWindow();
 
 // Asks the calling script for kind ("shot", "send", "port", ...) with content; waits for it.
-bool AskScript(const char* kind, const std::string& content);
+bool AskScript(const char* kind, const std::string& content, int patienceMs = kPatienceMs);
 void Screenshot(const std::string& name);
 
 // The OV_write lines of the overlay record, without their "OV_write<TAB>".
