@@ -84,9 +84,10 @@ check_web() {
     grep -qE '"text":"Käse      1\.20","flags":[0-9]+,"match":true' <<<"$search" || verdict="the search did not find the receipt: $search"
     grep -qE '"text":"TOTAL      1\.20","flags":[0-9]+,"match":false\}\]\}\]' <<<"$search" || verdict="the search result is not the whole receipt: $search"
     profile=$(mktemp -d /tmp/zamri-chromium-XXXXXX)
+    # --timeout, not a virtual time budget: the live stream never lets the page fall idle.
     chrome=(timeout 60 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run
             --disable-background-networking --disable-component-update --disable-sync --hide-scrollbars
-            --user-data-dir="$profile" --window-size=1024,640 --virtual-time-budget=4000)
+            --user-data-dir="$profile" --window-size=1024,640 --timeout=4000)
     dom=$("${chrome[@]}" --dump-dom "$url" 2>/dev/null)
     grep -qF '>TOTAL      1.20</div>' <<<"$dom" || verdict="the page shows no TOTAL line: $(grep -o 'class="line[^<]*' <<<"$dom" | head -3)"
     "${chrome[@]}" --screenshot="$artifacts/web-from-windows.png" "$url" >/dev/null 2>&1
