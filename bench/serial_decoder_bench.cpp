@@ -1,7 +1,8 @@
-// Decoder throughput in bytes per second over the golden receipts (a mix of dot-matrix and
-// thermal receipts with logos, barcodes, QR codes and cuts), for each emulation, with the
-// recorder's Hebrew setting off and on; and the same through a capture object's byte source
-// fed by a pseudo-terminal, which adds the port reads, the dump check and the setting lookup.
+// Decoder throughput in bytes per second over the golden receipts (a mix of dot-matrix, thermal
+// and Star receipts with logos, barcodes, QR codes and cuts), for each emulation, with the
+// recorder's Hebrew setting off and on, and with code-page conversion off and on; and the same through a
+// capture object's byte source fed by a pseudo-terminal, which adds the port reads, the dump check and the
+// setting lookup.
 #include <benchmark/benchmark.h>
 #include <pty.h>
 #include <stdlib.h>
@@ -63,7 +64,35 @@ void BM_Decode(benchmark::State& state) {
     state.counters["lines"] = benchmark::Counter(static_cast<double>(lines), benchmark::Counter::kIsRate);
     state.SetLabel(std::string(EmulationFor(emulation)->name) + (hebrew ? ", Hebrew on" : ", Hebrew off"));
 }
-BENCHMARK(BM_Decode)->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Decode)->ArgsProduct({{0, 1, 2, 3}, {0, 1}})->Unit(benchmark::kMillisecond);
+
+// Code-page conversion off (no page: bytes as they come) and on (the receipt printers' PC437
+// default, PC850 for the emulations that convert only when a page is named), in the same run.
+void BM_DecodeCodePages(benchmark::State& state) {
+    const std::string& bytes = Corpus();
+    int emulation = static_cast<int>(state.range(0));
+    bool convert = state.range(1) != 0;
+    int page = !convert                                                         ? kNoConversion
+               : (emulation == kEmulationEscPos || emulation == kEmulationStar) ? 0
+                                                                                : 850;
+    int64_t lines = 0;
+    for (auto _ : state) {
+        LineDecoder decoder;
+        decoder.SetEmulation(emulation);
+        decoder.SetCodePages(page, 1252);
+        MemoryByteSource memory(bytes.data(), bytes.size());
+        ByteSource source = memory.Source();
+        const char* text;
+        int flags;
+        while (decoder.ReadLine(source, &text, &flags) >= 0)
+            ++lines;
+        benchmark::DoNotOptimize(lines);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));
+    state.SetLabel(std::string(EmulationFor(emulation)->name) +
+                   (convert ? ", conversion on" : ", conversion off"));
+}
+BENCHMARK(BM_DecodeCodePages)->ArgsProduct({{0, 1, 2, 3}, {0, 1}})->Unit(benchmark::kMillisecond);
 
 // One capture object reading a pseudo-terminal that a writer thread fills with the corpus.
 void BM_CaptureOverPseudoTerminal(benchmark::State& state) {

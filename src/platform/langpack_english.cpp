@@ -54,6 +54,7 @@ const BuiltInText kEnglish[] = {
     {"portconfig page", "setting", "Setting..."},
     {"portconfig page", "codepage", "Code page:"},
     {"portconfig page", "codepagedefault", "As the printer ships"},
+    {"portconfig page", "codepagenone", "None: bytes as they come"},
     {"portconfig page", "idleend", "Idle end:"},
     {"portconfig page", "idlehint", "seconds without data (0 = off)"},
     {"portconfig page", "none", "None"},

@@ -8,7 +8,9 @@
 constexpr int kMaxIdleSeconds = 3600;
 
 struct DecodingOptions {
-    int32_t codePage = 0;     // the printer's page until the stream selects one; 0: as the printer ships
+    // The printer's page until the stream selects one; 0: as the printer ships; -1: none, bytes
+    // pass as they come.
+    int32_t codePage = 0;
     int32_t idleSeconds = 0;  // end an open receipt after this long without a byte; 0: never
 };
 

@@ -58,7 +58,7 @@ int LineDecoder::SetPattern(int flags, const char* text) {
 
 int LineDecoder::SetCodePages(int printerPage, int recorderPageNumber) {
     int result = 0;
-    if (printerPage == 0 || FindCodePage(printerPage) != nullptr)
+    if (printerPage == 0 || printerPage == kNoConversion || FindCodePage(printerPage) != nullptr)
         channelPage = printerPage;
     else
         result = -1;
@@ -75,13 +75,15 @@ void LineDecoder::SetIdleEnd(int64_t milliseconds, int64_t (*clock)()) {
     if (clock != nullptr)
         idleClock = clock;
     lastByteAt = idleClock();
+    Refresh();
 }
 
 // Receipt printers convert from their page (PC437 as they ship) unless the channel names one;
 // the others pass bytes on as they come unless the channel names a page.
 void LineDecoder::Configure() {
-    converting = rules->receiptPrinter || channelPage != 0;
-    converter.Set(channelPage != 0 ? channelPage : kDefaultPrinterCodePage, recorderPage);
+    converting = channelPage != kNoConversion && (rules->receiptPrinter || channelPage != 0);
+    converter.Set(channelPage > 0 ? channelPage : kDefaultPrinterCodePage, recorderPage);
+    Refresh();
 }
 
 void LineDecoder::ResetPrinter() {
@@ -95,7 +97,8 @@ void LineDecoder::ResetPrinter() {
     utf8 = false;
     utf8Reader.Reset();
     if (converting)
-        converter.Set(channelPage != 0 ? channelPage : kDefaultPrinterCodePage, recorderPage);
+        converter.Set(channelPage > 0 ? channelPage : kDefaultPrinterCodePage, recorderPage);
+    Refresh();
 }
 
 // Flag 1 for the first line of a receipt, 0 for the following ones.
@@ -125,8 +128,9 @@ void LineDecoder::DropLine() {
     utf8Reader.Reset();
 }
 
-int LineDecoder::CellDots() const {
-    return (fontWidth + spacing) * widthMultiple;
+void LineDecoder::Refresh() {
+    cellDots = (fontWidth + spacing) * widthMultiple;
+    plainLimit = (utf8 || rasterMode || idleMilliseconds > 0) ? 0x20 : converting ? 0x80 : 0x100;
 }
 
 void LineDecoder::Put(const char* bytes, int length) {
@@ -284,6 +288,7 @@ void LineDecoder::ApplyEffect(const CommandEffect& effect) {
             }
             break;
     }
+    Refresh();
 }
 
 int LineDecoder::ReadLine(ByteSource& source, const char** text, int* flags) {
@@ -295,6 +300,16 @@ int LineDecoder::ReadLine(ByteSource& source, const char** text, int* flags) {
     }
     for (;;) {
         int c = source.Next();
+        if (c >= 0x20 && c < 0x100 && (c < plainLimit || (plainLimit == 0x80 && converter.Single(c)))) {
+            // The common case, kept short: a byte that stands for itself or for one other byte.
+            char out = c < plainLimit ? static_cast<char>(c) : converter.First(c);
+            lineBuffer[lineLength++] = out;
+            spaceCount += out == kSpace;
+            dots += cellDots;
+            if (lineLength >= kLineCapacity - 1)
+                return Deliver(NextLineFlags(), text, flags);
+            continue;
+        }
         if (c == kSourceStopped)
             return -1;
         if (c == kSourceInterrupted) {
@@ -370,6 +385,7 @@ int LineDecoder::ReadLine(ByteSource& source, const char** text, int* flags) {
             }
             if (current.widthControls && (c == kShiftOut || c == kDeviceControl4)) {
                 widthMultiple = c == kShiftOut ? 2 : 1;
+                Refresh();
                 continue;
             }
             if (current.droppedControls & (1u << c))

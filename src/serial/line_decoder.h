@@ -15,6 +15,7 @@ constexpr int kPatternTextSize = 256;
 constexpr int kPatternFormFeed = 0;
 constexpr int kPatternFooter = 1;
 constexpr int kMaxTabStops = 32;
+constexpr int kNoConversion = -1;
 
 class LineDecoder {
   public:
@@ -27,8 +28,9 @@ class LineDecoder {
     int SetPattern(int flags, const char* text);
 
     // The printer's code page until the stream selects one (0: the emulation's own default, which
-    // is PC437 for receipt printers and no conversion at all for ESC/P and Text Only) and the
-    // Windows page the text is delivered in. Returns 0, or -1 when a page is not supported, in
+    // is PC437 for receipt printers and no conversion at all for ESC/P and Text Only;
+    // kNoConversion: bytes as they come in every emulation) and the Windows page the text is
+    // delivered in. Returns 0, or -1 when a page is not supported, in
     // which case that page keeps its previous value.
     int SetCodePages(int printerPage, int recorderPage);
     // Whether text bytes are converted from a printer page at all.
@@ -66,7 +68,9 @@ class LineDecoder {
     void Put(const char* bytes, int length);
     void MoveTo(int64_t dots);
     void Tab();
-    int CellDots() const;
+    int CellDots() const { return cellDots; }
+    // Recomputes what depends on the font and on the text mode.
+    void Refresh();
 
     const Emulation* rules;
 
@@ -83,6 +87,10 @@ class LineDecoder {
     int fontWidth = 12;  // dots of one character without spacing and enlargement
     int spacing = 0;
     int widthMultiple = 1;
+    int cellDots = 12;  // (fontWidth + spacing) x widthMultiple
+    // Bytes from 0x20 up to below this stand for themselves and take the short way (0x20: none do,
+    // in UTF-8 text, raster mode and with the idle end, which take the full way).
+    int plainLimit = 0x100;
     int tabStops[kMaxTabStops];
     int tabCount = 0;
     bool rasterMode = false;

@@ -27,14 +27,16 @@ int SerialCapture::SetDecoding(const DecodingOptions& options, int recorderPage,
         recorderPage = kDefaultRecorderCodePage;
         ok = 0;
     }
-    if (options.codePage != 0 && FindCodePage(options.codePage) == nullptr) {
+    bool usable = options.codePage == 0 || options.codePage == kNoConversion ||
+                  FindCodePage(options.codePage) != nullptr;
+    if (!usable) {
         size_t used = std::strlen(problem);
         std::snprintf(problem + used, static_cast<size_t>(size) - used,
                       "%sCode page %d of %s is not supported; the printer's own page is used.",
                       used > 0 ? " " : "", options.codePage, portName);
         ok = 0;
     }
-    decoder.SetCodePages(FindCodePage(options.codePage) != nullptr ? options.codePage : 0, recorderPage);
+    decoder.SetCodePages(usable ? options.codePage : 0, recorderPage);
     decoder.SetIdleEnd(static_cast<int64_t>(options.idleSeconds) * 1000);
     return ok;
 }

@@ -30,9 +30,9 @@ int EmulationPositionOf(HWND list, int value) {
     return -1;
 }
 
-std::string CodePageDefaultText() {
+std::string CodePageText(const char* key) {
     char text[128];
-    langPack.LoadText(text, sizeof text, "codepagedefault", kSection);
+    langPack.LoadText(text, sizeof text, key, kSection);
     return text;
 }
 
@@ -85,7 +85,8 @@ void OnInit(TrayApp* app, HWND dialog) {
     }
     FillList(dialog, IDC_STOPBITS_LIST, StopBitsItems());
     FillList(dialog, IDC_EMULATION_LIST, EmulationItems());
-    FillList(dialog, IDC_CODEPAGE_LIST, CodePageItems(CodePageDefaultText()));
+    FillList(dialog, IDC_CODEPAGE_LIST,
+             CodePageItems(CodePageText("codepagedefault"), CodePageText("codepagenone")));
 
     const ChannelConfig& record = EditedRecord(app);
     PortSelections s = SelectionsForRecord(record, kParityItems);

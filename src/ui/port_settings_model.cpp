@@ -61,8 +61,8 @@ std::vector<PortListItem> EmulationItems() {
     return {{"ESC/P", 0}, {"ESC/POS", 2}, {"Star", 3}, {"Text Only", 1}};
 }
 
-std::vector<PortListItem> CodePageItems(const std::string& defaultText) {
-    std::vector<PortListItem> items{{defaultText, 0}};
+std::vector<PortListItem> CodePageItems(const std::string& defaultText, const std::string& noneText) {
+    std::vector<PortListItem> items{{defaultText, 0}, {noneText, -1}};
     for (int i = 0; i < kCodePageTableCount; ++i) {
         const CodePageTable& page = kCodePageTables[i];
         items.push_back({std::string(page.name) + " " + page.about, page.number});

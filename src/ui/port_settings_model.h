@@ -20,8 +20,9 @@ std::vector<PortListItem> StopBitsItems();  // "1", "1.5", "2" with the codes 0,
 // positions are not codes, so selection and storage go by value.
 std::vector<PortListItem> EmulationItems();
 // The printer code pages: first the printer's own default (value 0, shown as defaultText), then
-// every supported page by its number, "PC850 Multilingual" and so on.
-std::vector<PortListItem> CodePageItems(const std::string& defaultText);
+// no conversion at all (value -1, noneText), then every supported page by its number, "PC850
+// Multilingual" and so on.
+std::vector<PortListItem> CodePageItems(const std::string& defaultText, const std::string& noneText = "");
 // The idle seconds typed into the dialog: a number from 0 to kMaxIdleSeconds (larger ones are
 // cut to it); anything else gives fallback.
 int ParseIdleSeconds(const std::string& text, int fallback);

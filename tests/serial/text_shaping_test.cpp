@@ -76,6 +76,10 @@ TEST(CodePages, DotMatrixAndTextOnlyKeepTheirBytesUnlessTheChannelNamesAPage) {
         EXPECT_EQ(Line("<84 8A D5>", emulation), "\x84\x8A\xD5");
         EXPECT_EQ(Line("<84 8A D5>", emulation, 858), "\xE4\xE8\x80");
     }
+    // "None" keeps the bytes in every emulation, whatever page the stream selects.
+    EXPECT_EQ(Line("<84 8A D5>", kEmulationEscP, kNoConversion), "\x84\x8A\xD5");
+    EXPECT_EQ(Line("<ESC t 02><84 8A D5>", kEmulationEscPos, kNoConversion), "\x84\x8A\xD5");
+    EXPECT_EQ(Line("<ESC GS 74 02><84 8A D5>", kEmulationStar, kNoConversion), "\x84\x8A\xD5");
 }
 
 TEST(CodePages, TheHebrewSettingKeepsItsMeaningAndNoLongerBendsCommandCounts) {

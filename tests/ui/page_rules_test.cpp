@@ -157,9 +157,10 @@ TEST(AboutPage, VersionTextIsNeverUsedAsAFormat) {
 }
 
 TEST(PortSettings, CodePageAndIdleEndRoundTripAndKeepWhatTheDialogCannotShow) {
-    auto pages = CodePageItems("As the printer ships");
+    auto pages = CodePageItems("As the printer ships", "None");
     EXPECT_EQ(pages[0].text, "As the printer ships");
     EXPECT_EQ(pages[0].value, 0);
+    EXPECT_EQ(pages[1].value, -1);
     ChannelConfig record = Record("COM1", 9600, 8, 0, 0, 0, 3);
     record.decoding.codePage = 850;
     record.decoding.idleSeconds = 20;

@@ -217,7 +217,7 @@ void ScenarioSerial() {
     Select(port, 1149, 5);  // 19200 bps
     Select(port, 1150, 2);  // 7 data bits
     Select(port, 1107, 1);  // ESC/POS, code 2
-    Select(port, 1158, 7);  // PC850
+    Select(port, 1158, 8);  // PC850
     SetText(port, 1160, "30");
     Click(port, 1155);  // XON/XOFF off
     Check(WaitFor([&] { return !Checked(port, 1155); }), "XON/XOFF did not clear");
