@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds and runs every test tier: native under AddressSanitizer + UndefinedBehaviorSanitizer,
-# native under ThreadSanitizer, and the Windows build under wine (inside Xvfb when no display).
-# Usage: tools/run-all-tests.sh [tier...]   tiers: native-asan native-tsan windows (default: all)
+# native under ThreadSanitizer, the Debian package (built, then installed on this machine; needs
+# root) and the Windows build under wine (inside Xvfb when no display).
+# Usage: tools/run-all-tests.sh [tier...]
+#        tiers: native-asan native-tsan package windows (default: all)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 tiers=("$@")
-[ ${#tiers[@]} -gt 0 ] || tiers=(native-asan native-tsan windows)
+[ ${#tiers[@]} -gt 0 ] || tiers=(native-asan native-tsan package windows)
 jobs=${JOBS:-$(nproc)}
 
 passed=0

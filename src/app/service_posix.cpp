@@ -3,6 +3,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -20,13 +21,22 @@ namespace {
 class InstanceLock {
   public:
     InstanceLock() = default;
-    // 1 when this process now holds the lock, 0 when another one does (or it cannot be made).
+    // 1 when this process now holds the lock, 0 when another one does, -1 when the lock file
+    // can be neither made nor opened (errno tells why). A lock file that exists is locked
+    // through a read-only descriptor where it may not be written: a service whose settings
+    // folder is read-only to it (/etc under systemd) finds the one that its package made.
     int Acquire(const char* settingsPath) {
-        char path[kMaxPath + 8];
         std::snprintf(path, sizeof path, "%s.lock", settingsPath);
         fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        return fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 1 : 0;
+        if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
+            fd = open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return -1;
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return 1;
+        return errno == EWOULDBLOCK ? 0 : -1;
     }
+    const char* Path() const { return path; }
     ~InstanceLock() {
         if (fd >= 0)
             close(fd);  // releases the lock
@@ -36,6 +46,7 @@ class InstanceLock {
 
   private:
     int fd = -1;
+    char path[kMaxPath + 8] = {};
 };
 
 // One write per line, so that lines never mix with the messages of capture threads.
@@ -101,7 +112,12 @@ int RunWithTable(const char* settingsPath, int mode) {
     table.SetSettingsPath(settingsPath);
     table.SetMode(mode);
 
-    if (!lock.Acquire(settingsPath)) {
+    int locked = lock.Acquire(settingsPath);
+    if (locked < 0) {
+        Say("zamri: cannot open the lock file %s: %s\n", lock.Path(), std::strerror(errno));
+        return -1;
+    }
+    if (locked == 0) {
         Say("zamri: another instance is running with the settings file %s\n", settingsPath);
         return -1;
     }

@@ -12,7 +12,7 @@ namespace zamri {
 using SocketHandle = std::intptr_t;
 constexpr SocketHandle kInvalidSocket = -1;
 
-// The most sockets one wait covers (the listener and 63 clients); Winsock's own limit.
+// The listener and 63 clients: the framed TCP server's table (and Winsock's limit of one wait).
 constexpr int kMaxSocketSlots = 64;
 constexpr int kAddressTextSize = 16;  // "255.255.255.255" and a NUL
 
@@ -55,18 +55,37 @@ SocketHandle SocketConnect(const char* host, int port);
 void SocketShutdownSend(SocketHandle socket);
 
 // What the platform reported for one slot since the last look, with each event's error code.
+// write also reports the end of a connect begun with SocketConnectBegin (writeError: its
+// failure).
 struct NetworkEvents {
     int accept = 0;
     int read = 0;
     int close = 0;
+    int write = 0;
     int acceptError = 0;
     int readError = 0;
     int closeError = 0;
+    int writeError = 0;
 };
 
-// The notification objects of up to kMaxSocketSlots sockets, one per slot, in the same slot
-// order as the server's socket table. Owned by one network thread; Wake may be called from any
-// thread while the object lives.
+// What a slot is watched for (combined with |). kWatchRead includes the end of the stream and
+// resets; kWatchWrite reports room to send (and a finished connect).
+constexpr int kWatchAccept = 1;
+constexpr int kWatchRead = 2;
+constexpr int kWatchWrite = 4;
+
+// The most sockets one wait set (and so one event loop) serves: a listener, 63 clients and as
+// many connections still in their opening exchange.
+constexpr int kMaxWaitSlots = 2 * kMaxSocketSlots;
+
+// Starts a connect of a socket already attached to a wait set (so it is non-blocking): 1
+// connected at once, 0 under way (a write event tells the end), -1 failed. host is a name or a
+// dotted IPv4 address; the name lookup itself blocks.
+int SocketConnectBegin(SocketHandle socket, const char* host, int port);
+
+// The notification objects of up to kMaxWaitSlots sockets, one per slot. Owned by one network
+// thread; Wake may be called from any thread while the object lives. Slots need not be
+// contiguous: a free slot is simply not watched.
 class SocketWaitSet {
   public:
     SocketWaitSet();
@@ -76,17 +95,18 @@ class SocketWaitSet {
 
     // 1 when the object could be set up (Linux: its wake-up pipe).
     int IsReady() const;
-    // Watches socket in slot: accepts for a listener, else reads and closes. Also makes the
-    // socket non-blocking. 1, or 0 when the platform refused.
-    int Attach(int slot, SocketHandle socket, int listener);
-    // Stops watching the slot; called right after its socket was closed.
+    // Watches socket in slot for the kinds in watch (kWatchAccept, kWatchRead, kWatchWrite).
+    // Also makes the socket non-blocking. 1, or 0 when the platform refused.
+    int Attach(int slot, SocketHandle socket, int watch);
+    // Changes what an attached slot is watched for. Turning kWatchWrite on reports a write
+    // event at the next look, so a sender always gets one chance to fill the socket.
+    int Change(int slot, SocketHandle socket, int watch);
+    // Stops watching the slot; called right before or after its socket was closed.
     void Detach(int slot);
-    // The watch of slot from moves to slot to (which is free).
-    void Move(int from, int to);
-    // Waits without time-out until a slot below count is signalled or Wake is called. Returns
-    // the lowest signalled slot, count when only woken, -1 on failure.
-    int Wait(int count);
-    // Reads and resets the slot's pending events; 1 when there were any.
+    // Waits until a slot below count is ready, Wake is called, or milliseconds pass (-1: no
+    // limit). 1 when something is ready or it was woken, 0 on time-out, -1 on failure.
+    int Wait(int count, int milliseconds);
+    // Reads and resets the slot's pending events after a Wait; 1 when there were any.
     int Take(int slot, SocketHandle socket, NetworkEvents* events);
     // Makes a Wait in progress (or the next one) return.
     void Wake();

@@ -166,9 +166,30 @@ void SocketShutdownSend(SocketHandle socket) {
     ::shutdown(Fd(socket), SHUT_WR);
 }
 
+int SocketConnectBegin(SocketHandle socket, const char* host, int port) {
+    if (host == nullptr || port <= 0 || port > 65535)
+        return -1;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    char service[16];
+    std::snprintf(service, sizeof service, "%d", port);
+    if (getaddrinfo(host, service, &hints, &found) != 0 || found == nullptr)
+        return -1;
+    int result = ::connect(Fd(socket), found->ai_addr, found->ai_addrlen);
+    freeaddrinfo(found);
+    int one = 1;
+    setsockopt(Fd(socket), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (result == 0)
+        return 1;
+    return errno == EINPROGRESS ? 0 : -1;
+}
+
 struct SocketWaitSet::Impl {
-    pollfd fds[kMaxSocketSlots + 1];
-    int listener[kMaxSocketSlots] = {};
+    // The wake-up pipe's read end sits behind the last slot.
+    pollfd fds[kMaxWaitSlots + 1];
+    int watch[kMaxWaitSlots] = {};
     int wakeRead = -1;
     int wakeWrite = -1;
 };
@@ -195,81 +216,92 @@ int SocketWaitSet::IsReady() const {
     return impl->wakeRead >= 0;
 }
 
-int SocketWaitSet::Attach(int slot, SocketHandle socket, int listener) {
-    if (slot < 0 || slot >= kMaxSocketSlots || !SetNonBlocking(Fd(socket)))
+int SocketWaitSet::Attach(int slot, SocketHandle socket, int watch) {
+    if (slot < 0 || slot >= kMaxWaitSlots || !SetNonBlocking(Fd(socket)))
         return 0;
-    impl->fds[slot] = pollfd{Fd(socket), POLLIN, 0};
-    impl->listener[slot] = listener;
+    impl->fds[slot] = pollfd{Fd(socket), 0, 0};
+    return Change(slot, socket, watch);
+}
+
+int SocketWaitSet::Change(int slot, SocketHandle socket, int watch) {
+    if (slot < 0 || slot >= kMaxWaitSlots || impl->fds[slot].fd != Fd(socket))
+        return 0;
+    short wanted = 0;
+    if (watch & (kWatchAccept | kWatchRead))
+        wanted |= POLLIN;
+    if (watch & kWatchWrite)
+        wanted |= POLLOUT;
+    impl->fds[slot].events = wanted;
+    impl->watch[slot] = watch;
     return 1;
 }
 
 void SocketWaitSet::Detach(int slot) {
-    if (slot < 0 || slot >= kMaxSocketSlots)
+    if (slot < 0 || slot >= kMaxWaitSlots)
         return;
     impl->fds[slot] = pollfd{-1, 0, 0};
-    impl->listener[slot] = 0;
+    impl->watch[slot] = 0;
 }
 
-void SocketWaitSet::Move(int from, int to) {
-    if (from == to)
-        return;
-    impl->fds[to] = impl->fds[from];
-    impl->fds[to].revents = 0;  // looked at again by the next wait
-    impl->listener[to] = impl->listener[from];
-    Detach(from);
-}
-
-int SocketWaitSet::Wait(int count) {
-    if (count < 0 || count > kMaxSocketSlots)
+int SocketWaitSet::Wait(int count, int milliseconds) {
+    if (count < 0 || count > kMaxWaitSlots)
         return -1;
+    // Slots at and above count are left out of this wait; the pipe takes the place after them.
+    pollfd saved = impl->fds[count];
     impl->fds[count] = pollfd{impl->wakeRead, POLLIN, 0};
     int result;
     do {
-        result = ::poll(impl->fds, static_cast<nfds_t>(count + 1), -1);
+        result = ::poll(impl->fds, static_cast<nfds_t>(count + 1), milliseconds < 0 ? -1 : milliseconds);
     } while (result < 0 && errno == EINTR);
-    impl->fds[count].fd = -1;
+    bool woken = impl->fds[count].revents != 0;
+    impl->fds[count] = saved;
     if (result < 0)
         return -1;
-    if (impl->fds[count].revents != 0) {
+    if (woken) {
         char drain[64];
         while (::read(impl->wakeRead, drain, sizeof drain) > 0) {
         }
     }
-    for (int i = 0; i < count; ++i) {
-        if (impl->fds[i].revents != 0)
-            return i;
-    }
-    return count;
+    return result > 0 ? 1 : 0;
 }
 
 int SocketWaitSet::Take(int slot, SocketHandle socket, NetworkEvents* events) {
     *events = NetworkEvents();
-    if (slot < 0 || slot >= kMaxSocketSlots)
+    if (slot < 0 || slot >= kMaxWaitSlots || impl->fds[slot].fd < 0)
         return 0;
     short revents = impl->fds[slot].revents;
     impl->fds[slot].revents = 0;
     if (revents == 0)
         return 0;
-    if (impl->listener[slot]) {
+    int watch = impl->watch[slot];
+    if (watch & kWatchAccept) {
         events->accept = 1;
         return 1;
     }
-    char byte;
-    ssize_t peeked;
-    do {
-        peeked = ::recv(Fd(socket), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    } while (peeked < 0 && errno == EINTR);
-    if (peeked > 0) {
-        events->read = 1;
-    } else if (peeked == 0) {
-        events->close = 1;
-    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        return 0;
-    } else {
-        events->close = 1;
-        events->closeError = errno;
+    if ((watch & kWatchWrite) && (revents & (POLLOUT | POLLERR | POLLHUP))) {
+        events->write = 1;
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (revents & POLLERR)
+            getsockopt(Fd(socket), SOL_SOCKET, SO_ERROR, &error, &length);
+        events->writeError = error;
     }
-    return 1;
+    if ((watch & kWatchRead) && (revents & (POLLIN | POLLERR | POLLHUP))) {
+        char byte;
+        ssize_t peeked;
+        do {
+            peeked = ::recv(Fd(socket), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        } while (peeked < 0 && errno == EINTR);
+        if (peeked > 0) {
+            events->read = 1;
+        } else if (peeked == 0) {
+            events->close = 1;
+        } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            events->close = 1;
+            events->closeError = errno;
+        }
+    }
+    return events->accept || events->read || events->close || events->write;
 }
 
 void SocketWaitSet::Wake() {

@@ -1,4 +1,5 @@
-// The server of TCP mode: runs the opening exchange on every new connection, turns every
+// The server of TCP mode: runs the opening exchange on every new connection (side by side, in
+// the network thread's loop), turns every
 // text-line frame into a LineRecord on the network thread and leaves the delivery to a worker
 // thread of its own, which hands each line to the owner as EVT_LINE_RECEIVED.
 #pragma once
@@ -13,9 +14,10 @@
 
 // One received line, allocated on the network thread and freed by the worker.
 struct LineRecord {
-    static constexpr int kMaxText = 263;  // longer texts are cut to this many bytes
-    int camera = 0;                       // as received, counted from 1
-    char* text = nullptr;                 // heap copy, NUL-terminated
+    static constexpr int kMaxText = 263;      // longer texts are cut to this many bytes
+    int camera = 0;                           // as received, counted from 1
+    char* text = nullptr;                     // heap copy, NUL-terminated
+    char peer[zamri::kAddressTextSize] = {};  // the sender's address
 };
 
 class TcpIngestServer : public TcpServer {
@@ -31,10 +33,18 @@ class TcpIngestServer : public TcpServer {
     ~TcpIngestServer() override;
 
     void OnFrame(FrameBuffer& frame) override;
-    int OnAccept(zamri::SocketHandle socket) override;
+    // The opening exchange: the challenge goes out at once, the reply may come in pieces, the
+    // verdict goes out when a client slot is free (a wrong reply gets verdict 0 and is closed).
+    int OnOpen(zamri::SocketHandle socket, OpeningState& state) override;
+    int OnOpeningBytes(zamri::SocketHandle socket, OpeningState& state) override;
+    int OnAdmit(zamri::SocketHandle socket) override;
+    int OpeningTimeout() const override { return openingTimeout.load(); }
 
     // Tests shorten the opening exchange's bound; call before Start.
     void SetOpeningTimeout(int milliseconds) { openingTimeout = milliseconds; }
+    // The address of the sender of the line being handed over, for the owner's
+    // EVT_LINE_RECEIVED callback (worker thread, during the callback only); "" otherwise.
+    const char* LinePeer() const { return linePeer; }
     // Lines waiting for the worker (read by any thread).
     int QueuedLines() { return QueueCount(queue); }
 
@@ -59,6 +69,7 @@ class TcpIngestServer : public TcpServer {
     static void FreeRecord(LineRecord* record);
 
     std::atomic<int> workerRunning{1};
+    const char* linePeer = "";  // worker thread only
     RingQueue* queue = nullptr;
     AutoEvent queueEvent;
     std::thread workerThread;

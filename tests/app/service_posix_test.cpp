@@ -307,6 +307,13 @@ TEST_F(ServiceTest, OneInstancePerSettingsFile) {
     EXPECT_TRUE(WaitUntil([&] { return third.ErrorSays("TCP mode"); })) << ReadFileBytes(third.err);
     kill(third.pid, SIGTERM);
     EXPECT_EQ(0, third.WaitExit());
+
+    // A lock that cannot be made is reported as such, not as another instance.
+    ServiceRun nowhere(dir, "nowhere");
+    EXPECT_EQ(1, nowhere.Run({"--tcp", "--settings", dir.File("missing/zamri.ini")}));
+    EXPECT_TRUE(nowhere.ErrorSays("cannot open the lock file " + dir.File("missing/zamri.ini.lock")))
+        << ReadFileBytes(nowhere.err);
+    EXPECT_FALSE(nowhere.ErrorSays("another instance"));
 }
 
 // A language file beside the program that has a general section without "title" ends the
