@@ -1,5 +1,6 @@
 // libFuzzer target: any bytes, in any emulation and receipt mode, through the line decoder.
-// The first input byte picks the emulation, the footer mode and the Hebrew setting.
+// The first input byte picks the emulation, the footer mode, the Hebrew setting and the printer's
+// code page.
 //
 //   cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
 //         -DZAMRI_BUILD_FUZZ=ON -DZAMRI_BUILD_BENCH=OFF
@@ -16,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0)
         return 0;
     LineDecoder decoder;
-    decoder.SetEmulation(data[0] % 3);
+    decoder.SetEmulation(data[0] % 4);
+    decoder.SetCodePages((data[0] >> 4) & 1 ? 866 : 0, (data[0] >> 5) & 1 ? 1251 : 1252);
     decoder.SetPattern((data[0] >> 2) & 1,
                        "\x1B"
                        "d");
