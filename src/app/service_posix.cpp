@@ -3,10 +3,14 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "app/app_startup.h"
 #include "app/language.h"
@@ -101,6 +105,51 @@ void PrepareServiceSignals() {
 
 namespace {
 
+// Takes SIGINT and SIGTERM from the moment it exists, so that a stop asked for during start-up
+// (while a slow overlay library opens, or the settings are read) is seen at the next step.
+class StopSignalWatch {
+  public:
+    StopSignalWatch() : thread([this] { Watch(); }) {}
+    ~StopSignalWatch() {
+        ending = true;
+        thread.join();
+    }
+    StopSignalWatch(const StopSignalWatch&) = delete;
+    StopSignalWatch& operator=(const StopSignalWatch&) = delete;
+
+    // The signal received so far, or 0.
+    int Received() const { return received.load(); }
+    // Waits for a signal; returns it.
+    int Wait() {
+        std::unique_lock<std::mutex> guard(lock);
+        arrived.wait(guard, [this] { return received.load() != 0; });
+        return received.load();
+    }
+
+  private:
+    void Watch() {
+        sigset_t set = StopSignals();
+        timespec tick{0, 100 * 1000 * 1000};  // how soon the watch notices it is no longer needed
+        while (!ending.load()) {
+            int signal = sigtimedwait(&set, nullptr, &tick);
+            if (signal == SIGINT || signal == SIGTERM) {
+                {
+                    std::lock_guard<std::mutex> guard(lock);
+                    received = signal;
+                }
+                arrived.notify_all();
+                return;
+            }
+        }
+    }
+
+    std::atomic<int> received{0};
+    std::atomic<bool> ending{false};
+    std::mutex lock;
+    std::condition_variable arrived;
+    std::thread thread;
+};
+
 // 1 after an orderly stop, 0 after a silent end, -1 when another instance runs. The table
 // lives exactly as long as this call, so its destruction (TCP server and worker, then the
 // overlay library) is complete when it returns.
@@ -108,6 +157,7 @@ int RunWithTable(const char* settingsPath, int mode) {
     // Declared first so that it is released last: no new instance starts before this one has
     // closed the overlay library.
     InstanceLock lock;
+    StopSignalWatch stop;
     ChannelTable table;
     table.SetSettingsPath(settingsPath);
     table.SetMode(mode);
@@ -125,13 +175,11 @@ int RunWithTable(const char* settingsPath, int mode) {
     if (!LanguageHasTitle(langPack))
         return 0;
 
-    StartAfterChecks(table);
-    AnnounceCapture(table, settingsPath);
-
-    sigset_t set = StopSignals();
-    int received = 0;
-    while (sigwait(&set, &received) != 0) {
-    }
+    // A stop during start-up skips the steps left; capture that never started needs no stop.
+    auto stopAsked = [](void* watch) { return static_cast<StopSignalWatch*>(watch)->Received() != 0; };
+    if (StartAfterChecks(table, stopAsked, &stop))
+        AnnounceCapture(table, settingsPath);
+    int received = stop.Wait();
     Say("zamri: %s, stopping\n", received == SIGINT ? "interrupted" : "terminated");
     StopBeforeExit(table);
     return 1;

@@ -68,14 +68,15 @@ int TcpIngestServer::OnOpen(SocketHandle socket, OpeningState& state) {
 
 int TcpIngestServer::OnOpeningBytes(SocketHandle socket, OpeningState& state) {
     // Only the reply's own bytes are taken: whatever follows it stays for the frame cutting.
-    int got = SocketReceive(socket, state.bytes + state.have, 4 - state.have);
+    unsigned char bytes[4];
+    int got = SocketReceive(socket, bytes, 4 - state.have);
     if (got == 0 || (got < 0 && !SocketWouldBlock()))
         return kRefuse;
-    if (got > 0)
-        state.have += got;
-    if (state.have < 4)
+    int used = 0;
+    int reply = TakeOpeningReply(state.bytes, &state.have, bytes, got > 0 ? got : 0, &used);
+    if (reply < 0)
         return kOpeningGoesOn;
-    if (GetInt32(state.bytes) == OpeningReply(kOpeningChallenge))
+    if (reply == 1)
         return kAdmit;
     SendWord(socket, kVerdictRefused);
     return kRefuse;
