@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "serial/line_decoder.h"
+
 constexpr int kMaxIdleSeconds = 3600;
 
 struct DecodingOptions {
@@ -22,6 +24,14 @@ DecodingOptions LoadDecodingOptions(const char* settingsPath, int channelNumber)
 // not added, so that untouched channels leave no sections behind. Returns 1, or 0 when the file
 // could not be written.
 int SaveDecodingOptions(const char* settingsPath, int channelNumber, const DecodingOptions& options);
+
+// Sets a channel's decoder as its options say, whatever its byte source (a serial port, a network
+// connection): the printer's and the recorder's code page and the idle end. A source named
+// sourceName then has to report quiet spells as decoder.QuietReportMilliseconds() asks. Returns
+// 1, or 0 with a message for the user in problem when a page cannot be used (the emulation's
+// default applies then, 1252 for the recorder).
+int ApplyDecodingOptions(LineDecoder& decoder, const DecodingOptions& options, int recorderPage,
+                         const char* sourceName, char* problem, int size);
 
 // "RecorderCodePage" in "[Options]": the Windows page the recorder shows text in, 1252 when
 // missing. Returns the value as written (check it with IsWindowsCodePage).

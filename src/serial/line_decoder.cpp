@@ -120,6 +120,43 @@ int LineDecoder::Deliver(int flags, const char** text, int* outFlags) {
     return length;
 }
 
+int LineDecoder::PatientNext(void* context) {
+    LineDecoder* self = static_cast<LineDecoder*>(context);
+    for (;;) {
+        int c = self->outer->Next();
+        if (c != kNothingCame) {
+            if (c >= 0)
+                self->lastByteAt = self->idleClock();  // a long image keeps the receipt open
+            return c;
+        }
+        if (self->idleClock() - self->lastByteAt >= self->idleMilliseconds) {
+            // Quiet for the idle time: the command ends here (whatever its rule still waits for),
+            // and then the receipt. The interruption only cuts the command short.
+            self->commandQuiet = true;
+            return kSourceInterrupted;
+        }
+    }
+}
+
+// A command by its table (command < 0: its command byte comes next; else it has been read).
+int LineDecoder::ConsumeCommand(const CommandTable& table, ByteSource& source, CommandEffect* effect,
+                                int command) {
+    if (idleMilliseconds <= 0)
+        return command < 0 ? SkipCommand(table, source, effect) : SkipCommandAfter(table, command, source);
+    outer = &source;
+    commandQuiet = false;
+    ByteSource patient{&LineDecoder::PatientNext, this};
+    int result =
+        command < 0 ? SkipCommand(table, patient, effect) : SkipCommandAfter(table, command, patient);
+    if (commandQuiet && result == kSourceInterrupted) {
+        commandQuiet = false;
+        if (effect != nullptr)
+            effect->action = CommandAction::kNone;  // its bytes never all came
+        return 0;
+    }
+    return result;
+}
+
 void LineDecoder::DropLine() {
     lineLength = 0;
     spaceCount = 0;
@@ -361,7 +398,7 @@ int LineDecoder::ReadLine(ByteSource& source, const char** text, int* flags) {
                 continue;
             if (const CommandTable* table = current.introduced[c]) {
                 CommandEffect effect;
-                int skipped = SkipCommand(*table, source, &effect);
+                int skipped = ConsumeCommand(*table, source, &effect, -1);
                 if (skipped == kSourceInterrupted) {
                     DropLine();
                 } else if (skipped < 0) {
@@ -395,7 +432,7 @@ int LineDecoder::ReadLine(ByteSource& source, const char** text, int* flags) {
         if (rasterMode && current.rasterCommands != nullptr) {
             // Image data: bare "b" and "k" carry their own counts, everything else is dropped.
             if (current.rasterCommands->entries[c & 0xFF].rule != CommandRule::kNone) {
-                int skipped = SkipCommandAfter(*current.rasterCommands, c, source);
+                int skipped = ConsumeCommand(*current.rasterCommands, source, nullptr, c);
                 if (skipped == kSourceInterrupted)
                     DropLine();
                 else if (skipped < 0)

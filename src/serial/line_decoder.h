@@ -16,6 +16,8 @@ constexpr int kPatternFormFeed = 0;
 constexpr int kPatternFooter = 1;
 constexpr int kMaxTabStops = 32;
 constexpr int kNoConversion = -1;
+// A source whose decoder has an idle end reports nothing-came at least this often while quiet.
+constexpr int kQuietReportMilliseconds = 250;
 
 class LineDecoder {
   public:
@@ -38,8 +40,14 @@ class LineDecoder {
 
     // Ends an open receipt after this many milliseconds without a byte (0: never). The clock
     // gives milliseconds on any monotonic scale; null keeps the current one. The end is seen when
-    // the byte source reports that nothing came, so a source must do that while it is idle.
+    // the byte source reports that nothing came, so a source must do that while it is idle (see
+    // QuietReportMilliseconds). Inside a command such reports are waited out until the idle time
+    // has passed: a command whose bytes come in slow pieces stays whole, and one whose bytes
+    // never all come ends there.
     void SetIdleEnd(int64_t milliseconds, int64_t (*clock)() = nullptr);
+    // How long a source may wait for a byte before it reports that nothing came: 0 without an
+    // idle end (as long as it likes), else kQuietReportMilliseconds.
+    int QuietReportMilliseconds() const { return idleMilliseconds > 0 ? kQuietReportMilliseconds : 0; }
 
     // The next line: its length (0 or more) with *text pointing at the terminated line (valid
     // until the next call) and *flags set; -1 when the source reports a stop, in which case the
@@ -57,6 +65,9 @@ class LineDecoder {
 
   private:
     int Deliver(int flags, const char** text, int* outFlags);
+    // The byte source of a command's bytes when the idle end is on (see SetIdleEnd).
+    static int PatientNext(void* context);
+    int ConsumeCommand(const CommandTable& table, ByteSource& source, CommandEffect* effect, int command);
     int NextLineFlags();
     void DropLine();
     void Configure();
@@ -102,4 +113,6 @@ class LineDecoder {
     int64_t idleMilliseconds = 0;
     int64_t (*idleClock)() = nullptr;
     int64_t lastByteAt = 0;
+    ByteSource* outer = nullptr;  // the source behind PatientNext
+    bool commandQuiet = false;    // PatientNext cut the command short
 };

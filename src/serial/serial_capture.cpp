@@ -1,10 +1,7 @@
 #include "serial/serial_capture.h"
 
 #include <chrono>
-#include <cstdio>
-#include <cstring>
 
-#include "codepage/code_page.h"
 #include "serial/hebrew_shift.h"
 
 namespace {
@@ -18,27 +15,7 @@ int64_t NowMilliseconds() {
 }  // namespace
 
 int SerialCapture::SetDecoding(const DecodingOptions& options, int recorderPage, char* problem, int size) {
-    problem[0] = 0;
-    int ok = 1;
-    if (!IsWindowsCodePage(recorderPage)) {
-        std::snprintf(problem, static_cast<size_t>(size),
-                      "RecorderCodePage=%d is not a Windows code page (874, 1250 to 1258); 1252 is used.",
-                      recorderPage);
-        recorderPage = kDefaultRecorderCodePage;
-        ok = 0;
-    }
-    bool usable = options.codePage == 0 || options.codePage == kNoConversion ||
-                  FindCodePage(options.codePage) != nullptr;
-    if (!usable) {
-        size_t used = std::strlen(problem);
-        std::snprintf(problem + used, static_cast<size_t>(size) - used,
-                      "%sCode page %d of %s is not supported; the printer's own page is used.",
-                      used > 0 ? " " : "", options.codePage, portName);
-        ok = 0;
-    }
-    decoder.SetCodePages(usable ? options.codePage : 0, recorderPage);
-    decoder.SetIdleEnd(static_cast<int64_t>(options.idleSeconds) * 1000);
-    return ok;
+    return ApplyDecodingOptions(decoder, options, recorderPage, portName, problem, size);
 }
 
 int SerialCapture::ReadLine(const char** text, int* flags) {

@@ -18,7 +18,7 @@ class SerialCapture : public SerialPort {
     int SetDecoding(const DecodingOptions& options, int recorderPage, char* problem, int size);
     // The port read time-out that lets the idle end be seen on a quiet line (0: as configured).
     static int ReadTimeoutFor(const DecodingOptions& options, int configured) {
-        return options.idleSeconds > 0 && configured == 0 ? kIdlePollMilliseconds : configured;
+        return options.idleSeconds > 0 && configured == 0 ? kQuietReportMilliseconds : configured;
     }
     // The recorder's settings file that holds "pos_hebrew"; none means the setting is 0.
     void SetRecorderSettingsPath(const char* path) { hebrew.SetPath(path); }
@@ -37,7 +37,6 @@ class SerialCapture : public SerialPort {
 
     static constexpr int kFailurePauseMilliseconds = 100;
     static constexpr int kReopenAfterMilliseconds = 1000;
-    static constexpr int kIdlePollMilliseconds = 250;
 
     LineDecoder decoder;
 

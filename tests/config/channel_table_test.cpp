@@ -221,6 +221,6 @@ TEST(DecodingSettings, RecorderPageAndUnusablePagesAreReportedAndReplaced) {
                  "Code page 720 of COM7 is not supported; the printer's own page is used.");
     EXPECT_EQ(SerialCapture::ReadTimeoutFor(options, 0), 0);
     options.idleSeconds = 5;
-    EXPECT_EQ(SerialCapture::ReadTimeoutFor(options, 0), SerialCapture::kIdlePollMilliseconds);
+    EXPECT_EQ(SerialCapture::ReadTimeoutFor(options, 0), kQuietReportMilliseconds);
     EXPECT_EQ(SerialCapture::ReadTimeoutFor(options, 40), 40);
 }

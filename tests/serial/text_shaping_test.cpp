@@ -189,4 +189,13 @@ TEST(IdleEnd, AQuietChannelEndsItsOpenReceiptOnce) {
     EXPECT_EQ(IdleRun("A<LF>~~~~~~", 0), (std::vector<DecodedLine>{{"A", 1}}));
 }
 
+TEST(IdleEnd, ACommandWaitsForItsBytesUntilTheIdleTimeHasPassed) {
+    // The position's high byte comes after a quiet second: it is still the command's.
+    EXPECT_EQ(IdleRun("A<ESC $ 80>~<01>B<LF>", 3, kEmulationEscPos),
+              (std::vector<DecodedLine>{{"A" + Spaces(31) + "B", 1}}));
+    // Tab stops whose closing NUL never comes: the quiet ends the command and then the receipt.
+    EXPECT_EQ(IdleRun("A<LF>B<ESC D 0A>~~~~~~", 3, kEmulationEscPos),
+              (std::vector<DecodedLine>{{"A", 1}, {"B", 2}}));
+}
+
 }  // namespace
