@@ -74,8 +74,8 @@ void LineDecoder::SetIdleEnd(int64_t milliseconds, int64_t (*clock)()) {
     idleMilliseconds = milliseconds > 0 ? milliseconds : 0;
     if (clock != nullptr)
         idleClock = clock;
-    lastByteAt = idleClock();
-    Refresh();
+    quietSince = idleClock();
+    byteCame = false;
 }
 
 // Receipt printers convert from their page (PC437 as they ship) unless the channel names one;
@@ -125,17 +125,28 @@ int LineDecoder::PatientNext(void* context) {
     for (;;) {
         int c = self->outer->Next();
         if (c != kNothingCame) {
-            if (c >= 0)
-                self->lastByteAt = self->idleClock();  // a long image keeps the receipt open
+            self->byteCame |= c >= 0;  // a long image keeps the receipt open
             return c;
         }
-        if (self->idleClock() - self->lastByteAt >= self->idleMilliseconds) {
+        if (self->IdleTimePassed()) {
             // Quiet for the idle time: the command ends here (whatever its rule still waits for),
             // and then the receipt. The interruption only cuts the command short.
             self->commandQuiet = true;
             return kSourceInterrupted;
         }
     }
+}
+
+// Called at each report that nothing came. The quiet is measured from the first report after the
+// last byte, so no byte costs a clock reading; the end comes at most one report interval late.
+bool LineDecoder::IdleTimePassed() {
+    int64_t now = idleClock();
+    if (byteCame) {
+        byteCame = false;
+        quietSince = now;
+        return false;
+    }
+    return now - quietSince >= idleMilliseconds;
 }
 
 // A command by its table (command < 0: its command byte comes next; else it has been read).
@@ -167,7 +178,7 @@ void LineDecoder::DropLine() {
 
 void LineDecoder::Refresh() {
     cellDots = (fontWidth + spacing) * widthMultiple;
-    plainLimit = (utf8 || rasterMode || idleMilliseconds > 0) ? 0x20 : converting ? 0x80 : 0x100;
+    plainLimit = (utf8 || rasterMode) ? 0x20 : converting ? 0x80 : 0x100;
 }
 
 void LineDecoder::Put(const char* bytes, int length) {
@@ -342,6 +353,7 @@ int LineDecoder::ReadLine(ByteSource& source, const char** text, int* flags) {
             char out = c < plainLimit ? static_cast<char>(c) : converter.First(c);
             lineBuffer[lineLength++] = out;
             spaceCount += out == kSpace;
+            byteCame = true;
             dots += cellDots;
             if (lineLength >= kLineCapacity - 1)
                 return Deliver(NextLineFlags(), text, flags);
@@ -355,8 +367,7 @@ int LineDecoder::ReadLine(ByteSource& source, const char** text, int* flags) {
         }
         if (c < 0) {
             // Nothing came: an open receipt ends once the line has been quiet long enough.
-            if (idleMilliseconds > 0 && (lineCount > 0 || lineLength > spaceCount) &&
-                idleClock() - lastByteAt >= idleMilliseconds) {
+            if (idleMilliseconds > 0 && IdleTimePassed() && (lineCount > 0 || lineLength > spaceCount)) {
                 if (spaceCount == lineLength)
                     lineLength = 0;
                 int endFlags = (lineCount <= 0 && lineLength > 0 ? kLineFlagFirst : 0) | kLineFlagEnd;
@@ -365,8 +376,7 @@ int LineDecoder::ReadLine(ByteSource& source, const char** text, int* flags) {
             }
             continue;
         }
-        if (idleMilliseconds > 0)
-            lastByteAt = idleClock();
+        byteCame = true;
 
         if (c < 0x20) {
             if (c == kLineFeed || (current.lineBreakControls & (1u << c))) {

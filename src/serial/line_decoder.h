@@ -67,6 +67,7 @@ class LineDecoder {
     int Deliver(int flags, const char** text, int* outFlags);
     // The byte source of a command's bytes when the idle end is on (see SetIdleEnd).
     static int PatientNext(void* context);
+    bool IdleTimePassed();
     int ConsumeCommand(const CommandTable& table, ByteSource& source, CommandEffect* effect, int command);
     int NextLineFlags();
     void DropLine();
@@ -100,7 +101,7 @@ class LineDecoder {
     int widthMultiple = 1;
     int cellDots = 12;  // (fontWidth + spacing) x widthMultiple
     // Bytes from 0x20 up to below this stand for themselves and take the short way (0x20: none do,
-    // in UTF-8 text, raster mode and with the idle end, which take the full way).
+    // in UTF-8 text and raster mode, which take the full way).
     int plainLimit = 0x100;
     int tabStops[kMaxTabStops];
     int tabCount = 0;
@@ -112,7 +113,8 @@ class LineDecoder {
 
     int64_t idleMilliseconds = 0;
     int64_t (*idleClock)() = nullptr;
-    int64_t lastByteAt = 0;
+    int64_t quietSince = 0;       // the first report of a quiet spell
+    bool byteCame = false;        // since the last report that nothing came
     ByteSource* outer = nullptr;  // the source behind PatientNext
     bool commandQuiet = false;    // PatientNext cut the command short
 };

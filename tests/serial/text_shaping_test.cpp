@@ -141,7 +141,8 @@ TEST(ControlBytes, NeitherStrayBytesNorVendorParametersReachTheText) {
     EXPECT_EQ(Line("<ESC GS 07 01 02 03>NEXT", kEmulationStar), "NEXT");     // buzzer
 }
 
-// A source whose pauses each take a second of a clock that the test owns.
+// A source whose pauses each take a second of a clock that the test owns. The quiet is counted
+// from the first pause after the last byte, so an idle time of 3 s ends at the fourth pause.
 int64_t fakeNow = 0;
 int64_t FakeClock() {
     return fakeNow;
@@ -182,7 +183,7 @@ std::vector<DecodedLine> IdleRun(const std::string& notation, int idleSeconds,
 TEST(IdleEnd, AQuietChannelEndsItsOpenReceiptOnce) {
     EXPECT_EQ(IdleRun("A<LF>B~~~~~~C<LF>", 3), (std::vector<DecodedLine>{{"A", 1}, {"B", 2}, {"C", 1}}));
     EXPECT_EQ(IdleRun("A<LF>~~B<LF>~~~~~~", 3), (std::vector<DecodedLine>{{"A", 1}, {"B", 0}, {"", 2}}));
-    EXPECT_EQ(IdleRun("ONLY~~~", 3, kEmulationEscPos), (std::vector<DecodedLine>{{"ONLY", 3}}));
+    EXPECT_EQ(IdleRun("ONLY~~~~", 3, kEmulationEscPos), (std::vector<DecodedLine>{{"ONLY", 3}}));
     // Quiet with no receipt open, a pause shorter than the time, or the end switched off.
     EXPECT_EQ(IdleRun("~~~~A<LF FF>~~~~", 3), (std::vector<DecodedLine>{{"A", 1}, {"", 2}}));
     EXPECT_EQ(IdleRun("A<LF>~~B<LF>", 3), (std::vector<DecodedLine>{{"A", 1}, {"B", 0}}));
