@@ -122,6 +122,13 @@ TEST(FilterPage, BuiltArraysAreCutAndTerminated) {
     delete[] array;
 }
 
+TEST(FilterPage, TheFirstMaskThatDoesNotCompileIsNamed) {
+    std::string message;
+    EXPECT_EQ(FirstBadMask({"MEMBER *", "re:TEL (\\d+)"}, &message), -1);
+    EXPECT_EQ(FirstBadMask({"MEMBER *", "re:(TEL", ""}, &message), 1);
+    EXPECT_EQ(message.rfind("The mask \"re:(TEL\" is not a valid regular expression", 0), 0u) << message;
+}
+
 TEST(PatternDialog, FooterNeedsATextFormFeedKeepsIt) {
     ChannelConfig record;
     std::strcpy(record.patternText, "OLD");

@@ -3,14 +3,17 @@
 // overlay, one record per line in the overlay library's record format, on channel 0.
 //
 //   zamri-replay [--emulation N] [--footer TEXT] [--hebrew 0|1] [--codepage N]
-//                [--recorder-codepage N] [FILE | -]
+//                [--recorder-codepage N] [--no-mask] [FILE | -]
 //
 // --emulation          0 "ESC/P" (default), 1 "Text Only", 2 "ESC/POS", 3 "Star"
 // --footer             end receipts at the line that contains TEXT instead of at form feeds
 // --hebrew             the recorder's "pos_hebrew" setting (default 0)
 // --codepage           the printer's code page until the stream selects one, e.g. 850 (default:
-//                      PC437 for ESC/POS and Star, none for the others, whose bytes pass unchanged)
+//                      PC437 for ESC/POS and Star, none for the others, whose bytes pass
+//                      unchanged; -1: none in any emulation)
 // --recorder-codepage  the Windows code page the recorder shows text in (default 1252)
+// --no-mask            print card numbers as the dump holds them (by default they are masked,
+//                      as capture masks them, so the output can be passed on like the overlay's)
 //
 // A line still open when the data ends is not printed: capture would still be waiting for its
 // line end. Exit code 0, or 2 for a usage error or an unreadable file.
@@ -21,6 +24,7 @@
 #include <vector>
 
 #include "codepage/code_page.h"
+#include "mask/mask_set.h"
 #include "platform/overlay_record.h"
 #include "serial/byte_source.h"
 #include "serial/line_decoder.h"
@@ -40,8 +44,9 @@ int Usage(const char* message) {
         std::fprintf(stderr, "zamri-replay: %s\n", message);
     std::fprintf(stderr,
                  "usage: zamri-replay [--emulation 0|1|2|3] [--footer TEXT] [--hebrew 0|1] [--codepage N]\n"
-                 "                    [--recorder-codepage N] [FILE | -]\n"
-                 "  decodes a recorded port stream and prints the lines capture would hand to the overlay\n");
+                 "                    [--recorder-codepage N] [--no-mask] [FILE | -]\n"
+                 "  decodes a recorded port stream and prints the lines capture would hand to the overlay\n"
+                 "  (card numbers masked, unless --no-mask)\n");
     return 2;
 }
 
@@ -74,6 +79,7 @@ int main(int argc, char** argv) {
     int patternFlags = kPatternFormFeed;
     const char* footer = "";
     const char* path = nullptr;
+    MaskSettings masks;
 
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
@@ -91,11 +97,11 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(arg, "--codepage") == 0 && hasValue) {
             if (!ParseInt(argv[++i], &codePage))
                 return Usage("--codepage takes a number");
-            if (codePage != 0 && FindCodePage(codePage) == nullptr) {
+            if (codePage != 0 && codePage != kNoConversion && FindCodePage(codePage) == nullptr) {
                 std::fprintf(stderr, "zamri-replay: code page %d is not supported; these are:", codePage);
                 for (int p = 0; p < kCodePageTableCount; ++p)
                     std::fprintf(stderr, " %d", kCodePageTables[p].number);
-                std::fprintf(stderr, "\n");
+                std::fprintf(stderr, " (0: the printer's own, -1: none)\n");
                 return 2;
             }
         } else if (std::strcmp(arg, "--recorder-codepage") == 0 && hasValue) {
@@ -106,6 +112,8 @@ int main(int argc, char** argv) {
                              recorderPage);
                 return 2;
             }
+        } else if (std::strcmp(arg, "--no-mask") == 0) {
+            masks.cardNumbers = false;
         } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
             Usage(nullptr);
             return 0;
@@ -146,11 +154,15 @@ int main(int argc, char** argv) {
 #if defined(_WIN32)
     _setmode(_fileno(stdout), _O_BINARY);  // records end in LF on both platforms
 #endif
+    const MaskSet maskSet(masks);
     const char* text;
     int flags;
+    std::string line;
     std::string record;
     while (decoder.ReadLine(source, &text, &flags) >= 0) {
-        record = zamri::FormatWriteRecord(kReplayHandle, kReplayChannel, flags, text);
+        line = text;
+        maskSet.Apply(&line[0], static_cast<int>(line.size()), nullptr, nullptr);
+        record = zamri::FormatWriteRecord(kReplayHandle, kReplayChannel, flags, line.c_str());
         record += '\n';
         std::fwrite(record.data(), 1, record.size(), stdout);
     }
