@@ -38,7 +38,8 @@ int LanguageHasTitle(LangPack& language) {
     return language.LoadText(title, sizeof title, "title", nullptr) != nullptr ? 1 : 0;
 }
 
-int StartAfterChecks(ChannelTable& table, bool (*stopAsked)(void*), void* context) {
+int StartAfterChecks(ChannelTable& table, bool (*stopAsked)(void*), void* context,
+                     const std::function<void()>& beforeCapture) {
     if (stopAsked != nullptr && stopAsked(context))
         return 0;
     table.LoadSettings();
@@ -46,6 +47,8 @@ int StartAfterChecks(ChannelTable& table, bool (*stopAsked)(void*), void* contex
         return 0;
     // The journal and the export are in place before the first line can arrive.
     ProcessLineOutputs().Start(table, table.GetSettingsPath(), processPaths.recorderSettings);
+    if (beforeCapture)
+        beforeCapture();
     table.StartCapture();
     return 1;
 }

@@ -12,6 +12,8 @@
 //      library is closed and the filter lists freed.
 #pragma once
 
+#include <functional>
+
 #include "platform/paths.h"
 
 class ChannelTable;
@@ -35,8 +37,11 @@ int BuildAppPaths(const char* settingsOverride);
 int LanguageHasTitle(LangPack& language);
 
 // Step 6. stopAsked (when given) is asked before each part: a stop requested during start-up
-// skips what is left. 1 when capture was started.
-int StartAfterChecks(ChannelTable& table, bool (*stopAsked)(void*) = nullptr, void* context = nullptr);
+// skips what is left. beforeCapture (when given) runs once the settings are read and the line
+// outputs are in place, just before capture starts (the web page starts there, so that it sees
+// every line). 1 when capture was started.
+int StartAfterChecks(ChannelTable& table, bool (*stopAsked)(void*) = nullptr, void* context = nullptr,
+                     const std::function<void()>& beforeCapture = nullptr);
 // Step 7. A second call (the channel table's own, at its destruction) is harmless.
 void StopBeforeExit(ChannelTable& table);
 

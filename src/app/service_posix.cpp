@@ -195,11 +195,13 @@ int RunWithTable(const char* settingsPath, int mode) {
     auto stopAsked = [](void* watch) { return static_cast<StopSignalWatch*>(watch)->Received() != 0; };
     // After the table, so it goes first: the page never outlives what it shows.
     WebFront web(table, kProgramVersion);
-    // Before capture, so the live view has every line from the first on.
+    // Just before capture, so the live view has every line from the first on.
     std::string webError;
-    web.Start(settingsPath, webError);
-    if (StartAfterChecks(table, stopAsked, &stop)) {
+    auto startWeb = [&] {
         web.SetOutputs(ProcessLineOutputs().Journal(), ProcessLineOutputs().Syslog());
+        web.Start(settingsPath, webError);
+    };
+    if (StartAfterChecks(table, stopAsked, &stop, startWeb)) {
         AnnounceCapture(table, settingsPath);
         AnnounceWebPage(web, webError);
     }

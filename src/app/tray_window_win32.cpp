@@ -87,12 +87,10 @@ LRESULT TrayApp::OnCreate(HWND window) {
     if (!zamri::LanguageHasTitle(langPack))
         return -1;
     AddTrayIcon("");
-    // The page first, so the live view has every line from the first on; its trouble is
-    // shown once capture runs (a message box waits for the user).
-    std::string webError = StartWebPage();
-    zamri::StartAfterChecks(channelTable);
-    if (web != nullptr)
-        web->SetOutputs(zamri::ProcessLineOutputs().Journal(), zamri::ProcessLineOutputs().Syslog());
+    // The page just before capture, so the live view has every line from the first on; its
+    // trouble is shown once capture runs (a message box waits for the user).
+    std::string webError;
+    zamri::StartAfterChecks(channelTable, nullptr, nullptr, [&] { webError = StartWebPage(); });
     if (!webError.empty())
         zamri::ShowMessage(webError.c_str(), "Error", zamri::kMsgIconError);
     return 0;
@@ -100,6 +98,7 @@ LRESULT TrayApp::OnCreate(HWND window) {
 
 std::string TrayApp::StartWebPage() {
     web = std::make_unique<zamri::WebFront>(channelTable, zamri::kProgramVersion);
+    web->SetOutputs(zamri::ProcessLineOutputs().Journal(), zamri::ProcessLineOutputs().Syslog());
     std::string error;
     if (!web->Start(channelTable.GetSettingsPath(), error))
         web.reset();

@@ -1,12 +1,12 @@
 #include "web/web_front.h"
 
 #include <cstring>
-#include <ctime>
 
 #include "codepage/code_page.h"
 #include "config/channel_table.h"
 #include "export/syslog_sink.h"
 #include "journal/journal_sink.h"
+#include "journal/local_clock.h"
 #include "platform/os.h"
 #include "tcp/tcp_ingest_server.h"
 #include "web/web_search.h"
@@ -24,28 +24,10 @@ int64_t SteadyNowMs() {
         .count();
 }
 
-// Kept here, not shared: the status needs only these two and the page's thread alone calls them.
 int64_t WallNowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::system_clock::now().time_since_epoch())
         .count();
-}
-
-int32_t OffsetMinutesAt(int64_t utcMs) {
-    std::time_t moment = static_cast<std::time_t>(utcMs / 1000);
-    std::tm* l = std::localtime(&moment);
-    if (l == nullptr)
-        return 0;
-    std::tm local = *l;
-    std::tm* u = std::gmtime(&moment);
-    if (u == nullptr)
-        return 0;
-    std::tm utc = *u;
-    utc.tm_isdst = local.tm_isdst;
-    std::time_t asLocal = std::mktime(&utc);
-    if (asLocal == static_cast<std::time_t>(-1))
-        return 0;
-    return static_cast<int32_t>((moment - asLocal) / 60);
 }
 
 std::string HostForUrl(const char* address) {
@@ -89,14 +71,17 @@ int WebFront::StartWith(const WebOptions& options, std::string& error, const Htt
     stopping_ = false;
     options_ = options;
     std::string password = options.password;
-    auto server = std::make_unique<HttpServer>(
+    // Both members are in place before the server's thread starts: its requests read them.
+    sink_ = std::make_shared<LiveViewSink>(feed_, options.recorderCodePage);
+    server_ = std::make_unique<HttpServer>(
         feed_, [this, password](const WebRequest& request) { return RouteRequest(request, *this, password); },
         limits);
-    if (!server->Start(options.address, options.port, error))
+    if (!server_->Start(options.address, options.port, error)) {
+        server_.reset();
+        sink_.reset();
         return 0;
-    server_ = std::move(server);
+    }
     // Lines reach the feed only from here on, through the sink's own queue and thread.
-    sink_ = std::make_shared<LiveViewSink>(feed_, options.recorderCodePage);
     sink_->Start();
     table_.delivery.AddSink(sink_);
     return 1;
@@ -104,14 +89,15 @@ int WebFront::StartWith(const WebOptions& options, std::string& error, const Htt
 
 void WebFront::Stop() {
     stopping_ = true;
+    // The server first: once its thread has ended, nothing reads the sink.
+    if (server_ != nullptr) {
+        server_->Stop();
+        server_.reset();
+    }
     if (sink_ != nullptr) {
         table_.delivery.RemoveSink(sink_.get());
         sink_->Stop(0);
         sink_.reset();
-    }
-    if (server_ != nullptr) {
-        server_->Stop();
-        server_.reset();
     }
 }
 
@@ -141,7 +127,8 @@ uint64_t WebFront::LiveStart() {
 
 std::string WebFront::StatusJson() {
     int64_t now = WallNowMs();
-    int32_t offset = OffsetMinutesAt(now);
+    // Reentrant: capture's threads read the time zone at the same moment.
+    int32_t offset = LocalUtcOffsetMinutes(now);
     int64_t steadyNow = SteadyNowMs();
     auto uptime =
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_);

@@ -87,7 +87,7 @@ check_web() {
     # --timeout, not a virtual time budget: the live stream never lets the page fall idle.
     chrome=(timeout 60 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run
             --disable-background-networking --disable-component-update --disable-sync --hide-scrollbars
-            --user-data-dir="$profile" --window-size=1024,640 --timeout=4000)
+            --user-data-dir="$profile" --window-size=1024,640 --timeout=10000)
     dom=$("${chrome[@]}" --dump-dom "$url" 2>/dev/null)
     grep -qF '>TOTAL      1.20</div>' <<<"$dom" || verdict="the page shows no TOTAL line: $(grep -o 'class="line[^<]*' <<<"$dom" | head -3)"
     "${chrome[@]}" --screenshot="$artifacts/web-from-windows.png" "$url" >/dev/null 2>&1
