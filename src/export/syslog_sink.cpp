@@ -14,6 +14,7 @@ SyslogSink::SyslogSink(const SyslogCollector& collector, int bufferLines, int co
     origin.hostName = ExportHostName();
     origin.processId = ExportProcessId();
     hebrew.SetPath(recorderSettingsPath.c_str());
+    SetIdleLinger(kLingerMilliseconds, kMaxSendDelayMilliseconds);
 }
 
 SyslogSink::~SyslogSink() {
