@@ -61,6 +61,7 @@ void ChannelTable::LoadSettings() {
     SetTcpPort(zamri::ProfileReadInt(settingsPath, kChannelSection, kPortKey, kDefaultTcpPort));
     LoadFilterList(kFilterImportant);
     LoadFilterList(kFilterIgnore);
+    delivery.LoadMasks(settingsPath);
 }
 
 void ChannelTable::SaveChannel(int index) {
