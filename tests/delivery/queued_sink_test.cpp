@@ -3,10 +3,8 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "delivery/queued_sink.h"
@@ -18,7 +16,6 @@ class GatedSink : public QueuedSink {
   public:
     explicit GatedSink(int capacity) : QueuedSink("gated", capacity) {}
     ~GatedSink() override { Stop(); }
-    using QueuedSink::SetIdleLinger;
 
     void Open() {
         {
@@ -34,10 +31,6 @@ class GatedSink : public QueuedSink {
     std::vector<std::string> Texts() {
         std::lock_guard<std::mutex> guard(lock);
         return texts;
-    }
-    int Idles() {
-        std::lock_guard<std::mutex> guard(lock);
-        return idles;
     }
     int idles = 0;
 
@@ -112,27 +105,6 @@ TEST(QueuedSink, ANeverStartedSinkCountsWhatItHeldAsDroppedAtStop) {
     sink.Stop();
     EXPECT_EQ(sink.DroppedLines(), 2u);
     EXPECT_EQ(sink.Start(), 0);
-}
-
-// Lines that come within the linger of each other are one batch: one Idle after all of them.
-TEST(QueuedSink, ALingerGivesLinesThatArriveTogetherOneIdle) {
-    GatedSink sink(100);
-    sink.Open();
-    sink.SetIdleLinger(500, 10000);
-    ASSERT_EQ(sink.Start(), 1);
-    auto waitFor = [](const std::function<bool()>& condition) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!condition() && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return condition();
-    };
-    ASSERT_TRUE(waitFor([&] { return sink.Idles() == 1; }));  // the queue was empty at start
-    for (int i = 0; i < 20; ++i)
-        sink.Accept(Line(i));
-    ASSERT_TRUE(waitFor([&] { return sink.Idles() == 2; }));
-    EXPECT_EQ(sink.ConsumedLines(), 20u);
-    sink.Stop();
-    EXPECT_EQ(sink.idles, 3);  // and the one at stop
 }
 
 }  // namespace
