@@ -1,6 +1,5 @@
 #include "delivery/queued_sink.h"
 
-#include <algorithm>
 #include <chrono>
 #include <new>
 #include <system_error>
@@ -78,27 +77,12 @@ int QueuedSink::QueuedCount() const {
     return count;
 }
 
-void QueuedSink::SetIdleLinger(int lingerMilliseconds, int maxDelayMilliseconds) {
-    std::lock_guard<std::mutex> guard(lock);
-    linger = lingerMilliseconds > 0 ? lingerMilliseconds : 0;
-    maxDelay = maxDelayMilliseconds > linger ? maxDelayMilliseconds : linger;
-}
-
 void QueuedSink::WorkerLoop() {
     std::unique_lock<std::mutex> guard(lock);
-    int64_t firstSinceIdle = -1;  // steady-clock ms of the first line consumed since Idle
     for (;;) {
         if (count == 0) {
             if (state == State::Stopping)
                 break;
-            if (linger > 0 && firstSinceIdle >= 0) {
-                int64_t until = std::min(SteadyMilliseconds() + linger, firstSinceIdle + maxDelay);
-                int64_t left = until - SteadyMilliseconds();
-                if (left > 0 && wake.wait_for(guard, std::chrono::milliseconds(left),
-                                              [this] { return count > 0 || state == State::Stopping; }))
-                    continue;
-            }
-            firstSinceIdle = -1;
             guard.unlock();
             Idle();
             guard.lock();
@@ -110,8 +94,6 @@ void QueuedSink::WorkerLoop() {
         // The front slot is not written while it is counted, so it is read without the lock.
         const DeliveredLine& front = slots[head];
         guard.unlock();
-        if (firstSinceIdle < 0)
-            firstSinceIdle = SteadyMilliseconds();
         Consume(front);
         consumed.fetch_add(1);
         guard.lock();

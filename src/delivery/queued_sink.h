@@ -47,11 +47,6 @@ class QueuedSink : public LineSink {
     virtual void Consume(const DeliveredLine& line) = 0;
     // On the worker thread whenever the queue has run empty (a place to flush a batch).
     virtual void Idle() {}
-    // Before Start, for a sink that batches: once the queue runs empty, Idle waits up to
-    // lingerMilliseconds for more lines, but never past maxDelayMilliseconds after the first
-    // line consumed since the last Idle. Lines that arrive close together then make one batch
-    // instead of one each. Default 0: Idle at once.
-    void SetIdleLinger(int lingerMilliseconds, int maxDelayMilliseconds);
 
   private:
     void WorkerLoop();
@@ -65,8 +60,6 @@ class QueuedSink : public LineSink {
     int count = 0;  // under lock
     enum class State { Idle, Running, Stopping, Stopped } state = State::Idle;  // under lock
     int64_t finishDeadline = 0;                                                 // steady-clock ms; under lock
-    int linger = 0;
-    int maxDelay = 0;
     std::thread worker;
     std::mutex stopLock;  // one Stop at a time
     std::atomic<uint64_t> accepted{0};

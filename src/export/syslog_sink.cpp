@@ -14,7 +14,6 @@ SyslogSink::SyslogSink(const SyslogCollector& collector, int bufferLines, int co
     origin.hostName = ExportHostName();
     origin.processId = ExportProcessId();
     hebrew.SetPath(recorderSettingsPath.c_str());
-    SetIdleLinger(kLingerMilliseconds, kMaxSendDelayMilliseconds);
 }
 
 SyslogSink::~SyslogSink() {

@@ -17,9 +17,6 @@ class SyslogSink : public QueuedSink {
     static constexpr int kDefaultBufferLines = 10000;
     // Over TCP, lines that arrive together go out in writes of up to about this size.
     static constexpr size_t kBatchBytes = 16384;
-    // Lines arriving close together are sent together; none waits longer than this.
-    static constexpr int kLingerMilliseconds = 5;
-    static constexpr int kMaxSendDelayMilliseconds = 50;
 
     SyslogSink(const SyslogCollector& collector, int bufferLines, int recorderCodePage,
                const std::string& recorderSettingsPath, SyslogExporter::TroubleReport trouble);

@@ -11,7 +11,6 @@ JournalSink::JournalSink(const std::string& folder, int keepDays, int codePage,
       writer(folder, keepDays, std::move(clock), std::move(trouble)),
       recorderCodePage(codePage) {
     hebrew.SetPath(recorderSettingsPath.c_str());
-    SetIdleLinger(kLingerMilliseconds, kMaxFlushDelayMilliseconds);
 }
 
 JournalSink::~JournalSink() {

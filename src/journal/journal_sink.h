@@ -14,9 +14,6 @@ namespace zamri {
 class JournalSink : public QueuedSink {
   public:
     static constexpr int kQueueLines = 8192;
-    // Lines arriving close together are flushed together; none waits longer than this.
-    static constexpr int kLingerMilliseconds = 5;
-    static constexpr int kMaxFlushDelayMilliseconds = 50;
 
     // recorderSettingsPath: the recorder's settings file, for its Hebrew setting (empty: none).
     JournalSink(const std::string& folder, int keepDays, int recorderCodePage,
