@@ -29,4 +29,5 @@ void ChannelConfig::CopyConfiguration(const ChannelConfig& from) {
     patternFlags = from.patternFlags;
     std::memcpy(patternText, from.patternText, sizeof patternText);
     patternText[kChannelTextSize - 1] = 0;
+    decoding = from.decoding;
 }

@@ -57,6 +57,7 @@ void ChannelTable::LoadSettings() {
         zamri::ProfileReadText(settingsPath, kChannelSection, key, "", value, sizeof value);
         channels[i].emulation = 0;
         ParseChannelValue(value, channels[i]);
+        channels[i].decoding = LoadDecodingOptions(settingsPath, i + 1);
     }
     SetTcpPort(zamri::ProfileReadInt(settingsPath, kChannelSection, kPortKey, kDefaultTcpPort));
     LoadFilterList(kFilterImportant);
@@ -73,6 +74,7 @@ void ChannelTable::SaveChannel(int index) {
     if (FormatChannelValue(channels[index], value, sizeof value) >= 0) {
         zamri::ProfileWriteText(settingsPath, kChannelSection, key, value);
     }
+    SaveDecodingOptions(settingsPath, index + 1, channels[index].decoding);
     std::snprintf(value, sizeof value, "%d", tcpPort);
     zamri::ProfileWriteText(settingsPath, kChannelSection, kPortKey, value);
 }

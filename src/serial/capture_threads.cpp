@@ -192,6 +192,7 @@ void ChannelTable::RunChannelCapture(int index) {
     };
 
     char recorderSettings[zamri::kMaxPath] = {};
+    DecodingOptions decoding;
     SerialCapture* capture = new (std::nothrow) SerialCapture;
     {
         std::unique_lock<std::mutex> guard(CaptureLock());
@@ -206,13 +207,18 @@ void ChannelTable::RunChannelCapture(int index) {
             return;
         }
         capture->Configure(record.portName, record.baudRate, record.parity, record.dataBits, record.stopBits,
-                           record.flowControl, record.readTimeout);
+                           record.flowControl,
+                           SerialCapture::ReadTimeoutFor(record.decoding, record.readTimeout));
         capture->SetEmulation(record.emulation);
         capture->SetPattern(record.patternFlags, record.patternText);
+        decoding = record.decoding;
         RecorderSettingsPath(GetSettingsPath(), recorderSettings, sizeof recorderSettings);
         record.capture = capture;
     }
     capture->SetRecorderSettingsPath(recorderSettings);
+    char decodingProblem[256];
+    capture->SetDecoding(decoding, LoadRecorderCodePage(GetSettingsPath()), decodingProblem,
+                         sizeof decodingProblem);
 
     if (capture->Open() == 0) {
         char message[kChannelTextSize + 64];
@@ -223,6 +229,10 @@ void ChannelTable::RunChannelCapture(int index) {
         zamri::ShowMessage(message, "Error", zamri::kMsgOk);
         return;
     }
+    // Only a settings file edited by hand gets here (the property sheet offers usable pages);
+    // meanwhile the port's own buffer keeps what the till sends.
+    if (decodingProblem[0] != 0)
+        zamri::ShowMessage(decodingProblem, "Warning", zamri::kMsgOk);
 
     for (;;) {
         {
