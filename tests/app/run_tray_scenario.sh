@@ -61,7 +61,7 @@ free_port() {
     done
     echo "$p"
 }
-if [ "$scenario" = tcp-e2e ] || [ "$scenario" = web ]; then
+if [ "$scenario" = tcp-e2e ] || [ "$scenario" = web ] || [ "$scenario" = trouble ]; then
     sender=$(bash "$source/tests/support/native_tool.sh" "$source" zamri-send) || { echo "no Linux zamri-send"; exit 1; }
     port=$(free_port)
     printf '[Channel]\r\nPORT=%d\r\n' "$port" > zamri.ini
@@ -94,6 +94,11 @@ check_web() {
     rm -rf "$profile"
     printf '%s' "$verdict" > web.result
 }
+if [ "$scenario" = trouble ]; then
+    # The journal's folder would be inside a file; nothing listens on port 1.
+    echo "a file, not a folder" > blocked
+    printf '[Options]\r\nJournal=blocked\\journal\r\nSyslog=tcp://127.0.0.1:1\r\n' >> zamri.ini
+fi
 
 socat_pid=""
 case "$scenario" in
