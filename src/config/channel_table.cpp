@@ -10,6 +10,12 @@
 namespace {
 const char kChannelSection[] = "Channel";
 const char kPortKey[] = "PORT";
+const char kAllowedSendersKey[] = "AllowedSenders";
+
+// The section of a channel's settings beyond its record in [Channel]: "Channel 3".
+void ChannelSection(int index, char* out, size_t size) {
+    std::snprintf(out, size, "Channel %d", index + 1);
+}
 }  // namespace
 
 ChannelTable::ChannelTable() {
@@ -57,6 +63,10 @@ void ChannelTable::LoadSettings() {
         zamri::ProfileReadText(settingsPath, kChannelSection, key, "", value, sizeof value);
         channels[i].emulation = 0;
         ParseChannelValue(value, channels[i]);
+        char section[32];
+        ChannelSection(i, section, sizeof section);
+        zamri::ProfileReadText(settingsPath, section, kAllowedSendersKey, "", channels[i].allowedSenders,
+                               sizeof channels[i].allowedSenders);
     }
     SetTcpPort(zamri::ProfileReadInt(settingsPath, kChannelSection, kPortKey, kDefaultTcpPort));
     LoadFilterList(kFilterImportant);
@@ -74,4 +84,11 @@ void ChannelTable::SaveChannel(int index) {
     }
     std::snprintf(value, sizeof value, "%d", tcpPort);
     zamri::ProfileWriteText(settingsPath, kChannelSection, kPortKey, value);
+    // Written only when it says something or changes, so that a file without network
+    // channels gains no sections.
+    char section[32];
+    ChannelSection(index, section, sizeof section);
+    zamri::ProfileReadText(settingsPath, section, kAllowedSendersKey, "", value, sizeof value);
+    if (std::strcmp(value, channels[index].allowedSenders) != 0)
+        zamri::ProfileWriteText(settingsPath, section, kAllowedSendersKey, channels[index].allowedSenders);
 }

@@ -5,9 +5,24 @@
 namespace zamri {
 
 int ShowPlatformMessage(const char* text, const char* caption, unsigned style);
+void WritePlatformErrorLine(const char* text);
 
 namespace {
 std::atomic<MessageSink> currentSink{nullptr};
+std::atomic<ErrorLineSink> currentLineSink{nullptr};
+}  // namespace
+
+ErrorLineSink SetErrorLineSink(ErrorLineSink sink) {
+    return currentLineSink.exchange(sink);
+}
+
+void WriteErrorLine(const char* text) {
+    ErrorLineSink sink = currentLineSink.load();
+    if (sink != nullptr) {
+        sink(text != nullptr ? text : "");
+        return;
+    }
+    WritePlatformErrorLine(text != nullptr ? text : "");
 }
 
 MessageSink SetMessageSink(MessageSink sink) {

@@ -21,6 +21,14 @@ int ShowMessage(const char* text, const char* caption, unsigned style);
 using MessageSink = int (*)(const char* text, const char* caption, unsigned style);
 MessageSink SetMessageSink(MessageSink sink);
 
+// One line of the program's error output, for what the user should be able to look up but need
+// not answer (refused senders, ignored settings). Linux: standard error. Windows: appended to
+// "zamri-errors.log" beside the executable. The text carries no line end.
+void WriteErrorLine(const char* text);
+// Lets tests see those lines; nullptr restores the platform's own. Returns the previous.
+using ErrorLineSink = void (*)(const char* text);
+ErrorLineSink SetErrorLineSink(ErrorLineSink sink);
+
 void SleepMilliseconds(int milliseconds);
 
 // Full path of the running executable into out (size bytes); returns its length, 0 on failure.

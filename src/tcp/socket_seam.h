@@ -48,9 +48,26 @@ void SocketClose(SocketHandle socket);
 // Closes with a reset instead of an orderly shutdown.
 void SocketAbort(SocketHandle socket);
 
+// Binds to one local IPv4 address (dotted text; null or empty: every local address) and port,
+// as SocketBindAny does otherwise. A stream or a datagram socket.
+int SocketBindAddress(SocketHandle socket, const char* address, int port);
+// An IPv4 datagram socket, or kInvalidSocket.
+SocketHandle SocketOpenDatagram();
+// Takes one datagram (cut to n bytes) with its sender's address as dotted text; its length
+// (0 for an empty one), or -1 (SocketWouldBlock() tells a mere empty socket).
+int SocketReceiveFrom(SocketHandle socket, void* data, int n, char* peer, int peerSize);
+// Sends one datagram to host:port (a name or a dotted IPv4 address); its length or -1.
+int SocketSendTo(SocketHandle socket, const void* data, int n, const char* host, int port);
+
 // Client side (senders and tests): a blocking socket connected to host:port (a name or a
 // dotted IPv4 address), or kInvalidSocket.
 SocketHandle SocketConnect(const char* host, int port);
+// The same from a chosen local address (a second loopback address stands for another host).
+SocketHandle SocketConnectFrom(const char* localAddress, const char* host, int port);
+// Starts connecting a non-blocking socket to host:port. *pending is 1 while the connection is
+// under way (attach the socket with kWatchConnect and wait for its connect event), 0 when it
+// is made already. kInvalidSocket when it cannot start (unknown name, refused at once).
+SocketHandle SocketConnectStart(const char* host, int port, int* pending);
 // Half-closes the sending direction: the peer sees the end of the stream.
 void SocketShutdownSend(SocketHandle socket);
 
@@ -59,9 +76,20 @@ struct NetworkEvents {
     int accept = 0;
     int read = 0;
     int close = 0;
+    int write = 0;    // room to send again (only while asked for with SetInterest)
+    int connect = 0;  // a connection started with SocketConnectStart is made or failed
     int acceptError = 0;
     int readError = 0;
     int closeError = 0;
+    int connectError = 0;  // 0: connected
+};
+
+// What a slot watches.
+enum WatchKind {
+    kWatchRead = 0,      // a connected stream socket: reads and closes
+    kWatchAccept = 1,    // a listener
+    kWatchConnect = 2,   // a stream socket whose connection is under way
+    kWatchDatagram = 3,  // a datagram socket: every datagram is a read, even an empty one
 };
 
 // The notification objects of up to kMaxSocketSlots sockets, one per slot, in the same slot
@@ -77,15 +105,21 @@ class SocketWaitSet {
     // 1 when the object could be set up (Linux: its wake-up pipe).
     int IsReady() const;
     // Watches socket in slot: accepts for a listener, else reads and closes. Also makes the
-    // socket non-blocking. 1, or 0 when the platform refused.
-    int Attach(int slot, SocketHandle socket, int listener);
+    // socket non-blocking. 1, or 0 when the platform refused. kind is a WatchKind (a listener
+    // flag of 1 is kWatchAccept).
+    int Attach(int slot, SocketHandle socket, int kind);
+    // A connected stream socket's interest: reads (0 pauses them; closes are still seen) and
+    // room to send (1 asks for one write event once sending is possible). 1, or 0.
+    int SetInterest(int slot, SocketHandle socket, int read, int write);
     // Stops watching the slot; called right after its socket was closed.
     void Detach(int slot);
     // The watch of slot from moves to slot to (which is free).
     void Move(int from, int to);
     // Waits without time-out until a slot below count is signalled or Wake is called. Returns
     // the lowest signalled slot, count when only woken, -1 on failure.
-    int Wait(int count);
+    int Wait(int count) { return Wait(count, -1); }
+    // The same for at most milliseconds (-1: no limit); count also when the time ran out.
+    int Wait(int count, int milliseconds);
     // Reads and resets the slot's pending events; 1 when there were any.
     int Take(int slot, SocketHandle socket, NetworkEvents* events);
     // Makes a Wait in progress (or the next one) return.

@@ -37,6 +37,35 @@ int Fd(SocketHandle socket) {
     return static_cast<int>(socket);
 }
 
+// address: dotted IPv4 text, or null/empty for every local address.
+bool FillAddress(const char* address, int port, sockaddr_in* out) {
+    *out = sockaddr_in{};
+    out->sin_family = AF_INET;
+    out->sin_port = htons(static_cast<uint16_t>(port));
+    if (address == nullptr || *address == 0) {
+        out->sin_addr.s_addr = htonl(INADDR_ANY);
+        return true;
+    }
+    return inet_pton(AF_INET, address, &out->sin_addr) == 1;
+}
+
+// The first IPv4 address of host (a name or dotted text).
+bool Resolve(const char* host, int port, sockaddr_in* out) {
+    if (host == nullptr || port <= 0 || port > 65535)
+        return false;
+    if (FillAddress(host, port, out) && *host != 0)
+        return true;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr)
+        return false;
+    *out = *reinterpret_cast<sockaddr_in*>(found->ai_addr);
+    out->sin_port = htons(static_cast<uint16_t>(port));
+    freeaddrinfo(found);
+    return true;
+}
+
 }  // namespace
 
 int SocketStartup() {
@@ -55,17 +84,54 @@ SocketHandle SocketOpenStream() {
 }
 
 int SocketBindAny(SocketHandle socket, int port) {
-    if (port < 0 || port > 65535) {
+    return SocketBindAddress(socket, nullptr, port);
+}
+
+int SocketBindAddress(SocketHandle socket, const char* local, int port) {
+    sockaddr_in address;
+    if (port < 0 || port > 65535 || !FillAddress(local, port, &address)) {
         errno = EINVAL;
         return 0;
     }
-    int one = 1;
-    setsockopt(Fd(socket), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(static_cast<uint16_t>(port));
+    // Stream sockets only: for datagrams it would let a second socket share the port.
+    int type = 0;
+    socklen_t length = sizeof type;
+    if (getsockopt(Fd(socket), SOL_SOCKET, SO_TYPE, &type, &length) == 0 && type == SOCK_STREAM) {
+        int one = 1;
+        setsockopt(Fd(socket), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    }
     return ::bind(Fd(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+SocketHandle SocketOpenDatagram() {
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    return fd >= 0 ? fd : kInvalidSocket;
+}
+
+int SocketReceiveFrom(SocketHandle socket, void* data, int n, char* peer, int peerSize) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    ssize_t got;
+    do {
+        got = ::recvfrom(Fd(socket), data, static_cast<size_t>(n), 0, reinterpret_cast<sockaddr*>(&address),
+                         &length);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0)
+        return -1;
+    AddressText(address.sin_addr, peer, peerSize);
+    return static_cast<int>(got);
+}
+
+int SocketSendTo(SocketHandle socket, const void* data, int n, const char* host, int port) {
+    sockaddr_in address;
+    if (!Resolve(host, port, &address))
+        return -1;
+    ssize_t sent;
+    do {
+        sent = ::sendto(Fd(socket), data, static_cast<size_t>(n), MSG_NOSIGNAL,
+                        reinterpret_cast<sockaddr*>(&address), sizeof address);
+    } while (sent < 0 && errno == EINTR);
+    return sent >= 0 ? static_cast<int>(sent) : -1;
 }
 
 int SocketListen(SocketHandle socket, int backlog) {
@@ -162,13 +228,51 @@ SocketHandle SocketConnect(const char* host, int port) {
     return fd;
 }
 
+SocketHandle SocketConnectFrom(const char* localAddress, const char* host, int port) {
+    sockaddr_in local;
+    sockaddr_in remote;
+    if (!FillAddress(localAddress, 0, &local) || !Resolve(host, port, &remote))
+        return kInvalidSocket;
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return kInvalidSocket;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        ::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
+        ::close(fd);
+        return kInvalidSocket;
+    }
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return fd;
+}
+
+SocketHandle SocketConnectStart(const char* host, int port, int* pending) {
+    *pending = 0;
+    sockaddr_in remote;
+    if (!Resolve(host, port, &remote))
+        return kInvalidSocket;
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return kInvalidSocket;
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0)
+        return fd;
+    if (errno == EINPROGRESS) {
+        *pending = 1;
+        return fd;
+    }
+    ::close(fd);
+    return kInvalidSocket;
+}
+
 void SocketShutdownSend(SocketHandle socket) {
     ::shutdown(Fd(socket), SHUT_WR);
 }
 
 struct SocketWaitSet::Impl {
     pollfd fds[kMaxSocketSlots + 1];
-    int listener[kMaxSocketSlots] = {};
+    int kind[kMaxSocketSlots] = {};
     int wakeRead = -1;
     int wakeWrite = -1;
 };
@@ -195,11 +299,19 @@ int SocketWaitSet::IsReady() const {
     return impl->wakeRead >= 0;
 }
 
-int SocketWaitSet::Attach(int slot, SocketHandle socket, int listener) {
+int SocketWaitSet::Attach(int slot, SocketHandle socket, int kind) {
     if (slot < 0 || slot >= kMaxSocketSlots || !SetNonBlocking(Fd(socket)))
         return 0;
-    impl->fds[slot] = pollfd{Fd(socket), POLLIN, 0};
-    impl->listener[slot] = listener;
+    impl->fds[slot] = pollfd{Fd(socket), static_cast<short>(kind == kWatchConnect ? POLLOUT : POLLIN), 0};
+    impl->kind[slot] = kind;
+    return 1;
+}
+
+int SocketWaitSet::SetInterest(int slot, SocketHandle socket, int read, int write) {
+    if (slot < 0 || slot >= kMaxSocketSlots || impl->fds[slot].fd != Fd(socket))
+        return 0;
+    impl->kind[slot] = kWatchRead;
+    impl->fds[slot].events = static_cast<short>((read ? POLLIN : 0) | (write ? POLLOUT : 0));
     return 1;
 }
 
@@ -207,7 +319,7 @@ void SocketWaitSet::Detach(int slot) {
     if (slot < 0 || slot >= kMaxSocketSlots)
         return;
     impl->fds[slot] = pollfd{-1, 0, 0};
-    impl->listener[slot] = 0;
+    impl->kind[slot] = kWatchRead;
 }
 
 void SocketWaitSet::Move(int from, int to) {
@@ -215,17 +327,17 @@ void SocketWaitSet::Move(int from, int to) {
         return;
     impl->fds[to] = impl->fds[from];
     impl->fds[to].revents = 0;  // looked at again by the next wait
-    impl->listener[to] = impl->listener[from];
+    impl->kind[to] = impl->kind[from];
     Detach(from);
 }
 
-int SocketWaitSet::Wait(int count) {
+int SocketWaitSet::Wait(int count, int milliseconds) {
     if (count < 0 || count > kMaxSocketSlots)
         return -1;
     impl->fds[count] = pollfd{impl->wakeRead, POLLIN, 0};
     int result;
     do {
-        result = ::poll(impl->fds, static_cast<nfds_t>(count + 1), -1);
+        result = ::poll(impl->fds, static_cast<nfds_t>(count + 1), milliseconds < 0 ? -1 : milliseconds);
     } while (result < 0 && errno == EINTR);
     impl->fds[count].fd = -1;
     if (result < 0)
@@ -250,10 +362,29 @@ int SocketWaitSet::Take(int slot, SocketHandle socket, NetworkEvents* events) {
     impl->fds[slot].revents = 0;
     if (revents == 0)
         return 0;
-    if (impl->listener[slot]) {
-        events->accept = 1;
-        return 1;
+    switch (impl->kind[slot]) {
+        case kWatchAccept:
+            events->accept = 1;
+            return 1;
+        case kWatchConnect: {
+            int error = 0;
+            socklen_t length = sizeof error;
+            if (getsockopt(Fd(socket), SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+                error = errno;
+            events->connect = 1;
+            events->connectError = error;
+            return 1;
+        }
+        case kWatchDatagram:
+            events->read = 1;
+            return 1;
+        default:
+            break;
     }
+    if (revents & POLLOUT)
+        events->write = 1;
+    if ((revents & (POLLIN | POLLHUP | POLLERR)) == 0)
+        return 1;
     char byte;
     ssize_t peeked;
     do {
@@ -264,7 +395,7 @@ int SocketWaitSet::Take(int slot, SocketHandle socket, NetworkEvents* events) {
     } else if (peeked == 0) {
         events->close = 1;
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        return 0;
+        return events->write;
     } else {
         events->close = 1;
         events->closeError = errno;

@@ -27,6 +27,40 @@ void AddressText(const in_addr& address, char* out, int size) {
     std::snprintf(out, static_cast<size_t>(size), "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
 }
 
+// address: dotted IPv4 text, or null/empty for every local address.
+bool FillAddress(const char* address, int port, sockaddr_in* out) {
+    *out = sockaddr_in{};
+    out->sin_family = AF_INET;
+    out->sin_port = htons(static_cast<u_short>(port));
+    if (address == nullptr || *address == 0) {
+        out->sin_addr.s_addr = htonl(INADDR_ANY);
+        return true;
+    }
+    return inet_pton(AF_INET, address, &out->sin_addr) == 1;
+}
+
+// The first IPv4 address of host (a name or dotted text).
+bool Resolve(const char* host, int port, sockaddr_in* out) {
+    if (host == nullptr || *host == 0 || port <= 0 || port > 65535)
+        return false;
+    if (FillAddress(host, port, out))
+        return true;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr)
+        return false;
+    *out = *reinterpret_cast<sockaddr_in*>(found->ai_addr);
+    out->sin_port = htons(static_cast<u_short>(port));
+    freeaddrinfo(found);
+    return true;
+}
+
+void NoDelay(SOCKET socket) {
+    BOOL one = TRUE;
+    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+}
+
 }  // namespace
 
 int SocketStartup() {
@@ -53,15 +87,44 @@ SocketHandle SocketOpenStream() {
 }
 
 int SocketBindAny(SocketHandle socket, int port) {
-    if (port < 0 || port > 65535) {
+    return SocketBindAddress(socket, nullptr, port);
+}
+
+int SocketBindAddress(SocketHandle socket, const char* local, int port) {
+    sockaddr_in address;
+    if (port < 0 || port > 65535 || !FillAddress(local, port, &address)) {
         WSASetLastError(WSAEINVAL);
         return 0;
     }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(static_cast<u_short>(port));
     return ::bind(Native(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+SocketHandle SocketOpenDatagram() {
+    return Handle(::socket(AF_INET, SOCK_DGRAM, 0));
+}
+
+int SocketReceiveFrom(SocketHandle socket, void* data, int n, char* peer, int peerSize) {
+    sockaddr_in address{};
+    int length = sizeof address;
+    int got = ::recvfrom(Native(socket), static_cast<char*>(data), n, 0,
+                         reinterpret_cast<sockaddr*>(&address), &length);
+    if (got == SOCKET_ERROR) {
+        // A datagram longer than the buffer arrives cut, as on Linux.
+        if (WSAGetLastError() != WSAEMSGSIZE)
+            return -1;
+        got = n;
+    }
+    AddressText(address.sin_addr, peer, peerSize);
+    return got;
+}
+
+int SocketSendTo(SocketHandle socket, const void* data, int n, const char* host, int port) {
+    sockaddr_in address;
+    if (!Resolve(host, port, &address))
+        return -1;
+    int sent = ::sendto(Native(socket), static_cast<const char*>(data), n, 0,
+                        reinterpret_cast<sockaddr*>(&address), sizeof address);
+    return sent == SOCKET_ERROR ? -1 : sent;
 }
 
 int SocketListen(SocketHandle socket, int backlog) {
@@ -153,39 +216,107 @@ SocketHandle SocketConnect(const char* host, int port) {
     return Handle(connected);
 }
 
+SocketHandle SocketConnectFrom(const char* localAddress, const char* host, int port) {
+    sockaddr_in local;
+    sockaddr_in remote;
+    if (!FillAddress(localAddress, 0, &local) || !Resolve(host, port, &remote))
+        return kInvalidSocket;
+    SOCKET connected = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (connected == INVALID_SOCKET)
+        return kInvalidSocket;
+    if (::bind(connected, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        ::connect(connected, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
+        closesocket(connected);
+        return kInvalidSocket;
+    }
+    NoDelay(connected);
+    return Handle(connected);
+}
+
+SocketHandle SocketConnectStart(const char* host, int port, int* pending) {
+    *pending = 0;
+    sockaddr_in remote;
+    if (!Resolve(host, port, &remote))
+        return kInvalidSocket;
+    SOCKET connecting = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (connecting == INVALID_SOCKET)
+        return kInvalidSocket;
+    u_long nonBlocking = 1;
+    ioctlsocket(connecting, FIONBIO, &nonBlocking);
+    NoDelay(connecting);
+    if (::connect(connecting, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0)
+        return Handle(connecting);
+    if (WSAGetLastError() == WSAEWOULDBLOCK) {
+        *pending = 1;
+        return Handle(connecting);
+    }
+    closesocket(connecting);
+    return kInvalidSocket;
+}
+
 void SocketShutdownSend(SocketHandle socket) {
     ::shutdown(Native(socket), SD_SEND);
 }
 
 struct SocketWaitSet::Impl {
     WSAEVENT events[kMaxSocketSlots];
+    // Its own event, so that waking needs no socket in any slot; waited on after the slots.
+    WSAEVENT wake = WSA_INVALID_EVENT;
 };
 
 SocketWaitSet::SocketWaitSet() : impl(new Impl) {
     for (WSAEVENT& event : impl->events)
         event = WSA_INVALID_EVENT;
+    impl->wake = WSACreateEvent();
 }
 
 SocketWaitSet::~SocketWaitSet() {
-    // Slot 0's event is closed only here: Wake may signal it until the object goes.
     for (WSAEVENT event : impl->events) {
         if (event != WSA_INVALID_EVENT)
             WSACloseEvent(event);
     }
+    if (impl->wake != WSA_INVALID_EVENT)
+        WSACloseEvent(impl->wake);
     delete impl;
 }
 
 int SocketWaitSet::IsReady() const {
-    return 1;
+    return impl->wake != WSA_INVALID_EVENT;
 }
 
-int SocketWaitSet::Attach(int slot, SocketHandle socket, int listener) {
+namespace {
+
+long EventsFor(int kind) {
+    switch (kind) {
+        case kWatchAccept:
+            return FD_ACCEPT;
+        case kWatchConnect:
+            return FD_CONNECT | FD_READ | FD_CLOSE;
+        case kWatchDatagram:
+            return FD_READ;
+        default:
+            return FD_READ | FD_CLOSE;
+    }
+}
+
+}  // namespace
+
+int SocketWaitSet::SetInterest(int slot, SocketHandle socket, int read, int write) {
+    if (slot < 0 || slot >= kMaxSocketSlots || impl->events[slot] == WSA_INVALID_EVENT)
+        return 0;
+    // Selecting again records FD_READ and FD_WRITE at once when data waits or sending is
+    // possible, so neither a resumed read nor a wanted write is missed.
+    long wanted = FD_CLOSE | (read ? FD_READ : 0) | (write ? FD_WRITE : 0);
+    return WSAEventSelect(Native(socket), impl->events[slot], wanted) == 0;
+}
+
+int SocketWaitSet::Attach(int slot, SocketHandle socket, int kind) {
     if (slot < 0 || slot >= kMaxSocketSlots)
         return 0;
     WSAEVENT event = WSACreateEvent();
     if (event == WSA_INVALID_EVENT)
         return 0;
-    long wanted = listener ? FD_ACCEPT : (FD_READ | FD_CLOSE);
+    long wanted = EventsFor(kind);
     // Selecting events also makes the socket non-blocking.
     if (WSAEventSelect(Native(socket), event, wanted) != 0) {
         WSACloseEvent(event);
@@ -198,15 +329,15 @@ int SocketWaitSet::Attach(int slot, SocketHandle socket, int listener) {
 }
 
 void SocketWaitSet::Detach(int slot) {
-    if (slot <= 0 || slot >= kMaxSocketSlots)
-        return;  // slot 0 lives until the destructor
+    if (slot < 0 || slot >= kMaxSocketSlots)
+        return;
     if (impl->events[slot] != WSA_INVALID_EVENT)
         WSACloseEvent(impl->events[slot]);
     impl->events[slot] = WSA_INVALID_EVENT;
 }
 
 void SocketWaitSet::Move(int from, int to) {
-    if (from == to || from <= 0 || to <= 0 || from >= kMaxSocketSlots || to >= kMaxSocketSlots)
+    if (from == to || from < 0 || to < 0 || from >= kMaxSocketSlots || to >= kMaxSocketSlots)
         return;
     if (impl->events[to] != WSA_INVALID_EVENT)
         WSACloseEvent(impl->events[to]);
@@ -214,13 +345,30 @@ void SocketWaitSet::Move(int from, int to) {
     impl->events[from] = WSA_INVALID_EVENT;
 }
 
-int SocketWaitSet::Wait(int count) {
-    if (count <= 0 || count > kMaxSocketSlots)
+int SocketWaitSet::Wait(int count, int milliseconds) {
+    if (count < 0 || count > kMaxSocketSlots)
         return -1;
-    DWORD result =
-        WSAWaitForMultipleEvents(static_cast<DWORD>(count), impl->events, FALSE, WSA_INFINITE, FALSE);
-    if (result >= WSA_WAIT_EVENT_0 && result < WSA_WAIT_EVENT_0 + static_cast<DWORD>(count)) {
-        return static_cast<int>(result - WSA_WAIT_EVENT_0);
+    // The watched slots in order, then the wake event (a handle may appear only once).
+    WSAEVENT waited[kMaxSocketSlots + 1];
+    int slotOf[kMaxSocketSlots + 1];
+    int n = 0;
+    for (int i = 0; i < count; ++i) {
+        if (impl->events[i] != WSA_INVALID_EVENT) {
+            waited[n] = impl->events[i];
+            slotOf[n++] = i;
+        }
+    }
+    waited[n] = impl->wake;
+    slotOf[n++] = count;
+    DWORD limit = milliseconds < 0 ? WSA_INFINITE : static_cast<DWORD>(milliseconds);
+    DWORD result = WSAWaitForMultipleEvents(static_cast<DWORD>(n), waited, FALSE, limit, FALSE);
+    if (result == WSA_WAIT_TIMEOUT)
+        return count;
+    if (result >= WSA_WAIT_EVENT_0 && result < WSA_WAIT_EVENT_0 + static_cast<DWORD>(n)) {
+        int slot = slotOf[result - WSA_WAIT_EVENT_0];
+        if (slot == count)
+            WSAResetEvent(impl->wake);
+        return slot;
     }
     return -1;
 }
@@ -249,12 +397,18 @@ int SocketWaitSet::Take(int slot, SocketHandle socket, NetworkEvents* events) {
         events->close = 1;
         events->closeError = found.iErrorCode[FD_CLOSE_BIT];
     }
+    if (found.lNetworkEvents & FD_WRITE)
+        events->write = 1;
+    if (found.lNetworkEvents & FD_CONNECT) {
+        events->connect = 1;
+        events->connectError = found.iErrorCode[FD_CONNECT_BIT];
+    }
     return 1;
 }
 
 void SocketWaitSet::Wake() {
-    if (impl->events[0] != WSA_INVALID_EVENT)
-        WSASetEvent(impl->events[0]);
+    if (impl->wake != WSA_INVALID_EVENT)
+        WSASetEvent(impl->wake);
 }
 
 }  // namespace zamri
