@@ -11,6 +11,8 @@ namespace {
 const char kChannelSection[] = "Channel";
 const char kPortKey[] = "PORT";
 const char kAllowedSendersKey[] = "AllowedSenders";
+const char kOptionsSection[] = "Options";
+const char kListenAddressKey[] = "ListenAddress";
 
 // The section of a channel's settings beyond its record in [Channel]: "Channel 3".
 void ChannelSection(int index, char* out, size_t size) {
@@ -69,6 +71,10 @@ void ChannelTable::LoadSettings() {
                                sizeof channels[i].allowedSenders);
     }
     SetTcpPort(zamri::ProfileReadInt(settingsPath, kChannelSection, kPortKey, kDefaultTcpPort));
+    zamri::ProfileReadText(settingsPath, kOptionsSection, kListenAddressKey, "", tcpListenAddress,
+                           sizeof tcpListenAddress);
+    zamri::ProfileReadText(settingsPath, kOptionsSection, kAllowedSendersKey, "", tcpAllowedSenders,
+                           sizeof tcpAllowedSenders);
     LoadFilterList(kFilterImportant);
     LoadFilterList(kFilterIgnore);
 }

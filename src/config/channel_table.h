@@ -78,6 +78,10 @@ class ChannelTable {
     int OnServerEvent(int code, intptr_t arg, char* text);
 
     int32_t tcpPort = kDefaultTcpPort;
+    // TCP mode's server: the local address it listens on ("ListenAddress" in [Options]; empty:
+    // every one) and who may connect ("AllowedSenders" in [Options]; empty: everyone).
+    char tcpListenAddress[16] = {};
+    char tcpAllowedSenders[kAllowedSendersSize] = {};
     int32_t mode = 0;
     TcpIngestServer* tcpServer = nullptr;
     ChannelConfig channels[kChannelCount];

@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "platform/os.h"
@@ -110,7 +112,7 @@ int TcpServer::Start(int port) {
     SocketHandle listener = SocketOpenStream();
     if (listener == kInvalidSocket)
         return FailStart(kInvalidSocket, "socket() error");
-    if (!SocketBindAny(listener, port))
+    if (!SocketBindAddress(listener, listenAddress, port))
         return FailStart(listener, "bind() error");
     if (!run->events.Attach(0, listener, 1))
         return FailStart(listener, "socket() error");
@@ -229,6 +231,11 @@ void TcpServer::AcceptClient(NetworkRun& run) {
     SocketHandle accepted = SocketAccept(run.sockets[0], peer, sizeof peer);
     if (accepted == kInvalidSocket)
         return;
+    if (!allowedSenders.Allows(peer)) {
+        SocketClose(accepted);
+        RefuseSender(peer);
+        return;
+    }
     if (!OnAccept(accepted)) {
         SocketClose(accepted);
         return;
@@ -244,6 +251,29 @@ void TcpServer::AcceptClient(NetworkRun& run) {
     ++run.slotCount;
     SetClientCount(run);
     Notify(EVT_CLIENT_CONNECTED, reinterpret_cast<intptr_t>(peer), nullptr);
+}
+
+void TcpServer::SetSenderRules(const char* address, const char* allowed) {
+    std::snprintf(listenAddress, sizeof listenAddress, "%s", address != nullptr ? address : "");
+    std::string rejected;
+    allowedSenders.Parse(allowed, &rejected);
+    if (!rejected.empty()) {
+        std::string line =
+            "zamri: TCP server: allowed senders: ignored what is not an IPv4 address or block: ";
+        WriteErrorLine((line + rejected).c_str());
+    }
+}
+
+void TcpServer::RefuseSender(const char* peer) {
+    ++refusedSenders;
+    auto now = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+    if (!refusals.Refused(peer, now))
+        return;
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "zamri: TCP server: refused %s, not an allowed sender (%llu refused so far)", peer,
+                  static_cast<unsigned long long>(refusedSenders.load()));
+    WriteErrorLine(line);
 }
 
 void TcpServer::SetClientCount(NetworkRun& run) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "netsource/allowed_senders.h"
 #include "tcp/frame_buffer.h"
 #include "tcp/server_events.h"
 #include "tcp/socket_seam.h"
@@ -58,6 +59,11 @@ class TcpServer : public SocketBase {
     // 0 when the server listens on port and its network thread runs; -2 after a failure
     // already shown ("socket() error" or "bind() error", caption "error").
     int Start(int port);
+    // Before Start: the local IPv4 address to listen on (empty: every one) and the senders let
+    // in (empty: everyone; see allowed_senders.h). Others are closed at once, counted, and
+    // reported on the error output once a minute per address.
+    void SetSenderRules(const char* listenAddress, const char* allowedSenders);
+    uint64_t RefusedSenders() const { return refusedSenders.load(); }
     // Ends the network thread, which closes every connection. Always 1.
     int Stop();
 
@@ -93,6 +99,8 @@ class TcpServer : public SocketBase {
     static void NetworkThreadMain(TcpServer* server, std::shared_ptr<NetworkRun> run);
     void NetworkLoop(NetworkRun& run);
     void AcceptClient(NetworkRun& run);
+    // Counts and reports a refused sender.
+    void RefuseSender(const char* peer);
     void RefuseClient(NetworkRun& run);
     void RemoveClient(NetworkRun& run, int slot, bool drain);
     void SetClientCount(NetworkRun& run);
@@ -105,6 +113,10 @@ class TcpServer : public SocketBase {
     // The running network thread's slot table and stop flag. Each Start makes a new one, so a
     // thread that outlived Stop keeps its own table and flag and never shares them with the next.
     std::shared_ptr<NetworkRun> networkThread;
+    char listenAddress[16] = {};
+    AllowedSenders allowedSenders;  // read by the network thread only after Start
+    RefusalLog refusals;            // network thread
+    std::atomic<uint64_t> refusedSenders{0};
     std::atomic<int> listeningPort{0};
     // Written by the current run only: a run that Stop let go no longer reports.
     std::mutex countLock;

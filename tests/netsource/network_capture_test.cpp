@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -20,9 +21,11 @@
 #include "netsource/network_capture.h"
 #include "platform/os.h"
 #include "printer_bytes.h"
+#include "send_client.h"
 #include "support/overlay_log.h"
 #include "support/temp_dir.h"
 #include "tcp/socket_seam.h"
+#include "tcp/tcp_ingest_server.h"
 
 using namespace zamri;
 using testing_support::PrinterBytes;
@@ -604,6 +607,67 @@ TEST_F(NetworkSources, PrinterThatCannotBeReachedClosesTheTillAtOnce) {
     SocketClose(till);
     SleepMilliseconds(50);
     EXPECT_EQ(0u, lines.Count());  // what the printer never got was never printed
+}
+
+TEST_F(NetworkSources, ZamriSendSendsAPrintJobRawOverTcpAndAsDatagrams) {
+    CollectedLines tcpLines;
+    CollectedLines udpLines;
+    int tcpPort = FreePort();
+    int udpPort = FreePort(true);
+    RunningCapture overTcp("listen://127.0.0.1:" + std::to_string(tcpPort), tcpLines);
+    RunningCapture overUdp("udp://127.0.0.1:" + std::to_string(udpPort), udpLines);
+    ASSERT_EQ(1, overTcp.opened);
+    ASSERT_EQ(1, overUdp.opened);
+    std::string job = dir.File("job.bin");
+    ASSERT_TRUE(testing_support::WriteFileBytes(job, kReceipt));
+    char self[1024];
+    ASSERT_GT(GetExecutablePath(self, sizeof self), 0);
+    std::string program(self);
+    program = program.substr(0, program.find_last_of("/\\") + 1) + "zamri-send";
+    std::string command = program + " -q --raw --port " + std::to_string(tcpPort) + " " + job;
+    ASSERT_EQ(0, std::system(command.c_str())) << command;
+    command = program + " -q --udp --repeat 2 --port " + std::to_string(udpPort) + " " + job;
+    ASSERT_EQ(0, std::system(command.c_str())) << command;
+    ASSERT_TRUE(WaitFor([&] { return tcpLines.Count() == 4 && udpLines.Count() == 8; }));
+    std::vector<Line> once = ReceiptLines(0);
+    std::vector<Line> twice = once;
+    twice.insert(twice.end(), once.begin(), once.end());
+    EXPECT_EQ(once, tcpLines.Lines());
+    EXPECT_EQ(twice, udpLines.Lines());
+}
+
+TEST_F(NetworkSources, TcpModeServerTakesTheSameListAndAListenAddress) {
+    ChannelTable tcpTable;
+    tcpTable.SetMode(1);
+    tcpTable.SetTcpPort(0);
+    std::snprintf(tcpTable.tcpListenAddress, sizeof tcpTable.tcpListenAddress, "127.0.0.1");
+    std::snprintf(tcpTable.tcpAllowedSenders, sizeof tcpTable.tcpAllowedSenders, "127.0.0.1 10.0.0.0/99");
+    ASSERT_EQ(1, tcpTable.StartCapture());
+    int port = tcpTable.tcpServer->ListeningPort();
+    ASSERT_GT(port, 0);
+
+    SocketHandle other = SocketConnectFrom("127.0.0.2", "127.0.0.1", port);
+    ASSERT_NE(kInvalidSocket, other);
+    bool closed;
+    EXPECT_EQ("", ReadUntilClosed(other, &closed));  // not even the challenge
+    EXPECT_TRUE(closed);
+    SocketClose(other);
+    // Listening on 127.0.0.1 only: the same port on another local address is not served.
+    EXPECT_EQ(kInvalidSocket, SocketConnectFrom("127.0.0.1", "127.0.0.2", port));
+
+    SendClient client;
+    ASSERT_EQ(1, client.Connect("127.0.0.1", port));
+    ASSERT_EQ(1, client.OpeningExchange());
+    ASSERT_EQ(1, client.SendTextLine(2, "HELLO\n", 6));
+    ASSERT_TRUE(WaitWrites(1, 1));
+    EXPECT_EQ((std::vector<Line>{{1, 0, "HELLO"}}), Writes(1));
+    EXPECT_EQ(1u, tcpTable.tcpServer->RefusedSenders());
+    std::vector<std::string> lines = ErrorLines();
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_NE(std::string::npos,
+              lines[0].find("TCP server: allowed senders: ignored what is not an IPv4 address or "
+                            "block: 10.0.0.0/99"));
+    EXPECT_NE(std::string::npos, lines[1].find("TCP server: refused 127.0.0.2"));
 }
 
 }  // namespace
