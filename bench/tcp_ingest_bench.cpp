@@ -225,12 +225,13 @@ void BM_BareLoopbackReceive(benchmark::State& state) {
         std::thread receiver([&] {
             SocketWaitSet waits;
             for (int i = 0; i < clientCount; ++i)
-                waits.Attach(i, accepted[i], 0);
+                waits.Attach(i, accepted[i], kWatchRead);
             std::vector<char> buffer(kFrameBufferSize);
             long total = 0;
             while (total < totalBytes) {
-                int first = waits.Wait(clientCount);
-                for (int i = std::max(first, 0); i < clientCount; ++i) {
+                if (waits.Wait(clientCount, -1) <= 0)
+                    continue;
+                for (int i = 0; i < clientCount; ++i) {
                     NetworkEvents events;
                     if (!waits.Take(i, accepted[i], &events) || !events.read)
                         continue;

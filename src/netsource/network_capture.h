@@ -1,23 +1,23 @@
 // One network channel: the source that its port name names (tcp://, listen://, printer://,
-// udp://), served by one event loop on the channel's capture thread. Every connection carries
-// its own state and deadline; the loop serves whichever socket is ready and sleeps without a
+// udp://), served by the network event loop (tcp/event_loop.h) on the channel's capture thread.
+// Every connection is a handler with its own state and deadline; the loop sleeps without a
 // time-out while nothing is due, so an idle channel costs no processor time. Each stream is
 // decoded on a thread of its own (stream_decoder.h), so neither decoding nor the overlay ever
 // holds the network side back.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <mutex>
-#include <string>
 #include <vector>
 
 #include "netsource/allowed_senders.h"
 #include "netsource/port_name.h"
 #include "netsource/stream_decoder.h"
-#include "tcp/socket_seam.h"
+#include "tcp/event_loop.h"
 
 class NetworkCapture {
   public:
@@ -25,10 +25,10 @@ class NetworkCapture {
     static constexpr int kConnectTimeoutMilliseconds = 3000;
     // tcp:// connects again this long after the last attempt began.
     static constexpr int kReconnectMilliseconds = 1000;
-    // A printer:// connection whose peer closed gets this long to send what is still queued.
+    // A printer:// side whose peer closed gets this long to pass on what is still queued.
     static constexpr int kFlushMilliseconds = 10000;
-    // Bytes of a printer:// stream waiting for its decoder beyond which the decoder's copy is
-    // dropped rather than slowing the relay (counted in DroppedBytes).
+    // Bytes of a printer:// or udp:// stream waiting for its decoder beyond which the decoder's
+    // copy is dropped rather than slowing the relay (counted in DroppedBytes).
     static constexpr size_t kTapLimitBytes = 16u << 20;
 
     NetworkCapture(const char* portName, const DecoderSettings& settings, LineOutput& output);
@@ -61,37 +61,26 @@ class NetworkCapture {
     int OpenConnections() const { return openConnections.load(); }
 
   private:
-    struct Connection;
-    enum class SlotRole { kListener, kDatagram, kTill, kPrinter, kOutgoing };
-    struct Slot {
-        zamri::SocketHandle socket;
-        SlotRole role;
-        Connection* connection;
-    };
+    class ListenerSide;
+    class DatagramSide;
+    class StreamSide;
+    class RelaySide;
+    struct Relay;
+    using Clock = zamri::EventLoop::Clock;
 
-    int AddSlot(zamri::SocketHandle socket, int kind, SlotRole role, Connection* connection);
-    int SlotOf(zamri::SocketHandle socket) const;
-    void RemoveSlot(zamri::SocketHandle socket);
-    void Interest(zamri::SocketHandle socket, bool read, bool write);
-
-    void Dispatch(const Slot& slot, const zamri::NetworkEvents& events);
-    void Accept();
-    void ReceiveDatagrams();
-    void ReadStream(Connection& connection, bool closing);
-    void RelayFrom(Connection& connection, bool fromTill, bool closing);
-    void FlushTo(Connection& connection, bool toPrinter);
-    void UpdateInterests(Connection& connection);
-    void PrinterConnected(Connection& connection, int error);
-    void OutgoingConnected(int error);
-    void CloseConnection(Connection* connection);
+    void Accept(zamri::EventLoop& loop, int listenerId);
+    void StartRelay(zamri::EventLoop& loop, zamri::SocketHandle till);
+    void RelayFrom(zamri::EventLoop& loop, Relay& relay, bool fromTill, bool closing);
+    void FlushRelay(zamri::EventLoop& loop, Relay& relay, bool toPrinter);
+    void UpdateRelayWatches(zamri::EventLoop& loop, Relay& relay);
+    void EndRelay(zamri::EventLoop& loop, Relay& relay, bool abortTill);
+    void ReceiveDatagrams(zamri::SocketHandle socket);
     void StartOutgoing();
-    void DropOutgoing();
-    void RunDeadlines(int64_t now);
-    int MillisecondsToNextDeadline(int64_t now) const;
-    void ReapEnded();
-    void ResumePaused();
-    void Tap(Connection& connection, const unsigned char* data, size_t count);
+    void OutgoingEnded(int id);
     void Refuse(const char* peer);
+    void Tap(Relay& relay, const unsigned char* data, size_t count);
+    void Finished(std::unique_ptr<StreamDecoder> stream);
+    void ResumePaused();
     void Shutdown();
     std::unique_ptr<StreamDecoder> NewDecoder();
     void DumpBytes(const unsigned char* data, size_t count);
@@ -104,16 +93,15 @@ class NetworkCapture {
     AllowedSenders allowed;
     RefusalLog refusals;
 
-    zamri::SocketWaitSet events;
-    std::vector<Slot> slots;
-    std::vector<std::unique_ptr<Connection>> connections;
-    std::vector<std::unique_ptr<StreamDecoder>> ending;  // streams finishing their last lines
-    zamri::SocketHandle listener = zamri::kInvalidSocket;
+    // Declared before the streams: their threads wake the loop until they are joined.
+    zamri::EventLoop loop;
+    std::vector<std::unique_ptr<StreamDecoder>> ending;  // streams delivering their last lines
+    std::unique_ptr<StreamDecoder> sharedStream;         // tcp:// and udp://: one per channel
+    int pausedSides = 0;  // connections that stopped reading until their decoder catches up
 
-    // tcp://: the one outgoing connection; its stream is kept across reconnects.
-    std::unique_ptr<Connection> outgoing;
-    std::unique_ptr<StreamDecoder> sharedStream;  // tcp:// and udp://: one stream for the channel
-    int64_t nextAttempt = 0;
+    // tcp://: the one outgoing connection's handler id, and when the next attempt is due.
+    int outgoingId = -1;
+    Clock::time_point nextAttempt;
     bool everConnected = false;
 
     std::atomic<bool> stopRequested{false};

@@ -12,7 +12,7 @@ namespace zamri {
 using SocketHandle = std::intptr_t;
 constexpr SocketHandle kInvalidSocket = -1;
 
-// The most sockets one wait covers (the listener and 63 clients); Winsock's own limit.
+// The listener and 63 clients: the framed TCP server's table (and Winsock's limit of one wait).
 constexpr int kMaxSocketSlots = 64;
 constexpr int kAddressTextSize = 16;  // "255.255.255.255" and a NUL
 
@@ -64,37 +64,41 @@ int SocketSendTo(SocketHandle socket, const void* data, int n, const char* host,
 SocketHandle SocketConnect(const char* host, int port);
 // The same from a chosen local address (a second loopback address stands for another host).
 SocketHandle SocketConnectFrom(const char* localAddress, const char* host, int port);
-// Starts connecting a non-blocking socket to host:port. *pending is 1 while the connection is
-// under way (attach the socket with kWatchConnect and wait for its connect event), 0 when it
-// is made already. kInvalidSocket when it cannot start (unknown name, refused at once).
-SocketHandle SocketConnectStart(const char* host, int port, int* pending);
 // Half-closes the sending direction: the peer sees the end of the stream.
 void SocketShutdownSend(SocketHandle socket);
 
 // What the platform reported for one slot since the last look, with each event's error code.
+// write also reports the end of a connect begun with SocketConnectBegin (writeError: its
+// failure).
 struct NetworkEvents {
     int accept = 0;
     int read = 0;
     int close = 0;
-    int write = 0;    // room to send again (only while asked for with SetInterest)
-    int connect = 0;  // a connection started with SocketConnectStart is made or failed
+    int write = 0;
     int acceptError = 0;
     int readError = 0;
     int closeError = 0;
-    int connectError = 0;  // 0: connected
+    int writeError = 0;
 };
 
-// What a slot watches.
-enum WatchKind {
-    kWatchRead = 0,      // a connected stream socket: reads and closes
-    kWatchAccept = 1,    // a listener
-    kWatchConnect = 2,   // a stream socket whose connection is under way
-    kWatchDatagram = 3,  // a datagram socket: every datagram is a read, even an empty one
-};
+// What a slot is watched for (combined with |). kWatchRead includes the end of the stream and
+// resets; kWatchWrite reports room to send (and a finished connect).
+constexpr int kWatchAccept = 1;
+constexpr int kWatchRead = 2;
+constexpr int kWatchWrite = 4;
 
-// The notification objects of up to kMaxSocketSlots sockets, one per slot, in the same slot
-// order as the server's socket table. Owned by one network thread; Wake may be called from any
-// thread while the object lives.
+// The most sockets one wait set (and so one event loop) serves: a listener, 63 clients and as
+// many connections still in their opening exchange.
+constexpr int kMaxWaitSlots = 2 * kMaxSocketSlots;
+
+// Starts a connect of a socket already attached to a wait set (so it is non-blocking): 1
+// connected at once, 0 under way (a write event tells the end), -1 failed. host is a name or a
+// dotted IPv4 address; the name lookup itself blocks.
+int SocketConnectBegin(SocketHandle socket, const char* host, int port);
+
+// The notification objects of up to kMaxWaitSlots sockets, one per slot. Owned by one network
+// thread; Wake may be called from any thread while the object lives. Slots need not be
+// contiguous: a free slot is simply not watched.
 class SocketWaitSet {
   public:
     SocketWaitSet();
@@ -104,23 +108,18 @@ class SocketWaitSet {
 
     // 1 when the object could be set up (Linux: its wake-up pipe).
     int IsReady() const;
-    // Watches socket in slot: accepts for a listener, else reads and closes. Also makes the
-    // socket non-blocking. 1, or 0 when the platform refused. kind is a WatchKind (a listener
-    // flag of 1 is kWatchAccept).
-    int Attach(int slot, SocketHandle socket, int kind);
-    // A connected stream socket's interest: reads (0 pauses them; closes are still seen) and
-    // room to send (1 asks for one write event once sending is possible). 1, or 0.
-    int SetInterest(int slot, SocketHandle socket, int read, int write);
-    // Stops watching the slot; called right after its socket was closed.
+    // Watches socket in slot for the kinds in watch (kWatchAccept, kWatchRead, kWatchWrite).
+    // Also makes the socket non-blocking. 1, or 0 when the platform refused.
+    int Attach(int slot, SocketHandle socket, int watch);
+    // Changes what an attached slot is watched for. Turning kWatchWrite on reports a write
+    // event at the next look, so a sender always gets one chance to fill the socket.
+    int Change(int slot, SocketHandle socket, int watch);
+    // Stops watching the slot; called right before or after its socket was closed.
     void Detach(int slot);
-    // The watch of slot from moves to slot to (which is free).
-    void Move(int from, int to);
-    // Waits without time-out until a slot below count is signalled or Wake is called. Returns
-    // the lowest signalled slot, count when only woken, -1 on failure.
-    int Wait(int count) { return Wait(count, -1); }
-    // The same for at most milliseconds (-1: no limit); count also when the time ran out.
+    // Waits until a slot below count is ready, Wake is called, or milliseconds pass (-1: no
+    // limit). 1 when something is ready or it was woken, 0 on time-out, -1 on failure.
     int Wait(int count, int milliseconds);
-    // Reads and resets the slot's pending events; 1 when there were any.
+    // Reads and resets the slot's pending events after a Wait; 1 when there were any.
     int Take(int slot, SocketHandle socket, NetworkEvents* events);
     // Makes a Wait in progress (or the next one) return.
     void Wake();

@@ -51,9 +51,9 @@ bool FillAddress(const char* address, int port, sockaddr_in* out) {
 
 // The first IPv4 address of host (a name or dotted text).
 bool Resolve(const char* host, int port, sockaddr_in* out) {
-    if (host == nullptr || port <= 0 || port > 65535)
+    if (host == nullptr || *host == 0 || port <= 0 || port > 65535)
         return false;
-    if (FillAddress(host, port, out) && *host != 0)
+    if (FillAddress(host, port, out))
         return true;
     addrinfo hints{};
     hints.ai_family = AF_INET;
@@ -84,7 +84,17 @@ SocketHandle SocketOpenStream() {
 }
 
 int SocketBindAny(SocketHandle socket, int port) {
-    return SocketBindAddress(socket, nullptr, port);
+    if (port < 0 || port > 65535) {
+        errno = EINVAL;
+        return 0;
+    }
+    int one = 1;
+    setsockopt(Fd(socket), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    return ::bind(Fd(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
 }
 
 int SocketBindAddress(SocketHandle socket, const char* local, int port) {
@@ -132,6 +142,24 @@ int SocketSendTo(SocketHandle socket, const void* data, int n, const char* host,
                         reinterpret_cast<sockaddr*>(&address), sizeof address);
     } while (sent < 0 && errno == EINTR);
     return sent >= 0 ? static_cast<int>(sent) : -1;
+}
+
+SocketHandle SocketConnectFrom(const char* localAddress, const char* host, int port) {
+    sockaddr_in local;
+    sockaddr_in remote;
+    if (!FillAddress(localAddress, 0, &local) || !Resolve(host, port, &remote))
+        return kInvalidSocket;
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return kInvalidSocket;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        ::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
+        ::close(fd);
+        return kInvalidSocket;
+    }
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return fd;
 }
 
 int SocketListen(SocketHandle socket, int backlog) {
@@ -228,51 +256,34 @@ SocketHandle SocketConnect(const char* host, int port) {
     return fd;
 }
 
-SocketHandle SocketConnectFrom(const char* localAddress, const char* host, int port) {
-    sockaddr_in local;
-    sockaddr_in remote;
-    if (!FillAddress(localAddress, 0, &local) || !Resolve(host, port, &remote))
-        return kInvalidSocket;
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return kInvalidSocket;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-        ::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
-        ::close(fd);
-        return kInvalidSocket;
-    }
-    int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    return fd;
-}
-
-SocketHandle SocketConnectStart(const char* host, int port, int* pending) {
-    *pending = 0;
-    sockaddr_in remote;
-    if (!Resolve(host, port, &remote))
-        return kInvalidSocket;
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0)
-        return kInvalidSocket;
-    int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0)
-        return fd;
-    if (errno == EINPROGRESS) {
-        *pending = 1;
-        return fd;
-    }
-    ::close(fd);
-    return kInvalidSocket;
-}
-
 void SocketShutdownSend(SocketHandle socket) {
     ::shutdown(Fd(socket), SHUT_WR);
 }
 
+int SocketConnectBegin(SocketHandle socket, const char* host, int port) {
+    if (host == nullptr || port <= 0 || port > 65535)
+        return -1;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    char service[16];
+    std::snprintf(service, sizeof service, "%d", port);
+    if (getaddrinfo(host, service, &hints, &found) != 0 || found == nullptr)
+        return -1;
+    int result = ::connect(Fd(socket), found->ai_addr, found->ai_addrlen);
+    freeaddrinfo(found);
+    int one = 1;
+    setsockopt(Fd(socket), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (result == 0)
+        return 1;
+    return errno == EINPROGRESS ? 0 : -1;
+}
+
 struct SocketWaitSet::Impl {
-    pollfd fds[kMaxSocketSlots + 1];
-    int kind[kMaxSocketSlots] = {};
+    // The wake-up pipe's read end sits behind the last slot.
+    pollfd fds[kMaxWaitSlots + 1];
+    int watch[kMaxWaitSlots] = {};
     int wakeRead = -1;
     int wakeWrite = -1;
 };
@@ -299,108 +310,92 @@ int SocketWaitSet::IsReady() const {
     return impl->wakeRead >= 0;
 }
 
-int SocketWaitSet::Attach(int slot, SocketHandle socket, int kind) {
-    if (slot < 0 || slot >= kMaxSocketSlots || !SetNonBlocking(Fd(socket)))
+int SocketWaitSet::Attach(int slot, SocketHandle socket, int watch) {
+    if (slot < 0 || slot >= kMaxWaitSlots || !SetNonBlocking(Fd(socket)))
         return 0;
-    impl->fds[slot] = pollfd{Fd(socket), static_cast<short>(kind == kWatchConnect ? POLLOUT : POLLIN), 0};
-    impl->kind[slot] = kind;
-    return 1;
+    impl->fds[slot] = pollfd{Fd(socket), 0, 0};
+    return Change(slot, socket, watch);
 }
 
-int SocketWaitSet::SetInterest(int slot, SocketHandle socket, int read, int write) {
-    if (slot < 0 || slot >= kMaxSocketSlots || impl->fds[slot].fd != Fd(socket))
+int SocketWaitSet::Change(int slot, SocketHandle socket, int watch) {
+    if (slot < 0 || slot >= kMaxWaitSlots || impl->fds[slot].fd != Fd(socket))
         return 0;
-    impl->kind[slot] = kWatchRead;
-    impl->fds[slot].events = static_cast<short>((read ? POLLIN : 0) | (write ? POLLOUT : 0));
+    short wanted = 0;
+    if (watch & (kWatchAccept | kWatchRead))
+        wanted |= POLLIN;
+    if (watch & kWatchWrite)
+        wanted |= POLLOUT;
+    impl->fds[slot].events = wanted;
+    impl->watch[slot] = watch;
     return 1;
 }
 
 void SocketWaitSet::Detach(int slot) {
-    if (slot < 0 || slot >= kMaxSocketSlots)
+    if (slot < 0 || slot >= kMaxWaitSlots)
         return;
     impl->fds[slot] = pollfd{-1, 0, 0};
-    impl->kind[slot] = kWatchRead;
-}
-
-void SocketWaitSet::Move(int from, int to) {
-    if (from == to)
-        return;
-    impl->fds[to] = impl->fds[from];
-    impl->fds[to].revents = 0;  // looked at again by the next wait
-    impl->kind[to] = impl->kind[from];
-    Detach(from);
+    impl->watch[slot] = 0;
 }
 
 int SocketWaitSet::Wait(int count, int milliseconds) {
-    if (count < 0 || count > kMaxSocketSlots)
+    if (count < 0 || count > kMaxWaitSlots)
         return -1;
+    // Slots at and above count are left out of this wait; the pipe takes the place after them.
+    pollfd saved = impl->fds[count];
     impl->fds[count] = pollfd{impl->wakeRead, POLLIN, 0};
     int result;
     do {
         result = ::poll(impl->fds, static_cast<nfds_t>(count + 1), milliseconds < 0 ? -1 : milliseconds);
     } while (result < 0 && errno == EINTR);
-    impl->fds[count].fd = -1;
+    bool woken = impl->fds[count].revents != 0;
+    impl->fds[count] = saved;
     if (result < 0)
         return -1;
-    if (impl->fds[count].revents != 0) {
+    if (woken) {
         char drain[64];
         while (::read(impl->wakeRead, drain, sizeof drain) > 0) {
         }
     }
-    for (int i = 0; i < count; ++i) {
-        if (impl->fds[i].revents != 0)
-            return i;
-    }
-    return count;
+    return result > 0 ? 1 : 0;
 }
 
 int SocketWaitSet::Take(int slot, SocketHandle socket, NetworkEvents* events) {
     *events = NetworkEvents();
-    if (slot < 0 || slot >= kMaxSocketSlots)
+    if (slot < 0 || slot >= kMaxWaitSlots || impl->fds[slot].fd < 0)
         return 0;
     short revents = impl->fds[slot].revents;
     impl->fds[slot].revents = 0;
     if (revents == 0)
         return 0;
-    switch (impl->kind[slot]) {
-        case kWatchAccept:
-            events->accept = 1;
-            return 1;
-        case kWatchConnect: {
-            int error = 0;
-            socklen_t length = sizeof error;
-            if (getsockopt(Fd(socket), SOL_SOCKET, SO_ERROR, &error, &length) != 0)
-                error = errno;
-            events->connect = 1;
-            events->connectError = error;
-            return 1;
-        }
-        case kWatchDatagram:
-            events->read = 1;
-            return 1;
-        default:
-            break;
-    }
-    if (revents & POLLOUT)
-        events->write = 1;
-    if ((revents & (POLLIN | POLLHUP | POLLERR)) == 0)
+    int watch = impl->watch[slot];
+    if (watch & kWatchAccept) {
+        events->accept = 1;
         return 1;
-    char byte;
-    ssize_t peeked;
-    do {
-        peeked = ::recv(Fd(socket), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    } while (peeked < 0 && errno == EINTR);
-    if (peeked > 0) {
-        events->read = 1;
-    } else if (peeked == 0) {
-        events->close = 1;
-    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        return events->write;
-    } else {
-        events->close = 1;
-        events->closeError = errno;
     }
-    return 1;
+    if ((watch & kWatchWrite) && (revents & (POLLOUT | POLLERR | POLLHUP))) {
+        events->write = 1;
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (revents & POLLERR)
+            getsockopt(Fd(socket), SOL_SOCKET, SO_ERROR, &error, &length);
+        events->writeError = error;
+    }
+    if ((watch & kWatchRead) && (revents & (POLLIN | POLLERR | POLLHUP))) {
+        char byte;
+        ssize_t peeked;
+        do {
+            peeked = ::recv(Fd(socket), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        } while (peeked < 0 && errno == EINTR);
+        if (peeked > 0) {
+            events->read = 1;
+        } else if (peeked == 0) {
+            events->close = 1;
+        } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            events->close = 1;
+            events->closeError = errno;
+        }
+    }
+    return events->accept || events->read || events->close || events->write;
 }
 
 void SocketWaitSet::Wake() {

@@ -56,11 +56,6 @@ bool Resolve(const char* host, int port, sockaddr_in* out) {
     return true;
 }
 
-void NoDelay(SOCKET socket) {
-    BOOL one = TRUE;
-    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
-}
-
 }  // namespace
 
 int SocketStartup() {
@@ -87,7 +82,15 @@ SocketHandle SocketOpenStream() {
 }
 
 int SocketBindAny(SocketHandle socket, int port) {
-    return SocketBindAddress(socket, nullptr, port);
+    if (port < 0 || port > 65535) {
+        WSASetLastError(WSAEINVAL);
+        return 0;
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(static_cast<u_short>(port));
+    return ::bind(Native(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
 }
 
 int SocketBindAddress(SocketHandle socket, const char* local, int port) {
@@ -125,6 +128,24 @@ int SocketSendTo(SocketHandle socket, const void* data, int n, const char* host,
     int sent = ::sendto(Native(socket), static_cast<const char*>(data), n, 0,
                         reinterpret_cast<sockaddr*>(&address), sizeof address);
     return sent == SOCKET_ERROR ? -1 : sent;
+}
+
+SocketHandle SocketConnectFrom(const char* localAddress, const char* host, int port) {
+    sockaddr_in local;
+    sockaddr_in remote;
+    if (!FillAddress(localAddress, 0, &local) || !Resolve(host, port, &remote))
+        return kInvalidSocket;
+    SOCKET connected = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (connected == INVALID_SOCKET)
+        return kInvalidSocket;
+    if (::bind(connected, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        ::connect(connected, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
+        closesocket(connected);
+        return kInvalidSocket;
+    }
+    BOOL one = TRUE;
+    setsockopt(connected, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+    return Handle(connected);
 }
 
 int SocketListen(SocketHandle socket, int backlog) {
@@ -216,199 +237,176 @@ SocketHandle SocketConnect(const char* host, int port) {
     return Handle(connected);
 }
 
-SocketHandle SocketConnectFrom(const char* localAddress, const char* host, int port) {
-    sockaddr_in local;
-    sockaddr_in remote;
-    if (!FillAddress(localAddress, 0, &local) || !Resolve(host, port, &remote))
-        return kInvalidSocket;
-    SOCKET connected = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (connected == INVALID_SOCKET)
-        return kInvalidSocket;
-    if (::bind(connected, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-        ::connect(connected, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
-        closesocket(connected);
-        return kInvalidSocket;
-    }
-    NoDelay(connected);
-    return Handle(connected);
-}
-
-SocketHandle SocketConnectStart(const char* host, int port, int* pending) {
-    *pending = 0;
-    sockaddr_in remote;
-    if (!Resolve(host, port, &remote))
-        return kInvalidSocket;
-    SOCKET connecting = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (connecting == INVALID_SOCKET)
-        return kInvalidSocket;
-    u_long nonBlocking = 1;
-    ioctlsocket(connecting, FIONBIO, &nonBlocking);
-    NoDelay(connecting);
-    if (::connect(connecting, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0)
-        return Handle(connecting);
-    if (WSAGetLastError() == WSAEWOULDBLOCK) {
-        *pending = 1;
-        return Handle(connecting);
-    }
-    closesocket(connecting);
-    return kInvalidSocket;
-}
-
 void SocketShutdownSend(SocketHandle socket) {
     ::shutdown(Native(socket), SD_SEND);
 }
 
+int SocketConnectBegin(SocketHandle socket, const char* host, int port) {
+    if (host == nullptr || port <= 0 || port > 65535)
+        return -1;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    char service[16];
+    std::snprintf(service, sizeof service, "%d", port);
+    if (getaddrinfo(host, service, &hints, &found) != 0 || found == nullptr)
+        return -1;
+    int result = ::connect(Native(socket), found->ai_addr, static_cast<int>(found->ai_addrlen));
+    int error = result == 0 ? 0 : WSAGetLastError();
+    freeaddrinfo(found);
+    BOOL one = TRUE;
+    setsockopt(Native(socket), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+    if (result == 0)
+        return 1;
+    WSASetLastError(error);
+    return error == WSAEWOULDBLOCK ? 0 : -1;
+}
+
+// One wait covers at most 64 event objects, so slots share them: slot s is signalled through
+// group s % 64. A signalled group is remembered by Wait, and Take then asks each socket of
+// the group for its own events (the events are recorded per socket, the object only wakes;
+// asking the first socket resets the object, so every socket of a signalled group is asked in
+// the same turn).
 struct SocketWaitSet::Impl {
-    WSAEVENT events[kMaxSocketSlots];
-    // Its own event, so that waking needs no socket in any slot; waited on after the slots.
-    WSAEVENT wake = WSA_INVALID_EVENT;
+    static constexpr int kGroups = WSA_MAXIMUM_WAIT_EVENTS;
+    WSAEVENT groups[kGroups];
+    bool signalled[kGroups] = {};
+    bool attached[kMaxWaitSlots] = {};
+    // A write watch just turned on: reported once without waiting, as Winsock reports room to
+    // send only after a send found none.
+    bool writeDue[kMaxWaitSlots] = {};
+    bool ready = true;
 };
 
 SocketWaitSet::SocketWaitSet() : impl(new Impl) {
-    for (WSAEVENT& event : impl->events)
-        event = WSA_INVALID_EVENT;
-    impl->wake = WSACreateEvent();
+    for (WSAEVENT& event : impl->groups) {
+        event = WSACreateEvent();
+        if (event == WSA_INVALID_EVENT)
+            impl->ready = false;
+    }
 }
 
 SocketWaitSet::~SocketWaitSet() {
-    for (WSAEVENT event : impl->events) {
+    for (WSAEVENT event : impl->groups) {
         if (event != WSA_INVALID_EVENT)
             WSACloseEvent(event);
     }
-    if (impl->wake != WSA_INVALID_EVENT)
-        WSACloseEvent(impl->wake);
     delete impl;
 }
 
 int SocketWaitSet::IsReady() const {
-    return impl->wake != WSA_INVALID_EVENT;
+    return impl->ready ? 1 : 0;
 }
 
-namespace {
-
-long EventsFor(int kind) {
-    switch (kind) {
-        case kWatchAccept:
-            return FD_ACCEPT;
-        case kWatchConnect:
-            return FD_CONNECT | FD_READ | FD_CLOSE;
-        case kWatchDatagram:
-            return FD_READ;
-        default:
-            return FD_READ | FD_CLOSE;
+int SocketWaitSet::Attach(int slot, SocketHandle socket, int watch) {
+    if (slot < 0 || slot >= kMaxWaitSlots || !impl->ready)
+        return 0;
+    impl->attached[slot] = true;
+    impl->writeDue[slot] = false;
+    if (!Change(slot, socket, watch)) {
+        impl->attached[slot] = false;
+        return 0;
     }
+    return 1;
 }
 
-}  // namespace
-
-int SocketWaitSet::SetInterest(int slot, SocketHandle socket, int read, int write) {
-    if (slot < 0 || slot >= kMaxSocketSlots || impl->events[slot] == WSA_INVALID_EVENT)
+int SocketWaitSet::Change(int slot, SocketHandle socket, int watch) {
+    if (slot < 0 || slot >= kMaxWaitSlots || !impl->attached[slot])
         return 0;
-    // Selecting again records FD_READ and FD_WRITE at once when data waits or sending is
-    // possible, so neither a resumed read nor a wanted write is missed.
-    long wanted = FD_CLOSE | (read ? FD_READ : 0) | (write ? FD_WRITE : 0);
-    return WSAEventSelect(Native(socket), impl->events[slot], wanted) == 0;
-}
-
-int SocketWaitSet::Attach(int slot, SocketHandle socket, int kind) {
-    if (slot < 0 || slot >= kMaxSocketSlots)
-        return 0;
-    WSAEVENT event = WSACreateEvent();
-    if (event == WSA_INVALID_EVENT)
-        return 0;
-    long wanted = EventsFor(kind);
+    long wanted = 0;
+    if (watch & kWatchAccept)
+        wanted |= FD_ACCEPT;
+    if (watch & kWatchRead)
+        wanted |= FD_READ | FD_CLOSE;
+    if (watch & kWatchWrite)
+        wanted |= FD_WRITE | FD_CONNECT;
     // Selecting events also makes the socket non-blocking.
-    if (WSAEventSelect(Native(socket), event, wanted) != 0) {
-        WSACloseEvent(event);
+    if (WSAEventSelect(Native(socket), impl->groups[slot % Impl::kGroups], wanted) != 0)
         return 0;
-    }
-    if (impl->events[slot] != WSA_INVALID_EVENT)
-        WSACloseEvent(impl->events[slot]);
-    impl->events[slot] = event;
+    impl->writeDue[slot] = (watch & kWatchWrite) != 0;
     return 1;
 }
 
 void SocketWaitSet::Detach(int slot) {
-    if (slot < 0 || slot >= kMaxSocketSlots)
+    if (slot < 0 || slot >= kMaxWaitSlots)
         return;
-    if (impl->events[slot] != WSA_INVALID_EVENT)
-        WSACloseEvent(impl->events[slot]);
-    impl->events[slot] = WSA_INVALID_EVENT;
-}
-
-void SocketWaitSet::Move(int from, int to) {
-    if (from == to || from < 0 || to < 0 || from >= kMaxSocketSlots || to >= kMaxSocketSlots)
-        return;
-    if (impl->events[to] != WSA_INVALID_EVENT)
-        WSACloseEvent(impl->events[to]);
-    impl->events[to] = impl->events[from];
-    impl->events[from] = WSA_INVALID_EVENT;
+    impl->attached[slot] = false;
+    impl->writeDue[slot] = false;
 }
 
 int SocketWaitSet::Wait(int count, int milliseconds) {
-    if (count < 0 || count > kMaxSocketSlots)
+    if (count < 0 || count > kMaxWaitSlots || !impl->ready)
         return -1;
-    // The watched slots in order, then the wake event (a handle may appear only once).
-    WSAEVENT waited[kMaxSocketSlots + 1];
-    int slotOf[kMaxSocketSlots + 1];
-    int n = 0;
-    for (int i = 0; i < count; ++i) {
-        if (impl->events[i] != WSA_INVALID_EVENT) {
-            waited[n] = impl->events[i];
-            slotOf[n++] = i;
-        }
-    }
-    waited[n] = impl->wake;
-    slotOf[n++] = count;
+    int groups = count < Impl::kGroups ? count : Impl::kGroups;
+    if (groups == 0)
+        groups = 1;  // group 0 also carries Wake
+    for (bool& flag : impl->signalled)
+        flag = false;
     DWORD limit = milliseconds < 0 ? WSA_INFINITE : static_cast<DWORD>(milliseconds);
-    DWORD result = WSAWaitForMultipleEvents(static_cast<DWORD>(n), waited, FALSE, limit, FALSE);
-    if (result == WSA_WAIT_TIMEOUT)
-        return count;
-    if (result >= WSA_WAIT_EVENT_0 && result < WSA_WAIT_EVENT_0 + static_cast<DWORD>(n)) {
-        int slot = slotOf[result - WSA_WAIT_EVENT_0];
-        if (slot == count)
-            WSAResetEvent(impl->wake);
-        return slot;
+    for (int slot = 0; slot < count; ++slot) {
+        if (impl->writeDue[slot])
+            limit = 0;
     }
-    return -1;
+    DWORD result = WSAWaitForMultipleEvents(static_cast<DWORD>(groups), impl->groups, FALSE, limit, FALSE);
+    if (result == WSA_WAIT_TIMEOUT)
+        return limit == 0 ? 1 : 0;
+    if (result < WSA_WAIT_EVENT_0 || result >= WSA_WAIT_EVENT_0 + static_cast<DWORD>(groups))
+        return -1;
+    // The wait names the lowest signalled group; the others are found by looking at each.
+    int first = static_cast<int>(result - WSA_WAIT_EVENT_0);
+    impl->signalled[first] = true;
+    for (int g = first + 1; g < groups; ++g) {
+        if (WSAWaitForMultipleEvents(1, &impl->groups[g], FALSE, 0, FALSE) == WSA_WAIT_EVENT_0)
+            impl->signalled[g] = true;
+    }
+    // A wake with nothing else signalled is reset here; the sockets of group 0 are still
+    // asked by Take, which finds their events if they had any.
+    WSAResetEvent(impl->groups[0]);
+    return 1;
 }
 
 int SocketWaitSet::Take(int slot, SocketHandle socket, NetworkEvents* events) {
     *events = NetworkEvents();
-    if (slot < 0 || slot >= kMaxSocketSlots || impl->events[slot] == WSA_INVALID_EVENT)
+    if (slot < 0 || slot >= kMaxWaitSlots || !impl->attached[slot])
         return 0;
-    if (WSAWaitForMultipleEvents(1, &impl->events[slot], FALSE, 0, FALSE) != WSA_WAIT_EVENT_0)
-        return 0;
-    WSANETWORKEVENTS found;
-    if (WSAEnumNetworkEvents(Native(socket), impl->events[slot], &found) != 0) {
-        // The event stays signalled after a failed enumeration; reset it so the wait does not spin.
-        WSAResetEvent(impl->events[slot]);
-        return 0;
-    }
-    if (found.lNetworkEvents & FD_ACCEPT) {
-        events->accept = 1;
-        events->acceptError = found.iErrorCode[FD_ACCEPT_BIT];
-    }
-    if (found.lNetworkEvents & FD_READ) {
-        events->read = 1;
-        events->readError = found.iErrorCode[FD_READ_BIT];
-    }
-    if (found.lNetworkEvents & FD_CLOSE) {
-        events->close = 1;
-        events->closeError = found.iErrorCode[FD_CLOSE_BIT];
-    }
-    if (found.lNetworkEvents & FD_WRITE)
+    int group = slot % Impl::kGroups;
+    if (impl->writeDue[slot]) {
+        impl->writeDue[slot] = false;
         events->write = 1;
-    if (found.lNetworkEvents & FD_CONNECT) {
-        events->connect = 1;
-        events->connectError = found.iErrorCode[FD_CONNECT_BIT];
     }
-    return 1;
+    // Group 0 is always asked: Wait reset its object, which Wake shares.
+    if (impl->signalled[group] || group == 0) {
+        WSANETWORKEVENTS found;
+        if (WSAEnumNetworkEvents(Native(socket), impl->groups[group], &found) == 0) {
+            if (found.lNetworkEvents & FD_ACCEPT) {
+                events->accept = 1;
+                events->acceptError = found.iErrorCode[FD_ACCEPT_BIT];
+            }
+            if (found.lNetworkEvents & FD_READ) {
+                events->read = 1;
+                events->readError = found.iErrorCode[FD_READ_BIT];
+            }
+            if (found.lNetworkEvents & FD_CLOSE) {
+                events->close = 1;
+                events->closeError = found.iErrorCode[FD_CLOSE_BIT];
+            }
+            if (found.lNetworkEvents & FD_WRITE) {
+                events->write = 1;
+                events->writeError = found.iErrorCode[FD_WRITE_BIT];
+            }
+            if (found.lNetworkEvents & FD_CONNECT) {
+                events->write = 1;
+                events->writeError = found.iErrorCode[FD_CONNECT_BIT];
+            }
+        }
+    }
+    return events->accept || events->read || events->close || events->write;
 }
 
 void SocketWaitSet::Wake() {
-    if (impl->wake != WSA_INVALID_EVENT)
-        WSASetEvent(impl->wake);
+    if (impl->groups[0] != WSA_INVALID_EVENT)
+        WSASetEvent(impl->groups[0]);
 }
 
 }  // namespace zamri

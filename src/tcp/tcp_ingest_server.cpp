@@ -1,6 +1,7 @@
 #include "tcp/tcp_ingest_server.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -47,27 +48,40 @@ TcpIngestServer::~TcpIngestServer() {
     queue = nullptr;
 }
 
-int TcpIngestServer::OnAccept(SocketHandle socket) {
-    // One bound for the whole exchange: a silent client costs the others at most this long.
-    int budget = openingTimeout.load();
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(budget);
-    auto left = [&deadline] {
-        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                        std::chrono::steady_clock::now());
-        return ms.count() > 0 ? static_cast<int>(ms.count()) : 0;
-    };
+namespace {
+
+// Sends one 32-bit word whole. A fresh connection's send buffer always has room for it, so a
+// short send means the connection is broken.
+int SendWord(SocketHandle socket, int32_t value) {
     unsigned char word[4];
-    PutInt32(word, kOpeningChallenge);
-    if (SendAll(socket, word, 4, left()) != 4)
-        return 0;
-    int32_t expected = OpeningReply(kOpeningChallenge);
-    if (RecvExact(socket, word, 4, left()) != 4)
-        return 0;
-    int32_t verdict = GetInt32(word) == expected ? kVerdictAccepted : kVerdictRefused;
-    PutInt32(word, verdict);
-    if (SendAll(socket, word, 4, left()) != 4)
-        return 0;
-    return verdict;
+    PutInt32(word, value);
+    return SocketSend(socket, word, 4) == 4;
+}
+
+}  // namespace
+
+int TcpIngestServer::OnOpen(SocketHandle socket, OpeningState& state) {
+    state = OpeningState();
+    return SendWord(socket, kOpeningChallenge) ? kOpeningGoesOn : kRefuse;
+}
+
+int TcpIngestServer::OnOpeningBytes(SocketHandle socket, OpeningState& state) {
+    // Only the reply's own bytes are taken: whatever follows it stays for the frame cutting.
+    int got = SocketReceive(socket, state.bytes + state.have, 4 - state.have);
+    if (got == 0 || (got < 0 && !SocketWouldBlock()))
+        return kRefuse;
+    if (got > 0)
+        state.have += got;
+    if (state.have < 4)
+        return kOpeningGoesOn;
+    if (GetInt32(state.bytes) == OpeningReply(kOpeningChallenge))
+        return kAdmit;
+    SendWord(socket, kVerdictRefused);
+    return kRefuse;
+}
+
+int TcpIngestServer::OnAdmit(SocketHandle socket) {
+    return SendWord(socket, kVerdictAccepted);
 }
 
 void TcpIngestServer::OnFrame(FrameBuffer& frame) {

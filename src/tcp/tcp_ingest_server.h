@@ -1,4 +1,5 @@
-// The server of TCP mode: runs the opening exchange on every new connection, turns every
+// The server of TCP mode: runs the opening exchange on every new connection (side by side, in
+// the network thread's loop), turns every
 // text-line frame into a LineRecord on the network thread and leaves the delivery to a worker
 // thread of its own, which hands each line to the owner as EVT_LINE_RECEIVED.
 #pragma once
@@ -31,7 +32,12 @@ class TcpIngestServer : public TcpServer {
     ~TcpIngestServer() override;
 
     void OnFrame(FrameBuffer& frame) override;
-    int OnAccept(zamri::SocketHandle socket) override;
+    // The opening exchange: the challenge goes out at once, the reply may come in pieces, the
+    // verdict goes out when a client slot is free (a wrong reply gets verdict 0 and is closed).
+    int OnOpen(zamri::SocketHandle socket, OpeningState& state) override;
+    int OnOpeningBytes(zamri::SocketHandle socket, OpeningState& state) override;
+    int OnAdmit(zamri::SocketHandle socket) override;
+    int OpeningTimeout() const override { return openingTimeout.load(); }
 
     // Tests shorten the opening exchange's bound; call before Start.
     void SetOpeningTimeout(int milliseconds) { openingTimeout = milliseconds; }

@@ -4,39 +4,33 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <thread>
 
 #include "platform/os.h"
+#include "tcp/event_loop.h"
 
 using namespace zamri;
 
 namespace {
 
-constexpr int kListenBacklog = 5;
 constexpr int kStopWaits = 5;
 // How long a stop goes on reading what the clients had sent before it.
 constexpr int kStopDrainMilliseconds = 500;
 
 using Clock = std::chrono::steady_clock;
 
-int MillisecondsLeft(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
 }  // namespace
 
 // One run of the network thread, from Start to the thread's end.
 struct TcpServer::NetworkRun {
     std::atomic<int> stopRequested{0};
-    int slotCount = 0;
-    SocketHandle sockets[kMaxSocketSlots];
-    SocketWaitSet events;
-    ClientBuffer buffers[kMaxSocketSlots];
-    // Each connection's peer address, kept from the accept: a reset peer has none to ask for.
-    char peers[kMaxSocketSlots][kAddressTextSize] = {};
-    // Whether this run still reports its client count (not after Stop has let it go).
+    EventLoop loop;
+    int listenerId = -1;
+    int clients = 0;
+    int opening = 0;
+    // Whether this run still reports its counts (not after Stop has let it go).
     bool counted = true;
     // The refusal notice is shown once per burst: from the first refused connection until a
     // slot frees up again.
@@ -47,14 +41,139 @@ struct TcpServer::NetworkRun {
     std::condition_variable endSignal;
     bool ended = false;
 
-    NetworkRun() {
-        for (SocketHandle& socket : sockets)
-            socket = kInvalidSocket;
-    }
     bool WaitEnded(int milliseconds) {
         std::unique_lock<std::mutex> guard(endLock);
         return endSignal.wait_for(guard, std::chrono::milliseconds(milliseconds), [this] { return ended; });
     }
+};
+
+// The listening socket: accepts every pending connection at each readiness, so a burst of
+// tills gets in side by side.
+class TcpServer::Listener : public LoopHandler {
+  public:
+    Listener(TcpServer& server, NetworkRun& run) : server(server), run(run) {}
+    void OnEvents(EventLoop& loop, int id, const NetworkEvents& events) override {
+        if (!events.accept || events.acceptError != 0)
+            return;
+        // Bounded, so that a flood of connections still leaves the loop time for the others.
+        for (int n = 0; n < EventLoop::kCapacity && !run.stopRequested.load(); ++n) {
+            if (!server.AcceptClient(run))
+                break;
+        }
+    }
+    void OnDeadline(EventLoop&, int) override {}
+
+  private:
+    TcpServer& server;
+    NetworkRun& run;
+};
+
+// One connection: first in its opening exchange, then a client whose bytes become frames.
+class TcpServer::Connection : public LoopHandler {
+  public:
+    Connection(TcpServer& server, NetworkRun& run, const char* address) : server(server), run(run) {
+        std::memcpy(peer, address, sizeof peer);
+        peer[sizeof peer - 1] = 0;
+    }
+    ~Connection() override {
+        if (admitted)
+            --run.clients;
+        else
+            --run.opening;
+        server.SetClientCount(run);
+    }
+
+    void OnEvents(EventLoop& loop, int id, const NetworkEvents& events) override {
+        if (!admitted) {
+            if (events.read && events.readError == 0)
+                Decide(loop, id, server.OnOpeningBytes(loop.Socket(id), opening));
+            else if (events.close || events.readError != 0)
+                loop.Remove(id);  // gone before it was a client: nobody was told of it
+            return;
+        }
+        bool remove = false;
+        bool drain = false;
+        // A read that reports an error means the connection broke: remove it.
+        if (events.read &&
+            (events.readError != 0 || server.ReceiveFrom(loop.Socket(id), *buffer) == kReceiveBroken)) {
+            remove = true;
+        }
+        if (events.close) {
+            remove = true;
+            drain = events.closeError == 0;  // an orderly close may leave bytes to read
+        }
+        if (remove)
+            Close(loop, id, drain);
+    }
+
+    // The opening exchange did not end in time.
+    void OnDeadline(EventLoop& loop, int id) override {
+        if (!admitted)
+            loop.Remove(id);
+    }
+
+    // Acts on a step's result.
+    void Decide(EventLoop& loop, int id, int result) {
+        if (result == kOpeningGoesOn)
+            return;
+        if (result != kAdmit) {
+            loop.Remove(id);
+            return;
+        }
+        if (run.clients >= kMaxSocketSlots - 1) {
+            // The table filled up while this one was in its exchange: refused as a 64th client.
+            server.RefuseClient(run, kInvalidSocket);
+            loop.Remove(id);
+            return;
+        }
+        buffer.reset(new (std::nothrow) ClientBuffer);
+        if (buffer == nullptr || !server.OnAdmit(loop.Socket(id))) {
+            loop.Remove(id);
+            return;
+        }
+        loop.ClearDeadline(id);
+        admitted = true;
+        --run.opening;
+        ++run.clients;
+        server.SetClientCount(run);
+        server.Notify(EVT_CLIENT_CONNECTED, reinterpret_cast<intptr_t>(peer), nullptr);
+    }
+
+    // Ends a client's connection, reading first what arrived before an orderly close.
+    void Close(EventLoop& loop, int id, bool drain) {
+        if (drain) {
+            while (server.ReceiveOnce(loop.Socket(id), *buffer) > 0) {
+                if (server.DeliverFrames(*buffer) == kReceiveBroken)
+                    break;
+            }
+        }
+        server.Notify(EVT_CLIENT_CLOSED, reinterpret_cast<intptr_t>(peer), nullptr);
+        run.capacityReported = false;
+        loop.Remove(id);
+    }
+
+    // A stop reads what had arrived until the drain's end.
+    void Drain(SocketHandle socket, Clock::time_point end) {
+        if (!admitted)
+            return;
+        while (Clock::now() < end && server.ReceiveOnce(socket, *buffer) > 0) {
+            if (server.DeliverFrames(*buffer) == kReceiveBroken)
+                break;
+        }
+    }
+
+    bool Admitted() const { return admitted; }
+    Clock::time_point OpenedAt() const { return openedAt; }
+    OpeningState opening;
+
+  private:
+    TcpServer& server;
+    NetworkRun& run;
+    char peer[kAddressTextSize] = {};
+    bool admitted = false;
+    Clock::time_point openedAt = Clock::now();
+    // Allocated on admission: a connection in its exchange holds no frame buffer.
+    std::unique_ptr<ClientBuffer> buffer;
 };
 
 SocketBase::~SocketBase() {
@@ -107,20 +226,21 @@ int TcpServer::Start(int port) {
     if (!socketsReady.load())
         return FailStart(kInvalidSocket, "socket() error");
     std::shared_ptr<NetworkRun> run(new (std::nothrow) NetworkRun);
-    if (run == nullptr || !run->events.IsReady())
+    if (run == nullptr || !run->loop.IsReady())
         return FailStart(kInvalidSocket, "socket() error");
     SocketHandle listener = SocketOpenStream();
     if (listener == kInvalidSocket)
         return FailStart(kInvalidSocket, "socket() error");
     if (!SocketBindAddress(listener, listenAddress, port))
         return FailStart(listener, "bind() error");
-    if (!run->events.Attach(0, listener, 1))
-        return FailStart(listener, "socket() error");
     if (!SocketListen(listener, kListenBacklog))
         return FailStart(listener, "socket() error");
-    run->sockets[0] = listener;
-    run->slotCount = 1;
-    listeningPort = SocketLocalPort(listener);
+    int localPort = SocketLocalPort(listener);
+    run->listenerId =
+        run->loop.Add(listener, kWatchAccept, std::unique_ptr<LoopHandler>(new Listener(*this, *run)));
+    if (run->listenerId < 0)
+        return FailStart(kInvalidSocket, "socket() error");  // the loop closed the listener
+    listeningPort = localPort;
     ++liveNetworkThreads;
     run->thread = std::thread(&TcpServer::NetworkThreadMain, this, run);
     networkThread = run;
@@ -133,11 +253,12 @@ int TcpServer::Stop() {
     if (run == nullptr)
         return 1;
     run->stopRequested = 1;
-    run->events.Wake();
+    run->loop.Wake();
     {
         std::lock_guard<std::mutex> guard(countLock);
         run->counted = false;
         clientCount = 0;
+        openingCount = 0;
     }
     bool ended = false;
     for (int attempt = 0; attempt < kStopWaits && !ended; ++attempt) {
@@ -148,7 +269,7 @@ int TcpServer::Stop() {
     if (ended) {
         run->thread.join();
     } else {
-        // The late thread keeps its own table and stop flag and ends on its own.
+        // The late thread keeps its own loop and stop flag and ends on its own.
         run->thread.detach();
         ShowMessage("Error Server Stop", "Error", kMsgIconError);
     }
@@ -168,89 +289,18 @@ void TcpServer::NetworkThreadMain(TcpServer* server, std::shared_ptr<NetworkRun>
 
 void TcpServer::NetworkLoop(NetworkRun& run) {
     while (!run.stopRequested.load()) {
-        int first = run.events.Wait(run.slotCount);
-        if (first < 0) {
+        if (run.loop.RunOnce() < 0)
             SleepMilliseconds(10);  // a failing wait must not spin
-            continue;
-        }
-        for (int i = first; i < run.slotCount; ++i) {
-            if (run.stopRequested.load())
-                break;
-            NetworkEvents found;
-            if (!run.events.Take(i, run.sockets[i], &found))
-                continue;
-            if (found.accept) {
-                if (found.acceptError != 0)
-                    break;
-                AcceptClient(run);
-            }
-            if (i == 0)
-                continue;
-            bool remove = false;
-            bool drain = false;
-            if (found.read) {
-                // A read that reports an error means the connection broke: remove it.
-                if (found.readError != 0 || ReceiveFrom(run.sockets[i], run.buffers[i]) == kReceiveBroken) {
-                    remove = true;
-                }
-            }
-            if (found.close) {
-                remove = true;
-                drain = found.closeError == 0;  // an orderly close may leave bytes to read
-            }
-            if (remove)
-                RemoveClient(run, i, drain);
-        }
     }
     // Bytes that had arrived before the stop still become lines, but a sender that keeps on
-    // sending cannot hold the stop: the drain ends at a deadline. Then every slot's socket
-    // closes here (the notification objects go with the run).
-    const auto drainEnd =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopDrainMilliseconds);
-    for (int i = 1; i < run.slotCount; ++i) {
-        while (std::chrono::steady_clock::now() < drainEnd &&
-               ReceiveOnce(run.sockets[i], run.buffers[i]) > 0) {
-            if (DeliverFrames(run.buffers[i]) == kReceiveBroken)
-                break;
-        }
+    // sending cannot hold the stop: the drain ends at a deadline. Then every socket closes
+    // here, the listener's too.
+    const Clock::time_point drainEnd = Clock::now() + std::chrono::milliseconds(kStopDrainMilliseconds);
+    for (int id = 0; id < run.loop.IdBound(); ++id) {
+        if (id != run.listenerId && run.loop.Handler(id) != nullptr)
+            static_cast<Connection*>(run.loop.Handler(id))->Drain(run.loop.Socket(id), drainEnd);
     }
-    for (int i = 0; i < run.slotCount; ++i) {
-        SocketClose(run.sockets[i]);
-        run.sockets[i] = kInvalidSocket;
-        run.buffers[i].used = 0;
-    }
-    run.slotCount = 0;
-}
-
-void TcpServer::AcceptClient(NetworkRun& run) {
-    if (run.slotCount >= kMaxSocketSlots) {
-        RefuseClient(run);
-        return;
-    }
-    char peer[kAddressTextSize] = "0.0.0.0";
-    SocketHandle accepted = SocketAccept(run.sockets[0], peer, sizeof peer);
-    if (accepted == kInvalidSocket)
-        return;
-    if (!allowedSenders.Allows(peer)) {
-        SocketClose(accepted);
-        RefuseSender(peer);
-        return;
-    }
-    if (!OnAccept(accepted)) {
-        SocketClose(accepted);
-        return;
-    }
-    int slot = run.slotCount;
-    if (!run.events.Attach(slot, accepted, 0)) {
-        SocketClose(accepted);
-        return;
-    }
-    run.sockets[slot] = accepted;
-    run.buffers[slot].used = 0;
-    std::memcpy(run.peers[slot], peer, sizeof peer);
-    ++run.slotCount;
-    SetClientCount(run);
-    Notify(EVT_CLIENT_CONNECTED, reinterpret_cast<intptr_t>(peer), nullptr);
+    run.loop.Clear();
 }
 
 void TcpServer::SetSenderRules(const char* address, const char* allowed) {
@@ -276,18 +326,68 @@ void TcpServer::RefuseSender(const char* peer) {
     WriteErrorLine(line);
 }
 
-void TcpServer::SetClientCount(NetworkRun& run) {
-    std::lock_guard<std::mutex> guard(countLock);
-    if (run.counted)
-        clientCount = run.slotCount - 1;
+int TcpServer::AcceptClient(NetworkRun& run) {
+    char peer[kAddressTextSize] = "0.0.0.0";
+    SocketHandle accepted = SocketAccept(run.loop.Socket(run.listenerId), peer, sizeof peer);
+    if (accepted == kInvalidSocket)
+        return 0;
+    if (!allowedSenders.Allows(peer)) {
+        SocketClose(accepted);
+        RefuseSender(peer);
+        return 1;
+    }
+    if (run.clients >= kMaxSocketSlots - 1) {
+        RefuseClient(run, accepted);
+        return 1;
+    }
+    if (run.opening >= kMaxOpening)
+        CloseOldestOpening(run);
+    std::unique_ptr<Connection> made(new (std::nothrow) Connection(*this, run, peer));
+    if (made == nullptr) {
+        SocketClose(accepted);
+        return 1;
+    }
+    Connection* connection = made.get();
+    ++run.opening;  // the connection's destructor takes it back, whatever becomes of it
+    int id = run.loop.Add(accepted, kWatchRead, std::move(made));
+    SetClientCount(run);
+    if (id < 0)
+        return 1;
+    int timeout = OpeningTimeout();
+    if (timeout != kNoTimeout)
+        run.loop.SetDeadline(id, Clock::now() + std::chrono::milliseconds(timeout));
+    connection->Decide(run.loop, id, OnOpen(accepted, connection->opening));
+    return 1;
 }
 
-void TcpServer::RefuseClient(NetworkRun& run) {
+void TcpServer::CloseOldestOpening(NetworkRun& run) {
+    // A till answers within milliseconds, so the connection that has waited longest is the
+    // one least likely to be one.
+    int oldest = -1;
+    Clock::time_point oldestAt = Clock::time_point::max();
+    for (int id = 0; id < run.loop.IdBound(); ++id) {
+        if (id == run.listenerId || run.loop.Handler(id) == nullptr)
+            continue;
+        auto* connection = static_cast<Connection*>(run.loop.Handler(id));
+        if (!connection->Admitted() && connection->OpenedAt() < oldestAt) {
+            oldest = id;
+            oldestAt = connection->OpenedAt();
+        }
+    }
+    run.loop.Remove(oldest);
+}
+
+void TcpServer::SetClientCount(NetworkRun& run) {
+    std::lock_guard<std::mutex> guard(countLock);
+    if (run.counted) {
+        clientCount = run.clients;
+        openingCount = run.opening;
+    }
+}
+
+void TcpServer::RefuseClient(NetworkRun& run, SocketHandle accepted) {
     // Closing the excess connection at once keeps the backlog moving and the others flowing.
-    char peer[kAddressTextSize];
-    SocketHandle accepted = SocketAccept(run.sockets[0], peer, sizeof peer);
-    if (accepted != kInvalidSocket)
-        SocketClose(accepted);
+    SocketClose(accepted);
     if (!run.capacityReported) {
         run.capacityReported = true;
         ShowCapacityNotice();
@@ -304,36 +404,6 @@ void TcpServer::ShowCapacityNotice() {
         ShowMessage("Maximum Client( 64 )", "Error", kMsgIconError);
         *showing = 0;
     }).detach();
-}
-
-void TcpServer::RemoveClient(NetworkRun& run, int slot, bool drain) {
-    if (drain) {
-        // Bytes that arrived before the close still belong to the stream.
-        while (ReceiveOnce(run.sockets[slot], run.buffers[slot]) > 0) {
-            if (DeliverFrames(run.buffers[slot]) == kReceiveBroken)
-                break;
-        }
-    }
-    Notify(EVT_CLIENT_CLOSED, reinterpret_cast<intptr_t>(run.peers[slot]), nullptr);
-    SocketClose(run.sockets[slot]);
-    run.events.Detach(slot);
-    run.buffers[slot].used = 0;
-    --run.slotCount;
-    int last = run.slotCount;
-    if (last > 1 && slot != last) {
-        // The last connection takes the freed slot with its socket, notification and bytes.
-        run.sockets[slot] = run.sockets[last];
-        std::memcpy(run.peers[slot], run.peers[last], sizeof run.peers[slot]);
-        run.events.Move(last, slot);
-        ClientBuffer& to = run.buffers[slot];
-        ClientBuffer& from = run.buffers[last];
-        std::memcpy(to.data, from.data, static_cast<size_t>(from.used));
-        to.used = from.used;
-        from.used = 0;
-    }
-    run.sockets[last] = kInvalidSocket;
-    run.capacityReported = false;
-    SetClientCount(run);
 }
 
 int TcpServer::ReceiveOnce(SocketHandle socket, ClientBuffer& clientBuffer) {
@@ -378,51 +448,4 @@ int TcpServer::DeliverFrames(ClientBuffer& clientBuffer) {
         std::memmove(clientBuffer.data, clientBuffer.data + offset, static_cast<size_t>(clientBuffer.used));
     }
     return result;
-}
-
-int TcpServer::RecvExact(SocketHandle socket, void* buffer, int n, int timeoutMilliseconds) {
-    if (socket == kInvalidSocket)
-        return -2;
-    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
-    unsigned char* out = static_cast<unsigned char*>(buffer);
-    int have = 0;
-    while (have < n) {
-        int got = SocketReceive(socket, out + have, n - have);
-        if (got > 0) {
-            have += got;
-            continue;
-        }
-        if (got == 0 || !SocketWouldBlock())
-            return -1;
-        if (timeoutMilliseconds == kNoTimeout) {
-            SocketWaitReadable(socket, 10);
-            continue;
-        }
-        int left = MillisecondsLeft(deadline);
-        if (left == 0)
-            return -1;
-        SocketWaitReadable(socket, left < 10 ? left : 10);
-    }
-    return n;
-}
-
-int TcpServer::SendAll(SocketHandle socket, const void* data, int n, int timeoutMilliseconds) {
-    if (socket == kInvalidSocket)
-        return -1;
-    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
-    const unsigned char* in = static_cast<const unsigned char*>(data);
-    int sent = 0;
-    while (sent < n) {
-        int done = SocketSend(socket, in + sent, n - sent);
-        if (done >= 0) {
-            sent += done;
-            continue;
-        }
-        if (!SocketWouldBlock())
-            return -1;
-        if (timeoutMilliseconds != kNoTimeout && MillisecondsLeft(deadline) == 0)
-            return -1;
-        SleepMilliseconds(1);
-    }
-    return sent;
 }

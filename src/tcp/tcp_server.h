@@ -1,6 +1,8 @@
-// The TCP listener and its client connections: one network thread serves the listener (slot
-// 0) and up to 63 clients, cuts complete frames out of each connection's byte stream and hands
-// them to OnFrame. Derived classes decide on new connections (OnAccept) and handle frames.
+// The TCP listener and its client connections: one network thread runs an EventLoop over the
+// listener, up to 63 clients and the connections still in their opening exchange, cuts
+// complete frames out of each client's byte stream and hands them to OnFrame. Derived classes
+// run the opening exchange (OnOpen, OnOpeningBytes, OnAdmit) and handle frames. The exchange
+// is kept per connection and driven by the loop, so a silent or slow peer never holds another.
 #pragma once
 
 #include <atomic>
@@ -11,6 +13,13 @@
 #include "tcp/frame_buffer.h"
 #include "tcp/server_events.h"
 #include "tcp/socket_seam.h"
+
+// Where one connection's opening exchange stands; kept between the loop's turns.
+struct OpeningState {
+    int step = 0;
+    int have = 0;  // bytes of the current answer received so far
+    unsigned char bytes[16] = {};
+};
 
 // The bytes of one connection that do not yet form a complete frame.
 struct ClientBuffer {
@@ -47,14 +56,32 @@ class TcpServer : public SocketBase {
     // ReceiveFrom's result for a connection that can never deliver another frame (a header
     // announcing more than the buffer holds); the network thread closes it.
     static constexpr int kReceiveBroken = -1;
-    // Bound of each opening-exchange step unless a derived class asks otherwise.
+    // OpeningTimeout's value for an exchange without a bound.
     static constexpr int kNoTimeout = -1;
+    // Results of the opening-exchange steps.
+    static constexpr int kRefuse = 0;
+    static constexpr int kAdmit = 1;
+    static constexpr int kOpeningGoesOn = 2;
+    // Connections in their opening exchange at one time; a newer one closes the oldest.
+    static constexpr int kMaxOpening = zamri::kMaxWaitSlots - zamri::kMaxSocketSlots;
+    // Pending connections the system queues for the listener: the whole loop's worth.
+    static constexpr int kListenBacklog = zamri::kMaxWaitSlots;
 
     TcpServer();
     ~TcpServer() override;
 
-    // Nonzero keeps the new connection. Runs on the network thread.
-    virtual int OnAccept(zamri::SocketHandle socket) { return 1; }
+    // The opening exchange, run a step at a time on the network thread; none of them may
+    // block. OnOpen starts it on a new connection (for instance by sending a challenge);
+    // OnOpeningBytes is called each time the connection is readable while the exchange goes
+    // on. Both return kAdmit, kRefuse (the connection is closed) or kOpeningGoesOn. On kAdmit
+    // the server checks for a free client slot and then calls OnAdmit (which may still send
+    // the verdict; 0 closes the connection); a full table closes the connection instead, as
+    // any 64th client is. Here every connection is admitted at once.
+    virtual int OnOpen(zamri::SocketHandle socket, OpeningState& state) { return kAdmit; }
+    virtual int OnOpeningBytes(zamri::SocketHandle socket, OpeningState& state) { return kRefuse; }
+    virtual int OnAdmit(zamri::SocketHandle socket) { return 1; }
+    // The whole exchange must end within this many milliseconds (kNoTimeout: no bound).
+    virtual int OpeningTimeout() const { return kNoTimeout; }
 
     // 0 when the server listens on port and its network thread runs; -2 after a failure
     // already shown ("socket() error" or "bind() error", caption "error").
@@ -76,11 +103,8 @@ class TcpServer : public SocketBase {
     // Each of Stop's five waits for the network thread lasts this long (2,000 ms); tests shorten it.
     void SetStopWait(int milliseconds) { stopWait = milliseconds; }
 
-    // n, -1 on failure, on the end of the stream or when timeoutMilliseconds (kNoTimeout: none)
-    // passed first, -2 for an invalid socket.
-    int RecvExact(zamri::SocketHandle socket, void* buffer, int n, int timeoutMilliseconds = kNoTimeout);
-    // n, or -1 on failure or time-out.
-    int SendAll(zamri::SocketHandle socket, const void* data, int n, int timeoutMilliseconds = kNoTimeout);
+    // Connections in their opening exchange right now (read by any thread).
+    int OpeningCount() const { return openingCount.load(); }
 
     // Receives once into the connection's buffer, then hands over every complete frame in
     // arrival order. 1, 0 when the receive failed, kReceiveBroken when the connection must go.
@@ -96,13 +120,16 @@ class TcpServer : public SocketBase {
 
   private:
     struct NetworkRun;
+    class Listener;
+    class Connection;
     static void NetworkThreadMain(TcpServer* server, std::shared_ptr<NetworkRun> run);
     void NetworkLoop(NetworkRun& run);
-    void AcceptClient(NetworkRun& run);
-    // Counts and reports a refused sender.
+    // Accepts one pending connection into the loop; 0 when there was none.
+    int AcceptClient(NetworkRun& run);
+    void RefuseClient(NetworkRun& run, zamri::SocketHandle accepted);
+    // Counts and reports a sender that is not on the allowed list.
     void RefuseSender(const char* peer);
-    void RefuseClient(NetworkRun& run);
-    void RemoveClient(NetworkRun& run, int slot, bool drain);
+    void CloseOldestOpening(NetworkRun& run);
     void SetClientCount(NetworkRun& run);
     // Receives once into the buffer's free room; bytes received (0: end of stream), -1 failure,
     // kReceiveBroken - 1 when the buffer is full.
@@ -121,6 +148,7 @@ class TcpServer : public SocketBase {
     // Written by the current run only: a run that Stop let go no longer reports.
     std::mutex countLock;
     std::atomic<int> clientCount{0};
+    std::atomic<int> openingCount{0};
     std::atomic<int> liveNetworkThreads{0};
     std::atomic<int> stopWait{2000};
 

@@ -326,6 +326,13 @@ class NetworkSources : public ::testing::Test {
         }
         return writes;
     }
+    // A datagram sent before the channel's socket is bound is lost.
+    bool WaitListening(int index) {
+        return WaitFor([&] {
+            NetworkCapture* network = table.channels[index].network.load();
+            return network != nullptr && network->ListeningPort() > 0;
+        });
+    }
     bool WaitWrites(int channel, size_t count) {
         return WaitFor([&] { return Writes(channel).size() >= count; });
     }
@@ -383,6 +390,7 @@ TEST_F(NetworkSources, EveryFormDeliversAReceiptAsItsPrintedLinesOnItsCamera) {
     ASSERT_TRUE(WaitWrites(2, 4));
 
     // udp://
+    ASSERT_TRUE(WaitListening(3));
     SocketHandle sender = SocketOpenDatagram();
     ASSERT_EQ(static_cast<int>(kReceipt.size()),
               SocketSendTo(sender, kReceipt.data(), static_cast<int>(kReceipt.size()), "127.0.0.1", udpPort));
@@ -442,6 +450,7 @@ TEST_F(NetworkSources, AllowedSendersLetInOnlyTheirAddressesAndReportEachRefused
         EXPECT_TRUE(closed);  // closed at once, long before the bound
         SocketClose(other);
     }
+    ASSERT_TRUE(WaitListening(1));
     SocketHandle stranger = SocketOpenDatagram();
     ASSERT_TRUE(SocketBindAddress(stranger, "127.0.0.2", 0));
     SocketSendTo(stranger, "STRANGER\n", 9, "127.0.0.1", udpPort);

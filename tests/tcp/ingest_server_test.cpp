@@ -2,7 +2,9 @@
 // life, server life and the queue between the network thread and the worker.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -54,6 +56,13 @@ class IngestServerTest : public ::testing::Test {
             server->Stop();
         server.reset();
     }
+    // Starts again with another bound for the opening exchange.
+    void Restart(int openingTimeout) {
+        server->Stop();
+        server->SetOpeningTimeout(openingTimeout);
+        ASSERT_EQ(server->Start(0), 0);
+        port = server->ListeningPort();
+    }
     // A client that passed the opening exchange and is in the server's table.
     std::unique_ptr<SendClient> Open() {
         std::unique_ptr<SendClient> client(new SendClient);
@@ -95,23 +104,112 @@ TEST_F(IngestServerTest, OpeningExchangeAcceptsTheRightReplyOnly) {
     EXPECT_EQ(server->ClientCount(), 1);
 }
 
-TEST_F(IngestServerTest, ASilentClientIsClosedInTimeAndTheOthersGoOn) {
-    std::unique_ptr<SendClient> first = Open();
-    SendClient silent;
-    ASSERT_EQ(silent.Connect("127.0.0.1", port), 1);
-    unsigned char challenge[4];
-    ASSERT_EQ(silent.ReceiveBytes(challenge, 4, 5000), 4);
-    // Arrives while the server waits for the silent one's reply.
-    SendClient patient;
-    ASSERT_EQ(patient.Connect("127.0.0.1", port), 1);
-    ASSERT_EQ(first->SendTextLine(2, "during\n", 7), 1);
+// Connections that stall in the opening exchange, all open at once: silent ones, and ones that
+// answer one byte a second. Neither holds an established client's lines nor a new client's
+// exchange, and each is still closed at the exchange limit.
+TEST_F(IngestServerTest, StalledExchangesHoldNobody) {
+    constexpr int kStalled = 50;
+    constexpr int kLimit = 2500;  // the dribblers' fourth byte would come after 3 s
+    for (bool dribble : {false, true}) {
+        SCOPED_TRACE(dribble ? "one byte a second" : "silent");
+        Restart(kLimit);
+        size_t linesBefore = log.LineCount();
+        std::unique_ptr<SendClient> established = Open();
+        std::vector<std::unique_ptr<SendClient>> stalled;
+        auto start = std::chrono::steady_clock::now();  // before any stalled one's exchange began
+        for (int i = 0; i < kStalled; ++i) {
+            stalled.emplace_back(new SendClient);
+            ASSERT_EQ(stalled.back()->Connect("127.0.0.1", port), 1);
+        }
+        ASSERT_TRUE(WaitUntil([&] { return server->OpeningCount() == kStalled; }));
+        std::atomic<bool> dribbling{dribble};
+        std::thread dribbler([&] {
+            unsigned char reply[4];
+            PutInt32(reply, OpeningReply(kOpeningChallenge));
+            for (int byte = 0; byte < 4 && dribbling.load(); ++byte) {
+                for (auto& client : stalled)
+                    client->SendBytes(reply + byte, 1);
+                for (int tick = 0; tick < 100 && dribbling.load(); ++tick)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
 
-    EXPECT_EQ(silent.WaitForClose(10000), 1);
-    EXPECT_EQ(patient.OpeningExchange(10000), 1);
-    ASSERT_EQ(patient.SendTextLine(3, "after\n", 6), 1);
-    EXPECT_TRUE(WaitUntil([&] { return log.LineCount() == 2; }));
-    EXPECT_EQ(log.Lines()[0], std::make_pair(2, std::string("during\n")));
-    EXPECT_EQ(log.Lines()[1], std::make_pair(3, std::string("after\n")));
+        std::vector<double> latencies;
+        for (int i = 0; i < 20; ++i) {
+            std::string text = "line " + std::to_string(i) + "\n";
+            auto sent = std::chrono::steady_clock::now();
+            ASSERT_EQ(established->SendTextLine(1, text.data(), static_cast<int>(text.size())), 1);
+            ASSERT_TRUE(WaitUntil([&] { return log.LineCount() == linesBefore + i + 1; }));
+            latencies.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sent).count());
+        }
+        std::unique_ptr<SendClient> newcomer = Open();
+        // All of that happened while every stalled connection was still waiting.
+        EXPECT_EQ(server->OpeningCount(), kStalled);
+        std::sort(latencies.begin(), latencies.end());
+        EXPECT_LT(latencies[latencies.size() / 2], 50.0) << "median line latency, ms";
+
+        for (auto& client : stalled)
+            EXPECT_EQ(client->WaitForClose(10000), 1);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kLimit));
+        dribbling = false;
+        dribbler.join();
+        EXPECT_TRUE(WaitUntil([&] { return server->OpeningCount() == 0; }));
+        EXPECT_EQ(server->ClientCount(), 2);
+    }
+}
+
+// The tills of a store all connect when the recorder PC comes back: every one gets in.
+TEST_F(IngestServerTest, SixtyThreeClientsConnectingAtOnceAllGetIn) {
+    constexpr int kClients = 63;
+    Restart(TcpIngestServer::kOpeningTimeoutMilliseconds);
+    for (int round = 0; round < 5; ++round) {
+        std::vector<std::unique_ptr<SendClient>> clients(kClients);
+        std::vector<int> verdicts(kClients, -2);
+        std::mutex lock;
+        std::condition_variable go;
+        bool released = false;
+        std::vector<std::thread> threads;
+        for (int i = 0; i < kClients; ++i) {
+            threads.emplace_back([&, i] {
+                {
+                    std::unique_lock<std::mutex> guard(lock);
+                    go.wait(guard, [&] { return released; });
+                }
+                clients[i].reset(new SendClient);
+                if (clients[i]->Connect("127.0.0.1", port) == 1)
+                    verdicts[i] = clients[i]->OpeningExchange(10000);
+            });
+        }
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            released = true;
+        }
+        go.notify_all();
+        for (std::thread& thread : threads)
+            thread.join();
+        EXPECT_EQ(std::count(verdicts.begin(), verdicts.end(), 1), kClients) << "round " << round;
+        EXPECT_TRUE(WaitUntil([&] { return server->ClientCount() == kClients; }));
+        clients.clear();
+        ASSERT_TRUE(WaitUntil([&] { return server->ClientCount() == 0; }));
+    }
+    EXPECT_EQ(messages.Count("Error|Maximum Client( 64 )"), 0);
+}
+
+// More connections in their exchange than the loop keeps: the oldest waiting one makes room.
+TEST_F(IngestServerTest, AFloodOfSilentConnectionsCannotLockOutATill) {
+    Restart(60000);  // none of them leaves by its own deadline here
+    std::vector<std::unique_ptr<SendClient>> silent;
+    for (int i = 0; i < TcpServer::kMaxOpening; ++i) {
+        silent.emplace_back(new SendClient);
+        ASSERT_EQ(silent.back()->Connect("127.0.0.1", port), 1);
+        ASSERT_TRUE(WaitUntil([&] { return server->OpeningCount() == i + 1; }));
+    }
+    std::unique_ptr<SendClient> till = Open();
+    EXPECT_EQ(silent.front()->WaitForClose(10000), 1);
+    EXPECT_EQ(server->OpeningCount(), TcpServer::kMaxOpening - 1);
+    ASSERT_EQ(till->SendTextLine(5, "in\n", 3), 1);
+    EXPECT_TRUE(WaitUntil([&] { return log.LineCount() == 1; }));
 }
 
 TEST_F(IngestServerTest, FramesBecomeLinesInOrder) {
