@@ -57,6 +57,10 @@ const BuiltInText kEnglish[] = {
     {"portconfig page", "even", "Even"},
     {"portconfig page", "mark", "Mark"},
     {"portconfig page", "space", "Space"},
+    {"portconfig page", "allowedsenders", "Allowed senders:"},
+    {"portconfig page", "badport", "This network port name is not valid:"},
+    {"portconfig page", "badsenders",
+     "These allowed senders are not IPv4 addresses or blocks (a.b.c.d or a.b.c.d/n):"},
 
     {"pattern dlg", "pattern_title", "End of Receipt"},
     {"pattern dlg", "formfeed", "Form feed"},
