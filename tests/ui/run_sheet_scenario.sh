@@ -50,6 +50,13 @@ if [ "$scenario" = tcp ]; then
     done
     args=("$port")
 fi
+if [ "$scenario" = network ]; then
+    while :; do
+        port=$((30000 + RANDOM % 20000))
+        (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || break
+    done
+    args=("$port")
+fi
 if [ "$scenario" = serial ]; then
     # COM8 is one end of a pseudo-terminal pair; the driver's bytes go into the other end. A
     # wine server that already runs reads the key only when it starts, so the device link is
