@@ -104,11 +104,10 @@ class NetworkCapture::StreamSide : public LoopHandler {
             if (got > 0) {
                 owner.DumpBytes(owner.buffer.data(), static_cast<size_t>(got));
                 size_t waiting = stream->Push(owner.buffer.data(), static_cast<size_t>(got));
-                if (waiting >= StreamDecoder::kPauseBytes && !closing && !paused) {
+                if (waiting >= StreamDecoder::kPauseBytes && !closing && !paused && stream->WantRoom()) {
                     // The decoder is behind: the sender waits in TCP, nothing is lost.
                     paused = true;
                     ++owner.pausedSides;
-                    stream->WantRoom();
                     loop.Watch(id, 0);
                 }
                 continue;

@@ -50,6 +50,16 @@ size_t StreamDecoder::Push(const unsigned char* data, size_t count) {
     return waiting.load();
 }
 
+bool StreamDecoder::WantRoom() {
+    // Under the lock that the decoder holds when it looks at the flag, so the notice cannot be
+    // missed by a decoder that has just emptied the queue.
+    std::lock_guard<std::mutex> guard(lock);
+    if (waiting.load() < kResumeBytes)
+        return false;
+    roomWanted = true;
+    return true;
+}
+
 void StreamDecoder::Interrupt() {
     std::lock_guard<std::mutex> guard(lock);
     interruptPending = true;

@@ -44,8 +44,9 @@ class StreamDecoder {
     // Appends bytes. Returns the bytes now waiting to be decoded.
     size_t Push(const unsigned char* data, size_t count);
     size_t Waiting() const { return waiting.load(); }
-    // The network thread wants to hear (through notify) once Waiting() is below kResumeBytes.
-    void WantRoom() { roomWanted = true; }
+    // The network thread wants to hear (through notify) once Waiting() is below kResumeBytes:
+    // true, or false when that is so already (the source need not pause at all).
+    bool WantRoom();
     // What comes next does not go on with what came before (a reconnect): the line and any
     // command being read are dropped.
     void Interrupt();
