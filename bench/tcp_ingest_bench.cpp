@@ -1,7 +1,9 @@
 // TCP ingest end to end: lines per second from 1, 8 and 63 zamri-send clients through the
 // channel table's server to the overlay library substitute recording to a file (every line
-// counted at the end: zero loss), the same bytes through a bare loopback receive loop as the
-// ceiling, and the latency from frame sent to OV_write at a moderate rate.
+// counted at the end: zero loss), the same from 63 clients while 50 hostile connections sit
+// silent in the opening exchange and keep coming back (and the ratio of the two), the same
+// bytes through a bare loopback receive loop as the ceiling, and the latency from frame sent
+// to OV_write at a moderate rate.
 #include <benchmark/benchmark.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -103,8 +105,47 @@ bool OpenClients(std::vector<std::unique_ptr<SendClient>>& clients, int count, i
     return true;
 }
 
+// Connections that open, say nothing and wait until the server closes them (at the exchange
+// limit, or at once while every client slot is taken), then come back.
+class HostileCrowd {
+  public:
+    HostileCrowd(int count, int port) {
+        for (int i = 0; i < count; ++i) {
+            threads.emplace_back([this, port] {
+                while (!stop.load()) {
+                    SendClient client;
+                    if (client.Connect("127.0.0.1", port) != 1)
+                        break;
+                    ++opened;
+                    auto start = Clock::now();
+                    client.WaitForClose(10000);
+                    // Turned away at once: knock again a little later.
+                    if (Clock::now() - start < std::chrono::milliseconds(50))
+                        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                }
+            });
+        }
+    }
+    ~HostileCrowd() {
+        stop = true;
+        for (std::thread& thread : threads)
+            thread.join();
+    }
+    std::atomic<long> opened{0};
+
+  private:
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> threads;
+};
+
+// Lines per second of the calm run, for the ratio of the hostile one.
+double calmLinesPerSecond = 0;
+
 void BM_TcpIngestToOverlay(benchmark::State& state) {
     const int clientCount = static_cast<int>(state.range(0));
+    const int hostileCount = static_cast<int>(state.range(1));
+    long hostileOpened = 0;
+    double measured = 0;
     const int linesPerClient = kLinesPerRun / clientCount;
     const long totalLines = static_cast<long>(linesPerClient) * clientCount;
     std::vector<std::string> streams;
@@ -122,6 +163,12 @@ void BM_TcpIngestToOverlay(benchmark::State& state) {
             table->SetTcpPort(0);
             table->StartCapture();
             int port = table->tcpServer->ListeningPort();
+            std::unique_ptr<HostileCrowd> crowd;
+            if (hostileCount > 0) {
+                crowd.reset(new HostileCrowd(hostileCount, port));
+                while (table->tcpServer->OpeningCount() < hostileCount)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
             std::vector<std::unique_ptr<SendClient>> clients;
             if (port <= 0 || !OpenClients(clients, clientCount, port)) {
                 state.SkipWithError("cannot connect");
@@ -141,7 +188,11 @@ void BM_TcpIngestToOverlay(benchmark::State& state) {
             }
             while (FileSize(log) < expectedSize)
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
-            state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+            double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+            state.SetIterationTime(seconds);
+            measured += seconds;
+            if (crowd != nullptr)
+                hostileOpened += crowd->opened.load();
         }
         long written = CountWrites(log);
         if (written != totalLines) {
@@ -153,6 +204,17 @@ void BM_TcpIngestToOverlay(benchmark::State& state) {
     rmdir(dir.c_str());
     state.SetItemsProcessed(state.iterations() * totalLines);
     state.counters["clients"] = clientCount;
+    if (measured > 0) {
+        double rate = static_cast<double>(state.iterations() * totalLines) / measured;
+        if (hostileCount == 0 && clientCount == 63)
+            calmLinesPerSecond = rate;
+        if (hostileCount > 0) {
+            state.counters["hostile"] = hostileCount;
+            state.counters["hostile_opened"] = static_cast<double>(hostileOpened);
+            if (calmLinesPerSecond > 0)
+                state.counters["ratio_to_calm"] = rate / calmLinesPerSecond;
+        }
+    }
 }
 
 int CountLine(void* owner, int code, intptr_t arg, char* text) {
@@ -346,9 +408,10 @@ void BM_TcpIngestLatency(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_TcpIngestToOverlay)
-    ->Arg(1)
-    ->Arg(8)
-    ->Arg(63)
+    ->Args({1, 0})
+    ->Args({8, 0})
+    ->Args({63, 0})
+    ->Args({63, 50})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);

@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # Builds and runs every test tier: native under AddressSanitizer + UndefinedBehaviorSanitizer,
-# native under ThreadSanitizer, and the Windows build under wine (inside Xvfb when no display).
-# Usage: tools/run-all-tests.sh [tier...]   tiers: native-asan native-tsan windows (default: all)
+# native under ThreadSanitizer, the Debian package (built, then installed on this machine; needs
+# root) and the Windows build under wine (inside Xvfb when no display). The "fuzz" tier builds
+# the libFuzzer targets with clang and fuzzes each for a share of a minute
+# (tools/run-fuzzers.sh); every other tier replays their corpus as ordinary tests.
+# Installs the Debian packages it needs first (tools/install-packages.sh).
+# Usage: tools/run-all-tests.sh [tier...]
+#        tiers: native-asan native-tsan package windows fuzz (default: all)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+bash tools/install-packages.sh || exit 1
 tiers=("$@")
-[ ${#tiers[@]} -gt 0 ] || tiers=(native-asan native-tsan windows)
+[ ${#tiers[@]} -gt 0 ] || tiers=(native-asan native-tsan package windows fuzz)
 jobs=${JOBS:-$(nproc)}
 
 passed=0
@@ -47,6 +53,15 @@ prepare_wine() {
 }
 
 for tier in "${tiers[@]}"; do
+    if [ "$tier" = fuzz ]; then
+        if bash tools/run-fuzzers.sh "${FUZZ_SECONDS:-60}"; then
+            passed=$((passed + 1))
+        else
+            failed=$((failed + 1))
+            status=1
+        fi
+        continue
+    fi
     echo "== $tier: configure and build =="
     if ! cmake --preset "$tier" >/dev/null || ! cmake --build --preset "$tier" -j "$jobs"; then
         echo "== $tier: BUILD FAILED =="

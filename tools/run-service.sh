@@ -7,20 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-need=()
-command -v cmake >/dev/null || need+=(cmake)
-command -v g++ >/dev/null || need+=(g++)
-command -v ninja >/dev/null || need+=(ninja-build)
-if [ ${#need[@]} -gt 0 ]; then
-    if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null; then
-        echo "installing: ${need[*]}" >&2
-        DEBIAN_FRONTEND=noninteractive apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
-    else
-        echo "please install: ${need[*]}" >&2
-        exit 1
-    fi
-fi
+bash tools/install-packages.sh service
 
 build=build/service
 if [ ! -f "$build/CMakeCache.txt" ]; then

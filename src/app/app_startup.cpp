@@ -37,9 +37,14 @@ int LanguageHasTitle(LangPack& language) {
     return language.LoadText(title, sizeof title, "title", nullptr) != nullptr ? 1 : 0;
 }
 
-void StartAfterChecks(ChannelTable& table) {
+int StartAfterChecks(ChannelTable& table, bool (*stopAsked)(void*), void* context) {
+    if (stopAsked != nullptr && stopAsked(context))
+        return 0;
     table.LoadSettings();
+    if (stopAsked != nullptr && stopAsked(context))
+        return 0;
     table.StartCapture();
+    return 1;
 }
 
 void StopBeforeExit(ChannelTable& table) {

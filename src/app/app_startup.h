@@ -34,8 +34,9 @@ int BuildAppPaths(const char* settingsOverride);
 // Step 5: 1 when the language pack holds the text "title" (no section).
 int LanguageHasTitle(LangPack& language);
 
-// Step 6.
-void StartAfterChecks(ChannelTable& table);
+// Step 6. stopAsked (when given) is asked before each part: a stop requested during start-up
+// skips what is left. 1 when capture was started.
+int StartAfterChecks(ChannelTable& table, bool (*stopAsked)(void*) = nullptr, void* context = nullptr);
 // Step 7. A second call (the channel table's own, at its destruction) is harmless.
 void StopBeforeExit(ChannelTable& table);
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/paths.h"
+#include "zamri_version.h"
 
 namespace zamri {
 
@@ -19,6 +20,6 @@ int ParseServiceOptions(int argc, const char* const* argv, ServiceOptions& optio
 // The --help text.
 const char* ServiceUsage();
 
-constexpr const char kProgramVersion[] = "1.3.0.0";
+constexpr const char kProgramVersion[] = ZAMRI_VERSION;
 
 }  // namespace zamri

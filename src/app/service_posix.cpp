@@ -3,9 +3,14 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <condition_variable>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "app/app_startup.h"
 #include "app/language.h"
@@ -20,13 +25,22 @@ namespace {
 class InstanceLock {
   public:
     InstanceLock() = default;
-    // 1 when this process now holds the lock, 0 when another one does (or it cannot be made).
+    // 1 when this process now holds the lock, 0 when another one does, -1 when the lock file
+    // can be neither made nor opened (errno tells why). A lock file that exists is locked
+    // through a read-only descriptor where it may not be written: a service whose settings
+    // folder is read-only to it (/etc under systemd) finds the one that its package made.
     int Acquire(const char* settingsPath) {
-        char path[kMaxPath + 8];
         std::snprintf(path, sizeof path, "%s.lock", settingsPath);
         fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        return fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 1 : 0;
+        if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
+            fd = open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return -1;
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return 1;
+        return errno == EWOULDBLOCK ? 0 : -1;
     }
+    const char* Path() const { return path; }
     ~InstanceLock() {
         if (fd >= 0)
             close(fd);  // releases the lock
@@ -36,6 +50,7 @@ class InstanceLock {
 
   private:
     int fd = -1;
+    char path[kMaxPath + 8] = {};
 };
 
 // One write per line, so that lines never mix with the messages of capture threads.
@@ -90,6 +105,51 @@ void PrepareServiceSignals() {
 
 namespace {
 
+// Takes SIGINT and SIGTERM from the moment it exists, so that a stop asked for during start-up
+// (while a slow overlay library opens, or the settings are read) is seen at the next step.
+class StopSignalWatch {
+  public:
+    StopSignalWatch() : thread([this] { Watch(); }) {}
+    ~StopSignalWatch() {
+        ending = true;
+        thread.join();
+    }
+    StopSignalWatch(const StopSignalWatch&) = delete;
+    StopSignalWatch& operator=(const StopSignalWatch&) = delete;
+
+    // The signal received so far, or 0.
+    int Received() const { return received.load(); }
+    // Waits for a signal; returns it.
+    int Wait() {
+        std::unique_lock<std::mutex> guard(lock);
+        arrived.wait(guard, [this] { return received.load() != 0; });
+        return received.load();
+    }
+
+  private:
+    void Watch() {
+        sigset_t set = StopSignals();
+        timespec tick{0, 100 * 1000 * 1000};  // how soon the watch notices it is no longer needed
+        while (!ending.load()) {
+            int signal = sigtimedwait(&set, nullptr, &tick);
+            if (signal == SIGINT || signal == SIGTERM) {
+                {
+                    std::lock_guard<std::mutex> guard(lock);
+                    received = signal;
+                }
+                arrived.notify_all();
+                return;
+            }
+        }
+    }
+
+    std::atomic<int> received{0};
+    std::atomic<bool> ending{false};
+    std::mutex lock;
+    std::condition_variable arrived;
+    std::thread thread;
+};
+
 // 1 after an orderly stop, 0 after a silent end, -1 when another instance runs. The table
 // lives exactly as long as this call, so its destruction (TCP server and worker, then the
 // overlay library) is complete when it returns.
@@ -97,11 +157,17 @@ int RunWithTable(const char* settingsPath, int mode) {
     // Declared first so that it is released last: no new instance starts before this one has
     // closed the overlay library.
     InstanceLock lock;
+    StopSignalWatch stop;
     ChannelTable table;
     table.SetSettingsPath(settingsPath);
     table.SetMode(mode);
 
-    if (!lock.Acquire(settingsPath)) {
+    int locked = lock.Acquire(settingsPath);
+    if (locked < 0) {
+        Say("zamri: cannot open the lock file %s: %s\n", lock.Path(), std::strerror(errno));
+        return -1;
+    }
+    if (locked == 0) {
         Say("zamri: another instance is running with the settings file %s\n", settingsPath);
         return -1;
     }
@@ -109,13 +175,11 @@ int RunWithTable(const char* settingsPath, int mode) {
     if (!LanguageHasTitle(langPack))
         return 0;
 
-    StartAfterChecks(table);
-    AnnounceCapture(table, settingsPath);
-
-    sigset_t set = StopSignals();
-    int received = 0;
-    while (sigwait(&set, &received) != 0) {
-    }
+    // A stop during start-up skips the steps left; capture that never started needs no stop.
+    auto stopAsked = [](void* watch) { return static_cast<StopSignalWatch*>(watch)->Received() != 0; };
+    if (StartAfterChecks(table, stopAsked, &stop))
+        AnnounceCapture(table, settingsPath);
+    int received = stop.Wait();
     Say("zamri: %s, stopping\n", received == SIGINT ? "interrupted" : "terminated");
     StopBeforeExit(table);
     return 1;

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "config/channel_config.h"
+#include "delivery/line_delivery.h"
 #include "platform/paths.h"
 
 class TcpIngestServer;
@@ -56,9 +57,8 @@ class ChannelTable {
     // 1 keep the line (an Important match adds 4 to flags), 0 drop it. Allocates nothing.
     int FilterLine(const char* text, int& flags) const;
 
-    // The overlay step shared by the serial and TCP paths: open the library if no handle is
-    // open, then write the line; each call under overlayLock. The line is dropped when the
-    // library cannot be opened.
+    // The overlay step of the delivery: open the library if no handle is open, then write the
+    // line; each call under overlayLock. The line is dropped when the library cannot be opened.
     void WriteOverlayLine(int channel, int flags, const char* text);
 
     // Capture start and stop for the whole program and per serial channel.
@@ -91,6 +91,8 @@ class ChannelTable {
     int32_t ignoreCount = 0;
     char** importantList = nullptr;
     char** ignoreList = nullptr;
+    // Every line of every source goes through here: mask, filter, overlay, sinks.
+    LineDelivery delivery{*this};
 
   private:
     // The mode-specific halves of capture start and stop and of the TCP server's life.

@@ -1,5 +1,7 @@
 #include "platform/ini_document.h"
 
+#include "platform/text_lines.h"
+
 namespace zamri {
 
 namespace {
@@ -51,22 +53,11 @@ bool ParseSectionHeader(const std::string& line, std::string* name) {
 IniDocument::IniDocument(const std::string& text) {
     size_t start = 0;
     while (start < text.size()) {
-        size_t newline = text.find('\n', start);
         Line line;
-        if (newline == std::string::npos) {
-            line.text = text.substr(start);
-            start = text.size();
-        } else {
-            size_t end = newline;
-            if (end > start && text[end - 1] == '\r') {
-                --end;
-                line.ending = "\r\n";
-            } else {
-                line.ending = "\n";
-            }
-            line.text = text.substr(start, end - start);
-            start = newline + 1;
-        }
+        size_t textEnd;
+        size_t next = NextLine(text, start, &textEnd, &line.ending);
+        line.text = text.substr(start, textEnd - start);
+        start = next;
         lines_.push_back(std::move(line));
     }
 }
@@ -118,6 +109,21 @@ bool IniDocument::Find(const std::string& section, const std::string& key, std::
         }
     }
     return false;
+}
+
+std::vector<std::pair<std::string, std::string>> IniDocument::Entries(const std::string& section) const {
+    std::vector<std::pair<std::string, std::string>> entries;
+    int header = FindSection(section);
+    if (header < 0)
+        return entries;
+    int end = SectionEnd(header);
+    std::string name;
+    std::string value;
+    for (int i = header + 1; i < end; ++i) {
+        if (ParseKey(lines_[static_cast<size_t>(i)].text, &name, &value))
+            entries.emplace_back(name, value);
+    }
+    return entries;
 }
 
 std::string IniDocument::NewLineEnding() const {

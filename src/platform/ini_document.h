@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zamri {
@@ -20,17 +21,24 @@ class IniDocument {
     // adds the section at the end of the document.
     void Set(const std::string& section, const std::string& key, const std::string& value);
 
+    // Every key line of the section (its first occurrence), in file order, read as Find reads
+    // it: one pass over the document, whatever the section holds.
+    std::vector<std::pair<std::string, std::string>> Entries(const std::string& section) const;
+
     std::string Text() const;
+
+    // One "key=value" line as Find reads it: the key trimmed, the value trimmed and without
+    // one pair of matching quotes. False for a line that holds no key.
+    static bool ParseKey(const std::string& line, std::string* key, std::string* value);
 
   private:
     struct Line {
         std::string text;    // without its line end
-        std::string ending;  // "\n", "\r\n" or "" for a last line without one
+        std::string ending;  // "\n", "\r\n", "\r" or "" for a last line without one
     };
 
     int FindSection(const std::string& section) const;  // index of the header line, or -1
     int SectionEnd(int header) const;                   // index after the section's last line
-    static bool ParseKey(const std::string& line, std::string* key, std::string* value);
     std::string NewLineEnding() const;
 
     std::vector<Line> lines_;

@@ -18,6 +18,7 @@
 
 #include "platform/langpack_english.h"
 #include "platform/langpack_window.h"
+#include "platform/text_lines.h"
 
 namespace {
 
@@ -101,12 +102,12 @@ int LangPack::LoadLanguageFile(const char* path) {
     std::set<std::string> sections;
     std::string section;  // general
     size_t position = 0;
+    std::string ending;
     while (position < content.size()) {
-        size_t end = content.find('\n', position);
-        if (end == std::string::npos)
-            end = content.size();
+        size_t end;
+        size_t next = zamri::NextLine(content, position, &end, &ending);
         std::string line = Trim(content.substr(position, end - position));
-        position = end + 1;
+        position = next;
         if (line.empty() || line[0] == ';' || line[0] == '#')
             continue;
         if (line[0] == '[') {

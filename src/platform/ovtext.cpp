@@ -6,13 +6,16 @@
 //                      process can switch files); unset: the platform's default sink.
 //   OVTEXT_FAIL_OPENS  the first N calls of OV_open after the record file was chosen return 0,
 //                      as an unavailable library would.
+//   OVTEXT_OPEN_DELAY_MS  every OV_open takes this long, as a slow library would.
 #include "platform/ovtext.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/overlay_record.h"
 #include "platform/ovtext_sink.h"
@@ -74,6 +77,8 @@ int FailOpensWanted() {
 }  // namespace
 
 extern "C" OVTEXT_API int OV_open(int a, int b) {
+    if (const char* delay = std::getenv("OVTEXT_OPEN_DELAY_MS"))
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
     OverlaySink& sink = Sink();
     std::lock_guard<std::mutex> guard(sink.lock);
     ChooseSink(sink);

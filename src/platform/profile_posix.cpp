@@ -101,6 +101,19 @@ int ProfileReadInt(const char* path, const char* section, const char* key, int d
     return static_cast<int>(std::strtol(value, nullptr, 10));
 }
 
+std::vector<std::pair<std::string, std::string>> ProfileReadSection(const char* path, const char* section) {
+    std::string text;
+    if (path == nullptr || section == nullptr || !ReadWholeFile(path, &text))
+        return {};
+    std::vector<std::pair<std::string, std::string>> entries = IniDocument(text).Entries(section);
+    char value[256];
+    for (auto& entry : entries) {
+        CopyOut(entry.second, value, sizeof value);
+        entry.second = value;
+    }
+    return entries;
+}
+
 int ProfileWriteText(const char* path, const char* section, const char* key, const char* value) {
     if (path == nullptr || section == nullptr || key == nullptr)
         return 0;

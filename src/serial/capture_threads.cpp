@@ -10,8 +10,8 @@
 // - The capture object is destroyed by its thread only after it is out of the record, so a
 //   stopper or the dump commands, which reach it through the record under the lock, never see
 //   a destroyed object.
-// - A thread holds the lock while it hands a line to the filter and the overlay (a plain mutex:
-//   those steps are serialised by the overlay lock anyway, and a stopper waiting for it must
+// - A thread holds the lock while it hands a line to the delivery step (a plain mutex: the
+//   overlay step is serialised by the overlay lock anyway, and a stopper waiting for it must
 //   not be starved by readers), so a stopper that gives up never races a delivery.
 #include <chrono>
 #include <cstdio>
@@ -322,8 +322,7 @@ void ChannelTable::RunChannelCapture(int index) {
         std::unique_lock<std::mutex> guard(CaptureLock());
         if (self->abandoned)
             break;
-        if (FilterLine(text, flags) != 0)
-            WriteOverlayLine(index, flags, text);
+        delivery.Deliver(index + 1, flags, capture->portName, text);
     }
     capture->Close();
     teardown(capture);

@@ -3,6 +3,7 @@
 
 #include "config/channel_table.h"
 #include "tcp/server_events.h"
+#include "tcp/tcp_ingest_server.h"
 
 int ChannelTable::StartTcpCapture() {
     for (int i = 0; i < kChannelCount; ++i) {
@@ -35,8 +36,7 @@ int ChannelTable::OnServerEvent(int code, intptr_t arg, char* text) {
         std::lock_guard<std::mutex> guard(tcpLineLock);
         channels[camera - 1].tcpLine.Assemble(text, flags);
     }
-    if (!FilterLine(text, flags))
-        return 0;
-    WriteOverlayLine(static_cast<int>(camera - 1), flags, text);
+    delivery.Deliver(static_cast<int>(camera), flags, tcpServer != nullptr ? tcpServer->LinePeer() : "",
+                     text);
     return 0;
 }

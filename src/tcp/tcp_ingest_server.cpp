@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -67,14 +68,15 @@ int TcpIngestServer::OnOpen(SocketHandle socket, OpeningState& state) {
 
 int TcpIngestServer::OnOpeningBytes(SocketHandle socket, OpeningState& state) {
     // Only the reply's own bytes are taken: whatever follows it stays for the frame cutting.
-    int got = SocketReceive(socket, state.bytes + state.have, 4 - state.have);
+    unsigned char bytes[4];
+    int got = SocketReceive(socket, bytes, 4 - state.have);
     if (got == 0 || (got < 0 && !SocketWouldBlock()))
         return kRefuse;
-    if (got > 0)
-        state.have += got;
-    if (state.have < 4)
+    int used = 0;
+    int reply = TakeOpeningReply(state.bytes, &state.have, bytes, got > 0 ? got : 0, &used);
+    if (reply < 0)
         return kOpeningGoesOn;
-    if (GetInt32(state.bytes) == OpeningReply(kOpeningChallenge))
+    if (reply == 1)
         return kAdmit;
     SendWord(socket, kVerdictRefused);
     return kRefuse;
@@ -95,6 +97,7 @@ void TcpIngestServer::OnFrame(FrameBuffer& frame) {
     int32_t camera = 0;
     frame.ReadInt32(&camera);
     record->camera = camera;
+    std::snprintf(record->peer, sizeof record->peer, "%s", FramePeer());
     int length = frame.PayloadLength() - 4;
     if (length > LineRecord::kMaxText)
         length = LineRecord::kMaxText;
@@ -165,7 +168,9 @@ void TcpIngestServer::DeliverQueued(bool finishing) {
             return;
         LineRecord* record;
         std::memcpy(&record, front, sizeof record);
+        linePeer = record->peer;
         Notify(EVT_LINE_RECEIVED, record->camera, record->text);
+        linePeer = "";
         FreeRecord(record);
         QueuePop(queue);
         // Wake a waiting network thread once half the queue is free again, so it refills in

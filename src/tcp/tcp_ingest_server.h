@@ -14,9 +14,10 @@
 
 // One received line, allocated on the network thread and freed by the worker.
 struct LineRecord {
-    static constexpr int kMaxText = 263;  // longer texts are cut to this many bytes
-    int camera = 0;                       // as received, counted from 1
-    char* text = nullptr;                 // heap copy, NUL-terminated
+    static constexpr int kMaxText = 263;      // longer texts are cut to this many bytes
+    int camera = 0;                           // as received, counted from 1
+    char* text = nullptr;                     // heap copy, NUL-terminated
+    char peer[zamri::kAddressTextSize] = {};  // the sender's address
 };
 
 class TcpIngestServer : public TcpServer {
@@ -41,6 +42,9 @@ class TcpIngestServer : public TcpServer {
 
     // Tests shorten the opening exchange's bound; call before Start.
     void SetOpeningTimeout(int milliseconds) { openingTimeout = milliseconds; }
+    // The address of the sender of the line being handed over, for the owner's
+    // EVT_LINE_RECEIVED callback (worker thread, during the callback only); "" otherwise.
+    const char* LinePeer() const { return linePeer; }
     // Lines waiting for the worker (read by any thread).
     int QueuedLines() { return QueueCount(queue); }
 
@@ -65,6 +69,7 @@ class TcpIngestServer : public TcpServer {
     static void FreeRecord(LineRecord* record);
 
     std::atomic<int> workerRunning{1};
+    const char* linePeer = "";  // worker thread only
     RingQueue* queue = nullptr;
     AutoEvent queueEvent;
     std::thread workerThread;

@@ -21,6 +21,9 @@ constexpr int kStopDrainMilliseconds = 500;
 
 using Clock = std::chrono::steady_clock;
 
+// Per thread: a network thread that outlived Stop may cut frames while the next one runs.
+thread_local const char* framePeer = "";
+
 }  // namespace
 
 // One run of the network thread, from Start to the thread's end.
@@ -131,6 +134,7 @@ class TcpServer::Connection : public LoopHandler {
             loop.Remove(id);
             return;
         }
+        std::memcpy(buffer->peer, peer, sizeof buffer->peer);
         loop.ClearDeadline(id);
         admitted = true;
         --run.opening;
@@ -175,6 +179,10 @@ class TcpServer::Connection : public LoopHandler {
     // Allocated on admission: a connection in its exchange holds no frame buffer.
     std::unique_ptr<ClientBuffer> buffer;
 };
+
+const char* TcpServer::FramePeer() {
+    return framePeer;
+}
 
 SocketBase::~SocketBase() {
     if (socketsReady.load())
@@ -440,7 +448,9 @@ int TcpServer::DeliverFrames(ClientBuffer& clientBuffer) {
         if (clientBuffer.used - offset < total)
             break;
         frame.Load(front, total);
+        framePeer = clientBuffer.peer;
         OnFrame(frame);
+        framePeer = "";
         offset += total;
     }
     if (offset > 0) {

@@ -24,6 +24,7 @@ struct OpeningState {
 // The bytes of one connection that do not yet form a complete frame.
 struct ClientBuffer {
     int used = 0;
+    char peer[zamri::kAddressTextSize] = {};  // the connection's peer address, from the accept
     unsigned char data[zamri::kFrameBufferSize] = {};
 };
 
@@ -114,6 +115,10 @@ class TcpServer : public SocketBase {
     int DeliverFrames(ClientBuffer& clientBuffer);
 
   protected:
+    // The peer address of the connection whose frame OnFrame is handling (on the thread that
+    // calls OnFrame, during the call); "" otherwise.
+    static const char* FramePeer();
+
     // The destructor of a derived class calls this before it tears down what OnFrame uses: a
     // network thread that outlived Stop still calls the handlers until it ends.
     void WaitForNetworkThreads();

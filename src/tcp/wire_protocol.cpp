@@ -10,6 +10,21 @@ int32_t OpeningReply(int32_t challenge) {
     return static_cast<int32_t>(c * c * kOpeningReplyFactor + kOpeningReplyOffset);
 }
 
+int TakeOpeningReply(unsigned char* reply, int* have, const unsigned char* bytes, int n, int* used) {
+    int take = 4 - *have;
+    if (take > n)
+        take = n;
+    if (take < 0)
+        take = 0;
+    if (take > 0)
+        std::memcpy(reply + *have, bytes, static_cast<size_t>(take));
+    *have += take;
+    *used = take;
+    if (*have < 4)
+        return -1;
+    return GetInt32(reply) == OpeningReply(kOpeningChallenge) ? 1 : 0;
+}
+
 void PutUInt16(unsigned char* out, uint16_t value) {
     out[0] = static_cast<unsigned char>(value & 0xFF);
     out[1] = static_cast<unsigned char>(value >> 8);

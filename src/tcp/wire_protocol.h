@@ -22,6 +22,12 @@ constexpr int32_t kVerdictRefused = 0;
 // challenge * challenge * factor + offset, in 32-bit two's-complement arithmetic.
 int32_t OpeningReply(int32_t challenge);
 
+// The server's side of the reply as its bytes come in, in pieces of any size: takes at most
+// the bytes the reply still lacks from bytes (n of them) into reply (4 bytes, *have of them
+// filled) and tells how many it took in *used. 1 once the whole reply is in and right, 0 once
+// it is in and wrong, -1 while bytes are missing.
+int TakeOpeningReply(unsigned char* reply, int* have, const unsigned char* bytes, int n, int* used);
+
 void PutUInt16(unsigned char* out, uint16_t value);
 void PutInt32(unsigned char* out, int32_t value);
 uint16_t GetUInt16(const unsigned char* in);

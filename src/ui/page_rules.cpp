@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "zamri_version.h"
+
 namespace {
 
 char Fold(char c) {
@@ -93,5 +95,5 @@ int ParseTcpPortText(const char* text, int* port) {
 }
 
 std::string VersionLine(const char* languageText) {
-    return std::string(languageText != nullptr ? languageText : "") + " 1.3.0.0 ";
+    return std::string(languageText != nullptr ? languageText : "") + " " ZAMRI_VERSION " ";
 }

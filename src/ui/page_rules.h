@@ -26,6 +26,6 @@ int ApplyPatternChoice(bool formFeedChecked, const char* text, ChannelConfig& re
 // (blanks around it allowed), 0 for anything else.
 int ParseTcpPortText(const char* text, int* port);
 
-// The About page's version line: the language text, a space, 1.3.0.0 and a space. The text is
+// The About page's version line: the language text, a space, the version and a space. The text is
 // taken as it stands, never as a format, so a '%' in a translation prints as itself.
 std::string VersionLine(const char* languageText);

@@ -199,6 +199,44 @@ TEST_F(ServiceTest, TcpModeDeliversUntilSigtermThenStopsInOrder) {
     ExpectOpenedFirstAndClosedLast(service.Calls());
 }
 
+// Whether the process blocks SIGTERM yet (from then on it takes the signal as a stop).
+bool BlocksSigterm(pid_t pid) {
+    std::string status = ReadFileBytes("/proc/" + std::to_string(pid) + "/status");
+    size_t at = status.find("SigBlk:");
+    return at != std::string::npos &&
+           (std::stoull(status.substr(at + 7), nullptr, 16) & (1ull << (SIGTERM - 1)));
+}
+
+// A mistyped count starts at once with the entries the file holds; a stop asked for while the
+// start-up is still under way (here: a slow overlay library) ends it in order.
+TEST_F(ServiceTest, StartUpIsBoundedAndHeedsAStop) {
+    int port = FreePort();
+    std::string settings = Settings("[Channel]\r\nPORT=" + std::to_string(port) +
+                                    "\r\n[Important]\r\ncount=2000000000\r\n0=TOTAL\r\n");
+    ServiceRun service(dir, "huge");
+    service.Start({"--tcp", "--settings", settings});
+    ASSERT_TRUE(WaitUntil([&] { return service.ErrorSays("TCP mode"); })) << ReadFileBytes(service.err);
+    SendClient client;
+    ASSERT_EQ(1, client.Connect("127.0.0.1", port));
+    ASSERT_EQ(1, client.OpeningExchange());
+    ASSERT_EQ(1, client.SendTextLine(1, "TOTAL 5.00\n", 11));
+    ASSERT_TRUE(WaitUntil([&] { return CountWrites(service.Calls()) == 1; }));
+    EXPECT_EQ(4, testing_support::ReadOverlayWrites(service.overlay).front().numbers[2]);
+    kill(service.pid, SIGTERM);
+    EXPECT_EQ(0, service.WaitExit());
+
+    setenv("OVTEXT_OPEN_DELAY_MS", "3000", 1);
+    ServiceRun slow(dir, "slow");
+    slow.Start({"--tcp", "--settings", settings});
+    unsetenv("OVTEXT_OPEN_DELAY_MS");
+    ASSERT_TRUE(WaitUntil([&] { return BlocksSigterm(slow.pid); }));
+    kill(slow.pid, SIGTERM);
+    EXPECT_EQ(0, slow.WaitExit());
+    EXPECT_TRUE(slow.ErrorSays("terminated, stopping"));
+    EXPECT_FALSE(slow.ErrorSays("TCP mode")) << "capture never started";
+    ExpectOpenedFirstAndClosedLast(slow.Calls());
+}
+
 TEST_F(ServiceTest, SerialModeIsTheDefaultAndSigintStopsIt) {
     std::string settings = Settings("[Channel]\r\n1=0,COM1,9600,8,0,0,0,0,0,\r\n");
     ServiceRun service(dir, "serial");
@@ -307,6 +345,13 @@ TEST_F(ServiceTest, OneInstancePerSettingsFile) {
     EXPECT_TRUE(WaitUntil([&] { return third.ErrorSays("TCP mode"); })) << ReadFileBytes(third.err);
     kill(third.pid, SIGTERM);
     EXPECT_EQ(0, third.WaitExit());
+
+    // A lock that cannot be made is reported as such, not as another instance.
+    ServiceRun nowhere(dir, "nowhere");
+    EXPECT_EQ(1, nowhere.Run({"--tcp", "--settings", dir.File("missing/zamri.ini")}));
+    EXPECT_TRUE(nowhere.ErrorSays("cannot open the lock file " + dir.File("missing/zamri.ini.lock")))
+        << ReadFileBytes(nowhere.err);
+    EXPECT_FALSE(nowhere.ErrorSays("another instance"));
 }
 
 // A language file beside the program that has a general section without "title" ends the

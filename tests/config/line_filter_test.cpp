@@ -88,19 +88,20 @@ TEST_F(LineFilterTest, EntriesLongerThanTheLineAndLongLines) {
 TEST_F(LineFilterTest, ListsLoadFromTheSettingsFile) {
     WriteFileBytes(settings,
                    "[Important]\r\ncount=1\r\n0=TOTAL\r\n5=never read\r\n"
-                   "[Ignore]\r\ncount=2\r\n0=CASH\r\n");
+                   "[Ignore]\r\ncount=4\r\n2=VOID\r\n0=CASH\r\n0=not the first\r\n00=not a list key\r\n");
     table.LoadSettings();
     int count = 0;
     char** list = nullptr;
     ASSERT_EQ(table.GetFilterList(kFilterIgnore, &count, &list), 1);
+    // In index order; the missing keys 1 and 3 are left out rather than read as empty
+    // entries, which would match (and so drop) every line.
     ASSERT_EQ(count, 2);
     EXPECT_STREQ(list[0], "CASH");
-    EXPECT_STREQ(list[1], "");  // missing key: an empty entry
+    EXPECT_STREQ(list[1], "VOID");
     EXPECT_EQ(list[2], nullptr);
-    // The empty Ignore entry drops every non-empty line that no Important entry marks.
     EXPECT_EQ(Filter("TOTAL 5.00"), "keep/4");
-    EXPECT_EQ(Filter("COFFEE"), "drop");
-    EXPECT_EQ(Filter(""), "keep/0");
+    EXPECT_EQ(Filter("COFFEE"), "keep/0");
+    EXPECT_EQ(Filter("CASH 5.00"), "drop");
     EXPECT_EQ(table.GetFilterList(2, &count, &list), 0);
 }
 
@@ -119,15 +120,17 @@ TEST_F(LineFilterTest, ReplacingWritesCountAndEntriesAndLeavesOldKeys) {
     EXPECT_EQ(count, 1);
 }
 
+// A mistyped count costs nothing: the list holds what the file holds, read at once.
 TEST_F(LineFilterTest, AHugeCountInTheFileIsBounded) {
-    WriteFileBytes(settings,
-                   "[Ignore]\r\ncount=-5\r\n[Important]\r\ncount=3\r\n0=" + std::string(400, 'i') + "\r\n");
+    WriteFileBytes(settings, "[Ignore]\r\ncount=-5\r\n0=x\r\n[Important]\r\ncount=2000000000\r\n0=" +
+                                 std::string(400, 'i') + "\r\n1999999999=LAST\r\n");
     table.LoadSettings();
     int count = 0;
     char** list = nullptr;
     table.GetFilterList(kFilterImportant, &count, &list);
-    ASSERT_EQ(count, 3);
+    ASSERT_EQ(count, 2);
     EXPECT_EQ(std::strlen(list[0]), 255u);
+    EXPECT_STREQ(list[1], "LAST");
     table.GetFilterList(kFilterIgnore, &count, &list);
     EXPECT_EQ(count, 0);
     EXPECT_EQ(list, nullptr);

@@ -94,3 +94,20 @@ TEST(IniDocument, SurvivesGarbageAndHugeLines) {
     doc.Set("Channel", "1", "short");
     EXPECT_EQ(Lookup(doc, "Channel", "1"), "short");
 }
+
+// A CR is a line end wherever it stands: a value never keeps it, and a later write of another
+// key changes neither the value nor the section a header names.
+TEST(IniDocument, ALoneCrEndsALineEvenAtTheEnd) {
+    IniDocument doc("[Important]\r\ncount=1\r0=TOTAL\r");
+    EXPECT_EQ(Lookup(doc, "Important", "count"), "1");
+    EXPECT_EQ(Lookup(doc, "Important", "0"), "TOTAL");
+    doc.Set("Ignore", "count", "0");
+    EXPECT_EQ(doc.Text(), "[Important]\r\ncount=1\r0=TOTAL\r[Ignore]\r\ncount=0\r\n");
+    EXPECT_EQ(Lookup(IniDocument(doc.Text()), "Important", "0"), "TOTAL");
+
+    IniDocument header("[A]\nk=v\n[\r");
+    header.Set("A", "j", "w");
+    header.Set("B", "x", "y");
+    EXPECT_EQ(header.Text(), "[A]\nk=v\nj=w\n[\r[B]\nx=y\n");
+    EXPECT_EQ(Lookup(IniDocument(header.Text()), "B", "x"), "y");
+}

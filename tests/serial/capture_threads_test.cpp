@@ -22,6 +22,7 @@
 #include "serial/hebrew_setting.h"
 #include "serial/serial_capture.h"
 #include "support/overlay_log.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
 using testing_support::OverlayCall;
@@ -128,6 +129,8 @@ TEST_F(CaptureOnLine, AReceiptReachesTheOverlayLineByLineWithItsFlags) {
     Enable(2, line.PortName());
     table.ReplaceFilterList(kFilterImportant, 1, MakeList({"total"}));
     table.ReplaceFilterList(kFilterIgnore, 1, MakeList({"VOID"}));
+    auto sink = std::make_shared<testing_support::RecordingSink>();
+    table.delivery.AddSink(sink);
     ASSERT_EQ(table.StartCapture(), 1);
     ASSERT_TRUE(WaitOpen(2));
     ASSERT_TRUE(
@@ -136,6 +139,13 @@ TEST_F(CaptureOnLine, AReceiptReachesTheOverlayLineByLineWithItsFlags) {
     ASSERT_TRUE(WaitWrites(4));
     EXPECT_EQ(Writes(),
               (std::vector<Written>{{2, 1, "SHOP"}, {2, 4, "TOTAL 5.00"}, {2, 2, "Bye"}, {2, 1, "Next"}}));
+    // The sinks get the same lines, named by the port and counted by receipt.
+    auto lines = sink->Lines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[3].camera, 3);
+    EXPECT_STREQ(lines[3].source, line.PortName().c_str());
+    EXPECT_EQ(lines[2].receipt, 1u);
+    EXPECT_EQ(lines[3].receipt, 2u);
     ASSERT_EQ(table.StopCapture(), 1);
     EXPECT_TRUE(NoThreads());
 }

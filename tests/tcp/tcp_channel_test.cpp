@@ -12,6 +12,7 @@
 #include "platform/os.h"
 #include "send_client.h"
 #include "support/overlay_log.h"
+#include "support/recording_sink.h"
 #include "tcp/tcp_ingest_server.h"
 #include "tcp_test_support.h"
 
@@ -84,6 +85,8 @@ class TcpChannelTest : public ::testing::Test {
 
 TEST_F(TcpChannelTest, LinesReachTheOverlayWithTheirCamerasAndFlags) {
     StartTable();
+    auto sink = std::make_shared<testing_support::RecordingSink>();
+    table->delivery.AddSink(sink);
     SendClient client;
     ASSERT_EQ(client.Connect("127.0.0.1", port), 1);
     ASSERT_EQ(client.OpeningExchange(), 1);
@@ -129,6 +132,14 @@ TEST_F(TcpChannelTest, LinesReachTheOverlayWithTheirCamerasAndFlags) {
     };
     ASSERT_TRUE(WaitUntil([&] { return Writes(overlay).size() >= expected.size(); }));
     EXPECT_EQ(Writes(overlay), expected);
+    // The sinks get the same lines, each named by its sender's address.
+    auto delivered = sink->Lines();
+    ASSERT_EQ(delivered.size(), expected.size());
+    for (size_t i = 0; i < delivered.size(); ++i) {
+        EXPECT_EQ(delivered[i].camera - 1, expected[i].channel);
+        EXPECT_EQ(std::string(delivered[i].text), expected[i].text);
+        EXPECT_STREQ(delivered[i].source, "127.0.0.1");
+    }
 }
 
 TEST_F(TcpChannelTest, ZamriSendDeliversAReceipt) {

@@ -1,0 +1,56 @@
+// The one road every printed line travels, whatever its source (serial capture, TCP mode,
+// network sources): mask, line filter (which may add flag 4), the overlay library (first and
+// synchronous, under the overlay lock), then every registered sink.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "config/channel_config.h"
+#include "delivery/delivered_line.h"
+#include "delivery/line_clock.h"
+
+class ChannelTable;
+
+class LineDelivery {
+  public:
+    explicit LineDelivery(ChannelTable& table);
+    LineDelivery(const LineDelivery&) = delete;
+    LineDelivery& operator=(const LineDelivery&) = delete;
+
+    // Hands one line on. camera 1 to 32 (anything else is dropped); flags as the source's line
+    // assembly set them; source names where the line came from (a port name, a peer address;
+    // null reads as empty); text is NUL-terminated and is cut to 1023 bytes. Safe from any
+    // number of threads at once. 1 when the line passed the filter, 0 when it was dropped.
+    int Deliver(int camera, int flags, const char* source, const char* text);
+
+    // Adds a sink; lines delivered from then on reach it. Any thread.
+    void AddSink(std::shared_ptr<LineSink> sink);
+    // Removes a sink. A delivery already under way may still hand it its line, which is why
+    // sinks are shared: the sink object stays valid until that delivery is done.
+    void RemoveSink(const LineSink* sink);
+    // The sinks now registered (for status reports).
+    std::vector<std::shared_ptr<LineSink>> Sinks() const;
+
+    // Replaces the time source; nullptr restores the system clock. The clock must outlive its
+    // use here.
+    void SetClock(LineClock* clock);
+
+    // The receipt number that the camera's next line will carry (0 for a camera out of range).
+    uint32_t NextReceipt(int camera) const;
+
+  private:
+    using SinkList = std::vector<std::shared_ptr<LineSink>>;
+    std::shared_ptr<const SinkList> SinkSnapshot() const;
+
+    ChannelTable& table;
+    std::atomic<LineClock*> clock;
+    std::atomic<uint32_t> receipts[kChannelCount];
+    // Guards only the swap of the list pointer: a delivery takes a reference to the current list
+    // and calls the sinks without any lock, and a change builds a new list.
+    mutable std::mutex sinkLock;
+    std::shared_ptr<const SinkList> sinks;
+};

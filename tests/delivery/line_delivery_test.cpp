@@ -1,0 +1,133 @@
+// The delivery step over a real channel table and the overlay library substitute: what the
+// overlay and the sinks get, receipt numbers, time stamps, and sinks changing while lines flow.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/channel_table.h"
+#include "delivery/line_delivery.h"
+#include "support/overlay_log.h"
+#include "support/recording_sink.h"
+
+using testing_support::OverlayLogFile;
+using testing_support::RecordingSink;
+
+namespace {
+
+class FixedClock : public LineClock {
+  public:
+    int64_t UtcMilliseconds() override { return 1765280000123; }
+    int32_t UtcOffsetMinutes(int64_t) override { return 330; }
+};
+
+char** List(const char* entry) {
+    char** list = new char*[1];
+    list[0] = new char[std::strlen(entry) + 1];
+    std::strcpy(list[0], entry);
+    return list;
+}
+
+class Delivery : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        table.ReplaceFilterList(kFilterImportant, 1, List("total"));
+        table.ReplaceFilterList(kFilterIgnore, 1, List("SECRET"));
+        table.delivery.SetClock(&clock);
+        table.delivery.AddSink(sink);
+    }
+    OverlayLogFile overlay;  // before the table, which opens the overlay
+    ChannelTable table;
+    FixedClock clock;
+    std::shared_ptr<RecordingSink> sink = std::make_shared<RecordingSink>();
+};
+
+TEST_F(Delivery, TheOverlayAndTheSinksGetTheSameFilteredLinesWithTimeSourceAndReceipt) {
+    LineDelivery& delivery = table.delivery;
+    EXPECT_EQ(delivery.Deliver(3, 1, "COM3", "BREAD 1.20"), 1);
+    EXPECT_EQ(delivery.Deliver(3, 0, "COM3", "secret code"), 0);
+    EXPECT_EQ(delivery.Deliver(3, 2, "COM3", "Total 1.20"), 1);
+    EXPECT_EQ(delivery.Deliver(3, 1, "COM3", "NEXT"), 1);
+    EXPECT_EQ(delivery.Deliver(0, 0, "x", "camera 0"), 0);
+    EXPECT_EQ(delivery.Deliver(33, 0, "x", "camera 33"), 0);
+    // A receipt that ends on a dropped line has ended: camera 4's next line is in receipt 2.
+    EXPECT_EQ(delivery.Deliver(4, 2, "10.0.0.7", "SECRET end"), 0);
+    EXPECT_EQ(delivery.Deliver(4, 1, nullptr, std::string(2000, 'x').c_str()), 1);
+    EXPECT_EQ(delivery.NextReceipt(3), 2u);
+    EXPECT_EQ(delivery.NextReceipt(0), 0u);
+
+    auto writes = overlay.Writes();
+    ASSERT_EQ(writes.size(), 4u);
+    auto lines = sink->Lines();
+    ASSERT_EQ(lines.size(), 4u);
+    struct Expected {
+        int camera, flags;
+        unsigned receipt;
+        const char* source;
+        std::string text;
+    };
+    const Expected expected[] = {{3, 1, 1, "COM3", "BREAD 1.20"},
+                                 {3, 6, 1, "COM3", "Total 1.20"},
+                                 {3, 1, 2, "COM3", "NEXT"},
+                                 {4, 1, 2, "", std::string(1023, 'x')}};
+    for (size_t i = 0; i < lines.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(writes[i].numbers.at(1), expected[i].camera - 1);
+        EXPECT_EQ(writes[i].numbers.at(2), expected[i].flags);
+        EXPECT_EQ(writes[i].text, expected[i].text);
+        EXPECT_EQ(lines[i].camera, expected[i].camera);
+        EXPECT_EQ(lines[i].flags, expected[i].flags);
+        EXPECT_EQ(lines[i].receipt, expected[i].receipt);
+        EXPECT_STREQ(lines[i].source, expected[i].source);
+        EXPECT_EQ(std::string(lines[i].text), expected[i].text);
+        EXPECT_EQ(lines[i].length, static_cast<int>(expected[i].text.size()));
+        EXPECT_EQ(lines[i].utcMilliseconds, 1765280000123);
+        EXPECT_EQ(lines[i].utcOffsetMinutes, 330);
+    }
+}
+
+TEST_F(Delivery, TheSystemClockGivesTheTimeInUtcAndAPlausibleOffset) {
+    table.delivery.SetClock(nullptr);
+    int64_t before = static_cast<int64_t>(std::time(nullptr)) * 1000;
+    table.delivery.Deliver(1, 0, "COM1", "now");
+    int64_t after = static_cast<int64_t>(std::time(nullptr)) * 1000 + 1000;
+    ASSERT_EQ(sink->Count(), 1u);
+    DeliveredLine line = sink->Lines()[0];
+    EXPECT_GE(line.utcMilliseconds, before);
+    EXPECT_LE(line.utcMilliseconds, after);
+    EXPECT_LE(line.utcOffsetMinutes, 14 * 60);
+    EXPECT_GE(line.utcOffsetMinutes, -12 * 60);
+}
+
+TEST_F(Delivery, SinksComeAndGoWhileSeveralThreadsDeliver) {
+    constexpr int kThreads = 4;
+    constexpr int kLines = 500;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([this, t] {
+            for (int i = 0; i < kLines; ++i)
+                table.delivery.Deliver(t + 1, i % 10 == 9 ? 2 : 0, "COM1", "line");
+        });
+    }
+    for (int i = 0; i < 200; ++i) {
+        auto extra = std::make_shared<RecordingSink>();
+        table.delivery.AddSink(extra);
+        table.delivery.RemoveSink(extra.get());
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(overlay.Writes().size(), static_cast<size_t>(kThreads * kLines));
+    EXPECT_EQ(sink->Count(), static_cast<size_t>(kThreads * kLines));
+    for (int camera = 1; camera <= kThreads; ++camera)
+        EXPECT_EQ(table.delivery.NextReceipt(camera), 1u + kLines / 10);
+    table.delivery.RemoveSink(sink.get());
+    table.delivery.Deliver(1, 0, "COM1", "after");
+    EXPECT_EQ(sink->Count(), static_cast<size_t>(kThreads * kLines));
+    EXPECT_EQ(table.delivery.Sinks().size(), 0u);
+}
+
+}  // namespace
