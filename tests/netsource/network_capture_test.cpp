@@ -560,10 +560,12 @@ TEST_F(NetworkSources, PrinterRelayPassesEveryByteBothWaysAndAStalledOverlayDoes
     StandInPrinter printer;
     CollectedLines lines;
     int port = FreePort();
-    RunningCapture running(
-        "printer://127.0.0.1:" + std::to_string(port) + ">127.0.0.1:" + std::to_string(printer.Port()),
-        lines);
+    std::string name =
+        "printer://127.0.0.1:" + std::to_string(port) + ">127.0.0.1:" + std::to_string(printer.Port());
+    RunningCapture running(name, lines);
     ASSERT_EQ(1, running.opened);
+    std::string dumpPath = dir.File("relay.bin");
+    ASSERT_EQ(1, running.capture.OpenDump(name.c_str(), dumpPath.c_str()));
     SocketHandle till = ConnectWhenUp(port);
 
     // A status request gets the printer's answer through the relay.
@@ -591,6 +593,9 @@ TEST_F(NetworkSources, PrinterRelayPassesEveryByteBothWaysAndAStalledOverlayDoes
               std::vector<Line>(got.begin(), got.begin() + 4));
     EXPECT_EQ("LINE 199", got.back().text);
     EXPECT_EQ(0u, running.capture.DroppedBytes());
+    // The dump holds what the till sent, never the printer's answers.
+    running.capture.CloseDump();
+    EXPECT_TRUE(testing_support::ReadFileBytes(dumpPath) == PrinterBytes("<DLE EOT 01>") + job);
 
     // The printer hangs up: the till's connection is closed too.
     printer.HangUp();
