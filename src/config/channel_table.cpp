@@ -98,3 +98,16 @@ void ChannelTable::SaveChannel(int index) {
     if (std::strcmp(value, channels[index].allowedSenders) != 0)
         zamri::ProfileWriteText(settingsPath, section, kAllowedSendersKey, channels[index].allowedSenders);
 }
+
+void ChannelTable::SaveTcpSenderRules() {
+    char value[kSettingsValueSize];
+    const struct {
+        const char* key;
+        const char* text;
+    } entries[] = {{kListenAddressKey, tcpListenAddress}, {kAllowedSendersKey, tcpAllowedSenders}};
+    for (const auto& entry : entries) {
+        zamri::ProfileReadText(settingsPath, kOptionsSection, entry.key, "", value, sizeof value);
+        if (std::strcmp(value, entry.text) != 0)
+            zamri::ProfileWriteText(settingsPath, kOptionsSection, entry.key, entry.text);
+    }
+}

@@ -44,6 +44,9 @@ class ChannelTable {
     const char* GetSettingsPath() const { return settingsPath; }
     void LoadSettings();
     void SaveChannel(int index);
+    // Writes tcpListenAddress and tcpAllowedSenders to [Options], each only when it differs from
+    // the file, so that a file that never had them gains nothing.
+    void SaveTcpSenderRules();
 
     // Line filter. Kind 0 Important, 1 Ignore.
     void LoadFilterList(int kind);

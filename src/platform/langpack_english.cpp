@@ -89,6 +89,12 @@ const BuiltInText kEnglish[] = {
     {"TCP_CONFIG_PAGE", "CAMERA_NAME", "Camera "},
     {"TCP_CONFIG_PAGE", "FILL_FOOTER", "Enter the footer text that ends a receipt for this camera."},
     {"TCP_CONFIG_PAGE", "PORT_RANGE", "The port number must be a whole number from 1 to 65535."},
+    {"TCP_CONFIG_PAGE", "LISTEN_STATIC", "Listen on:"},
+    {"TCP_CONFIG_PAGE", "ALLOWED_STATIC", "Allowed senders:"},
+    {"TCP_CONFIG_PAGE", "BAD_LISTEN",
+     "Listen on: leave it empty for every address of this PC, or give one IPv4 address (a.b.c.d):"},
+    {"TCP_CONFIG_PAGE", "BAD_SENDERS",
+     "These allowed senders are not IPv4 addresses or blocks (a.b.c.d or a.b.c.d/n):"},
 
     {"about page", "title", "About"},
 };

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "netsource/allowed_senders.h"
+#include "netsource/port_name.h"
 #include "zamri_version.h"
 
 namespace {
@@ -96,4 +98,17 @@ int ParseTcpPortText(const char* text, int* port) {
 
 std::string VersionLine(const char* languageText) {
     return std::string(languageText != nullptr ? languageText : "") + " " ZAMRI_VERSION " ";
+}
+
+int CheckTcpSenderRules(const std::string& listenAddress, const std::string& allowedSenders,
+                        std::string* bad) {
+    uint32_t address;
+    if (!listenAddress.empty() &&
+        ParseIpv4(listenAddress.c_str(), static_cast<int>(listenAddress.size()), &address) == 0) {
+        *bad = listenAddress;
+        return 1;
+    }
+    AllowedSenders list;
+    list.Parse(allowedSenders.c_str(), bad);
+    return bad->empty() ? 0 : 2;
 }

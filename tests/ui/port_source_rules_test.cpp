@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "ui/page_rules.h"
 #include "ui/port_settings_model.h"
 
 namespace {
@@ -51,6 +52,14 @@ TEST(PortSourceRules, MalformedNamesAndSendersAreNamedBeforeAnythingIsStored) {
     EXPECT_EQ("10.1.0.x 10.2.0.0/40", bad);
     EXPECT_TRUE(PortIsNetwork("TCP://host:1"));
     EXPECT_FALSE(PortIsNetwork("COM12"));
+
+    // The TCP page: an empty address listens everywhere; a name is no address to listen on.
+    EXPECT_EQ(0, CheckTcpSenderRules("", "", &bad));
+    EXPECT_EQ(0, CheckTcpSenderRules("192.168.1.10", "192.168.1.0/24", &bad));
+    EXPECT_EQ(1, CheckTcpSenderRules("zamri-pc", "", &bad));
+    EXPECT_EQ("zamri-pc", bad);
+    EXPECT_EQ(2, CheckTcpSenderRules("", "192.168.1.0/24 all", &bad));
+    EXPECT_EQ("all", bad);
 }
 
 }  // namespace

@@ -369,11 +369,26 @@ void ScenarioTcp(int port) {
     Check(warning.find("65535") != std::string::npos, "port warning: " + warning);
     Check(FindDialogWithControl(pid, kSheetTabs) == sheet, "the sheet closed with port 0");
 
-    // "Default" and OK: the server moves to 10000.
+    Check(SettingsValue("Options", "AllowedSenders") == "<missing>", "an OK that kept the list wrote it");
+
+    // "Default", a listen address and allowed senders: a malformed sender is named and the
+    // sheet stays; then OK moves the server to 10000 on 127.0.0.1 for 127.0.0.1 only.
     Click(page, 1123);
     Check(WaitFor([&] { return ControlText(page, 1120) == "10000"; }), "Default did not set 10000");
+    SetText(page, 1132, "127.0.0.1");
+    SetText(page, 1134, "127.0.0.1 10.0.0.0/99");
+    Screenshot("sheet-tcp-senders");
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    warning = AnswerMessageBox(pid, "tcp-bad-sender");
+    Check(warning.find("10.0.0.0/99") != std::string::npos, "sender warning: " + warning);
+    Check(FindDialogWithControl(pid, kSheetTabs) == sheet, "the sheet closed with a malformed sender");
+    SetText(page, 1134, "127.0.0.1");
     CloseSheet(sheet, pid, PSBTN_OK);
     Check(SettingsValue("Channel", "PORT") == "10000", "PORT is " + SettingsValue("Channel", "PORT"));
+    Check(SettingsValue("Options", "ListenAddress") == "127.0.0.1" &&
+              SettingsValue("Options", "AllowedSenders") == "127.0.0.1",
+          "[Options] holds " + SettingsValue("Options", "ListenAddress") + " / " +
+              SettingsValue("Options", "AllowedSenders"));
     Check(till.WaitForClose(kPatienceMs) == 1, "the server was not restarted on the new port");
     if (AskScript("send", "10000\n3\nAFTER MOVE\n")) {
         Check(WaitFor([] { return OverlayWrites().size() >= 4; }), "nothing arrived on port 10000");
