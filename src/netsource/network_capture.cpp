@@ -97,6 +97,7 @@ class NetworkCapture::StreamSide : public LoopHandler {
   private:
     void Read(EventLoop& loop, int id, bool closing) {
         SocketHandle socket = loop.Socket(id);
+        bool ended = false;
         for (int i = 0; i < kReadsPerEvent || closing; ++i) {
             if (paused && !closing)
                 return;
@@ -114,8 +115,11 @@ class NetworkCapture::StreamSide : public LoopHandler {
             }
             if (got < 0 && SocketWouldBlock())
                 return;
-            break;  // end of stream or a broken connection
+            ended = true;  // end of stream or a broken connection
+            break;
         }
+        if (!ended)
+            return;  // more is waiting: read on at the next turn, after the other sockets
         if (outgoing) {
             owner.OutgoingEnded(id);
             return;

@@ -512,6 +512,37 @@ TEST_F(NetworkSources, ListenDecodesEachConnectionAsItsOwnStreamAndEndsAnOpenLin
     SocketClose(b);
 }
 
+TEST_F(NetworkSources, ListenTakesALargeJobWholeWhileTheOverlayStalls) {
+    CollectedLines lines;
+    int port = FreePort();
+    RunningCapture running("listen://127.0.0.1:" + std::to_string(port), lines, "", 1);
+    ASSERT_EQ(1, running.opened);
+    // Far more than one turn's reads, and more than the decoder may queue: the sender is held
+    // in TCP while the overlay stalls, then every line arrives once and in order.
+    std::string job;
+    const int count = 300000;
+    for (int i = 0; i < count; ++i)
+        job += "L" + std::to_string(i) + "\n";
+    lines.CloseGate();
+    SocketHandle till = ConnectWhenUp(port);
+    std::atomic<bool> sent{false};
+    std::thread sender([&] {
+        sent = SendAll(till, job);
+        SocketClose(till);
+    });
+    SleepMilliseconds(300);
+    EXPECT_LT(running.capture.DroppedBytes() + lines.Count(), 2u);
+    lines.OpenGate();
+    sender.join();
+    EXPECT_TRUE(sent.load());
+    ASSERT_TRUE(WaitFor([&] { return lines.Count() >= static_cast<size_t>(count); }, 60000));
+    std::vector<Line> got = lines.Lines();
+    ASSERT_EQ(static_cast<size_t>(count), got.size());
+    for (int i = 0; i < count; i += 997)
+        ASSERT_EQ("L" + std::to_string(i), got[static_cast<size_t>(i)].text);
+    EXPECT_EQ("L" + std::to_string(count - 1), got.back().text);
+}
+
 TEST_F(NetworkSources, DatagramsAreOneStreamSoALineMaySpanTwo) {
     CollectedLines lines;
     int port = FreePort(true);
