@@ -314,7 +314,10 @@ void PrinterRelay(int roundTrips, int imageMegabytes) {
 
 void IdleChannels(int seconds) {
     CountedLines lines;
-    StandIn printer;
+    // The printer behind the printer:// channels: idle, no till connects, so nothing reaches it
+    // (a listener without a thread, so that the figure is zamri's alone).
+    int printerPort;
+    SocketHandle printer = Listener(&printerPort);
     int farPort;
     SocketHandle farEnd = Listener(&farPort);  // tcp:// channels connect here and hear nothing
     std::vector<std::unique_ptr<RunningCapture>> channels;
@@ -326,7 +329,7 @@ void IdleChannels(int seconds) {
                 break;
             case 1:
                 name = "printer://127.0.0.1:" + std::to_string(FreePort()) +
-                       ">127.0.0.1:" + std::to_string(printer.port);
+                       ">127.0.0.1:" + std::to_string(printerPort);
                 break;
             case 2:
                 name = "udp://127.0.0.1:" + std::to_string(FreePort());
@@ -355,6 +358,7 @@ void IdleChannels(int seconds) {
     for (SocketHandle s : accepted)
         SocketClose(s);
     SocketClose(farEnd);
+    SocketClose(printer);
 }
 
 }  // namespace
