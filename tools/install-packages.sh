@@ -10,7 +10,7 @@ if [ "${1:-}" = service ]; then
 else
     packages=(cmake ninja-build g++ clang libgtest-dev googletest libbenchmark-dev
               g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb socat imagemagick x11-utils
-              adduser dpkg-dev systemd procps nsis)
+              adduser dpkg-dev systemd procps nsis rsyslog)
 fi
 
 missing=()

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/line_outputs.h"
 #include "config/channel_table.h"
 #include "platform/langpack.h"
 
@@ -43,12 +44,16 @@ int StartAfterChecks(ChannelTable& table, bool (*stopAsked)(void*), void* contex
     table.LoadSettings();
     if (stopAsked != nullptr && stopAsked(context))
         return 0;
+    // The journal and the export are in place before the first line can arrive.
+    ProcessLineOutputs().Start(table, table.GetSettingsPath(), processPaths.recorderSettings);
     table.StartCapture();
     return 1;
 }
 
 void StopBeforeExit(ChannelTable& table) {
     table.StopCapture();
+    // After capture: the last lines are in the sinks' queues by now.
+    ProcessLineOutputs().Stop(table);
 }
 
 }  // namespace zamri

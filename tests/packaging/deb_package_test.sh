@@ -120,6 +120,8 @@ printf 'STORE 0042  TILL 3\nBREAD      1.20\nTOTAL      1.20\n' |
     /usr/bin/zamri-send -q -p "$port" -c 2 --form-feed || fail "zamri-send"
 check "receipt reached the overlay: $(cat "$work/out" 2>/dev/null)" wait_for "$(printf 'OV_write\t1\t1\t2\tTOTAL      1.20')" "$work/out"
 stop_service "TCP mode"
+check "the receipt is in the journal, found by zamri-find" \
+    grep -q '^> .*TOTAL      1.20' <<<"$(/usr/bin/zamri-find -q --settings /etc/zamri/zamri.ini total)"
 
 # Serial mode, chosen in /etc/default/zamri, on a pseudo-terminal that stands in for a serial
 # port: root's, open to the group dialout only, as /dev/ttyS* and /dev/ttyUSB* are.

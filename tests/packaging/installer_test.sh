@@ -121,12 +121,16 @@ check "zamri.exe replaced" cmp -s "$folder/zamri.exe" "$bin/zamri.exe"
 start_program
 check "the program runs again" wait_until 30 send_receipt
 check "the second receipt reached the overlay stand-in" wait_until 20 receipts_shown 2
+journal_has() { [ "$(cat "$folder"/journal/*.jsonl 2>/dev/null | grep -c '"flags":2,.*"text":"TOTAL      1.20"')" = "$1" ]; }
+check "both receipts are in the journal beside the program" wait_until 20 journal_has 2
 
 # --- silent uninstallation while the program runs ---
 wine "$folder_win\\uninstall.exe" /S
 expect_ended "the uninstaller"
 check "uninstaller finished" wait_until 60 test ! -e "$folder/uninstall.exe"
-check "only the settings file is left: $(ls -A "$folder" | tr '\n' ' ')" [ "$(ls -A "$folder")" = zamri.ini ]
+# The receipt journal is the user's data, as the settings are: both stay.
+check "only the settings file and the journal are left: $(ls -A "$folder" | tr '\n' ' ')" \
+    [ "$(ls -A "$folder" | tr '\n' ' ')" = "journal zamri.ini " ]
 check "Run entry removed" [ -z "$(reg_value "$run_key" zamri)" ]
 check "Start menu removed" [ ! -e "$menu" ]
 check "uninstall entry removed" [ -z "$(reg_value "$uninstall_key" InstallLocation)" ]

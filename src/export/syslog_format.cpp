@@ -1,0 +1,92 @@
+#include "export/syslog_format.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace zamri {
+
+namespace {
+
+constexpr int kFacilityLocal0 = 16;
+constexpr int kSeverityNotice = 5;
+constexpr int kSeverityInformational = 6;
+constexpr int kImportantFlag = 4;
+
+// A header field: printable ASCII without blanks, at most maxLength, "-" when empty.
+std::string HeaderField(const std::string& value, size_t maxLength) {
+    std::string out;
+    for (char c : value)
+        if (c > 32 && c < 127 && out.size() < maxLength)
+            out.push_back(c);
+    return out.empty() ? std::string("-") : out;
+}
+
+// A structured-data parameter value: '"', '\' and ']' escaped.
+void AppendParamValue(const std::string& value, std::string* out) {
+    for (char c : value) {
+        if (c == '"' || c == '\\' || c == ']')
+            out->push_back('\\');
+        out->push_back(c);
+    }
+}
+
+}  // namespace
+
+std::string FormatSyslogMessage(const JournalRecord& record, const SyslogOrigin& origin) {
+    int severity = (record.flags & kImportantFlag) != 0 ? kSeverityNotice : kSeverityInformational;
+    char head[96];
+    std::snprintf(head, sizeof head, "<%d>1 ", kFacilityLocal0 * 8 + severity);
+    std::string m = head;
+    m += FormatRecordTime(record.utcMilliseconds, record.utcOffsetMinutes);
+    m += ' ';
+    m += HeaderField(origin.hostName, 255);
+    std::snprintf(head, sizeof head,
+                  " zamri %d line [%s camera=\"%d\" flags=\"%d\" receipt=\"%lld\" source=\"",
+                  origin.processId, kSyslogStructuredDataId, record.camera, record.flags,
+                  static_cast<long long>(record.receipt));
+    m += head;
+    AppendParamValue(record.source, &m);
+    m += "\"] ";
+    m += record.text;
+    return m;
+}
+
+void AppendOctetCounted(const std::string& message, std::string* out) {
+    *out += std::to_string(message.size());
+    out->push_back(' ');
+    *out += message;
+}
+
+int ParseSyslogCollector(const std::string& text, SyslogCollector* collector) {
+    SyslogCollector c;
+    std::string rest = text;
+    if (rest.compare(0, 6, "udp://") == 0) {
+        c.datagram = true;
+        rest = rest.substr(6);
+    } else if (rest.compare(0, 6, "tcp://") == 0) {
+        rest = rest.substr(6);
+    } else if (rest.find("://") != std::string::npos) {
+        return 0;
+    }
+    size_t colon = rest.rfind(':');
+    if (colon != std::string::npos) {
+        std::string port = rest.substr(colon + 1);
+        char* end = nullptr;
+        long number = std::strtol(port.c_str(), &end, 10);
+        if (port.empty() || *end != 0 || number < 1 || number > 65535)
+            return 0;
+        c.port = static_cast<int>(number);
+        rest = rest.substr(0, colon);
+    }
+    if (rest.empty() || rest.find_first_of(" /:\t") != std::string::npos)
+        return 0;
+    c.host = rest;
+    *collector = c;
+    return 1;
+}
+
+std::string DescribeCollector(const SyslogCollector& c) {
+    return (c.datagram ? "udp://" : "tcp://") + c.host + ":" + std::to_string(c.port);
+}
+
+}  // namespace zamri

@@ -1,0 +1,48 @@
+// Syslog export as a sink of the delivery step. The sink's queue is the export buffer: while
+// the collector is away the worker waits with the oldest line, the queue holds what follows,
+// and what does not fit is counted (DroppedLines) and reported when the collector is back.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "delivery/queued_sink.h"
+#include "export/syslog_exporter.h"
+#include "serial/hebrew_setting.h"
+
+namespace zamri {
+
+class SyslogSink : public QueuedSink {
+  public:
+    static constexpr int kDefaultBufferLines = 10000;
+
+    SyslogSink(const SyslogCollector& collector, int bufferLines, int recorderCodePage,
+               const std::string& recorderSettingsPath, SyslogExporter::TroubleReport trouble);
+    ~SyslogSink() override;
+
+    // Sends what is queued for at most finishMilliseconds (also while waiting for the collector),
+    // then ends the worker; what is left is counted as dropped.
+    void Stop(int finishMilliseconds = kDefaultFinishMilliseconds);
+
+    // Lines not sent: dropped from the full buffer, or given up at stop.
+    uint64_t UnsentLines() const { return DroppedLines() + exporter.LostMessages(); }
+    const SyslogExporter& Exporter() const { return exporter; }
+
+  protected:
+    void Consume(const DeliveredLine& line) override;
+    // The first time: connects, so trouble shows at start-up.
+    void Idle() override;
+
+  private:
+    void Recovered();
+
+    SyslogExporter::TroubleReport trouble;
+    SyslogExporter exporter;
+    SyslogOrigin origin;
+    int recorderCodePage;
+    HebrewSetting hebrew;
+    uint64_t droppedReported = 0;
+    bool probed = false;
+};
+
+}  // namespace zamri

@@ -1,0 +1,39 @@
+// The journal as a sink of the delivery step: lines queue in memory and a worker of the sink's
+// own writes them, so a slow or full disk never holds a capture thread or the TCP worker.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "delivery/queued_sink.h"
+#include "journal/journal_writer.h"
+#include "serial/hebrew_setting.h"
+
+namespace zamri {
+
+class JournalSink : public QueuedSink {
+  public:
+    static constexpr int kQueueLines = 8192;
+
+    // recorderSettingsPath: the recorder's settings file, for its Hebrew setting (empty: none).
+    JournalSink(const std::string& folder, int keepDays, int recorderCodePage,
+                const std::string& recorderSettingsPath, JournalWriter::TroubleReport trouble,
+                JournalWriter::Clock clock = nullptr, int queueLines = kQueueLines);
+    ~JournalSink() override;
+
+    const JournalWriter& Writer() const { return writer; }
+
+  protected:
+    void Consume(const DeliveredLine& line) override;
+    // The first time: retention and today's file, so trouble shows at start-up.
+    void Idle() override;
+
+  private:
+    JournalWriter writer;
+    int recorderCodePage;
+    HebrewSetting hebrew;
+    JournalRecord record;
+    bool prepared = false;
+};
+
+}  // namespace zamri

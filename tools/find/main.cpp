@@ -1,0 +1,262 @@
+// zamri-find: searches the receipt journal by text, camera and time, and prints whole
+// receipts with the matching lines marked, or only the matching lines.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "console.h"
+#include "journal/find_time.h"
+#include "journal/journal_search.h"
+#include "journal/journal_settings.h"
+#include "journal/local_clock.h"
+#include "platform/paths.h"
+
+namespace {
+
+const char kPackagedSettings[] = "/etc/zamri/zamri.ini";
+
+const char kUsage[] =
+    "usage: zamri-find [options] [TEXT]\n"
+    "Searches the receipt journal and prints each receipt that has a line containing TEXT\n"
+    "(without regard to case), the matching lines marked with '>'. Without TEXT every line matches.\n"
+    "  -d, --journal DIR    the journal folder (default: the Journal setting of the settings file)\n"
+    "  -s, --settings FILE  the settings file (default: zamri.ini beside the program, else\n"
+    "                       /etc/zamri/zamri.ini where the Debian package put it)\n"
+    "  -e, --regex          TEXT is a regular expression (ECMAScript syntax)\n"
+    "  -C, --match-case     upper and lower case differ\n"
+    "  -c, --camera N       only lines of camera N (1 to 32)\n"
+    "      --from TIME      from this local time on\n"
+    "      --to TIME        up to this local time (inclusive)\n"
+    "  -l, --lines          print only the matching lines\n"
+    "  -j, --json           print journal records, one JSON object per line (with \"match\")\n"
+    "  -q, --quiet          no summary on standard error\n"
+    "TIME: today, yesterday, YYYY-MM-DD, YYYY-MM-DD HH:MM[:SS], HH:MM[:SS] (today), today HH:MM.\n"
+    "A day or minute as a bound covers all of it: --from yesterday --to yesterday is one day.\n"
+    "Exit status: 0 something found, 1 nothing found, 2 usage or journal error.\n";
+
+struct Options {
+    std::string journal;
+    std::string settings;
+    bool json = false;
+    bool quiet = false;
+    zamri::FindQuery query;
+    bool haveText = false;
+};
+
+int Usage(const char* problem) {
+    std::fprintf(stderr, "zamri-find: %s\n(zamri-find --help shows the options)\n", problem);
+    return 2;
+}
+
+class Printer {
+  public:
+    explicit Printer(bool json) : json(json) {}
+    ~Printer() { Flush(); }
+
+    void Receipt(const zamri::FoundReceipt& receipt, bool linesOnly) {
+        for (const zamri::FoundLine& line : receipt.lines) {
+            if (json)
+                JsonLine(line, !linesOnly);
+            else if (linesOnly)
+                PlainLine(line);
+        }
+        if (!json && !linesOnly && !receipt.lines.empty()) {
+            const zamri::JournalRecord& first = receipt.lines.front().record;
+            std::string time = zamri::FormatRecordTime(first.utcMilliseconds, first.utcOffsetMinutes);
+            char head[160];
+            std::snprintf(head, sizeof head, "%s== %.10s %.8s  camera %d  receipt %lld  %s\n",
+                          printedAny ? "\n" : "", time.c_str(), time.c_str() + 11, first.camera,
+                          static_cast<long long>(first.receipt), "");
+            out.append(head);
+            out.resize(out.size() - 1);
+            out.append(first.source);
+            out.push_back('\n');
+            for (const zamri::FoundLine& line : receipt.lines) {
+                std::string t =
+                    zamri::FormatRecordTime(line.record.utcMilliseconds, line.record.utcOffsetMinutes);
+                out.append(line.match ? "> " : "  ");
+                out.append(t, 11, 12);
+                out.append("  ");
+                out.append(line.record.text);
+                out.push_back('\n');
+            }
+        }
+        printedAny = true;
+        if (out.size() > (1 << 16))
+            Flush();
+    }
+
+    void Flush() {
+        if (!out.empty())
+            std::fwrite(out.data(), 1, out.size(), stdout);
+        out.clear();
+        std::fflush(stdout);
+    }
+
+  private:
+    void JsonLine(const zamri::FoundLine& line, bool withMatch) {
+        size_t start = out.size();
+        zamri::AppendRecordLine(line.record, &out);
+        if (withMatch) {
+            out.resize(out.size() - 2);  // the closing brace and the newline
+            out.append(line.match ? ",\"match\":true}\n" : ",\"match\":false}\n");
+        }
+        (void)start;
+    }
+    void PlainLine(const zamri::FoundLine& line) {
+        std::string t = zamri::FormatRecordTime(line.record.utcMilliseconds, line.record.utcOffsetMinutes);
+        char head[96];
+        std::snprintf(head, sizeof head, "%.10s %.12s  camera %d  receipt %lld  ", t.c_str(), t.c_str() + 11,
+                      line.record.camera, static_cast<long long>(line.record.receipt));
+        out.append(head);
+        out.append(line.record.text);
+        out.push_back('\n');
+    }
+
+    bool json;
+    bool printedAny = false;
+    std::string out;
+};
+
+// 1 parsed, 0 usage error (already reported), -1 help shown.
+int ParseOptions(int argc, char** argv, Options* o) {
+    int64_t now = zamri::LocalNowMilliseconds();
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        auto needValue = [&]() {
+            if (value == nullptr) {
+                Usage((arg + " needs a value").c_str());
+                return false;
+            }
+            ++i;
+            return true;
+        };
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return -1;
+        } else if (arg == "-d" || arg == "--journal") {
+            if (!needValue())
+                return 0;
+            o->journal = value;
+        } else if (arg == "-s" || arg == "--settings") {
+            if (!needValue())
+                return 0;
+            o->settings = value;
+        } else if (arg == "-e" || arg == "--regex") {
+            o->query.regex = true;
+        } else if (arg == "-C" || arg == "--match-case") {
+            o->query.matchCase = true;
+        } else if (arg == "-c" || arg == "--camera") {
+            if (!needValue())
+                return 0;
+            char* end = nullptr;
+            long camera = std::strtol(value, &end, 10);
+            if (*value == 0 || *end != 0 || camera < 1 || camera > 32) {
+                Usage("the camera is a number from 1 to 32");
+                return 0;
+            }
+            o->query.camera = static_cast<int>(camera);
+        } else if (arg == "--from" || arg == "--to") {
+            if (!needValue())
+                return 0;
+            std::string* bound = arg == "--from" ? &o->query.from : &o->query.to;
+            if (!zamri::ParseFindTime(value, now, bound)) {
+                Usage(("cannot read the time \"" + std::string(value) + "\"").c_str());
+                return 0;
+            }
+        } else if (arg == "-l" || arg == "--lines") {
+            o->query.linesOnly = true;
+        } else if (arg == "-j" || arg == "--json") {
+            o->json = true;
+        } else if (arg == "-q" || arg == "--quiet") {
+            o->quiet = true;
+        } else if (arg.size() > 1 && arg[0] == '-' && arg != "--") {
+            Usage(("unknown option " + arg).c_str());
+            return 0;
+        } else {
+            if (arg == "--") {
+                if (++i >= argc)
+                    break;
+                arg = argv[i];
+            }
+            if (o->haveText) {
+                Usage("only one search text (quote it when it holds blanks)");
+                return 0;
+            }
+            o->query.text = arg;
+            o->haveText = true;
+        }
+    }
+    return 1;
+}
+
+bool FileExists(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return false;
+    std::fclose(file);
+    return true;
+}
+
+std::string JournalFolder(const Options& o) {
+    if (!o.journal.empty())
+        return o.journal;
+    std::string settings = o.settings;
+    if (settings.empty()) {
+        char path[zamri::kMaxPath] = {};
+        if (zamri::DefaultSettingsPath(path, sizeof path))
+            settings = path;
+        // Installed from the Debian package, the program is in /usr/bin and its settings in /etc.
+        if (!FileExists(settings) && FileExists(kPackagedSettings))
+            settings = kPackagedSettings;
+    }
+    return zamri::ReadJournalSettings(settings).folder;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    int parsed = ParseOptions(argc, argv, &options);
+    if (parsed <= 0)
+        return parsed < 0 ? 0 : 2;
+    std::string folder = JournalFolder(options);
+    if (folder.empty()) {
+        std::fputs(
+            "zamri-find: the journal is off in the settings file (Journal= is empty); "
+            "name a folder with --journal\n",
+            stderr);
+        return 2;
+    }
+    zamri::JournalSearch search;
+    std::string error;
+    if (!search.Prepare(options.query, &error))
+        return Usage(error.c_str());
+    PrepareOutput();
+    Printer printer(options.json);
+    zamri::FindStats stats;
+    auto started = std::chrono::steady_clock::now();
+    bool linesOnly = options.query.linesOnly;
+    int ok = search.Run(
+        folder,
+        [&](const zamri::FoundReceipt& receipt) {
+            printer.Receipt(receipt, linesOnly);
+            return true;
+        },
+        &stats, &error);
+    printer.Flush();
+    if (!ok) {
+        std::fprintf(stderr, "zamri-find: %s\n", error.c_str());
+        return 2;
+    }
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (!options.quiet)
+        std::fprintf(stderr, "zamri-find: %llu %s, %llu matching lines; %llu files, %.1f MB in %.2f s\n",
+                     static_cast<unsigned long long>(stats.results), linesOnly ? "lines" : "receipts",
+                     static_cast<unsigned long long>(stats.matchingLines),
+                     static_cast<unsigned long long>(stats.files), stats.bytes / 1e6, seconds);
+    return stats.results > 0 ? 0 : 1;
+}
