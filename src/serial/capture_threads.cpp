@@ -77,24 +77,26 @@ void SignalLocked(ChannelConfig& record) {
         network->RequestStop();
 }
 
-// Where a network channel's decoder threads hand their lines: the same filter and overlay step
-// as the serial line loop, under the same lock, and nothing once the thread is abandoned.
+// Where a network channel's decoder threads hand their lines: the same delivery step as the
+// serial line loop (mask, filter, overlay, journal and other sinks), under the same lock, and
+// nothing once the thread is abandoned.
 class ChannelLineOutput : public LineOutput {
   public:
     ChannelLineOutput(ChannelTable& owner, int channel, CaptureThread* thread)
         : table(owner), index(channel), self(thread) {}
+    void SetSource(const char* portName) { std::snprintf(source, sizeof source, "%s", portName); }
     void Deliver(const char* text, int flags) override {
         std::unique_lock<std::mutex> guard(CaptureLock());
         if (self->abandoned)
             return;
-        if (table.FilterLine(text, flags) != 0)
-            table.WriteOverlayLine(index, flags, text);
+        table.delivery.Deliver(index + 1, flags, source, text);
     }
 
   private:
     ChannelTable& table;
     int index;
     CaptureThread* self;
+    char source[kChannelTextSize] = {};
 };
 
 void ShowOpenFailed(const char* portName, int index) {
@@ -123,6 +125,7 @@ void RunNetworkChannel(ChannelTable& table, int index, CaptureThread* self) {
             return;
         std::memcpy(portName, record.portName, sizeof portName);
         portName[kChannelTextSize - 1] = 0;
+        output.SetSource(portName);
         DecoderSettings settings;
         settings.emulation = record.emulation;
         settings.patternFlags = record.patternFlags;

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -350,7 +351,29 @@ class NetworkSources : public ::testing::Test {
     ChannelTable table;
 };
 
+// The sources of the lines that reach the sinks after the overlay (journal, export).
+class SourceSink : public LineSink {
+  public:
+    void Accept(const DeliveredLine& line) override {
+        std::lock_guard<std::mutex> guard(lock);
+        sources.push_back(std::to_string(line.camera) + " " + line.source);
+    }
+    std::vector<std::string> Sources() {
+        std::lock_guard<std::mutex> guard(lock);
+        std::vector<std::string> copy = sources;
+        std::sort(copy.begin(), copy.end());
+        copy.erase(std::unique(copy.begin(), copy.end()), copy.end());
+        return copy;
+    }
+
+  private:
+    std::mutex lock;
+    std::vector<std::string> sources;
+};
+
 TEST_F(NetworkSources, EveryFormDeliversAReceiptAsItsPrintedLinesOnItsCamera) {
+    auto sink = std::make_shared<SourceSink>();
+    table.delivery.AddSink(sink);
     StandInPrinter printer;
     SocketHandle farEnd = SocketOpenStream();  // the serial device server tcp:// connects to
     ASSERT_TRUE(SocketBindAddress(farEnd, "127.0.0.1", 0) && SocketListen(farEnd, 4));
@@ -401,6 +424,11 @@ TEST_F(NetworkSources, EveryFormDeliversAReceiptAsItsPrintedLinesOnItsCamera) {
     ASSERT_EQ(1, table.StopDump(0));
     EXPECT_EQ(kReceipt, testing_support::ReadFileBytes(dumpPath));
     EXPECT_TRUE(Messages().empty());
+    // The sinks get every network line too, named by its channel's port.
+    std::vector<std::string> sources;
+    for (int channel = 0; channel < 4; ++channel)
+        sources.push_back(std::to_string(channel + 1) + " " + table.channels[channel].portName);
+    EXPECT_EQ(sources, sink->Sources());
 
     SocketClose(sender);
     SocketClose(device);
