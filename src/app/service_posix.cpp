@@ -16,6 +16,7 @@
 #include "app/language.h"
 #include "app/service.h"
 #include "config/channel_table.h"
+#include "delivery/delivery_report.h"
 
 namespace zamri {
 
@@ -182,6 +183,9 @@ int RunWithTable(const char* settingsPath, int mode) {
     int received = stop.Wait();
     Say("zamri: %s, stopping\n", received == SIGINT ? "interrupted" : "terminated");
     StopBeforeExit(table);
+    // Every line has been delivered once capture has stopped, so the counts are final.
+    for (const std::string& line : DeliveryReport(table.delivery))
+        Say("zamri: %s\n", line.c_str());
     return 1;
 }
 

@@ -77,6 +77,7 @@ void ChannelTable::LoadSettings() {
                            sizeof tcpAllowedSenders);
     LoadFilterList(kFilterImportant);
     LoadFilterList(kFilterIgnore);
+    delivery.LoadMasks(settingsPath);
 }
 
 void ChannelTable::SaveChannel(int index) {

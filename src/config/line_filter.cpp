@@ -1,7 +1,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <mutex>
 #include <new>
 #include <string>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "config/channel_table.h"
+#include "config/settings_list.h"
 #include "platform/profile.h"
 
 namespace {
@@ -42,29 +42,6 @@ bool ContainsFolded(const char* text, const char* entry) {
     return false;
 }
 
-bool EqualNoCase(const std::string& a, const char* b) {
-    size_t i = 0;
-    for (; i < a.size() && b[i] != 0; ++i) {
-        if (Upper(static_cast<unsigned char>(a[i])) != Upper(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return i == a.size() && b[i] == 0;
-}
-
-// The entry number a key names: a decimal number as the list writes it ("0", "17"; never
-// "017" or "+1", which a lookup of "17" would not find), else -1.
-long EntryIndex(const std::string& key) {
-    if (key.empty() || key.size() > 10 || (key.size() > 1 && key[0] == '0'))
-        return -1;
-    long index = 0;
-    for (char c : key) {
-        if (c < '0' || c > '9')
-            return -1;
-        index = index * 10 + (c - '0');
-    }
-    return index;
-}
-
 void FreeList(char** list, int count) {
     if (list == nullptr)
         return;
@@ -75,39 +52,22 @@ void FreeList(char** list, int count) {
 
 }  // namespace
 
-// The keys "0" to "count - 1", in that order, as far as the file holds them: the count is
-// bounded by the entries that are there, and the section is read once.
+// The list as far as the file holds it (see ReadSettingsList), read once.
 void ChannelTable::LoadFilterList(int kind) {
     if (kind != kFilterImportant && kind != kFilterIgnore)
         return;
-    std::vector<std::pair<std::string, std::string>> entries =
-        zamri::ProfileReadSection(settingsPath, SectionOf(kind));
-    long count = 0;
-    for (const auto& entry : entries) {
-        if (EqualNoCase(entry.first, "count")) {
-            count = std::strtol(entry.second.c_str(), nullptr, 10);
-            break;
-        }
-    }
-    // Index -> value, the first line of each index winning as in a lookup by key.
-    std::map<long, const std::string*> indexed;
-    for (const auto& entry : entries) {
-        long index = EntryIndex(entry.first);
-        if (index >= 0 && index < count)
-            indexed.emplace(index, &entry.second);
-    }
+    std::vector<std::string> entries = ReadSettingsList(settingsPath, SectionOf(kind));
     char** list = nullptr;
-    int size = static_cast<int>(indexed.size());
+    int size = static_cast<int>(entries.size());
     if (size > 0) {
         list = new (std::nothrow) char*[static_cast<size_t>(size) + 1]();
         if (list == nullptr)
             size = 0;
     }
     int i = 0;
-    for (const auto& entry : indexed) {
+    for (const std::string& value : entries) {
         if (list == nullptr)
             break;
-        const std::string& value = *entry.second;
         list[i] = new (std::nothrow) char[value.size() + 1];
         if (list[i] == nullptr) {
             FreeList(list, i);

@@ -5,11 +5,18 @@
 #include <cstring>
 
 #include "config/channel_table.h"
+#include "platform/os.h"
 
 LineDelivery::LineDelivery(ChannelTable& owner)
-    : table(owner), clock(&SystemLineClock()), sinks(std::make_shared<const SinkList>()) {
-    for (std::atomic<uint32_t>& receipt : receipts)
-        receipt = 1;
+    : table(owner),
+      clock(&SystemLineClock()),
+      masks(std::make_shared<const MaskSet>(MaskSettings())),
+      sinks(std::make_shared<const SinkList>()) {
+    for (int i = 0; i < kChannelCount; ++i) {
+        receipts[i] = 1;
+        maskedCards[i] = 0;
+        maskedUser[i] = 0;
+    }
 }
 
 int LineDelivery::Deliver(int camera, int flags, const char* source, const char* text) {
@@ -30,6 +37,15 @@ int LineDelivery::Deliver(int camera, int flags, const char* source, const char*
     }
     line.text[length] = 0;
     line.length = static_cast<int32_t>(length);
+
+    // Masking comes first, so the filter, the overlay and every sink see only the masked text.
+    int cards = 0;
+    int user = 0;
+    MaskSnapshot()->Apply(line.text, line.length, &cards, &user);
+    if (cards != 0)
+        maskedCards[camera - 1].fetch_add(static_cast<uint64_t>(cards));
+    if (user != 0)
+        maskedUser[camera - 1].fetch_add(static_cast<uint64_t>(user));
 
     // A receipt that ends on a dropped line has ended all the same.
     std::atomic<uint32_t>& receipt = receipts[camera - 1];
@@ -81,4 +97,37 @@ uint32_t LineDelivery::NextReceipt(int camera) const {
     if (camera < 1 || camera > kChannelCount)
         return 0;
     return receipts[camera - 1].load();
+}
+
+std::shared_ptr<const MaskSet> LineDelivery::MaskSnapshot() const {
+    std::lock_guard<std::mutex> guard(maskLock);
+    return masks;
+}
+
+void LineDelivery::SetMasks(const MaskSettings& settings, std::vector<std::string>* errors) {
+    auto next = std::make_shared<const MaskSet>(settings, errors);
+    std::lock_guard<std::mutex> guard(maskLock);
+    masks = std::move(next);
+}
+
+int LineDelivery::LoadMasks(const char* settingsPath) {
+    std::vector<std::string> errors;
+    SetMasks(ReadMaskSettings(settingsPath), &errors);
+    for (const std::string& error : errors) {
+        std::string text = error + " It is not used until it is corrected on the filter page.";
+        zamri::ShowMessage(text.c_str(), "Warning", zamri::kMsgIconWarning);
+    }
+    return static_cast<int>(errors.size());
+}
+
+MaskSettings LineDelivery::GetMaskSettings() const {
+    return MaskSnapshot()->Settings();
+}
+
+uint64_t LineDelivery::MaskedCardNumbers(int camera) const {
+    return camera >= 1 && camera <= kChannelCount ? maskedCards[camera - 1].load() : 0;
+}
+
+uint64_t LineDelivery::MaskedByUser(int camera) const {
+    return camera >= 1 && camera <= kChannelCount ? maskedUser[camera - 1].load() : 0;
 }

@@ -1,17 +1,20 @@
 // The one road every printed line travels, whatever its source (serial capture, TCP mode,
-// network sources): mask, line filter (which may add flag 4), the overlay library (first and
-// synchronous, under the overlay lock), then every registered sink.
+// network sources): masks (card numbers and the user's patterns), line filter (which may add
+// flag 4), the overlay library (first and synchronous, under the overlay lock), then every
+// registered sink. Nothing behind this step ever sees an unmasked line.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "config/channel_config.h"
 #include "delivery/delivered_line.h"
 #include "delivery/line_clock.h"
+#include "mask/mask_set.h"
 
 class ChannelTable;
 
@@ -42,13 +45,32 @@ class LineDelivery {
     // The receipt number that the camera's next line will carry (0 for a camera out of range).
     uint32_t NextReceipt(int camera) const;
 
+    // Reads [Options] MaskCardNumbers and the [Mask] list from the settings file and masks by
+    // them from now on. Each pattern that does not compile is reported with ShowMessage and left
+    // out (it stays in the file for the user to mend); returns how many were.
+    int LoadMasks(const char* settingsPath);
+    // Masks by these settings from now on; any thread. Patterns that do not compile are left
+    // out and their messages added to errors (when not null).
+    void SetMasks(const MaskSettings& settings, std::vector<std::string>* errors = nullptr);
+    MaskSettings GetMaskSettings() const;
+    // Card numbers and user-mask matches masked in the camera's lines (1 to 32) since start-up;
+    // 0 for a camera out of range. Any thread, without a lock (status displays poll them).
+    uint64_t MaskedCardNumbers(int camera) const;
+    uint64_t MaskedByUser(int camera) const;
+
   private:
     using SinkList = std::vector<std::shared_ptr<LineSink>>;
     std::shared_ptr<const SinkList> SinkSnapshot() const;
+    std::shared_ptr<const MaskSet> MaskSnapshot() const;
 
     ChannelTable& table;
     std::atomic<LineClock*> clock;
     std::atomic<uint32_t> receipts[kChannelCount];
+    std::atomic<uint64_t> maskedCards[kChannelCount];
+    std::atomic<uint64_t> maskedUser[kChannelCount];
+    // Replaced whole, like the sinks: a delivery masks with the set it took.
+    mutable std::mutex maskLock;
+    std::shared_ptr<const MaskSet> masks;
     // Guards only the swap of the list pointer: a delivery takes a reference to the current list
     // and calls the sinks without any lock, and a change builds a new list.
     mutable std::mutex sinkLock;

@@ -78,6 +78,9 @@ const BuiltInText kEnglish[] = {
     {"filter page", "goods", "Important"},
     {"filter page", "sentence", "Ignore"},
     {"filter page", "new_item", "New item"},
+    {"filter page", "mask_text", "Parts of lines that these masks match are shown as *:"},
+    {"filter page", "mask", "Masks"},
+    {"filter page", "mask_cards", "Mask card numbers (all digits but the last four)"},
 
     {"TCP_CONFIG_PAGE", "TITLE", "TCP Configuration"},
     {"TCP_CONFIG_PAGE", "PORT_SATIC", "Port Num. :"},

@@ -1,4 +1,5 @@
-// The page on which the Important and Ignore lists are edited in place; both modes.
+// The page on which the Important, Ignore and Mask lists are edited in place, and card-number
+// masking is switched; both modes.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -6,6 +7,7 @@
 
 #include "app/language.h"
 #include "app/tray_app.h"
+#include "mask/mask_set.h"
 #include "ui/page_rules.h"
 #include "ui/pages_win32.h"
 #include "ui/resource_ids.h"
@@ -13,6 +15,8 @@
 namespace {
 
 const char kSection[] = "filter page";
+// The mask list's kind beside the filter kinds; its entries belong to the delivery step.
+constexpr int kMaskList = 2;
 
 struct ListBinding {
     int listId;
@@ -22,9 +26,10 @@ struct ListBinding {
     int deleteId;
 };
 
-const ListBinding kLists[2] = {
+const ListBinding kLists[3] = {
     {IDC_IMPORTANT_LIST, kFilterImportant, "goods", IDC_IMPORTANT_ADD, IDC_IMPORTANT_DELETE},
-    {IDC_IGNORE_LIST, kFilterIgnore, "sentence", IDC_IGNORE_ADD, IDC_IGNORE_DELETE}};
+    {IDC_IGNORE_LIST, kFilterIgnore, "sentence", IDC_IGNORE_ADD, IDC_IGNORE_DELETE},
+    {IDC_MASK_LIST, kMaskList, "mask", IDC_MASK_ADD, IDC_MASK_DELETE}};
 
 void AppendItem(HWND list, const char* text) {
     LVITEMA item = {};
@@ -56,9 +61,16 @@ void OnInit(TrayApp* app, HWND page) {
                                    {IDC_IMPORTANT_DELETE, 0, "delete", kSection},
                                    {IDC_IGNORE_ADD, 0, "add", kSection},
                                    {IDC_IGNORE_DELETE, 0, "delete", kSection},
+                                   {IDC_MASK_LABEL, 0, "mask_text", kSection},
+                                   {IDC_MASK_ADD, 0, "add", kSection},
+                                   {IDC_MASK_DELETE, 0, "delete", kSection},
+                                   {IDC_MASK_CARDS, 0, "mask_cards", kSection},
                                    {IDC_IMPORTANT_LIST, 0, nullptr, nullptr},
-                                   {IDC_IGNORE_LIST, 0, nullptr, nullptr}};
-    langPack.ShapeDialogItems(page, shapes, 8);
+                                   {IDC_IGNORE_LIST, 0, nullptr, nullptr},
+                                   {IDC_MASK_LIST, 0, nullptr, nullptr}};
+    langPack.ShapeDialogItems(page, shapes, sizeof shapes / sizeof shapes[0]);
+    MaskSettings masks = app->channelTable.delivery.GetMaskSettings();
+    CheckDlgButton(page, IDC_MASK_CARDS, masks.cardNumbers ? BST_CHECKED : BST_UNCHECKED);
     for (const ListBinding& binding : kLists) {
         HWND list = GetDlgItem(page, binding.listId);
         RECT client;
@@ -71,6 +83,11 @@ void OnInit(TrayApp* app, HWND page) {
         column.cx = client.right - client.left;
         column.pszText = header;
         SendMessageA(list, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+        if (binding.kind == kMaskList) {
+            for (const std::string& pattern : masks.patterns)
+                AppendItem(list, pattern.c_str());
+            continue;
+        }
         int count = 0;
         char** entries = nullptr;
         app->channelTable.GetFilterList(binding.kind, &count, &entries);
@@ -108,8 +125,43 @@ void OnCommand(HWND page, int controlId) {
     }
 }
 
+// Saves and uses the masks when the list or the switch changed. Masks compare exactly: in a
+// regular expression the case of a letter can matter (\d is not \D).
+void ApplyMasks(TrayApp* app, HWND page) {
+    MaskSettings stored = app->channelTable.delivery.GetMaskSettings();
+    MaskSettings edited;
+    edited.cardNumbers = IsDlgButtonChecked(page, IDC_MASK_CARDS) == BST_CHECKED;
+    edited.patterns = Items(GetDlgItem(page, IDC_MASK_LIST));
+    if (edited.cardNumbers == stored.cardNumbers && edited.patterns == stored.patterns)
+        return;
+    const char* path = app->channelTable.GetSettingsPath();
+    WriteMaskCardNumbers(path, edited.cardNumbers);
+    WriteMaskPatterns(path, edited.patterns);
+    app->channelTable.delivery.SetMasks(edited);
+}
+
+// Leaving the page (or OK) with a mask that does not compile is refused with its reason, and
+// the mask is selected for the user to mend.
+bool MasksCompile(HWND page) {
+    HWND list = GetDlgItem(page, IDC_MASK_LIST);
+    std::string message;
+    int bad = FirstBadMask(Items(list), &message);
+    if (bad < 0)
+        return true;
+    MessageBoxA(page, message.c_str(), "Warning", MB_OK | MB_ICONWARNING);
+    LVITEMA item = {};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(bad), reinterpret_cast<LPARAM>(&item));
+    SetFocus(list);
+    return false;
+}
+
 void ApplyLists(TrayApp* app, HWND page) {
+    ApplyMasks(app, page);
     for (const ListBinding& binding : kLists) {
+        if (binding.kind == kMaskList)
+            continue;
         std::vector<std::string> items = Items(GetDlgItem(page, binding.listId));
         int count = 0;
         char** stored = nullptr;
@@ -126,7 +178,8 @@ void ApplyLists(TrayApp* app, HWND page) {
 
 INT_PTR OnNotify(TrayApp* app, HWND page, const NMHDR* header) {
     if (header->code == LVN_ENDLABELEDITA &&
-        (header->idFrom == IDC_IMPORTANT_LIST || header->idFrom == IDC_IGNORE_LIST)) {
+        (header->idFrom == IDC_IMPORTANT_LIST || header->idFrom == IDC_IGNORE_LIST ||
+         header->idFrom == IDC_MASK_LIST)) {
         const NMLVDISPINFOA* info = reinterpret_cast<const NMLVDISPINFOA*>(header);
         if (info->item.pszText != nullptr) {
             LVITEMA item = {};
@@ -135,6 +188,9 @@ INT_PTR OnNotify(TrayApp* app, HWND page, const NMHDR* header) {
             SendMessageA(header->hwndFrom, LVM_SETITEMTEXTA, static_cast<WPARAM>(info->item.iItem),
                          reinterpret_cast<LPARAM>(&item));
         }
+    } else if (header->code == static_cast<UINT>(PSN_KILLACTIVE)) {
+        SetWindowLongPtrA(page, DWLP_MSGRESULT, MasksCompile(page) ? FALSE : TRUE);
+        return TRUE;
     } else if (header->code == static_cast<UINT>(PSN_APPLY)) {
         ApplyLists(app, page);
     }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "mask/mask_pattern.h"
 #include "netsource/allowed_senders.h"
 #include "netsource/port_name.h"
 #include "zamri_version.h"
@@ -60,6 +61,15 @@ char** BuildFilterArray(const std::vector<std::string>& items) {
         std::memcpy(array[i], text.c_str(), text.size() + 1);
     }
     return array;
+}
+
+int FirstBadMask(const std::vector<std::string>& masks, std::string* message) {
+    for (size_t i = 0; i < masks.size(); ++i) {
+        MaskPattern pattern;
+        if (!pattern.Compile(masks[i], message))
+            return static_cast<int>(i);
+    }
+    return -1;
 }
 
 int ApplyPatternChoice(bool formFeedChecked, const char* text, ChannelConfig& record) {

@@ -17,6 +17,9 @@ bool FilterListUnchanged(char* const* stored, int storedCount, const std::vector
 // 255 characters, allocated as ChannelTable::ReplaceFilterList frees it; null when out of memory.
 char** BuildFilterArray(const std::vector<std::string>& items);
 
+// The index of the first mask that does not compile, with its message; -1 when all compile.
+int FirstBadMask(const std::vector<std::string>& masks, std::string* message);
+
 // The pattern dialog's OK. Returns 0 (and changes nothing) when Footer is chosen with an empty
 // text: the dialog then warns and stays open. Otherwise stores the choice and the text (at
 // most 62 characters, kept also when Form Feed is chosen) and returns 1.

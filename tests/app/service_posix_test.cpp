@@ -196,6 +196,7 @@ TEST_F(ServiceTest, TcpModeDeliversUntilSigtermThenStopsInOrder) {
     size_t stopping = err.find("terminated, stopping");
     ASSERT_NE(std::string::npos, stopping) << err;
     EXPECT_NE(std::string::npos, err.find("stopped", stopping + 20)) << err;
+    EXPECT_NE(std::string::npos, err.find("zamri: nothing masked (card numbers on, 0 user masks)\n")) << err;
     ExpectOpenedFirstAndClosedLast(service.Calls());
 }
 
@@ -286,7 +287,7 @@ TEST_F(ServiceTest, SerialModeCapturesUntilSigtermThenStopsInOrder) {
     ASSERT_TRUE(WaitUntil(ended)) << ReadFileBytes(service.overlay);
     size_t base = testing_support::ReadOverlayWrites(service.overlay).size();
 
-    const std::string receipt = "STORE 0042\r\nBREAD 1.20\r\nTOTAL 1.20\r\n\f";
+    const std::string receipt = "STORE 0042\r\nVISA 4111 1111 1111 1111\r\nTOTAL 1.20\r\n\f";
     ASSERT_EQ(static_cast<ssize_t>(receipt.size()), write(master, receipt.data(), receipt.size()));
     ASSERT_TRUE(WaitUntil([&] { return CountWrites(service.Calls()) >= static_cast<int>(base) + 4; }))
         << ReadFileBytes(service.overlay);
@@ -296,6 +297,7 @@ TEST_F(ServiceTest, SerialModeCapturesUntilSigtermThenStopsInOrder) {
     EXPECT_EQ("STORE 0042", writes[0].text);
     EXPECT_EQ(1, writes[0].numbers[1]);  // channel index 1
     EXPECT_EQ(1, writes[0].numbers[2]);  // the receipt's first line
+    EXPECT_EQ("VISA **** **** **** 1111", writes[1].text);
     EXPECT_EQ("TOTAL 1.20", writes[2].text);
     EXPECT_EQ(0, writes[2].numbers[2]);
     EXPECT_EQ("", writes[3].text);
@@ -316,6 +318,8 @@ TEST_F(ServiceTest, SerialModeCapturesUntilSigtermThenStopsInOrder) {
     feeder.join();
     close(master);
     EXPECT_TRUE(service.ErrorSays("terminated, stopping"));
+    EXPECT_TRUE(service.ErrorSays("zamri: camera 2: 1 card number and 0 user-mask matches masked\n"))
+        << ReadFileBytes(service.err);
     ExpectOpenedFirstAndClosedLast(service.Calls());
 }
 

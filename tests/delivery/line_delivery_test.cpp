@@ -10,9 +10,12 @@
 #include <vector>
 
 #include "config/channel_table.h"
+#include "delivery/delivery_report.h"
 #include "delivery/line_delivery.h"
+#include "platform/os.h"
 #include "support/overlay_log.h"
 #include "support/recording_sink.h"
+#include "support/temp_dir.h"
 
 using testing_support::OverlayLogFile;
 using testing_support::RecordingSink;
@@ -101,6 +104,66 @@ TEST_F(Delivery, TheSystemClockGivesTheTimeInUtcAndAPlausibleOffset) {
     EXPECT_LE(line.utcMilliseconds, after);
     EXPECT_LE(line.utcOffsetMinutes, 14 * 60);
     EXPECT_GE(line.utcOffsetMinutes, -12 * 60);
+}
+
+std::vector<std::string> shownMessages;
+int RecordMessage(const char* text, const char* caption, unsigned) {
+    shownMessages.push_back(std::string(caption) + "|" + text);
+    return 1;
+}
+
+// Masks apply before the filter: an Important entry that the card number would match does not
+// see it, and neither do the overlay and the sinks.
+TEST_F(Delivery, MasksComeFirstAndAreCountedPerCamera) {
+    table.ReplaceFilterList(kFilterImportant, 1, List("4111"));
+    LineDelivery& delivery = table.delivery;
+    EXPECT_EQ(delivery.Deliver(2, 0, "COM2", "PAN 4111111111111111"), 1);
+    EXPECT_EQ(delivery.Deliver(2, 0, "COM2", "4111 is the code"), 1);
+    EXPECT_EQ(DeliveryReport(delivery),
+              (std::vector<std::string>{"camera 2: 1 card number and 0 user-mask matches masked"}));
+    delivery.SetMasks({true, {"MEMBER *"}});
+    EXPECT_EQ(delivery.Deliver(5, 0, "COM5", "MEMBER 0042 4012888888881881"), 1);
+    delivery.SetMasks({false, {}});
+    EXPECT_EQ(delivery.Deliver(5, 0, "COM5", "PAN 4111111111111111"), 1);
+
+    auto writes = overlay.Writes();
+    ASSERT_EQ(writes.size(), 4u);
+    EXPECT_EQ(writes[0].text, "PAN ************1111");
+    EXPECT_EQ(writes[0].numbers.at(2), 0);
+    EXPECT_EQ(writes[1].numbers.at(2), 4);
+    EXPECT_EQ(writes[2].text, "MEMBER **** ************1881");
+    EXPECT_EQ(writes[3].text, "PAN 4111111111111111");  // card-number masking switched off
+    EXPECT_EQ(std::string(sink->Lines()[0].text), "PAN ************1111");
+    EXPECT_EQ(delivery.MaskedCardNumbers(2), 1u);
+    EXPECT_EQ(delivery.MaskedCardNumbers(5), 1u);
+    EXPECT_EQ(delivery.MaskedByUser(5), 1u);
+    EXPECT_EQ(DeliveryReport(delivery),
+              (std::vector<std::string>{"camera 2: 1 card number and 0 user-mask matches masked",
+                                        "camera 5: 1 card number and 1 user-mask match masked"}));
+}
+
+TEST_F(Delivery, MasksAreReadFromTheSettingsFileAndABadOneIsReported) {
+    testing_support::TempDir dir;
+    std::string path = dir.File("zamri.ini");
+    ASSERT_TRUE(testing_support::WriteFileBytes(
+        path, "[Options]\r\nMaskCardNumbers=0\r\n[Mask]\r\ncount=2\r\n0=re:(TEL\r\n1=TEL *\r\n"));
+    table.SetSettingsPath(path.c_str());
+    shownMessages.clear();
+    zamri::MessageSink previous = zamri::SetMessageSink(RecordMessage);
+    table.LoadSettings();
+    zamri::SetMessageSink(previous);
+    ASSERT_EQ(shownMessages.size(), 1u);
+    EXPECT_EQ(shownMessages[0].rfind("Warning|The mask \"re:(TEL\" is not a valid regular expression", 0),
+              0u);
+    EXPECT_NE(shownMessages[0].find("It is not used until it is corrected on the filter page."),
+              std::string::npos);
+    MaskSettings settings = table.delivery.GetMaskSettings();
+    EXPECT_FALSE(settings.cardNumbers);
+    EXPECT_EQ(settings.patterns, (std::vector<std::string>{"re:(TEL", "TEL *"}));
+    table.delivery.Deliver(1, 0, "COM1", "TEL 0301234 4111111111111111");
+    EXPECT_EQ(overlay.Writes().at(0).text, "TEL ******* 4111111111111111");
+    EXPECT_EQ(DeliveryReport(table.delivery),
+              (std::vector<std::string>{"camera 1: 0 card numbers and 1 user-mask match masked"}));
 }
 
 TEST_F(Delivery, SinksComeAndGoWhileSeveralThreadsDeliver) {

@@ -127,25 +127,29 @@ class CaptureOnLine : public Capture {
 
 TEST_F(CaptureOnLine, AReceiptReachesTheOverlayLineByLineWithItsFlags) {
     Enable(2, line.PortName());
-    table.ReplaceFilterList(kFilterImportant, 1, MakeList({"total"}));
+    table.ReplaceFilterList(kFilterImportant, 2, MakeList({"total", "4111"}));
     table.ReplaceFilterList(kFilterIgnore, 1, MakeList({"VOID"}));
     auto sink = std::make_shared<testing_support::RecordingSink>();
     table.delivery.AddSink(sink);
     ASSERT_EQ(table.StartCapture(), 1);
     ASSERT_TRUE(WaitOpen(2));
-    ASSERT_TRUE(
-        line.Write(PrinterBytes("<ESC>@<ESC>!<30>SHOP<ESC>!<00><CR LF>VOID item<CR LF>"
-                                "TOTAL 5.00<CR LF><GS>V<42 03>Bye<FF FF>Next<LF>")));
-    ASSERT_TRUE(WaitWrites(4));
-    EXPECT_EQ(Writes(),
-              (std::vector<Written>{{2, 1, "SHOP"}, {2, 4, "TOTAL 5.00"}, {2, 2, "Bye"}, {2, 1, "Next"}}));
+    ASSERT_TRUE(line.Write(
+        PrinterBytes("<ESC>@<ESC>!<30>SHOP<ESC>!<00><CR LF>VOID item<CR LF>"
+                     "TOTAL 5.00<CR LF>VISA 4111 1111 1111 1111<CR LF><GS>V<42 03>Bye<FF FF>Next<LF>")));
+    ASSERT_TRUE(WaitWrites(5));
+    // The card number is masked before the filter, so the Important entry "4111" misses it.
+    EXPECT_EQ(Writes(), (std::vector<Written>{{2, 1, "SHOP"},
+                                              {2, 4, "TOTAL 5.00"},
+                                              {2, 0, "VISA **** **** **** 1111"},
+                                              {2, 2, "Bye"},
+                                              {2, 1, "Next"}}));
     // The sinks get the same lines, named by the port and counted by receipt.
     auto lines = sink->Lines();
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[3].camera, 3);
-    EXPECT_STREQ(lines[3].source, line.PortName().c_str());
-    EXPECT_EQ(lines[2].receipt, 1u);
-    EXPECT_EQ(lines[3].receipt, 2u);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[4].camera, 3);
+    EXPECT_STREQ(lines[4].source, line.PortName().c_str());
+    EXPECT_EQ(lines[3].receipt, 1u);
+    EXPECT_EQ(lines[4].receipt, 2u);
     ASSERT_EQ(table.StopCapture(), 1);
     EXPECT_TRUE(NoThreads());
 }

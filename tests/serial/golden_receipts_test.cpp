@@ -179,4 +179,14 @@ TEST(ReplayTool, ReadsStandardInputAndRejectsUnknownEmulations) {
     EXPECT_NE(ReadFileBytes(dir.File("err.txt")).find("unknown emulation"), std::string::npos);
 }
 
+// Its output may be passed on like the overlay's, so card numbers are masked as capture masks
+// them; --no-mask shows the dump's own digits.
+TEST(ReplayTool, MasksCardNumbersUnlessAskedNotTo) {
+    testing_support::TempDir dir;
+    std::string input = dir.File("card.bin");
+    ASSERT_TRUE(testing_support::WriteFileBytes(input, "VISA 4111 1111 1111 1111\n"));
+    EXPECT_EQ(RunTool(Quoted(input)), ExpectedRecords({{"VISA **** **** **** 1111", 1}}));
+    EXPECT_EQ(RunTool("--no-mask " + Quoted(input)), ExpectedRecords({{"VISA 4111 1111 1111 1111", 1}}));
+}
+
 }  // namespace

@@ -142,6 +142,22 @@ TEST_F(TcpChannelTest, LinesReachTheOverlayWithTheirCamerasAndFlags) {
     }
 }
 
+// TCP lines are masked before the filter: the Important entry "4111" never sees the number.
+TEST_F(TcpChannelTest, CardNumbersAreMaskedBeforeTheFilter) {
+    StartTable();
+    table->ReplaceFilterList(kFilterImportant, 1, List({"4111"}));
+    SendClient client;
+    ASSERT_EQ(client.Connect("127.0.0.1", port), 1);
+    ASSERT_EQ(client.OpeningExchange(), 1);
+    const std::string lines[] = {"PAN 4111-1111-1111-1111\n", "4111 is the code\n"};
+    for (const std::string& line : lines)
+        ASSERT_EQ(client.SendTextLine(7, line.data(), static_cast<int>(line.size())), 1);
+    const std::vector<Written> expected = {{6, 0, "PAN ****-****-****-1111"}, {6, 4, "4111 is the code"}};
+    ASSERT_TRUE(WaitUntil([&] { return Writes(overlay).size() >= expected.size(); }));
+    EXPECT_EQ(Writes(overlay), expected);
+    EXPECT_EQ(table->delivery.MaskedCardNumbers(7), 1u);
+}
+
 TEST_F(TcpChannelTest, ZamriSendDeliversAReceipt) {
     StartTable();
     TempDir dir;

@@ -51,7 +51,7 @@ TEST(PortSettings, RecordsSelectTheirItems) {
     EXPECT_EQ(s.baudRate, 5);
     EXPECT_EQ(s.dataBits, 2);
     EXPECT_EQ(s.parity, 2);
-    EXPECT_EQ(s.stopBits, 1);  // "1.5"
+    EXPECT_EQ(s.stopBits, 1);   // "1.5"
     EXPECT_EQ(s.emulation, 2);  // "Text Only"
     EXPECT_TRUE(s.dtrDsr);
     EXPECT_FALSE(s.rtsCts);
@@ -118,6 +118,13 @@ TEST(FilterPage, BuiltArraysAreCutAndTerminated) {
     for (int i = 0; i < 3; ++i)
         delete[] array[i];
     delete[] array;
+}
+
+TEST(FilterPage, TheFirstMaskThatDoesNotCompileIsNamed) {
+    std::string message;
+    EXPECT_EQ(FirstBadMask({"MEMBER *", "re:TEL (\\d+)"}, &message), -1);
+    EXPECT_EQ(FirstBadMask({"MEMBER *", "re:(TEL", ""}, &message), 1);
+    EXPECT_EQ(message.rfind("The mask \"re:(TEL\" is not a valid regular expression", 0), 0u) << message;
 }
 
 TEST(PatternDialog, FooterNeedsATextFormFeedKeepsIt) {

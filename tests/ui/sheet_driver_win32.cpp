@@ -241,7 +241,8 @@ void ScenarioSerial() {
 // The filter page: add, edit in place, delete, OK only when changed.
 void ScenarioFilter() {
     WriteWholeFile(InWork("zamri.ini"),
-                   "[Important]\r\ncount=1\r\n0=Total\r\n[Ignore]\r\ncount=2\r\n0=void\r\n1=cash\r\n");
+                   "[Important]\r\ncount=1\r\n0=Total\r\n[Ignore]\r\ncount=2\r\n0=void\r\n1=cash\r\n"
+                   "[Mask]\r\ncount=1\r\n0=MEMBER *\r\n");
     Program program("");
     HWND window = WaitProgramWindow();
     if (window == nullptr)
@@ -303,6 +304,40 @@ void ScenarioFilter() {
     Check(WaitFor([&] { return editor(important) == nullptr; }), "Enter did not end editing");
     CloseSheet(sheet, pid, PSBTN_OK);
     Check(Settings() == stored, "a case-only change was saved: " + stored + " became " + Settings());
+
+    // Masks: one that does not compile is refused with its reason and the sheet stays open;
+    // mended in place, it is saved with the card-number switch.
+    sheet = OpenSheet(window, pid);
+    if (sheet == nullptr)
+        return;
+    page = ShowPage(sheet, 1, 3072);
+    HWND masks = GetDlgItem(page, 3072);
+    Check(count(masks) == 1, "mask list not loaded");
+    Check(Checked(page, 1163), "card-number masking is not ticked");
+    Click(page, 1161);
+    Check(WaitFor([&] { return (edit = editor(masks)) != nullptr; }), "Add did not start editing a mask");
+    SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("re:(TEL"));
+    PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+    Check(WaitFor([&] { return editor(masks) == nullptr && count(masks) == 2; }), "the mask was not added");
+    Click(page, 1163);
+    Check(WaitFor([&] { return !Checked(page, 1163); }), "card-number masking did not untick");
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    std::string refusal = AnswerMessageBox(pid, "sheet-filter-bad-mask");
+    Check(refusal.rfind("The mask \"re:(TEL\" is not a valid regular expression", 0) == 0,
+          "refusal says: " + refusal);
+    Check(FindDialogWithControl(pid, kSheetTabs) == sheet, "the sheet closed with a bad mask");
+    Check(SettingsValue("Mask", "count") == "1", "a bad mask was saved: " + Settings());
+    edit = reinterpret_cast<HWND>(SendMessageA(masks, LVM_EDITLABELA, 1, 0));
+    Check(edit != nullptr, "no in-place editor for the mask");
+    SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("re:TEL (\\d+)"));
+    PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+    Check(WaitFor([&] { return editor(masks) == nullptr; }), "Enter did not end editing the mask");
+    Screenshot("sheet-filter-masks");
+    CloseSheet(sheet, pid, PSBTN_OK);
+    Check(SettingsValue("Mask", "count") == "2" && SettingsValue("Mask", "0") == "MEMBER *" &&
+              SettingsValue("Mask", "1") == "re:TEL (\\d+)" &&
+              SettingsValue("Options", "MaskCardNumbers") == "0",
+          "masks saved as " + Settings());
     Exit(program, window);
 }
 

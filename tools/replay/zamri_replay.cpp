@@ -2,11 +2,13 @@
 // a serial channel's capture would, and prints every line that capture hands on towards the
 // overlay, one record per line in the overlay library's record format, on channel 0.
 //
-//   zamri-replay [--emulation N] [--footer TEXT] [--hebrew 0|1] [FILE | -]
+//   zamri-replay [--emulation N] [--footer TEXT] [--hebrew 0|1] [--no-mask] [FILE | -]
 //
 // --emulation  0 "ESC/P" (default), 1 "Text Only", 2 "ESC/POS"
 // --footer     end receipts at the line that contains TEXT instead of at form feeds
 // --hebrew     the recorder's "pos_hebrew" setting (default 0)
+// --no-mask    print card numbers as the dump holds them (by default they are masked, as
+//              capture masks them, so the output can be passed on like the overlay's)
 //
 // A line still open when the data ends is not printed: capture would still be waiting for its
 // line end. Exit code 0, or 2 for a usage error or an unreadable file.
@@ -16,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "mask/mask_set.h"
 #include "platform/overlay_record.h"
 #include "serial/byte_source.h"
 #include "serial/line_decoder.h"
@@ -33,9 +36,11 @@ constexpr int kReplayChannel = 0;
 int Usage(const char* message) {
     if (message != nullptr)
         std::fprintf(stderr, "zamri-replay: %s\n", message);
-    std::fprintf(stderr,
-                 "usage: zamri-replay [--emulation 0|1|2] [--footer TEXT] [--hebrew 0|1] [FILE | -]\n"
-                 "  decodes a recorded port stream and prints the lines capture would hand to the overlay\n");
+    std::fprintf(
+        stderr,
+        "usage: zamri-replay [--emulation 0|1|2] [--footer TEXT] [--hebrew 0|1] [--no-mask] [FILE | -]\n"
+        "  decodes a recorded port stream and prints the lines capture would hand to the overlay\n"
+        "  (card numbers masked, unless --no-mask)\n");
     return 2;
 }
 
@@ -66,6 +71,7 @@ int main(int argc, char** argv) {
     int patternFlags = kPatternFormFeed;
     const char* footer = "";
     const char* path = nullptr;
+    MaskSettings masks;
 
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
@@ -80,6 +86,8 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(arg, "--hebrew") == 0 && hasValue) {
             if (!ParseInt(argv[++i], &hebrew))
                 return Usage("--hebrew takes a number");
+        } else if (std::strcmp(arg, "--no-mask") == 0) {
+            masks.cardNumbers = false;
         } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
             Usage(nullptr);
             return 0;
@@ -119,11 +127,15 @@ int main(int argc, char** argv) {
 #if defined(_WIN32)
     _setmode(_fileno(stdout), _O_BINARY);  // records end in LF on both platforms
 #endif
+    const MaskSet maskSet(masks);
     const char* text;
     int flags;
+    std::string line;
     std::string record;
     while (decoder.ReadLine(source, &text, &flags) >= 0) {
-        record = zamri::FormatWriteRecord(kReplayHandle, kReplayChannel, flags, text);
+        line = text;
+        maskSet.Apply(&line[0], static_cast<int>(line.size()), nullptr, nullptr);
+        record = zamri::FormatWriteRecord(kReplayHandle, kReplayChannel, flags, line.c_str());
         record += '\n';
         std::fwrite(record.data(), 1, record.size(), stdout);
     }
