@@ -1,13 +1,15 @@
-// Decoder throughput in bytes per second over the golden receipts (a mix of dot-matrix and
-// thermal receipts with logos, barcodes, QR codes and cuts), for each emulation, with the
-// recorder's Hebrew setting off and on; and the same through a capture object's byte source
-// fed by a pseudo-terminal, which adds the port reads, the dump check and the setting lookup.
+// Decoder throughput in bytes per second: over every golden receipt (a mix of dot-matrix, thermal
+// and Star receipts with logos, barcodes, QR codes and cuts) for each emulation with the
+// recorder's Hebrew setting off and on; each emulation over the receipts made for it with
+// code-page conversion off and on; and through a capture object's byte source fed by a
+// pseudo-terminal, which adds the port reads, the dump check and the setting lookup.
 #include <benchmark/benchmark.h>
 #include <pty.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -20,27 +22,39 @@
 
 namespace {
 
-// Every golden receipt once, settings lines left out, repeated to about 1 MB.
-const std::string& Corpus() {
-    static const std::string corpus = [] {
-        std::string once;
-        for (const auto& entry : std::filesystem::directory_iterator(ZAMRI_GOLDEN_DIR)) {
-            if (entry.path().extension() != ".receipt")
-                continue;
-            std::ifstream in(entry.path());
-            std::string line, notation;
-            while (std::getline(in, line)) {
-                if (line.rfind("#", 0) != 0)
-                    notation += line;
-            }
-            once += testing_support::PrinterBytes(notation) + "\f";
+// The golden receipts made for one emulation (-1: every receipt), settings lines left out,
+// repeated to about 1 MB.
+std::string BuildCorpus(int emulation) {
+    std::string once;
+    for (const auto& entry : std::filesystem::directory_iterator(ZAMRI_GOLDEN_DIR)) {
+        if (entry.path().extension() != ".receipt")
+            continue;
+        std::ifstream in(entry.path());
+        std::string line, notation;
+        int madeFor = kEmulationEscP;
+        while (std::getline(in, line)) {
+            if (line.rfind("#! emulation ", 0) == 0)
+                madeFor = std::atoi(line.c_str() + 13);
+            else if (line.rfind("#", 0) != 0)
+                notation += line;
         }
-        std::string all;
-        while (all.size() < (1u << 20))
-            all += once;
-        return all;
-    }();
+        if (emulation < 0 || madeFor == emulation)
+            once += testing_support::PrinterBytes(notation) + "\f";
+    }
+    std::string all;
+    while (!once.empty() && all.size() < (1u << 20))
+        all += once;
+    return all;
+}
+
+const std::string& Corpus() {
+    static const std::string corpus = BuildCorpus(-1);
     return corpus;
+}
+
+const std::string& OwnCorpus(int emulation) {
+    static const std::string corpora[] = {BuildCorpus(0), BuildCorpus(1), BuildCorpus(2), BuildCorpus(3)};
+    return corpora[emulation];
 }
 
 void BM_Decode(benchmark::State& state) {
@@ -63,7 +77,36 @@ void BM_Decode(benchmark::State& state) {
     state.counters["lines"] = benchmark::Counter(static_cast<double>(lines), benchmark::Counter::kIsRate);
     state.SetLabel(std::string(EmulationFor(emulation)->name) + (hebrew ? ", Hebrew on" : ", Hebrew off"));
 }
-BENCHMARK(BM_Decode)->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Decode)->ArgsProduct({{0, 1, 2, 3}, {0, 1}})->Unit(benchmark::kMillisecond);
+
+// Each emulation over the receipts made for it, with code-page conversion off (no page: bytes as
+// they come) and on (the receipt printers' PC437 default, PC850 for the emulations that convert
+// only when a page is named), in the same run.
+void BM_DecodeCodePages(benchmark::State& state) {
+    const std::string& bytes = OwnCorpus(static_cast<int>(state.range(0)));
+    int emulation = static_cast<int>(state.range(0));
+    bool convert = state.range(1) != 0;
+    int page = !convert                                                         ? kNoConversion
+               : (emulation == kEmulationEscPos || emulation == kEmulationStar) ? 0
+                                                                                : 850;
+    int64_t lines = 0;
+    for (auto _ : state) {
+        LineDecoder decoder;
+        decoder.SetEmulation(emulation);
+        decoder.SetCodePages(page, 1252);
+        MemoryByteSource memory(bytes.data(), bytes.size());
+        ByteSource source = memory.Source();
+        const char* text;
+        int flags;
+        while (decoder.ReadLine(source, &text, &flags) >= 0)
+            ++lines;
+        benchmark::DoNotOptimize(lines);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));
+    state.SetLabel(std::string(EmulationFor(emulation)->name) +
+                   (convert ? ", conversion on" : ", conversion off"));
+}
+BENCHMARK(BM_DecodeCodePages)->ArgsProduct({{0, 1, 2, 3}, {0, 1}})->Unit(benchmark::kMillisecond);
 
 // One capture object reading a pseudo-terminal that a writer thread fills with the corpus.
 void BM_CaptureOverPseudoTerminal(benchmark::State& state) {

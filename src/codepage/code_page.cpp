@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -38,11 +42,11 @@ int CopyText(const char* text, char* out) {
 }  // namespace
 
 const CodePageTable* FindCodePage(int number) {
-    for (int i = 0; i < kCodePageTableCount; ++i) {
-        if (kCodePageTables[i].number == number)
-            return &kCodePageTables[i];
-    }
-    return nullptr;
+    // The generated tables are in ascending order of number.
+    const CodePageTable* end = kCodePageTables + kCodePageTableCount;
+    const CodePageTable* found = std::lower_bound(
+        kCodePageTables, end, number, [](const CodePageTable& page, int n) { return page.number < n; });
+    return found != end && found->number == number ? found : nullptr;
 }
 
 bool IsWindowsCodePage(int number) {
@@ -76,30 +80,53 @@ int FromUnicode(uint32_t code, int windowsPage, char* out) {
     return 1;
 }
 
+namespace {
+
+void BuildConversion(const CodePageTable* from, int windowsPage, ConversionTable* table) {
+    for (int b = 0; b < 0x80; ++b) {
+        table->lengths[b] = 1;
+        table->texts[b][0] = static_cast<char>(b);
+    }
+    for (int b = 0x80; b < 0x100; ++b) {
+        uint32_t code = from != nullptr ? ToUnicode(*from, static_cast<uint8_t>(b)) : 0;
+        if (code == 0) {
+            table->lengths[b] = 1;
+            table->texts[b][0] = '?';
+        } else {
+            table->lengths[b] = static_cast<uint8_t>(FromUnicode(code, windowsPage, table->texts[b]));
+        }
+    }
+}
+
+// Built tables by pair of page numbers, shared by every converter. Only known pages get here
+// (an unknown one is the "?" table of key 0), so the number of tables stays bounded.
+const ConversionTable* SharedConversion(const CodePageTable* from, int windowsPage) {
+    static std::mutex* lock = new std::mutex;  // outlives every converter, also at exit
+    static auto* tables = new std::map<std::pair<int, int>, std::unique_ptr<ConversionTable>>;
+    std::pair<int, int> key(from != nullptr ? from->number : 0, windowsPage);
+    std::lock_guard<std::mutex> guard(*lock);
+    std::unique_ptr<ConversionTable>& table = (*tables)[key];
+    if (!table) {
+        table.reset(new ConversionTable);
+        BuildConversion(from, windowsPage, table.get());
+    }
+    return table.get();
+}
+
+}  // namespace
+
 PageConverter::PageConverter() {
     Set(kDefaultPrinterCodePage, kDefaultRecorderCodePage);
 }
 
 int PageConverter::Set(int printerPage, int windowsPage) {
-    if (printerPage == printer && windowsPage == windows)
-        return FindCodePage(printer) != nullptr && FindCodePage(windows) != nullptr ? 0 : -1;
+    if (table != nullptr && printerPage == printer && windowsPage == windows)
+        return known ? 0 : -1;
     printer = printerPage;
     windows = windowsPage;
-    for (int b = 0; b < 0x80; ++b) {
-        lengths[b] = 1;
-        texts[b][0] = static_cast<char>(b);
-    }
     const CodePageTable* from = FindCodePage(printerPage);
-    bool known = from != nullptr && FindCodePage(windowsPage) != nullptr;
-    for (int b = 0x80; b < 0x100; ++b) {
-        uint32_t code = known ? ToUnicode(*from, static_cast<uint8_t>(b)) : 0;
-        if (code == 0) {
-            lengths[b] = 1;
-            texts[b][0] = '?';
-        } else {
-            lengths[b] = static_cast<uint8_t>(FromUnicode(code, windowsPage, texts[b]));
-        }
-    }
+    known = from != nullptr && FindCodePage(windowsPage) != nullptr;
+    table = SharedConversion(known ? from : nullptr, known ? windowsPage : 0);
     return known ? 0 : -1;
 }
 

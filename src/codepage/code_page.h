@@ -28,7 +28,14 @@ uint32_t ToUnicode(const CodePageTable& page, uint8_t byte);
 // kMaxConvertedBytes); out receives no terminating NUL.
 int FromUnicode(uint32_t code, int windowsPage, char* out);
 
-// The text each byte of a printer page becomes in a Windows page, computed once per pair.
+// What each byte of a printer page becomes in a Windows page.
+struct ConversionTable {
+    uint8_t lengths[256];
+    char texts[256][kMaxConvertedBytes];
+};
+
+// The conversion from a printer page to a Windows page. The table of each pair is built once for
+// the whole program and shared (tills may switch pages on every line).
 class PageConverter {
   public:
     PageConverter();
@@ -38,17 +45,20 @@ class PageConverter {
     int PrinterPage() const { return printer; }
     int WindowsPage() const { return windows; }
 
+    // Whether a byte becomes exactly one byte, and that byte.
+    bool Single(int byte) const { return table->lengths[byte] == 1; }
+    char First(int byte) const { return table->texts[byte][0]; }
     // The converted text of a byte and its length.
     const char* Convert(uint8_t byte, int* length) const {
-        *length = lengths[byte];
-        return texts[byte];
+        *length = table->lengths[byte];
+        return table->texts[byte];
     }
 
   private:
     int printer = 0;
     int windows = 0;
-    uint8_t lengths[256];
-    char texts[256][kMaxConvertedBytes];
+    bool known = false;
+    const ConversionTable* table = nullptr;
 };
 
 // Appends text in a Windows page as UTF-8. Bytes the page leaves undefined become U+FFFD.

@@ -32,4 +32,5 @@ void ChannelConfig::CopyConfiguration(const ChannelConfig& from) {
     patternText[kChannelTextSize - 1] = 0;
     std::memcpy(allowedSenders, from.allowedSenders, sizeof allowedSenders);
     allowedSenders[kAllowedSendersSize - 1] = 0;
+    decoding = from.decoding;
 }

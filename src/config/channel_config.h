@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "serial/decoding_options.h"
 #include "tcp/tcp_line_state.h"
 
 class SerialCapture;
@@ -39,7 +40,8 @@ struct ChannelConfig {
     std::atomic<SerialCapture*> capture{nullptr};
     int32_t patternFlags = 0;  // 0 form feed, 1 footer text
     char patternText[kChannelTextSize] = {};
-    TcpLineState tcpLine;  // run-time (TCP line assembly)
+    DecodingOptions decoding;  // "[Channel N]": printer code page, idle end
+    TcpLineState tcpLine;      // run-time (TCP line assembly)
     // Network sources: who may connect or send ("AllowedSenders" in section "Channel N"; empty:
     // anyone), and the running source while its capture thread runs (run-time).
     char allowedSenders[kAllowedSendersSize] = {};

@@ -69,6 +69,7 @@ void ChannelTable::LoadSettings() {
         ChannelSection(i, section, sizeof section);
         zamri::ProfileReadText(settingsPath, section, kAllowedSendersKey, "", channels[i].allowedSenders,
                                sizeof channels[i].allowedSenders);
+        channels[i].decoding = LoadDecodingOptions(settingsPath, i + 1);
     }
     SetTcpPort(zamri::ProfileReadInt(settingsPath, kChannelSection, kPortKey, kDefaultTcpPort));
     zamri::ProfileReadText(settingsPath, kOptionsSection, kListenAddressKey, "", tcpListenAddress,
@@ -89,6 +90,7 @@ void ChannelTable::SaveChannel(int index) {
     if (FormatChannelValue(channels[index], value, sizeof value) >= 0) {
         zamri::ProfileWriteText(settingsPath, kChannelSection, key, value);
     }
+    SaveDecodingOptions(settingsPath, index + 1, channels[index].decoding);
     std::snprintf(value, sizeof value, "%d", tcpPort);
     zamri::ProfileWriteText(settingsPath, kChannelSection, kPortKey, value);
     // Written only when it says something or changes, so that a file without network

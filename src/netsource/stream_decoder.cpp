@@ -1,5 +1,6 @@
 #include "netsource/stream_decoder.h"
 
+#include <chrono>
 #include <system_error>
 
 #include "serial/hebrew_shift.h"
@@ -9,6 +10,10 @@ StreamDecoder::StreamDecoder(const DecoderSettings& settings, LineOutput& out, s
     decoder.SetEmulation(settings.emulation);
     decoder.SetPattern(settings.patternFlags, settings.patternText);
     hebrew.SetPath(settings.recorderSettings);
+    // A page that cannot be used was reported once when the channel started (the emulation's
+    // default applies then).
+    char problem[256];
+    ApplyDecodingOptions(decoder, settings.decoding, settings.recorderPage, "", problem, sizeof problem);
 }
 
 StreamDecoder::~StreamDecoder() {
@@ -102,7 +107,13 @@ int StreamDecoder::Next() {
         notify();
         guard.lock();
     }
-    arrived.wait(guard, [this] { return aborted || finished || !queue.empty(); });
+    auto due = [this] { return aborted || finished || !queue.empty(); };
+    int quiet = decoder.QuietReportMilliseconds();
+    if (quiet <= 0) {
+        arrived.wait(guard, due);
+    } else if (!arrived.wait_for(guard, std::chrono::milliseconds(quiet), due)) {
+        return kNothingCame;  // quiet: the decoder sees an idle end of the receipt
+    }
     if (aborted || queue.empty())
         return kSourceStopped;
     current = std::move(queue.front());

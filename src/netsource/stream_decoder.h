@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "serial/decoding_options.h"
 #include "serial/hebrew_setting.h"
 #include "serial/line_decoder.h"
 
@@ -28,6 +29,8 @@ struct DecoderSettings {
     int patternFlags = 0;
     char patternText[kPatternTextSize] = {};
     char recorderSettings[zamri::kMaxPath] = {};  // for the Hebrew setting; empty: none
+    DecodingOptions decoding;                     // code page and idle end, as for a serial port
+    int recorderPage = 1252;                      // the Windows page the recorder shows
 };
 
 class StreamDecoder {

@@ -5,7 +5,9 @@
 #include <cstddef>
 
 // Results of a byte source besides a byte value (0 to 255).
-constexpr int kNothingCame = -1;    // the source paused (a failing port); read again
+// The source paused (a failing port, a read time-out); read again. A source that is quiet should
+// report this every fraction of a second: the line loop sees the idle end of a receipt then.
+constexpr int kNothingCame = -1;
 constexpr int kSourceStopped = -2;  // stop requested, port closed or end of data: the line loop ends
 // The stream broke off and starts afresh (the port went away and was opened again): the line and
 // the command being assembled are dropped rather than joined to unrelated bytes.

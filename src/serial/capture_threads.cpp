@@ -119,6 +119,8 @@ void RunNetworkChannel(ChannelTable& table, int index, CaptureThread* self) {
     };
     NetworkCapture* capture = nullptr;
     char portName[kChannelTextSize];
+    char decodingProblem[256] = {};
+    int recorderPage = LoadRecorderCodePage(table.GetSettingsPath());
     {
         std::unique_lock<std::mutex> guard(CaptureLock());
         if (self->abandoned)
@@ -132,6 +134,11 @@ void RunNetworkChannel(ChannelTable& table, int index, CaptureThread* self) {
         std::snprintf(settings.patternText, sizeof settings.patternText, "%s", record.patternText);
         RecorderSettingsPath(table.GetSettingsPath(), settings.recorderSettings,
                              sizeof settings.recorderSettings);
+        settings.decoding = record.decoding;
+        settings.recorderPage = recorderPage;
+        LineDecoder probe;
+        ApplyDecodingOptions(probe, settings.decoding, recorderPage, portName, decodingProblem,
+                             sizeof decodingProblem);
         if (!self->stopRequested)
             capture = new (std::nothrow) NetworkCapture(portName, settings, output);
         if (capture == nullptr) {
@@ -148,6 +155,9 @@ void RunNetworkChannel(ChannelTable& table, int index, CaptureThread* self) {
         ShowOpenFailed(portName, index);
         return;
     }
+    // On the error output rather than in a box that would hold this channel's tills meanwhile.
+    if (decodingProblem[0] != 0)
+        zamri::WriteErrorLine(decodingProblem);
     capture->Run();
     teardown();
     delete capture;  // out of the record: no stopper or dump command reaches it any more
@@ -279,6 +289,7 @@ void ChannelTable::RunChannelCapture(int index) {
     };
 
     char recorderSettings[zamri::kMaxPath] = {};
+    DecodingOptions decoding;
     SerialCapture* capture = new (std::nothrow) SerialCapture;
     {
         std::unique_lock<std::mutex> guard(CaptureLock());
@@ -293,13 +304,18 @@ void ChannelTable::RunChannelCapture(int index) {
             return;
         }
         capture->Configure(record.portName, record.baudRate, record.parity, record.dataBits, record.stopBits,
-                           record.flowControl, record.readTimeout);
+                           record.flowControl,
+                           SerialCapture::ReadTimeoutFor(record.decoding, record.readTimeout));
         capture->SetEmulation(record.emulation);
         capture->SetPattern(record.patternFlags, record.patternText);
+        decoding = record.decoding;
         RecorderSettingsPath(GetSettingsPath(), recorderSettings, sizeof recorderSettings);
         record.capture = capture;
     }
     capture->SetRecorderSettingsPath(recorderSettings);
+    char decodingProblem[256];
+    capture->SetDecoding(decoding, LoadRecorderCodePage(GetSettingsPath()), decodingProblem,
+                         sizeof decodingProblem);
 
     if (capture->Open() == 0) {
         char portName[kChannelTextSize];
@@ -310,6 +326,10 @@ void ChannelTable::RunChannelCapture(int index) {
         ShowOpenFailed(portName, index);
         return;
     }
+    // Only a settings file edited by hand gets here (the property sheet offers usable pages);
+    // meanwhile the port's own buffer keeps what the till sends.
+    if (decodingProblem[0] != 0)
+        zamri::ShowMessage(decodingProblem, "Warning", zamri::kMsgOk);
 
     for (;;) {
         {

@@ -12,27 +12,31 @@ struct Row {
     int length;                // how many bytes of it (the texts may hold a NUL-free 0x19 etc.)
     CommandRule rule;
     uint8_t count;
+    CommandAction action;
 };
 
 template <int N>
-constexpr Row Rows(const char (&bytes)[N], CommandRule rule, uint8_t count = 0) {
-    return Row{bytes, N - 1, rule, count};
+constexpr Row Rows(const char (&bytes)[N], CommandRule rule, uint8_t count = 0,
+                   CommandAction action = CommandAction::kNone) {
+    return Row{bytes, N - 1, rule, count, action};
 }
 
 constexpr CommandTable MakeTable(std::initializer_list<Row> rows) {
     CommandTable table{};
     for (int i = 0; i < 256; ++i)
-        table.entries[i] = CommandEntry{CommandRule::kNone, 0};
+        table.entries[i] = CommandEntry{CommandRule::kNone, 0, CommandAction::kNone};
+    // A later row overrides an earlier one for the same byte.
     for (const Row& row : rows) {
         for (int i = 0; i < row.length; ++i) {
             table.entries[static_cast<unsigned char>(row.commandBytes[i])] =
-                CommandEntry{row.rule, row.count};
+                CommandEntry{row.rule, row.count, row.action};
         }
     }
     return table;
 }
 
 using R = CommandRule;
+using A = CommandAction;
 
 // Dot-matrix escape commands, as the classic ESC/P printers take them.
 constexpr CommandTable kDotMatrixEsc = MakeTable({
@@ -78,15 +82,25 @@ constexpr CommandTable kReceiptDle = MakeTable({
     Rows("\x14", R::kRealTimeRequest),
 });
 
+// Besides the standard rows, the vendor commands that tills commonly send to compatible
+// printers: italic (ESC 4 n), the buzzer (ESC B n t) and the two-dimensional codes (ESC Z).
 constexpr CommandTable kReceiptEsc = MakeTable({
-    Rows(" !%-3=?EGJKMRTUVadertu{", R::kFixed, 1),
-    Rows("$\\c", R::kFixed, 2),
+    Rows(" !%-3=?EGJKMRTUVadertu{4", R::kFixed, 1),
+    Rows("$\\cB", R::kFixed, 2),
     Rows("p", R::kFixed, 3),
     Rows("W", R::kFixed, 8),
-    Rows("D", R::kToNul),
+    Rows("D", R::kToNul, 0, A::kTabStops),
     Rows("*", R::kBitImageWithMode),
     Rows("&", R::kReceiptUserChars),
     Rows("(", R::kLengthPrefixed),
+    Rows("Z", R::kTwoDimensionalCode),
+    Rows("@", R::kNone, 0, A::kReset),
+    Rows("t", R::kFixed, 1, A::kSelectEscPosPage),
+    Rows("$", R::kFixed, 2, A::kAbsolutePosition),
+    Rows("\\", R::kFixed, 2, A::kRelativePosition),
+    Rows("!", R::kFixed, 1, A::kPrintMode),
+    Rows("M", R::kFixed, 1, A::kFontSelect),
+    Rows(" ", R::kFixed, 1, A::kCharacterSpacing),
 });
 
 constexpr CommandTable kReceiptFs = MakeTable({
@@ -109,7 +123,87 @@ constexpr CommandTable kReceiptGs = MakeTable({
     Rows("v", R::kRasterImage),
     Rows("(", R::kLengthPrefixed),
     Rows("8", R::kLargeGraphics),
+    Rows("!", R::kFixed, 1, A::kCharacterSize),
 });
+
+// Star Line Mode with the StarPRNT additions. ESC is the only introducer; ESC GS, ESC RS and
+// ESC FS lead to tables of their own. Rows that Star's references leave unconfirmed are built
+// as written there: ESC N n, ESC GS s I with z 1, ESC GS s T, ESC GS S with m above 1, and
+// ESC RS R, A, m and i.
+enum StarSubTable : uint8_t { kStarGsTable, kStarRsTable, kStarFsTable };
+
+constexpr CommandTable kStarEsc = MakeTable({
+    Rows("@EF45MP:g0pq\x0E\x14O", R::kNone),
+    Rows("R/ Wh-_azJIlQ%d$N", R::kFixed, 1),
+    Rows("ist\x07", R::kFixed, 2),
+    Rows("C", R::kMoreIfZero),
+    Rows("BD", R::kToNul),
+    Rows("&", R::kStarUserChars),
+    Rows("KL", R::kScaledImage, 1),
+    Rows("k", R::kScaledImage, 24),
+    Rows("X", R::kScaledImage, 3),
+    Rows("b", R::kStarBarcode),
+    Rows("r", R::kFixed, 74),
+    Rows("?\x16\x0B", R::kFixed, 2),
+    Rows("\x06\x0C\x0F", R::kFixed, 1),
+    Rows("#", R::kToLineFeedNul),
+    Rows("*", R::kStarRaster, 0, A::kStarRaster),
+    Rows("\x1D", R::kSubTable, kStarGsTable),
+    Rows("\x1E", R::kSubTable, kStarRsTable),
+    Rows("\x1C", R::kSubTable, kStarFsTable),
+    Rows("@", R::kNone, 0, A::kReset),
+    Rows("M", R::kNone, 0, A::kStarPitch12),
+    Rows("P", R::kNone, 0, A::kStarPitch15),
+    Rows(":", R::kNone, 0, A::kStarPitch16),
+    Rows("\x0E", R::kNone, 0, A::kDoubleWidthOn),
+    Rows("\x14", R::kNone, 0, A::kDoubleWidthOff),
+    Rows(" ", R::kFixed, 1, A::kCharacterSpacing),
+    Rows("W", R::kFixed, 1, A::kStarWidth),
+    Rows("i", R::kFixed, 2, A::kStarExpansion),
+    Rows("D", R::kToNul, 0, A::kTabStops),
+});
+
+constexpr CommandTable kStarEscGs = MakeTable({
+    Rows("ta", R::kFixed, 1),
+    Rows("AR", R::kFixed, 2),
+    Rows("=", R::kScaledImage, 1),
+    Rows("\x07\x03", R::kFixed, 3),
+    Rows("\x19\x1A", R::kFixed, 4),
+    Rows("#", R::kFixed, 8),
+    Rows("+", R::kStarMacro),
+    Rows("c", R::kFixed, 2),
+    Rows("g", R::kFixed, 3),
+    Rows("h", R::kFixed, 4),
+    Rows("y", R::kStarQrCode),
+    Rows("x", R::kStarPdf417),
+    Rows("*", R::kStarMarks),
+    Rows("/", R::kStarAutoLogo),
+    Rows("P", R::kStarPageMode),
+    Rows(")(", R::kLengthPrefixed),
+    Rows("s", R::kStarStorage),
+    Rows("S", R::kStarRasterImage),
+    Rows("t", R::kFixed, 1, A::kSelectStarPage),
+    Rows("A", R::kFixed, 2, A::kAbsolutePosition),
+    Rows("R", R::kFixed, 2, A::kRelativePosition),
+    Rows(")", R::kLengthPrefixed, 0, A::kStarEncoding),
+});
+
+constexpr CommandTable kStarEscRs = MakeTable({
+    Rows("FdraEcCLRAmi", R::kFixed, 1),
+    Rows("F", R::kFixed, 1, A::kStarFont),
+});
+
+constexpr CommandTable kStarEscFs = MakeTable({
+    Rows("p", R::kFixed, 2),
+    Rows("q", R::kStoredImages),
+});
+
+// Raster mode: bare "b" and "k" carry n1 n2 and n1 + 256 n2 bytes of image data.
+constexpr CommandTable kStarRasterData = MakeTable({
+    Rows("bk", R::kBitImage),
+});
+
+constexpr const CommandTable* kSubTables[] = {&kStarEscGs, &kStarEscRs, &kStarEscFs};
 
 constexpr int kDle = 0x10;
 constexpr int kCan = 0x18;
@@ -117,14 +211,33 @@ constexpr int kEsc = 0x1B;
 constexpr int kFs = 0x1C;
 constexpr int kGs = 0x1D;
 
+constexpr int kVt = 0x0B;
+constexpr uint32_t kEveryControl = 0xFFFFFFFFu;  // printers discard the control bytes they do not know
+
 struct Introducer {
     int byte;
     const CommandTable* table;
 };
 
+struct Behaviour {
+    uint32_t dropped = 0;
+    uint32_t lineBreaks = 0;
+    uint32_t cancels = 0;
+    bool receiptPrinter = false;
+    bool widthControls = false;
+    const CommandTable* raster = nullptr;
+};
+
 constexpr Emulation MakeEmulation(const char* name, std::initializer_list<Introducer> introducers,
-                                  uint32_t dropped) {
-    Emulation emulation{name, {}, dropped};
+                                  Behaviour behaviour) {
+    Emulation emulation{name,
+                        {},
+                        behaviour.dropped,
+                        behaviour.lineBreaks,
+                        behaviour.cancels,
+                        behaviour.receiptPrinter,
+                        behaviour.widthControls,
+                        behaviour.raster};
     for (int i = 0; i < 0x20; ++i)
         emulation.introduced[i] = nullptr;
     for (const Introducer& introducer : introducers)
@@ -132,12 +245,30 @@ constexpr Emulation MakeEmulation(const char* name, std::initializer_list<Introd
     return emulation;
 }
 
+constexpr Behaviour ReceiptPrinter() {
+    Behaviour b;
+    b.dropped = kEveryControl;
+    b.receiptPrinter = true;
+    return b;
+}
+
+constexpr Behaviour StarPrinter() {
+    Behaviour b = ReceiptPrinter();
+    b.lineBreaks = 1u << kVt;
+    b.cancels = 1u << kCan;
+    b.widthControls = true;
+    b.raster = &kStarRasterData;
+    return b;
+}
+
 constexpr Emulation kEmulations[] = {
-    MakeEmulation("ESC/P", {{kEsc, &kDotMatrixEsc}, {kFs, &kDotMatrixFs}, {kGs, &kDotMatrixGs}}, 0),
-    MakeEmulation("Text Only", {}, 0),
+    MakeEmulation("ESC/P", {{kEsc, &kDotMatrixEsc}, {kFs, &kDotMatrixFs}, {kGs, &kDotMatrixGs}}, Behaviour{}),
+    MakeEmulation("Text Only", {}, Behaviour{}),
     MakeEmulation("ESC/POS",
                   {{kDle, &kReceiptDle}, {kEsc, &kReceiptEsc}, {kFs, &kReceiptFs}, {kGs, &kReceiptGs}},
-                  1u << kCan),
+                  ReceiptPrinter()),
+    // FS is no introducer here: with BEL, SUB and EM it fires the drawer (dropped).
+    MakeEmulation("Star", {{kEsc, &kStarEsc}}, StarPrinter()),
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -324,7 +455,216 @@ int SkipUserMemory(ByteSource& source) {
     return function == '1' ? Skip(source, k) : 0;
 }
 
-int SkipByRule(const CommandEntry& entry, ByteSource& source) {
+// Bytes up to the first byte of value `last` and that byte.
+int SkipThrough(ByteSource& source, int last) {
+    for (;;) {
+        int c = source.Next();
+        if (c <= kSourceStopped) {
+            source.end = c;
+            return kStop;
+        }
+        if (c >= 0 && (c & 0xFF) == last)
+            return 0;
+    }
+}
+
+int SkipToLineFeedNul(ByteSource& source) {
+    bool afterLineFeed = false;
+    for (;;) {
+        int c = source.Next();
+        if (c <= kSourceStopped) {
+            source.end = c;
+            return kStop;
+        }
+        if (afterLineFeed && c == 0)
+            return 0;
+        afterLineFeed = c == 0x0A;
+    }
+}
+
+// Star takes most one-byte parameters either as the value or as its ASCII digit.
+inline int Digit(int value) {
+    return (value >= '0' && value <= '9') ? value - '0' : value;
+}
+
+// Skips `records` times: a count of countBytes bytes and that many bytes, each record led by
+// `lead` bytes that are skipped first.
+int SkipCountedRecords(ByteSource& source, uint64_t records, int lead, int countBytes) {
+    for (uint64_t i = 0; i < records; ++i) {
+        uint64_t k;
+        if (Skip(source, static_cast<uint64_t>(lead)) != 0 || ReadCount(source, countBytes, &k) != 0 ||
+            Skip(source, k) != 0)
+            return kStop;
+    }
+    return 0;
+}
+
+// ESC * r and its letter; digits up to a NUL for most letters, and for "N" the printer also
+// discards as many bytes as the digits say.
+int SkipStarRaster(ByteSource& source) {
+    int r, letter;
+    if (Param(source, &r) != 0)
+        return kStop;
+    if (r != 'r')
+        return 0;
+    if (Param(source, &letter) != 0)
+        return kStop;
+    switch (letter) {
+        case 'D':
+        case 'E':
+        case 'F':
+        case 'P':
+        case 'Q':
+        case 'T':
+        case 'K':
+        case 'Y':
+        case 'm':
+        case 'V':
+        case 'e':
+        case 's':
+            return SkipToNul(source);
+        case 'N': {
+            uint64_t discard = 0;
+            for (;;) {
+                int c;
+                if (Param(source, &c) != 0)
+                    return kStop;
+                if (c == 0)
+                    break;
+                if (c >= '0' && c <= '9' && discard < 100000000)
+                    discard = discard * 10 + static_cast<uint64_t>(c - '0');
+            }
+            return Skip(source, discard);
+        }
+        default:
+            return 0;
+    }
+}
+
+int SkipStarQrCode(ByteSource& source) {
+    int function, b;
+    if (Param(source, &function) != 0)
+        return kStop;
+    if (function == 'S')
+        return Skip(source, 2);
+    if (function != 'D')
+        return 0;
+    if (Param(source, &b) != 0)
+        return kStop;
+    if (Digit(b) == 1)
+        return SkipCountedRecords(source, 1, 1, 2);
+    if (Digit(b) != 2)
+        return 0;
+    if (Param(source, &b) != 0)
+        return kStop;
+    return SkipCountedRecords(source, Count(b), 1, 2);
+}
+
+int SkipStarPdf417(ByteSource& source) {
+    int function, b;
+    if (Param(source, &function) != 0)
+        return kStop;
+    if (function == 'D')
+        return SkipCountedRecords(source, 1, 0, 2);
+    if (function != 'S')
+        return 0;
+    if (Param(source, &b) != 0)
+        return kStop;
+    return Skip(source, Digit(b) == 0 ? 3 : 1);
+}
+
+int SkipStarMarks(ByteSource& source) {
+    int function;
+    if (Param(source, &function) != 0)
+        return kStop;
+    switch (Digit(function)) {
+        case 0: {
+            uint64_t n = 0;
+            for (int i = 0; i < 3; ++i) {
+                int d;
+                if (Param(source, &d) != 0)
+                    return kStop;
+                n = n * 10 + ((d >= '0' && d <= '9') ? static_cast<uint64_t>(d - '0') : 0);
+            }
+            return Skip(source, n);
+        }
+        case 1:
+            return Skip(source, 6);
+        case 2:
+            return Skip(source, 5);
+        default:
+            return 0;
+    }
+}
+
+int SkipStarAutoLogo(ByteSource& source) {
+    int function;
+    if (Param(source, &function) != 0)
+        return kStop;
+    switch (Digit(function)) {
+        case 1:
+        case 2:
+        case 5:
+        case 6:
+            return Skip(source, 1);
+        case 3:
+        case 4:
+            return SkipCountedRecords(source, 1, 0, 2);
+        default:
+            return 0;
+    }
+}
+
+int SkipStarPageMode(ByteSource& source) {
+    int function;
+    if (Param(source, &function) != 0)
+        return kStop;
+    switch (Digit(function)) {
+        case 2:
+            return Skip(source, 1);
+        case 3:
+            return Skip(source, 8);
+        case 4:
+        case 5:
+            return Skip(source, 2);
+        default:
+            return 0;
+    }
+}
+
+int SkipStarStorage(ByteSource& source) {
+    int function, b;
+    if (Param(source, &function) != 0)
+        return kStop;
+    switch (function) {
+        case 'O':
+            return Skip(source, 9);
+        case 'R':
+            return SkipCountedRecords(source, 1, 1, 3);
+        case 'I':
+            // z, then nine-byte records up to the FF that no record begins with.
+            if (Skip(source, 1) != 0)
+                return kStop;
+            for (;;) {
+                if (Param(source, &b) != 0)
+                    return kStop;
+                if (b == 0x0C)
+                    return 0;
+                if (Skip(source, 8) != 0)
+                    return kStop;
+            }
+        case 'U':
+            if (Skip(source, 1) != 0 || Param(source, &b) != 0)
+                return kStop;
+            return SkipCountedRecords(source, Count(b), 0, 3);
+        case 'T':
+            return Skip(source, 3);
+        default:
+            return 0;
+    }
+}
+
+int SkipByRule(const CommandEntry& entry, ByteSource& source, CommandEffect* effect) {
     int b;
     uint64_t count, x, y;
     switch (entry.rule) {
@@ -422,8 +762,88 @@ int SkipByRule(const CommandEntry& entry, ByteSource& source) {
             return Skip(source, 72);
         case R::kUserMemory:
             return SkipUserMemory(source);
+        case R::kScaledImage:
+            if (ReadCount(source, 2, &count) != 0)
+                return kStop;
+            return Skip(source, count * entry.count);
+        case R::kSubTable: {
+            int result = SkipCommand(*kSubTables[entry.count], source, effect);
+            if (result == 0)
+                return 0;
+            source.end = result == kSourceInterrupted ? kSourceInterrupted : kSourceStopped;
+            return kStop;
+        }
+        case R::kTwoDimensionalCode:
+            return SkipCountedRecords(source, 1, 3, 2);
+        case R::kStarUserChars: {
+            int c2;
+            if (Skip(source, 1) != 0 || Param(source, &c2) != 0 || Skip(source, 1) != 0)
+                return kStop;
+            return Digit(c2) == 1 ? Skip(source, 48) : 0;
+        }
+        case R::kStarBarcode:
+            if (Skip(source, 4) != 0)
+                return kStop;
+            return SkipThrough(source, 0x1E);
+        case R::kToLineFeedNul:
+            return SkipToLineFeedNul(source);
+        case R::kStarRaster:
+            return SkipStarRaster(source);
+        case R::kStarMacro:
+            if (Param(source, &b) != 0)
+                return kStop;
+            return SkipCountedRecords(source, Count(b), 1, 2);
+        case R::kStarQrCode:
+            return SkipStarQrCode(source);
+        case R::kStarPdf417:
+            return SkipStarPdf417(source);
+        case R::kStarMarks:
+            return SkipStarMarks(source);
+        case R::kStarAutoLogo:
+            return SkipStarAutoLogo(source);
+        case R::kStarPageMode:
+            return SkipStarPageMode(source);
+        case R::kStarStorage:
+            return SkipStarStorage(source);
+        case R::kStarRasterImage:
+            if (Skip(source, 1) != 0 || ReadCount(source, 2, &x) != 0 || ReadCount(source, 2, &y) != 0 ||
+                Skip(source, 1) != 0)
+                return kStop;
+            return Skip(source, x * y);
     }
     return 0;
+}
+
+// Keeps the bytes a command with an effect reads, for the line loop to apply.
+struct RecordingSource {
+    ByteSource* inner;
+    CommandEffect* effect;
+
+    static int Next(void* context) {
+        RecordingSource* self = static_cast<RecordingSource*>(context);
+        int c = self->inner->Next();
+        if (c >= 0 && self->effect->count < kEffectBytes)
+            self->effect->bytes[self->effect->count++] = static_cast<uint8_t>(c & 0xFF);
+        return c;
+    }
+};
+
+int SkipEntry(const CommandEntry& entry, ByteSource& source, CommandEffect* effect) {
+    source.end = 0;
+    int result;
+    if (effect != nullptr && entry.action != CommandAction::kNone) {
+        effect->action = entry.action;
+        effect->count = 0;
+        RecordingSource recorder{&source, effect};
+        ByteSource recording{&RecordingSource::Next, &recorder};
+        result = SkipByRule(entry, recording, effect);
+        source.end = recording.end;
+    } else {
+        result = SkipByRule(entry, source, effect);
+    }
+    if (result == 0)
+        return 0;
+    return source.end == kSourceInterrupted ? kSourceInterrupted : kStop;
 }
 
 }  // namespace
@@ -434,7 +854,7 @@ const Emulation* EmulationFor(int code) {
     return &kEmulations[code];
 }
 
-int SkipCommand(const CommandTable& table, ByteSource& source) {
+int SkipCommand(const CommandTable& table, ByteSource& source, CommandEffect* effect) {
     int command = source.Next();
     if (command == kSourceInterrupted)
         return kSourceInterrupted;
@@ -442,8 +862,9 @@ int SkipCommand(const CommandTable& table, ByteSource& source) {
         return kStop;
     if (command < 0)
         return 0;  // nothing came: the command ends here
-    source.end = 0;
-    if (SkipByRule(table.entries[command & 0xFF], source) == 0)
-        return 0;
-    return source.end == kSourceInterrupted ? kSourceInterrupted : kStop;
+    return SkipEntry(table.entries[command & 0xFF], source, effect);
+}
+
+int SkipCommandAfter(const CommandTable& table, int command, ByteSource& source) {
+    return SkipEntry(table.entries[command & 0xFF], source, nullptr);
 }

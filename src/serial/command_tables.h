@@ -1,9 +1,11 @@
 // Printer command tables and the one engine that consumes a command by its table.
 //
 // Each emulation names the control bytes that introduce commands (ESC, FS, GS, and DLE for
-// receipt printers) and gives a table per introducer: for every command byte, the rule by which
-// its parameters and data are read. The line loop hands an introducer to SkipCommand with the
-// right table; nothing else in the decoder knows any command.
+// receipt printers; ESC alone for Star) and gives a table per introducer: for every command byte,
+// the rule by which its parameters and data are read, and for the few commands that change what
+// the text looks like (code page, print position, character width) the effect the line loop
+// applies. The line loop hands an introducer to SkipCommand with the right table; nothing else in
+// the decoder knows any command's length.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +15,7 @@
 constexpr int kEmulationEscP = 0;
 constexpr int kEmulationTextOnly = 1;
 constexpr int kEmulationEscPos = 2;
+constexpr int kEmulationStar = 3;
 
 // How the bytes after a command byte are consumed. Counts are read by the low eight bits of
 // their bytes; a nothing-came result in a parameter counts as one consumed byte of value 0 and
@@ -41,11 +44,53 @@ enum class CommandRule : uint8_t {
     kStoredImages,        // n, then n times xL xH yL yH and (xL + 256 xH) x (yL + 256 yH) x 8 bytes
     kDoubleByteChar,      // c1 (0xFE), c2 (0xA1 to 0xFE), then 72 bytes
     kUserMemory,          // "1" m a1 a2 a3 a4 nL nH and nL + 256 nH bytes, or "2" and the same 7
+    kScaledImage,         // nL nH, then `count` x (nL + 256 nH) bytes
+    kSubTable,            // a second command byte, read by the table numbered `count`
+    kTwoDimensionalCode,  // m n k, then dL dH and dL + 256 dH bytes
+    kStarUserChars,       // c1 c2 n; when c2 is 1 or "1", 48 more bytes
+    kStarBarcode,         // n1 n2 n3 n4, then bytes up to and including the first RS (0x1E)
+    kToLineFeedNul,       // bytes up to and including the first LF NUL pair
+    kStarRaster,          // "r" and a letter; most letters then take digits up to a NUL
+    kStarMacro,           // m, then m times: t nL nH and nL + 256 nH bytes
+    kStarQrCode,          // "S" x n | "D" 1 m nL nH data | "D" 2 a (m nL nH data) x a | "P" | "I"
+    kStarPdf417,          // "S" 0 n p1 p2 | "S" x n | "D" nL nH data | "P" | "I"
+    kStarMarks,           // "0" and three digits nnn, then nnn bytes | "1" and 6 | "2" and 5 | "W" | "C"
+    kStarAutoLogo,        // "W" | "C" | 1 2 5 6 and one byte | 3 4 and nL nH data
+    kStarPageMode,        // 0 1 6 7 8 | 2 and one byte | 3 and 8 | 4 5 and 2
+    kStarStorage,      // "O" and 9 | "P" | "R" z n1 n2 n3 data | "I" z records up to FF | "U" ... | "T" and 3
+    kStarRasterImage,  // m xL xH yL yH n, then (xL + 256 xH) x (yL + 256 yH) bytes
+};
+
+// What a command does to the text, for the line loop to apply (the command's bytes after the
+// command byte are in CommandEffect::bytes).
+enum class CommandAction : uint8_t {
+    kNone,
+    kReset,             // ESC @: the printer's initial state
+    kSelectEscPosPage,  // ESC t n
+    kSelectStarPage,    // ESC GS t n
+    kAbsolutePosition,  // ESC $ nL nH, ESC GS A n1 n2: dots from the line start
+    kRelativePosition,  // ESC \ nL nH, ESC GS R n1 n2: signed dots from here
+    kTabStops,          // ESC D n1 ... NUL: tab stops in characters
+    kPrintMode,         // ESC ! n: font B (bit 0), double width (bit 5)
+    kFontSelect,        // ESC M n: font A (0) or B
+    kCharacterSize,     // GS ! n: width multiple in the high nibble
+    kCharacterSpacing,  // ESC SP n: dots to the right of every character
+    kStarWidth,         // ESC W n: width multiple n + 1
+    kStarExpansion,     // ESC i n1 n2: height n1 + 1, width n2 + 1
+    kDoubleWidthOn,     // ESC SO (Star)
+    kDoubleWidthOff,    // ESC DC4 (Star)
+    kStarPitch12,       // ESC M (Star)
+    kStarPitch15,       // ESC P (Star)
+    kStarPitch16,       // ESC : (Star)
+    kStarFont,          // ESC RS F n: font A (0) or B (1)
+    kStarRaster,        // ESC * r A enters raster mode, ESC * r B leaves it
+    kStarEncoding,      // ESC GS ) U pL pH 30 m: text is UTF-8 (m 1) or code-page bytes (m 0)
 };
 
 struct CommandEntry {
     CommandRule rule;
     uint8_t count;
+    CommandAction action;
 };
 
 struct CommandTable {
@@ -58,12 +103,34 @@ struct Emulation {
     const CommandTable* introduced[0x20];
     // Control bytes that are dropped without reaching the text (bit n for byte n).
     uint32_t droppedControls;
+    // Control bytes that end the line as LF does, and that drop the line so far (Star VT, CAN).
+    uint32_t lineBreakControls;
+    uint32_t cancelControls;
+    // A receipt printer: the stream selects code pages (converted to the recorder's page from
+    // PC437 on unless the channel names another), tabs and print positions become spaces.
+    bool receiptPrinter;
+    // Star: SO and DC4 switch double width on and off.
+    bool widthControls;
+    // In raster mode (Star ESC * r A to ESC * r B) these bare bytes start commands and every
+    // other byte is image data, not text; null when the emulation has no raster mode.
+    const CommandTable* rasterCommands;
 };
 
 // The emulation with this code, or nullptr for an unknown code.
 const Emulation* EmulationFor(int code);
 
+// The command bytes of a command with an effect, as far as they are kept.
+constexpr int kEffectBytes = 40;
+struct CommandEffect {
+    CommandAction action = CommandAction::kNone;
+    int count = 0;  // bytes kept (every byte after the command byte, up to kEffectBytes)
+    uint8_t bytes[kEffectBytes];
+};
+
 // Consumes one command whose introducer has just been read: the command byte and whatever its
 // rule prescribes. Returns 0 when it is consumed, -1 when the source reported a stop, and
-// kSourceInterrupted when the stream broke off inside it.
-int SkipCommand(const CommandTable& table, ByteSource& source);
+// kSourceInterrupted when the stream broke off inside it. When effect is given and the command
+// has one, effect receives it (its action stays kNone otherwise).
+int SkipCommand(const CommandTable& table, ByteSource& source, CommandEffect* effect = nullptr);
+// The same for a command byte already read (Star raster mode's bare commands).
+int SkipCommandAfter(const CommandTable& table, int command, ByteSource& source);

@@ -14,6 +14,10 @@ int64_t NowMilliseconds() {
 
 }  // namespace
 
+int SerialCapture::SetDecoding(const DecodingOptions& options, int recorderPage, char* problem, int size) {
+    return ApplyDecodingOptions(decoder, options, recorderPage, portName, problem, size);
+}
+
 int SerialCapture::ReadLine(const char** text, int* flags) {
     ByteSource source{&SerialCapture::NextByteOf, this};
     return decoder.ReadLine(source, text, flags);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "serial/decoding_options.h"
 #include "serial/hebrew_setting.h"
 #include "serial/line_decoder.h"
 #include "serial/serial_port.h"
@@ -12,6 +13,13 @@ class SerialCapture : public SerialPort {
   public:
     int SetEmulation(int code) { return decoder.SetEmulation(code); }
     int SetPattern(int flags, const char* text) { return decoder.SetPattern(flags, text); }
+    // The printer's code page, the recorder's and the idle end. Returns 1, or 0 with a message for
+    // the user in problem when a page cannot be used (the emulation's default applies then).
+    int SetDecoding(const DecodingOptions& options, int recorderPage, char* problem, int size);
+    // The port read time-out that lets the idle end be seen on a quiet line (0: as configured).
+    static int ReadTimeoutFor(const DecodingOptions& options, int configured) {
+        return options.idleSeconds > 0 && configured == 0 ? kQuietReportMilliseconds : configured;
+    }
     // The recorder's settings file that holds "pos_hebrew"; none means the setting is 0.
     void SetRecorderSettingsPath(const char* path) { hebrew.SetPath(path); }
 

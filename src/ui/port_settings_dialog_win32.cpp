@@ -1,5 +1,6 @@
 // The modal dialog that edits one channel's serial settings in the working copy.
 #include <cstdio>
+#include <string>
 
 #include "app/language.h"
 #include "app/tray_app.h"
@@ -27,6 +28,12 @@ int EmulationPositionOf(HWND list, int value) {
             return i;
     }
     return -1;
+}
+
+std::string CodePageText(const char* key) {
+    char text[128];
+    langPack.LoadText(text, sizeof text, key, kSection);
+    return text;
 }
 
 ChannelConfig& EditedRecord(TrayApp* app) {
@@ -91,7 +98,12 @@ void OnInit(TrayApp* app, HWND dialog) {
                                    {IDC_PATTERN_LABEL, 0, "pattern", kSection},
                                    {IDC_PATTERN_SETTING, 0, "setting", kSection},
                                    {IDC_ALLOWED_LABEL, 0, "allowedsenders", kSection},
-                                   {IDC_ALLOWED_SENDERS, 0, nullptr, nullptr}};
+                                   {IDC_ALLOWED_SENDERS, 0, nullptr, nullptr},
+                                   {IDC_CODEPAGE_LABEL, 0, "codepage", kSection},
+                                   {IDC_CODEPAGE_LIST, 0, nullptr, nullptr},
+                                   {IDC_IDLE_LABEL, 0, "idleend", kSection},
+                                   {IDC_IDLE_SECONDS, 0, nullptr, nullptr},
+                                   {IDC_IDLE_HINT, 0, "idlehint", kSection}};
     langPack.ShapeDialogItems(dialog, shapes, static_cast<int>(sizeof shapes / sizeof shapes[0]));
 
     FillList(dialog, IDC_PORT_LIST, PortNameItems());
@@ -106,6 +118,8 @@ void OnInit(TrayApp* app, HWND dialog) {
     }
     FillList(dialog, IDC_STOPBITS_LIST, StopBitsItems());
     FillList(dialog, IDC_EMULATION_LIST, EmulationItems());
+    FillList(dialog, IDC_CODEPAGE_LIST,
+             CodePageItems(CodePageText("codepagedefault"), CodePageText("codepagenone")));
 
     const ChannelConfig& record = EditedRecord(app);
     PortSelections s = SelectionsForRecord(record, kParityItems);
@@ -121,6 +135,9 @@ void OnInit(TrayApp* app, HWND dialog) {
     SendDlgItemMessageA(dialog, IDC_STOPBITS_LIST, CB_SETCURSEL, static_cast<WPARAM>(s.stopBits), 0);
     int emulation = EmulationPositionOf(GetDlgItem(dialog, IDC_EMULATION_LIST), record.emulation);
     SendDlgItemMessageA(dialog, IDC_EMULATION_LIST, CB_SETCURSEL, static_cast<WPARAM>(emulation), 0);
+    SendDlgItemMessageA(dialog, IDC_CODEPAGE_LIST, CB_SETCURSEL, static_cast<WPARAM>(s.codePage), 0);
+    SetDlgItemInt(dialog, IDC_IDLE_SECONDS, static_cast<UINT>(s.idleSeconds), FALSE);
+    SendDlgItemMessageA(dialog, IDC_IDLE_SECONDS, EM_LIMITTEXT, 4, 0);
     CheckDlgButton(dialog, IDC_FLOW_DTRDSR, s.dtrDsr ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_FLOW_RTSCTS, s.rtsCts ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_FLOW_XONXOFF, s.xonXoff ? BST_CHECKED : BST_UNCHECKED);
@@ -170,6 +187,10 @@ void StoreAndClose(TrayApp* app, HWND dialog) {
                               static_cast<int>(SendDlgItemMessageA(dialog, IDC_EMULATION_LIST, CB_GETITEMDATA,
                                                                    static_cast<WPARAM>(emulationItem), 0)))
             : -1;
+    s.codePage = Selection(dialog, IDC_CODEPAGE_LIST);
+    char idle[16] = {};
+    GetDlgItemTextA(dialog, IDC_IDLE_SECONDS, idle, sizeof idle);
+    s.idleSeconds = ParseIdleSeconds(idle, EditedRecord(app).decoding.idleSeconds);
     s.dtrDsr = IsDlgButtonChecked(dialog, IDC_FLOW_DTRDSR) == BST_CHECKED;
     s.rtsCts = IsDlgButtonChecked(dialog, IDC_FLOW_RTSCTS) == BST_CHECKED;
     s.xonXoff = IsDlgButtonChecked(dialog, IDC_FLOW_XONXOFF) == BST_CHECKED;

@@ -1,8 +1,10 @@
 #include "ui/port_settings_model.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
+#include "codepage/code_page.h"
 #include "netsource/allowed_senders.h"
 #include "netsource/port_name.h"
 
@@ -58,7 +60,30 @@ std::vector<PortListItem> StopBitsItems() {
 }
 
 std::vector<PortListItem> EmulationItems() {
-    return {{"ESC/P", 0}, {"ESC/POS", 2}, {"Text Only", 1}};
+    return {{"ESC/P", 0}, {"ESC/POS", 2}, {"Star", 3}, {"Text Only", 1}};
+}
+
+std::vector<PortListItem> CodePageItems(const std::string& defaultText, const std::string& noneText) {
+    std::vector<PortListItem> items{{defaultText, 0}, {noneText, -1}};
+    for (int i = 0; i < kCodePageTableCount; ++i) {
+        const CodePageTable& page = kCodePageTables[i];
+        items.push_back({std::string(page.name) + " " + page.about, page.number});
+    }
+    return items;
+}
+
+int ParseIdleSeconds(const std::string& text, int fallback) {
+    size_t begin = text.find_first_not_of(' ');
+    size_t end = text.find_last_not_of(' ');
+    if (begin == std::string::npos)
+        return fallback;
+    long value = 0;
+    for (size_t i = begin; i <= end; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return fallback;
+        value = std::min<long>(value * 10 + (text[i] - '0'), kMaxIdleSeconds);
+    }
+    return static_cast<int>(value);
 }
 
 int FindItemStartingWith(const std::vector<PortListItem>& items, const std::string& prefix) {
@@ -87,6 +112,8 @@ PortSelections SelectionsForRecord(const ChannelConfig& record, int parityItemCo
     int stop = FindItemByValue(stops, record.stopBits);
     s.stopBits = stop >= 0 ? FindItemStartingWith(stops, stops[static_cast<size_t>(stop)].text) : -1;
     s.emulation = FindItemByValue(EmulationItems(), record.emulation);
+    s.codePage = FindItemByValue(CodePageItems(""), record.decoding.codePage);
+    s.idleSeconds = record.decoding.idleSeconds;
     s.dtrDsr = (record.flowControl & 1) != 0;
     s.rtsCts = (record.flowControl & 2) != 0;
     s.xonXoff = (record.flowControl & 4) != 0;
@@ -140,6 +167,9 @@ void StoreSelections(const PortSelections& s, int parityItemCount, ChannelConfig
         record.parity = s.parity;
     store(StopBitsItems(), s.stopBits, record.stopBits);
     store(EmulationItems(), s.emulation, record.emulation);
+    store(CodePageItems(""), s.codePage, record.decoding.codePage);
+    if (s.idleSeconds >= 0 && s.idleSeconds <= kMaxIdleSeconds)
+        record.decoding.idleSeconds = s.idleSeconds;
     uint8_t flow = record.flowControl & static_cast<uint8_t>(~0x07u);
     flow |= (s.dtrDsr ? 1 : 0) | (s.rtsCts ? 2 : 0) | (s.xonXoff ? 4 : 0);
     record.flowControl = flow;

@@ -16,9 +16,16 @@ std::vector<PortListItem> PortNameItems();  // "COM1" to "COM24"
 std::vector<PortListItem> BaudRateItems();  // "1200 bps" to "115200 bps"
 std::vector<PortListItem> DataBitsItems();  // "5" to "8"
 std::vector<PortListItem> StopBitsItems();  // "1", "1.5", "2" with the codes 0, 1, 2
-// The emulations in the order a sorted list shows them ("ESC/P", "ESC/POS", "Text Only");
+// The emulations in the order a sorted list shows them ("ESC/P", "ESC/POS", "Star", "Text Only");
 // positions are not codes, so selection and storage go by value.
 std::vector<PortListItem> EmulationItems();
+// The printer code pages: first the printer's own default (value 0, shown as defaultText), then
+// no conversion at all (value -1, noneText), then every supported page by its number, "PC850
+// Multilingual" and so on.
+std::vector<PortListItem> CodePageItems(const std::string& defaultText, const std::string& noneText = "");
+// The idle seconds typed into the dialog: a number from 0 to kMaxIdleSeconds (larger ones are
+// cut to it); anything else gives fallback.
+int ParseIdleSeconds(const std::string& text, int fallback);
 // Parity texts come from the language pack: keys in section "portconfig page", values 0 to 4.
 extern const char* const kParityKeys[5];
 
@@ -39,6 +46,8 @@ struct PortSelections {
     int parity = -1;
     int stopBits = -1;
     int emulation = -1;
+    int codePage = -1;  // position in CodePageItems
+    int idleSeconds = 0;
     bool dtrDsr = false;
     bool rtsCts = false;
     bool xonXoff = false;

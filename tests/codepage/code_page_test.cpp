@@ -84,6 +84,8 @@ TEST(CodePage, EveryPageFindsItsOwnBytesAgain) {
     for (int i = 0; i < kCodePageTableCount; ++i) {
         const CodePageTable& page = kCodePageTables[i];
         EXPECT_EQ(&page, FindCodePage(page.number));
+        if (i > 0)
+            EXPECT_LT(kCodePageTables[i - 1].number, page.number) << "the pages are looked up in order";
         int defined = 0;
         for (int b = 0x80; b < 0x100; ++b) {
             uint32_t code = ToUnicode(page, static_cast<uint8_t>(b));

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/profile.h"
+#include "serial/serial_capture.h"
 #include "support/overlay_log.h"
 #include "support/temp_dir.h"
 
@@ -171,4 +172,55 @@ TEST_F(ChannelTableTest, MissingOrUnwritableFileIsNotAnError) {
     EXPECT_EQ(table.GetTcpPort(), 10000);
     table.SaveChannel(0);  // fails silently
     EXPECT_EQ(ReadKey(nowhere, "Channel", "1"), "<missing>");
+}
+
+TEST_F(ChannelTableTest, CodePageAndIdleEndLiveInTheChannelsOwnSection) {
+    Load(
+        "[Channel]\r\n3=1,COM3,9600,0,8,0,0,3,0,\r\n[Channel 3]\r\nCodePage=858\r\nIdleSeconds=9999\r\n"
+        "[Channel 4]\r\nCodePage=720\r\nIdleSeconds=-5\r\n");
+    EXPECT_EQ(table.GetChannel(2)->decoding.codePage, 858);
+    EXPECT_EQ(table.GetChannel(2)->decoding.idleSeconds, kMaxIdleSeconds);
+    EXPECT_EQ(table.GetChannel(3)->decoding.codePage, 720);  // kept as written, reported at capture start
+    EXPECT_EQ(table.GetChannel(3)->decoding.idleSeconds, 0);
+    EXPECT_EQ(table.GetChannel(0)->decoding.codePage, 0);
+
+    ChannelConfig record = *table.GetChannel(2);
+    record.decoding.idleSeconds = 30;
+    table.UpdateChannel(2, record);
+    for (int i = 0; i < 32; ++i)
+        table.SaveChannel(i);
+    EXPECT_EQ(ReadKey(settings, "Channel 3", "IdleSeconds"), "30");
+    EXPECT_EQ(ReadKey(settings, "Channel 3", "CodePage"), "858");
+    // Channels left at the defaults gain no section; a value set back to 0 is written as 0.
+    EXPECT_EQ(ReadKey(settings, "Channel 1", "CodePage"), "<missing>");
+    record.decoding = DecodingOptions{};
+    table.UpdateChannel(2, record);
+    table.SaveChannel(2);
+    EXPECT_EQ(ReadKey(settings, "Channel 3", "CodePage"), "0");
+    EXPECT_EQ(ReadKey(settings, "Channel 3", "IdleSeconds"), "0");
+}
+
+TEST(DecodingSettings, RecorderPageAndUnusablePagesAreReportedAndReplaced) {
+    TempDir dir;
+    std::string settings = dir.File("zamri.ini");
+    EXPECT_EQ(LoadRecorderCodePage(settings.c_str()), 1252);
+    WriteFileBytes(settings, "[Options]\r\nRecorderCodePage=1251\r\n");
+    EXPECT_EQ(LoadRecorderCodePage(settings.c_str()), 1251);
+
+    SerialCapture capture;
+    capture.Configure("COM7", 9600, 0, 8, 0, 0, 0);
+    char problem[256];
+    DecodingOptions options;
+    options.codePage = 850;
+    EXPECT_EQ(capture.SetDecoding(options, 1251, problem, sizeof problem), 1);
+    EXPECT_STREQ(problem, "");
+    options.codePage = 720;
+    EXPECT_EQ(capture.SetDecoding(options, 437, problem, sizeof problem), 0);
+    EXPECT_STREQ(problem,
+                 "RecorderCodePage=437 is not a Windows code page (874, 1250 to 1258); 1252 is used. "
+                 "Code page 720 of COM7 is not supported; the printer's own page is used.");
+    EXPECT_EQ(SerialCapture::ReadTimeoutFor(options, 0), 0);
+    options.idleSeconds = 5;
+    EXPECT_EQ(SerialCapture::ReadTimeoutFor(options, 0), kQuietReportMilliseconds);
+    EXPECT_EQ(SerialCapture::ReadTimeoutFor(options, 40), 40);
 }

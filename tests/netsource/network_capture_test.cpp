@@ -63,7 +63,7 @@ std::ostream& operator<<(std::ostream& out, const Line& l) {
 
 std::vector<Line> ReceiptLines(int channel) {
     return {{channel, 1, "CORNER SHOP"},
-            {channel, 0, "Milk\t0.99"},
+            {channel, 0, "Milk    0.99"},
             {channel, 0, "TOTAL      0.99"},
             {channel, 2, ""}};
 }
@@ -571,6 +571,24 @@ TEST_F(NetworkSources, ListenTakesALargeJobWholeWhileTheOverlayStalls) {
     EXPECT_EQ("L" + std::to_string(count - 1), got.back().text);
 }
 
+TEST_F(NetworkSources, AQuietConnectionEndsItsOpenReceiptAsAQuietSerialLineDoes) {
+    CollectedLines lines;
+    DecoderSettings settings;
+    settings.emulation = 1;
+    settings.decoding.idleSeconds = 1;
+    int port = FreePort();
+    NetworkCapture capture(("listen://127.0.0.1:" + std::to_string(port)).c_str(), settings, lines);
+    ASSERT_EQ(1, capture.Open());
+    std::thread loop([&] { capture.Run(); });
+    SocketHandle till = ConnectWhenUp(port);
+    ASSERT_TRUE(SendAll(till, "A\nB"));  // the connection stays open, the line too
+    EXPECT_TRUE(WaitFor([&] { return lines.Count() == 2; }));
+    EXPECT_EQ((std::vector<Line>{{0, 1, "A"}, {0, 2, "B"}}), lines.Lines());
+    capture.RequestStop();
+    loop.join();
+    SocketClose(till);
+}
+
 TEST_F(NetworkSources, DatagramsAreOneStreamSoALineMaySpanTwo) {
     CollectedLines lines;
     int port = FreePort(true);
@@ -648,7 +666,7 @@ TEST_F(NetworkSources, PrinterRelayPassesEveryByteBothWaysAndAStalledOverlayDoes
     ASSERT_TRUE(WaitFor([&] { return lines.Count() == 204; }));
     std::vector<Line> got = lines.Lines();
     EXPECT_EQ((std::vector<Line>{
-                  {0, 1, "CORNER SHOP"}, {0, 0, "Milk\t0.99"}, {0, 0, "TOTAL      0.99"}, {0, 2, ""}}),
+                  {0, 1, "CORNER SHOP"}, {0, 0, "Milk    0.99"}, {0, 0, "TOTAL      0.99"}, {0, 2, ""}}),
               std::vector<Line>(got.begin(), got.begin() + 4));
     EXPECT_EQ("LINE 199", got.back().text);
     EXPECT_EQ(0u, running.capture.DroppedBytes());

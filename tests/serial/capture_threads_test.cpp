@@ -173,6 +173,29 @@ TEST_F(CaptureOnLine, AnEscPosReceiptReachesTheOverlayAsItsPrintedLines) {
                   {3, 1, "BAKERY 42"}, {3, 0, " TOTAL  3.10 "}, {3, 2, "Thank you"}, {3, 1, "Next"}}));
 }
 
+// A Star till that never ends its receipts: the line falling quiet ends them, and its PC858
+// text reaches a recorder that shows Central European text.
+TEST_F(CaptureOnLine, AStarReceiptInItsCodePageEndsWhenTheLineFallsQuiet) {
+    ASSERT_TRUE(
+        testing_support::WriteFileBytes(table.GetSettingsPath(), "[Options]\nRecorderCodePage=1250\n"));
+    Enable(4, line.PortName(), kEmulationStar);
+    table.channels[4].decoding.codePage = 858;
+    table.channels[4].decoding.idleSeconds = 1;
+    ASSERT_EQ(table.StartCapture(), 1);
+    ASSERT_TRUE(WaitOpen(4));
+    ASSERT_TRUE(line.Write(
+        PrinterBytes("<ESC 40>K<84>se<ESC GS 41 80 01><D5>2<LF><ESC 1E 46 01>TOTAL<ESC GS 41 80 01><D5>2")));
+    ASSERT_TRUE(WaitWrites(2));
+    EXPECT_EQ(Writes(), (std::vector<Written>{{4, 1,
+                                               "K\xE4se" + std::string(28, ' ') +
+                                                   "\x80"
+                                                   "2"},
+                                              {4, 2,
+                                               "TOTAL" + std::string(38, ' ') +
+                                                   "\x80"
+                                                   "2"}}));
+}
+
 TEST_F(CaptureOnLine, TheDumpHoldsTheRawBytesWhateverTheHebrewSetting) {
     char recorderPath[zamri::kMaxPath];
     ASSERT_EQ(RecorderSettingsPath(table.GetSettingsPath(), recorderPath, sizeof recorderPath), 1);

@@ -1,5 +1,6 @@
 // Whole receipts: golden/<name>.receipt (the stream, in the notation of printer_bytes.h, with
-// "#! emulation N", "#! footer TEXT" and "#! hebrew N" lines for the settings) against
+// "#! emulation N", "#! footer TEXT", "#! hebrew N", "#! codepage N" and "#! recorder N" lines
+// for the settings) against
 // golden/<name>.lines (one "flags<TAB>text" line per delivered line, text escaped as the
 // overlay record escapes it). Each receipt is decoded in-process and by zamri-replay.
 #include <gtest/gtest.h>
@@ -32,6 +33,8 @@ struct GoldenReceipt {
     int patternFlags = 0;
     std::string footer;
     int hebrew = 0;
+    int codePage = 0;
+    int recorderPage = 1252;
     std::vector<DecodedLine> expected;
 };
 
@@ -51,6 +54,10 @@ GoldenReceipt LoadReceipt(const fs::path& receiptPath) {
             receipt.footer = line.substr(10);
         } else if (line.rfind("#! hebrew ", 0) == 0) {
             receipt.hebrew = std::atoi(line.c_str() + 10);
+        } else if (line.rfind("#! codepage ", 0) == 0) {
+            receipt.codePage = std::atoi(line.c_str() + 12);
+        } else if (line.rfind("#! recorder ", 0) == 0) {
+            receipt.recorderPage = std::atoi(line.c_str() + 12);
         } else if (line.rfind("#", 0) != 0) {
             notation += line;
         }
@@ -87,7 +94,7 @@ TEST(GoldenReceipts, DecodeToTheirLines) {
     for (const GoldenReceipt& receipt : receipts) {
         EXPECT_FALSE(receipt.expected.empty()) << receipt.name;
         EXPECT_EQ(DecodeAll(receipt.bytes, receipt.emulation, receipt.patternFlags, receipt.footer.c_str(),
-                            receipt.hebrew),
+                            receipt.hebrew, receipt.codePage, receipt.recorderPage),
                   receipt.expected)
             << receipt.name;
     }
@@ -99,7 +106,7 @@ TEST(GoldenReceipts, StreamsCutAnywhereNeverYieldALineOverTheLimitNorAnUnexpecte
         for (size_t cut = 0; cut < receipt.bytes.size(); cut += 7) {
             for (const DecodedLine& line :
                  DecodeAll(receipt.bytes.substr(cut), receipt.emulation, receipt.patternFlags,
-                           receipt.footer.c_str(), receipt.hebrew)) {
+                           receipt.footer.c_str(), receipt.hebrew, receipt.codePage, receipt.recorderPage)) {
                 EXPECT_LE(line.text.size(), 1023u);
             }
         }
@@ -165,6 +172,10 @@ TEST(ReplayTool, PrintsTheOverlayRecordsOfEveryGoldenReceipt) {
                                 std::to_string(receipt.hebrew);
         if (receipt.patternFlags == 1)
             arguments += " --footer " + Quoted(receipt.footer);
+        if (receipt.codePage != 0)
+            arguments += " --codepage " + std::to_string(receipt.codePage);
+        if (receipt.recorderPage != 1252)
+            arguments += " --recorder-codepage " + std::to_string(receipt.recorderPage);
         EXPECT_EQ(RunTool(arguments + " " + Quoted(input)), ExpectedRecords(receipt.expected))
             << receipt.name;
     }
@@ -177,6 +188,10 @@ TEST(ReplayTool, ReadsStandardInputAndRejectsUnknownEmulations) {
     EXPECT_EQ(RunTool("- < " + Quoted(input)), ExpectedRecords({{"AB", 1}, {"C", 2}}));
     EXPECT_EQ(RunTool("--emulation 9 " + Quoted(input) + " 2>" + Quoted(dir.File("err.txt"))), "");
     EXPECT_NE(ReadFileBytes(dir.File("err.txt")).find("unknown emulation"), std::string::npos);
+    EXPECT_EQ(RunTool("--codepage 720 " + Quoted(input) + " 2>" + Quoted(dir.File("err.txt"))), "");
+    EXPECT_NE(ReadFileBytes(dir.File("err.txt")).find("code page 720 is not supported"), std::string::npos);
+    EXPECT_EQ(RunTool("--recorder-codepage 850 " + Quoted(input) + " 2>" + Quoted(dir.File("err.txt"))), "");
+    EXPECT_NE(ReadFileBytes(dir.File("err.txt")).find("not a Windows code page"), std::string::npos);
 }
 
 // Its output may be passed on like the overlay's, so card numbers are masked as capture masks

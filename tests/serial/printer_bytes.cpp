@@ -83,9 +83,10 @@ std::ostream& operator<<(std::ostream& out, const DecodedLine& line) {
 }
 
 std::vector<DecodedLine> DecodeAll(const std::string& bytes, int emulation, int patternFlags,
-                                   const char* footer, int hebrew) {
+                                   const char* footer, int hebrew, int codePage, int recorderPage) {
     LineDecoder decoder;
     decoder.SetEmulation(emulation);
+    decoder.SetCodePages(codePage, recorderPage);
     decoder.SetPattern(patternFlags, footer);
     MemoryByteSource memory(bytes.data(), bytes.size(), hebrew);
     ByteSource source = memory.Source();

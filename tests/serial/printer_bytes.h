@@ -27,8 +27,10 @@ struct DecodedLine {
 std::ostream& operator<<(std::ostream& out, const DecodedLine& line);
 
 // Every line that a decoder with these settings delivers from bytes, up to the end of the data.
+// codePage 0 is the emulation's default printer page; recorderPage the page lines come out in.
 std::vector<DecodedLine> DecodeAll(const std::string& bytes, int emulation, int patternFlags = 0,
-                                   const char* footer = "", int hebrew = 0);
+                                   const char* footer = "", int hebrew = 0, int codePage = 0,
+                                   int recorderPage = 1252);
 
 // A byte source that plays a fixed script of results (bytes, -1 nothing came, -2 stop) and
 // then reports a stop for ever.

@@ -15,9 +15,10 @@ namespace {
 // Random bytes with the bytes that steer the decoder (line ends, introducers, small counts)
 // made common, so that commands of every kind are entered often.
 std::string RandomStream(std::mt19937& random, size_t size) {
-    static const unsigned char kSteering[] = {0x0A, 0x0C, 0x0D, 0x10, 0x1B, 0x1C, 0x1D, 0x00,
-                                              0x20, 0x01, 0x04, 0x14, 'V',  'k',  'v',  '(',
-                                              '8',  '*',  'q',  '2',  '&',  'K',  'B'};
+    static const unsigned char kSteering[] = {0x0A, 0x0C, 0x0D, 0x10, 0x1B, 0x1C, 0x1D, 0x00, 0x20, 0x01,
+                                              0x04, 0x14, 'V',  'k',  'v',  '(',  '8',  '*',  'q',  '2',
+                                              '&',  'K',  'B',  'r',  'A',  'b',  ')',  'U',  '0',  0x1E,
+                                              0x09, '$',  '\\', 'D',  't',  0xC3, 0xE2};
     std::string bytes(size, 0);
     std::uniform_int_distribution<int> any(0, 255);
     std::uniform_int_distribution<int> pick(0, sizeof kSteering - 1);
@@ -52,10 +53,11 @@ TEST(RandomStreams, NeverOverflowAndAlwaysHonourTheStop) {
     std::mt19937 random(20261208);
     for (int round = 0; round < 60; ++round) {
         std::string bytes = RandomStream(random, 40000);
-        for (int emulation : {kEmulationEscP, kEmulationTextOnly, kEmulationEscPos}) {
+        for (int emulation : {kEmulationEscP, kEmulationTextOnly, kEmulationEscPos, kEmulationStar}) {
             for (int patternFlags : {0, 1}) {
                 LineDecoder decoder;
                 decoder.SetEmulation(emulation);
+                decoder.SetCodePages(patternFlags == 1 ? 852 : 0, round % 2 == 0 ? 1252 : 1251);
                 decoder.SetPattern(patternFlags, "\x1B");
                 StopCheckingSource scripted{&bytes,
                                             std::uniform_int_distribution<size_t>(0, bytes.size())(random)};

@@ -38,11 +38,13 @@ TEST(PortSettings, ListsHoldWhatTheDialogOffers) {
     EXPECT_EQ(StopBitsItems()[1].text, "1.5");
     // Sorted by text, so positions are not codes: selection and storage go by value.
     auto emulations = EmulationItems();
-    ASSERT_EQ(emulations.size(), 3u);
+    ASSERT_EQ(emulations.size(), 4u);
     EXPECT_EQ(emulations[1].text, "ESC/POS");
     EXPECT_EQ(emulations[1].value, 2);
+    EXPECT_EQ(emulations[2].text, "Star");
+    EXPECT_EQ(emulations[2].value, 3);
     EXPECT_EQ(SelectionsForRecord(Record("COM1", 9600, 8, 0, 0, 0, 2), 5).emulation, 1);
-    EXPECT_EQ(SelectionsForRecord(Record("COM1", 9600, 8, 0, 0, 0, 1), 5).emulation, 2);
+    EXPECT_EQ(SelectionsForRecord(Record("COM1", 9600, 8, 0, 0, 0, 1), 5).emulation, 3);
 }
 
 TEST(PortSettings, RecordsSelectTheirItems) {
@@ -52,7 +54,7 @@ TEST(PortSettings, RecordsSelectTheirItems) {
     EXPECT_EQ(s.dataBits, 2);
     EXPECT_EQ(s.parity, 2);
     EXPECT_EQ(s.stopBits, 1);   // "1.5"
-    EXPECT_EQ(s.emulation, 2);  // "Text Only"
+    EXPECT_EQ(s.emulation, 3);  // "Text Only"
     EXPECT_TRUE(s.dtrDsr);
     EXPECT_FALSE(s.rtsCts);
     EXPECT_TRUE(s.xonXoff);
@@ -159,4 +161,32 @@ TEST(TcpPage, OnlyPortsFrom1To65535AreAccepted) {
 TEST(AboutPage, VersionTextIsNeverUsedAsAFormat) {
     EXPECT_EQ(VersionLine("Version"), "Version 1.3.0.0 ");
     EXPECT_EQ(VersionLine("100% %s %n"), "100% %s %n 1.3.0.0 ");
+}
+
+TEST(PortSettings, CodePageAndIdleEndRoundTripAndKeepWhatTheDialogCannotShow) {
+    auto pages = CodePageItems("As the printer ships", "None");
+    EXPECT_EQ(pages[0].text, "As the printer ships");
+    EXPECT_EQ(pages[0].value, 0);
+    EXPECT_EQ(pages[1].value, -1);
+    ChannelConfig record = Record("COM1", 9600, 8, 0, 0, 0, 3);
+    record.decoding.codePage = 850;
+    record.decoding.idleSeconds = 20;
+    PortSelections s = SelectionsForRecord(record, 5);
+    ASSERT_GT(s.codePage, 0);
+    EXPECT_EQ(pages[static_cast<size_t>(s.codePage)].text, "PC850 Multilingual");
+    EXPECT_EQ(s.idleSeconds, 20);
+    s.codePage = 0;
+    s.idleSeconds = ParseIdleSeconds(" 45 ", 20);
+    StoreSelections(s, 5, record);
+    EXPECT_EQ(record.decoding.codePage, 0);
+    EXPECT_EQ(record.decoding.idleSeconds, 45);
+    // A page written into the settings file by hand that the list lacks survives an OK.
+    record.decoding.codePage = 720;
+    s = SelectionsForRecord(record, 5);
+    EXPECT_EQ(s.codePage, -1);
+    StoreSelections(s, 5, record);
+    EXPECT_EQ(record.decoding.codePage, 720);
+    EXPECT_EQ(ParseIdleSeconds("abc", 7), 7);
+    EXPECT_EQ(ParseIdleSeconds("", 7), 7);
+    EXPECT_EQ(ParseIdleSeconds("99999", 7), kMaxIdleSeconds);
 }

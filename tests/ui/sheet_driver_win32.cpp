@@ -178,8 +178,13 @@ void ScenarioSerial() {
     Check(SelectedText(port, 1150) == "8", "data bits selected: " + SelectedText(port, 1150));
     Check(SelectedText(port, 1151) == "Even", "parity selected: " + SelectedText(port, 1151));
     Check(SelectedText(port, 1152) == "1.5", "stop bits selected: " + SelectedText(port, 1152));
-    Check(ComboCount(port, 1107) == 3 && ComboText(port, 1107, 1) == "ESC/POS", "emulation list");
+    Check(ComboCount(port, 1107) == 4 && ComboText(port, 1107, 1) == "ESC/POS" &&
+              ComboText(port, 1107, 2) == "Star",
+          "emulation list");
     Check(SelectedText(port, 1107) == "ESC/P", "emulation selected: " + SelectedText(port, 1107));
+    Check(ComboCount(port, 1158) > 30 && SelectedText(port, 1158) == "As the printer ships",
+          "code page selected: " + SelectedText(port, 1158));
+    Check(ControlText(port, 1160) == "0", "idle seconds: " + ControlText(port, 1160));
     Check(Checked(port, 1153) && !Checked(port, 1154) && Checked(port, 1155), "flow control 5");
     Screenshot("port-settings");
     Select(port, 1149, 5);
@@ -212,7 +217,9 @@ void ScenarioSerial() {
     Select(port, 1149, 5);  // 19200 bps
     Select(port, 1150, 2);  // 7 data bits
     Select(port, 1107, 1);  // ESC/POS, code 2
-    Click(port, 1155);      // XON/XOFF off
+    Select(port, 1158, 8);  // PC850
+    SetText(port, 1160, "30");
+    Click(port, 1155);  // XON/XOFF off
     Check(WaitFor([&] { return !Checked(port, 1155); }), "XON/XOFF did not clear");
     PostMessageA(port, WM_COMMAND, IDOK, 0);
     Check(WaitFor([&] { return !IsWindow(port); }), "OK did not close the port settings");
@@ -227,6 +234,10 @@ void ScenarioSerial() {
               "channel " + std::to_string(i));
     }
     Check(SettingsValue("Channel", "PORT") == "10000", "PORT not written");
+    Check(
+        SettingsValue("Channel 1", "CodePage") == "850" && SettingsValue("Channel 1", "IdleSeconds") == "30",
+        "code page and idle end saved as " + SettingsValue("Channel 1", "CodePage") + ", " +
+            SettingsValue("Channel 1", "IdleSeconds"));
 
     // The ticked channel captures: bytes written to its port reach the overlay library.
     if (AskScript("port", "HELLO FROM COM8\r\nTHANK YOU\r\n")) {

@@ -2,13 +2,18 @@
 // a serial channel's capture would, and prints every line that capture hands on towards the
 // overlay, one record per line in the overlay library's record format, on channel 0.
 //
-//   zamri-replay [--emulation N] [--footer TEXT] [--hebrew 0|1] [--no-mask] [FILE | -]
+//   zamri-replay [--emulation N] [--footer TEXT] [--hebrew 0|1] [--codepage N]
+//                [--recorder-codepage N] [--no-mask] [FILE | -]
 //
-// --emulation  0 "ESC/P" (default), 1 "Text Only", 2 "ESC/POS"
-// --footer     end receipts at the line that contains TEXT instead of at form feeds
-// --hebrew     the recorder's "pos_hebrew" setting (default 0)
-// --no-mask    print card numbers as the dump holds them (by default they are masked, as
-//              capture masks them, so the output can be passed on like the overlay's)
+// --emulation          0 "ESC/P" (default), 1 "Text Only", 2 "ESC/POS", 3 "Star"
+// --footer             end receipts at the line that contains TEXT instead of at form feeds
+// --hebrew             the recorder's "pos_hebrew" setting (default 0)
+// --codepage           the printer's code page until the stream selects one, e.g. 850 (default:
+//                      PC437 for ESC/POS and Star, none for the others, whose bytes pass
+//                      unchanged; -1: none in any emulation)
+// --recorder-codepage  the Windows code page the recorder shows text in (default 1252)
+// --no-mask            print card numbers as the dump holds them (by default they are masked,
+//                      as capture masks them, so the output can be passed on like the overlay's)
 //
 // A line still open when the data ends is not printed: capture would still be waiting for its
 // line end. Exit code 0, or 2 for a usage error or an unreadable file.
@@ -18,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "codepage/code_page.h"
 #include "mask/mask_set.h"
 #include "platform/overlay_record.h"
 #include "serial/byte_source.h"
@@ -36,11 +42,11 @@ constexpr int kReplayChannel = 0;
 int Usage(const char* message) {
     if (message != nullptr)
         std::fprintf(stderr, "zamri-replay: %s\n", message);
-    std::fprintf(
-        stderr,
-        "usage: zamri-replay [--emulation 0|1|2] [--footer TEXT] [--hebrew 0|1] [--no-mask] [FILE | -]\n"
-        "  decodes a recorded port stream and prints the lines capture would hand to the overlay\n"
-        "  (card numbers masked, unless --no-mask)\n");
+    std::fprintf(stderr,
+                 "usage: zamri-replay [--emulation 0|1|2|3] [--footer TEXT] [--hebrew 0|1] [--codepage N]\n"
+                 "                    [--recorder-codepage N] [--no-mask] [FILE | -]\n"
+                 "  decodes a recorded port stream and prints the lines capture would hand to the overlay\n"
+                 "  (card numbers masked, unless --no-mask)\n");
     return 2;
 }
 
@@ -68,6 +74,8 @@ bool ParseInt(const char* text, int* value) {
 int main(int argc, char** argv) {
     int emulation = kEmulationEscP;
     int hebrew = 0;
+    int codePage = 0;
+    int recorderPage = kDefaultRecorderCodePage;
     int patternFlags = kPatternFormFeed;
     const char* footer = "";
     const char* path = nullptr;
@@ -86,6 +94,24 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(arg, "--hebrew") == 0 && hasValue) {
             if (!ParseInt(argv[++i], &hebrew))
                 return Usage("--hebrew takes a number");
+        } else if (std::strcmp(arg, "--codepage") == 0 && hasValue) {
+            if (!ParseInt(argv[++i], &codePage))
+                return Usage("--codepage takes a number");
+            if (codePage != 0 && codePage != kNoConversion && FindCodePage(codePage) == nullptr) {
+                std::fprintf(stderr, "zamri-replay: code page %d is not supported; these are:", codePage);
+                for (int p = 0; p < kCodePageTableCount; ++p)
+                    std::fprintf(stderr, " %d", kCodePageTables[p].number);
+                std::fprintf(stderr, " (0: the printer's own, -1: none)\n");
+                return 2;
+            }
+        } else if (std::strcmp(arg, "--recorder-codepage") == 0 && hasValue) {
+            if (!ParseInt(argv[++i], &recorderPage))
+                return Usage("--recorder-codepage takes a number");
+            if (!IsWindowsCodePage(recorderPage)) {
+                std::fprintf(stderr, "zamri-replay: %d is not a Windows code page (874, 1250 to 1258)\n",
+                             recorderPage);
+                return 2;
+            }
         } else if (std::strcmp(arg, "--no-mask") == 0) {
             masks.cardNumbers = false;
         } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
@@ -122,6 +148,7 @@ int main(int argc, char** argv) {
     LineDecoder decoder;
     decoder.SetEmulation(emulation);
     decoder.SetPattern(patternFlags, footer);
+    decoder.SetCodePages(codePage, recorderPage);
     MemoryByteSource memory(bytes.data(), bytes.size(), hebrew);
     ByteSource source = memory.Source();
 #if defined(_WIN32)

@@ -1,0 +1,38 @@
+// A channel's decoding settings beyond its channel value: the printer's code page and the idle
+// end of a receipt, kept in the settings file's section "[Channel N]" (keys "CodePage" and
+// "IdleSeconds"), and the recorder's code page in "[Options]" (key "RecorderCodePage").
+#pragma once
+
+#include <cstdint>
+
+#include "serial/line_decoder.h"
+
+constexpr int kMaxIdleSeconds = 3600;
+
+struct DecodingOptions {
+    // The printer's page until the stream selects one; 0: as the printer ships; -1: none, bytes
+    // pass as they come.
+    int32_t codePage = 0;
+    int32_t idleSeconds = 0;  // end an open receipt after this long without a byte; 0: never
+};
+
+// Reads "[Channel N]" of the settings file (N = channel number 1 to 32). Missing keys read as 0;
+// idle seconds are kept within 0 to kMaxIdleSeconds. A code page is kept as written, supported
+// or not, so that nothing the user wrote is lost; the capture reports one it cannot use.
+DecodingOptions LoadDecodingOptions(const char* settingsPath, int channelNumber);
+// Writes the keys that differ from what the file holds; a key that is missing and would be 0 is
+// not added, so that untouched channels leave no sections behind. Returns 1, or 0 when the file
+// could not be written.
+int SaveDecodingOptions(const char* settingsPath, int channelNumber, const DecodingOptions& options);
+
+// Sets a channel's decoder as its options say, whatever its byte source (a serial port, a network
+// connection): the printer's and the recorder's code page and the idle end. A source named
+// sourceName then has to report quiet spells as decoder.QuietReportMilliseconds() asks. Returns
+// 1, or 0 with a message for the user in problem when a page cannot be used (the emulation's
+// default applies then, 1252 for the recorder).
+int ApplyDecodingOptions(LineDecoder& decoder, const DecodingOptions& options, int recorderPage,
+                         const char* sourceName, char* problem, int size);
+
+// "RecorderCodePage" in "[Options]": the Windows page the recorder shows text in, 1252 when
+// missing. Returns the value as written (check it with IsWindowsCodePage).
+int LoadRecorderCodePage(const char* settingsPath);
