@@ -467,22 +467,22 @@ void ScenarioNetwork(int listenPort) {
     Check(port != nullptr, "the port settings dialog did not open");
     if (port == nullptr)
         return;
-    Check(Enabled(port, 1149) && !Enabled(port, 1158), "a COM port without line settings or with senders");
+    Check(Enabled(port, 1149) && !Enabled(port, 1171), "a COM port without line settings or with senders");
     SetText(port, 1148, name.c_str());
     PostMessageA(port, WM_COMMAND, MAKEWPARAM(1148, CBN_EDITCHANGE),
                  reinterpret_cast<LPARAM>(GetDlgItem(port, 1148)));
     Check(WaitFor([&] {
               return !Enabled(port, 1149) && !Enabled(port, 1152) && !Enabled(port, 1153) &&
-                     Enabled(port, 1158);
+                     Enabled(port, 1171);
           }),
           "typing a network name did not grey out the line settings");
-    SetText(port, 1158, "127.0.0.1 bogus");
+    SetText(port, 1171, "127.0.0.1 bogus");
     Screenshot("port-settings-network");
     PostMessageA(port, WM_COMMAND, IDOK, 0);
     std::string warning = AnswerMessageBox(pid, "port-settings-bad-sender");
     Check(warning.find("bogus") != std::string::npos, "sender warning: " + warning);
     Check(IsWindow(port) != FALSE, "the dialog closed on a malformed sender");
-    SetText(port, 1158, "127.0.0.1");
+    SetText(port, 1171, "127.0.0.1");
     PostMessageA(port, WM_COMMAND, IDOK, 0);
     Check(WaitFor([&] { return !IsWindow(port); }), "OK did not close the port settings");
     Check(ControlText(page, 1095) == name, "the connection page shows " + ControlText(page, 1095));
@@ -518,7 +518,7 @@ void ScenarioNetwork(int listenPort) {
     Select(port, 1148, 2);
     PostMessageA(port, WM_COMMAND, MAKEWPARAM(1148, CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(GetDlgItem(port, 1148)));
-    Check(WaitFor([&] { return Enabled(port, 1149) && !Enabled(port, 1158); }),
+    Check(WaitFor([&] { return Enabled(port, 1149) && !Enabled(port, 1171); }),
           "COM3 left the line settings grey");
     PostMessageA(port, WM_COMMAND, IDCANCEL, 0);
     Check(WaitFor([&] { return !IsWindow(port); }), "Cancel did not close the port settings");
