@@ -4,6 +4,9 @@
 // that other load on the machine falls on both alike. The syslog collector is a loopback
 // receiver that reads and counts octet-counted frames.
 //
+// A third run each round stalls both: a journal whose disk never completes a write and a
+// collector that accepts the connection but never reads; capture must not notice.
+//
 // Usage: bench_export_load [rounds]   (default 5 rounds of each)
 #include <stdlib.h>
 #include <unistd.h>
@@ -11,9 +14,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -86,6 +91,48 @@ class DrainingCollector {
     std::atomic<bool> stop{false};
 };
 
+// A journal whose disk never finishes a write while the run lasts.
+class StalledJournal : public zamri::JournalSink {
+  public:
+    using JournalSink::JournalSink;
+    ~StalledJournal() override {
+        Release();
+        Stop(0);
+    }
+    void Release() {
+        std::lock_guard<std::mutex> guard(lock);
+        released = true;
+        wake.notify_all();
+    }
+
+  protected:
+    void Consume(const DeliveredLine& line) override {
+        std::unique_lock<std::mutex> guard(lock);
+        wake.wait(guard, [&] { return released; });
+    }
+
+  private:
+    std::mutex lock;
+    std::condition_variable wake;
+    bool released = false;
+};
+
+// A collector that takes connections into its backlog and never reads.
+class DeafCollector {
+  public:
+    DeafCollector() {
+        listener = zamri::SocketOpenStream();
+        zamri::SocketBindAny(listener, 0);
+        zamri::SocketListen(listener, 4);
+        port = zamri::SocketLocalPort(listener);
+    }
+    ~DeafCollector() { zamri::SocketClose(listener); }
+    int port = 0;
+
+  private:
+    zamri::SocketHandle listener;
+};
+
 std::string Streams(int client) {
     static const char* items[] = {"BREAD WHOLEMEAL       1.20", "K\xE4SE GOUDA 200G       2.40",
                                   "MILK 1L               0.99", "COFFEE BEANS 500G     7.90",
@@ -106,20 +153,32 @@ struct Result {
     uint64_t journalWritten = 0, journalDropped = 0, syslogSent = 0, syslogDropped = 0;
 };
 
-Result RunOnce(bool outputs, const std::vector<std::string>& streams, const std::string& dir) {
+enum class Mode { Off, On, Stalled };
+
+Result RunOnce(Mode mode, const std::vector<std::string>& streams, const std::string& dir) {
     Result result;
+    bool outputs = mode != Mode::Off;
     std::unique_ptr<DrainingCollector> collector;
+    std::unique_ptr<DeafCollector> deaf;
     std::shared_ptr<zamri::JournalSink> journal;
     std::shared_ptr<zamri::SyslogSink> syslog;
     ChannelTable table;
     auto counter = std::make_shared<CountingSink>();
     table.delivery.AddSink(counter);
     if (outputs) {
-        collector.reset(new DrainingCollector);
+        int port = 0;
         std::filesystem::remove_all(dir + "/journal");
-        journal = std::make_shared<zamri::JournalSink>(dir + "/journal", 90, 1252, "", nullptr);
+        if (mode == Mode::On) {
+            collector.reset(new DrainingCollector);
+            port = collector->port;
+            journal = std::make_shared<zamri::JournalSink>(dir + "/journal", 90, 1252, "", nullptr);
+        } else {
+            deaf.reset(new DeafCollector);
+            port = deaf->port;
+            journal = std::make_shared<StalledJournal>(dir + "/journal", 90, 1252, "", nullptr);
+        }
         syslog =
-            std::make_shared<zamri::SyslogSink>(zamri::SyslogCollector{false, "127.0.0.1", collector->port},
+            std::make_shared<zamri::SyslogSink>(zamri::SyslogCollector{false, "127.0.0.1", port},
                                                 zamri::SyslogSink::kDefaultBufferLines, 1252, "", nullptr);
         journal->Start();
         syslog->Start();
@@ -150,8 +209,11 @@ Result RunOnce(bool outputs, const std::vector<std::string>& streams, const std:
     result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     table.StopCapture();
     if (outputs) {
-        journal->Stop(10000);
-        syslog->Stop(10000);
+        int finish = mode == Mode::On ? 10000 : 0;
+        if (mode == Mode::Stalled)
+            static_cast<StalledJournal*>(journal.get())->Release();
+        journal->Stop(finish);
+        syslog->Stop(finish);
         result.journalWritten = journal->Writer().Written();
         result.journalDropped = journal->DroppedLines();
         result.syslogSent = syslog->Exporter().SentMessages();
@@ -171,27 +233,34 @@ int main(int argc, char** argv) {
     std::vector<std::string> streams;
     for (int i = 0; i < kClients; ++i)
         streams.push_back(Streams(i));
-    std::vector<double> off, on;
-    Result last;
+    std::vector<double> off, on, stalled;
     for (int round = 0; round < rounds; ++round) {
         std::remove(overlay.c_str());
-        off.push_back(kTotal / RunOnce(false, streams, dir).seconds);
+        off.push_back(kTotal / RunOnce(Mode::Off, streams, dir).seconds);
         std::remove(overlay.c_str());
-        last = RunOnce(true, streams, dir);
+        Result last = RunOnce(Mode::On, streams, dir);
         on.push_back(kTotal / last.seconds);
+        std::remove(overlay.c_str());
+        Result stall = RunOnce(Mode::Stalled, streams, dir);
+        stalled.push_back(kTotal / stall.seconds);
         std::printf(
             "round %d: off %.0f lines/s, on %.0f lines/s (journal %llu written, %llu dropped; syslog %llu "
-            "sent, %llu not sent)\n",
+            "sent, %llu not sent), stalled %.0f lines/s (journal %llu dropped, syslog %llu not sent)\n",
             round + 1, off.back(), on.back(), static_cast<unsigned long long>(last.journalWritten),
             static_cast<unsigned long long>(last.journalDropped),
             static_cast<unsigned long long>(last.syslogSent),
-            static_cast<unsigned long long>(last.syslogDropped));
+            static_cast<unsigned long long>(last.syslogDropped), stalled.back(),
+            static_cast<unsigned long long>(stall.journalDropped),
+            static_cast<unsigned long long>(stall.syslogDropped));
     }
     std::sort(off.begin(), off.end());
     std::sort(on.begin(), on.end());
+    std::sort(stalled.begin(), stalled.end());
     double medianOff = off[off.size() / 2], medianOn = on[on.size() / 2];
-    std::printf("median: off %.0f lines/s, on %.0f lines/s, ratio on/off %.3f\n", medianOff, medianOn,
-                medianOn / medianOff);
+    double medianStalled = stalled[stalled.size() / 2];
+    std::printf(
+        "median: off %.0f lines/s, on %.0f lines/s, stalled %.0f lines/s; on/off %.3f, stalled/off %.3f\n",
+        medianOff, medianOn, medianStalled, medianOn / medianOff, medianStalled / medianOff);
     std::filesystem::remove_all(dir);
     return 0;
 }

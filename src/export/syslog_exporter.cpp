@@ -106,11 +106,19 @@ int SyslogExporter::Send(const std::string& message) {
         frame = message;
     else
         AppendOctetCounted(message, &frame);
+    return Deliver(frame, 1);
+}
+
+int SyslogExporter::SendFrames(const std::string& frames, int messages) {
+    return Deliver(frames, messages);
+}
+
+int SyslogExporter::Deliver(const std::string& data, int messages) {
     int delay = kFirstRetryMilliseconds;
     for (;;) {
         std::string error;
-        if (TrySend(frame, &error)) {
-            sent.fetch_add(1);
+        if (TrySend(data, &error)) {
+            sent.fetch_add(static_cast<uint64_t>(messages));
             if (troubled) {
                 troubled = false;
                 if (recovery)
@@ -120,7 +128,7 @@ int SyslogExporter::Send(const std::string& message) {
         }
         Trouble(error);
         if (!Pause(delay)) {
-            lost.fetch_add(1);
+            lost.fetch_add(static_cast<uint64_t>(messages));
             return 0;
         }
         delay = std::min(delay * 2, kLongestRetryMilliseconds);

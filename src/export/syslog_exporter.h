@@ -42,6 +42,9 @@ class SyslogExporter {
     // Sends one message (unframed). 1 sent; 0 when the give-up time came first (the message
     // is counted as lost).
     int Send(const std::string& message);
+    // TCP only: several messages already framed (AppendOctetCounted), in one write; the same
+    // waiting, and all of them counted as sent or lost together.
+    int SendFrames(const std::string& frames, int messages);
 
     // Connects now if not connected, so that a collector that cannot be reached is reported at
     // start-up rather than with the first line. 1 connected.
@@ -58,6 +61,7 @@ class SyslogExporter {
     bool Connected() const { return connected.load(); }
 
   private:
+    int Deliver(const std::string& data, int messages);
     int Connect(std::string* error);
     int TrySend(const std::string& frame, std::string* error);
     void CloseConnection();

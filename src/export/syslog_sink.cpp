@@ -42,12 +42,31 @@ void SyslogSink::Idle() {
     if (!probed)
         exporter.Probe();
     probed = true;
+    SendBatch();
+}
+
+void SyslogSink::SendBatch() {
+    if (batched > 0)
+        exporter.SendFrames(batch, batched);
+    batch.clear();
+    batched = 0;
 }
 
 void SyslogSink::Consume(const DeliveredLine& line) {
     JournalRecord record;
     RecordFromDelivered(line, OverlayCodePage(hebrew.Current(), recorderCodePage), &record);
-    exporter.Send(FormatSyslogMessage(record, origin));
+    std::string message = FormatSyslogMessage(record, origin);
+    // A datagram carries one message.
+    if (exporter.Collector().datagram) {
+        exporter.Send(message);
+        return;
+    }
+    AppendOctetCounted(message, &batch);
+    ++batched;
+    // While the collector is away the line waits here alone and the queue holds what follows,
+    // so the buffer is the queue's size.
+    if (batch.size() >= kBatchBytes || !exporter.Connected())
+        SendBatch();
 }
 
 }  // namespace zamri

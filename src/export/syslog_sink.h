@@ -15,6 +15,8 @@ namespace zamri {
 class SyslogSink : public QueuedSink {
   public:
     static constexpr int kDefaultBufferLines = 10000;
+    // Over TCP, lines that arrive together go out in writes of up to about this size.
+    static constexpr size_t kBatchBytes = 16384;
 
     SyslogSink(const SyslogCollector& collector, int bufferLines, int recorderCodePage,
                const std::string& recorderSettingsPath, SyslogExporter::TroubleReport trouble);
@@ -30,11 +32,12 @@ class SyslogSink : public QueuedSink {
 
   protected:
     void Consume(const DeliveredLine& line) override;
-    // The first time: connects, so trouble shows at start-up.
+    // Sends what Consume batched; the first time also connects, so trouble shows at start-up.
     void Idle() override;
 
   private:
     void Recovered();
+    void SendBatch();
 
     SyslogExporter::TroubleReport trouble;
     SyslogExporter exporter;
@@ -43,6 +46,8 @@ class SyslogSink : public QueuedSink {
     HebrewSetting hebrew;
     uint64_t droppedReported = 0;
     bool probed = false;
+    std::string batch;  // octet-counted frames not yet sent
+    int batched = 0;
 };
 
 }  // namespace zamri

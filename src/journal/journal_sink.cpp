@@ -21,11 +21,14 @@ void JournalSink::Idle() {
     if (!prepared)
         writer.Prepare();
     prepared = true;
+    // Each time the queue runs empty: a file tailer sees the lines at once, and a burst is
+    // written in large pieces.
+    writer.Flush();
 }
 
 void JournalSink::Consume(const DeliveredLine& line) {
     RecordFromDelivered(line, OverlayCodePage(hebrew.Current(), recorderCodePage), &record);
-    writer.Append(record);
+    writer.Append(record, false);
 }
 
 }  // namespace zamri

@@ -25,7 +25,8 @@ class JournalSink : public QueuedSink {
 
   protected:
     void Consume(const DeliveredLine& line) override;
-    // The first time: retention and today's file, so trouble shows at start-up.
+    // Flushes what Consume buffered; the first time also the retention and today's file, so
+    // trouble shows at start-up.
     void Idle() override;
 
   private:

@@ -32,10 +32,47 @@ JournalWriter::~JournalWriter() {
 }
 
 void JournalWriter::CloseFile() {
-    if (file != nullptr)
+    if (file != nullptr) {
+        if (pending > 0 && std::fflush(file) != 0)
+            notWritten.fetch_add(pending);
+        else
+            written.fetch_add(pending);
+        pending = 0;
         std::fclose(file);
+    }
     file = nullptr;
     fileDay = INT64_MIN;
+}
+
+int JournalWriter::FlushPending(int64_t now) {
+    if (file == nullptr || pending == 0)
+        return 1;
+    if (std::fflush(file) == 0) {
+        written.fetch_add(pending);
+        pending = 0;
+        Recovered();
+        return 1;
+    }
+    int code = errno;
+    notWritten.fetch_add(pending);
+    pending = 0;
+    // Part of a line may have reached the file; the next record starts on a new line.
+    lineOpen = true;
+    std::string path = JoinPath(folder, JournalFileName(fileDay));
+    CloseFile();
+    Fail("cannot write " + path + " (" + std::strerror(code) + ")", now, false);
+    return 0;
+}
+
+int JournalWriter::Flush() {
+    return FlushPending(clock());
+}
+
+void JournalWriter::Recovered() {
+    if (failing && trouble)
+        trouble("Journal: writing again to " + folder + " (" + std::to_string(notWritten.load()) +
+                " lines could not be written)");
+    failing = false;
 }
 
 void JournalWriter::Fail(const std::string& what, int64_t now, bool forRecord) {
@@ -58,6 +95,8 @@ int JournalWriter::OpenDay(int64_t day, int64_t now, bool forRecord) {
         return 0;
     }
     fileDay = day;
+    // Whole records reach the file in large writes when the caller batches them.
+    std::setvbuf(file, nullptr, _IOFBF, 1 << 16);
     // A crash may have torn the file's last line; ours must not be glued to it.
     lineOpen = false;
     std::FILE* check = std::fopen(path.c_str(), "rb");
@@ -83,7 +122,7 @@ int JournalWriter::Prepare() {
     return file != nullptr || OpenDay(DayOf(now), now, false);
 }
 
-int JournalWriter::Append(const JournalRecord& record) {
+int JournalWriter::Append(const JournalRecord& record, bool flushNow) {
     int64_t now = clock();
     RetainOncePerDay(now);
     int64_t day = DayOf(record.utcMilliseconds + record.utcOffsetMinutes * 60000LL);
@@ -100,10 +139,11 @@ int JournalWriter::Append(const JournalRecord& record) {
         line.push_back('\n');
     AppendRecordLine(record, &line);
     size_t n = std::fwrite(line.data(), 1, line.size(), file);
-    // Flushed per record: a file tailer sees each line at once, and a crash loses only what
-    // was still in the queue.
-    if (n != line.size() || std::fflush(file) != 0) {
+    if (n != line.size()) {
+        // The buffered records before this one may be lost with it: counted as not written.
         int code = errno;
+        notWritten.fetch_add(pending);
+        pending = 0;
         lineOpen = true;
         std::string path = JoinPath(folder, JournalFileName(day));
         CloseFile();
@@ -111,11 +151,9 @@ int JournalWriter::Append(const JournalRecord& record) {
         return 0;
     }
     lineOpen = false;
-    written.fetch_add(1);
-    if (failing && trouble)
-        trouble("Journal: writing again to " + folder + " (" + std::to_string(notWritten.load()) +
-                " lines could not be written)");
-    failing = false;
+    ++pending;
+    if (flushNow)
+        return FlushPending(now);
     return 1;
 }
 

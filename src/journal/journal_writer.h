@@ -31,8 +31,11 @@ class JournalWriter {
     JournalWriter(const JournalWriter&) = delete;
     JournalWriter& operator=(const JournalWriter&) = delete;
 
-    // 1 written (handed to the file system), 0 counted as not written.
-    int Append(const JournalRecord& record);
+    // 1 taken (handed to the file system when flushNow, else buffered until Flush), 0 counted
+    // as not written.
+    int Append(const JournalRecord& record, bool flushNow = true);
+    // Hands what Append buffered to the file system. 1 done (or nothing buffered).
+    int Flush();
 
     // Runs the retention and opens today's file, so that old files go and a folder that cannot
     // be written is reported at start-up rather than with the first line. 1 ready.
@@ -43,6 +46,7 @@ class JournalWriter {
     int ApplyRetention();
 
     const std::string& Folder() const { return folder; }
+    // Records handed to the file system.
     uint64_t Written() const { return written.load(); }
     uint64_t NotWritten() const { return notWritten.load(); }
 
@@ -53,8 +57,12 @@ class JournalWriter {
   private:
     int OpenDay(int64_t day, int64_t now, bool forRecord);
     void CloseFile();
+    // Flushes the buffered records; on failure counts them as not written and closes the file.
+    int FlushPending(int64_t now);
     void Fail(const std::string& what, int64_t now, bool forRecord);
     void RetainOncePerDay(int64_t now);
+    // After trouble: the first record that reached the file system again.
+    void Recovered();
 
     std::string folder;
     int keepDays;
@@ -68,6 +76,8 @@ class JournalWriter {
     int64_t retryAt = INT64_MIN;
     int64_t retentionDay = INT64_MIN;
     std::string line;
+    // Records appended since the last flush.
+    uint64_t pending = 0;
     std::atomic<uint64_t> written{0};
     std::atomic<uint64_t> notWritten{0};
 };

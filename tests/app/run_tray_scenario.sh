@@ -52,7 +52,7 @@ done
 cd "$work"
 
 sender=""
-if [ "$scenario" = tcp-e2e ]; then
+if [ "$scenario" = tcp-e2e ] || [ "$scenario" = trouble ]; then
     sender=$(bash "$source/tests/support/native_tool.sh" "$source" zamri-send) || { echo "no Linux zamri-send"; exit 1; }
     # A port that nothing listens on.
     while :; do
@@ -60,6 +60,11 @@ if [ "$scenario" = tcp-e2e ]; then
         (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || break
     done
     printf '[Channel]\r\nPORT=%d\r\n' "$port" > zamri.ini
+fi
+if [ "$scenario" = trouble ]; then
+    # The journal's folder would be inside a file; nothing listens on port 1.
+    echo "a file, not a folder" > blocked
+    printf '[Options]\r\nJournal=blocked\\journal\r\nSyslog=tcp://127.0.0.1:1\r\n' >> zamri.ini
 fi
 
 socat_pid=""

@@ -381,6 +381,70 @@ void ScenarioTcpEndToEnd() {
     CheckOverlayOpenedAndClosed("tcp end to end");
 }
 
+// The visible message boxes titled "zamri", by the text they show.
+std::vector<std::pair<HWND, std::string>> ProgramMessages() {
+    std::vector<std::pair<HWND, std::string>> found;
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            char name[64] = {};
+            char caption[64] = {};
+            GetClassNameA(window, name, sizeof name);
+            GetWindowTextA(window, caption, sizeof caption);
+            if (std::strcmp(name, "#32770") == 0 && IsWindowVisible(window) &&
+                std::strcmp(caption, "zamri") == 0) {
+                char body[512] = {};
+                GetDlgItemTextA(window, 0xFFFF, body, sizeof body);
+                reinterpret_cast<std::vector<std::pair<HWND, std::string>>*>(data)->emplace_back(window,
+                                                                                                 body);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// A journal folder that cannot be made and a collector that refuses (zamri.ini, written by the
+// script) are each shown once, in a message box of their own, while capture goes on: lines sent
+// while a message waits for the user reach the overlay.
+void ScenarioTrouble() {
+    Program program("/tcp");
+    HWND window = WaitProgramWindow();
+    Check(window != nullptr, "no window of class zamri");
+    if (window == nullptr)
+        return;
+    std::vector<std::string> shown;
+    for (int box = 0; box < 2; ++box) {
+        std::vector<std::pair<HWND, std::string>> messages;
+        if (!WaitFor([&] { return !(messages = ProgramMessages()).empty(); })) {
+            Check(false, "message " + std::to_string(box + 1) + " was not shown");
+            break;
+        }
+        shown.push_back(messages.front().second.substr(0, 8));
+        if (box == 0) {
+            Screenshot("trouble-message");
+            if (AskScript("send", "STORE 0042  TILL 3\nTOTAL      1.20\n"))
+                Check(WaitFor([&] { return OverlayWrites().size() == 2; }),
+                      "lines sent while the message was open: " + ReadWholeFile(InWork("overlay.log")));
+        }
+        ClickButton(messages.front().first, IDOK);
+        HWND closed = messages.front().first;
+        WaitFor([&] { return !IsWindow(closed) || !IsWindowVisible(closed); });
+    }
+    std::sort(shown.begin(), shown.end());
+    Check(shown == std::vector<std::string>({"Journal:", "Syslog: "}),
+          "the messages were not one about the journal and one about the export");
+    // Trouble that goes on is not shown again.
+    if (AskScript("send", "BREAD      1.20\nTOTAL      1.20\n"))
+        Check(WaitFor([&] { return OverlayWrites().size() == 4; }),
+              "lines after the messages did not arrive");
+    Sleep(1500);
+    Check(ProgramMessages().empty(),
+          "a further message: " + (ProgramMessages().empty() ? "" : ProgramMessages().front().second));
+    PostMessageA(window, WM_COMMAND, 103, 0);
+    Check(program.WaitExit() == 0, "Exit did not end the program with 0");
+    CheckOverlayOpenedAndClosed("trouble");
+}
+
 // Writes bytes into the printer line's other end (the script maps it to COM8), kept open for
 // the whole run at the channel's line settings.
 bool FeedPrinterLine(const std::string& bytes) {
@@ -603,6 +667,8 @@ int main(int argc, char** argv) {
         ScenarioSerial();
     } else if (scenario == "dump-refused") {
         ScenarioDumpRefused();
+    } else if (scenario == "trouble") {
+        ScenarioTrouble();
     } else if (scenario == "property-start") {
         ScenarioPropertyAtStart();
     } else {
