@@ -9,6 +9,7 @@ ChannelConfig& ChannelConfig::operator=(const ChannelConfig& other) {
     threadId.store(other.threadId.load());
     thread.store(other.thread.load());
     capture.store(other.capture.load());
+    network.store(other.network.load());
     tcpLine = other.tcpLine;
     return *this;
 }
@@ -29,5 +30,7 @@ void ChannelConfig::CopyConfiguration(const ChannelConfig& from) {
     patternFlags = from.patternFlags;
     std::memcpy(patternText, from.patternText, sizeof patternText);
     patternText[kChannelTextSize - 1] = 0;
+    std::memcpy(allowedSenders, from.allowedSenders, sizeof allowedSenders);
+    allowedSenders[kAllowedSendersSize - 1] = 0;
     decoding = from.decoding;
 }

@@ -9,10 +9,12 @@
 #include "tcp/tcp_line_state.h"
 
 class SerialCapture;
+class NetworkCapture;
 struct CaptureThread;  // the serial layer's handle of a running capture thread
 
 constexpr int kChannelCount = 32;
-constexpr int kChannelTextSize = 64;  // port names and footer texts: 63 characters and a NUL
+constexpr int kChannelTextSize = 64;      // port names and footer texts: 63 characters and a NUL
+constexpr int kAllowedSendersSize = 256;  // as much as the settings file gives a value
 
 struct ChannelConfig {
     ChannelConfig() = default;
@@ -40,4 +42,8 @@ struct ChannelConfig {
     char patternText[kChannelTextSize] = {};
     DecodingOptions decoding;  // "[Channel N]": printer code page, idle end
     TcpLineState tcpLine;      // run-time (TCP line assembly)
+    // Network sources: who may connect or send ("AllowedSenders" in section "Channel N"; empty:
+    // anyone), and the running source while its capture thread runs (run-time).
+    char allowedSenders[kAllowedSendersSize] = {};
+    std::atomic<NetworkCapture*> network{nullptr};
 };

@@ -10,6 +10,14 @@
 namespace {
 const char kChannelSection[] = "Channel";
 const char kPortKey[] = "PORT";
+const char kAllowedSendersKey[] = "AllowedSenders";
+const char kOptionsSection[] = "Options";
+const char kListenAddressKey[] = "ListenAddress";
+
+// The section of a channel's settings beyond its record in [Channel]: "Channel 3".
+void ChannelSection(int index, char* out, size_t size) {
+    std::snprintf(out, size, "Channel %d", index + 1);
+}
 }  // namespace
 
 ChannelTable::ChannelTable() {
@@ -57,9 +65,17 @@ void ChannelTable::LoadSettings() {
         zamri::ProfileReadText(settingsPath, kChannelSection, key, "", value, sizeof value);
         channels[i].emulation = 0;
         ParseChannelValue(value, channels[i]);
+        char section[32];
+        ChannelSection(i, section, sizeof section);
+        zamri::ProfileReadText(settingsPath, section, kAllowedSendersKey, "", channels[i].allowedSenders,
+                               sizeof channels[i].allowedSenders);
         channels[i].decoding = LoadDecodingOptions(settingsPath, i + 1);
     }
     SetTcpPort(zamri::ProfileReadInt(settingsPath, kChannelSection, kPortKey, kDefaultTcpPort));
+    zamri::ProfileReadText(settingsPath, kOptionsSection, kListenAddressKey, "", tcpListenAddress,
+                           sizeof tcpListenAddress);
+    zamri::ProfileReadText(settingsPath, kOptionsSection, kAllowedSendersKey, "", tcpAllowedSenders,
+                           sizeof tcpAllowedSenders);
     LoadFilterList(kFilterImportant);
     LoadFilterList(kFilterIgnore);
     delivery.LoadMasks(settingsPath);
@@ -77,4 +93,24 @@ void ChannelTable::SaveChannel(int index) {
     SaveDecodingOptions(settingsPath, index + 1, channels[index].decoding);
     std::snprintf(value, sizeof value, "%d", tcpPort);
     zamri::ProfileWriteText(settingsPath, kChannelSection, kPortKey, value);
+    // Written only when it says something or changes, so that a file without network
+    // channels gains no sections.
+    char section[32];
+    ChannelSection(index, section, sizeof section);
+    zamri::ProfileReadText(settingsPath, section, kAllowedSendersKey, "", value, sizeof value);
+    if (std::strcmp(value, channels[index].allowedSenders) != 0)
+        zamri::ProfileWriteText(settingsPath, section, kAllowedSendersKey, channels[index].allowedSenders);
+}
+
+void ChannelTable::SaveTcpSenderRules() {
+    char value[kSettingsValueSize];
+    const struct {
+        const char* key;
+        const char* text;
+    } entries[] = {{kListenAddressKey, tcpListenAddress}, {kAllowedSendersKey, tcpAllowedSenders}};
+    for (const auto& entry : entries) {
+        zamri::ProfileReadText(settingsPath, kOptionsSection, entry.key, "", value, sizeof value);
+        if (std::strcmp(value, entry.text) != 0)
+            zamri::ProfileWriteText(settingsPath, kOptionsSection, entry.key, entry.text);
+    }
 }

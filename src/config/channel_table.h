@@ -44,6 +44,9 @@ class ChannelTable {
     const char* GetSettingsPath() const { return settingsPath; }
     void LoadSettings();
     void SaveChannel(int index);
+    // Writes tcpListenAddress and tcpAllowedSenders to [Options], each only when it differs from
+    // the file, so that a file that never had them gains nothing.
+    void SaveTcpSenderRules();
 
     // Line filter. Kind 0 Important, 1 Ignore.
     void LoadFilterList(int kind);
@@ -82,6 +85,10 @@ class ChannelTable {
     int OnServerEvent(int code, intptr_t arg, char* text);
 
     int32_t tcpPort = kDefaultTcpPort;
+    // TCP mode's server: the local address it listens on ("ListenAddress" in [Options]; empty:
+    // every one) and who may connect ("AllowedSenders" in [Options]; empty: everyone).
+    char tcpListenAddress[16] = {};
+    char tcpAllowedSenders[kAllowedSendersSize] = {};
     int32_t mode = 0;
     TcpIngestServer* tcpServer = nullptr;
     ChannelConfig channels[kChannelCount];

@@ -63,6 +63,10 @@ const BuiltInText kEnglish[] = {
     {"portconfig page", "even", "Even"},
     {"portconfig page", "mark", "Mark"},
     {"portconfig page", "space", "Space"},
+    {"portconfig page", "allowedsenders", "Allowed senders:"},
+    {"portconfig page", "badport", "This network port name is not valid:"},
+    {"portconfig page", "badsenders",
+     "These allowed senders are not IPv4 addresses or blocks (a.b.c.d or a.b.c.d/n):"},
 
     {"pattern dlg", "pattern_title", "End of Receipt"},
     {"pattern dlg", "formfeed", "Form feed"},
@@ -94,6 +98,12 @@ const BuiltInText kEnglish[] = {
     {"TCP_CONFIG_PAGE", "CAMERA_NAME", "Camera "},
     {"TCP_CONFIG_PAGE", "FILL_FOOTER", "Enter the footer text that ends a receipt for this camera."},
     {"TCP_CONFIG_PAGE", "PORT_RANGE", "The port number must be a whole number from 1 to 65535."},
+    {"TCP_CONFIG_PAGE", "LISTEN_STATIC", "Listen on:"},
+    {"TCP_CONFIG_PAGE", "ALLOWED_STATIC", "Allowed senders:"},
+    {"TCP_CONFIG_PAGE", "BAD_LISTEN",
+     "Listen on: leave it empty for every address of this PC, or give one IPv4 address (a.b.c.d):"},
+    {"TCP_CONFIG_PAGE", "BAD_SENDERS",
+     "These allowed senders are not IPv4 addresses or blocks (a.b.c.d or a.b.c.d/n):"},
 
     {"about page", "title", "About"},
 };

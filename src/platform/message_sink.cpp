@@ -8,9 +8,11 @@
 namespace zamri {
 
 int ShowPlatformMessage(const char* text, const char* caption, unsigned style);
+void WritePlatformErrorLine(const char* text);
 
 namespace {
 std::atomic<MessageSink> currentSink{nullptr};
+std::atomic<ErrorLineSink> currentLineSink{nullptr};
 
 std::mutex& RecentLock() {
     static std::mutex* lock = new std::mutex;  // outlives threads that report at exit
@@ -32,7 +34,7 @@ void Remember(const char* text, const char* caption) {
     if (recentCount < kRecentMessageCount)
         ++recentCount;
 }
-}
+}  // namespace
 
 int RecentMessages(RecentMessage* out, int max) {
     std::lock_guard<std::mutex> guard(RecentLock());
@@ -42,6 +44,19 @@ int RecentMessages(RecentMessage* out, int max) {
         out[i] = recent[index];
     }
     return count;
+}
+
+ErrorLineSink SetErrorLineSink(ErrorLineSink sink) {
+    return currentLineSink.exchange(sink);
+}
+
+void WriteErrorLine(const char* text) {
+    ErrorLineSink sink = currentLineSink.load();
+    if (sink != nullptr) {
+        sink(text != nullptr ? text : "");
+        return;
+    }
+    WritePlatformErrorLine(text != nullptr ? text : "");
 }
 
 MessageSink SetMessageSink(MessageSink sink) {

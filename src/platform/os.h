@@ -29,6 +29,13 @@ struct RecentMessage {
 constexpr int kRecentMessageCount = 10;
 // Copies up to max of them into out; returns how many.
 int RecentMessages(RecentMessage* out, int max);
+// One line of the program's error output, for what the user should be able to look up but need
+// not answer (refused senders, ignored settings). Linux: standard error. Windows: appended to
+// "zamri-errors.log" beside the executable. The text carries no line end.
+void WriteErrorLine(const char* text);
+// Lets tests see those lines; nullptr restores the platform's own. Returns the previous.
+using ErrorLineSink = void (*)(const char* text);
+ErrorLineSink SetErrorLineSink(ErrorLineSink sink);
 
 void SleepMilliseconds(int milliseconds);
 

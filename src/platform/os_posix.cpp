@@ -23,6 +23,19 @@ int ShowPlatformMessage(const char* text, const char* caption, unsigned style) {
     return (style & kMsgYesNo) ? 6 /* yes */ : 1 /* OK */;
 }
 
+void WritePlatformErrorLine(const char* text) {
+    char line[1200];
+    int length = std::snprintf(line, sizeof line, "%s\n", text);
+    if (length > 0) {
+        size_t size =
+            static_cast<size_t>(length) < sizeof line ? static_cast<size_t>(length) : sizeof line - 1;
+        if (line[size - 1] != '\n')
+            line[size - 1] = '\n';
+        ssize_t ignored = write(STDERR_FILENO, line, size);
+        (void)ignored;
+    }
+}
+
 void SleepMilliseconds(int milliseconds) {
     if (milliseconds <= 0)
         return;

@@ -1,8 +1,38 @@
 #include <windows.h>
 
+#include <cstdio>
+#include <cstring>
+
 #include "platform/os.h"
 
 namespace zamri {
+
+void WritePlatformErrorLine(const char* text) {
+    // A tray program has no console: the lines go to a file beside it, with the local time.
+    char path[MAX_PATH + 32];
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    char* slash = std::strrchr(path, '\\');
+    std::snprintf(slash != nullptr ? slash + 1 : path, 32, "zamri-errors.log");
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char line[1200];
+    int size = std::snprintf(line, sizeof line, "%04u-%02u-%02u %02u:%02u:%02u %s\r\n", now.wYear, now.wMonth,
+                             now.wDay, now.wHour, now.wMinute, now.wSecond, text);
+    if (size <= 0)
+        return;
+    if (size >= static_cast<int>(sizeof line))
+        size = static_cast<int>(sizeof line) - 1;
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written = 0;
+    WriteFile(file, line, static_cast<DWORD>(size), &written, nullptr);
+    CloseHandle(file);
+    OutputDebugStringA(line);
+}
 
 int ShowPlatformMessage(const char* text, const char* caption, unsigned style) {
     return MessageBoxA(nullptr, text, caption, style);

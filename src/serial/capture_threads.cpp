@@ -15,6 +15,7 @@
 //   not be starved by readers), so a stopper that gives up never races a delivery.
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -23,6 +24,8 @@
 #include "serial/capture_threads.h"
 
 #include "config/channel_table.h"
+#include "netsource/network_capture.h"
+#include "netsource/port_name.h"
 #include "platform/os.h"
 #include "serial/serial_capture.h"
 
@@ -69,6 +72,95 @@ void SignalLocked(ChannelConfig& record) {
     SerialCapture* capture = record.capture.load();
     if (capture != nullptr)
         capture->RequestStop();
+    NetworkCapture* network = record.network.load();
+    if (network != nullptr)
+        network->RequestStop();
+}
+
+// Where a network channel's decoder threads hand their lines: the same delivery step as the
+// serial line loop (mask, filter, overlay, journal and other sinks), under the same lock, and
+// nothing once the thread is abandoned.
+class ChannelLineOutput : public LineOutput {
+  public:
+    ChannelLineOutput(ChannelTable& owner, int channel, CaptureThread* thread)
+        : table(owner), index(channel), self(thread) {}
+    void SetSource(const char* portName) { std::snprintf(source, sizeof source, "%s", portName); }
+    void Deliver(const char* text, int flags) override {
+        std::unique_lock<std::mutex> guard(CaptureLock());
+        if (self->abandoned)
+            return;
+        table.delivery.Deliver(index + 1, flags, source, text);
+    }
+
+  private:
+    ChannelTable& table;
+    int index;
+    CaptureThread* self;
+    char source[kChannelTextSize] = {};
+};
+
+void ShowOpenFailed(const char* portName, int index) {
+    char message[kChannelTextSize + 64];
+    std::snprintf(message, sizeof message, "%s (for Camera %d) open failed.", portName, index);
+    zamri::ShowMessage(message, "Error", zamri::kMsgOk);
+}
+
+// A channel whose port name names a network source: its loop runs on this capture thread.
+void RunNetworkChannel(ChannelTable& table, int index, CaptureThread* self) {
+    ChannelConfig& record = table.channels[index];
+    ChannelLineOutput output(table, index, self);
+    auto teardown = [&] {
+        std::unique_lock<std::mutex> guard(CaptureLock());
+        if (!self->abandoned && record.thread.load() == self) {
+            record.network = nullptr;
+            record.threadId = -1;
+            record.thread = nullptr;  // last: the stopper watches this one
+        }
+    };
+    NetworkCapture* capture = nullptr;
+    char portName[kChannelTextSize];
+    char decodingProblem[256] = {};
+    int recorderPage = LoadRecorderCodePage(table.GetSettingsPath());
+    {
+        std::unique_lock<std::mutex> guard(CaptureLock());
+        if (self->abandoned)
+            return;
+        std::memcpy(portName, record.portName, sizeof portName);
+        portName[kChannelTextSize - 1] = 0;
+        output.SetSource(portName);
+        DecoderSettings settings;
+        settings.emulation = record.emulation;
+        settings.patternFlags = record.patternFlags;
+        std::snprintf(settings.patternText, sizeof settings.patternText, "%s", record.patternText);
+        RecorderSettingsPath(table.GetSettingsPath(), settings.recorderSettings,
+                             sizeof settings.recorderSettings);
+        settings.decoding = record.decoding;
+        settings.recorderPage = recorderPage;
+        LineDecoder probe;
+        ApplyDecodingOptions(probe, settings.decoding, recorderPage, portName, decodingProblem,
+                             sizeof decodingProblem);
+        if (!self->stopRequested)
+            capture = new (std::nothrow) NetworkCapture(portName, settings, output);
+        if (capture == nullptr) {
+            guard.unlock();
+            teardown();
+            return;
+        }
+        capture->SetAllowedSenders(record.allowedSenders);
+        record.network = capture;
+    }
+    if (capture->Open() == 0) {
+        teardown();
+        delete capture;
+        ShowOpenFailed(portName, index);
+        return;
+    }
+    // On the error output rather than in a box that would hold this channel's tills meanwhile.
+    if (decodingProblem[0] != 0)
+        zamri::WriteErrorLine(decodingProblem);
+    capture->Run();
+    teardown();
+    delete capture;  // out of the record: no stopper or dump command reaches it any more
 }
 
 }  // namespace
@@ -157,6 +249,7 @@ int ChannelTable::StopChannel(int index) {
         SerialCapture* capture = record.capture.exchange(nullptr);
         if (capture != nullptr)
             capture->Close();
+        record.network = nullptr;  // told to stop above; it closes its own sockets
         record.threadId = -1;
         record.thread = nullptr;
     }
@@ -176,6 +269,10 @@ void ChannelTable::RunChannelCapture(int index) {
     if (self == nullptr || index < 0 || index >= kChannelCount)
         return;
     ChannelConfig& record = channels[index];
+    if (IsNetworkPortName(record.portName)) {
+        RunNetworkChannel(*this, index, self);
+        return;
+    }
 
     // Clears the record if it is still this thread's, then destroys the capture object, whose
     // port is already closed so that a new thread can open it at once.
@@ -221,12 +318,12 @@ void ChannelTable::RunChannelCapture(int index) {
                          sizeof decodingProblem);
 
     if (capture->Open() == 0) {
-        char message[kChannelTextSize + 64];
-        std::snprintf(message, sizeof message, "%s (for Camera %d) open failed.", capture->portName, index);
+        char portName[kChannelTextSize];
+        std::snprintf(portName, sizeof portName, "%s", capture->portName);
         teardown(capture);
         // Shown after the teardown: the box blocks only this thread, which holds nothing of the
         // table any more, so neither other channels nor shutdown wait for the user.
-        zamri::ShowMessage(message, "Error", zamri::kMsgOk);
+        ShowOpenFailed(portName, index);
         return;
     }
     // Only a settings file edited by hand gets here (the property sheet offers usable pages);
@@ -268,6 +365,9 @@ int ChannelTable::StartDump(const char* portName, const char* fileName) {
         SerialCapture* capture = channels[i].capture.load();
         if (capture != nullptr && capture->OpenDump(portName, fileName) != 0)
             return i;
+        NetworkCapture* network = channels[i].network.load();
+        if (network != nullptr && network->OpenDump(portName, fileName) != 0)
+            return i;
     }
     return -1;
 }
@@ -277,5 +377,8 @@ int ChannelTable::StopDump(int index) {
         return 0;
     std::unique_lock<std::mutex> guard(CaptureLock());
     SerialCapture* capture = channels[index].capture.load();
-    return capture != nullptr ? capture->CloseDump() : 0;
+    if (capture != nullptr)
+        return capture->CloseDump();
+    NetworkCapture* network = channels[index].network.load();
+    return network != nullptr ? network->CloseDump() : 0;
 }

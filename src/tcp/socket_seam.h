@@ -48,9 +48,22 @@ void SocketClose(SocketHandle socket);
 // Closes with a reset instead of an orderly shutdown.
 void SocketAbort(SocketHandle socket);
 
+// Binds to one local IPv4 address (dotted text; null or empty: every local address) and port,
+// as SocketBindAny does otherwise. A stream or a datagram socket.
+int SocketBindAddress(SocketHandle socket, const char* address, int port);
+// An IPv4 datagram socket, or kInvalidSocket.
+SocketHandle SocketOpenDatagram();
+// Takes one datagram (cut to n bytes) with its sender's address as dotted text; its length
+// (0 for an empty one), or -1 (SocketWouldBlock() tells a mere empty socket).
+int SocketReceiveFrom(SocketHandle socket, void* data, int n, char* peer, int peerSize);
+// Sends one datagram to host:port (a name or a dotted IPv4 address); its length or -1.
+int SocketSendTo(SocketHandle socket, const void* data, int n, const char* host, int port);
+
 // Client side (senders and tests): a blocking socket connected to host:port (a name or a
 // dotted IPv4 address), or kInvalidSocket.
 SocketHandle SocketConnect(const char* host, int port);
+// The same from a chosen local address (a second loopback address stands for another host).
+SocketHandle SocketConnectFrom(const char* localAddress, const char* host, int port);
 // Half-closes the sending direction: the peer sees the end of the stream.
 void SocketShutdownSend(SocketHandle socket);
 

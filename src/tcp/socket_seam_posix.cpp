@@ -37,6 +37,35 @@ int Fd(SocketHandle socket) {
     return static_cast<int>(socket);
 }
 
+// address: dotted IPv4 text, or null/empty for every local address.
+bool FillAddress(const char* address, int port, sockaddr_in* out) {
+    *out = sockaddr_in{};
+    out->sin_family = AF_INET;
+    out->sin_port = htons(static_cast<uint16_t>(port));
+    if (address == nullptr || *address == 0) {
+        out->sin_addr.s_addr = htonl(INADDR_ANY);
+        return true;
+    }
+    return inet_pton(AF_INET, address, &out->sin_addr) == 1;
+}
+
+// The first IPv4 address of host (a name or dotted text).
+bool Resolve(const char* host, int port, sockaddr_in* out) {
+    if (host == nullptr || *host == 0 || port <= 0 || port > 65535)
+        return false;
+    if (FillAddress(host, port, out))
+        return true;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr)
+        return false;
+    *out = *reinterpret_cast<sockaddr_in*>(found->ai_addr);
+    out->sin_port = htons(static_cast<uint16_t>(port));
+    freeaddrinfo(found);
+    return true;
+}
+
 }  // namespace
 
 int SocketStartup() {
@@ -66,6 +95,71 @@ int SocketBindAny(SocketHandle socket, int port) {
     address.sin_addr.s_addr = htonl(INADDR_ANY);
     address.sin_port = htons(static_cast<uint16_t>(port));
     return ::bind(Fd(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+int SocketBindAddress(SocketHandle socket, const char* local, int port) {
+    sockaddr_in address;
+    if (port < 0 || port > 65535 || !FillAddress(local, port, &address)) {
+        errno = EINVAL;
+        return 0;
+    }
+    // Stream sockets only: for datagrams it would let a second socket share the port.
+    int type = 0;
+    socklen_t length = sizeof type;
+    if (getsockopt(Fd(socket), SOL_SOCKET, SO_TYPE, &type, &length) == 0 && type == SOCK_STREAM) {
+        int one = 1;
+        setsockopt(Fd(socket), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    }
+    return ::bind(Fd(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+SocketHandle SocketOpenDatagram() {
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    return fd >= 0 ? fd : kInvalidSocket;
+}
+
+int SocketReceiveFrom(SocketHandle socket, void* data, int n, char* peer, int peerSize) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    ssize_t got;
+    do {
+        got = ::recvfrom(Fd(socket), data, static_cast<size_t>(n), 0, reinterpret_cast<sockaddr*>(&address),
+                         &length);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0)
+        return -1;
+    AddressText(address.sin_addr, peer, peerSize);
+    return static_cast<int>(got);
+}
+
+int SocketSendTo(SocketHandle socket, const void* data, int n, const char* host, int port) {
+    sockaddr_in address;
+    if (!Resolve(host, port, &address))
+        return -1;
+    ssize_t sent;
+    do {
+        sent = ::sendto(Fd(socket), data, static_cast<size_t>(n), MSG_NOSIGNAL,
+                        reinterpret_cast<sockaddr*>(&address), sizeof address);
+    } while (sent < 0 && errno == EINTR);
+    return sent >= 0 ? static_cast<int>(sent) : -1;
+}
+
+SocketHandle SocketConnectFrom(const char* localAddress, const char* host, int port) {
+    sockaddr_in local;
+    sockaddr_in remote;
+    if (!FillAddress(localAddress, 0, &local) || !Resolve(host, port, &remote))
+        return kInvalidSocket;
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return kInvalidSocket;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        ::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
+        ::close(fd);
+        return kInvalidSocket;
+    }
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return fd;
 }
 
 int SocketListen(SocketHandle socket, int backlog) {

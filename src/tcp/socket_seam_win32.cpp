@@ -27,6 +27,35 @@ void AddressText(const in_addr& address, char* out, int size) {
     std::snprintf(out, static_cast<size_t>(size), "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
 }
 
+// address: dotted IPv4 text, or null/empty for every local address.
+bool FillAddress(const char* address, int port, sockaddr_in* out) {
+    *out = sockaddr_in{};
+    out->sin_family = AF_INET;
+    out->sin_port = htons(static_cast<u_short>(port));
+    if (address == nullptr || *address == 0) {
+        out->sin_addr.s_addr = htonl(INADDR_ANY);
+        return true;
+    }
+    return inet_pton(AF_INET, address, &out->sin_addr) == 1;
+}
+
+// The first IPv4 address of host (a name or dotted text).
+bool Resolve(const char* host, int port, sockaddr_in* out) {
+    if (host == nullptr || *host == 0 || port <= 0 || port > 65535)
+        return false;
+    if (FillAddress(host, port, out))
+        return true;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr)
+        return false;
+    *out = *reinterpret_cast<sockaddr_in*>(found->ai_addr);
+    out->sin_port = htons(static_cast<u_short>(port));
+    freeaddrinfo(found);
+    return true;
+}
+
 }  // namespace
 
 int SocketStartup() {
@@ -62,6 +91,61 @@ int SocketBindAny(SocketHandle socket, int port) {
     address.sin_addr.s_addr = htonl(INADDR_ANY);
     address.sin_port = htons(static_cast<u_short>(port));
     return ::bind(Native(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+int SocketBindAddress(SocketHandle socket, const char* local, int port) {
+    sockaddr_in address;
+    if (port < 0 || port > 65535 || !FillAddress(local, port, &address)) {
+        WSASetLastError(WSAEINVAL);
+        return 0;
+    }
+    return ::bind(Native(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+SocketHandle SocketOpenDatagram() {
+    return Handle(::socket(AF_INET, SOCK_DGRAM, 0));
+}
+
+int SocketReceiveFrom(SocketHandle socket, void* data, int n, char* peer, int peerSize) {
+    sockaddr_in address{};
+    int length = sizeof address;
+    int got = ::recvfrom(Native(socket), static_cast<char*>(data), n, 0,
+                         reinterpret_cast<sockaddr*>(&address), &length);
+    if (got == SOCKET_ERROR) {
+        // A datagram longer than the buffer arrives cut, as on Linux.
+        if (WSAGetLastError() != WSAEMSGSIZE)
+            return -1;
+        got = n;
+    }
+    AddressText(address.sin_addr, peer, peerSize);
+    return got;
+}
+
+int SocketSendTo(SocketHandle socket, const void* data, int n, const char* host, int port) {
+    sockaddr_in address;
+    if (!Resolve(host, port, &address))
+        return -1;
+    int sent = ::sendto(Native(socket), static_cast<const char*>(data), n, 0,
+                        reinterpret_cast<sockaddr*>(&address), sizeof address);
+    return sent == SOCKET_ERROR ? -1 : sent;
+}
+
+SocketHandle SocketConnectFrom(const char* localAddress, const char* host, int port) {
+    sockaddr_in local;
+    sockaddr_in remote;
+    if (!FillAddress(localAddress, 0, &local) || !Resolve(host, port, &remote))
+        return kInvalidSocket;
+    SOCKET connected = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (connected == INVALID_SOCKET)
+        return kInvalidSocket;
+    if (::bind(connected, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        ::connect(connected, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
+        closesocket(connected);
+        return kInvalidSocket;
+    }
+    BOOL one = TRUE;
+    setsockopt(connected, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+    return Handle(connected);
 }
 
 int SocketListen(SocketHandle socket, int backlog) {

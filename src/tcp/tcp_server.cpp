@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 #include <thread>
 
 #include "platform/os.h"
@@ -242,7 +243,7 @@ int TcpServer::Start(int port) {
     SocketHandle listener = SocketOpenStream();
     if (listener == kInvalidSocket)
         return FailStart(kInvalidSocket, "socket() error");
-    if (!SocketBindAny(listener, port))
+    if (!SocketBindAddress(listener, listenAddress, port))
         return FailStart(listener, "bind() error");
     if (!SocketListen(listener, kListenBacklog))
         return FailStart(listener, "socket() error");
@@ -314,11 +315,40 @@ void TcpServer::NetworkLoop(NetworkRun& run) {
     run.loop.Clear();
 }
 
+void TcpServer::SetSenderRules(const char* address, const char* allowed) {
+    std::snprintf(listenAddress, sizeof listenAddress, "%s", address != nullptr ? address : "");
+    std::string rejected;
+    allowedSenders.Parse(allowed, &rejected);
+    if (!rejected.empty()) {
+        std::string line =
+            "zamri: TCP server: allowed senders: ignored what is not an IPv4 address or block: ";
+        WriteErrorLine((line + rejected).c_str());
+    }
+}
+
+void TcpServer::RefuseSender(const char* peer) {
+    NoteRefused(peer);
+    ++refusedSenders;
+    auto now = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+    if (!refusals.Refused(peer, now))
+        return;
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "zamri: TCP server: refused %s, not an allowed sender (%llu refused so far)", peer,
+                  static_cast<unsigned long long>(refusedSenders.load()));
+    WriteErrorLine(line);
+}
+
 int TcpServer::AcceptClient(NetworkRun& run) {
     char peer[kAddressTextSize] = "0.0.0.0";
     SocketHandle accepted = SocketAccept(run.loop.Socket(run.listenerId), peer, sizeof peer);
     if (accepted == kInvalidSocket)
         return 0;
+    if (!allowedSenders.Allows(peer)) {
+        SocketClose(accepted);
+        RefuseSender(peer);
+        return 1;
+    }
     if (run.clients >= kMaxSocketSlots - 1) {
         NoteRefused(peer);
         RefuseClient(run, accepted);
@@ -383,14 +413,14 @@ void TcpServer::NoteRefused(const char* peer) {
                       std::chrono::system_clock::now().time_since_epoch())
                       .count();
     std::lock_guard<std::mutex> guard(refusalLock);
-    ++refusals.count;
-    std::snprintf(refusals.lastPeer, sizeof refusals.lastPeer, "%s", peer != nullptr ? peer : "");
-    refusals.lastUtcMs = now;
+    ++refusalSummary.count;
+    std::snprintf(refusalSummary.lastPeer, sizeof refusalSummary.lastPeer, "%s", peer != nullptr ? peer : "");
+    refusalSummary.lastUtcMs = now;
 }
 
-TcpServer::Refusals TcpServer::RefusedSenders() const {
+TcpServer::RefusalSummary TcpServer::RefusalsSoFar() const {
     std::lock_guard<std::mutex> guard(refusalLock);
-    return refusals;
+    return refusalSummary;
 }
 
 void TcpServer::ShowCapacityNotice() {

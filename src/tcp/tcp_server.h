@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 
+#include "netsource/allowed_senders.h"
 #include "tcp/frame_buffer.h"
 #include "tcp/server_events.h"
 #include "tcp/socket_seam.h"
@@ -86,6 +87,11 @@ class TcpServer : public SocketBase {
     // 0 when the server listens on port and its network thread runs; -2 after a failure
     // already shown ("socket() error" or "bind() error", caption "error").
     int Start(int port);
+    // Before Start: the local IPv4 address to listen on (empty: every one) and the senders let
+    // in (empty: everyone; see allowed_senders.h). Others are closed at once, counted, and
+    // reported on the error output once a minute per address.
+    void SetSenderRules(const char* listenAddress, const char* allowedSenders);
+    uint64_t RefusedSenders() const { return refusedSenders.load(); }
     // Ends the network thread, which closes every connection. Always 1.
     int Stop();
 
@@ -103,12 +109,12 @@ class TcpServer : public SocketBase {
 
     // Connections that never became clients: the opening exchange failed or ran out of time,
     // or no client slot was free. How many so far, and the last one's address and time.
-    struct Refusals {
+    struct RefusalSummary {
         uint64_t count = 0;
         char lastPeer[zamri::kAddressTextSize] = {};
         int64_t lastUtcMs = 0;
     };
-    Refusals RefusedSenders() const;
+    RefusalSummary RefusalsSoFar() const;
 
     // Receives once into the connection's buffer, then hands over every complete frame in
     // arrival order. 1, 0 when the receive failed, kReceiveBroken when the connection must go.
@@ -136,6 +142,8 @@ class TcpServer : public SocketBase {
     int AcceptClient(NetworkRun& run);
     void RefuseClient(NetworkRun& run, zamri::SocketHandle accepted);
     void NoteRefused(const char* peer);
+    // Counts and reports a sender that is not on the allowed list.
+    void RefuseSender(const char* peer);
     void CloseOldestOpening(NetworkRun& run);
     void SetClientCount(NetworkRun& run);
     // Receives once into the buffer's free room; bytes received (0: end of stream), -1 failure,
@@ -144,11 +152,15 @@ class TcpServer : public SocketBase {
     void ShowCapacityNotice();
     int FailStart(zamri::SocketHandle socket, const char* message);
     mutable std::mutex refusalLock;
-    Refusals refusals;
+    RefusalSummary refusalSummary;
 
     // The running network thread's slot table and stop flag. Each Start makes a new one, so a
     // thread that outlived Stop keeps its own table and flag and never shares them with the next.
     std::shared_ptr<NetworkRun> networkThread;
+    char listenAddress[16] = {};
+    AllowedSenders allowedSenders;  // read by the network thread only after Start
+    RefusalLog refusals;            // network thread
+    std::atomic<uint64_t> refusedSenders{0};
     std::atomic<int> listeningPort{0};
     // Written by the current run only: a run that Stop let go no longer reports.
     std::mutex countLock;

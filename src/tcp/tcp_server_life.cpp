@@ -23,6 +23,7 @@ void ChannelTable::RestartTcpServer() {
     if (tcpServer == nullptr)
         return;
     tcpServer->Stop();
+    tcpServer->SetSenderRules(tcpListenAddress, tcpAllowedSenders);
     if (tcpServer->Start(tcpPort) != 0) {
         zamri::ShowMessage("TCP Server is not started.", "Error", zamri::kMsgIconError);
     }

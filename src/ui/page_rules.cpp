@@ -5,7 +5,8 @@
 #include <new>
 
 #include "mask/mask_pattern.h"
-
+#include "netsource/allowed_senders.h"
+#include "netsource/port_name.h"
 #include "zamri_version.h"
 
 namespace {
@@ -107,4 +108,17 @@ int ParseTcpPortText(const char* text, int* port) {
 
 std::string VersionLine(const char* languageText) {
     return std::string(languageText != nullptr ? languageText : "") + " " ZAMRI_VERSION " ";
+}
+
+int CheckTcpSenderRules(const std::string& listenAddress, const std::string& allowedSenders,
+                        std::string* bad) {
+    uint32_t address;
+    if (!listenAddress.empty() &&
+        ParseIpv4(listenAddress.c_str(), static_cast<int>(listenAddress.size()), &address) == 0) {
+        *bad = listenAddress;
+        return 1;
+    }
+    AllowedSenders list;
+    list.Parse(allowedSenders.c_str(), bad);
+    return bad->empty() ? 0 : 2;
 }

@@ -29,6 +29,12 @@ int ApplyPatternChoice(bool formFeedChecked, const char* text, ChannelConfig& re
 // (blanks around it allowed), 0 for anything else.
 int ParseTcpPortText(const char* text, int* port);
 
+// The TCP page's listen address and allowed senders, before anything is stored: 0 both fine,
+// 1 the address is neither empty (every address) nor a dotted IPv4 address, 2 the list has
+// entries that are not IPv4 addresses or blocks. *bad gets what is wrong.
+int CheckTcpSenderRules(const std::string& listenAddress, const std::string& allowedSenders,
+                        std::string* bad);
+
 // The About page's version line: the language text, a space, the version and a space. The text is
 // taken as it stands, never as a format, so a '%' in a translation prints as itself.
 std::string VersionLine(const char* languageText);

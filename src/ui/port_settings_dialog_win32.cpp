@@ -40,6 +40,37 @@ ChannelConfig& EditedRecord(TrayApp* app) {
     return app->workingChannels[app->editChannel];
 }
 
+// The controls that only a serial port has.
+const int kLineControls[] = {IDC_BAUD_LABEL,   IDC_BAUD_LIST,   IDC_DATABITS_LABEL, IDC_DATABITS_LIST,
+                             IDC_PARITY_LABEL, IDC_PARITY_LIST, IDC_STOPBITS_LABEL, IDC_STOPBITS_LIST,
+                             IDC_FLOW_LABEL,   IDC_FLOW_DTRDSR, IDC_FLOW_RTSCTS,    IDC_FLOW_XONXOFF};
+
+// The port field's text: the item being chosen while the list changes its selection (the edit
+// field follows only afterwards), else what the field shows.
+std::string PortText(HWND dialog, bool selectionChanging) {
+    HWND list = GetDlgItem(dialog, IDC_PORT_LIST);
+    int item = static_cast<int>(SendMessageA(list, CB_GETCURSEL, 0, 0));
+    if (selectionChanging && item >= 0) {
+        char text[kChannelTextSize] = {};
+        if (SendMessageA(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(item), 0) < kChannelTextSize)
+            SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(text));
+        return text;
+    }
+    std::string text = ControlText(dialog, IDC_PORT_LIST, kChannelTextSize - 1);
+    size_t first = text.find_first_not_of(" \t");
+    size_t last = text.find_last_not_of(" \t");
+    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
+
+// A network source has no line settings; only it has allowed senders.
+void ShowPortKind(HWND dialog, bool selectionChanging) {
+    bool network = PortIsNetwork(PortText(dialog, selectionChanging));
+    for (int id : kLineControls)
+        EnableWindow(GetDlgItem(dialog, id), !network);
+    EnableWindow(GetDlgItem(dialog, IDC_ALLOWED_LABEL), network);
+    EnableWindow(GetDlgItem(dialog, IDC_ALLOWED_SENDERS), network);
+}
+
 void OnInit(TrayApp* app, HWND dialog) {
     app->CenterDialog(dialog);
     char title[128];
@@ -66,6 +97,8 @@ void OnInit(TrayApp* app, HWND dialog) {
                                    {IDCANCEL, 0, nullptr, nullptr},
                                    {IDC_PATTERN_LABEL, 0, "pattern", kSection},
                                    {IDC_PATTERN_SETTING, 0, "setting", kSection},
+                                   {IDC_ALLOWED_LABEL, 0, "allowedsenders", kSection},
+                                   {IDC_ALLOWED_SENDERS, 0, nullptr, nullptr},
                                    {IDC_CODEPAGE_LABEL, 0, "codepage", kSection},
                                    {IDC_CODEPAGE_LIST, 0, nullptr, nullptr},
                                    {IDC_IDLE_LABEL, 0, "idleend", kSection},
@@ -90,7 +123,12 @@ void OnInit(TrayApp* app, HWND dialog) {
 
     const ChannelConfig& record = EditedRecord(app);
     PortSelections s = SelectionsForRecord(record, kParityItems);
+    SendDlgItemMessageA(dialog, IDC_PORT_LIST, CB_LIMITTEXT, kChannelTextSize - 1, 0);
     SendDlgItemMessageA(dialog, IDC_PORT_LIST, CB_SETCURSEL, static_cast<WPARAM>(s.port), 0);
+    if (s.port < 0)
+        SetDlgItemTextA(dialog, IDC_PORT_LIST, record.portName);  // a network source or a typed name
+    SendDlgItemMessageA(dialog, IDC_ALLOWED_SENDERS, EM_LIMITTEXT, kAllowedSendersSize - 1, 0);
+    SetDlgItemTextA(dialog, IDC_ALLOWED_SENDERS, record.allowedSenders);
     SendDlgItemMessageA(dialog, IDC_BAUD_LIST, CB_SETCURSEL, static_cast<WPARAM>(s.baudRate), 0);
     SendDlgItemMessageA(dialog, IDC_DATABITS_LIST, CB_SETCURSEL, static_cast<WPARAM>(s.dataBits), 0);
     SendDlgItemMessageA(dialog, IDC_PARITY_LIST, CB_SETCURSEL, static_cast<WPARAM>(s.parity), 0);
@@ -103,15 +141,40 @@ void OnInit(TrayApp* app, HWND dialog) {
     CheckDlgButton(dialog, IDC_FLOW_DTRDSR, s.dtrDsr ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_FLOW_RTSCTS, s.rtsCts ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_FLOW_XONXOFF, s.xonXoff ? BST_CHECKED : BST_UNCHECKED);
+    ShowPortKind(dialog, false);
 }
 
 int Selection(HWND dialog, int listId) {
     return static_cast<int>(SendDlgItemMessageA(dialog, listId, CB_GETCURSEL, 0, 0));
 }
 
+// A message box over the dialog: the text's first line from the language pack, then what is wrong.
+void Complain(HWND dialog, const char* key, const std::string& what) {
+    char text[256];
+    langPack.LoadText(text, sizeof text, key, kSection);
+    char title[128];
+    langPack.LoadText(title, sizeof title, "title", kSection);
+    MessageBoxA(dialog, (std::string(text) + "\n\n" + what).c_str(), title, MB_OK | MB_ICONWARNING);
+}
+
 void StoreAndClose(TrayApp* app, HWND dialog) {
     PortSelections s;
     s.port = Selection(dialog, IDC_PORT_LIST);
+    // Text that no list item shows was typed; it is taken as it stands.
+    std::string typed = PortText(dialog, false);
+    std::vector<PortListItem> ports = PortNameItems();
+    if (s.port < 0 || typed != ports[static_cast<size_t>(s.port)].text)
+        s.portText = typed;
+    std::string allowed = ControlText(dialog, IDC_ALLOWED_SENDERS, kAllowedSendersSize - 1);
+    std::string bad;
+    switch (CheckPortEntries(typed, PortIsNetwork(typed) ? allowed : std::string(), &bad)) {
+        case 1:
+            Complain(dialog, "badport", bad);
+            return;  // the dialog stays open with what the user typed
+        case 2:
+            Complain(dialog, "badsenders", bad);
+            return;
+    }
     s.baudRate = Selection(dialog, IDC_BAUD_LIST);
     s.dataBits = Selection(dialog, IDC_DATABITS_LIST);
     s.parity = Selection(dialog, IDC_PARITY_LIST);
@@ -131,7 +194,10 @@ void StoreAndClose(TrayApp* app, HWND dialog) {
     s.dtrDsr = IsDlgButtonChecked(dialog, IDC_FLOW_DTRDSR) == BST_CHECKED;
     s.rtsCts = IsDlgButtonChecked(dialog, IDC_FLOW_RTSCTS) == BST_CHECKED;
     s.xonXoff = IsDlgButtonChecked(dialog, IDC_FLOW_XONXOFF) == BST_CHECKED;
-    StoreSelections(s, kParityItems, EditedRecord(app));
+    ChannelConfig& record = EditedRecord(app);
+    StoreSelections(s, kParityItems, record);
+    if (PortIsNetwork(record.portName))
+        std::snprintf(record.allowedSenders, sizeof record.allowedSenders, "%s", allowed.c_str());
     EndDialog(dialog, 1);
 }
 
@@ -149,6 +215,10 @@ INT_PTR HandlePortSettings(TrayApp* app, HWND dialog, UINT message, WPARAM wPara
                     return TRUE;
                 case IDCANCEL:
                     EndDialog(dialog, 0);
+                    return TRUE;
+                case IDC_PORT_LIST:
+                    if (HIWORD(wParam) == CBN_SELCHANGE || HIWORD(wParam) == CBN_EDITCHANGE)
+                        ShowPortKind(dialog, HIWORD(wParam) == CBN_SELCHANGE);
                     return TRUE;
                 case IDC_PATTERN_SETTING:
                     if (HIWORD(wParam) == BN_CLICKED)

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "codepage/code_page.h"
+#include "netsource/allowed_senders.h"
+#include "netsource/port_name.h"
 
 const char* const kParityKeys[5] = {"none", "odd", "even", "mark", "space"};
 
@@ -118,11 +120,41 @@ PortSelections SelectionsForRecord(const ChannelConfig& record, int parityItemCo
     return s;
 }
 
+bool PortIsNetwork(const std::string& text) {
+    return IsNetworkPortName(text.c_str());
+}
+
+int CheckPortEntries(const std::string& portText, const std::string& allowedSenders, std::string* bad) {
+    NetworkPortName parsed;
+    if (PortIsNetwork(portText) && !ParseNetworkPortName(portText.c_str(), &parsed)) {
+        if (bad != nullptr)
+            *bad = portText;
+        return 1;
+    }
+    AllowedSenders list;
+    std::string rejected;
+    list.Parse(allowedSenders.c_str(), &rejected);
+    if (!rejected.empty()) {
+        if (bad != nullptr)
+            *bad = rejected;
+        return 2;
+    }
+    return 0;
+}
+
 void StoreSelections(const PortSelections& s, int parityItemCount, ChannelConfig& record) {
     std::vector<PortListItem> ports = PortNameItems();
-    if (s.port >= 0 && s.port < static_cast<int>(ports.size())) {
+    if (!s.portText.empty()) {
+        std::snprintf(record.portName, sizeof record.portName, "%s", s.portText.c_str());
+    } else if (s.port >= 0 && s.port < static_cast<int>(ports.size())) {
         std::snprintf(record.portName, sizeof record.portName, "%s",
                       ports[static_cast<size_t>(s.port)].text.c_str());
+    }
+    if (PortIsNetwork(record.portName)) {
+        std::vector<PortListItem> emulations = EmulationItems();
+        if (s.emulation >= 0 && s.emulation < static_cast<int>(emulations.size()))
+            record.emulation = emulations[static_cast<size_t>(s.emulation)].value;
+        return;
     }
     auto store = [](const std::vector<PortListItem>& items, int selection, int32_t& field) {
         if (selection >= 0 && selection < static_cast<int>(items.size())) {

@@ -37,6 +37,10 @@ int FindItemByValue(const std::vector<PortListItem>& items, int value);
 // The list positions that show a record (-1: no selection).
 struct PortSelections {
     int port = -1;
+    // The port field's text when it was typed rather than chosen (a network source such as
+    // "printer://9100>192.168.1.50:9100", or a serial port the list does not offer); it wins
+    // over port when not empty.
+    std::string portText;
     int baudRate = -1;
     int dataBits = -1;
     int parity = -1;
@@ -51,7 +55,16 @@ struct PortSelections {
 
 PortSelections SelectionsForRecord(const ChannelConfig& record, int parityItemCount);
 
+// Whether the port field names a network source: its line settings do not apply.
+bool PortIsNetwork(const std::string& text);
+
+// What is wrong with what the user put in the dialog, as a code: 0 nothing, 1 a network port
+// name that does not parse, 2 allowed senders that are not IPv4 addresses or blocks (listed in
+// *bad when given).
+int CheckPortEntries(const std::string& portText, const std::string& allowedSenders, std::string* bad);
+
 // Stores the selections into the record. A list without a selection keeps the record's own
 // value (a port name typed into the settings file, say, survives an OK that did not touch it);
-// the flow-control bits other than the three shown are kept.
+// the flow-control bits other than the three shown are kept. For a network source the line
+// settings and flow control are kept as stored.
 void StoreSelections(const PortSelections& selections, int parityItemCount, ChannelConfig& record);

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "app/language.h"
 #include "app/tray_app.h"
@@ -37,6 +38,33 @@ void Warn(HWND page, const char* text, int focusId) {
 }
 
 bool StoreCamera(TrayApp* app, HWND page, bool apply);
+
+// The listen address and the allowed senders: checked, and when they changed, stored and
+// written at once; the server takes them when it starts again after OK.
+bool StoreSenderRules(TrayApp* app, HWND page) {
+    ChannelTable& table = app->channelTable;
+    std::string address = ControlText(page, IDC_TCP_LISTEN_ADDRESS, sizeof table.tcpListenAddress - 1);
+    std::string allowed = ControlText(page, IDC_TCP_ALLOWED_SENDERS, sizeof table.tcpAllowedSenders - 1);
+    size_t first = address.find_first_not_of(" \t");
+    address = first == std::string::npos ? std::string()
+                                         : address.substr(first, address.find_last_not_of(" \t") - first + 1);
+    std::string bad;
+    int problem = CheckTcpSenderRules(address, allowed, &bad);
+    if (problem != 0) {
+        PropSheet_SetCurSel(GetParent(page), nullptr, 0);
+        std::string text = langPack.LoadText(problem == 1 ? "BAD_LISTEN" : "BAD_SENDERS", kSection);
+        Warn(page, (text + "\n\n" + bad).c_str(),
+             problem == 1 ? IDC_TCP_LISTEN_ADDRESS : IDC_TCP_ALLOWED_SENDERS);
+        return false;
+    }
+    if (address != table.tcpListenAddress || allowed != table.tcpAllowedSenders) {
+        std::snprintf(table.tcpListenAddress, sizeof table.tcpListenAddress, "%s", address.c_str());
+        std::snprintf(table.tcpAllowedSenders, sizeof table.tcpAllowedSenders, "%s", allowed.c_str());
+        table.SaveTcpSenderRules();
+        app->tcpRestartPending = 1;
+    }
+    return true;
+}
 
 void ShowCamera(TrayApp* app, HWND page) {
     int selected = static_cast<int>(SendDlgItemMessageA(page, IDC_TCP_CAMERA, CB_GETCURSEL, 0, 0));
@@ -82,6 +110,8 @@ bool StoreCamera(TrayApp* app, HWND page, bool apply) {
             app->channelTable.SetTcpPort(port);
             app->tcpRestartPending = 1;
         }
+        if (!StoreSenderRules(app, page))
+            return false;
     }
     return true;
 }
@@ -93,9 +123,14 @@ void OnInit(TrayApp* app, HWND page) {
     const struct {
         int id;
         const char* key;
-    } texts[] = {{IDC_TCP_PORT_LABEL, "PORT_SATIC"},   {IDC_TCP_PORT_DEFAULT, "PORT_BTN"},
-                 {IDC_TCP_CAMERA_GROUP, "CAMERA_GRB"}, {IDC_TCP_PATTERN_GROUP, "PATTERN_GRB"},
-                 {IDC_TCP_FORMFEED, "FF_RD"},          {IDC_TCP_FOOTER, "FOOT_RD"}};
+    } texts[] = {{IDC_TCP_PORT_LABEL, "PORT_SATIC"},
+                 {IDC_TCP_PORT_DEFAULT, "PORT_BTN"},
+                 {IDC_TCP_CAMERA_GROUP, "CAMERA_GRB"},
+                 {IDC_TCP_PATTERN_GROUP, "PATTERN_GRB"},
+                 {IDC_TCP_FORMFEED, "FF_RD"},
+                 {IDC_TCP_FOOTER, "FOOT_RD"},
+                 {IDC_TCP_LISTEN_LABEL, "LISTEN_STATIC"},
+                 {IDC_TCP_ALLOWED_LABEL, "ALLOWED_STATIC"}};
     for (const auto& text : texts)
         SetDlgItemTextA(page, text.id, langPack.LoadText(text.key, kSection));
 
@@ -103,6 +138,11 @@ void OnInit(TrayApp* app, HWND page) {
     std::snprintf(port, sizeof port, "%u", static_cast<unsigned>(app->channelTable.GetTcpPort()));
     SetDlgItemTextA(page, IDC_TCP_PORT, port);
     SendDlgItemMessageA(page, IDC_TCP_PORT_SPIN, UDM_SETRANGE32, 1, 65535);
+    ChannelTable& table = app->channelTable;
+    SendDlgItemMessageA(page, IDC_TCP_LISTEN_ADDRESS, EM_LIMITTEXT, sizeof table.tcpListenAddress - 1, 0);
+    SetDlgItemTextA(page, IDC_TCP_LISTEN_ADDRESS, table.tcpListenAddress);
+    SendDlgItemMessageA(page, IDC_TCP_ALLOWED_SENDERS, EM_LIMITTEXT, sizeof table.tcpAllowedSenders - 1, 0);
+    SetDlgItemTextA(page, IDC_TCP_ALLOWED_SENDERS, table.tcpAllowedSenders);
 
     HWND cameras = GetDlgItem(page, IDC_TCP_CAMERA);
     std::string name = langPack.LoadText("CAMERA_NAME", kSection);

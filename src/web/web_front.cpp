@@ -175,7 +175,7 @@ std::string WebFront::StatusJson() {
     }
     out += "]";
     if (!serial && table_.tcpServer != nullptr) {
-        TcpServer::Refusals refused = table_.tcpServer->RefusedSenders();
+        TcpServer::RefusalSummary refused = table_.tcpServer->RefusalsSoFar();
         out += ",\"refused\":{\"count\":" + std::to_string(refused.count);
         out += ",\"last\":" + JsonString(refused.lastPeer);
         out += ",\"t\":" + std::to_string(refused.lastUtcMs) + "}";

@@ -56,7 +56,7 @@ sender=""
 free_port() {
     local p
     while :; do
-        p=$((30000 + RANDOM % 20000))
+        p=$((20000 + RANDOM % 12000))  # below the ephemeral range, where no outgoing connection holds it
         (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || break
     done
     echo "$p"

@@ -45,7 +45,14 @@ sender=""
 if [ "$scenario" = tcp ]; then
     sender=$(bash "$source/tests/support/native_tool.sh" "$source" zamri-send) || { echo "no Linux zamri-send"; exit 1; }
     while :; do
-        port=$((30000 + RANDOM % 20000))
+        port=$((20000 + RANDOM % 12000))  # below the ephemeral range, where no outgoing connection holds it
+        (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || break
+    done
+    args=("$port")
+fi
+if [ "$scenario" = network ]; then
+    while :; do
+        port=$((20000 + RANDOM % 12000))  # below the ephemeral range, where no outgoing connection holds it
         (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || break
     done
     args=("$port")

@@ -415,11 +415,26 @@ void ScenarioTcp(int port) {
     Check(warning.find("65535") != std::string::npos, "port warning: " + warning);
     Check(FindDialogWithControl(pid, kSheetTabs) == sheet, "the sheet closed with port 0");
 
-    // "Default" and OK: the server moves to 10000.
+    Check(SettingsValue("Options", "AllowedSenders") == "<missing>", "an OK that kept the list wrote it");
+
+    // "Default", a listen address and allowed senders: a malformed sender is named and the
+    // sheet stays; then OK moves the server to 10000 on 127.0.0.1 for 127.0.0.1 only.
     Click(page, 1123);
     Check(WaitFor([&] { return ControlText(page, 1120) == "10000"; }), "Default did not set 10000");
+    SetText(page, 1132, "127.0.0.1");
+    SetText(page, 1134, "127.0.0.1 10.0.0.0/99");
+    Screenshot("sheet-tcp-senders");
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    warning = AnswerMessageBox(pid, "tcp-bad-sender");
+    Check(warning.find("10.0.0.0/99") != std::string::npos, "sender warning: " + warning);
+    Check(FindDialogWithControl(pid, kSheetTabs) == sheet, "the sheet closed with a malformed sender");
+    SetText(page, 1134, "127.0.0.1");
     CloseSheet(sheet, pid, PSBTN_OK);
     Check(SettingsValue("Channel", "PORT") == "10000", "PORT is " + SettingsValue("Channel", "PORT"));
+    Check(SettingsValue("Options", "ListenAddress") == "127.0.0.1" &&
+              SettingsValue("Options", "AllowedSenders") == "127.0.0.1",
+          "[Options] holds " + SettingsValue("Options", "ListenAddress") + " / " +
+              SettingsValue("Options", "AllowedSenders"));
     Check(till.WaitForClose(kPatienceMs) == 1, "the server was not restarted on the new port");
     if (AskScript("send", "10000\n3\nAFTER MOVE\n")) {
         Check(WaitFor([] { return OverlayWrites().size() >= 4; }), "nothing arrived on port 10000");
@@ -428,6 +443,86 @@ void ScenarioTcp(int port) {
     std::vector<std::string> expected = {"1\t2\t0\tSTILL CONNECTED", "1\t2\t0\tHELLO", "1\t2\t2\tBYE",
                                          "1\t2\t0\tAFTER MOVE"};
     Check(writes == expected, "lines at the overlay: " + ReadWholeFile(InWork("overlay.log")));
+    Exit(program, window);
+}
+
+// Serial mode with a network source: typing its name greys out the line settings, a malformed
+// allowed sender is refused, OK saves both, and a print job sent to the port reaches the overlay.
+void ScenarioNetwork(int listenPort) {
+    WriteWholeFile(InWork("zamri.ini"), "[Channel]\r\n1=0,COM8,9600,2,8,1,5,2,0,\r\n");
+    const std::string name = "listen://127.0.0.1:" + std::to_string(listenPort);
+    Program program("");
+    HWND window = WaitProgramWindow();
+    if (window == nullptr)
+        return;
+    DWORD pid = program.ProcessId();
+    HWND sheet = OpenSheet(window, pid);
+    if (sheet == nullptr)
+        return;
+    HWND page = CurrentPage(sheet);
+    Click(page, 1046);
+    Check(WaitFor([&] { return Enabled(page, 1048); }), "ticking did not enable the button");
+    Click(page, 1048);
+    HWND port = WaitDialogWithControl(pid, 1148);
+    Check(port != nullptr, "the port settings dialog did not open");
+    if (port == nullptr)
+        return;
+    Check(Enabled(port, 1149) && !Enabled(port, 1171), "a COM port without line settings or with senders");
+    SetText(port, 1148, name.c_str());
+    PostMessageA(port, WM_COMMAND, MAKEWPARAM(1148, CBN_EDITCHANGE),
+                 reinterpret_cast<LPARAM>(GetDlgItem(port, 1148)));
+    Check(WaitFor([&] {
+              return !Enabled(port, 1149) && !Enabled(port, 1152) && !Enabled(port, 1153) &&
+                     Enabled(port, 1171);
+          }),
+          "typing a network name did not grey out the line settings");
+    SetText(port, 1171, "127.0.0.1 bogus");
+    Screenshot("port-settings-network");
+    PostMessageA(port, WM_COMMAND, IDOK, 0);
+    std::string warning = AnswerMessageBox(pid, "port-settings-bad-sender");
+    Check(warning.find("bogus") != std::string::npos, "sender warning: " + warning);
+    Check(IsWindow(port) != FALSE, "the dialog closed on a malformed sender");
+    SetText(port, 1171, "127.0.0.1");
+    PostMessageA(port, WM_COMMAND, IDOK, 0);
+    Check(WaitFor([&] { return !IsWindow(port); }), "OK did not close the port settings");
+    Check(ControlText(page, 1095) == name, "the connection page shows " + ControlText(page, 1095));
+    Screenshot("sheet-network-connection");
+    CloseSheet(sheet, pid, PSBTN_OK);
+    Check(SettingsValue("Channel", "1") == "1," + name + ",9600,2,8,1,5,2,0,",
+          "channel 1 saved as " + SettingsValue("Channel", "1"));
+    Check(SettingsValue("Channel 1", "AllowedSenders") == "127.0.0.1",
+          "allowed senders saved as " + SettingsValue("Channel 1", "AllowedSenders"));
+    Check(SettingsValue("Channel 2", "AllowedSenders") == "<missing>", "a section for channel 2 appeared");
+
+    // The channel now listens: a till's print job reaches the overlay on camera 1.
+    SendClient till;
+    Check(WaitFor([&] { return till.Connect("127.0.0.1", listenPort) == 1; }), "nothing listens on the port");
+    const char job[] = "\x1b@NET LINE\nTOTAL 1.00\n\x1dV\x42\x03\x0c";
+    Check(till.SendBytes(job, static_cast<int>(sizeof job - 1)) == 1, "the print job could not be sent");
+    till.Close();
+    Check(WaitFor([] { return OverlayWrites().size() >= 3; }), "no lines from the network channel");
+    std::vector<std::string> expected = {"1\t0\t1\tNET LINE", "1\t0\t0\tTOTAL 1.00", "1\t0\t2\t"};
+    Check(OverlayWrites() == expected, "lines at the overlay: " + ReadWholeFile(InWork("overlay.log")));
+
+    // Choosing a COM port again brings the line settings back.
+    sheet = OpenSheet(window, pid);
+    if (sheet == nullptr)
+        return;
+    page = CurrentPage(sheet);
+    Click(page, 1048);
+    port = WaitDialogWithControl(pid, 1148);
+    if (port == nullptr)
+        return;
+    Check(ControlText(port, 1148) == name && !Enabled(port, 1149),
+          "the dialog reopened without the network name");
+    Select(port, 1148, 2);
+    PostMessageA(port, WM_COMMAND, MAKEWPARAM(1148, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(GetDlgItem(port, 1148)));
+    Check(WaitFor([&] { return Enabled(port, 1149) && !Enabled(port, 1171); }),
+          "COM3 left the line settings grey");
+    PostMessageA(port, WM_COMMAND, IDCANCEL, 0);
+    Check(WaitFor([&] { return !IsWindow(port); }), "Cancel did not close the port settings");
+    CloseSheet(sheet, pid, PSBTN_CANCEL);
     Exit(program, window);
 }
 
@@ -465,6 +560,8 @@ int main(int argc, char** argv) {
         ScenarioFilter();
     } else if (scenario == "tcp") {
         ScenarioTcp(argc > 2 ? std::atoi(argv[2]) : 0);
+    } else if (scenario == "network") {
+        ScenarioNetwork(argc > 2 ? std::atoi(argv[2]) : 0);
     } else if (scenario == "about") {
         ScenarioAbout();
     } else {

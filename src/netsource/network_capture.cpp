@@ -1,0 +1,580 @@
+#include "netsource/network_capture.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "platform/os.h"
+
+using namespace zamri;
+
+namespace {
+
+constexpr int kReceiveBytes = 64 * 1024;
+constexpr int kReadsPerEvent = 8;  // then the other sockets get their turn
+constexpr int kListenBacklog = kMaxSocketSlots;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Handlers
+
+class NetworkCapture::ListenerSide : public LoopHandler {
+  public:
+    explicit ListenerSide(NetworkCapture& capture) : owner(capture) {}
+    void OnEvents(EventLoop& loop, int id, const NetworkEvents& events) override {
+        if (events.accept)
+            owner.Accept(loop, id);
+    }
+
+  private:
+    NetworkCapture& owner;
+};
+
+class NetworkCapture::DatagramSide : public LoopHandler {
+  public:
+    explicit DatagramSide(NetworkCapture& capture) : owner(capture) {}
+    // Any event (an empty datagram looks like an end of stream) means: read what is there.
+    void OnEvents(EventLoop& loop, int id, const NetworkEvents&) override {
+        owner.ReceiveDatagrams(loop.Socket(id));
+    }
+
+  private:
+    NetworkCapture& owner;
+};
+
+// A listen:// connection, or the tcp:// connection (whose stream is the channel's own).
+class NetworkCapture::StreamSide : public LoopHandler {
+  public:
+    StreamSide(NetworkCapture& capture, std::unique_ptr<StreamDecoder> own, bool connecting)
+        : owner(capture), ownStream(std::move(own)), outgoing(connecting), connecting(connecting) {
+        stream = ownStream != nullptr ? ownStream.get() : owner.sharedStream.get();
+    }
+    ~StreamSide() override {
+        if (paused)
+            --owner.pausedSides;
+    }
+
+    void OnEvents(EventLoop& loop, int id, const NetworkEvents& events) override {
+        if (connecting) {
+            if (!events.write && !events.close)
+                return;
+            if (events.writeError != 0 || (!events.write && events.close)) {
+                owner.OutgoingEnded(id);
+                return;
+            }
+            Connected(loop, id);
+        }
+        if (events.read || events.close)
+            Read(loop, id, events.close != 0);
+    }
+
+    // Connecting took too long.
+    void OnDeadline(EventLoop&, int id) override { owner.OutgoingEnded(id); }
+
+    void Connected(EventLoop& loop, int id) {
+        connecting = false;
+        loop.ClearDeadline(id);
+        loop.Watch(id, kWatchRead);
+        // What the far end sends now does not go on with a line it was in before it went away.
+        if (owner.everConnected)
+            stream->Interrupt();
+        owner.everConnected = true;
+        ++owner.openConnections;
+        counted = true;
+    }
+
+    void Resume(EventLoop& loop, int id) {
+        if (paused && stream->Waiting() < StreamDecoder::kResumeBytes) {
+            paused = false;
+            --owner.pausedSides;
+            loop.Watch(id, kWatchRead);
+        }
+    }
+
+    bool counted = false;
+
+  private:
+    void Read(EventLoop& loop, int id, bool closing) {
+        SocketHandle socket = loop.Socket(id);
+        bool ended = false;
+        for (int i = 0; i < kReadsPerEvent || closing; ++i) {
+            if (paused && !closing)
+                return;
+            int got = SocketReceive(socket, owner.buffer.data(), kReceiveBytes);
+            if (got > 0) {
+                owner.DumpBytes(owner.buffer.data(), static_cast<size_t>(got));
+                size_t waiting = stream->Push(owner.buffer.data(), static_cast<size_t>(got));
+                if (waiting >= StreamDecoder::kPauseBytes && !closing && !paused && stream->WantRoom()) {
+                    // The decoder is behind: the sender waits in TCP, nothing is lost.
+                    paused = true;
+                    ++owner.pausedSides;
+                    loop.Watch(id, 0);
+                }
+                continue;
+            }
+            if (got < 0 && SocketWouldBlock())
+                return;
+            ended = true;  // end of stream or a broken connection
+            break;
+        }
+        if (!ended)
+            return;  // more is waiting: read on at the next turn, after the other sockets
+        if (outgoing) {
+            owner.OutgoingEnded(id);
+            return;
+        }
+        ownStream->Finish();
+        owner.Finished(std::move(ownStream));
+        --owner.openConnections;
+        loop.Remove(id);
+    }
+
+    NetworkCapture& owner;
+    std::unique_ptr<StreamDecoder> ownStream;  // listen:// only
+    StreamDecoder* stream;
+    bool outgoing;
+    bool connecting;
+    bool paused = false;
+};
+
+// A printer:// connection: the till's socket and the printer's, relayed both ways.
+struct NetworkCapture::Relay {
+    int tillId = -1;
+    int printerId = -1;
+    bool printerUp = false;
+    bool ended = false;
+    std::vector<unsigned char> toPrinter;  // relayed bytes the printer has not taken yet
+    std::vector<unsigned char> toTill;
+    std::unique_ptr<StreamDecoder> stream;  // what the till sends, decoded
+    bool tapDropping = false;               // the decoder's copy is being dropped
+    int tillWatch = -1;                     // the watches last set, so they change only when needed
+    int printerWatch = -1;
+};
+
+class NetworkCapture::RelaySide : public LoopHandler {
+  public:
+    RelaySide(NetworkCapture& capture, std::shared_ptr<Relay> shared, bool till)
+        : owner(capture), relay(std::move(shared)), isTill(till) {}
+
+    void OnEvents(EventLoop& loop, int id, const NetworkEvents& events) override {
+        if (!isTill && !relay->printerUp) {
+            if (!events.write && !events.close)
+                return;
+            if (events.writeError != 0 || !events.write) {
+                owner.EndRelay(loop, *relay, true);  // the printer cannot be reached
+                return;
+            }
+            relay->printerUp = true;
+            loop.ClearDeadline(id);
+            owner.UpdateRelayWatches(loop, *relay);
+        }
+        if (events.write)
+            owner.FlushRelay(loop, *relay, !isTill);
+        if (!relay->ended && loop.Handler(id) == this && (events.read || events.close))
+            owner.RelayFrom(loop, *relay, isTill, events.close != 0);
+    }
+
+    // The printer did not answer the connect in time, or a side did not take its last bytes.
+    void OnDeadline(EventLoop& loop, int) override { owner.EndRelay(loop, *relay, !relay->printerUp); }
+
+  private:
+    NetworkCapture& owner;
+    std::shared_ptr<Relay> relay;
+    bool isTill;
+};
+
+// ---------------------------------------------------------------------------------------------
+
+NetworkCapture::NetworkCapture(const char* name, const DecoderSettings& decoderSettings, LineOutput& out)
+    : settings(decoderSettings), output(out), socketsReady(SocketStartup() != 0) {
+    std::snprintf(portName, sizeof portName, "%s", name != nullptr ? name : "");
+}
+
+NetworkCapture::~NetworkCapture() {
+    Shutdown();
+    CloseDump();
+    if (socketsReady)
+        SocketCleanup();
+}
+
+void NetworkCapture::SetAllowedSenders(const char* text) {
+    std::string rejected;
+    allowed.Parse(text, &rejected);
+    if (!rejected.empty()) {
+        std::string line = std::string("zamri: ") + portName +
+                           ": allowed senders: ignored what is not an IPv4 address or block: " + rejected;
+        WriteErrorLine(line.c_str());
+    }
+}
+
+std::unique_ptr<StreamDecoder> NetworkCapture::NewDecoder() {
+    std::unique_ptr<StreamDecoder> stream(new StreamDecoder(settings, output, [this] { loop.Wake(); }));
+    if (!stream->Start())
+        return nullptr;
+    return stream;
+}
+
+void NetworkCapture::Finished(std::unique_ptr<StreamDecoder> stream) {
+    if (stream != nullptr)
+        ending.push_back(std::move(stream));
+}
+
+int NetworkCapture::Open() {
+    if (!socketsReady || !ParseNetworkPortName(portName, &name) || !loop.IsReady())
+        return 0;
+    buffer.resize(kReceiveBytes);
+    if (name.kind == NetworkKind::kConnect) {
+        sharedStream = NewDecoder();
+        nextAttempt = Clock::now();
+        return sharedStream != nullptr ? 1 : 0;
+    }
+    bool datagram = name.kind == NetworkKind::kDatagram;
+    SocketHandle socket = datagram ? SocketOpenDatagram() : SocketOpenStream();
+    if (socket == kInvalidSocket)
+        return 0;
+    if (!SocketBindAddress(socket, name.listenAddress, name.listenPort) ||
+        (!datagram && !SocketListen(socket, kListenBacklog))) {
+        SocketClose(socket);
+        return 0;
+    }
+    if (datagram && (sharedStream = NewDecoder()) == nullptr) {
+        SocketClose(socket);
+        return 0;
+    }
+    int port = SocketLocalPort(socket);
+    std::unique_ptr<LoopHandler> side;
+    if (datagram)
+        side.reset(new DatagramSide(*this));
+    else
+        side.reset(new ListenerSide(*this));
+    if (loop.Add(socket, datagram ? kWatchRead : kWatchAccept, std::move(side)) < 0)
+        return 0;  // the loop has closed the socket
+    listeningPort = port;
+    return 1;
+}
+
+void NetworkCapture::RequestStop() {
+    stopRequested = true;
+    loop.Wake();
+}
+
+void NetworkCapture::Run() {
+    while (!stopRequested.load()) {
+        int wait = -1;
+        if (name.kind == NetworkKind::kConnect && outgoingId < 0) {
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(nextAttempt - Clock::now()).count();
+            wait = left > 0 ? static_cast<int>(left) + 1 : 0;
+        }
+        if (loop.RunOnce(wait) < 0)
+            SleepMilliseconds(10);  // a failing wait must not spin
+        if (stopRequested.load())
+            break;
+        if (name.kind == NetworkKind::kConnect && outgoingId < 0 && Clock::now() >= nextAttempt)
+            StartOutgoing();
+        ending.erase(
+            std::remove_if(ending.begin(), ending.end(),
+                           [](const std::unique_ptr<StreamDecoder>& stream) { return stream->Ended(); }),
+            ending.end());
+        if (pausedSides > 0)
+            ResumePaused();
+    }
+    Shutdown();
+}
+
+void NetworkCapture::ResumePaused() {
+    for (int id = 0; id < loop.IdBound(); ++id) {
+        if (StreamSide* side = dynamic_cast<StreamSide*>(loop.Handler(id)))
+            side->Resume(loop, id);
+    }
+}
+
+void NetworkCapture::Refuse(const char* peer) {
+    ++refusedCount;
+    auto now = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+    if (!refusals.Refused(peer, now))
+        return;
+    char line[200];
+    std::snprintf(line, sizeof line, "zamri: %s: refused %s, not an allowed sender (%llu refused so far)",
+                  portName, peer, static_cast<unsigned long long>(refusedCount.load()));
+    WriteErrorLine(line);
+}
+
+void NetworkCapture::Accept(EventLoop& events, int listenerId) {
+    bool relay = name.kind == NetworkKind::kPrinter;
+    for (;;) {
+        char peer[kAddressTextSize] = "0.0.0.0";
+        SocketHandle accepted = SocketAccept(events.Socket(listenerId), peer, sizeof peer);
+        if (accepted == kInvalidSocket)
+            return;
+        if (!allowed.Allows(peer)) {
+            SocketClose(accepted);
+            Refuse(peer);
+            continue;
+        }
+        if (events.Count() + (relay ? 2 : 1) > EventLoop::kCapacity) {
+            SocketClose(accepted);  // every slot is taken
+            continue;
+        }
+        if (relay) {
+            StartRelay(events, accepted);
+            continue;
+        }
+        std::unique_ptr<StreamDecoder> stream = NewDecoder();
+        if (stream == nullptr) {
+            SocketClose(accepted);
+            continue;
+        }
+        if (events.Add(accepted, kWatchRead,
+                       std::unique_ptr<LoopHandler>(new StreamSide(*this, std::move(stream), false))) >= 0)
+            ++openConnections;
+    }
+}
+
+void NetworkCapture::ReceiveDatagrams(SocketHandle socket) {
+    char peer[kAddressTextSize];
+    for (int i = 0; i < 64; ++i) {
+        int got = SocketReceiveFrom(socket, buffer.data(), kReceiveBytes, peer, sizeof peer);
+        if (got < 0)
+            return;
+        if (!allowed.Allows(peer)) {
+            Refuse(peer);
+            continue;
+        }
+        if (got == 0)
+            continue;
+        DumpBytes(buffer.data(), static_cast<size_t>(got));
+        if (sharedStream->Waiting() > kTapLimitBytes) {
+            droppedBytes += static_cast<uint64_t>(got);  // a datagram sender cannot be held
+            continue;
+        }
+        sharedStream->Push(buffer.data(), static_cast<size_t>(got));
+    }
+}
+
+void NetworkCapture::StartOutgoing() {
+    nextAttempt = Clock::now() + std::chrono::milliseconds(kReconnectMilliseconds);
+    SocketHandle socket = SocketOpenStream();
+    if (socket == kInvalidSocket)
+        return;
+    int id = loop.Add(socket, kWatchRead | kWatchWrite,
+                      std::unique_ptr<LoopHandler>(new StreamSide(*this, nullptr, true)));
+    if (id < 0)
+        return;
+    int begun = SocketConnectBegin(socket, name.host, name.hostPort);
+    if (begun < 0) {
+        loop.Remove(id);  // tried again at nextAttempt, silently
+        return;
+    }
+    outgoingId = id;
+    if (begun > 0)
+        static_cast<StreamSide*>(loop.Handler(id))->Connected(loop, id);
+    else
+        loop.SetDeadline(id, Clock::now() + std::chrono::milliseconds(kConnectTimeoutMilliseconds));
+}
+
+void NetworkCapture::OutgoingEnded(int id) {
+    StreamSide* side = static_cast<StreamSide*>(loop.Handler(id));
+    if (side != nullptr && side->counted)
+        --openConnections;
+    loop.Remove(id);
+    outgoingId = -1;
+}
+
+void NetworkCapture::StartRelay(EventLoop& events, SocketHandle till) {
+    std::shared_ptr<Relay> relay(new Relay);
+    relay->stream = NewDecoder();
+    SocketHandle printer = SocketOpenStream();
+    if (relay->stream == nullptr || printer == kInvalidSocket) {
+        SocketAbort(till);
+        SocketClose(printer);
+        return;
+    }
+    // The till's bytes wait in its socket until the printer is there to take them.
+    relay->tillId = events.Add(till, 0, std::unique_ptr<LoopHandler>(new RelaySide(*this, relay, true)));
+    relay->tillWatch = 0;
+    if (relay->tillId < 0) {
+        SocketClose(printer);
+        return;
+    }
+    ++openConnections;
+    relay->printerId = events.Add(printer, kWatchRead | kWatchWrite,
+                                  std::unique_ptr<LoopHandler>(new RelaySide(*this, relay, false)));
+    int begun = relay->printerId >= 0 ? SocketConnectBegin(printer, name.host, name.hostPort) : -1;
+    if (begun < 0) {
+        // The printer cannot be reached: the till learns it at once, as it would without us.
+        EndRelay(events, *relay, true);
+        return;
+    }
+    relay->printerWatch = kWatchRead | kWatchWrite;
+    if (begun > 0) {
+        relay->printerUp = true;
+        UpdateRelayWatches(events, *relay);
+    } else {
+        events.SetDeadline(relay->printerId,
+                           Clock::now() + std::chrono::milliseconds(kConnectTimeoutMilliseconds));
+    }
+}
+
+void NetworkCapture::Tap(Relay& relay, const unsigned char* data, size_t count) {
+    DumpBytes(data, count);
+    if (relay.stream->Waiting() + count > kTapLimitBytes) {
+        // Printing never waits for the overlay: the decoder's copy gives way.
+        droppedBytes += count;
+        relay.tapDropping = true;
+        return;
+    }
+    if (relay.tapDropping) {
+        relay.tapDropping = false;
+        relay.stream->Interrupt();
+    }
+    relay.stream->Push(data, count);
+}
+
+void NetworkCapture::RelayFrom(EventLoop& events, Relay& relay, bool fromTill, bool closing) {
+    int fromId = fromTill ? relay.tillId : relay.printerId;
+    int toId = fromTill ? relay.printerId : relay.tillId;
+    SocketHandle from = events.Socket(fromId);
+    SocketHandle to = events.Socket(toId);
+    std::vector<unsigned char>& pending = fromTill ? relay.toPrinter : relay.toTill;
+    bool ended = false;
+    for (int i = 0; i < kReadsPerEvent || closing; ++i) {
+        if (!pending.empty() && !closing)
+            break;  // the other side has not taken the last piece yet
+        int got = SocketReceive(from, buffer.data(), kReceiveBytes);
+        if (got > 0) {
+            const unsigned char* data = buffer.data();
+            if (fromTill)
+                Tap(relay, data, static_cast<size_t>(got));
+            if (to == kInvalidSocket)
+                continue;  // the other side is gone: this has nowhere to go
+            int sent = 0;
+            if (pending.empty()) {
+                sent = SocketSend(to, data, got);
+                if (sent < 0 && !SocketWouldBlock()) {
+                    EndRelay(events, relay, false);
+                    return;
+                }
+                sent = std::max(sent, 0);
+            }
+            pending.insert(pending.end(), data + sent, data + got);
+            continue;
+        }
+        if (got < 0 && SocketWouldBlock())
+            break;
+        ended = true;
+        break;
+    }
+    if (ended) {
+        // This side closed: the other closes too, once it has what was meant for it.
+        (fromTill ? relay.toTill : relay.toPrinter).clear();  // answers for a side that is gone
+        events.Remove(fromId);
+        (fromTill ? relay.tillId : relay.printerId) = -1;
+        if (pending.empty() || to == kInvalidSocket) {
+            EndRelay(events, relay, false);
+            return;
+        }
+        events.SetDeadline(toId, Clock::now() + std::chrono::milliseconds(kFlushMilliseconds));
+    }
+    UpdateRelayWatches(events, relay);
+}
+
+void NetworkCapture::FlushRelay(EventLoop& events, Relay& relay, bool toPrinter) {
+    SocketHandle to = events.Socket(toPrinter ? relay.printerId : relay.tillId);
+    std::vector<unsigned char>& pending = toPrinter ? relay.toPrinter : relay.toTill;
+    size_t done = 0;
+    while (to != kInvalidSocket && done < pending.size()) {
+        int sent = SocketSend(to, pending.data() + done,
+                              static_cast<int>(std::min<size_t>(pending.size() - done, 1 << 20)));
+        if (sent < 0) {
+            if (SocketWouldBlock())
+                break;
+            EndRelay(events, relay, false);
+            return;
+        }
+        done += static_cast<size_t>(sent);
+    }
+    pending.erase(pending.begin(), pending.begin() + static_cast<long>(done));
+    int fromId = toPrinter ? relay.tillId : relay.printerId;
+    if (pending.empty() && fromId < 0) {
+        EndRelay(events, relay, false);  // the side that had closed has been passed on whole
+        return;
+    }
+    UpdateRelayWatches(events, relay);
+}
+
+void NetworkCapture::UpdateRelayWatches(EventLoop& events, Relay& relay) {
+    // A side is read only while the other has taken everything it was sent, so what waits in
+    // between stays one read's worth at most and TCP holds a fast sender.
+    if (relay.tillId >= 0) {
+        int watch = (relay.toPrinter.empty() && relay.printerId >= 0 && relay.printerUp ? kWatchRead : 0) |
+                    (relay.toTill.empty() ? 0 : kWatchWrite);
+        if (watch != relay.tillWatch && events.Watch(relay.tillId, watch))
+            relay.tillWatch = watch;
+    }
+    if (relay.printerId >= 0 && relay.printerUp) {
+        int watch = (relay.toTill.empty() && relay.tillId >= 0 ? kWatchRead : 0) |
+                    (relay.toPrinter.empty() ? 0 : kWatchWrite);
+        if (watch != relay.printerWatch && events.Watch(relay.printerId, watch))
+            relay.printerWatch = watch;
+    }
+}
+
+void NetworkCapture::EndRelay(EventLoop& events, Relay& relay, bool abortTill) {
+    if (relay.ended)
+        return;
+    relay.ended = true;
+    if (relay.tillId >= 0)
+        events.Remove(relay.tillId, abortTill);
+    if (relay.printerId >= 0)
+        events.Remove(relay.printerId);
+    relay.tillId = relay.printerId = -1;
+    if (relay.stream != nullptr) {
+        relay.stream->Finish();
+        Finished(std::move(relay.stream));
+    }
+    --openConnections;
+}
+
+void NetworkCapture::Shutdown() {
+    loop.Clear();  // closes every socket; each handler's stream is aborted and joined
+    openConnections = 0;
+    outgoingId = -1;
+    for (auto& stream : ending)
+        stream->Abort();
+    ending.clear();
+    sharedStream.reset();
+    listeningPort = 0;
+}
+
+int NetworkCapture::OpenDump(const char* wanted, const char* fileName) {
+    if (wanted == nullptr || std::strcmp(wanted, portName) != 0)
+        return 0;
+    std::FILE* file = fileName != nullptr ? std::fopen(fileName, "wb") : nullptr;
+    if (file != nullptr)
+        std::setvbuf(file, nullptr, _IONBF, 0);  // every piece reaches the file as it comes
+    std::lock_guard<std::mutex> guard(dumpLock);
+    if (dump != nullptr)
+        std::fclose(dump);
+    dump = file;
+    dumping = dump != nullptr;
+    return 1;
+}
+
+int NetworkCapture::CloseDump() {
+    std::lock_guard<std::mutex> guard(dumpLock);
+    if (dump != nullptr)
+        std::fclose(dump);
+    dump = nullptr;
+    dumping = false;
+    return 1;
+}
+
+void NetworkCapture::DumpBytes(const unsigned char* data, size_t count) {
+    if (!dumping.load(std::memory_order_relaxed))
+        return;
+    std::lock_guard<std::mutex> guard(dumpLock);
+    if (dump != nullptr)
+        std::fwrite(data, 1, count, dump);
+}

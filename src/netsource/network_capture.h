@@ -1,0 +1,117 @@
+// One network channel: the source that its port name names (tcp://, listen://, printer://,
+// udp://), served by the network event loop (tcp/event_loop.h) on the channel's capture thread.
+// Every connection is a handler with its own state and deadline; the loop sleeps without a
+// time-out while nothing is due, so an idle channel costs no processor time. Each stream is
+// decoded on a thread of its own (stream_decoder.h), so neither decoding nor the overlay ever
+// holds the network side back.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "netsource/allowed_senders.h"
+#include "netsource/port_name.h"
+#include "netsource/stream_decoder.h"
+#include "tcp/event_loop.h"
+
+class NetworkCapture {
+  public:
+    // A connect that takes longer than this counts as failed.
+    static constexpr int kConnectTimeoutMilliseconds = 3000;
+    // tcp:// connects again this long after the last attempt began.
+    static constexpr int kReconnectMilliseconds = 1000;
+    // A printer:// side whose peer closed gets this long to pass on what is still queued.
+    static constexpr int kFlushMilliseconds = 10000;
+    // Bytes of a printer:// or udp:// stream waiting for its decoder beyond which the decoder's
+    // copy is dropped rather than slowing the relay (counted in DroppedBytes).
+    static constexpr size_t kTapLimitBytes = 16u << 20;
+
+    NetworkCapture(const char* portName, const DecoderSettings& settings, LineOutput& output);
+    ~NetworkCapture();
+    NetworkCapture(const NetworkCapture&) = delete;
+    NetworkCapture& operator=(const NetworkCapture&) = delete;
+
+    // The list of allowed senders (text as in the settings file); malformed entries are
+    // reported on the error output. Call before Open.
+    void SetAllowedSenders(const char* text);
+    // Parses the port name and opens its listening socket; 1, or 0 when the name is malformed or
+    // the port cannot be had. tcp:// only checks the name: connecting is the loop's work.
+    int Open();
+    // Runs the loop until RequestStop; then closes every socket and ends every stream.
+    void Run();
+    // Any thread, any time.
+    void RequestStop();
+
+    // The binary dump, as for a serial channel: OpenDump is 0 when portName is not this
+    // channel's; otherwise the file is created or emptied and every byte that is decoded
+    // (for printer://, what the till sends) goes to it as received. 1 even when the file could
+    // not be made (nothing is written then).
+    int OpenDump(const char* portName, const char* fileName);
+    int CloseDump();
+
+    const char* PortName() const { return portName; }
+    int ListeningPort() const { return listeningPort.load(); }
+    uint64_t RefusedCount() const { return refusedCount.load(); }
+    uint64_t DroppedBytes() const { return droppedBytes.load(); }
+    int OpenConnections() const { return openConnections.load(); }
+
+  private:
+    class ListenerSide;
+    class DatagramSide;
+    class StreamSide;
+    class RelaySide;
+    struct Relay;
+    using Clock = zamri::EventLoop::Clock;
+
+    void Accept(zamri::EventLoop& loop, int listenerId);
+    void StartRelay(zamri::EventLoop& loop, zamri::SocketHandle till);
+    void RelayFrom(zamri::EventLoop& loop, Relay& relay, bool fromTill, bool closing);
+    void FlushRelay(zamri::EventLoop& loop, Relay& relay, bool toPrinter);
+    void UpdateRelayWatches(zamri::EventLoop& loop, Relay& relay);
+    void EndRelay(zamri::EventLoop& loop, Relay& relay, bool abortTill);
+    void ReceiveDatagrams(zamri::SocketHandle socket);
+    void StartOutgoing();
+    void OutgoingEnded(int id);
+    void Refuse(const char* peer);
+    void Tap(Relay& relay, const unsigned char* data, size_t count);
+    void Finished(std::unique_ptr<StreamDecoder> stream);
+    void ResumePaused();
+    void Shutdown();
+    std::unique_ptr<StreamDecoder> NewDecoder();
+    void DumpBytes(const unsigned char* data, size_t count);
+
+    char portName[kNetworkHostSize] = {};
+    NetworkPortName name;
+    DecoderSettings settings;
+    LineOutput& output;
+    bool socketsReady;  // the socket library is started (Windows) for this object's life
+    AllowedSenders allowed;
+    RefusalLog refusals;
+
+    // Declared before the streams: their threads wake the loop until they are joined.
+    zamri::EventLoop loop;
+    std::vector<std::unique_ptr<StreamDecoder>> ending;  // streams delivering their last lines
+    std::unique_ptr<StreamDecoder> sharedStream;         // tcp:// and udp://: one per channel
+    int pausedSides = 0;  // connections that stopped reading until their decoder catches up
+
+    // tcp://: the one outgoing connection's handler id, and when the next attempt is due.
+    int outgoingId = -1;
+    Clock::time_point nextAttempt;
+    bool everConnected = false;
+
+    std::atomic<bool> stopRequested{false};
+    std::atomic<int> listeningPort{0};
+    std::atomic<uint64_t> refusedCount{0};
+    std::atomic<uint64_t> droppedBytes{0};
+    std::atomic<int> openConnections{0};
+    std::vector<unsigned char> buffer;
+
+    std::mutex dumpLock;
+    std::FILE* dump = nullptr;  // under dumpLock
+    std::atomic<bool> dumping{false};
+};

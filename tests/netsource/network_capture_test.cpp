@@ -1,0 +1,768 @@
+// Network sources end to end over real loopback sockets: each form from the wire to the overlay
+// substitute through the channel table's capture threads, the printer relay byte for byte, the
+// reconnecting client, several connections at once, datagrams, allowed senders, and the
+// messages of names and ports that cannot be opened.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/channel_table.h"
+#include "netsource/network_capture.h"
+#include "platform/os.h"
+#include "printer_bytes.h"
+#include "send_client.h"
+#include "support/overlay_log.h"
+#include "support/temp_dir.h"
+#include "tcp/socket_seam.h"
+#include "tcp/tcp_ingest_server.h"
+
+using namespace zamri;
+using testing_support::PrinterBytes;
+
+namespace {
+
+bool WaitFor(const std::function<bool()>& condition, int bound = 10000) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return condition();
+        SleepMilliseconds(2);
+    }
+    return true;
+}
+
+// A receipt in the ESC/POS emulation with a raster logo, a barcode, a drawer kick and a cut.
+const std::string kReceipt = PrinterBytes(
+    "<ESC 40><ESC 61 01><GS 76 30 00 02 00 04 00 ff 0a 0c 1b 00 1d 10 ff>"
+    "<ESC 45 01>CORNER SHOP<ESC 45 00><LF><ESC 61 00>Milk<HT>0.99<LF>TOTAL      0.99<LF>"
+    "<GS 48 02><GS 6B 43 0C>590123412345<LF><ESC 70 00 19 FA><GS 56 42 03><FF>");
+
+struct Line {
+    int channel;
+    int flags;
+    std::string text;
+    bool operator==(const Line& o) const {
+        return channel == o.channel && flags == o.flags && text == o.text;
+    }
+};
+std::ostream& operator<<(std::ostream& out, const Line& l) {
+    return out << "{" << l.channel << ", " << l.flags << ", \"" << l.text << "\"}";
+}
+
+std::vector<Line> ReceiptLines(int channel) {
+    return {{channel, 1, "CORNER SHOP"},
+            {channel, 0, "Milk    0.99"},
+            {channel, 0, "TOTAL      0.99"},
+            {channel, 2, ""}};
+}
+
+// A port that was free a moment ago.
+int FreePort(bool datagram = false) {
+    SocketHandle s = datagram ? SocketOpenDatagram() : SocketOpenStream();
+    SocketBindAddress(s, "127.0.0.1", 0);
+    int port = SocketLocalPort(s);
+    SocketClose(s);
+    return port;
+}
+
+bool SendAll(SocketHandle s, const std::string& bytes) {
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        int n = SocketSend(s, bytes.data() + sent,
+                           static_cast<int>(std::min<size_t>(bytes.size() - sent, 65536)));
+        if (n < 0) {
+            if (!SocketWouldBlock())
+                return false;
+            SleepMilliseconds(1);
+            continue;
+        }
+        sent += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Connects once the listener is up.
+SocketHandle ConnectWhenUp(int port, const char* from = "127.0.0.1") {
+    SocketHandle s = kInvalidSocket;
+    WaitFor([&] { return (s = SocketConnectFrom(from, "127.0.0.1", port)) != kInvalidSocket; });
+    return s;
+}
+
+// Reads what comes until the peer closes or the bound passes; *closed tells which.
+std::string ReadUntilClosed(SocketHandle s, bool* closed, int bound = 10000) {
+    std::string got;
+    char buffer[65536];
+    *closed = false;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (SocketWaitReadable(s, 50) != 1)
+            continue;
+        int n = SocketReceive(s, buffer, sizeof buffer);
+        if (n > 0) {
+            got.append(buffer, static_cast<size_t>(n));
+        } else if (n == 0 || !SocketWouldBlock()) {
+            *closed = true;
+            break;
+        }
+    }
+    return got;
+}
+
+// Reads exactly n bytes within the bound.
+std::string ReadExactly(SocketHandle s, size_t n, int bound = 10000) {
+    std::string got;
+    char buffer[65536];
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound);
+    while (got.size() < n && std::chrono::steady_clock::now() < deadline) {
+        if (SocketWaitReadable(s, 50) != 1)
+            continue;
+        int r = SocketReceive(s, buffer, static_cast<int>(std::min<size_t>(sizeof buffer, n - got.size())));
+        if (r > 0)
+            got.append(buffer, static_cast<size_t>(r));
+        else if (r == 0 || !SocketWouldBlock())
+            break;
+    }
+    return got;
+}
+
+// A stand-in network printer: records every byte it is sent and answers each real-time status
+// request (DLE EOT n) with one status byte, as receipt printers do.
+class StandInPrinter {
+  public:
+    static constexpr char kStatus = 0x12;
+
+    StandInPrinter() {
+        listener = SocketOpenStream();
+        SocketBindAddress(listener, "127.0.0.1", 0);
+        SocketListen(listener, 8);
+        port = SocketLocalPort(listener);
+        thread = std::thread([this] { Serve(); });
+    }
+    ~StandInPrinter() {
+        stop = true;
+        thread.join();
+        SocketClose(listener);
+    }
+    int Port() const { return port; }
+    std::string Received() {
+        std::lock_guard<std::mutex> guard(lock);
+        return received;
+    }
+    size_t ReceivedSize() {
+        std::lock_guard<std::mutex> guard(lock);
+        return received.size();
+    }
+    int Connections() const { return connections.load(); }
+    // Closes the current connection from the printer's side.
+    void HangUp() { hangUp = true; }
+
+  private:
+    void Serve() {
+        while (!stop) {
+            if (SocketWaitReadable(listener, 20) != 1)
+                continue;
+            char peer[kAddressTextSize];
+            SocketHandle s = SocketAccept(listener, peer, sizeof peer);
+            if (s == kInvalidSocket)
+                continue;
+            ++connections;
+            char buffer[65536];
+            int dle = 0;  // 0 nothing, 1 DLE seen, 2 DLE EOT seen
+            while (!stop && !hangUp) {
+                if (SocketWaitReadable(s, 20) != 1)
+                    continue;
+                int n = SocketReceive(s, buffer, sizeof buffer);
+                if (n == 0 || (n < 0 && !SocketWouldBlock()))
+                    break;
+                if (n < 0)
+                    continue;
+                std::string answers;
+                for (int i = 0; i < n; ++i) {
+                    unsigned char c = static_cast<unsigned char>(buffer[i]);
+                    if (dle == 2) {
+                        answers.push_back(kStatus);
+                        dle = 0;
+                    } else if (dle == 1) {
+                        dle = c == 0x04 ? 2 : 0;
+                    } else if (c == 0x10) {
+                        dle = 1;
+                    }
+                }
+                {
+                    std::lock_guard<std::mutex> guard(lock);
+                    received.append(buffer, static_cast<size_t>(n));
+                }
+                if (!answers.empty())
+                    SendAll(s, answers);
+            }
+            hangUp = false;
+            SocketClose(s);
+        }
+    }
+
+    SocketHandle listener;
+    int port;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> hangUp{false};
+    std::atomic<int> connections{0};
+    std::mutex lock;
+    std::string received;
+    std::thread thread;
+};
+
+// Lines of a NetworkCapture used on its own; a closed gate holds every delivery, as a stalled
+// overlay library would.
+class CollectedLines : public LineOutput {
+  public:
+    void Deliver(const char* text, int flags) override {
+        std::unique_lock<std::mutex> guard(lock);
+        gateChanged.wait(guard, [this] { return !gateClosed; });
+        lines.push_back(Line{0, flags, text});
+    }
+    std::vector<Line> Lines() {
+        std::lock_guard<std::mutex> guard(lock);
+        return lines;
+    }
+    size_t Count() { return Lines().size(); }
+    void CloseGate() {
+        std::lock_guard<std::mutex> guard(lock);
+        gateClosed = true;
+    }
+    void OpenGate() {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            gateClosed = false;
+        }
+        gateChanged.notify_all();
+    }
+
+  private:
+    std::mutex lock;
+    std::condition_variable gateChanged;
+    bool gateClosed = false;
+    std::vector<Line> lines;
+};
+
+// A NetworkCapture running its loop on a thread of its own.
+class RunningCapture {
+  public:
+    RunningCapture(const std::string& name, LineOutput& output, const char* allowed = "", int emulation = 2)
+        : capture(name.c_str(), Settings(emulation), output) {
+        capture.SetAllowedSenders(allowed);
+        opened = capture.Open();
+        if (opened)
+            thread = std::thread([this] { capture.Run(); });
+    }
+    ~RunningCapture() {
+        capture.RequestStop();
+        if (thread.joinable())
+            thread.join();
+    }
+    static DecoderSettings Settings(int emulation) {
+        DecoderSettings settings;
+        settings.emulation = emulation;
+        return settings;
+    }
+    NetworkCapture capture;
+    int opened;
+    std::thread thread;
+};
+
+std::vector<std::string> errorLines;
+std::mutex errorLock;
+void RecordErrorLine(const char* text) {
+    std::lock_guard<std::mutex> guard(errorLock);
+    errorLines.push_back(text);
+}
+std::vector<std::string> messages;
+int RecordMessage(const char* text, const char* caption, unsigned) {
+    std::lock_guard<std::mutex> guard(errorLock);
+    messages.push_back(std::string(caption) + "|" + text);
+    return 1;
+}
+
+class NetworkSources : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(1, SocketStartup());
+        {
+            std::lock_guard<std::mutex> guard(errorLock);
+            errorLines.clear();
+            messages.clear();
+        }
+        SetErrorLineSink(RecordErrorLine);
+        SetMessageSink(RecordMessage);
+        table.SetSettingsPath(dir.File("zamri.ini").c_str());
+    }
+    void TearDown() override {
+        table.StopCapture();
+        SetErrorLineSink(nullptr);
+        SetMessageSink(nullptr);
+        SocketCleanup();
+    }
+    void Enable(int index, const std::string& port, int emulation = 2, const char* allowed = "") {
+        ChannelConfig& record = table.channels[index];
+        record.enabled = 1;
+        std::snprintf(record.portName, sizeof record.portName, "%s", port.c_str());
+        std::snprintf(record.allowedSenders, sizeof record.allowedSenders, "%s", allowed);
+        record.emulation = emulation;
+    }
+    std::vector<Line> Writes(int channel) {
+        std::vector<Line> writes;
+        for (const auto& call : overlay.Writes()) {
+            if (call.numbers[1] == channel)
+                writes.push_back(Line{channel, static_cast<int>(call.numbers[2]), call.text});
+        }
+        return writes;
+    }
+    // A datagram sent before the channel's socket is bound is lost.
+    bool WaitListening(int index) {
+        return WaitFor([&] {
+            NetworkCapture* network = table.channels[index].network.load();
+            return network != nullptr && network->ListeningPort() > 0;
+        });
+    }
+    bool WaitWrites(int channel, size_t count) {
+        return WaitFor([&] { return Writes(channel).size() >= count; });
+    }
+    static std::vector<std::string> ErrorLines() {
+        std::lock_guard<std::mutex> guard(errorLock);
+        return errorLines;
+    }
+    static std::vector<std::string> Messages() {
+        std::lock_guard<std::mutex> guard(errorLock);
+        return messages;
+    }
+
+    testing_support::TempDir dir;
+    testing_support::OverlayLogFile overlay;  // before the table, which opens the overlay
+    ChannelTable table;
+};
+
+// The sources of the lines that reach the sinks after the overlay (journal, export).
+class SourceSink : public LineSink {
+  public:
+    void Accept(const DeliveredLine& line) override {
+        std::lock_guard<std::mutex> guard(lock);
+        sources.push_back(std::to_string(line.camera) + " " + line.source);
+    }
+    std::vector<std::string> Sources() {
+        std::lock_guard<std::mutex> guard(lock);
+        std::vector<std::string> copy = sources;
+        std::sort(copy.begin(), copy.end());
+        copy.erase(std::unique(copy.begin(), copy.end()), copy.end());
+        return copy;
+    }
+
+  private:
+    std::mutex lock;
+    std::vector<std::string> sources;
+};
+
+TEST_F(NetworkSources, EveryFormDeliversAReceiptAsItsPrintedLinesOnItsCamera) {
+    auto sink = std::make_shared<SourceSink>();
+    table.delivery.AddSink(sink);
+    StandInPrinter printer;
+    SocketHandle farEnd = SocketOpenStream();  // the serial device server tcp:// connects to
+    ASSERT_TRUE(SocketBindAddress(farEnd, "127.0.0.1", 0) && SocketListen(farEnd, 4));
+    int listenPort = FreePort();
+    int relayPort = FreePort();
+    int udpPort = FreePort(true);
+    Enable(0, "listen://127.0.0.1:" + std::to_string(listenPort));
+    Enable(1, "printer://127.0.0.1:" + std::to_string(relayPort) +
+                  ">127.0.0.1:" + std::to_string(printer.Port()));
+    Enable(2, "tcp://127.0.0.1:" + std::to_string(SocketLocalPort(farEnd)));
+    Enable(3, "udp://127.0.0.1:" + std::to_string(udpPort));
+    ASSERT_EQ(1, table.StartCapture());
+
+    // listen://, with the binary dump of what it decodes.
+    SocketHandle till = ConnectWhenUp(listenPort);
+    ASSERT_NE(kInvalidSocket, till);
+    std::string dumpPath = dir.File("dump.bin");
+    ASSERT_EQ(0, table.StartDump(table.channels[0].portName, dumpPath.c_str()));
+    ASSERT_TRUE(SendAll(till, kReceipt));
+    SocketClose(till);
+    ASSERT_TRUE(WaitWrites(0, 4));
+
+    // printer://: the printer gets the receipt unchanged.
+    till = ConnectWhenUp(relayPort);
+    ASSERT_TRUE(SendAll(till, kReceipt));
+    ASSERT_TRUE(WaitFor([&] { return printer.ReceivedSize() >= kReceipt.size(); }));
+    SocketClose(till);
+    ASSERT_TRUE(WaitWrites(1, 4));
+    EXPECT_EQ(kReceipt, printer.Received());
+
+    // tcp://: zamri connects to the device server, which then sends.
+    ASSERT_EQ(1, SocketWaitReadable(farEnd, 10000));
+    char peer[kAddressTextSize];
+    SocketHandle device = SocketAccept(farEnd, peer, sizeof peer);
+    ASSERT_NE(kInvalidSocket, device);
+    ASSERT_TRUE(SendAll(device, kReceipt));
+    ASSERT_TRUE(WaitWrites(2, 4));
+
+    // udp://
+    ASSERT_TRUE(WaitListening(3));
+    SocketHandle sender = SocketOpenDatagram();
+    ASSERT_EQ(static_cast<int>(kReceipt.size()),
+              SocketSendTo(sender, kReceipt.data(), static_cast<int>(kReceipt.size()), "127.0.0.1", udpPort));
+    ASSERT_TRUE(WaitWrites(3, 4));
+
+    for (int channel = 0; channel < 4; ++channel)
+        EXPECT_EQ(ReceiptLines(channel), Writes(channel)) << "channel " << channel;
+    ASSERT_EQ(1, table.StopDump(0));
+    EXPECT_EQ(kReceipt, testing_support::ReadFileBytes(dumpPath));
+    EXPECT_TRUE(Messages().empty());
+    // The sinks get every network line too, named by its channel's port.
+    std::vector<std::string> sources;
+    for (int channel = 0; channel < 4; ++channel)
+        sources.push_back(std::to_string(channel + 1) + " " + table.channels[channel].portName);
+    EXPECT_EQ(sources, sink->Sources());
+
+    SocketClose(sender);
+    SocketClose(device);
+    SocketClose(farEnd);
+    ASSERT_EQ(1, table.StopCapture());
+    for (const ChannelConfig& record : table.channels)
+        EXPECT_EQ(nullptr, record.network.load());
+}
+
+TEST_F(NetworkSources, NamesThatCannotBeParsedAndTakenPortsGetTheOpenFailedMessage) {
+    SocketHandle holder = SocketOpenStream();
+    ASSERT_TRUE(SocketBindAddress(holder, "127.0.0.1", 0) && SocketListen(holder, 1));
+    std::string taken = "listen://127.0.0.1:" + std::to_string(SocketLocalPort(holder));
+    int good = FreePort();
+    Enable(0, "listen://nonsense");
+    Enable(4, taken);
+    Enable(5, "listen://127.0.0.1:" + std::to_string(good));
+    ASSERT_EQ(1, table.StartCapture());
+    ASSERT_TRUE(WaitFor([&] { return Messages().size() >= 2; }));
+    std::vector<std::string> shown = Messages();
+    std::sort(shown.begin(), shown.end());
+    EXPECT_EQ((std::vector<std::string>{"Error|" + taken + " (for Camera 4) open failed.",
+                                        "Error|listen://nonsense (for Camera 0) open failed."}),
+              shown);
+    SocketHandle till = ConnectWhenUp(good);
+    ASSERT_TRUE(SendAll(till, kReceipt));
+    ASSERT_TRUE(WaitWrites(5, 4));
+    EXPECT_EQ(ReceiptLines(5), Writes(5));
+    SocketClose(till);
+    SocketClose(holder);
+}
+
+TEST_F(NetworkSources, AllowedSendersLetInOnlyTheirAddressesAndReportEachRefusedOneOncePerMinute) {
+    int listenPort = FreePort();
+    int friendlyPort = FreePort(true);
+    int strictPort = FreePort(true);
+    Enable(0, "listen://" + std::to_string(listenPort), 2, "127.0.0.1 bogus");
+    Enable(1, "udp://" + std::to_string(friendlyPort), 2, "10.9.9.0/24, 127.0.0.1/32");
+    // A datagram's sender is 127.0.0.1 here: wine sends from a UDP socket bound to another
+    // loopback address with 127.0.0.1 all the same, so this channel's list leaves it out.
+    Enable(2, "udp://" + std::to_string(strictPort), 2, "10.9.9.0/24");
+    ASSERT_EQ(1, table.StartCapture());
+
+    SocketHandle allowed = ConnectWhenUp(listenPort);
+    ASSERT_NE(kInvalidSocket, allowed);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        SocketHandle other = SocketConnectFrom("127.0.0.2", "127.0.0.1", listenPort);
+        ASSERT_NE(kInvalidSocket, other) << "127.0.0.2 is not usable as a second loopback address";
+        bool closed;
+        ReadUntilClosed(other, &closed);
+        EXPECT_TRUE(closed);  // closed at once, long before the bound
+        SocketClose(other);
+    }
+    ASSERT_TRUE(WaitListening(1) && WaitListening(2));
+    SocketHandle sender = SocketOpenDatagram();
+    SocketSendTo(sender, "STRANGER\n", 9, "127.0.0.1", strictPort);
+    SocketSendTo(sender, "STRANGER\n", 9, "127.0.0.1", strictPort);
+    SocketSendTo(sender, "FRIEND\n", 7, "127.0.0.1", friendlyPort);
+    ASSERT_TRUE(SendAll(allowed, kReceipt));
+    ASSERT_TRUE(WaitWrites(0, 4));
+    ASSERT_TRUE(WaitWrites(1, 1));
+    ASSERT_TRUE(WaitFor([&] { return table.channels[2].network.load()->RefusedCount() == 2; }));
+    EXPECT_EQ(ReceiptLines(0), Writes(0));
+    EXPECT_EQ((std::vector<Line>{{1, 1, "FRIEND"}}), Writes(1));
+    EXPECT_TRUE(Writes(2).empty());
+
+    std::vector<std::string> lines = ErrorLines();
+    auto count = [&](const std::string& part) {
+        int n = 0;
+        for (const std::string& line : lines)
+            n += line.find(part) != std::string::npos ? 1 : 0;
+        return n;
+    };
+    EXPECT_EQ(1, count("allowed senders: ignored what is not an IPv4 address or block: bogus"));
+    EXPECT_EQ(1, count("listen://" + std::to_string(listenPort) + ": refused 127.0.0.2"));
+    EXPECT_EQ(1, count("udp://" + std::to_string(strictPort) + ": refused 127.0.0.1"));
+    EXPECT_EQ(2u, table.channels[0].network.load()->RefusedCount());
+    SocketClose(allowed);
+    SocketClose(sender);
+}
+
+TEST_F(NetworkSources, ListenDecodesEachConnectionAsItsOwnStreamAndEndsAnOpenLineAtClose) {
+    CollectedLines lines;
+    int port = FreePort();
+    RunningCapture running("listen://127.0.0.1:" + std::to_string(port), lines, "", 1);
+    ASSERT_EQ(1, running.opened);
+    SocketHandle a = ConnectWhenUp(port);
+    SocketHandle b = ConnectWhenUp(port);
+    SocketHandle c = ConnectWhenUp(port);
+    ASSERT_TRUE(WaitFor([&] { return running.capture.OpenConnections() == 3; }));
+    // Interleaved halves: each connection's line is whole, never mixed with another's.
+    ASSERT_TRUE(SendAll(a, "ALPHA "));
+    ASSERT_TRUE(SendAll(b, "BRAVO "));
+    ASSERT_TRUE(SendAll(c, "CHARLIE cut off"));
+    ASSERT_TRUE(SendAll(b, "TWO\n"));
+    ASSERT_TRUE(SendAll(a, "ONE\n"));
+    ASSERT_TRUE(WaitFor([&] { return lines.Count() == 2; }));
+    SocketClose(c);  // mid-line: the line still counts
+    ASSERT_TRUE(WaitFor([&] { return lines.Count() == 3; }));
+    std::vector<std::string> texts;
+    for (const Line& line : lines.Lines()) {
+        texts.push_back(line.text);
+        EXPECT_EQ(1, line.flags);  // each stream begins its own receipt
+    }
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ((std::vector<std::string>{"ALPHA ONE", "BRAVO TWO", "CHARLIE cut off"}), texts);
+    ASSERT_TRUE(WaitFor([&] { return running.capture.OpenConnections() == 2; }));
+    SocketClose(a);
+    SocketClose(b);
+}
+
+TEST_F(NetworkSources, ListenTakesALargeJobWholeWhileTheOverlayStalls) {
+    CollectedLines lines;
+    int port = FreePort();
+    RunningCapture running("listen://127.0.0.1:" + std::to_string(port), lines, "", 1);
+    ASSERT_EQ(1, running.opened);
+    // Far more than one turn's reads, and more than the decoder may queue: the sender is held
+    // in TCP while the overlay stalls, then every line arrives once and in order.
+    std::string job;
+    const int count = 300000;
+    for (int i = 0; i < count; ++i)
+        job += "L" + std::to_string(i) + "\n";
+    lines.CloseGate();
+    SocketHandle till = ConnectWhenUp(port);
+    std::atomic<bool> sent{false};
+    std::thread sender([&] {
+        sent = SendAll(till, job);
+        SocketClose(till);
+    });
+    SleepMilliseconds(300);
+    EXPECT_LT(running.capture.DroppedBytes() + lines.Count(), 2u);
+    lines.OpenGate();
+    sender.join();
+    EXPECT_TRUE(sent.load());
+    ASSERT_TRUE(WaitFor([&] { return lines.Count() >= static_cast<size_t>(count); }, 60000));
+    std::vector<Line> got = lines.Lines();
+    ASSERT_EQ(static_cast<size_t>(count), got.size());
+    for (int i = 0; i < count; i += 997)
+        ASSERT_EQ("L" + std::to_string(i), got[static_cast<size_t>(i)].text);
+    EXPECT_EQ("L" + std::to_string(count - 1), got.back().text);
+}
+
+TEST_F(NetworkSources, AQuietConnectionEndsItsOpenReceiptAsAQuietSerialLineDoes) {
+    CollectedLines lines;
+    DecoderSettings settings;
+    settings.emulation = 1;
+    settings.decoding.idleSeconds = 1;
+    int port = FreePort();
+    NetworkCapture capture(("listen://127.0.0.1:" + std::to_string(port)).c_str(), settings, lines);
+    ASSERT_EQ(1, capture.Open());
+    std::thread loop([&] { capture.Run(); });
+    SocketHandle till = ConnectWhenUp(port);
+    ASSERT_TRUE(SendAll(till, "A\nB"));  // the connection stays open, the line too
+    EXPECT_TRUE(WaitFor([&] { return lines.Count() == 2; }));
+    EXPECT_EQ((std::vector<Line>{{0, 1, "A"}, {0, 2, "B"}}), lines.Lines());
+    capture.RequestStop();
+    loop.join();
+    SocketClose(till);
+}
+
+TEST_F(NetworkSources, DatagramsAreOneStreamSoALineMaySpanTwo) {
+    CollectedLines lines;
+    int port = FreePort(true);
+    RunningCapture running("udp://127.0.0.1:" + std::to_string(port), lines, "", 1);
+    ASSERT_EQ(1, running.opened);
+    SocketHandle s = SocketOpenDatagram();
+    SocketSendTo(s, "FIRST\nSEC", 9, "127.0.0.1", port);
+    SocketSendTo(s, "OND\n", 4, "127.0.0.1", port);
+    ASSERT_TRUE(WaitFor([&] { return lines.Count() == 2; }));
+    EXPECT_EQ((std::vector<Line>{{0, 1, "FIRST"}, {0, 0, "SECOND"}}), lines.Lines());
+    SocketClose(s);
+}
+
+TEST_F(NetworkSources, TcpClientConnectsAgainWhenTheFarEndRestartsWithoutDuplicates) {
+    CollectedLines lines;
+    SocketHandle server = SocketOpenStream();
+    ASSERT_TRUE(SocketBindAddress(server, "127.0.0.1", 0) && SocketListen(server, 4));
+    int port = SocketLocalPort(server);
+    RunningCapture running("tcp://127.0.0.1:" + std::to_string(port), lines, "", 1);
+    ASSERT_EQ(1, running.opened);
+    char peer[kAddressTextSize];
+    ASSERT_EQ(1, SocketWaitReadable(server, 10000));
+    SocketHandle device = SocketAccept(server, peer, sizeof peer);
+    ASSERT_TRUE(SendAll(device, "BEFORE\nhalf a li"));
+    ASSERT_TRUE(WaitFor([&] { return lines.Count() == 1; }));
+    // The device server restarts: its connection and its listener go away, then come back.
+    SocketClose(device);
+    SocketClose(server);
+    SleepMilliseconds(300);
+    server = SocketOpenStream();
+    ASSERT_TRUE(SocketBindAddress(server, "127.0.0.1", port) && SocketListen(server, 4));
+    auto restarted = std::chrono::steady_clock::now();
+    ASSERT_EQ(1, SocketWaitReadable(server, 10000));
+    device = SocketAccept(server, peer, sizeof peer);
+    auto waited =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - restarted);
+    EXPECT_LT(waited.count(), 2500);  // about a second
+    ASSERT_TRUE(SendAll(device, "AFTER\n"));
+    ASSERT_TRUE(WaitFor([&] { return lines.Count() == 2; }));
+    EXPECT_EQ((std::vector<Line>{{0, 1, "BEFORE"}, {0, 0, "AFTER"}}), lines.Lines());
+    SocketClose(device);
+    SocketClose(server);
+}
+
+TEST_F(NetworkSources, PrinterRelayPassesEveryByteBothWaysAndAStalledOverlayDoesNotSlowIt) {
+    StandInPrinter printer;
+    CollectedLines lines;
+    int port = FreePort();
+    std::string name =
+        "printer://127.0.0.1:" + std::to_string(port) + ">127.0.0.1:" + std::to_string(printer.Port());
+    RunningCapture running(name, lines);
+    ASSERT_EQ(1, running.opened);
+    std::string dumpPath = dir.File("relay.bin");
+    ASSERT_EQ(1, running.capture.OpenDump(name.c_str(), dumpPath.c_str()));
+    SocketHandle till = ConnectWhenUp(port);
+
+    // A status request gets the printer's answer through the relay.
+    ASSERT_TRUE(SendAll(till, PrinterBytes("<DLE EOT 01>")));
+    EXPECT_EQ(std::string(1, StandInPrinter::kStatus), ReadExactly(till, 1));
+
+    // The overlay stalls; a 1 MB raster image and the receipt still reach the printer whole.
+    lines.CloseGate();
+    std::string image = PrinterBytes("<GS 76 30 00 00 04 00 04>");  // 1024 x 1024 bytes follow
+    for (int i = 0; i < 1024 * 1024; ++i)
+        image.push_back(static_cast<char>((i * 7 + 3) & 0xFF));
+    std::string job = image + kReceipt + PrinterBytes("<DLE EOT 02>");
+    for (int i = 0; i < 200; ++i)
+        job += "LINE " + std::to_string(i) + "\n";
+    ASSERT_TRUE(SendAll(till, job));
+    EXPECT_EQ(std::string(1, StandInPrinter::kStatus), ReadExactly(till, 1));
+    ASSERT_TRUE(WaitFor([&] { return printer.ReceivedSize() >= 3 + job.size(); }));
+    EXPECT_TRUE(printer.Received() == PrinterBytes("<DLE EOT 01>") + job) << "the printer got other bytes";
+    EXPECT_LE(lines.Count(), 1u);  // the decoder is still held by the overlay
+    lines.OpenGate();
+    ASSERT_TRUE(WaitFor([&] { return lines.Count() == 204; }));
+    std::vector<Line> got = lines.Lines();
+    EXPECT_EQ((std::vector<Line>{
+                  {0, 1, "CORNER SHOP"}, {0, 0, "Milk    0.99"}, {0, 0, "TOTAL      0.99"}, {0, 2, ""}}),
+              std::vector<Line>(got.begin(), got.begin() + 4));
+    EXPECT_EQ("LINE 199", got.back().text);
+    EXPECT_EQ(0u, running.capture.DroppedBytes());
+    // The dump holds what the till sent, never the printer's answers.
+    running.capture.CloseDump();
+    EXPECT_TRUE(testing_support::ReadFileBytes(dumpPath) == PrinterBytes("<DLE EOT 01>") + job);
+
+    // The printer hangs up: the till's connection is closed too.
+    printer.HangUp();
+    bool closed;
+    ReadUntilClosed(till, &closed);
+    EXPECT_TRUE(closed);
+    SocketClose(till);
+    ASSERT_TRUE(WaitFor([&] { return running.capture.OpenConnections() == 0; }));
+}
+
+TEST_F(NetworkSources, PrinterThatCannotBeReachedClosesTheTillAtOnce) {
+    CollectedLines lines;
+    int port = FreePort();
+    int nobody = FreePort();
+    RunningCapture running(
+        "printer://127.0.0.1:" + std::to_string(port) + ">127.0.0.1:" + std::to_string(nobody), lines);
+    ASSERT_EQ(1, running.opened);
+    SocketHandle till = ConnectWhenUp(port);
+    auto start = std::chrono::steady_clock::now();
+    bool closed;
+    SendAll(till, "never printed\n");
+    ReadUntilClosed(till, &closed);
+    EXPECT_TRUE(closed);
+    auto took =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_LT(took.count(), NetworkCapture::kConnectTimeoutMilliseconds);
+    SocketClose(till);
+    SleepMilliseconds(50);
+    EXPECT_EQ(0u, lines.Count());  // what the printer never got was never printed
+}
+
+TEST_F(NetworkSources, ZamriSendSendsAPrintJobRawOverTcpAndAsDatagrams) {
+    CollectedLines tcpLines;
+    CollectedLines udpLines;
+    int tcpPort = FreePort();
+    int udpPort = FreePort(true);
+    RunningCapture overTcp("listen://127.0.0.1:" + std::to_string(tcpPort), tcpLines);
+    RunningCapture overUdp("udp://127.0.0.1:" + std::to_string(udpPort), udpLines);
+    ASSERT_EQ(1, overTcp.opened);
+    ASSERT_EQ(1, overUdp.opened);
+    std::string job = dir.File("job.bin");
+    ASSERT_TRUE(testing_support::WriteFileBytes(job, kReceipt));
+    char self[1024];
+    ASSERT_GT(GetExecutablePath(self, sizeof self), 0);
+    std::string program(self);
+    program = program.substr(0, program.find_last_of("/\\") + 1) + "zamri-send";
+    std::string command = program + " -q --raw --port " + std::to_string(tcpPort) + " " + job;
+    ASSERT_EQ(0, std::system(command.c_str())) << command;
+    command = program + " -q --udp --repeat 2 --port " + std::to_string(udpPort) + " " + job;
+    ASSERT_EQ(0, std::system(command.c_str())) << command;
+    ASSERT_TRUE(WaitFor([&] { return tcpLines.Count() == 4 && udpLines.Count() == 8; }));
+    std::vector<Line> once = ReceiptLines(0);
+    std::vector<Line> twice = once;
+    twice.insert(twice.end(), once.begin(), once.end());
+    EXPECT_EQ(once, tcpLines.Lines());
+    EXPECT_EQ(twice, udpLines.Lines());
+}
+
+TEST_F(NetworkSources, TcpModeServerTakesTheSameListAndAListenAddress) {
+    ChannelTable tcpTable;
+    tcpTable.SetMode(1);
+    tcpTable.SetTcpPort(0);
+    std::snprintf(tcpTable.tcpListenAddress, sizeof tcpTable.tcpListenAddress, "127.0.0.1");
+    std::snprintf(tcpTable.tcpAllowedSenders, sizeof tcpTable.tcpAllowedSenders, "127.0.0.1 10.0.0.0/99");
+    ASSERT_EQ(1, tcpTable.StartCapture());
+    int port = tcpTable.tcpServer->ListeningPort();
+    ASSERT_GT(port, 0);
+
+    SocketHandle other = SocketConnectFrom("127.0.0.2", "127.0.0.1", port);
+    ASSERT_NE(kInvalidSocket, other);
+    bool closed;
+    EXPECT_EQ("", ReadUntilClosed(other, &closed));  // not even the challenge
+    EXPECT_TRUE(closed);
+    SocketClose(other);
+    // Listening on 127.0.0.1 only: the same port on another local address is not served.
+    EXPECT_EQ(kInvalidSocket, SocketConnectFrom("127.0.0.1", "127.0.0.2", port));
+
+    SendClient client;
+    ASSERT_EQ(1, client.Connect("127.0.0.1", port));
+    ASSERT_EQ(1, client.OpeningExchange());
+    ASSERT_EQ(1, client.SendTextLine(2, "HELLO\n", 6));
+    ASSERT_TRUE(WaitWrites(1, 1));
+    EXPECT_EQ((std::vector<Line>{{1, 0, "HELLO"}}), Writes(1));
+    EXPECT_EQ(1u, tcpTable.tcpServer->RefusedSenders());
+    std::vector<std::string> lines = ErrorLines();
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_NE(std::string::npos,
+              lines[0].find("TCP server: allowed senders: ignored what is not an IPv4 address or "
+                            "block: 10.0.0.0/99"));
+    EXPECT_NE(std::string::npos, lines[1].find("TCP server: refused 127.0.0.2"));
+}
+
+}  // namespace
