@@ -8,7 +8,7 @@ set -euo pipefail
 if [ "${1:-}" = service ]; then
     packages=(cmake ninja-build g++ libboost-dev)
 else
-    packages=(cmake ninja-build g++ clang libgtest-dev googletest libbenchmark-dev
+    packages=(cmake ninja-build g++ clang libclang-rt-dev libgtest-dev googletest libbenchmark-dev
               g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb socat imagemagick x11-utils
               adduser dpkg-dev systemd procps nsis rsyslog libboost-dev chromium curl)
 fi
