@@ -32,12 +32,15 @@ class Site : public WebSite {
     std::string StatusJson() override { return "{\"version\":\"test\"}"; }
     int SearchJson(const SearchQuery& query, std::string& json, std::string& error) override {
         // A search for "slow" lasts until released, as one over a year of journal may.
+        if (query.text == "slow")
+            ++running;
         while (query.text == "slow" && !released.load())
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         json = "{\"results\":[],\"page\":1,\"more\":false}";
         return 1;
     }
     std::atomic<bool> released{false};
+    std::atomic<int> running{0};
     uint64_t LiveStart() override { return feed.NextSeq(); }
     LiveFeed& feed;
 };
@@ -87,9 +90,19 @@ TEST_F(WebServer, ALongSearchHoldsNeitherTheStreamsNorThePage) {
     ASSERT_TRUE(live.Open(port));
     std::vector<std::thread> searches;
     std::atomic<int> statuses[3] = {{0}, {0}, {0}};
-    for (int i = 0; i < 3; ++i)
+    auto startSearch = [&](int i) {
         searches.emplace_back([&, i] { statuses[i] = HttpGet(port, "/api/search?text=slow").status; });
-    // One runs, one waits: the other is told to come back.
+    };
+    // One runs (the others come once it does, so that it is not still the one waiting), one
+    // waits: the other is told to come back.
+    startSearch(0);
+    if (!WaitUntil([&] { return site->running.load() == 1; })) {
+        site->released = true;
+        searches[0].join();
+        FAIL() << "the first search never started";
+    }
+    startSearch(1);
+    startSearch(2);
     EXPECT_TRUE(WaitUntil([&] { return statuses[0] + statuses[1] + statuses[2] == 503; }));
     feed->Publish(MakeLine(2, "DURING THE SEARCH"));
     StreamEvent event;
