@@ -2,41 +2,15 @@
 
 #include <cstdio>
 
+#include "journal/journal_record.h"
+
 namespace zamri {
 
 namespace {
 
-// Length of the valid UTF-8 sequence at text[i], or 0.
-size_t Utf8SequenceLength(const std::string& text, size_t i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t length;
-    uint32_t min;
-    if (c < 0x80)
-        return 1;
-    if (c >= 0xC2 && c <= 0xDF) {
-        length = 2;
-        min = 0x80;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        length = 3;
-        min = 0x800;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        length = 4;
-        min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size())
-        return 0;
-    uint32_t code = c & (0xFF >> (length + 1));
-    for (size_t k = 1; k < length; ++k) {
-        unsigned char next = static_cast<unsigned char>(text[i + k]);
-        if ((next & 0xC0) != 0x80)
-            return 0;
-        code = (code << 6) | (next & 0x3F);
-    }
-    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        return 0;
-    return length;
+// Length of the valid UTF-8 sequence at text[i] (1 for ASCII), or 0.
+size_t Utf8Length(const std::string& text, size_t i) {
+    return static_cast<unsigned char>(text[i]) < 0x80 ? 1 : Utf8SequenceLength(text, i);
 }
 
 int HexValue(char c) {
@@ -76,16 +50,6 @@ bool IsLeapYear(int64_t year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
 
-// Days from 1970-01-01 to the date (proleptic Gregorian).
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
 int Digits(const std::string& text, size_t at, size_t count, int* value) {
     if (at + count > text.size())
         return 0;
@@ -104,7 +68,7 @@ int Digits(const std::string& text, size_t at, size_t count, int* value) {
 void AppendJsonString(std::string& out, const std::string& text) {
     out += '"';
     for (size_t i = 0; i < text.size();) {
-        size_t length = Utf8SequenceLength(text, i);
+        size_t length = Utf8Length(text, i);
         if (length == 0) {
             out += "\xEF\xBF\xBD";
             ++i;
@@ -190,7 +154,7 @@ int ParseLocalTime(const std::string& text, int64_t* localMs) {
     int monthDays = kDays[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0);
     if (day > monthDays)
         return 0;
-    int64_t days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    int64_t days = DaysFromCivil(year, month, day);
     *localMs = ((days * 24 + hour) * 60 + minute) * 60000 + static_cast<int64_t>(second) * 1000;
     return 1;
 }
