@@ -1,4 +1,5 @@
-// Win32 backend: overlapped communications, polled every 50 ms while a read is pending.
+// Win32 backend: overlapped communications. Bytes already queued are taken in one read; when
+// none are, a one-byte read waits, checked every 50 ms for a stop.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -19,7 +20,7 @@ struct SerialPortNative {
     OVERLAPPED readOverlapped = {};
     // Reads go into this buffer, never into the caller's: a read left pending by a stop or a
     // time-out may still complete until Close aborts it, and the caller's buffer is gone by then.
-    unsigned char ahead[1];
+    unsigned char ahead[4096];
     int aheadStart = 0;
     int aheadEnd = 0;
     std::atomic<bool> readPending{false};
@@ -44,6 +45,15 @@ void ClearErrors(HANDLE port) {
     DWORD errors = 0;
     COMSTAT status;
     ClearCommError(port, &errors, &status);
+}
+
+// Bytes the driver holds already; a read of that many completes at once.
+DWORD QueuedBytes(HANDLE port) {
+    DWORD errors = 0;
+    COMSTAT status = {};
+    if (!ClearCommError(port, &errors, &status))
+        return 0;
+    return status.cbInQue;
 }
 
 void CloseIfSet(HANDLE& handle) {
@@ -163,7 +173,7 @@ void SerialPort::CloseNative() {
     CloseIfSet(native->readOverlapped.hEvent);
 }
 
-// The pending read is polled every 50 ms and tests the stop flag each time.
+// A pending read is waited on for at most 50 ms at a time, and the stop flag tested each time.
 void SerialPort::WakeReader() {}
 
 int SerialPort::ReadBytes(void* buffer, int count) {
@@ -193,9 +203,10 @@ int SerialPort::ReadBytes(void* buffer, int count) {
         }
         DWORD got = 0;
         if (!state.readPending.load()) {
-            // One byte at a time: it completes as soon as a byte is there (wine holds a longer
-            // read until it is full or the 1000 ms constant has run out).
-            if (ReadFile(port, state.ahead, 1, &got, overlapped)) {
+            // All that is queued, or else one byte: such a read completes as soon as it can (wine
+            // holds a longer read until it is full or the 1000 ms constant has run out).
+            DWORD want = std::min<DWORD>(std::max<DWORD>(QueuedBytes(port), 1), sizeof state.ahead);
+            if (ReadFile(port, state.ahead, want, &got, overlapped)) {
                 state.aheadStart = 0;  // no bytes: the 1000 ms constant ran out; read again
                 state.aheadEnd = static_cast<int>(got);
                 continue;
@@ -210,7 +221,7 @@ int SerialPort::ReadBytes(void* buffer, int count) {
             }
             state.readPending = true;
         }
-        // A read is pending (perhaps still from an earlier call): poll it every 50 ms.
+        // A read is pending (perhaps still from an earlier call): wait for it, 50 ms at a time.
         for (;;) {
             if (stopRequested.load() != 0)
                 return 0;  // the read stays pending; Close aborts it
@@ -226,7 +237,7 @@ int SerialPort::ReadBytes(void* buffer, int count) {
             }
             DWORD error = GetLastError();
             if (error == ERROR_IO_INCOMPLETE) {
-                Sleep(kPollMilliseconds);
+                WaitForSingleObject(overlapped->hEvent, kPollMilliseconds);
                 continue;
             }
             state.readPending = false;

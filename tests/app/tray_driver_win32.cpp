@@ -585,6 +585,8 @@ void ScenarioSerial() {
         return;
     ClickButton(question, IDYES);
     Check(WaitDialogGone("Warning"), "the question stayed open");
+    // The box is gone before the tray acts on its answer; a message sent now is handled after.
+    Check(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, nullptr) != 0, "the tray hangs");
 
     // After the stop, bytes still reach the overlay but no longer the file.
     size_t linesBefore = OverlayWrites().size();

@@ -134,20 +134,14 @@ TEST_F(IngestServerTest, StalledExchangesHoldNobody) {
             }
         });
 
-        std::vector<double> latencies;
         for (int i = 0; i < 20; ++i) {
             std::string text = "line " + std::to_string(i) + "\n";
-            auto sent = std::chrono::steady_clock::now();
             ASSERT_EQ(established->SendTextLine(1, text.data(), static_cast<int>(text.size())), 1);
             ASSERT_TRUE(WaitUntil([&] { return log.LineCount() == linesBefore + i + 1; }));
-            latencies.push_back(
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sent).count());
         }
         std::unique_ptr<SendClient> newcomer = Open();
         // All of that happened while every stalled connection was still waiting.
         EXPECT_EQ(server->OpeningCount(), kStalled);
-        std::sort(latencies.begin(), latencies.end());
-        EXPECT_LT(latencies[latencies.size() / 2], 50.0) << "median line latency, ms";
 
         for (auto& client : stalled)
             EXPECT_EQ(client->WaitForClose(10000), 1);
