@@ -13,6 +13,7 @@ namespace {
 constexpr int kReceiveBytes = 64 * 1024;
 constexpr int kReadsPerEvent = 8;  // then the other sockets get their turn
 constexpr int kListenBacklog = kMaxSocketSlots;
+constexpr int kLookupPollMilliseconds = 20;  // how often a running name lookup is asked for its answer
 
 }  // namespace
 
@@ -224,6 +225,9 @@ int NetworkCapture::Open() {
     if (!socketsReady || !ParseNetworkPortName(portName, &name) || !loop.IsReady())
         return 0;
     buffer.resize(kReceiveBytes);
+    uint32_t numeric;
+    hostIsName =
+        name.host[0] != 0 && !ParseIpv4(name.host, static_cast<int>(std::strlen(name.host)), &numeric);
     if (name.kind == NetworkKind::kConnect) {
         sharedStream = NewDecoder();
         nextAttempt = Clock::now();
@@ -267,10 +271,14 @@ void NetworkCapture::Run() {
                 std::chrono::duration_cast<std::chrono::milliseconds>(nextAttempt - Clock::now()).count();
             wait = left > 0 ? static_cast<int>(left) + 1 : 0;
         }
+        if (hostLookup.Pending() && (wait < 0 || wait > kLookupPollMilliseconds))
+            wait = kLookupPollMilliseconds;
         if (loop.RunOnce(wait) < 0)
             SleepMilliseconds(10);  // a failing wait must not spin
         if (stopRequested.load())
             break;
+        if (hostLookup.Pending())
+            ServeHostLookup();
         if (name.kind == NetworkKind::kConnect && outgoingId < 0 && Clock::now() >= nextAttempt)
             StartOutgoing();
         ending.erase(
@@ -355,6 +363,13 @@ void NetworkCapture::ReceiveDatagrams(SocketHandle socket) {
 
 void NetworkCapture::StartOutgoing() {
     nextAttempt = Clock::now() + std::chrono::milliseconds(kReconnectMilliseconds);
+    if (hostIsName)
+        outgoingAwaitsHost = hostLookup.Start(name.host) != 0;
+    else
+        ConnectOutgoing(name.host);
+}
+
+void NetworkCapture::ConnectOutgoing(const char* address) {
     SocketHandle socket = SocketOpenStream();
     if (socket == kInvalidSocket)
         return;
@@ -362,7 +377,7 @@ void NetworkCapture::StartOutgoing() {
                       std::unique_ptr<LoopHandler>(new StreamSide(*this, nullptr, true)));
     if (id < 0)
         return;
-    int begun = SocketConnectBegin(socket, name.host, name.hostPort);
+    int begun = SocketConnectBegin(socket, address, name.hostPort);
     if (begun < 0) {
         loop.Remove(id);  // tried again at nextAttempt, silently
         return;
@@ -372,6 +387,25 @@ void NetworkCapture::StartOutgoing() {
         static_cast<StreamSide*>(loop.Handler(id))->Connected(loop, id);
     else
         loop.SetDeadline(id, Clock::now() + std::chrono::milliseconds(kConnectTimeoutMilliseconds));
+}
+
+// The answer of the name lookup, for the connects that wait for it.
+void NetworkCapture::ServeHostLookup() {
+    char address[kNetworkAddressSize] = {};
+    int answer = hostLookup.Take(address, sizeof address);
+    if (answer == 0)
+        return;
+    if (outgoingAwaitsHost) {
+        outgoingAwaitsHost = false;
+        if (answer > 0 && outgoingId < 0)
+            ConnectOutgoing(address);  // a name that does not resolve is tried again at nextAttempt
+    }
+    std::vector<std::shared_ptr<Relay>> waiting;
+    waiting.swap(relaysAwaitingHost);
+    for (const std::shared_ptr<Relay>& relay : waiting) {
+        if (!relay->ended)
+            ConnectPrinter(loop, relay, answer > 0 ? address : nullptr);
+    }
 }
 
 void NetworkCapture::OutgoingEnded(int id) {
@@ -385,23 +419,39 @@ void NetworkCapture::OutgoingEnded(int id) {
 void NetworkCapture::StartRelay(EventLoop& events, SocketHandle till) {
     std::shared_ptr<Relay> relay(new Relay);
     relay->stream = NewDecoder();
-    SocketHandle printer = SocketOpenStream();
-    if (relay->stream == nullptr || printer == kInvalidSocket) {
+    if (relay->stream == nullptr) {
         SocketAbort(till);
-        SocketClose(printer);
         return;
     }
     // The till's bytes wait in its socket until the printer is there to take them.
     relay->tillId = events.Add(till, 0, std::unique_ptr<LoopHandler>(new RelaySide(*this, relay, true)));
     relay->tillWatch = 0;
-    if (relay->tillId < 0) {
-        SocketClose(printer);
+    if (relay->tillId < 0)
+        return;
+    ++openConnections;
+    if (!hostIsName) {
+        ConnectPrinter(events, relay, name.host);
         return;
     }
-    ++openConnections;
-    relay->printerId = events.Add(printer, kWatchRead | kWatchWrite,
-                                  std::unique_ptr<LoopHandler>(new RelaySide(*this, relay, false)));
-    int begun = relay->printerId >= 0 ? SocketConnectBegin(printer, name.host, name.hostPort) : -1;
+    // The printer's name is looked up first; the till waits for it no longer than for a connect.
+    if (!hostLookup.Start(name.host)) {
+        EndRelay(events, *relay, true);
+        return;
+    }
+    events.SetDeadline(relay->tillId, Clock::now() + std::chrono::milliseconds(kConnectTimeoutMilliseconds));
+    relaysAwaitingHost.push_back(relay);
+}
+
+// address: the printer's dotted address, or null when its name did not resolve.
+void NetworkCapture::ConnectPrinter(EventLoop& events, const std::shared_ptr<Relay>& relay,
+                                    const char* address) {
+    if (hostIsName)
+        events.ClearDeadline(relay->tillId);
+    SocketHandle printer = address != nullptr ? SocketOpenStream() : kInvalidSocket;
+    if (printer != kInvalidSocket)
+        relay->printerId = events.Add(printer, kWatchRead | kWatchWrite,
+                                      std::unique_ptr<LoopHandler>(new RelaySide(*this, relay, false)));
+    int begun = relay->printerId >= 0 ? SocketConnectBegin(printer, address, name.hostPort) : -1;
     if (begun < 0) {
         // The printer cannot be reached: the till learns it at once, as it would without us.
         EndRelay(events, *relay, true);
@@ -538,6 +588,8 @@ void NetworkCapture::EndRelay(EventLoop& events, Relay& relay, bool abortTill) {
 }
 
 void NetworkCapture::Shutdown() {
+    relaysAwaitingHost.clear();
+    outgoingAwaitsHost = false;
     loop.Clear();  // closes every socket; each handler's stream is aborted and joined
     openConnections = 0;
     outgoingId = -1;

@@ -18,6 +18,7 @@
 #include "netsource/port_name.h"
 #include "netsource/stream_decoder.h"
 #include "tcp/event_loop.h"
+#include "tcp/host_lookup.h"
 
 class NetworkCapture {
   public:
@@ -75,8 +76,11 @@ class NetworkCapture {
     void UpdateRelayWatches(zamri::EventLoop& loop, Relay& relay);
     void EndRelay(zamri::EventLoop& loop, Relay& relay, bool abortTill);
     void ReceiveDatagrams(zamri::SocketHandle socket);
+    void ConnectPrinter(zamri::EventLoop& loop, const std::shared_ptr<Relay>& relay, const char* address);
     void StartOutgoing();
+    void ConnectOutgoing(const char* address);
     void OutgoingEnded(int id);
+    void ServeHostLookup();
     void Refuse(const char* peer);
     void Tap(Relay& relay, const unsigned char* data, size_t count);
     void Finished(std::unique_ptr<StreamDecoder> stream);
@@ -103,6 +107,13 @@ class NetworkCapture {
     int outgoingId = -1;
     Clock::time_point nextAttempt;
     bool everConnected = false;
+
+    // tcp:// and printer:// to a host name: the name is looked up aside before each connect,
+    // and these wait for the answer.
+    bool hostIsName = false;
+    zamri::HostLookup hostLookup;
+    bool outgoingAwaitsHost = false;
+    std::vector<std::shared_ptr<Relay>> relaysAwaitingHost;
 
     std::atomic<bool> stopRequested{false};
     std::atomic<int> listeningPort{0};

@@ -93,8 +93,12 @@ constexpr int kMaxWaitSlots = 2 * kMaxSocketSlots;
 
 // Starts a connect of a socket already attached to a wait set (so it is non-blocking): 1
 // connected at once, 0 under way (a write event tells the end), -1 failed. host is a name or a
-// dotted IPv4 address; the name lookup itself blocks.
+// dotted IPv4 address; the name lookup itself blocks (host_lookup.h looks names up aside).
 int SocketConnectBegin(SocketHandle socket, const char* host, int port);
+
+// The first IPv4 address of host (a name or dotted text) as dotted text; 1, or 0 when the
+// name does not resolve. Blocks for as long as the name servers take.
+int SocketLookUpHost(const char* host, char* address, int size);
 
 // The notification objects of up to kMaxWaitSlots sockets, one per slot. Owned by one network
 // thread; Wake may be called from any thread while the object lives. Slots need not be

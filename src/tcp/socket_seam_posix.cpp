@@ -260,6 +260,14 @@ void SocketShutdownSend(SocketHandle socket) {
     ::shutdown(Fd(socket), SHUT_WR);
 }
 
+int SocketLookUpHost(const char* host, char* address, int size) {
+    sockaddr_in found;
+    if (!Resolve(host, 1, &found))
+        return 0;
+    AddressText(found.sin_addr, address, size);
+    return 1;
+}
+
 int SocketConnectBegin(SocketHandle socket, const char* host, int port) {
     if (host == nullptr || port <= 0 || port > 65535)
         return -1;

@@ -766,3 +766,44 @@ TEST_F(NetworkSources, TcpModeServerTakesTheSameListAndAListenAddress) {
 }
 
 }  // namespace
+
+// Host names are looked up aside: a named device server and a named printer are reached, and a
+// printer name that does not resolve closes the till without holding the channel or its stop.
+TEST_F(NetworkSources, NamedHostsAreReachedAndAnUnknownPrinterNameClosesTheTill) {
+    CollectedLines lines;
+    SocketHandle server = SocketOpenStream();
+    ASSERT_TRUE(SocketBindAddress(server, "127.0.0.1", 0) && SocketListen(server, 4));
+    RunningCapture client("tcp://localhost:" + std::to_string(SocketLocalPort(server)), lines, "", 1);
+    ASSERT_EQ(1, client.opened);
+    ASSERT_EQ(1, SocketWaitReadable(server, 10000));
+    char peer[kAddressTextSize];
+    SocketHandle device = SocketAccept(server, peer, sizeof peer);
+    ASSERT_TRUE(SendAll(device, "BY NAME\n"));
+    ASSERT_TRUE(WaitFor([&] { return lines.Count() == 1; }));
+    SocketClose(device);
+    SocketClose(server);
+
+    StandInPrinter printer;
+    int port = FreePort();
+    RunningCapture relay(
+        "printer://127.0.0.1:" + std::to_string(port) + ">localhost:" + std::to_string(printer.Port()),
+        lines);
+    ASSERT_EQ(1, relay.opened);
+    SocketHandle till = ConnectWhenUp(port);
+    ASSERT_TRUE(SendAll(till, "RELAYED\n"));
+    ASSERT_TRUE(WaitFor([&] { return printer.Received() == "RELAYED\n"; }));
+    SocketClose(till);
+
+    int unknownPort = FreePort();
+    auto nowhere = std::unique_ptr<RunningCapture>(new RunningCapture(
+        "printer://127.0.0.1:" + std::to_string(unknownPort) + ">printer.invalid:9100", lines));
+    ASSERT_EQ(1, nowhere->opened);
+    till = ConnectWhenUp(unknownPort);
+    SendAll(till, "never printed\n");
+    bool closed;
+    ReadUntilClosed(till, &closed);
+    EXPECT_TRUE(closed);
+    SocketClose(till);
+    nowhere.reset();  // the stop does not wait for the name servers
+    EXPECT_EQ(2u, lines.Count());
+}
