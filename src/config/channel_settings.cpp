@@ -4,20 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/hex_digit.h"
+
 namespace {
 
 bool IsCSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 void CopyText(char* field, const char* token) {
@@ -76,10 +68,10 @@ unsigned ParseHexLikeScanf(const char* text) {
     bool negative = false;
     if (*text == '+' || *text == '-')
         negative = *text++ == '-';
-    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X') && HexDigit(text[2]) >= 0)
+    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X') && zamri::HexDigitValue(text[2]) >= 0)
         text += 2;
     unsigned value = 0;
-    for (int digit; (digit = HexDigit(*text)) >= 0; ++text)
+    for (int digit; (digit = zamri::HexDigitValue(*text)) >= 0; ++text)
         value = value * 16u + static_cast<unsigned>(digit);
     return negative ? 0u - value : value;
 }

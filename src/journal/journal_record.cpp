@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/hex_digit.h"
+
 namespace zamri {
 
 namespace {
@@ -44,22 +46,12 @@ void AppendUtf8(unsigned cp, std::string* out) {
     }
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 bool Hex4(std::string_view s, size_t at, unsigned* value) {
     if (at + 4 > s.size())
         return false;
     unsigned v = 0;
     for (size_t i = 0; i < 4; ++i) {
-        int h = HexValue(s[at + i]);
+        int h = HexDigitValue(s[at + i]);
         if (h < 0)
             return false;
         v = v * 16 + static_cast<unsigned>(h);

@@ -1,20 +1,12 @@
 #include "platform/overlay_record.h"
 
+#include "platform/hex_digit.h"
+
 namespace zamri {
 
 namespace {
 
 const char kHex[] = "0123456789ABCDEF";
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 }  // namespace
 
@@ -70,9 +62,9 @@ std::string UnescapeText(const std::string& escaped) {
         } else if (next == 'n') {
             out += '\n';
             ++i;
-        } else if (next == 'x' && i + 3 < escaped.size() && HexValue(escaped[i + 2]) >= 0 &&
-                   HexValue(escaped[i + 3]) >= 0) {
-            out += static_cast<char>(HexValue(escaped[i + 2]) * 16 + HexValue(escaped[i + 3]));
+        } else if (next == 'x' && i + 3 < escaped.size() && HexDigitValue(escaped[i + 2]) >= 0 &&
+                   HexDigitValue(escaped[i + 3]) >= 0) {
+            out += static_cast<char>(HexDigitValue(escaped[i + 2]) * 16 + HexDigitValue(escaped[i + 3]));
             i += 3;
         } else {
             out += c;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "journal/journal_record.h"
+#include "platform/hex_digit.h"
 
 namespace zamri {
 
@@ -13,16 +14,6 @@ size_t Utf8Length(const std::string& text, size_t i) {
     return static_cast<unsigned char>(text[i]) < 0x80 ? 1 : Utf8SequenceLength(text, i);
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 int DecodeComponent(const std::string& in, std::string& out) {
     out.clear();
     for (size_t i = 0; i < in.size(); ++i) {
@@ -30,8 +21,8 @@ int DecodeComponent(const std::string& in, std::string& out) {
         if (c == '+') {
             out += ' ';
         } else if (c == '%') {
-            int high = i + 1 < in.size() ? HexValue(in[i + 1]) : -1;
-            int low = i + 2 < in.size() ? HexValue(in[i + 2]) : -1;
+            int high = i + 1 < in.size() ? zamri::HexDigitValue(in[i + 1]) : -1;
+            int low = i + 2 < in.size() ? zamri::HexDigitValue(in[i + 2]) : -1;
             if (high < 0 || low < 0)
                 return 0;
             char decoded = static_cast<char>(high * 16 + low);
