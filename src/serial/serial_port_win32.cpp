@@ -41,14 +41,9 @@ bool IsPlainComName(const char* name) {
     return std::strncmp(name, "COM", 3) == 0 && name[3] >= '1' && name[3] <= '9' && name[4] == 0;
 }
 
-void ClearErrors(HANDLE port) {
-    DWORD errors = 0;
-    COMSTAT status;
-    ClearCommError(port, &errors, &status);
-}
-
-// Bytes the driver holds already; a read of that many completes at once.
-DWORD QueuedBytes(HANDLE port) {
+// Clears the port's error state, which would stop further reads; returns the bytes the driver
+// holds already (a read of that many completes at once).
+DWORD ClearErrors(HANDLE port) {
     DWORD errors = 0;
     COMSTAT status = {};
     if (!ClearCommError(port, &errors, &status))
@@ -205,7 +200,7 @@ int SerialPort::ReadBytes(void* buffer, int count) {
         if (!state.readPending.load()) {
             // All that is queued, or else one byte: such a read completes as soon as it can (wine
             // holds a longer read until it is full or the 1000 ms constant has run out).
-            DWORD want = std::min<DWORD>(std::max<DWORD>(QueuedBytes(port), 1), sizeof state.ahead);
+            DWORD want = std::min<DWORD>(std::max<DWORD>(ClearErrors(port), 1), sizeof state.ahead);
             if (ReadFile(port, state.ahead, want, &got, overlapped)) {
                 state.aheadStart = 0;  // no bytes: the 1000 ms constant ran out; read again
                 state.aheadEnd = static_cast<int>(got);
