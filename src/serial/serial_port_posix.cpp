@@ -62,10 +62,13 @@ bool ApplyLineSettings(int fd, const SerialPort& port) {
     return standardRate || SetOtherBaudRate(fd, port.baudRate);
 }
 
-int64_t NowMilliseconds() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+// Whole milliseconds left until the deadline, rounded up: a timed read must not give up before its
+// time is out, which truncated clock readings would let it do by up to a millisecond.
+int64_t MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
+    auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero())
+        return 0;
+    return std::chrono::ceil<std::chrono::milliseconds>(left).count();
 }
 
 }  // namespace
@@ -212,7 +215,7 @@ int SerialPort::ReadBytes(void* buffer, int count) {
     }
     unsigned char* out = static_cast<unsigned char*>(buffer);
     int remaining = count;
-    int64_t deadline = readTimeout != 0 ? NowMilliseconds() + readTimeout : 0;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeout);
     SerialPortNative& state = *native;
     if (state.aheadOpen != state.opens.load()) {  // the port was opened again: nothing old counts
         state.aheadOpen = state.opens.load();
@@ -230,7 +233,7 @@ int SerialPort::ReadBytes(void* buffer, int count) {
             return 0;
         int timeout = native->wake[0] >= 0 ? -1 : kStopPollMilliseconds;
         if (readTimeout != 0) {
-            int64_t left = deadline - NowMilliseconds();
+            int64_t left = MillisecondsUntil(deadline);
             if (left <= 0)
                 return 0;
             if (timeout < 0 || left < timeout)

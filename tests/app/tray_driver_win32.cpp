@@ -391,7 +391,7 @@ void ScenarioWeb() {
         return;
     }
     if (AskScript("send", "STORE 0042  TILL 3\nK\xE4se      1.20\nTOTAL      1.20\n") &&
-        AskScript("web", "", 3 * kPatienceMs)) {
+        AskScript("web", "", 4 * kPatienceMs)) {
         std::string verdict = ReadWholeFile(InWork("web.result"));
         Check(verdict == "PASS", "the page seen from Linux: " + verdict);
     }
