@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tcp/socket_address.h"
 #include "tcp/socket_seam.h"
 
 namespace zamri {
@@ -25,45 +26,8 @@ int SetNonBlocking(int fd) {
     return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-void AddressText(const in_addr& address, char* out, int size) {
-    if (out == nullptr || size <= 0)
-        return;
-    char text[INET_ADDRSTRLEN] = "0.0.0.0";
-    inet_ntop(AF_INET, &address, text, sizeof text);
-    std::snprintf(out, static_cast<size_t>(size), "%s", text);
-}
-
 int Fd(SocketHandle socket) {
     return static_cast<int>(socket);
-}
-
-// address: dotted IPv4 text, or null/empty for every local address.
-bool FillAddress(const char* address, int port, sockaddr_in* out) {
-    *out = sockaddr_in{};
-    out->sin_family = AF_INET;
-    out->sin_port = htons(static_cast<uint16_t>(port));
-    if (address == nullptr || *address == 0) {
-        out->sin_addr.s_addr = htonl(INADDR_ANY);
-        return true;
-    }
-    return inet_pton(AF_INET, address, &out->sin_addr) == 1;
-}
-
-// The first IPv4 address of host (a name or dotted text).
-bool Resolve(const char* host, int port, sockaddr_in* out) {
-    if (host == nullptr || *host == 0 || port <= 0 || port > 65535)
-        return false;
-    if (FillAddress(host, port, out))
-        return true;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr)
-        return false;
-    *out = *reinterpret_cast<sockaddr_in*>(found->ai_addr);
-    out->sin_port = htons(static_cast<uint16_t>(port));
-    freeaddrinfo(found);
-    return true;
 }
 
 }  // namespace
@@ -99,7 +63,7 @@ int SocketBindAny(SocketHandle socket, int port) {
 
 int SocketBindAddress(SocketHandle socket, const char* local, int port) {
     sockaddr_in address;
-    if (port < 0 || port > 65535 || !FillAddress(local, port, &address)) {
+    if (port < 0 || port > 65535 || !SocketFillAddress(local, port, &address)) {
         errno = EINVAL;
         return 0;
     }
@@ -128,13 +92,13 @@ int SocketReceiveFrom(SocketHandle socket, void* data, int n, char* peer, int pe
     } while (got < 0 && errno == EINTR);
     if (got < 0)
         return -1;
-    AddressText(address.sin_addr, peer, peerSize);
+    SocketAddressText(address.sin_addr, peer, peerSize);
     return static_cast<int>(got);
 }
 
 int SocketSendTo(SocketHandle socket, const void* data, int n, const char* host, int port) {
     sockaddr_in address;
-    if (!Resolve(host, port, &address))
+    if (!SocketResolve(host, port, &address))
         return -1;
     ssize_t sent;
     do {
@@ -147,7 +111,7 @@ int SocketSendTo(SocketHandle socket, const void* data, int n, const char* host,
 SocketHandle SocketConnectFrom(const char* localAddress, const char* host, int port) {
     sockaddr_in local;
     sockaddr_in remote;
-    if (!FillAddress(localAddress, 0, &local) || !Resolve(host, port, &remote))
+    if (!SocketFillAddress(localAddress, 0, &local) || !SocketResolve(host, port, &remote))
         return kInvalidSocket;
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -181,7 +145,7 @@ SocketHandle SocketAccept(SocketHandle listener, char* peer, int peerSize) {
         ::accept4(Fd(listener), reinterpret_cast<sockaddr*>(&address), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0)
         return kInvalidSocket;
-    AddressText(address.sin_addr, peer, peerSize);
+    SocketAddressText(address.sin_addr, peer, peerSize);
     return fd;
 }
 
@@ -262,9 +226,9 @@ void SocketShutdownSend(SocketHandle socket) {
 
 int SocketLookUpHost(const char* host, char* address, int size) {
     sockaddr_in found;
-    if (!Resolve(host, 1, &found))
+    if (!SocketResolve(host, 1, &found))
         return 0;
-    AddressText(found.sin_addr, address, size);
+    SocketAddressText(found.sin_addr, address, size);
     return 1;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "tcp/socket_address.h"
 #include "tcp/socket_seam.h"
 
 namespace zamri {
@@ -18,42 +19,6 @@ SOCKET Native(SocketHandle socket) {
 
 SocketHandle Handle(SOCKET socket) {
     return socket == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(socket);
-}
-
-void AddressText(const in_addr& address, char* out, int size) {
-    if (out == nullptr || size <= 0)
-        return;
-    const unsigned char* b = reinterpret_cast<const unsigned char*>(&address.s_addr);
-    std::snprintf(out, static_cast<size_t>(size), "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
-}
-
-// address: dotted IPv4 text, or null/empty for every local address.
-bool FillAddress(const char* address, int port, sockaddr_in* out) {
-    *out = sockaddr_in{};
-    out->sin_family = AF_INET;
-    out->sin_port = htons(static_cast<u_short>(port));
-    if (address == nullptr || *address == 0) {
-        out->sin_addr.s_addr = htonl(INADDR_ANY);
-        return true;
-    }
-    return inet_pton(AF_INET, address, &out->sin_addr) == 1;
-}
-
-// The first IPv4 address of host (a name or dotted text).
-bool Resolve(const char* host, int port, sockaddr_in* out) {
-    if (host == nullptr || *host == 0 || port <= 0 || port > 65535)
-        return false;
-    if (FillAddress(host, port, out))
-        return true;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr)
-        return false;
-    *out = *reinterpret_cast<sockaddr_in*>(found->ai_addr);
-    out->sin_port = htons(static_cast<u_short>(port));
-    freeaddrinfo(found);
-    return true;
 }
 
 }  // namespace
@@ -95,7 +60,7 @@ int SocketBindAny(SocketHandle socket, int port) {
 
 int SocketBindAddress(SocketHandle socket, const char* local, int port) {
     sockaddr_in address;
-    if (port < 0 || port > 65535 || !FillAddress(local, port, &address)) {
+    if (port < 0 || port > 65535 || !SocketFillAddress(local, port, &address)) {
         WSASetLastError(WSAEINVAL);
         return 0;
     }
@@ -117,13 +82,13 @@ int SocketReceiveFrom(SocketHandle socket, void* data, int n, char* peer, int pe
             return -1;
         got = n;
     }
-    AddressText(address.sin_addr, peer, peerSize);
+    SocketAddressText(address.sin_addr, peer, peerSize);
     return got;
 }
 
 int SocketSendTo(SocketHandle socket, const void* data, int n, const char* host, int port) {
     sockaddr_in address;
-    if (!Resolve(host, port, &address))
+    if (!SocketResolve(host, port, &address))
         return -1;
     int sent = ::sendto(Native(socket), static_cast<const char*>(data), n, 0,
                         reinterpret_cast<sockaddr*>(&address), sizeof address);
@@ -133,7 +98,7 @@ int SocketSendTo(SocketHandle socket, const void* data, int n, const char* host,
 SocketHandle SocketConnectFrom(const char* localAddress, const char* host, int port) {
     sockaddr_in local;
     sockaddr_in remote;
-    if (!FillAddress(localAddress, 0, &local) || !Resolve(host, port, &remote))
+    if (!SocketFillAddress(localAddress, 0, &local) || !SocketResolve(host, port, &remote))
         return kInvalidSocket;
     SOCKET connected = ::socket(AF_INET, SOCK_STREAM, 0);
     if (connected == INVALID_SOCKET)
@@ -168,7 +133,7 @@ SocketHandle SocketAccept(SocketHandle listener, char* peer, int peerSize) {
     SOCKET accepted = ::accept(Native(listener), reinterpret_cast<sockaddr*>(&address), &length);
     if (accepted == INVALID_SOCKET)
         return kInvalidSocket;
-    AddressText(address.sin_addr, peer, peerSize);
+    SocketAddressText(address.sin_addr, peer, peerSize);
     return Handle(accepted);
 }
 
@@ -243,9 +208,9 @@ void SocketShutdownSend(SocketHandle socket) {
 
 int SocketLookUpHost(const char* host, char* address, int size) {
     sockaddr_in found;
-    if (!Resolve(host, 1, &found))
+    if (!SocketResolve(host, 1, &found))
         return 0;
-    AddressText(found.sin_addr, address, size);
+    SocketAddressText(found.sin_addr, address, size);
     return 1;
 }
 
