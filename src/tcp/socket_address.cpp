@@ -1,5 +1,7 @@
 #include "tcp/socket_address.h"
 
+#include "tcp/socket_seam.h"
+
 #include <cstdint>
 #include <cstdio>
 
@@ -37,6 +39,14 @@ bool SocketResolve(const char* host, int port, sockaddr_in* out) {
     out->sin_port = htons(static_cast<uint16_t>(port));
     freeaddrinfo(found);
     return true;
+}
+
+int SocketLookUpHost(const char* host, char* address, int size) {
+    sockaddr_in found;
+    if (!SocketResolve(host, 1, &found))
+        return 0;
+    SocketAddressText(found.sin_addr, address, size);
+    return 1;
 }
 
 }  // namespace zamri

@@ -224,27 +224,11 @@ void SocketShutdownSend(SocketHandle socket) {
     ::shutdown(Fd(socket), SHUT_WR);
 }
 
-int SocketLookUpHost(const char* host, char* address, int size) {
-    sockaddr_in found;
-    if (!SocketResolve(host, 1, &found))
-        return 0;
-    SocketAddressText(found.sin_addr, address, size);
-    return 1;
-}
-
 int SocketConnectBegin(SocketHandle socket, const char* host, int port) {
-    if (host == nullptr || port <= 0 || port > 65535)
+    sockaddr_in remote;
+    if (!SocketResolve(host, port, &remote))
         return -1;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    char service[16];
-    std::snprintf(service, sizeof service, "%d", port);
-    if (getaddrinfo(host, service, &hints, &found) != 0 || found == nullptr)
-        return -1;
-    int result = ::connect(Fd(socket), found->ai_addr, found->ai_addrlen);
-    freeaddrinfo(found);
+    int result = ::connect(Fd(socket), reinterpret_cast<sockaddr*>(&remote), sizeof remote);
     int one = 1;
     setsockopt(Fd(socket), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     if (result == 0)
