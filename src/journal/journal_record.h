@@ -27,10 +27,10 @@ struct JournalRecord {
 // Length of a local time text "YYYY-MM-DDTHH:MM:SS.mmm" (without its offset).
 constexpr size_t kLocalTimeLength = 23;
 
-// "YYYY-MM-DDTHH:MM:SS.mmm+HH:MM" for the instant and offset.
 // Length of the valid multi-byte UTF-8 sequence at text[i], or 0 (also for a plain ASCII byte).
 size_t Utf8SequenceLength(std::string_view text, size_t i);
 
+// "YYYY-MM-DDTHH:MM:SS.mmm+HH:MM" for the instant and offset.
 std::string FormatRecordTime(int64_t utcMilliseconds, int utcOffsetMinutes);
 // The inverse; false when text is not in that form.
 bool ParseRecordTime(std::string_view text, int64_t* utcMilliseconds, int* utcOffsetMinutes);

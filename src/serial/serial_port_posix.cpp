@@ -215,7 +215,9 @@ int SerialPort::ReadBytes(void* buffer, int count) {
     }
     unsigned char* out = static_cast<unsigned char*>(buffer);
     int remaining = count;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeout);
+    std::chrono::steady_clock::time_point deadline;
+    if (readTimeout != 0)
+        deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeout);
     SerialPortNative& state = *native;
     if (state.aheadOpen != state.opens.load()) {  // the port was opened again: nothing old counts
         state.aheadOpen = state.opens.load();

@@ -766,8 +766,6 @@ TEST_F(NetworkSources, TcpModeServerTakesTheSameListAndAListenAddress) {
     EXPECT_NE(std::string::npos, lines[1].find("TCP server: refused 127.0.0.2"));
 }
 
-}  // namespace
-
 // Host names are looked up aside: a named device server and a named printer are reached, and a
 // printer name that does not resolve closes the till without holding the channel or its stop.
 TEST_F(NetworkSources, NamedHostsAreReachedAndAnUnknownPrinterNameClosesTheTill) {
@@ -808,3 +806,5 @@ TEST_F(NetworkSources, NamedHostsAreReachedAndAnUnknownPrinterNameClosesTheTill)
     nowhere.reset();  // the stop does not wait for the name servers
     EXPECT_EQ(2u, lines.Count());
 }
+
+}  // namespace

@@ -7,28 +7,7 @@
 #include <string>
 
 #include "browser.h"
-
-namespace {
-
-// The text as a JavaScript string literal.
-std::string Quoted(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
-}  // namespace
+#include "web/web_text.h"
 
 int main(int argc, char** argv) {
     if (argc != 4) {
@@ -42,8 +21,9 @@ int main(int argc, char** argv) {
     }
     // A line's element holds its time stamp, then the text.
     std::string shown =
-        "[...document.querySelectorAll('.line')].some(d => d.lastChild && d.lastChild.textContent === " +
-        Quoted(argv[2]) + ")";
+        "[...document.querySelectorAll('.line')].some(d => d.lastChild && d.lastChild.textContent === ";
+    zamri::AppendJsonString(shown, argv[2]);  // a JSON string is a script string too
+    shown += ")";
     if (!browser.WaitFor(shown, 30000)) {
         std::printf(
             "the page shows no line \"%s\"; its lines: %s\n", argv[2],
