@@ -1,70 +1,89 @@
 #include "mask/card_mask.h"
 
+#include <cstdint>
+#include <memory>
+#include <new>
+
 namespace {
 
-constexpr int kMinDigits = 13;
-constexpr int kMaxDigits = 19;
 constexpr int kVisibleDigits = 4;
+// A card number across a cut has at least one digit on each side, so at most this many on one.
+constexpr int kEdgeDigits = kCardMaxDigits - 1;
+// Runs of up to this many digits (every run of a delivered line) are kept on the stack.
+constexpr int kInlineDigits = 1200;
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-bool IsSeparator(char c) {
+bool IsGap(char c) {
     return c == ' ' || c == '-';
 }
 
-// One group of a run: text[start, end) is all digits.
-struct Group {
-    int start;
-    int end;
+// The line and, behind it, what followed it: one text to search, of which only the line changes.
+struct Joined {
+    char* text;
+    int length;
+    const char* after;
+    int afterLength;
+
+    int Size() const { return length + afterLength; }
+    char At(int i) const { return i < length ? text[i] : after[i - length]; }
 };
 
-// Collects the digits of groups first..last (at most kMaxDigits, checked by the caller).
-int GatherDigits(const char* text, const Group* groups, int first, int last, unsigned char* digits) {
+// Gap characters from i on, counted up to one more than a gap may hold.
+int GapAt(const Joined& s, int i) {
+    int gap = 0;
+    while (gap <= kCardMaxGap && i + gap < s.Size() && IsGap(s.At(i + gap)))
+        ++gap;
+    return gap;
+}
+
+// The run whose first digit is at i: returns the position after its last digit and counts its
+// digits.
+int RunEnd(const Joined& s, int i, int* digits) {
     int count = 0;
-    for (int g = first; g <= last; ++g) {
-        for (int i = groups[g].start; i < groups[g].end; ++i)
-            digits[count++] = static_cast<unsigned char>(text[i] - '0');
-    }
-    return count;
-}
-
-void MaskGroups(char* text, const Group* groups, int first, int last, int digitCount) {
-    int toMask = digitCount - kVisibleDigits;
-    for (int g = first; g <= last && toMask > 0; ++g) {
-        for (int i = groups[g].start; i < groups[g].end && toMask > 0; ++i, --toMask)
-            text[i] = '*';
-    }
-}
-
-// Masks the card numbers among a run's groups; returns how many.
-int MaskRun(char* text, const Group* groups, int groupCount) {
-    int masked = 0;
-    unsigned char digits[kMaxDigits];
-    int first = 0;
-    while (first < groupCount) {
-        int best = -1;
-        int bestCount = 0;
-        int count = 0;
-        for (int last = first; last < groupCount; ++last) {
-            count += groups[last].end - groups[last].start;
-            if (count > kMaxDigits)
-                break;
-            if (count >= kMinDigits && LuhnValid(digits, GatherDigits(text, groups, first, last, digits))) {
-                best = last;
-                bestCount = count;
-            }
+    for (;;) {
+        while (i < s.Size() && IsDigit(s.At(i))) {
+            ++i;
+            ++count;
         }
-        if (best < 0) {
-            ++first;
+        int gap = GapAt(s, i);
+        if (gap >= 1 && gap <= kCardMaxGap && i + gap < s.Size() && IsDigit(s.At(i + gap))) {
+            i += gap;
             continue;
         }
-        MaskGroups(text, groups, first, best, bestCount);
-        ++masked;
-        first = best + 1;
+        *digits = count;
+        return i;
     }
-    return masked;
+}
+
+struct RunDigit {
+    int position;
+    uint8_t value;
+    bool masked;
+};
+
+// Marks every stretch of 13 to 19 digits that passes the Luhn check, but its last four. The
+// stretches that end at one digit are nested, so the widest one that passes covers the others.
+void MarkCardNumbers(RunDigit* digits, int count) {
+    for (int end = kCardMinDigits - 1; end < count; ++end) {
+        int sum = 0;
+        int widest = 0;
+        for (int k = 0; k < kCardMaxDigits && k <= end; ++k) {
+            int value = digits[end - k].value;
+            if (k & 1) {
+                value *= 2;
+                if (value > 9)
+                    value -= 9;
+            }
+            sum += value;
+            if (k + 1 >= kCardMinDigits && sum % 10 == 0)
+                widest = k + 1;
+        }
+        for (int i = end - widest + 1; widest > 0 && i <= end - kVisibleDigits; ++i)
+            digits[i].masked = true;
+    }
 }
 
 }  // namespace
@@ -86,36 +105,96 @@ bool LuhnValid(const unsigned char* digits, int count) {
 }
 
 int MaskCardNumbers(char* text, int length) {
-    if (text == nullptr)
+    return MaskCardNumbers(text, length, 0, nullptr, 0);
+}
+
+int MaskCardNumbers(char* text, int length, int runCuts, const char* after, int afterLength) {
+    if (text == nullptr || length <= 0)
         return 0;
-    // A run of single-digit groups has at most one group per two bytes.
-    constexpr int kMaxGroups = 1024;
-    Group groups[kMaxGroups];
-    int masked = 0;
+    if (after == nullptr || afterLength < 0)
+        afterLength = 0;
+    if (afterLength > kCardMaxSpan)
+        afterLength = kCardMaxSpan;
+    const Joined s{text, length, after, afterLength};
+    // Where the first run begins when the line begins inside a cut run.
+    int lead = GapAt(s, 0);
+    bool cutBefore = (runCuts & kLineFlagRunCutBefore) != 0 && lead <= kCardMaxGap;
+    bool cutAfter = (runCuts & kLineFlagRunCutAfter) != 0;
+
+    RunDigit inlineDigits[kInlineDigits];
+    std::unique_ptr<RunDigit[]> large;
+    int stretches = 0;
     int i = 0;
     while (i < length) {
         if (!IsDigit(text[i])) {
             ++i;
             continue;
         }
-        int groupCount = 0;
-        for (;;) {
-            int start = i;
-            while (i < length && IsDigit(text[i]))
-                ++i;
-            if (groupCount == kMaxGroups) {
-                // Only texts far longer than any line get here (a line has at most 512 groups).
-                masked += MaskRun(text, groups, groupCount);
-                groupCount = 0;
-            }
-            groups[groupCount++] = {start, i};
-            if (i + 1 < length && IsSeparator(text[i]) && IsDigit(text[i + 1])) {
-                ++i;
-                continue;
-            }
-            break;
+        int count = 0;
+        int end = RunEnd(s, i, &count);
+        RunDigit* digits = inlineDigits;
+        if (count > kInlineDigits) {
+            large.reset(new (std::nothrow) RunDigit[count]);
+            digits = large.get();
         }
-        masked += MaskRun(text, groups, groupCount);
+        if (digits == nullptr) {
+            // No room to weigh the run: all of it is hidden rather than any of it shown.
+            for (int p = i; p < end && p < length; ++p)
+                text[p] = IsDigit(text[p]) ? '*' : text[p];
+            ++stretches;
+            i = end;
+            continue;
+        }
+        for (int p = i, k = 0; p < end; ++p) {
+            if (IsDigit(s.At(p)))
+                digits[k++] = {p, static_cast<uint8_t>(s.At(p) - '0'), false};
+        }
+        // Every mark is made on the digits as they came, before any of them becomes '*': a
+        // masked digit would part the run for the stretches that overlap it.
+        MarkCardNumbers(digits, count);
+        if (cutBefore && i == lead) {
+            for (int k = 0; k < count && k < kEdgeDigits; ++k)
+                digits[k].masked = true;
+        }
+        int trailingGap = GapAt(s, end);
+        if (cutAfter && trailingGap <= kCardMaxGap && end + trailingGap == s.Size()) {
+            for (int k = count > kEdgeDigits ? count - kEdgeDigits : 0; k < count; ++k)
+                digits[k].masked = true;
+        }
+        bool inStretch = false;
+        for (int k = 0; k < count && digits[k].position < length; ++k) {
+            if (digits[k].masked) {
+                text[digits[k].position] = '*';
+                stretches += inStretch ? 0 : 1;
+            }
+            inStretch = digits[k].masked;
+        }
+        i = end;
     }
-    return masked;
+    return stretches;
+}
+
+int CardRunTailStart(const char* text, int length) {
+    if (text == nullptr || length <= 0)
+        return length > 0 ? length : 0;
+    int i = length;
+    int gap = 0;
+    while (i > 0 && gap <= kCardMaxGap && IsGap(text[i - 1])) {
+        --i;
+        ++gap;
+    }
+    if (gap > kCardMaxGap || i == 0 || !IsDigit(text[i - 1]))
+        return length;
+    for (;;) {
+        while (i > 0 && IsDigit(text[i - 1]))
+            --i;
+        gap = 0;
+        while (i - gap > 0 && gap <= kCardMaxGap && IsGap(text[i - gap - 1]))
+            ++gap;
+        if (gap >= 1 && gap <= kCardMaxGap && i - gap > 0 && IsDigit(text[i - gap - 1])) {
+            i -= gap;
+            continue;
+        }
+        return i;
+    }
 }

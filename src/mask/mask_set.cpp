@@ -53,8 +53,12 @@ MaskSet::MaskSet(const MaskSettings& from, std::vector<std::string>* errors) : s
     }
 }
 
-void MaskSet::Apply(char* text, int length, int* cardNumbers, int* userMatches) const {
-    int cards = settings.cardNumbers ? MaskCardNumbers(text, length) : 0;
+void MaskSet::Apply(char* text, int length, int* cardNumbers, int* userMatches, int runCuts,
+                    const char* after) const {
+    int afterLength = 0;
+    while (after != nullptr && afterLength < kCardMaxSpan && after[afterLength] != 0)
+        ++afterLength;
+    int cards = settings.cardNumbers ? MaskCardNumbers(text, length, runCuts, after, afterLength) : 0;
     int user = 0;
     for (const MaskPattern& pattern : compiled)
         user += pattern.Apply(text, length);

@@ -34,8 +34,11 @@ class MaskSet {
     explicit MaskSet(const MaskSettings& settings, std::vector<std::string>* errors = nullptr);
 
     // Masks text (length bytes, in place): card numbers first, then each user mask in order.
-    // Adds the number of card numbers and of user-mask matches masked to the counters.
-    void Apply(char* text, int length, int* cardNumbers, int* userMatches) const;
+    // Adds the number of card numbers and of user-mask matches masked to the counters. For a
+    // line that was cut, runCuts and after say what lies across the cut (see MaskCardNumbers);
+    // they matter only while card numbers are masked.
+    void Apply(char* text, int length, int* cardNumbers, int* userMatches, int runCuts = 0,
+               const char* after = nullptr) const;
 
     const MaskSettings& Settings() const { return settings; }
 
