@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "config/channel_table.h"
+#include "mask/card_mask.h"
 #include "platform/os.h"
 
 LineDelivery::LineDelivery(ChannelTable& owner)
@@ -19,9 +20,11 @@ LineDelivery::LineDelivery(ChannelTable& owner)
     }
 }
 
-int LineDelivery::Deliver(int camera, int flags, const char* source, const char* text) {
+int LineDelivery::Deliver(int camera, int flags, const char* source, const char* text, const char* after) {
     if (camera < 1 || camera > kChannelCount)
         return 0;
+    int runCuts = flags & kLineFlagsRunCut;
+    flags &= ~kLineFlagsRunCut;
     DeliveredLine line;
     LineClock* now = clock.load();
     line.utcMilliseconds = now->UtcMilliseconds();
@@ -34,6 +37,8 @@ int LineDelivery::Deliver(int camera, int flags, const char* source, const char*
         length = end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - text)
                                 : kDeliveredTextSize - 1;
         std::memcpy(line.text, text, length);
+        if (end == nullptr)
+            after = text + length;  // what is cut off here decides over the digits before it
     }
     line.text[length] = 0;
     line.length = static_cast<int32_t>(length);
@@ -41,7 +46,7 @@ int LineDelivery::Deliver(int camera, int flags, const char* source, const char*
     // Masking comes first, so the filter, the overlay and every sink see only the masked text.
     int cards = 0;
     int user = 0;
-    MaskSnapshot()->Apply(line.text, line.length, &cards, &user);
+    MaskSnapshot()->Apply(line.text, line.length, &cards, &user, runCuts, after);
     if (cards != 0)
         maskedCards[camera - 1].fetch_add(static_cast<uint64_t>(cards));
     if (user != 0)

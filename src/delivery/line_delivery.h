@@ -25,10 +25,14 @@ class LineDelivery {
     LineDelivery& operator=(const LineDelivery&) = delete;
 
     // Hands one line on. camera 1 to 32 (anything else is dropped); flags as the source's line
-    // assembly set them; source names where the line came from (a port name, a peer address;
-    // null reads as empty); text is NUL-terminated and is cut to 1023 bytes. Safe from any
-    // number of threads at once. 1 when the line passed the filter, 0 when it was dropped.
-    int Deliver(int camera, int flags, const char* source, const char* text);
+    // assembly set them, with kLineFlagRunCut* bits where the source cut the line inside a run
+    // of digits (taken off here: the filter, the overlay and the sinks see the printed line's
+    // flags only); source names where the line came from (a port name, a peer address; null
+    // reads as empty); text is NUL-terminated and is cut to 1023 bytes; after (NUL-terminated,
+    // may be null) is what followed text but is not delivered, as when TCP mode cuts a long
+    // text: a card number that runs on into it is masked all the same. Safe from any number of
+    // threads at once. 1 when the line passed the filter, 0 when it was dropped.
+    int Deliver(int camera, int flags, const char* source, const char* text, const char* after = nullptr);
 
     // Adds a sink; lines delivered from then on reach it. Any thread.
     void AddSink(std::shared_ptr<LineSink> sink);

@@ -110,6 +110,10 @@ int LineDecoder::NextLineFlags() {
 }
 
 int LineDecoder::Deliver(int flags, const char** text, int* outFlags) {
+    if (runCutBefore) {
+        flags |= kLineFlagRunCutBefore;
+        runCutBefore = false;
+    }
     int length = lineLength;
     lineBuffer[length] = 0;
     lineLength = 0;
@@ -117,6 +121,22 @@ int LineDecoder::Deliver(int flags, const char** text, int* outFlags) {
     dots = 0;
     *text = lineBuffer;
     *outFlags = flags;
+    return length;
+}
+
+int LineDecoder::DeliverFull(const char** text, int* outFlags) {
+    int start = CardRunTailStart(lineBuffer, lineLength);
+    int run = lineLength - start;
+    if (run == 0)
+        return Deliver(NextLineFlags(), text, outFlags);
+    if (start > 0 && run <= kMaxHeldRun) {
+        std::memcpy(held, lineBuffer + start, static_cast<size_t>(run));
+        heldLength = run;
+        lineLength = start;
+        return Deliver(NextLineFlags(), text, outFlags);
+    }
+    int length = Deliver(NextLineFlags() | kLineFlagRunCutAfter, text, outFlags);
+    runCutBefore = true;
     return length;
 }
 
@@ -172,7 +192,9 @@ void LineDecoder::DropLine() {
     lineLength = 0;
     spaceCount = 0;
     dots = 0;
+    heldLength = 0;
     carryLength = 0;
+    runCutBefore = false;
     utf8Reader.Reset();
 }
 
@@ -341,9 +363,12 @@ void LineDecoder::ApplyEffect(const CommandEffect& effect) {
 
 int LineDecoder::ReadLine(ByteSource& source, const char** text, int* flags) {
     const Emulation& current = *rules;
-    if (carryLength > 0 && lineLength == 0) {
+    if (lineLength == 0 && (heldLength > 0 || carryLength > 0)) {
+        int run = heldLength;
         int pending = carryLength;
+        heldLength = 0;
         carryLength = 0;
+        Put(held, run);
         Put(carry, pending);
     }
     for (;;) {
@@ -356,7 +381,7 @@ int LineDecoder::ReadLine(ByteSource& source, const char** text, int* flags) {
             byteCame = true;
             dots += cellDots;
             if (lineLength >= kLineCapacity - 1)
-                return Deliver(NextLineFlags(), text, flags);
+                return DeliverFull(text, flags);
             continue;
         }
         if (c == kSourceStopped)
@@ -380,12 +405,15 @@ int LineDecoder::ReadLine(ByteSource& source, const char** text, int* flags) {
 
         if (c < 0x20) {
             if (c == kLineFeed || (current.lineBreakControls & (1u << c))) {
-                if (lineLength == 0)
-                    continue;                    // empty lines are never delivered
+                if (lineLength == 0) {
+                    runCutBefore = false;  // a run that a full line cut ends here
+                    continue;              // empty lines are never delivered
+                }
                 if (spaceCount == lineLength) {  // nothing but spaces
                     lineLength = 0;
                     spaceCount = 0;
                     dots = 0;
+                    runCutBefore = false;
                     continue;
                 }
                 lineBuffer[lineLength] = 0;
@@ -416,14 +444,14 @@ int LineDecoder::ReadLine(ByteSource& source, const char** text, int* flags) {
                 } else {
                     ApplyEffect(effect);
                     if (lineLength >= kLineCapacity - 1)
-                        return Deliver(NextLineFlags(), text, flags);
+                        return DeliverFull(text, flags);
                 }
                 continue;
             }
             if (current.receiptPrinter && c == kHorizontalTab) {
                 Tab();
                 if (lineLength >= kLineCapacity - 1)
-                    return Deliver(NextLineFlags(), text, flags);
+                    return DeliverFull(text, flags);
                 continue;
             }
             if (current.cancelControls & (1u << c)) {
@@ -453,6 +481,6 @@ int LineDecoder::ReadLine(ByteSource& source, const char** text, int* flags) {
 
         AppendCharacter(c);
         if (lineLength >= kLineCapacity - 1)
-            return Deliver(NextLineFlags(), text, flags);
+            return DeliverFull(text, flags);
     }
 }

@@ -7,10 +7,14 @@
 #include <cstdint>
 
 #include "codepage/code_page.h"
+#include "mask/card_mask.h"
 #include "serial/byte_source.h"
 #include "serial/command_tables.h"
 
 constexpr int kLineCapacity = 1024;  // 1023 bytes and the terminating NUL
+// A full line that ends in a run of digits (see mask/card_mask.h) of at most this many bytes is
+// delivered without the run, which begins the next line: a card number is never split.
+constexpr int kMaxHeldRun = 255;
 constexpr int kPatternTextSize = 256;
 constexpr int kPatternFormFeed = 0;
 constexpr int kPatternFooter = 1;
@@ -52,7 +56,9 @@ class LineDecoder {
     // The next line: its length (0 or more) with *text pointing at the terminated line (valid
     // until the next call) and *flags set; -1 when the source reports a stop, in which case the
     // partial line is kept back. When the source reports an interruption, the partial line and
-    // any command being consumed are dropped.
+    // any command being consumed are dropped. A full line is cut before the run of digits it
+    // ends in (kMaxHeldRun); a longer run is cut where the line is full, and the two lines carry
+    // kLineFlagRunCutAfter and kLineFlagRunCutBefore for the delivery step.
     int ReadLine(ByteSource& source, const char** text, int* flags);
 
     char lineBuffer[kLineCapacity];
@@ -65,6 +71,8 @@ class LineDecoder {
 
   private:
     int Deliver(int flags, const char** text, int* outFlags);
+    // Delivers a full line, cut so that no card number is split (see ReadLine).
+    int DeliverFull(const char** text, int* outFlags);
     // The byte source of a command's bytes when the idle end is on (see SetIdleEnd).
     static int PatientNext(void* context);
     bool IdleTimePassed();
@@ -107,9 +115,13 @@ class LineDecoder {
     int tabCount = 0;
     bool rasterMode = false;
 
-    // Bytes of a character that did not fit into a full line; they begin the next one.
+    // The run of digits that a full line ended in, then the bytes of a character that did not
+    // fit into it; they begin the next line.
+    char held[kMaxHeldRun];
+    int heldLength = 0;
     char carry[2 * kMaxConvertedBytes];
     int carryLength = 0;
+    bool runCutBefore = false;  // the next line begins inside a run that a full line cut
 
     int64_t idleMilliseconds = 0;
     int64_t (*idleClock)() = nullptr;

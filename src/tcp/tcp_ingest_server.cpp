@@ -99,12 +99,21 @@ void TcpIngestServer::OnFrame(FrameBuffer& frame) {
     record->camera = camera;
     std::snprintf(record->peer, sizeof record->peer, "%s", FramePeer());
     int length = frame.PayloadLength() - 4;
-    if (length > LineRecord::kMaxText)
+    int cutOff = 0;
+    if (length > LineRecord::kMaxText) {
+        cutOff = length - LineRecord::kMaxText;
+        if (cutOff > kCardMaxSpan)
+            cutOff = kCardMaxSpan;
         length = LineRecord::kMaxText;
+    }
     char text[LineRecord::kMaxText + 1];
     if (frame.Read(text, length) != length)
         length = 0;
     text[length] = 0;
+    if (length > 0 && cutOff > 0 && frame.Read(record->afterCut, cutOff) == cutOff)
+        record->afterCut[cutOff] = 0;
+    else
+        record->afterCut[0] = 0;
     record->text = new (std::nothrow) char[static_cast<size_t>(length) + 1];
     if (record->text == nullptr) {
         delete record;
@@ -169,8 +178,10 @@ void TcpIngestServer::DeliverQueued(bool finishing) {
         LineRecord* record;
         std::memcpy(&record, front, sizeof record);
         linePeer = record->peer;
+        lineAfterCut = record->afterCut;
         Notify(EVT_LINE_RECEIVED, record->camera, record->text);
         linePeer = "";
+        lineAfterCut = "";
         FreeRecord(record);
         QueuePop(queue);
         // Wake a waiting network thread once half the queue is free again, so it refills in

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "mask/card_mask.h"
 #include "tcp/ring_queue.h"
 #include "tcp/tcp_server.h"
 
@@ -18,6 +19,9 @@ struct LineRecord {
     int camera = 0;                           // as received, counted from 1
     char* text = nullptr;                     // heap copy, NUL-terminated
     char peer[zamri::kAddressTextSize] = {};  // the sender's address
+    // The first bytes cut off a longer text (NUL-terminated): enough to tell whether a card
+    // number runs on past the cut, so that its digits before the cut are masked.
+    char afterCut[kCardMaxSpan + 1] = {};
 };
 
 class TcpIngestServer : public TcpServer {
@@ -45,6 +49,8 @@ class TcpIngestServer : public TcpServer {
     // The address of the sender of the line being handed over, for the owner's
     // EVT_LINE_RECEIVED callback (worker thread, during the callback only); "" otherwise.
     const char* LinePeer() const { return linePeer; }
+    // What was cut off that line's text ("" when nothing was), during the callback only.
+    const char* LineAfterCut() const { return lineAfterCut; }
     // Lines waiting for the worker (read by any thread).
     int QueuedLines() { return QueueCount(queue); }
 
@@ -69,7 +75,8 @@ class TcpIngestServer : public TcpServer {
     static void FreeRecord(LineRecord* record);
 
     std::atomic<int> workerRunning{1};
-    const char* linePeer = "";  // worker thread only
+    const char* linePeer = "";      // worker thread only
+    const char* lineAfterCut = "";  // worker thread only
     RingQueue* queue = nullptr;
     AutoEvent queueEvent;
     std::thread workerThread;

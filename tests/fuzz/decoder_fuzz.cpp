@@ -3,7 +3,8 @@
 // unknown ones, which leave the default in force), the footer mode, the Hebrew setting and the
 // code pages (bit 5: the printer's page PC866 instead of the emulation's own; bit 6: recorder
 // page 1251 instead of 1252).
-// Properties: lines are at most 1023 bytes, flags are only 0, 1 or 2, the end of the data ends
+// Properties: lines are at most 1023 bytes, flags are only 0, 1 or 2 (and the marks of a run
+// cut: after only on a full line, before only on the line after one), the end of the data ends
 // the loop, and where neither print positions nor look-alikes can widen the text (ESC/P and Text
 // Only without a printer page) no line holds more bytes than came in.
 #include <cstddef>
@@ -29,11 +30,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int flags;
     int length;
     size_t delivered = 0;
+    bool cutAfter = false;
     while ((length = decoder.ReadLine(source, &text, &flags)) >= 0) {
         if (length > 1023 || std::strlen(text) > static_cast<size_t>(length))
             std::abort();
-        if (flags != 0 && flags != 1 && flags != 2)
+        int printed = flags & ~kLineFlagsRunCut;
+        if (printed != 0 && printed != 1 && printed != 2)
             std::abort();
+        if (((flags & kLineFlagRunCutAfter) != 0 && length != 1023) ||
+            ((flags & kLineFlagRunCutBefore) != 0 && !cutAfter))
+            std::abort();
+        cutAfter = (flags & kLineFlagRunCutAfter) != 0;
         delivered += static_cast<size_t>(length);
         if (!widening && delivered > size)
             std::abort();

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "codepage/code_page.h"
+#include "mask/card_mask.h"
 #include "mask/mask_set.h"
 #include "platform/overlay_record.h"
 #include "serial/byte_source.h"
@@ -161,7 +162,9 @@ int main(int argc, char** argv) {
     std::string record;
     while (decoder.ReadLine(source, &text, &flags) >= 0) {
         line = text;
-        maskSet.Apply(&line[0], static_cast<int>(line.size()), nullptr, nullptr);
+        int runCuts = flags & kLineFlagsRunCut;
+        flags &= ~kLineFlagsRunCut;
+        maskSet.Apply(&line[0], static_cast<int>(line.size()), nullptr, nullptr, runCuts);
         record = zamri::FormatWriteRecord(kReplayHandle, kReplayChannel, flags, line.c_str());
         record += '\n';
         std::fwrite(record.data(), 1, record.size(), stdout);
