@@ -21,6 +21,91 @@ std::string Quoted(const std::string& text) {
     return "The mask \"" + text + "\"";
 }
 
+// The matcher keeps one state for every position of the expression with its counted repeats
+// written out ("a{3}" is "aaa") and weighs each state at every character of a line, so the
+// written-out size bounds the time a line costs. The library would also read an overlong count
+// or group number into an integer that overflows.
+constexpr long kMaxWrittenOut = 1000;
+
+enum class Shape { kFits, kBackReference, kTooLarge };
+const char kBackReferenceRefused[] = " refers back to a group (\\1 and the like), which a mask cannot do.";
+
+// Reads the expression from e[i] up to a ')' at this depth or the end; *size is its size written
+// out, capped above kMaxWrittenOut. Syntax errors are left to the library.
+Shape WrittenOut(const std::string& e, size_t& i, long* size) {
+    long total = 0;
+    long branch = 0;
+    while (i < e.size() && e[i] != ')') {
+        long atom = 1;
+        char c = e[i];
+        if (c == '|') {
+            total += branch;
+            branch = 0;
+            ++i;
+            continue;
+        }
+        if (c == '(') {
+            ++i;
+            if (i < e.size() && e[i] == '?')
+                i += 2;  // (?: (?= (?!
+            Shape inner = WrittenOut(e, i, &atom);
+            if (inner != Shape::kFits)
+                return inner;
+            ++i;  // the ')'
+        } else if (c == '[') {
+            ++i;
+            if (i < e.size() && e[i] == '^')
+                ++i;
+            if (i < e.size() && e[i] == ']')
+                ++i;
+            while (i < e.size() && e[i] != ']')
+                i += e[i] == '\\' ? 2 : 1;
+            ++i;
+        } else if (c == '\\') {
+            if (i + 1 < e.size() && e[i + 1] >= '1' && e[i + 1] <= '9')
+                return Shape::kBackReference;
+            i += 2;
+        } else {
+            ++i;
+        }
+        long count = 1;
+        if (i < e.size() && e[i] == '{' && i + 1 < e.size() && IsDigit(e[i + 1])) {
+            long low = 0;
+            long high = -1;
+            long* number = &low;
+            for (++i; i < e.size() && (IsDigit(e[i]) || e[i] == ','); ++i) {
+                if (e[i] == ',') {
+                    high = 0;
+                    number = &high;
+                    continue;
+                }
+                *number = *number * 10 + (e[i] - '0');
+                if (*number > kMaxWrittenOut)
+                    return Shape::kTooLarge;
+            }
+            count = high > low ? high : high == 0 ? low + 1 : low;
+        }
+        branch += atom * (count > 0 ? count : 1);
+        if (branch > kMaxWrittenOut)
+            return Shape::kTooLarge;
+    }
+    total += branch;
+    *size = total > kMaxWrittenOut ? kMaxWrittenOut + 1 : total;
+    return total > kMaxWrittenOut ? Shape::kTooLarge : Shape::kFits;
+}
+
+Shape ExpressionShape(const std::string& expression) {
+    size_t i = 0;
+    long size = 0;
+    while (i < expression.size()) {
+        Shape shape = WrittenOut(expression, i, &size);
+        if (shape != Shape::kFits)
+            return shape;
+        ++i;  // a ')' without its '(': the library reports it
+    }
+    return Shape::kFits;
+}
+
 }  // namespace
 
 int MaskPattern::Compile(const std::string& text, std::string* error) {
@@ -90,6 +175,16 @@ int MaskPattern::CompileWildcard(std::string* error) {
 
 int MaskPattern::CompileRegex(std::string* error) {
     std::string expression = source.substr(kRegexPrefixLength);
+    Shape shape = ExpressionShape(expression);
+    if (shape == Shape::kBackReference) {
+        *error = Quoted(source) + kBackReferenceRefused;
+        return 0;
+    }
+    if (shape == Shape::kTooLarge) {
+        *error = Quoted(source) + " is too large: with its repeats written out ({3} as three times) it " +
+                 "would be longer than " + std::to_string(kMaxWrittenOut) + " characters.";
+        return 0;
+    }
     try {
         // The library's default matcher recurses once per character or more: a pattern such as
         // ((a|b| )+)+ over a long line needs megabytes of stack and would crash the capturing
@@ -105,7 +200,7 @@ int MaskPattern::CompileRegex(std::string* error) {
         regex = std::move(compiled);
     } catch (const std::regex_error& failure) {
         if (failure.code() == std::regex_constants::error_complexity)
-            *error = Quoted(source) + " refers back to a group (\\1 and the like), which a mask cannot do.";
+            *error = Quoted(source) + kBackReferenceRefused;
         else
             *error = Quoted(source) + " is not a valid regular expression: " + failure.what();
         return 0;

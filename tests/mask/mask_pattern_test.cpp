@@ -62,6 +62,15 @@ TEST(MaskPattern, APatternThatCannotWorkIsRefusedWithItsReason) {
         {"re:[9-0]", "The mask \"re:[9-0]\" is not a valid regular expression: "},
         {"re:(\\d)\\1",
          "The mask \"re:(\\d)\\1\" refers back to a group (\\1 and the like), which a mask cannot do."},
+        {"re:(a)\\44444444444444444444",
+         "The mask \"re:(a)\\44444444444444444444\" refers back to a group (\\1 and the like), which a mask "
+         "cannot do."},
+        // Counts that would make every line slow (or overflow the library's reading of them).
+        {"re:(a{300}){300}",
+         "The mask \"re:(a{300}){300}\" is too large: with its repeats written out ({3} as "
+         "three times) it would be longer than 1000 characters."},
+        {"re:a{1,44444444444444444444}", "The mask \"re:a{1,44444444444444444444}\" is too large: "},
+        {"re:(x|y{999}|z{2})", "The mask \"re:(x|y{999}|z{2})\" is too large: "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pattern);
