@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/profile.h"
 #include "serial/decoding_options.h"
 #include "tcp/tcp_line_state.h"
 
@@ -13,8 +14,8 @@ class NetworkCapture;
 struct CaptureThread;  // the serial layer's handle of a running capture thread
 
 constexpr int kChannelCount = 32;
-constexpr int kChannelTextSize = 64;      // port names and footer texts: 63 characters and a NUL
-constexpr int kAllowedSendersSize = 256;  // as much as the settings file gives a value
+constexpr int kChannelTextSize = 64;  // port names and footer texts: 63 characters and a NUL
+constexpr int kAllowedSendersSize = zamri::kMaxSettingsValueLength + 1;  // the whole of a settings value
 
 struct ChannelConfig {
     ChannelConfig() = default;

@@ -120,6 +120,18 @@ int ParseChannelValue(const char* value, ChannelConfig& record) {
     return stored;
 }
 
+const char* OverlongChannelField(const char* value) {
+    if (value == nullptr)
+        return nullptr;
+    const char* cursor = value;
+    char token[kSettingsValueSize];
+    for (int field = 0; field < 10 && NextToken(cursor, token, sizeof token); ++field) {
+        if ((field == 1 || field == 9) && std::strlen(token) > kChannelTextSize - 1)
+            return field == 1 ? "port name" : "footer text";
+    }
+    return nullptr;
+}
+
 int FormatChannelValue(const ChannelConfig& record, char* out, int size) {
     if (out == nullptr || size <= 0)
         return -1;

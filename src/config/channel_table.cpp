@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "config/channel_settings.h"
 #include "platform/ovtext.h"
@@ -17,6 +18,26 @@ const char kListenAddressKey[] = "ListenAddress";
 // The section of a channel's settings beyond its record in [Channel]: "Channel 3".
 void ChannelSection(int index, char* out, size_t size) {
     std::snprintf(out, size, "Channel %d", index + 1);
+}
+
+// A sender rule is read whole or not at all: one refused as too long becomes
+// kRefusedSettingText, which admits nobody, never the empty text that would admit everyone.
+void LoadSenderRule(const char* path, const char* section, const char* key, char* field, size_t size,
+                    const char* consequence) {
+    std::string value;
+    int got = zamri::ReadSettingsValue(path, section, key, &value, static_cast<int>(size) - 1, consequence);
+    std::snprintf(field, size, "%s", got < 0 ? kRefusedSettingText : value.c_str());
+}
+
+// Written only when it says something new, so that a file without network channels gains no
+// sections; a refused rule leaves the file's value in place.
+void WriteSenderRule(const char* path, const char* section, const char* key, const char* text) {
+    if (std::strcmp(text, kRefusedSettingText) == 0)
+        return;
+    std::string stored;
+    zamri::ProfileReadValue(path, section, key, &stored);
+    if (stored != text)
+        zamri::ProfileWriteText(path, section, key, text);
 }
 }  // namespace
 
@@ -59,23 +80,36 @@ void ChannelTable::SetSettingsPath(const char* path) {
 
 void ChannelTable::LoadSettings() {
     char key[16];
-    char value[kSettingsValueSize];
+    char section[32];
+    char consequence[96];
+    std::string value;
     for (int i = 0; i < kChannelCount; ++i) {
+        ChannelConfig& record = channels[i];
         std::snprintf(key, sizeof key, "%d", i + 1);
-        zamri::ProfileReadText(settingsPath, kChannelSection, key, "", value, sizeof value);
-        channels[i].emulation = 0;
-        ParseChannelValue(value, channels[i]);
-        char section[32];
+        record.emulation = 0;
+        std::snprintf(consequence, sizeof consequence, "channel %d stays off", i + 1);
+        zamri::ReadSettingsValue(settingsPath, kChannelSection, key, &value, zamri::kMaxSettingsValueLength,
+                                 consequence);
+        if (const char* field = OverlongChannelField(value.c_str())) {
+            zamri::ReportSettingsProblem(std::string("The ") + field + " in the value of " + key + " in [" +
+                                         kChannelSection + "] is longer than " +
+                                         std::to_string(kChannelTextSize - 1) + " characters; " +
+                                         consequence + ".");
+        } else {
+            ParseChannelValue(value.c_str(), record);
+        }
         ChannelSection(i, section, sizeof section);
-        zamri::ProfileReadText(settingsPath, section, kAllowedSendersKey, "", channels[i].allowedSenders,
-                               sizeof channels[i].allowedSenders);
-        channels[i].decoding = LoadDecodingOptions(settingsPath, i + 1);
+        std::snprintf(consequence, sizeof consequence,
+                      "no sender may connect to channel %d until it is shortened", i + 1);
+        LoadSenderRule(settingsPath, section, kAllowedSendersKey, record.allowedSenders,
+                       sizeof record.allowedSenders, consequence);
+        record.decoding = LoadDecodingOptions(settingsPath, i + 1);
     }
     SetTcpPort(zamri::ProfileReadInt(settingsPath, kChannelSection, kPortKey, kDefaultTcpPort));
-    zamri::ProfileReadText(settingsPath, kOptionsSection, kListenAddressKey, "", tcpListenAddress,
-                           sizeof tcpListenAddress);
-    zamri::ProfileReadText(settingsPath, kOptionsSection, kAllowedSendersKey, "", tcpAllowedSenders,
-                           sizeof tcpAllowedSenders);
+    LoadSenderRule(settingsPath, kOptionsSection, kListenAddressKey, tcpListenAddress,
+                   sizeof tcpListenAddress, "the TCP server does not start until it is corrected");
+    LoadSenderRule(settingsPath, kOptionsSection, kAllowedSendersKey, tcpAllowedSenders,
+                   sizeof tcpAllowedSenders, "no sender may connect to the TCP server until it is shortened");
     LoadFilterList(kFilterImportant);
     LoadFilterList(kFilterIgnore);
     delivery.LoadMasks(settingsPath);
@@ -93,24 +127,12 @@ void ChannelTable::SaveChannel(int index) {
     SaveDecodingOptions(settingsPath, index + 1, channels[index].decoding);
     std::snprintf(value, sizeof value, "%d", tcpPort);
     zamri::ProfileWriteText(settingsPath, kChannelSection, kPortKey, value);
-    // Written only when it says something or changes, so that a file without network
-    // channels gains no sections.
     char section[32];
     ChannelSection(index, section, sizeof section);
-    zamri::ProfileReadText(settingsPath, section, kAllowedSendersKey, "", value, sizeof value);
-    if (std::strcmp(value, channels[index].allowedSenders) != 0)
-        zamri::ProfileWriteText(settingsPath, section, kAllowedSendersKey, channels[index].allowedSenders);
+    WriteSenderRule(settingsPath, section, kAllowedSendersKey, channels[index].allowedSenders);
 }
 
 void ChannelTable::SaveTcpSenderRules() {
-    char value[kSettingsValueSize];
-    const struct {
-        const char* key;
-        const char* text;
-    } entries[] = {{kListenAddressKey, tcpListenAddress}, {kAllowedSendersKey, tcpAllowedSenders}};
-    for (const auto& entry : entries) {
-        zamri::ProfileReadText(settingsPath, kOptionsSection, entry.key, "", value, sizeof value);
-        if (std::strcmp(value, entry.text) != 0)
-            zamri::ProfileWriteText(settingsPath, kOptionsSection, entry.key, entry.text);
-    }
+    WriteSenderRule(settingsPath, kOptionsSection, kListenAddressKey, tcpListenAddress);
+    WriteSenderRule(settingsPath, kOptionsSection, kAllowedSendersKey, tcpAllowedSenders);
 }

@@ -68,37 +68,39 @@ bool ReplaceFile(const char* path, const std::string& text, mode_t mode) {
     return true;
 }
 
-int CopyOut(const std::string& value, char* out, int size) {
-    size_t keep = value.size() < static_cast<size_t>(size - 1) ? value.size() : static_cast<size_t>(size - 1);
-    // A value with a NUL byte in it ends there, as any C text does.
-    size_t nul = value.find('\0');
-    if (nul != std::string::npos && nul < keep)
-        keep = nul;
-    std::memcpy(out, value.data(), keep);
-    out[keep] = 0;
-    return static_cast<int>(keep);
+// A value with a NUL byte in it ends there, as any C text does.
+void EndAtNul(std::string* value) {
+    size_t nul = value->find('\0');
+    if (nul != std::string::npos)
+        value->resize(nul);
 }
 
 }  // namespace
 
-int ProfileReadText(const char* path, const char* section, const char* key, const char* def, char* out,
-                    int size) {
-    if (out == nullptr || size <= 0)
-        return 0;
+void DropOverlongEntries(const char* section, std::vector<std::pair<std::string, std::string>>* entries);
+
+int ProfileReadValue(const char* path, const char* section, const char* key, std::string* value) {
+    std::string ignored;
+    std::string& out = value != nullptr ? *value : ignored;
+    out.clear();
     std::string text;
-    std::string value;
-    if (path != nullptr && section != nullptr && key != nullptr && ReadWholeFile(path, &text) &&
-        IniDocument(text).Find(section, key, &value)) {
-        return CopyOut(value, out, size);
+    if (path == nullptr || section == nullptr || key == nullptr || !ReadWholeFile(path, &text) ||
+        !IniDocument(text).Find(section, key, &out)) {
+        return 0;
     }
-    return CopyOut(def != nullptr ? def : "", out, size);
+    EndAtNul(&out);
+    if (out.size() > static_cast<size_t>(kMaxSettingsValueLength)) {
+        out.clear();
+        return -1;
+    }
+    return 1;
 }
 
 int ProfileReadInt(const char* path, const char* section, const char* key, int def) {
-    char value[256];
-    if (ProfileReadText(path, section, key, "", value, sizeof value) == 0)
+    std::string value;
+    if (ReadSettingsValue(path, section, key, &value) <= 0 || value.empty())
         return def;
-    return static_cast<int>(std::strtol(value, nullptr, 10));
+    return static_cast<int>(std::strtol(value.c_str(), nullptr, 10));
 }
 
 std::vector<std::pair<std::string, std::string>> ProfileReadSection(const char* path, const char* section) {
@@ -106,11 +108,9 @@ std::vector<std::pair<std::string, std::string>> ProfileReadSection(const char* 
     if (path == nullptr || section == nullptr || !ReadWholeFile(path, &text))
         return {};
     std::vector<std::pair<std::string, std::string>> entries = IniDocument(text).Entries(section);
-    char value[256];
-    for (auto& entry : entries) {
-        CopyOut(entry.second, value, sizeof value);
-        entry.second = value;
-    }
+    for (auto& entry : entries)
+        EndAtNul(&entry.second);
+    DropOverlongEntries(section, &entries);
     return entries;
 }
 

@@ -7,12 +7,27 @@
 
 namespace zamri {
 
-int ProfileReadText(const char* path, const char* section, const char* key, const char* def, char* out,
-                    int size) {
-    if (out == nullptr || size <= 0)
+void DropOverlongEntries(const char* section, std::vector<std::pair<std::string, std::string>>* entries);
+
+// GetPrivateProfileString fills the buffer as far as it goes and returns its size less one
+// when it had to cut, so a buffer one character larger than the limit tells a value that fits
+// from one that does not. A default no file can hold tells a missing key from an empty one.
+int ProfileReadValue(const char* path, const char* section, const char* key, std::string* value) {
+    std::string ignored;
+    std::string& out = value != nullptr ? *value : ignored;
+    out.clear();
+    if (path == nullptr || section == nullptr || key == nullptr)
         return 0;
-    return static_cast<int>(GetPrivateProfileStringA(section, key, def != nullptr ? def : "", out,
-                                                     static_cast<DWORD>(size), path));
+    static const char kMissing[] = "\x01";
+    std::vector<char> buffer(static_cast<size_t>(kMaxSettingsValueLength) + 2);
+    DWORD got = GetPrivateProfileStringA(section, key, kMissing, buffer.data(),
+                                         static_cast<DWORD>(buffer.size()), path);
+    if (got == 1 && buffer[0] == kMissing[0])
+        return 0;
+    if (got > static_cast<DWORD>(kMaxSettingsValueLength))
+        return -1;
+    out.assign(buffer.data(), got);
+    return 1;
 }
 
 int ProfileReadInt(const char* path, const char* section, const char* key, int def) {
@@ -40,10 +55,9 @@ std::vector<std::pair<std::string, std::string>> ProfileReadSection(const char* 
         at += line.size() + 1;
         if (!IniDocument::ParseKey(line, &key, &value))
             continue;
-        if (value.size() > 255)
-            value.resize(255);
         entries.emplace_back(key, value);
     }
+    DropOverlongEntries(section, &entries);
     return entries;
 }
 

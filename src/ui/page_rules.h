@@ -7,14 +7,15 @@
 
 #include "config/channel_config.h"
 
-constexpr int kFilterEntryMaxLength = 255;
+constexpr int kFilterEntryMaxLength = zamri::kMaxSettingsValueLength;  // as long as the file may hold
 
 // Whether the list view's items equal the stored list: the same count and, position by
-// position, the same text ignoring ASCII case (items read up to 255 characters).
+// position, the same text ignoring ASCII case (items read up to kFilterEntryMaxLength characters).
 bool FilterListUnchanged(char* const* stored, int storedCount, const std::vector<std::string>& items);
 
 // An owned array of items.size() + 1 pointers (the last null) with a copy of each item cut to
-// 255 characters, allocated as ChannelTable::ReplaceFilterList frees it; null when out of memory.
+// kFilterEntryMaxLength characters, allocated as ChannelTable::ReplaceFilterList frees it; null when out of
+// memory.
 char** BuildFilterArray(const std::vector<std::string>& items);
 
 // The index of the first mask that does not compile, with its message; -1 when all compile.

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "codepage/code_page.h"
 #include "platform/profile.h"
@@ -55,7 +56,12 @@ WebOptions ReadWebOptions(const char* settingsPath) {
         return options;
     }
     std::memcpy(options.address, value, std::strlen(value) + 1);
-    ProfileReadText(settingsPath, kSection, "HttpPassword", "", options.password, sizeof options.password);
+    // Refused, not cut, and never read as no password: the page stays off.
+    std::string password;
+    if (ReadSettingsValue(settingsPath, kSection, "HttpPassword", &password, sizeof options.password - 1,
+                          "the web page is off") < 0)
+        return options;
+    std::memcpy(options.password, password.c_str(), password.size() + 1);
     options.port = static_cast<int>(port);
     return options;
 }

@@ -4,10 +4,13 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "channel_table_fixture.h"
 #include "platform/profile.h"
 #include "serial/serial_capture.h"
 #include "support/overlay_log.h"
+#include "support/recorded_messages.h"
 #include "support/temp_dir.h"
 
 using testing_support::OverlayLogFile;
@@ -22,21 +25,6 @@ std::string ReadKey(const std::string& path, const char* section, const char* ke
     zamri::ProfileReadText(path.c_str(), section, key, "<missing>", value, sizeof value);
     return value;
 }
-
-class ChannelTableTest : public ::testing::Test {
-  protected:
-    void Load(const std::string& contents) {
-        WriteFileBytes(settings, contents);
-        table.LoadSettings();
-    }
-
-    OverlayLogFile overlay;
-    TempDir dir;
-    std::string settings = dir.File("zamri.ini");
-    ChannelTable table;
-
-    void SetUp() override { table.SetSettingsPath(settings.c_str()); }
-};
 
 }  // namespace
 
@@ -154,12 +142,28 @@ TEST_F(ChannelTableTest, GarbageSettingsFilesLoadWithoutHarm) {
     std::string garbage;
     for (int i = 0; i < 20000; ++i)
         garbage += static_cast<char>((i * 131 + 7) & 0xFF);
+    testing_support::RecordedMessages messages;
     Load(garbage);
-    Load("[Channel]\r\n1=" + std::string(5000, ',') + "\r\n2=1," + std::string(300, 'X') + "\r\n" + garbage +
-         "\r\n3=" + std::string(4000, '9') + "\r\n");
+    // Values and fields too long to hold are refused whole, never cut into another port or
+    // footer: those channels stay off, and the rest of the file loads.
+    Load("[Channel]\r\n1=" + std::string(5000, ',') + "\r\n2=1," + std::string(64, 'X') + "\r\n" + garbage +
+         "\r\n3=" + std::string(4000, '9') + "\r\n4=1,COM9,9600,0,8,0,0,0,1," + std::string(64, 'F') +
+         "\r\n5=1,COM5\r\n");
     EXPECT_STREQ(table.GetChannel(0)->portName, "COM1");
-    EXPECT_EQ(std::string(table.GetChannel(1)->portName), std::string(63, 'X'));
-    EXPECT_EQ(table.GetChannel(2)->enabled, 2147483647);  // 255 nines, clamped
+    EXPECT_STREQ(table.GetChannel(1)->portName, "COM2");
+    EXPECT_EQ(table.GetChannel(1)->enabled, 0);
+    EXPECT_EQ(table.GetChannel(2)->enabled, 2147483647);  // 4000 nines, clamped
+    EXPECT_STREQ(table.GetChannel(3)->portName, "COM4");
+    EXPECT_EQ(table.GetChannel(3)->enabled, 0);
+    EXPECT_EQ(table.GetChannel(4)->enabled, 1);
+    EXPECT_EQ(messages.Texts(),
+              (std::vector<std::string>{
+                  "Warning|The value of 1 in [Channel] is longer than 4095 characters and is not used; "
+                  "channel 1 stays off.",
+                  "Warning|The port name in the value of 2 in [Channel] is longer than 63 characters; "
+                  "channel 2 stays off.",
+                  "Warning|The footer text in the value of 4 in [Channel] is longer than 63 characters; "
+                  "channel 4 stays off."}));
     // The table is still usable and saves cleanly.
     table.SaveChannel(0);
     EXPECT_EQ(ReadKey(settings, "Channel", "1").substr(0, 7), "0,COM1,");

@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "support/recorded_messages.h"
 #include "support/temp_dir.h"
 
 using testing_support::ReadFileBytes;
@@ -44,13 +47,53 @@ TEST(Profile, NamesIgnoreCaseAndValuesAreTrimmed) {
     EXPECT_EQ(zamri::ProfileReadInt(path.c_str(), "Channel", "PORT", 5), 10001);
 }
 
-TEST(Profile, ReadsAreCutToTheBuffer) {
+// A value is read whole up to the limit, and a longer one is refused with a warning that names
+// it, never cut: the lines after it load as usual.
+TEST(Profile, ValuesAreReadWholeOrRefused) {
     TempDir dir;
     std::string path = dir.File("z.ini");
-    std::string long300(300, 'L');
-    WriteFileBytes(path, "[Channel]\r\n1=" + long300 + "\r\n");
-    EXPECT_EQ(Read(path, "Channel", "1"), std::string(255, 'L'));
-    EXPECT_EQ(Read(path, "Channel", "1", "", 8), "LLLLLLL");
+    const int limit = zamri::kMaxSettingsValueLength;
+    std::string senders = std::string(242, '1') + "10.20.30.40/32";  // 256 characters
+    WriteFileBytes(path, "[S]\r\nsenders=" + senders + "\r\nfits=" + std::string(limit, 'F') + "\r\nover=" +
+                             std::string(limit + 1, 'O') + "\r\nshort=12345678\r\nafter=ok\r\n");
+    testing_support::RecordedMessages messages;
+    std::string value;
+    EXPECT_EQ(zamri::ProfileReadValue(path.c_str(), "S", "senders", &value), 1);
+    EXPECT_EQ(value, senders);  // the 256th character too: no "/3"
+    EXPECT_EQ(zamri::ProfileReadValue(path.c_str(), "S", "fits", &value), 1);
+    EXPECT_EQ(value, std::string(limit, 'F'));
+    EXPECT_EQ(zamri::ProfileReadValue(path.c_str(), "S", "over", &value), -1);
+    EXPECT_EQ(value, "");
+    EXPECT_EQ(zamri::ProfileReadValue(path.c_str(), "S", "none", &value), 0);
+    EXPECT_TRUE(messages.Texts().empty());
+
+    EXPECT_EQ(zamri::ReadSettingsValue(path.c_str(), "S", "over", &value, limit, "nobody may send"), -1);
+    EXPECT_EQ(zamri::ReadSettingsValue(path.c_str(), "S", "fits", &value, 100), -1);
+    EXPECT_EQ(Read(path, "S", "short", "<default>", 8), "<defaul");
+    EXPECT_EQ(Read(path, "S", "short", "<default>", 9), "12345678");
+    EXPECT_EQ(Read(path, "S", "after"), "ok");
+    EXPECT_EQ(messages.Texts(),
+              (std::vector<std::string>{
+                  "Warning|The value of over in [S] is longer than 4095 characters and is not used; nobody "
+                  "may send.",
+                  "Warning|The value of fits in [S] is longer than 100 characters and is not used.",
+                  "Warning|The value of short in [S] is longer than 7 characters and is not used."}));
+}
+
+TEST(Profile, SectionsAreReadWholeAndOverlongEntriesLeftOut) {
+    TempDir dir;
+    std::string path = dir.File("z.ini");
+    std::string entry(300, 'e');
+    WriteFileBytes(path, "[L]\r\ncount=3\r\n0=" + entry + "\r\n1=" +
+                             std::string(zamri::kMaxSettingsValueLength + 1, 'x') + "\r\n2=last\r\n");
+    testing_support::RecordedMessages messages;
+    auto entries = zamri::ProfileReadSection(path.c_str(), "L");
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[1], std::make_pair(std::string("0"), entry));
+    EXPECT_EQ(entries[2], std::make_pair(std::string("2"), std::string("last")));
+    EXPECT_EQ(messages.Texts(),
+              (std::vector<std::string>{
+                  "Warning|The value of 1 in [L] is longer than 4095 characters and is not used."}));
 }
 
 TEST(Profile, IntegersReadLikeTheProfileFunctions) {

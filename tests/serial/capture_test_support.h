@@ -1,13 +1,11 @@
-// Helpers of the capture tests: bounded waits and a message sink that records what the user
-// would have been shown.
+// Helpers of the capture tests: bounded waits, and the message recorder they share with the
+// other tests.
 #pragma once
 
 #include <chrono>
-#include <mutex>
-#include <string>
-#include <vector>
 
 #include "platform/os.h"
+#include "support/recorded_messages.h"
 
 namespace testing_support {
 
@@ -22,17 +20,5 @@ bool WaitFor(Condition condition, int boundMilliseconds = 10000) {
     }
     return true;
 }
-
-// Collects messages while it lives.
-class RecordedMessages {
-  public:
-    RecordedMessages();
-    ~RecordedMessages();
-    std::vector<std::string> Texts() const;  // "caption|text"
-
-  private:
-    static int Sink(const char* text, const char* caption, unsigned style);
-    zamri::MessageSink previous_;
-};
 
 }  // namespace testing_support

@@ -111,11 +111,11 @@ TEST(FilterPage, CaseOnlyChangesCountAsUnchanged) {
 }
 
 TEST(FilterPage, BuiltArraysAreCutAndTerminated) {
-    char** array = BuildFilterArray({"a", "", std::string(300, 'x')});
+    char** array = BuildFilterArray({"a", "", std::string(kFilterEntryMaxLength + 40, 'x')});
     ASSERT_NE(array, nullptr);
     EXPECT_STREQ(array[0], "a");
     EXPECT_STREQ(array[1], "");
-    EXPECT_EQ(std::strlen(array[2]), 255u);
+    EXPECT_EQ(std::strlen(array[2]), static_cast<size_t>(kFilterEntryMaxLength));
     EXPECT_EQ(array[3], nullptr);
     for (int i = 0; i < 3; ++i)
         delete[] array[i];

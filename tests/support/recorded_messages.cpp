@@ -1,4 +1,6 @@
-#include "capture_test_support.h"
+#include "support/recorded_messages.h"
+
+#include <mutex>
 
 namespace testing_support {
 
@@ -23,7 +25,7 @@ std::vector<std::string> RecordedMessages::Texts() const {
     return messages;
 }
 
-int RecordedMessages::Sink(const char* text, const char* caption, unsigned style) {
+int RecordedMessages::Sink(const char* text, const char* caption, unsigned) {
     std::lock_guard<std::mutex> guard(messagesLock);
     messages.push_back(std::string(caption) + "|" + text);
     return 1;
