@@ -59,6 +59,17 @@ TEST(CodePage, AccentedPrinterTextReachesTheWindowsPage) {
     EXPECT_EQ("Caf\xE9", Convert(1252, 1250, "Caf\xE9"));
 }
 
+// Where the printers' published tables print a character that iconv's page leaves unused, the
+// tables follow the printers.
+TEST(CodePage, BytesDecodeAsThePrintersPrintThem) {
+    EXPECT_EQ(857, EscPosSelectedPage(13));
+    EXPECT_EQ(857, StarSelectedPage(12));
+    EXPECT_EQ("9,80 \x80", Convert(857, 1254, "9,80 \xD5"));  // the euro sign, not "?"
+    EXPECT_EQ("\x80", Convert(857, 1252, "\xD5"));
+    EXPECT_EQ("\xE2\x82\xAC", Utf8(1254, Convert(857, 1254, "\xD5")));
+    EXPECT_EQ("??", Convert(857, 1254, "\xE7\xF2"));  // unused in the printers' tables too
+}
+
 TEST(CodePage, MissingCharactersBecomeLookAlikes) {
     EXPECT_EQ("-=|+++", Convert(437, 1252, "\xC4\xCD\xB3\xC5\xC9\xBC"));  // ─ ═ │ ┼ ╔ ╝
     EXPECT_EQ("##", Convert(437, 1251, "\xB0\xDB"));                      // ░ █
