@@ -17,7 +17,9 @@ DESTDIR=$stage cmake --install "$build" --prefix /usr --component zamri --strip 
 
 install -D -m 0644 "$here/zamri.service" "$stage/lib/systemd/system/zamri.service"
 install -D -m 0644 "$here/default" "$stage/etc/default/zamri"
-install -D -m 0644 "$here/zamri.ini" "$stage/etc/zamri/zamri.ini"
+# The settings may hold the web page's password: never readable by every user, not even between
+# unpacking and postinst, which gives the service's group read access.
+install -D -m 0640 "$here/zamri.ini" "$stage/etc/zamri/zamri.ini"
 install -D -m 0644 "$source/README.md" "$stage/usr/share/doc/zamri/README.md"
 install -m 0644 "$here/conffiles" "$stage/DEBIAN/conffiles"
 install -m 0755 "$here/postinst" "$here/prerm" "$here/postrm" "$stage/DEBIAN/"

@@ -33,6 +33,8 @@ for path in ./usr/bin/zamri ./usr/bin/zamri-send ./usr/bin/zamri-replay ./usr/li
     check "$path in the package" grep -q " $path\$" <<<"$contents"
 done
 check "files owned by root" test -z "$(grep -v ' root/root ' <<<"$contents")"
+check "settings not readable by all in the package: $(grep ' ./etc/zamri/zamri.ini$' <<<"$contents")" \
+    grep -q '^-rw-r----- .* ./etc/zamri/zamri.ini$' <<<"$contents"
 
 # --- installed on this machine (one package test at a time; dpkg may be busy elsewhere) ---
 exec 9>/tmp/zamri-deb-test.lock
@@ -74,6 +76,12 @@ check "system user zamri" [ "$(getent passwd zamri | cut -d: -f3)" -lt 1000 ]
 check "zamri in dialout: $(id -nG zamri)" grep -qw dialout <<<"$(id -nG zamri)"
 check "state folder" [ "$(stat -c %U "/var/lib/zamri")" = zamri ]
 check "lock file" [ -f /etc/zamri/zamri.ini.lock ]
+# The settings may hold the web page's password: root and the service's group read them, no one
+# else does.
+settings_access() { stat -c '%a %U %G' /etc/zamri/zamri.ini; }
+check "settings readable by root and the group zamri only: $(settings_access)" [ "$(settings_access)" = "640 root zamri" ]
+unreadable_to_others() { ! setpriv --reuid=nobody --regid=nogroup --clear-groups cat /etc/zamri/zamri.ini >/dev/null 2>&1; }
+check "settings unreadable to other users" unreadable_to_others
 check "version" [ "$(/usr/bin/zamri --version)" = "zamri $version" ]
 
 # A free port, written into the installed settings as an installer would.
@@ -140,9 +148,12 @@ check "serial line text" grep -q "$(printf '\tCOFFEE     2.50')" "$work/out"
 stop_service "serial mode"
 kill "$socat_pid" 2>/dev/null
 
-# Reinstalling keeps the edited settings; removing keeps them too; purging removes them.
+# Reinstalling keeps the edited settings (and closes them to others where an older package left
+# them readable to all); removing keeps them too; purging removes them.
+chown root:root /etc/zamri/zamri.ini && chmod 0644 /etc/zamri/zamri.ini
 dpkg_retry -i "$deb" >/dev/null || fail "reinstall"
 check "settings kept on reinstall" grep -q "^PORT=$port" /etc/zamri/zamri.ini
+check "settings closed to others on reinstall: $(settings_access)" [ "$(settings_access)" = "640 root zamri" ]
 dpkg_retry -r zamri >/dev/null || fail "dpkg -r"
 check "program removed" [ ! -e /usr/bin/zamri ]
 check "settings kept on removal" grep -q "^PORT=$port" /etc/zamri/zamri.ini
