@@ -31,6 +31,7 @@ void LineOutputs::Start(ChannelTable& table, const std::string& settingsPath,
     if (!settings.folder.empty() && journal == nullptr) {
         journal = std::make_shared<JournalSink>(settings.folder, settings.keepDays, codePage,
                                                 recorderSettingsPath, trouble);
+        journal->SetSpace(settings.space);
         if (journal->Start())
             table.delivery.AddSink(journal);
         else

@@ -1,6 +1,7 @@
 // Where delivered lines go besides the overlay library, as section [Options] of the settings
-// file sets it up at start-up: the journal (Journal=, JournalDays=) and the syslog export
-// (Syslog=, SyslogBuffer=). Trouble with either is shown once and capture goes on.
+// file sets it up at start-up: the journal (Journal=, JournalDays=, JournalSizeMB=,
+// JournalFreeMB=) and the syslog export (Syslog=, SyslogBuffer=). Trouble with either is shown
+// once and capture goes on.
 #pragma once
 
 #include <memory>

@@ -38,6 +38,10 @@ JournalSettings ReadJournalSettings(const std::string& settingsPath) {
     settings.folder = folder.empty() ? std::string() : BesideSettings(settingsPath, folder);
     int days = ProfileReadInt(settingsPath.c_str(), "Options", "JournalDays", 90);
     settings.keepDays = days < 0 ? 90 : days;
+    int sizeMB = ProfileReadInt(settingsPath.c_str(), "Options", "JournalSizeMB", kDefaultJournalSizeMB);
+    int freeMB = ProfileReadInt(settingsPath.c_str(), "Options", "JournalFreeMB", kDefaultJournalFreeMB);
+    settings.space.budgetBytes = static_cast<uint64_t>(sizeMB < 0 ? kDefaultJournalSizeMB : sizeMB) << 20;
+    settings.space.freeFloorBytes = static_cast<uint64_t>(freeMB < 0 ? kDefaultJournalFreeMB : freeMB) << 20;
     return settings;
 }
 

@@ -22,6 +22,10 @@ class JournalSink : public QueuedSink {
     ~JournalSink() override;
 
     const JournalWriter& Writer() const { return writer; }
+    // The journal's space limits (before Start); a null reading means the file system's.
+    void SetSpace(const JournalSpace& space, JournalWriter::FreeSpace reading = nullptr) {
+        writer.SetSpace(space, std::move(reading));
+    }
 
   protected:
     void Consume(const DeliveredLine& line) override;

@@ -1,9 +1,11 @@
 #include "journal/journal_writer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "journal/journal_files.h"
 #include "journal/local_clock.h"
@@ -17,6 +19,20 @@ constexpr int64_t kMillisecondsPerDay = 86400000;
 int64_t DayOf(int64_t localMilliseconds) {
     int64_t day = localMilliseconds / kMillisecondsPerDay;
     return (localMilliseconds % kMillisecondsPerDay < 0) ? day - 1 : day;
+}
+
+std::string Megabytes(uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1 << 20));
+    return text;
+}
+
+int64_t FileSystemFreeSpace(const std::string& folder) {
+    std::error_code error;
+    std::filesystem::space_info info = std::filesystem::space(std::filesystem::path(folder), error);
+    if (error || info.available == static_cast<std::uintmax_t>(-1))
+        return -1;
+    return static_cast<int64_t>(std::min<std::uintmax_t>(info.available, INT64_MAX));
 }
 
 }  // namespace
@@ -113,6 +129,7 @@ void JournalWriter::RetainOncePerDay(int64_t now) {
     if (today != retentionDay) {
         retentionDay = today;
         ApplyRetention();
+        KeepSpaceAt(now);
     }
 }
 
@@ -125,6 +142,10 @@ int JournalWriter::Prepare() {
 int JournalWriter::Append(const JournalRecord& record, bool flushNow) {
     int64_t now = clock();
     RetainOncePerDay(now);
+    if (spaceFull && (now < nextSpaceCheck || !KeepSpaceAt(now))) {
+        notWritten.fetch_add(1);
+        return 0;
+    }
     int64_t day = DayOf(record.utcMilliseconds + record.utcOffsetMinutes * 60000LL);
     if (file == nullptr || day != fileDay) {
         if (file == nullptr && now < retryAt) {
@@ -152,6 +173,10 @@ int JournalWriter::Append(const JournalRecord& record, bool flushNow) {
     }
     lineOpen = false;
     ++pending;
+    bytesSinceCheck += line.size();
+    bool limited = space.budgetBytes > 0 || space.freeFloorBytes > 0;
+    if (limited && (bytesSinceCheck >= SpaceCheckBytes() || now >= nextSpaceCheck))
+        KeepSpaceAt(now);
     if (flushNow)
         return FlushPending(now);
     return 1;
@@ -160,18 +185,102 @@ int JournalWriter::Append(const JournalRecord& record, bool flushNow) {
 int JournalWriter::ApplyRetention() {
     if (keepDays <= 0)
         return 0;
-    int64_t oldestKept = DayOf(clock()) - (keepDays - 1);
+    std::vector<JournalFile> files = ListJournalFiles(folder);
+    int64_t today = DayOf(clock());
+    bool todayHasFile =
+        std::any_of(files.begin(), files.end(), [&](const JournalFile& f) { return f.day == today; });
+    // Only files beyond the newest keepDays (today's counted) may go, and never the newest.
+    int64_t beyond = static_cast<int64_t>(files.size()) + (todayHasFile ? 0 : 1) - keepDays;
+    int64_t deletable = std::min<int64_t>(beyond, static_cast<int64_t>(files.size()) - 1);
+    int64_t oldestKept = today - (keepDays - 1);
     int deleted = 0;
-    for (const JournalFile& f : ListJournalFiles(folder)) {
-        if (f.day >= oldestKept)
-            break;
-        if (f.day == fileDay)
+    for (int64_t i = 0; i < deletable && files[i].day < oldestKept; ++i) {
+        if (files[i].day == fileDay)
             CloseFile();
         std::error_code error;
-        if (std::filesystem::remove(std::filesystem::path(f.path), error))
+        if (std::filesystem::remove(std::filesystem::path(files[i].path), error))
             ++deleted;
     }
     return deleted;
+}
+
+void JournalWriter::SetSpace(const JournalSpace& limits, FreeSpace reading) {
+    space = limits;
+    freeSpace = reading ? std::move(reading) : FreeSpace(FileSystemFreeSpace);
+}
+
+uint64_t JournalWriter::SpaceCheckBytes() const {
+    uint64_t step = space.budgetBytes > 0 ? space.budgetBytes / 64 : UINT64_MAX;
+    return std::clamp<uint64_t>(step, 64 << 10, 16 << 20);
+}
+
+int JournalWriter::KeepSpace() {
+    return KeepSpaceAt(clock());
+}
+
+int JournalWriter::KeepSpaceAt(int64_t now) {
+    bytesSinceCheck = 0;
+    if (space.budgetBytes == 0 && space.freeFloorBytes == 0)
+        return 1;
+    // The sizes on disk then hold every record taken.
+    FlushPending(now);
+    std::vector<JournalFile> files = ListJournalFiles(folder);
+    uint64_t total = 0;
+    for (const JournalFile& f : files)
+        total += f.bytes;
+    int64_t free = space.freeFloorBytes > 0 ? freeSpace(folder) : -1;
+    auto overBudget = [&] { return space.budgetBytes > 0 && total > space.budgetBytes; };
+    auto belowFloor = [&] {
+        return space.freeFloorBytes > 0 && free >= 0 && static_cast<uint64_t>(free) < space.freeFloorBytes;
+    };
+    bool forFloor = belowFloor();
+    int64_t today = DayOf(now);
+    std::vector<const JournalFile*> deleted;
+    uint64_t deletedBytes = 0;
+    for (const JournalFile& f : files) {
+        if (!overBudget() && !belowFloor())
+            break;
+        // Today's lines go on; the file they go to stays.
+        if (f.day == today)
+            continue;
+        if (f.day == fileDay)
+            CloseFile();
+        std::error_code error;
+        if (!std::filesystem::remove(std::filesystem::path(f.path), error))
+            continue;
+        total -= f.bytes;
+        deletedBytes += f.bytes;
+        deleted.push_back(&f);
+        if (space.freeFloorBytes > 0)
+            free = freeSpace(folder);
+    }
+    std::string limit = forFloor
+                            ? "keep " + Megabytes(space.freeFloorBytes) + " free on its disk (JournalFreeMB=)"
+                            : "keep the journal within " + Megabytes(space.budgetBytes) + " (JournalSizeMB=)";
+    if (!deleted.empty()) {
+        deletedForSpace.fetch_add(deleted.size());
+        std::string names = deleted.front()->path;
+        if (deleted.size() > 1)
+            names += " to " + JournalFileName(deleted.back()->day);
+        if (trouble)
+            trouble("Journal: deleted " + std::to_string(deleted.size()) + " day file" +
+                    (deleted.size() > 1 ? "s" : "") + " (" + names + ", " + Megabytes(deletedBytes) +
+                    ") to " + limit);
+    }
+    bool full = overBudget() || belowFloor();
+    nextSpaceCheck = now + (full ? kSpaceRetryMilliseconds : kSpaceCheckMilliseconds);
+    if (full && !spaceFull) {
+        if (belowFloor())
+            Fail("only " + Megabytes(static_cast<uint64_t>(free)) + " are free on the disk of " + folder +
+                     ", less than " + Megabytes(space.freeFloorBytes) + " (JournalFreeMB=)",
+                 now, false);
+        else
+            Fail("the journal's budget of " + Megabytes(space.budgetBytes) +
+                     " (JournalSizeMB=) is used up and no older day file can be deleted",
+                 now, false);
+    }
+    spaceFull = full;
+    return full ? 0 : 1;
 }
 
 }  // namespace zamri

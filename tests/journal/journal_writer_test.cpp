@@ -1,7 +1,9 @@
-// The journal's records and day files: format, UTF-8 text, day roll-over, retention, torn
-// lines and a folder that cannot be written.
+// The journal's records and day files: format, UTF-8 text, day roll-over, retention (also when
+// the clock jumps), the size budget and the free-space floor, torn lines and a folder that
+// cannot be written.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -43,6 +45,27 @@ std::vector<std::string> Lines(const std::string& bytes) {
         start = end + 1;
     }
     return lines;
+}
+
+std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> out;
+    for (const auto& f : zamri::ListJournalFiles(folder))
+        out.push_back(f.path.substr(folder.size() + 1));
+    return out;
+}
+
+uint64_t JournalBytes(const std::string& folder) {
+    uint64_t total = 0;
+    for (const auto& f : zamri::ListJournalFiles(folder))
+        total += f.bytes;
+    return total;
+}
+
+// A day file of the given size, days before 2026-12-08.
+void OldDayFile(const std::string& folder, int daysBack, size_t bytes) {
+    std::filesystem::create_directories(folder);
+    ASSERT_TRUE(WriteFileBytes(zamri::JoinPath(folder, zamri::JournalFileName(kDec8 / kDay - daysBack)),
+                               std::string(bytes - 1, 'x') + "\n"));
 }
 
 TEST(JournalRecordTest, LineFormatAndRoundTrip) {
@@ -143,6 +166,124 @@ TEST(JournalWriterTest, DayFilesRollOverAtLocalMidnightAndRetentionRunsOncePerDa
     EXPECT_TRUE(trouble.empty());
 }
 
+TEST(JournalWriterTest, RetentionKeepsTheNewestDaysWhenTheClockJumps) {
+    TempDir dir;
+    std::string folder = dir.File("journal");
+    for (int back : {2, 1, 0})
+        OldDayFile(folder, back, 10);
+    int64_t now = kDec8 + 365 * kDay;  // the clock is set a year ahead
+    zamri::JournalWriter writer(folder, 3, [&] { return now; });
+    ASSERT_EQ(writer.Append(Record(now, 0, 1, 0, 1, "AHEAD")), 1);
+    // The newest three day files stay, today's counted: one old day goes, as on any day.
+    EXPECT_EQ(Names(folder),
+              (std::vector<std::string>{"2026-12-07.jsonl", "2026-12-08.jsonl", "2027-12-08.jsonl"}));
+    now += kDay;
+    ASSERT_EQ(writer.Append(Record(now, 0, 1, 0, 1, "AHEAD")), 1);
+    EXPECT_EQ(Names(folder),
+              (std::vector<std::string>{"2026-12-08.jsonl", "2027-12-08.jsonl", "2027-12-09.jsonl"}));
+    // Set right again: nothing is old by the clock, nothing goes.
+    now = kDec8 + kDay;
+    ASSERT_EQ(writer.Append(Record(now, 0, 1, 0, 1, "BACK")), 1);
+    EXPECT_EQ(Names(folder), (std::vector<std::string>{"2026-12-08.jsonl", "2026-12-09.jsonl",
+                                                       "2027-12-08.jsonl", "2027-12-09.jsonl"}));
+
+    // Keeping one day never deletes the newest file, before today's first line.
+    TempDir other;
+    std::string one = other.File("journal");
+    OldDayFile(one, 0, 10);
+    int64_t later = kDec8 + 400 * kDay;
+    zamri::JournalWriter single(one, 1, [&] { return later; });
+    EXPECT_EQ(single.ApplyRetention(), 0);
+    EXPECT_EQ(Names(one), (std::vector<std::string>{"2026-12-08.jsonl"}));
+}
+
+TEST(JournalWriterTest, AFloodOfLongLinesKeepsToTheBudgetOldestDaysFirst) {
+    TempDir dir;
+    std::string folder = dir.File("journal");
+    for (int back = 5; back >= 1; --back)
+        OldDayFile(folder, back, 100 << 10);
+    int64_t now = kDec8 + 8 * 3600000LL;
+    std::vector<std::string> trouble;
+    zamri::JournalWriter writer(
+        folder, 0, [&] { return now; }, [&](const std::string& m) { trouble.push_back(m); });
+    const uint64_t budget = 1 << 20;
+    writer.SetSpace(zamri::JournalSpace{budget, 0});
+    // A check comes after at most 64 KB written: the journal is never more than that over.
+    const uint64_t slack = (64 << 10) + 4096;
+    std::string text(1023, 'W');
+    int written = 0, refused = 0;
+    for (int i = 0; i < 3000; ++i) {
+        now += 10;
+        (writer.Append(Record(now, 0, 1 + i % 32, 0, i, text), false) ? written : refused)++;
+        if (i % 100 == 0)
+            ASSERT_LE(JournalBytes(folder), budget + slack) << i;
+    }
+    writer.Flush();
+    EXPECT_LE(JournalBytes(folder), budget + slack);
+    // Every older day went, oldest first, each deletion reported; then today's lines were held
+    // back, said once.
+    EXPECT_EQ(Names(folder), (std::vector<std::string>{"2026-12-08.jsonl"}));
+    EXPECT_EQ(writer.DeletedForSpace(), 5u);
+    ASSERT_GE(trouble.size(), 2u);
+    EXPECT_NE(trouble[0].find("Journal: deleted 1 day file ("), std::string::npos) << trouble[0];
+    EXPECT_NE(trouble[0].find("2026-12-03.jsonl, 0.1 MB)"), std::string::npos) << trouble[0];
+    EXPECT_NE(trouble[0].find("(JournalSizeMB=)"), std::string::npos) << trouble[0];
+    EXPECT_NE(trouble.back().find("is used up and no older day file can be deleted"), std::string::npos)
+        << trouble.back();
+    EXPECT_GT(refused, 0);
+    EXPECT_EQ(writer.NotWritten(), static_cast<uint64_t>(refused));
+    EXPECT_EQ(writer.Written(), static_cast<uint64_t>(written));
+
+    // The next day the flood's file is an old one: it goes, and lines are written again.
+    size_t before = trouble.size();
+    now = kDec8 + kDay + 60000;
+    ASSERT_EQ(writer.Append(Record(now, 0, 1, 0, 1, "NEXT DAY")), 1);
+    EXPECT_EQ(Names(folder), (std::vector<std::string>{"2026-12-09.jsonl"}));
+    ASSERT_EQ(trouble.size(), before + 2);
+    EXPECT_NE(trouble[before].find("2026-12-08.jsonl"), std::string::npos) << trouble[before];
+    EXPECT_NE(trouble[before + 1].find("writing again"), std::string::npos) << trouble[before + 1];
+}
+
+TEST(JournalWriterTest, TheFreeSpaceFloorDeletesOldestDaysThenHoldsLinesBack) {
+    TempDir dir;
+    std::string folder = dir.File("journal");
+    for (int back = 3; back >= 1; --back)
+        OldDayFile(folder, back, 200 << 10);
+    // A disk of `disk` bytes holding the journal and nothing else.
+    uint64_t disk = JournalBytes(folder) + (900 << 10);
+    auto free = [&](const std::string& f) { return static_cast<int64_t>(disk - JournalBytes(f)); };
+    int64_t now = kDec8 + 8 * 3600000LL;
+    std::vector<std::string> trouble;
+    zamri::JournalWriter writer(
+        folder, 0, [&] { return now; }, [&](const std::string& m) { trouble.push_back(m); });
+    writer.SetSpace(zamri::JournalSpace{0, 1 << 20}, free);
+    ASSERT_EQ(writer.Prepare(), 1);
+    EXPECT_EQ(Names(folder),
+              (std::vector<std::string>{"2026-12-06.jsonl", "2026-12-07.jsonl", "2026-12-08.jsonl"}));
+    ASSERT_EQ(trouble.size(), 1u);
+    EXPECT_NE(trouble[0].find("2026-12-05.jsonl, 0.2 MB) to keep 1.0 MB free on its disk (JournalFreeMB=)"),
+              std::string::npos)
+        << trouble[0];
+
+    // Something else fills the disk: at the next check the older days go, then lines wait.
+    disk -= 1 << 20;
+    now += zamri::JournalWriter::kSpaceCheckMilliseconds;
+    EXPECT_EQ(writer.Append(Record(now, 0, 1, 0, 1, "CHECKED")), 1);
+    EXPECT_EQ(writer.Append(Record(now, 0, 1, 0, 1, "HELD BACK")), 0);
+    EXPECT_EQ(Names(folder), (std::vector<std::string>{"2026-12-08.jsonl"}));
+    ASSERT_EQ(trouble.size(), 3u);
+    EXPECT_NE(trouble[2].find("less than 1.0 MB (JournalFreeMB=); lines are not being written"),
+              std::string::npos)
+        << trouble[2];
+    // Room again: found at the next try.
+    disk += 2 << 20;
+    now += zamri::JournalWriter::kSpaceRetryMilliseconds;
+    EXPECT_EQ(writer.Append(Record(now, 0, 1, 0, 1, "BACK")), 1);
+    EXPECT_EQ(writer.NotWritten(), 1u);
+    ASSERT_EQ(trouble.size(), 4u);
+    EXPECT_NE(trouble[3].find("writing again"), std::string::npos) << trouble[3];
+}
+
 TEST(JournalWriterTest, TornLastLineIsSkippedAndNeverGluedToTheNextRecord) {
     TempDir dir;
     std::string folder = dir.File("j");
@@ -153,9 +294,14 @@ TEST(JournalWriterTest, TornLastLineIsSkippedAndNeverGluedToTheNextRecord) {
     // A crash tore the second record.
     ASSERT_TRUE(WriteFileBytes(path, good + "{\"time\":\"2026-12-08T00:00:02.000+00:00\",\"cam"));
 
-    std::string lines;
-    ASSERT_EQ(zamri::ReadCompleteLines(path, &lines), 1);
+    zamri::JournalFileReader reader;
+    std::string_view lines;
+    uint64_t offset = 1;
+    ASSERT_EQ(reader.Open(path), 1);
+    ASSERT_TRUE(reader.Next(&lines, &offset));
     EXPECT_EQ(lines, good);
+    EXPECT_EQ(offset, 0u);
+    EXPECT_FALSE(reader.Next(&lines, &offset));
 
     int64_t now = kDec8 + 5000;
     zamri::JournalWriter writer(folder, 0, [&] { return now; });
