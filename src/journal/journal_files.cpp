@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -70,6 +71,9 @@ std::vector<JournalFile> ListJournalFiles(const std::string& folder) {
         JournalFile file;
         if (ParseJournalFileName(name, &file.day)) {
             file.path = JoinPath(folder, name);
+            std::error_code sizeError;
+            uintmax_t bytes = it->file_size(sizeError);
+            file.bytes = sizeError ? 0 : static_cast<uint64_t>(bytes);
             files.push_back(file);
         }
     }
@@ -78,29 +82,156 @@ std::vector<JournalFile> ListJournalFiles(const std::string& folder) {
     return files;
 }
 
-int ReadCompleteLines(const std::string& path, std::string* out) {
-    out->clear();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return 0;
-    // The size is taken once: what the writer appends meanwhile belongs to the next search.
+int JournalFileReader::Open(const std::string& path) {
+    in.close();
+    in.clear();
+    size = readTo = consumed = skipped = 0;
+    used = handed = 0;
     std::error_code error;
-    auto size = std::filesystem::file_size(std::filesystem::path(path), error);
-    if (error) {
-        std::fclose(file);
+    auto bytes = std::filesystem::file_size(std::filesystem::path(path), error);
+    if (error)
         return 0;
-    }
-    out->resize(static_cast<size_t>(size));
-    size_t got = out->empty() ? 0 : std::fread(&(*out)[0], 1, out->size(), file);
-    bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed)
+    in.open(path, std::ios::binary);
+    if (!in.is_open())
         return 0;
-    // A file that shrank (retention, a copy) gives what was there.
-    out->resize(got);
-    size_t lastNewline = out->rfind('\n');
-    out->resize(lastNewline == std::string::npos ? 0 : lastNewline + 1);
+    size = static_cast<uint64_t>(bytes);
+    buffer.resize(static_cast<size_t>(std::min<uint64_t>(size, kBlockBytes)));
     return 1;
+}
+
+size_t JournalFileReader::Fill(size_t want) {
+    want = static_cast<size_t>(std::min<uint64_t>(want, size - readTo));
+    if (want == 0)
+        return 0;
+    in.read(&buffer[used], static_cast<std::streamsize>(want));
+    size_t got = static_cast<size_t>(in.gcount());
+    used += got;
+    readTo += got;
+    // A file that shrank (a copy, a retention) gives what was there.
+    if (got < want)
+        size = readTo;
+    return got;
+}
+
+bool JournalFileReader::Next(std::string_view* lines, uint64_t* offset) {
+    if (handed > 0) {
+        std::memmove(&buffer[0], &buffer[handed], used - handed);
+        used -= handed;
+        consumed += handed;
+        handed = 0;
+    }
+    for (;;) {
+        Fill(buffer.size() - used);
+        size_t last = used;
+        while (last > 0 && buffer[last - 1] != '\n')
+            --last;
+        if (last > 0) {
+            handed = last;
+            *lines = std::string_view(buffer.data(), last);
+            *offset = consumed;
+            return true;
+        }
+        if (readTo == size || used < buffer.size())
+            return false;  // what is left is a line not yet finished
+        // A whole block without a newline: that line is no record; skip to its end.
+        ++skipped;
+        for (;;) {
+            consumed += used;
+            used = 0;
+            if (Fill(buffer.size()) == 0)
+                return false;
+            const void* newline = std::memchr(buffer.data(), '\n', used);
+            if (newline != nullptr) {
+                size_t after = static_cast<size_t>(static_cast<const char*>(newline) - buffer.data()) + 1;
+                std::memmove(&buffer[0], &buffer[after], used - after);
+                used -= after;
+                consumed += after;
+                break;
+            }
+        }
+    }
+}
+
+int JournalBackwardReader::Open(const std::string& path, uint64_t before) {
+    in.close();
+    in.clear();
+    buffer.clear();
+    std::error_code error;
+    auto bytes = std::filesystem::file_size(std::filesystem::path(path), error);
+    if (error)
+        return 0;
+    in.open(path, std::ios::binary);
+    if (!in.is_open())
+        return 0;
+    end = std::min<uint64_t>(before, static_cast<uint64_t>(bytes));
+    bufferStart = end;
+    if (before == kFileEnd) {
+        // Complete lines only: whatever follows the last newline is still being written.
+        while (end > 0) {
+            size_t tail = buffer.size();
+            while (tail > 0 && buffer[tail - 1] != '\n')
+                --tail;
+            if (tail > 0) {
+                end = bufferStart + tail;
+                break;
+            }
+            if (bufferStart == 0 || !ReadEarlierChunk()) {
+                end = 0;
+                break;
+            }
+        }
+    }
+    return 1;
+}
+
+bool JournalBackwardReader::ReadEarlierChunk() {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(kChunkBytes, bufferStart));
+    uint64_t from = bufferStart - n;
+    std::string chunk(n, '\0');
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(from));
+    in.read(&chunk[0], static_cast<std::streamsize>(n));
+    if (static_cast<size_t>(in.gcount()) != n)
+        return false;
+    // Only what lies before end is still needed; a line that will not fit is skipped, so its
+    // bytes need not be kept.
+    buffer.resize(static_cast<size_t>(std::min<uint64_t>(buffer.size(), end - bufferStart)));
+    if (end - 1 - bufferStart > kLongestLine)
+        buffer.swap(chunk);
+    else
+        buffer.insert(0, chunk);
+    bufferStart = from;
+    return true;
+}
+
+bool JournalBackwardReader::Previous(std::string_view* line, uint64_t* offset) {
+    while (end > 0) {
+        // The newline at end - 1 ends this line; its start follows the newline before it.
+        uint64_t searchTo = std::min<uint64_t>(end - 1, bufferStart + buffer.size());
+        size_t i = searchTo > bufferStart ? static_cast<size_t>(searchTo - bufferStart) : 0;
+        while (i > 0 && buffer[i - 1] != '\n')
+            --i;
+        uint64_t start;
+        if (i > 0) {
+            start = bufferStart + i;
+        } else if (bufferStart == 0) {
+            start = 0;
+        } else {
+            if (!ReadEarlierChunk()) {
+                end = 0;
+                return false;
+            }
+            continue;
+        }
+        uint64_t lineEnd = end - 1;
+        end = start;
+        if (lineEnd - start > kLongestLine)
+            continue;
+        *line = std::string_view(buffer.data() + (start - bufferStart), static_cast<size_t>(lineEnd - start));
+        *offset = start;
+        return true;
+    }
+    return false;
 }
 
 }  // namespace zamri

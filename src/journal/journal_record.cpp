@@ -338,7 +338,10 @@ bool ParseRecordView(std::string_view line, RecordView* view) {
             return false;
         }
     }
-    return view->hasTime && view->hasCamera && view->time.size() >= kLocalTimeLength;
+    // A record must be one every reader can show: its time whole and well formed.
+    int64_t utc = 0;
+    int offset = 0;
+    return view->hasTime && view->hasCamera && ParseRecordTime(view->time, &utc, &offset);
 }
 
 void UnescapeJsonString(std::string_view body, std::string* out) {

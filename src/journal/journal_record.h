@@ -56,7 +56,7 @@ struct RecordView {
 };
 
 // Reads one line (without its newline). False when it is not a JSON object with at least a
-// time and a camera.
+// camera and a well-formed time.
 bool ParseRecordView(std::string_view line, RecordView* view);
 // Resolves the escapes of a JSON string body into UTF-8 (out is replaced).
 void UnescapeJsonString(std::string_view body, std::string* out);

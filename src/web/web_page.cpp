@@ -286,11 +286,13 @@ async function search(p) {
   $("q-info").textContent = data.total === 0 ? "No receipt matches." :
     data.results.length === 0 ? "No more receipts (" + data.total + " found)." :
     "Receipts " + first + " to " + (first + data.results.length - 1) + " of " + data.total + ", newest first.";
+  if (data.notice) $("q-info").textContent += " " + data.notice;
   for (const res of data.results) {
     const box = el("div", "result");
     const h = el("h3");
     h.append(el("span", "when", res.time), document.createTextNode("  Camera " + res.camera),
-             el("span", "rsrc", res.source + ", receipt " + res.receipt));
+             el("span", "rsrc", res.source + ", receipt " + res.receipt +
+                (res.partial ? " (a part: the receipt is longer)" : "")));
     box.append(h);
     for (const l of res.lines) {
       const d = el("div", "line");

@@ -22,6 +22,8 @@ void AppendReceipt(const FoundReceipt& receipt, std::string& out) {
     out += ",\"source\":" + JsonString(first.source);
     out += ",\"receipt\":" + std::to_string(first.receipt);
     out += ",\"time\":" + JsonString(LocalTimeOf(first));
+    if (receipt.partial)
+        out += ",\"partial\":true";
     out += ",\"lines\":[";
     for (size_t i = 0; i < receipt.lines.size(); ++i) {
         const FoundLine& line = receipt.lines[i];
@@ -49,6 +51,8 @@ int SearchJournal(const std::string& folder, const SearchQuery& query, const std
     for (std::string* bound : {&find.from, &find.to})
         if (bound->size() > 10 && (*bound)[10] == ' ')
             (*bound)[10] = 'T';
+    find.maxResults = kSearchMostResults;
+    find.timeLimitMilliseconds = kSearchSeconds * 1000;
     JournalSearch search;
     if (!search.Prepare(find, &error))
         return 0;
@@ -60,7 +64,7 @@ int SearchJournal(const std::string& folder, const SearchQuery& query, const std
     const uint64_t wanted = skipNewest + kSearchPageSize;
     uint64_t total = 0;
     std::deque<FoundReceipt> kept;
-    FindStats stats;
+    FindStats stats, counted;
     auto going = [&stop] { return !stop.load(); };
     if (!exists) {
     } else if (wanted <= static_cast<uint64_t>(kSearchHeldReceipts)) {
@@ -76,6 +80,7 @@ int SearchJournal(const std::string& folder, const SearchQuery& query, const std
                 },
                 &stats, &error))
             return 0;
+        counted = stats;
         size_t onPage = kept.size() > skipNewest ? kept.size() - static_cast<size_t>(skipNewest) : 0;
         kept.resize(std::min<size_t>(onPage, kSearchPageSize));
     } else {
@@ -88,6 +93,7 @@ int SearchJournal(const std::string& folder, const SearchQuery& query, const std
                 },
                 &stats, &error))
             return 0;
+        counted = stats;
         uint64_t begin = total > wanted ? total - wanted : 0;
         uint64_t end = total > skipNewest ? total - skipNewest : 0;
         uint64_t index = 0;
@@ -122,7 +128,17 @@ int SearchJournal(const std::string& folder, const SearchQuery& query, const std
     }
     json += "],\"page\":" + std::to_string(query.page);
     json += total > wanted ? ",\"more\":true" : ",\"more\":false";
-    json += ",\"total\":" + std::to_string(total) + "}";
+    json += ",\"total\":" + std::to_string(total);
+    if (counted.capped || counted.timedOut) {
+        std::string reached = counted.stoppedAt.empty() ? "its start" : counted.stoppedAt.substr(0, 16);
+        if (reached.size() > 10)
+            reached[10] = ' ';
+        std::string why = counted.capped ? "after " + std::to_string(kSearchMostResults) + " receipts"
+                                         : "after " + std::to_string(kSearchSeconds) + " seconds";
+        json += ",\"notice\":" + JsonString("The search stopped " + why + ": the journal from " + reached +
+                                            " on was not searched. Narrow it by camera or time.");
+    }
+    json += "}";
     return 1;
 }
 

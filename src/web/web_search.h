@@ -13,10 +13,16 @@ namespace zamri {
 // journal a second time for its own, so a search never holds more than this many.
 constexpr int kSearchHeldReceipts = 1000;
 
-// Searches the journal in folder. 1 with json = {"results":[...],"page":N,"more":B,"total":T},
-// each result {"camera","source","receipt","time","lines":[{"time","text","flags","match"}]}
-// with local times ("2026-12-09 14:30:05"); or 0 with the reason in error. Gives up with 0
-// when stop becomes true.
+// A search counts at most this many receipts and takes at most this long; when it stops
+// there, the answer says so ("notice") and up to where the journal was searched.
+constexpr int kSearchMostResults = 10000;
+constexpr int kSearchSeconds = 20;
+
+// Searches the journal in folder. 1 with json = {"results":[...],"page":N,"more":B,"total":T}
+// and "notice":TEXT when the search stopped at a limit, each result {"camera","source",
+// "receipt","time","lines":[{"time","text","flags","match"}]} ("partial":true for a part of a
+// receipt too long for one result) with local times ("2026-12-09 14:30:05"); or 0 with the
+// reason in error. Gives up with 0 when stop becomes true.
 int SearchJournal(const std::string& folder, const SearchQuery& query, const std::atomic<bool>& stop,
                   std::string& json, std::string& error);
 

@@ -1,5 +1,6 @@
-// Searching the journal: text, regular expressions, cameras, time bounds, whole receipts,
-// zamri-find's output, and a journal that is written while it is searched.
+// Searching the journal: text, regular expressions (none can blow up), cameras, time bounds,
+// whole receipts, a large day file read in blocks with the limits of a search, zamri-find's
+// output, and a journal that is written while it is searched.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -148,6 +149,163 @@ TEST_F(JournalSearchTest, RegexCameraTimeAndLinesOnly) {
               0);
 }
 
+TEST_F(JournalSearchTest, RegularExpressionsRunInTimeThatGrowsWithTheTextOnly) {
+    // Nested repetitions take exponential time in a backtracking matcher (this one took longer
+    // than anyone waits); here the line is read in time polynomial in its length.
+    writer.reset(new zamri::JournalWriter(folder, 0, [] { return kDec8; }));
+    Add(kDec8 + 700 * kMinute, 7, 3, 1, std::string(400, 'a'));
+    writer.reset();
+    struct Case {
+        const char* expression;
+        size_t found;
+    } cases[] = {{"(a|aa)*c", 0}, {"(a*)*c", 0}, {"^(a+)+$", 1}};
+    for (const Case& c : cases) {
+        zamri::FindQuery q = Text(c.expression);
+        q.regex = true;
+        q.camera = 7;
+        EXPECT_EQ(Find(q).size(), c.found) << c.expression;
+    }
+    zamri::JournalSearch search;
+    std::string error;
+    zamri::FindQuery q = Text("(TOTAL).*\\1");
+    q.regex = true;
+    EXPECT_EQ(search.Prepare(q, &error), 0);
+    EXPECT_NE(error.find("refers back to a group"), std::string::npos) << error;
+}
+
+// One busy day in a file of several blocks: 32 tills printing at once, so that every receipt
+// spreads over about 90 KB of the file, and one till that never ends its receipt.
+class LargeDayTest : public ::testing::Test {
+  protected:
+    static constexpr int kLinesPerReceipt = 20;
+    static constexpr int kRounds = 60 * kLinesPerReceipt;
+
+    void SetUp() override {
+        folder = dir.File("journal");
+        std::filesystem::create_directories(folder);
+        std::string day;
+        JournalRecord r;
+        r.utcOffsetMinutes = 0;
+        r.source = "10.0.0.5";
+        int64_t t = kDec8 + 6 * 3600000LL;
+        int receiptOf[33] = {};
+        for (int round = 0; round < kRounds; ++round) {
+            int line = round % kLinesPerReceipt;
+            for (int camera = 1; camera <= 31; ++camera) {
+                if (line == 0)
+                    ++receiptOf[camera];
+                int number = receiptOf[camera] * 100 + camera;
+                bool needle = line == 12 && number % 7 == 0;
+                r.utcMilliseconds = t += 50;
+                r.camera = camera;
+                r.receipt = number;
+                r.flags = line == 0 ? 1 : (line == kLinesPerReceipt - 1 ? 2 : 0);
+                r.text = needle ? "NEEDLE " + std::to_string(number)
+                                : "ITEM " + std::to_string(number) + "/" + std::to_string(line);
+                if (needle)
+                    needles.push_back(number);
+                zamri::AppendRecordLine(r, &day);
+            }
+            // The till that never ends its receipt prints two lines a round.
+            for (int k = 0; k < 2; ++k) {
+                int n = round * 2 + k;
+                r.utcMilliseconds = t += 50;
+                r.camera = 32;
+                r.receipt = 1;
+                r.flags = 0;
+                r.text = n == 1500 ? "LOST KEY" : "ENDLESS " + std::to_string(n);
+                zamri::AppendRecordLine(r, &day);
+            }
+        }
+        ASSERT_TRUE(testing_support::WriteFileBytes(zamri::JoinPath(folder, "2026-12-08.jsonl"), day));
+    }
+
+    zamri::FindStats Run(const zamri::FindQuery& query, std::vector<zamri::FoundReceipt>* found,
+                         zamri::JournalSearch::Clock clock = nullptr) {
+        zamri::JournalSearch search;
+        search.SetClock(clock);
+        std::string error;
+        EXPECT_EQ(search.Prepare(query, &error), 1) << error;
+        zamri::FindStats stats;
+        EXPECT_EQ(search.Run(
+                      folder,
+                      [&](const zamri::FoundReceipt& r) {
+                          found->push_back(r);
+                          return true;
+                      },
+                      &stats, &error),
+                  1);
+        return stats;
+    }
+
+    TempDir dir;
+    std::string folder;
+    std::vector<int> needles;
+};
+
+TEST_F(LargeDayTest, BlocksFindWholeReceiptsAnEndlessOneInPartsAndLimitsSaySo) {
+    zamri::FindQuery q;
+    q.text = "needle";
+    std::vector<zamri::FoundReceipt> found;
+    zamri::FindStats stats = Run(q, &found);
+    EXPECT_GT(stats.bytes, 4 * zamri::JournalFileReader::kBlockBytes);
+    ASSERT_EQ(found.size(), needles.size());
+    ASSERT_GT(needles.size(), 100u);
+    for (size_t i = 0; i < found.size(); ++i) {
+        const auto& lines = found[i].lines;
+        ASSERT_EQ(lines.size(), static_cast<size_t>(kLinesPerReceipt))
+            << needles[i] << " first " << lines[0].record.text << " last " << lines.back().record.text;
+        EXPECT_EQ(lines[0].record.flags, 1);
+        EXPECT_EQ(lines[0].record.receipt, needles[i]);
+        EXPECT_EQ(lines.back().record.flags, 2);
+        EXPECT_TRUE(lines[12].match);
+        EXPECT_FALSE(found[i].partial);
+    }
+
+    // The endless receipt comes in the part that holds the match, no longer than one result.
+    found.clear();
+    q.text = "lost key";
+    Run(q, &found);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_TRUE(found[0].partial);
+    const auto& part = found[0].lines;
+    ASSERT_LE(part.size(), zamri::kMaxResultLines);
+    ASSERT_GT(part.size(), zamri::kMaxResultLines / 2);
+    int first = std::atoi(part[0].record.text.c_str() + 8);
+    for (size_t i = 0; i < part.size(); ++i) {
+        int n = first + static_cast<int>(i);
+        ASSERT_EQ(part[i].record.text, n == 1500 ? "LOST KEY" : "ENDLESS " + std::to_string(n)) << i;
+        EXPECT_EQ(part[i].match, n == 1500);
+    }
+    EXPECT_LT(first, 1500);
+    EXPECT_GT(first + part.size(), 1500u);
+
+    // At most three results: the fourth is where the search stopped.
+    found.clear();
+    q.text = "needle";
+    q.maxResults = 3;
+    stats = Run(q, &found);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_TRUE(stats.capped);
+    EXPECT_FALSE(stats.timedOut);
+    EXPECT_EQ(stats.results, 3u);
+    std::vector<zamri::FoundReceipt> all;
+    q.maxResults = 0;
+    Run(q, &all);
+    std::string fourth = zamri::FormatRecordTime(all[3].lines[0].record.utcMilliseconds, 0).substr(0, 19);
+    EXPECT_EQ(stats.stoppedAt, fourth);
+
+    // A clock that runs a second per reading: the time limit of ten seconds comes first.
+    found.clear();
+    q.timeLimitMilliseconds = 10000;
+    int64_t now = 0;
+    stats = Run(q, &found, [&] { return now += 1000; });
+    EXPECT_TRUE(stats.timedOut);
+    EXPECT_FALSE(stats.capped);
+    EXPECT_LT(found.size(), needles.size());
+    EXPECT_EQ(stats.stoppedAt.substr(0, 11), "2026-12-08T");
+}
+
 TEST(FindTimeTest, FormsPeopleType) {
     const int64_t now = kDec8 + 14 * 3600000LL;
     struct Case {
@@ -182,8 +340,10 @@ TEST_F(JournalSearchTest, ZamriFindPrintsReceiptsLinesAndJson) {
     std::string program(self);
     program = program.substr(0, program.find_last_of("/\\") + 1) + "zamri-find";
     std::string out = dir.File("out.txt");
+    std::string err = dir.File("err.txt");
     auto run = [&](const std::string& args) {
-        return std::system((program + " -q --journal " + folder + " " + args + " > " + out).c_str());
+        return std::system(
+            (program + " -q --journal " + folder + " " + args + " > " + out + " 2> " + err).c_str());
     };
     ASSERT_EQ(run("void --from 2026-12-08 --to \"2026-12-08 23:00\""), 0);
     EXPECT_EQ(ReadFileBytes(out),
@@ -200,6 +360,13 @@ TEST_F(JournalSearchTest, ZamriFindPrintsReceiptsLinesAndJson) {
         ReadFileBytes(out),
         "{\"time\":\"2026-12-09T00:03:00.000+01:00\",\"camera\":3,\"flags\":3,\"source\":\"192.168.1.20\","
         "\"receipt\":1,\"text\":\"\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D 5.00\",\"match\":true}\n");
+    // A search that stops at its limit says so, --quiet or not.
+    ASSERT_EQ(run("--max 1 void"), 0);
+    EXPECT_EQ(ReadFileBytes(out).find("void coffee"), std::string::npos);
+    EXPECT_NE(ReadFileBytes(err).find("zamri-find: stopped after 1 receipts (--max); the journal from "
+                                      "2026-12-08 23:59:00 on was not searched"),
+              std::string::npos)
+        << ReadFileBytes(err);
     EXPECT_NE(run("nothing-like-this"), 0);
     EXPECT_NE(run("--camera 33"), 0);
     EXPECT_NE(run("--from someday"), 0);

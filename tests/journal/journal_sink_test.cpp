@@ -37,7 +37,12 @@ std::vector<zamri::JournalRecord> Journal(const std::string& folder) {
     std::vector<zamri::JournalRecord> records;
     for (const zamri::JournalFile& file : zamri::ListJournalFiles(folder)) {
         std::string bytes;
-        zamri::ReadCompleteLines(file.path, &bytes);
+        zamri::JournalFileReader reader;
+        std::string_view block;
+        uint64_t offset = 0;
+        reader.Open(file.path);
+        while (reader.Next(&block, &offset))
+            bytes.append(block);
         size_t start = 0, end;
         while ((end = bytes.find('\n', start)) != std::string::npos) {
             zamri::RecordView view;

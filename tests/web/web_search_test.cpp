@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "journal/journal_record.h"
 #include "journal/journal_writer.h"
 #include "support/temp_dir.h"
 #include "web/web_search.h"
@@ -95,9 +96,10 @@ TEST_F(WebSearchTest, TextCameraAndTimeRangeGiveWholeReceiptsWithLocalTimes) {
     // Both lines of the receipt, only the first marked, times as the recorder shows them,
     // the till's markup escaped even inside the JSON.
     EXPECT_NE(
-        json.find("\"camera\":5,\"source\":\"10.0.0.9\",\"receipt\":1029,\"time\":\"2026-12-02 01:09:00\","
-                  "\"lines\":[{\"time\":\"01:09:00\",\"text\":\"SALE 1029\",\"flags\":0,\"match\":true},"
-                  "{\"time\":\"01:09:20\",\"text\":\"TOTAL \\u003c1029\\u003e\",\"flags\":2,\"match\":false}]"),
+        json.find(
+            "\"camera\":5,\"source\":\"10.0.0.9\",\"receipt\":1029,\"time\":\"2026-12-02 01:09:00\","
+            "\"lines\":[{\"time\":\"01:09:00\",\"text\":\"SALE 1029\",\"flags\":0,\"match\":true},"
+            "{\"time\":\"01:09:20\",\"text\":\"TOTAL \\u003c1029\\u003e\",\"flags\":2,\"match\":false}]"),
         std::string::npos)
         << json;
 
@@ -121,6 +123,28 @@ TEST_F(WebSearchTest, AMissingFolderFindsNothingAndAStopGivesUp) {
     stop = true;
     EXPECT_EQ(SearchJournal(dir->File("journal"), SearchQuery(), stop, json, error), 0);
     EXPECT_EQ(error, "the program is stopping");
+}
+
+TEST(WebSearchLimitTest, ASearchThatStopsAtItsLimitSaysWhere) {
+    TempDir journal;
+    std::string day;
+    JournalRecord record;
+    record.camera = 4;
+    record.flags = 3;
+    record.text = "SALE";
+    for (int n = 0; n <= kSearchMostResults; ++n) {
+        record.receipt = n;
+        record.utcMilliseconds = UtcOf(n / 60) + (n % 60) * 1000;
+        AppendRecordLine(record, &day);
+    }
+    ASSERT_TRUE(testing_support::WriteFileBytes(journal.File("2026-12-01.jsonl"), day));
+    std::string json, error;
+    std::atomic<bool> stop{false};
+    ASSERT_EQ(SearchJournal(journal.Path(), SearchQuery(), stop, json, error), 1) << error;
+    EXPECT_NE(json.find("\"total\":10000,\"notice\":\"The search stopped after 10000 receipts: the journal "
+                        "from 2026-12-01 09:46 on was not searched. Narrow it by camera or time.\"}"),
+              std::string::npos)
+        << json.substr(json.size() - 300);
 }
 
 }  // namespace

@@ -31,10 +31,15 @@ const char kUsage[] =
     "      --to TIME        up to this local time (inclusive)\n"
     "  -l, --lines          print only the matching lines\n"
     "  -j, --json           print journal records, one JSON object per line (with \"match\")\n"
-    "  -q, --quiet          no summary on standard error\n"
+    "  -m, --max N          stop after N receipts (with --lines: lines); 0: no limit (default 10000)\n"
+    "  -t, --time-limit S   stop after S seconds; 0: no limit (default 300)\n"
+    "  -q, --quiet          no summary on standard error (a search that stopped early still says so)\n"
     "TIME: today, yesterday, YYYY-MM-DD, YYYY-MM-DD HH:MM[:SS], HH:MM[:SS] (today), today HH:MM.\n"
     "A day or minute as a bound covers all of it: --from yesterday --to yesterday is one day.\n"
     "Exit status: 0 something found, 1 nothing found, 2 usage or journal error.\n";
+
+constexpr uint64_t kDefaultMaxResults = 10000;
+constexpr int kDefaultTimeLimitSeconds = 300;
 
 struct Options {
     std::string journal;
@@ -44,6 +49,16 @@ struct Options {
     zamri::FindQuery query;
     bool haveText = false;
 };
+
+// A whole number from 0 to most; false when value is anything else.
+bool ParseCount(const char* value, long long most, long long* out) {
+    char* end = nullptr;
+    long long n = std::strtoll(value, &end, 10);
+    if (*value == 0 || *end != 0 || n < 0 || n > most)
+        return false;
+    *out = n;
+    return true;
+}
 
 int Usage(const char* problem) {
     std::fprintf(stderr, "zamri-find: %s\n(zamri-find --help shows the options)\n", problem);
@@ -72,6 +87,8 @@ class Printer {
             out.append(head);
             out.resize(out.size() - 1);
             out.append(first.source);
+            if (receipt.partial)
+                out.append("  (a part: the receipt is longer)");
             out.push_back('\n');
             for (const zamri::FoundLine& line : receipt.lines) {
                 std::string t =
@@ -123,6 +140,8 @@ class Printer {
 // 1 parsed, 0 usage error (already reported), -1 help shown.
 int ParseOptions(int argc, char** argv, Options* o) {
     int64_t now = zamri::LocalNowMilliseconds();
+    o->query.maxResults = kDefaultMaxResults;
+    o->query.timeLimitMilliseconds = kDefaultTimeLimitSeconds * 1000;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -167,6 +186,24 @@ int ParseOptions(int argc, char** argv, Options* o) {
                 Usage(("cannot read the time \"" + std::string(value) + "\"").c_str());
                 return 0;
             }
+        } else if (arg == "-m" || arg == "--max") {
+            long long n = 0;
+            if (!needValue())
+                return 0;
+            if (!ParseCount(value, 1000000000000LL, &n)) {
+                Usage("--max takes a whole number (0: no limit)");
+                return 0;
+            }
+            o->query.maxResults = static_cast<uint64_t>(n);
+        } else if (arg == "-t" || arg == "--time-limit") {
+            long long n = 0;
+            if (!needValue())
+                return 0;
+            if (!ParseCount(value, 2000000, &n)) {
+                Usage("--time-limit takes a whole number of seconds (0: no limit)");
+                return 0;
+            }
+            o->query.timeLimitMilliseconds = static_cast<int>(n * 1000);
         } else if (arg == "-l" || arg == "--lines") {
             o->query.linesOnly = true;
         } else if (arg == "-j" || arg == "--json") {
@@ -253,6 +290,20 @@ int main(int argc, char** argv) {
         return 2;
     }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    // Output that stopped early must never pass for the whole answer, not even with --quiet.
+    std::string reached = stats.stoppedAt;
+    if (reached.size() > 10)
+        reached[10] = ' ';
+    if (stats.capped)
+        std::fprintf(stderr,
+                     "zamri-find: stopped after %llu %s (--max); the journal from %s on was not searched\n",
+                     static_cast<unsigned long long>(stats.results), linesOnly ? "lines" : "receipts",
+                     reached.c_str());
+    if (stats.timedOut)
+        std::fprintf(
+            stderr,
+            "zamri-find: stopped after %d s (--time-limit); the journal from %s on was not searched\n",
+            options.query.timeLimitMilliseconds / 1000, reached.empty() ? "its start" : reached.c_str());
     if (!options.quiet)
         std::fprintf(stderr, "zamri-find: %llu %s, %llu matching lines; %llu files, %.1f MB in %.2f s\n",
                      static_cast<unsigned long long>(stats.results), linesOnly ? "lines" : "receipts",
