@@ -21,16 +21,48 @@ std::string HeaderField(const std::string& value, size_t maxLength) {
     return out.empty() ? std::string("-") : out;
 }
 
-// A structured-data parameter value: '"', '\' and ']' escaped.
-void AppendParamValue(const std::string& value, std::string* out) {
-    for (char c : value) {
-        if (c == '"' || c == '\\' || c == ']')
-            out->push_back('\\');
-        out->push_back(c);
+void AppendOctalEscape(unsigned code, std::string* out) {
+    out->push_back('#');
+    out->push_back(static_cast<char>('0' + ((code >> 6) & 7)));
+    out->push_back(static_cast<char>('0' + ((code >> 3) & 7)));
+    out->push_back(static_cast<char>('0' + (code & 7)));
+}
+
+// text with control characters escaped and bytes that are not UTF-8 replaced; inParam also
+// escapes what a structured-data parameter value must ('"', '\\' and ']').
+void AppendCleanText(const std::string& text, bool inParam, std::string* out) {
+    size_t i = 0;
+    while (i < text.size()) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            AppendOctalEscape(c, out);
+            ++i;
+        } else if (c < 0x80) {
+            if (inParam && (c == '"' || c == '\\' || c == ']'))
+                out->push_back('\\');
+            out->push_back(static_cast<char>(c));
+            ++i;
+        } else {
+            size_t n = Utf8SequenceLength(text, i);
+            if (n == 0) {
+                out->append("\xEF\xBF\xBD");  // U+FFFD
+                ++i;
+            } else if (n == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+                AppendOctalEscape(static_cast<unsigned char>(text[i + 1]), out);  // U+0080 to U+009F
+                i += 2;
+            } else {
+                out->append(text, i, n);
+                i += n;
+            }
+        }
     }
 }
 
 }  // namespace
+
+void AppendSyslogText(const std::string& text, std::string* out) {
+    AppendCleanText(text, false, out);
+}
 
 std::string FormatSyslogMessage(const JournalRecord& record, const SyslogOrigin& origin) {
     int severity = (record.flags & kImportantFlag) != 0 ? kSeverityNotice : kSeverityInformational;
@@ -45,9 +77,9 @@ std::string FormatSyslogMessage(const JournalRecord& record, const SyslogOrigin&
                   origin.processId, kSyslogStructuredDataId, record.camera, record.flags,
                   static_cast<long long>(record.receipt));
     m += head;
-    AppendParamValue(record.source, &m);
+    AppendCleanText(record.source, true, &m);
     m += "\"] ";
-    m += record.text;
+    AppendSyslogText(record.text, &m);
     return m;
 }
 

@@ -5,6 +5,12 @@
 //       [zamri@32473 camera="3" flags="2" receipt="17" source="COM3"] TOTAL 12.50
 //
 // facility local0; severity informational, notice (133) for lines the Important list matched.
+//
+// The text and the source carry no control characters: each C0 control (CR, LF, TAB...), DEL
+// and C1 control (U+0080 to U+009F) is written as '#' and its three octal digits, CR LF as
+// "#015#012", the form rsyslog gives such characters itself. So a collector or a file that
+// splits at line ends sees one record per line, never one a till's text made up. Bytes that
+// are not UTF-8 become U+FFFD.
 #pragma once
 
 #include <string>
@@ -19,6 +25,9 @@ struct SyslogOrigin {
     std::string hostName;  // "-" when empty
     int processId = 0;
 };
+
+// Appends text as the message carries it (control characters escaped, see above).
+void AppendSyslogText(const std::string& text, std::string* out);
 
 // The message of one record (text already UTF-8), without framing.
 std::string FormatSyslogMessage(const JournalRecord& record, const SyslogOrigin& origin);

@@ -1,7 +1,7 @@
 // Syslog export to a real rsyslog, started here on a free loopback port with a private
 // configuration (the system's own rsyslog is never touched): every line arrives, well formed,
 // over TCP and UDP; a collector stopped and started again loses nothing while the buffer holds,
-// and what overflows is counted and reported.
+// and what overflows is counted and reported; a till's CR LF never makes a record of its own.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -42,10 +42,11 @@ int FreePort() {
 
 class Rsyslog {
   public:
-    Rsyslog(const TempDir& dir, int port) : dir(dir), port(port) {
+    // globals: more parameters of rsyslog's global() statement.
+    Rsyslog(const TempDir& dir, int port, const std::string& globals = "") : dir(dir), port(port) {
         output = dir.File("received.log");
-        std::string conf = "global(workDirectory=\"" + dir.Path() +
-                           "\")\n"
+        std::string conf = "global(workDirectory=\"" + dir.Path() + "\"" + globals +
+                           ")\n"
                            "module(load=\"imtcp\")\n"
                            "module(load=\"imudp\")\n"
                            "input(type=\"imtcp\" address=\"127.0.0.1\" port=\"" +
@@ -228,6 +229,34 @@ TEST_F(RsyslogTest, WhatOverflowsTheBufferIsCountedAndReported) {
         EXPECT_EQ(lines[n], Expected(n, "HELD"));
     sink->Stop();
     EXPECT_EQ(sink->UnsentLines(), 90u);
+}
+
+TEST_F(RsyslogTest, ControlCharactersNeverSplitARecordEvenWhenTheCollectorKeepsThem) {
+    // A collector that keeps control characters as they come, as some are set up to.
+    TempDir rawDir;
+    int rawPort = FreePort();
+    Rsyslog raw(rawDir, rawPort, " parser.escapeControlCharactersOnReceive=\"off\"");
+    ASSERT_TRUE(raw.Start());
+    const char kForged[] = "PAID\r\n<134>1 2025-12-08T14:02:11.300+01:00 till zamri 1 line - REFUND\t999";
+    auto send = [&](bool udp) {
+        auto sink = std::make_shared<zamri::SyslogSink>(zamri::SyslogCollector{udp, "127.0.0.1", rawPort},
+                                                        100, 1252, "", nullptr);
+        ASSERT_EQ(sink->Start(), 1);
+        for (int n = 0; n < 10; ++n)
+            sink->Accept(Line(n, kForged));
+        sink->Stop(10000);
+    };
+    send(false);
+    ASSERT_TRUE(WaitUntil([&] { return raw.Lines().size() >= 10; }, 30000));
+    send(true);
+    ASSERT_TRUE(WaitUntil([&] { return raw.Lines().size() >= 20; }, 30000));
+    auto lines = raw.Lines();
+    ASSERT_EQ(lines.size(), 20u);
+    for (int n = 0; n < 20; ++n)
+        EXPECT_EQ(lines[n], Expected(n % 10,
+                                     "PAID#015#012<134>1 2025-12-08T14:02:11.300+01:00 till zamri 1 line - "
+                                     "REFUND#011999"))
+            << n;
 }
 
 }  // namespace

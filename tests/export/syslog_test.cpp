@@ -1,6 +1,6 @@
-// Syslog messages and their transport: the message of a line, the collector setting, and
-// octet-counted frames over TCP and datagrams over UDP to a loopback receiver, with a receiver
-// that goes away and comes back.
+// Syslog messages and their transport: the message of a line (control characters escaped), the
+// collector setting, and octet-counted frames over TCP and datagrams over UDP to a loopback
+// receiver, with a receiver that goes away and comes back.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -42,6 +42,29 @@ TEST(SyslogFormatTest, MessagesAndCollectorSettings) {
     EXPECT_EQ(zamri::FormatSyslogMessage(odd, zamri::SyslogOrigin{"", 1}),
               "<133>1 2025-12-08T14:02:11.300+01:00 - zamri 1 line "
               "[zamri@32473 camera=\"3\" flags=\"4\" receipt=\"17\" source=\"a\\\"b\\\\c\\]d\"] K\xC3\xA4se");
+    // No control character reaches the message: a till's CR LF cannot start a record of its own.
+    zamri::JournalRecord forged =
+        Line("PAID\r\n<134>1 2025-12-08T14:02:11.300+01:00 tillpc zamri 1 line - REFUND 999.00");
+    forged.source = "10.0.0.9\n";
+    EXPECT_EQ(
+        zamri::FormatSyslogMessage(forged, zamri::SyslogOrigin{"", 1}),
+        "<134>1 2025-12-08T14:02:11.300+01:00 - zamri 1 line [zamri@32473 camera=\"3\" flags=\"2\" "
+        "receipt=\"17\" source=\"10.0.0.9#012\"] PAID#015#012<134>1 2025-12-08T14:02:11.300+01:00 tillpc "
+        "zamri 1 line - REFUND 999.00");
+    struct Text {
+        std::string in, out;
+    } texts[] = {
+        {std::string("A\tB\0C\x1B[2J\x7F", 10), "A#011B#000C#033[2J#177"},
+        {"C1 \xC2\x85 \xC2\x9F kept \xC2\xA0\xE2\x82\xAC", "C1 #205 #237 kept \xC2\xA0\xE2\x82\xAC"},
+        {"not UTF-8 \xE8 \xC2", "not UTF-8 \xEF\xBF\xBD \xEF\xBF\xBD"},
+        {"# 012 stays", "# 012 stays"},
+    };
+    for (const Text& t : texts) {
+        std::string out;
+        zamri::AppendSyslogText(t.in, &out);
+        EXPECT_EQ(out, t.out);
+    }
+
     std::string framed;
     zamri::AppendOctetCounted("<134>1 x", &framed);
     EXPECT_EQ(framed, "8 <134>1 x");
