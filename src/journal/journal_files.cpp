@@ -25,6 +25,21 @@ bool TwoOrFourDigits(std::string_view s, size_t at, size_t count, int* value) {
     return true;
 }
 
+// Opens path afresh in *in and tells its size now. False when it cannot be read.
+bool OpenWithSize(const std::string& path, std::ifstream* in, uint64_t* size) {
+    in->close();
+    in->clear();
+    std::error_code error;
+    auto bytes = std::filesystem::file_size(std::filesystem::path(path), error);
+    if (error)
+        return false;
+    in->open(path, std::ios::binary);
+    if (!in->is_open())
+        return false;
+    *size = static_cast<uint64_t>(bytes);
+    return true;
+}
+
 }  // namespace
 
 std::string JournalFileName(int64_t localDay) {
@@ -83,18 +98,12 @@ std::vector<JournalFile> ListJournalFiles(const std::string& folder) {
 }
 
 int JournalFileReader::Open(const std::string& path) {
-    in.close();
-    in.clear();
-    size = readTo = consumed = skipped = 0;
+    readTo = consumed = skipped = 0;
     used = handed = 0;
-    std::error_code error;
-    auto bytes = std::filesystem::file_size(std::filesystem::path(path), error);
-    if (error)
+    if (!OpenWithSize(path, &in, &size)) {
+        size = 0;
         return 0;
-    in.open(path, std::ios::binary);
-    if (!in.is_open())
-        return 0;
-    size = static_cast<uint64_t>(bytes);
+    }
     buffer.resize(static_cast<size_t>(std::min<uint64_t>(size, kBlockBytes)));
     return 1;
 }
@@ -153,17 +162,12 @@ bool JournalFileReader::Next(std::string_view* lines, uint64_t* offset) {
 }
 
 int JournalBackwardReader::Open(const std::string& path, uint64_t before) {
-    in.close();
-    in.clear();
     buffer.clear();
-    std::error_code error;
-    auto bytes = std::filesystem::file_size(std::filesystem::path(path), error);
-    if (error)
+    uint64_t bytes = 0;
+    end = bufferStart = 0;
+    if (!OpenWithSize(path, &in, &bytes))
         return 0;
-    in.open(path, std::ios::binary);
-    if (!in.is_open())
-        return 0;
-    end = std::min<uint64_t>(before, static_cast<uint64_t>(bytes));
+    end = std::min<uint64_t>(before, bytes);
     bufferStart = end;
     if (before == kFileEnd) {
         // Complete lines only: whatever follows the last newline is still being written.
