@@ -130,7 +130,7 @@ int SearchJournal(const std::string& folder, const SearchQuery& query, const std
     json += total > wanted ? ",\"more\":true" : ",\"more\":false";
     json += ",\"total\":" + std::to_string(total);
     if (counted.capped || counted.timedOut) {
-        std::string reached = counted.stoppedAt.empty() ? "its start" : counted.stoppedAt.substr(0, 16);
+        std::string reached = counted.stoppedAt.empty() ? "its start" : counted.stoppedAt;
         if (reached.size() > 10)
             reached[10] = ' ';
         std::string why = counted.capped ? "after " + std::to_string(kSearchMostResults) + " receipts"

@@ -142,7 +142,7 @@ TEST(WebSearchLimitTest, ASearchThatStopsAtItsLimitSaysWhere) {
     std::atomic<bool> stop{false};
     ASSERT_EQ(SearchJournal(journal.Path(), SearchQuery(), stop, json, error), 1) << error;
     EXPECT_NE(json.find("\"total\":10000,\"notice\":\"The search stopped after 10000 receipts: the journal "
-                        "from 2026-12-01 09:46 on was not searched. Narrow it by camera or time.\"}"),
+                        "from 2026-12-01 09:46:40 on was not searched. Narrow it by camera or time.\"}"),
               std::string::npos)
         << json.substr(json.size() - 300);
 }
