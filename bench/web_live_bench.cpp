@@ -5,8 +5,12 @@
 //   2. capture: TCP capture's line rate with the page off, on without browsers, and with 20
 //      live streams open (rounds alternate, medians reported);
 //   3. latency: from OV_write to the line in a real headless Chromium page (median, 99th
-//      percentile), at 200 lines per second.
-// Usage: bench_web_live [stream] [capture] [latency]   (default: all three)
+//      percentile), at 200 lines per second;
+//   4. stalled: the memory that 100 live streams hold while their readers have stopped
+//      reading (from ten loopback addresses), with the longest lines a till can send.
+// Usage: bench_web_live [stream] [capture] [latency] [stalled]   (default: all four)
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -17,6 +21,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -172,7 +177,7 @@ double CaptureRun(int mode, int liveClients) {
     std::vector<SocketHandle> sockets;
     for (int i = 0; i < liveClients; ++i) {
         SocketHandle socket = SocketConnect("127.0.0.1", web.Port());
-        const char request[] = "GET /api/live HTTP/1.1\r\nHost: x\r\n\r\n";
+        const char request[] = "GET /api/live HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
         SocketSend(socket, request, sizeof request - 1);
         sockets.push_back(socket);
     }
@@ -211,7 +216,8 @@ double CaptureRun(int mode, int liveClients) {
     Clock::time_point start = Clock::now();
     std::vector<std::thread> threads;
     for (int c = 0; c < senders; ++c)
-        threads.emplace_back([&, c] { clients[c]->SendBytes(streams[c].data(), static_cast<int>(streams[c].size())); });
+        threads.emplace_back(
+            [&, c] { clients[c]->SendBytes(streams[c].data(), static_cast<int>(streams[c].size())); });
     for (std::thread& t : threads)
         t.join();
     const long total = static_cast<long>(senders) * perSender;
@@ -230,8 +236,9 @@ double CaptureRun(int mode, int liveClients) {
 void CaptureRates() {
     const int rounds = 9;
     std::printf("== TCP capture rate (8 senders, 120000 lines to the overlay library), %d rounds\n", rounds);
-    std::printf("   each round runs the three cases back to back; the ratios are per round, so a machine\n"
-                "   that others load slows all three alike\n");
+    std::printf(
+        "   each round runs the three cases back to back; the ratios are per round, so a machine\n"
+        "   that others load slows all three alike\n");
     std::vector<double> off, on, twenty, onRatio, twentyRatio, twentyToOn;
     for (int round = 0; round < rounds; ++round) {
         off.push_back(CaptureRun(0, 0));
@@ -244,8 +251,9 @@ void CaptureRates() {
     std::printf("page off:                 median %9.0f lines/s\n", Median(off));
     std::printf("page on, no browser:      median %9.0f lines/s, per round %+.1f%% (median)\n", Median(on),
                 (Median(onRatio) - 1) * 100);
-    std::printf("page on, 20 live streams: median %9.0f lines/s, per round %+.1f%% to page off, %+.1f%% to page on\n",
-                Median(twenty), (Median(twentyRatio) - 1) * 100, (Median(twentyToOn) - 1) * 100);
+    std::printf(
+        "page on, 20 live streams: median %9.0f lines/s, per round %+.1f%% to page off, %+.1f%% to page on\n",
+        Median(twenty), (Median(twentyRatio) - 1) * 100, (Median(twentyToOn) - 1) * 100);
 }
 
 // 3. OV_write to the page in Chromium.
@@ -323,11 +331,111 @@ void Latency() {
         if (found != times->times.end())
             streamLatencies.push_back((arrival.second - found->second) / 1000.0);
     }
-    std::printf("in Chromium's page:   %zu of %d lines, median %.2f ms, p99 %.2f ms, max %.2f ms\n", latencies.size(),
-                count, Median(latencies), Percentile(latencies, 99), Percentile(latencies, 100));
+    std::printf("in Chromium's page:   %zu of %d lines, median %.2f ms, p99 %.2f ms, max %.2f ms\n",
+                latencies.size(), count, Median(latencies), Percentile(latencies, 99),
+                Percentile(latencies, 100));
     std::printf("at a stream client:   %zu of %d lines, median %.2f ms, p99 %.2f ms, max %.2f ms\n",
                 streamLatencies.size(), count, Median(streamLatencies), Percentile(streamLatencies, 99),
                 Percentile(streamLatencies, 100));
+}
+
+long ResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.compare(0, 6, "VmRSS:") == 0)
+            return std::atol(line.c_str() + 6);
+    return 0;
+}
+
+// Memory pages that the kernel holds for TCP buffers on the whole machine.
+long KernelTcpPages() {
+    std::ifstream sockstat("/proc/net/sockstat");
+    std::string word;
+    while (sockstat >> word)
+        if (word == "mem")
+            return [&] {
+                long pages = 0;
+                sockstat >> pages;
+                return pages;
+            }();
+    return 0;
+}
+
+// A browser that asks for the live stream and then never reads: a small receive buffer, so
+// its side of the connection fills at once.
+int StalledStream(int port, int index) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    int small = 4096;
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(0x7F000000u + 10u + static_cast<unsigned>(index % 10));
+    bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_port = htons(static_cast<uint16_t>(port));
+    remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
+        close(fd);
+        return -1;
+    }
+    const char request[] = "GET /api/live HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    if (send(fd, request, sizeof request - 1, MSG_NOSIGNAL) <= 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// 4. What stalled streams hold: the same flood twice, first with no stream open (so that the
+// feed's ring and the queues have grown to their full size), then with the stalled streams.
+void StalledStreams() {
+    const int streams = 100, lines = 16384;
+    std::printf("== memory held by %d live streams whose readers stopped reading, %d lines of 1023 '<'\n",
+                streams, lines);
+    ChannelTable table;
+    WebFront web(table, "bench");
+    if (!StartWeb(web))
+        return;
+    // Each '<' leaves the JSON as the six bytes \u003c: the largest event a line can make.
+    const std::string text(1023, '<');
+    auto flood = [&] {
+        Clock::time_point start = Clock::now();
+        for (int i = 0; i < lines; ++i) {
+            table.delivery.Deliver(1 + i % 8, 0, "bench", text.c_str());
+            if (i % 256 == 255)
+                std::this_thread::sleep_until(start + std::chrono::milliseconds(i / 4));  // 4000 lines/s
+        }
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+    };
+    flood();
+    long residentBefore = ResidentKiB();
+    long kernelBefore = KernelTcpPages();
+    std::vector<int> sockets;
+    for (int i = 0; i < streams; ++i) {
+        int fd = StalledStream(web.Port(), i);
+        if (fd >= 0)
+            sockets.push_back(fd);
+    }
+    Clock::time_point deadline = Clock::now() + std::chrono::seconds(10);
+    while (web.Server()->OpenStreams() < static_cast<int>(sockets.size()) && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    flood();
+    long residentPeak = ResidentKiB();
+    long kernelPeak = KernelTcpPages();
+    std::printf(
+        "streams open: %d of %zu, resident memory %+ld KiB (%ld KiB a stream), kernel TCP buffers "
+        "%+ld KiB (%ld KiB a stream)\n",
+        web.Server()->OpenStreams(), sockets.size(), residentPeak - residentBefore,
+        (residentPeak - residentBefore) / std::max<long>(1, static_cast<long>(sockets.size())),
+        (kernelPeak - kernelBefore) * 4,
+        (kernelPeak - kernelBefore) * 4 / std::max<long>(1, static_cast<long>(sockets.size())));
+    for (int fd : sockets)
+        close(fd);
+    deadline = Clock::now() + std::chrono::seconds(30);
+    while (web.Server()->OpenStreams() > 0 && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 }  // namespace
@@ -350,6 +458,8 @@ int main(int argc, char** argv) {
         CaptureRates();
     if (wanted("latency"))
         Latency();
+    if (wanted("stalled"))
+        StalledStreams();
     std::remove(overlay.c_str());
     return 0;
 }

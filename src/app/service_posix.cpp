@@ -97,6 +97,8 @@ void AnnounceWebPage(WebFront& web, const std::string& error) {
             Say("zamri: web page at %s\n", address.c_str());
         else
             Say("zamri: web page at %s (on this machine: %s)\n", address.c_str(), web.LocalAddress().c_str());
+        if (!web.Warning().empty())
+            Say("zamri: %s\n", web.Warning().c_str());
     } else if (!error.empty()) {
         Say("zamri: %s\n", error.c_str());
     }

@@ -102,6 +102,8 @@ std::string TrayApp::StartWebPage() {
     std::string error;
     if (!web->Start(channelTable.GetSettingsPath(), error))
         web.reset();
+    else if (!web->Warning().empty())
+        zamri::WriteErrorLine(web->Warning().c_str());  // zamri-errors.log: the tray has no console
     return error;
 }
 

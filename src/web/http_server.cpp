@@ -12,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -41,7 +42,59 @@ constexpr bool kReuseAddress = false;
 constexpr bool kReuseAddress = true;
 #endif
 
+constexpr size_t kRequestLimit = 8 * 1024;  // header, and body, each
+
+using RequestParser = http::request_parser<http::string_body>;
+
+void LimitParser(RequestParser& parser) {
+    parser.header_limit(kRequestLimit);
+    parser.body_limit(kRequestLimit);
+}
+
+// An IPv4 peer on a dual-stack socket counts as the IPv4 address it is.
+asio::ip::address Plain(const asio::ip::address& address) {
+    if (address.is_v6() && address.to_v6().is_v4_mapped())
+        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+    return address;
+}
+
+WebRequest ToWebRequest(const http::request<http::string_body>& request) {
+    WebRequest asked;
+    asked.method = std::string(request.method_string());
+    asked.target = std::string(request.target());
+    auto found = request.find(http::field::authorization);
+    if (found != request.end())
+        asked.authorization = std::string(found->value());
+    found = request.find("Last-Event-ID");
+    if (found != request.end())
+        asked.lastEventId = std::string(found->value());
+    // Two Host headers name no one host: refused as if there were none.
+    if (request.count(http::field::host) == 1)
+        asked.host = std::string(request.find(http::field::host)->value());
+    return asked;
+}
+
 }  // namespace
+
+int ParseWebRequest(const std::string& bytes, WebRequest* request) {
+    RequestParser parser;
+    LimitParser(parser);
+    parser.eager(true);
+    beast::error_code error;
+    size_t used = 0;
+    while (used < bytes.size() && !parser.is_done()) {
+        size_t taken = parser.put(asio::buffer(bytes.data() + used, bytes.size() - used), error);
+        if (taken == 0 && (!error || error == http::error::need_more))
+            return 0;
+        if (error && error != http::error::need_more)
+            return -1;
+        used += taken;
+    }
+    if (!parser.is_done())
+        return 0;
+    *request = ToWebRequest(parser.get());
+    return 1;
+}
 
 struct HttpServer::Impl {
     Impl(LiveFeed& f, Handler h, HttpServerLimits l) : feed(f), handler(std::move(h)), limits(l) {}
@@ -52,7 +105,13 @@ struct HttpServer::Impl {
     std::atomic<int> openStreams{0};
     std::atomic<int> openConnections{0};
     std::atomic<uint64_t> stalledStreams{0};
+    std::atomic<uint64_t> refusedConnections{0};
+    std::atomic<size_t> liveBytes{0};
     std::atomic<bool> wakePending{false};
+    // Open connections and streams per address. A lock, because the last holder may go with
+    // the loop's handlers when the loop has ended, on the thread that stops the server.
+    std::mutex addressLock;
+    std::map<asio::ip::address, int> perAddress;  // under addressLock
     std::atomic<int> port{0};
     // Declared after everything its handlers touch, so it goes first at destruction.
     asio::io_context io{1};
@@ -69,6 +128,8 @@ struct HttpServer::Impl {
     std::thread jobThread;
 
     void Accept();
+    // Serves an accepted socket, or closes it at once when its address or the server is full.
+    void Admit(tcp::socket socket);
     // false when too many wait already.
     bool Queue(std::function<void()> job);
     void JobLoop();
@@ -83,13 +144,38 @@ namespace {
 // and the loop is the first member to go.
 using ImplPtr = HttpServer::Impl*;
 
+// One open connection of an address, from its accept until its stream (or connection) ends.
+class AddressHold {
+  public:
+    AddressHold(ImplPtr server, asio::ip::address address) : server_(server), address_(std::move(address)) {}
+    ~AddressHold() {
+        std::lock_guard<std::mutex> guard(server_->addressLock);
+        auto found = server_->perAddress.find(address_);
+        if (found != server_->perAddress.end() && --found->second <= 0)
+            server_->perAddress.erase(found);
+    }
+    AddressHold(const AddressHold&) = delete;
+    AddressHold& operator=(const AddressHold&) = delete;
+
+  private:
+    ImplPtr server_;
+    asio::ip::address address_;
+};
+
 class LiveStream : public std::enable_shared_from_this<LiveStream> {
   public:
-    LiveStream(ImplPtr server, beast::tcp_stream stream, uint64_t from)
-        : server_(std::move(server)), stream_(std::move(stream)), next_(from), ping_(stream_.get_executor()) {
+    LiveStream(ImplPtr server, beast::tcp_stream stream, std::unique_ptr<AddressHold> hold, uint64_t from)
+        : server_(std::move(server)),
+          stream_(std::move(stream)),
+          hold_(std::move(hold)),
+          next_(from),
+          ping_(stream_.get_executor()) {
         ++server_->openStreams;
     }
-    ~LiveStream() { --server_->openStreams; }
+    ~LiveStream() {
+        server_->liveBytes -= counted_;
+        --server_->openStreams;
+    }
 
     void Start() {
         out_ =
@@ -105,19 +191,25 @@ class LiveStream : public std::enable_shared_from_this<LiveStream> {
     }
 
     // Sends whatever the feed holds beyond what this browser has, unless a write is under way
-    // (its completion comes back here).
+    // (its completion comes back here). The lines go into the one buffer that is written from,
+    // and no more of them than the limit: a stream whose browser has stopped reading holds that
+    // much and no more, and what the feed's ring drops meanwhile becomes one "skipped" event
+    // when it reads again.
     void Pump() {
         if (writing_ || closed_)
             return;
-        events_.clear();
-        uint64_t skipped = server_->feed.ReadEvents(next_, server_->limits.linesPerWrite, events_, &next_);
-        if (skipped == 0 && events_.empty())
+        const size_t limit = server_->limits.bytesPerWrite;
+        if (out_.capacity() < limit + kSkipNoticeRoom)
+            out_.reserve(limit + kSkipNoticeRoom);
+        out_.clear();
+        uint64_t skipped =
+            server_->feed.ReadEvents(next_, server_->limits.linesPerWrite, limit, out_, &next_);
+        Count();
+        if (skipped == 0 && out_.empty())
             return;
-        if (skipped == 0) {
-            out_.swap(events_);
-        } else {
+        if (skipped != 0) {
             // Said before the lines that follow the gap, so the page can mark the place.
-            out_ = "event: skipped\ndata: {\"count\":" + std::to_string(skipped) + "}\n\n" + events_;
+            out_.insert(0, "event: skipped\ndata: {\"count\":" + std::to_string(skipped) + "}\n\n");
         }
         Send();
     }
@@ -133,6 +225,14 @@ class LiveStream : public std::enable_shared_from_this<LiveStream> {
     }
 
   private:
+    static constexpr size_t kSkipNoticeRoom = 64;
+
+    void Count() {
+        size_t held = out_.capacity();
+        server_->liveBytes += held - counted_;
+        counted_ = held;
+    }
+
     void Send() {
         writing_ = true;
         stream_.expires_after(milliseconds(server_->limits.writeTimeoutMs));
@@ -180,10 +280,11 @@ class LiveStream : public std::enable_shared_from_this<LiveStream> {
 
     ImplPtr server_;
     beast::tcp_stream stream_;
+    std::unique_ptr<AddressHold> hold_;
     uint64_t next_;
     asio::steady_timer ping_;
-    std::string events_;
     std::string out_;
+    size_t counted_ = 0;  // out_'s share of the server's liveBytes
     char sink_[512];
     bool writing_ = false;
     bool closed_ = false;
@@ -191,15 +292,20 @@ class LiveStream : public std::enable_shared_from_this<LiveStream> {
 
 class Connection : public std::enable_shared_from_this<Connection> {
   public:
-    Connection(ImplPtr server, tcp::socket socket) : server_(std::move(server)), stream_(std::move(socket)) {
+    Connection(ImplPtr server, tcp::socket socket, std::unique_ptr<AddressHold> hold, std::string peer,
+               std::string local)
+        : server_(std::move(server)),
+          stream_(std::move(socket)),
+          hold_(std::move(hold)),
+          peer_(std::move(peer)),
+          local_(std::move(local)) {
         ++server_->openConnections;
     }
     ~Connection() { --server_->openConnections; }
 
     void Read() {
         parser_.emplace();
-        parser_->header_limit(8 * 1024);
-        parser_->body_limit(8 * 1024);
+        LimitParser(*parser_);
         stream_.expires_after(milliseconds(server_->limits.requestTimeoutMs));
         http::async_read(
             stream_, buffer_, *parser_,
@@ -224,15 +330,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
             return;
         }
         const auto& request = parser_->get();
-        WebRequest asked;
-        asked.method = std::string(request.method_string());
-        asked.target = std::string(request.target());
-        auto found = request.find(http::field::authorization);
-        if (found != request.end())
-            asked.authorization = std::string(found->value());
-        found = request.find("Last-Event-ID");
-        if (found != request.end())
-            asked.lastEventId = std::string(found->value());
+        WebRequest asked = ToWebRequest(request);
+        asked.peer = peer_;
+        asked.local = local_;
         WebResponse response = server_->handler(asked);
         if (response.later) {
             RespondLater(std::move(response.later), request.keep_alive(), asked.method == "HEAD");
@@ -240,7 +340,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
         }
         if (response.liveStream && asked.method == "GET") {
             stream_.expires_never();
-            auto stream = std::make_shared<LiveStream>(server_, std::move(stream_), response.liveFrom);
+            auto stream = std::make_shared<LiveStream>(server_, std::move(stream_), std::move(hold_),
+                                                       response.liveFrom);
             server_->streams.push_back(stream);
             stream->Start();
             return;
@@ -281,6 +382,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
             response_.set(http::field::allow, answer.allow);
         if (answer.askPassword)
             response_.set(http::field::www_authenticate, "Basic realm=\"zamri\", charset=\"UTF-8\"");
+        if (answer.retryAfterSeconds > 0)
+            response_.set(http::field::retry_after, std::to_string(answer.retryAfterSeconds));
         response_.keep_alive(keepAlive);
         response_.body() = headOnly ? std::string() : answer.body;
         response_.content_length(answer.body.size());
@@ -303,8 +406,12 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
     ImplPtr server_;
     beast::tcp_stream stream_;
-    beast::flat_buffer buffer_;
-    std::optional<http::request_parser<http::string_body>> parser_;
+    std::unique_ptr<AddressHold> hold_;
+    std::string peer_;
+    std::string local_;
+    // A header and a body at their limits, and no more pipelined behind them.
+    beast::flat_buffer buffer_{2 * kRequestLimit + 1024};
+    std::optional<RequestParser> parser_;
     http::response<http::string_body> response_;
 };
 
@@ -314,16 +421,46 @@ void HttpServer::Impl::Accept() {
     acceptor.async_accept([self = this](beast::error_code error, tcp::socket socket) {
         if (error == asio::error::operation_aborted || !self->acceptor.is_open())
             return;
-        if (!error) {
-            if (self->openConnections.load() + self->openStreams.load() >= self->limits.maxConnections) {
-                beast::error_code ignored;
-                socket.close(ignored);
-            } else {
-                std::make_shared<Connection>(self, std::move(socket))->Read();
-            }
-        }
+        if (!error)
+            self->Admit(std::move(socket));
         self->Accept();
     });
+}
+
+void HttpServer::Impl::Admit(tcp::socket socket) {
+    beast::error_code code;
+    tcp::endpoint remote = socket.remote_endpoint(code);
+    tcp::endpoint local;
+    if (!code)
+        local = socket.local_endpoint(code);
+    if (code) {  // gone before it was served
+        beast::error_code ignored;
+        socket.close(ignored);
+        return;
+    }
+    asio::ip::address peer = Plain(remote.address());
+    bool full = openConnections.load() + openStreams.load() >= limits.maxConnections;
+    if (!full) {
+        std::lock_guard<std::mutex> guard(addressLock);
+        int& open = perAddress[peer];
+        full = open >= limits.connectionsPerAddress;
+        if (!full)
+            ++open;
+        else if (open == 0)
+            perAddress.erase(peer);
+    }
+    if (full) {
+        ++refusedConnections;
+        beast::error_code ignored;
+        socket.close(ignored);
+        return;
+    }
+    auto hold = std::make_unique<AddressHold>(this, peer);
+    // A fixed send buffer: the system's own grows to megabytes for a browser that stopped reading.
+    socket.set_option(asio::socket_base::send_buffer_size(limits.sendBuffer), code);
+    std::make_shared<Connection>(this, std::move(socket), std::move(hold), peer.to_string(),
+                                 Plain(local.address()).to_string())
+        ->Read();
 }
 
 void HttpServer::Impl::Wake() {
@@ -466,6 +603,14 @@ int HttpServer::OpenConnections() const {
 
 uint64_t HttpServer::StalledStreams() const {
     return impl_->stalledStreams.load();
+}
+
+uint64_t HttpServer::RefusedConnections() const {
+    return impl_->refusedConnections.load();
+}
+
+size_t HttpServer::LiveBytesHeld() const {
+    return impl_->liveBytes.load();
 }
 
 }  // namespace zamri

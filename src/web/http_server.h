@@ -1,7 +1,8 @@
 // The web page's HTTP server: one thread with its own event loop, serving the routes and the
 // live stream (server-sent events) to any number of browsers. Lines reach it only through the
 // LiveFeed; a browser that reads slowly skips lines (and is told how many), one that stops
-// reading is dropped after the write time-out, and neither ever holds the feed's writer.
+// reading is dropped after the write time-out, and neither ever holds the feed's writer. What
+// one browser may hold is bounded: connections per address, and bytes waiting per stream.
 #pragma once
 
 #include <cstdint>
@@ -16,14 +17,22 @@ namespace zamri {
 class LiveFeed;
 
 struct HttpServerLimits {
-    int writeTimeoutMs = 20000;    // a stream whose write does not finish by then is closed
-    int requestTimeoutMs = 30000;  // a request must arrive whole within this
-    int keepAliveMs = 15000;       // an idle stream gets a comment line this often
-    int maxConnections = 512;      // more are closed at once
-    size_t linesPerWrite = 512;    // the most lines in one write to a stream
-    int batchMs = 5;               // lines close behind one just sent wait this long at most
-    int waitingSearches = 8;       // more get 503 until one is done
+    int writeTimeoutMs = 20000;        // a stream whose write does not finish by then is closed
+    int requestTimeoutMs = 30000;      // a request must arrive whole within this
+    int keepAliveMs = 15000;           // an idle stream gets a comment line this often
+    int maxConnections = 512;          // more are closed at once
+    int connectionsPerAddress = 32;    // more from one address are closed at once
+    size_t linesPerWrite = 512;        // the most lines in one write to a stream
+    size_t bytesPerWrite = 64 * 1024;  // the most a stream holds unsent (one line always goes)
+    int sendBuffer = 64 * 1024;        // the system's send buffer of every connection
+    int batchMs = 5;                   // lines close behind one just sent wait this long at most
+    int waitingSearches = 8;           // more get 503 until one is done
 };
+
+// Reads one request from bytes as the server reads it (the same parser, limits and fields;
+// peer and local stay empty): 1 with the request, 0 when the bytes end before it does, -1
+// when the server would answer them with 400.
+int ParseWebRequest(const std::string& bytes, WebRequest* request);
 
 class HttpServer {
   public:
@@ -46,6 +55,10 @@ class HttpServer {
     int OpenConnections() const;
     // Streams closed because a write did not finish in time.
     uint64_t StalledStreams() const;
+    // Connections closed at once because their address, or the server, had the most open.
+    uint64_t RefusedConnections() const;
+    // What the live streams hold for sending, in bytes.
+    size_t LiveBytesHeld() const;
 
     struct Impl;
 

@@ -75,7 +75,8 @@ void LiveFeed::NoteLost(uint64_t count) {
         listener_();
 }
 
-uint64_t LiveFeed::ReadEvents(uint64_t from, size_t max, std::string& out, uint64_t* next) const {
+uint64_t LiveFeed::ReadEvents(uint64_t from, size_t maxLines, size_t maxBytes, std::string& out,
+                              uint64_t* next) const {
     std::lock_guard<std::mutex> guard(lock_);
     uint64_t skipped = 0;
     if (from == 0)
@@ -85,15 +86,18 @@ uint64_t LiveFeed::ReadEvents(uint64_t from, size_t max, std::string& out, uint6
         skipped += oldest - from;
         from = oldest;
     }
-    size_t copied = 0;
+    size_t copied = 0, bytes = 0;
     uint64_t seq = from;
-    for (; seq < next_ && copied < max; ++seq) {
+    for (; seq < next_ && copied < maxLines; ++seq) {
         const Slot& slot = ring_[seq % ring_.size()];
         if (slot.seq != seq) {
             ++skipped;  // a gap: lost before it reached the feed
             continue;
         }
+        if (copied > 0 && bytes + slot.event.size() > maxBytes)
+            break;
         out += slot.event;
+        bytes += slot.event.size();
         ++copied;
     }
     *next = seq;

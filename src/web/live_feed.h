@@ -47,11 +47,13 @@ class LiveFeed {
     // Lines lost before they reached the feed (a full queue): readers see a gap of count.
     void NoteLost(uint64_t count);
 
-    // Appends to out the stream events (server-sent event text) of at most max lines numbered
-    // from `from` on, in order, and returns how many numbers from `from` up to the last one
-    // appended (or up to the newest, when none is left) have no line any more. *next receives
-    // the number to ask for next.
-    uint64_t ReadEvents(uint64_t from, size_t max, std::string& out, uint64_t* next) const;
+    // Appends to out the stream events (server-sent event text) of at most maxLines lines
+    // numbered from `from` on, in order, and no more than maxBytes of them (one line always
+    // goes), and returns how many numbers from `from` up to the last one appended (or up to the
+    // newest, when none is left) have no line any more. *next receives the number to ask for
+    // next.
+    uint64_t ReadEvents(uint64_t from, size_t maxLines, size_t maxBytes, std::string& out,
+                        uint64_t* next) const;
     // The number the next line will get.
     uint64_t NextSeq() const;
 

@@ -70,15 +70,21 @@ int WebFront::StartWith(const WebOptions& options, std::string& error, const Htt
     Stop();
     stopping_ = false;
     options_ = options;
-    std::string password = options.password;
-    // Both members are in place before the server's thread starts: its requests read them.
+    std::vector<std::string> names;
+    std::string bad;
+    if (!ParseHostNames(options.hostNames, &names, &bad)) {
+        error = "HttpHostNames in [Options]: \"" + bad + "\" is not a host name; the web page is off.";
+        return 0;
+    }
+    // All three are in place before the server's thread starts: its requests read them.
+    gate_ = std::make_unique<WebGate>(options.password, std::move(names));
     sink_ = std::make_shared<LiveViewSink>(feed_, options.recorderCodePage);
     server_ = std::make_unique<HttpServer>(
-        feed_, [this, password](const WebRequest& request) { return RouteRequest(request, *this, password); },
-        limits);
+        feed_, [this](const WebRequest& request) { return AnswerRequest(request, *this, *gate_); }, limits);
     if (!server_->Start(options.address, options.port, error)) {
         server_.reset();
         sink_.reset();
+        gate_.reset();
         return 0;
     }
     // Lines reach the feed only from here on, through the sink's own queue and thread.
@@ -99,6 +105,7 @@ void WebFront::Stop() {
         sink_->Stop(0);
         sink_.reset();
     }
+    gate_.reset();
 }
 
 int WebFront::Port() const {
@@ -118,6 +125,14 @@ std::string WebFront::ListenAddress() const {
     if (host.find(':') != std::string::npos)
         host = "[" + host + "]";
     return "http://" + host + ":" + std::to_string(server_->Port()) + "/";
+}
+
+std::string WebFront::Warning() const {
+    if (server_ == nullptr || options_.password[0] != 0 || IsLoopbackAddress(options_.address))
+        return "";
+    return "warning: the web page at " + ListenAddress() +
+           " has no password, so every machine that reaches this PC can read the receipts; set "
+           "HttpPassword in [Options] (or HttpAddress=127.0.0.1 for this PC only)";
 }
 
 uint64_t WebFront::LiveStart() {
@@ -183,7 +198,14 @@ std::string WebFront::StatusJson() {
     out += ",\"journal\":" + JsonString(JournalState());
     out += ",\"export\":" + JsonString(ExportState());
     out += ",\"live\":{\"streams\":" + std::to_string(server_ != nullptr ? server_->OpenStreams() : 0);
-    out += ",\"lost\":" + std::to_string(sink_ != nullptr ? sink_->DroppedLines() : 0) + "}";
+    out += ",\"lost\":" + std::to_string(sink_ != nullptr ? sink_->DroppedLines() : 0);
+    out += ",\"bytes\":" + std::to_string(server_ != nullptr ? server_->LiveBytesHeld() : 0) + "}";
+    out += ",\"warning\":" + JsonString(Warning());
+    out += ",\"turnedAway\":{\"connections\":";
+    out += std::to_string(server_ != nullptr ? server_->RefusedConnections() : 0);
+    out += ",\"names\":" + std::to_string(gate_ != nullptr ? gate_->RefusedNames() : 0);
+    out += ",\"passwords\":" + std::to_string(gate_ != nullptr ? gate_->WrongPasswords() : 0);
+    out += ",\"heldBack\":" + std::to_string(gate_ != nullptr ? gate_->HeldBack() : 0) + "}";
     out += ",\"errors\":[";
     RecentMessage messages[kRecentMessageCount];
     int count = RecentMessages(messages, kRecentMessageCount);

@@ -13,6 +13,7 @@
 #include "web/http_server.h"
 #include "web/live_feed.h"
 #include "web/live_view_sink.h"
+#include "web/web_gate.h"
 #include "web/web_options.h"
 #include "web/web_routes.h"
 
@@ -47,6 +48,9 @@ class WebFront : public WebSite {
     // Where the page is served, for the service's start line.
     std::string ListenAddress() const;
     int Port() const;
+    // What the user must be told at start-up (and the status page shows): a page that other
+    // machines reach without a password. Empty when there is nothing to say.
+    std::string Warning() const;
 
     LiveFeed& Feed() { return feed_; }
     HttpServer* Server() { return server_.get(); }
@@ -67,6 +71,7 @@ class WebFront : public WebSite {
     std::string version_;
     LiveFeed feed_;
     WebOptions options_;
+    std::unique_ptr<WebGate> gate_;
     std::shared_ptr<LiveViewSink> sink_;
     std::unique_ptr<HttpServer> server_;
     std::chrono::steady_clock::time_point started_;

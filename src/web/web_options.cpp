@@ -4,9 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "codepage/code_page.h"
 #include "platform/profile.h"
+#include "web/web_gate.h"
 
 namespace zamri {
 
@@ -30,6 +32,10 @@ bool LooksLikeAddress(const char* text) {
 }
 
 }  // namespace
+
+bool IsLoopbackAddress(const char* address) {
+    return std::strncmp(address, "127.", 4) == 0 || std::strcmp(address, "::1") == 0;
+}
 
 WebOptions ReadWebOptions(const char* settingsPath) {
     WebOptions options;
@@ -62,6 +68,20 @@ WebOptions ReadWebOptions(const char* settingsPath) {
                           "the web page is off") < 0)
         return options;
     std::memcpy(options.password, password.c_str(), password.size() + 1);
+    // A cut list could end in the middle of a name; refused as a whole, the page stays off.
+    std::string hostNames;
+    if (ReadSettingsValue(settingsPath, kSection, "HttpHostNames", &hostNames, sizeof options.hostNames - 1,
+                          "the web page is off") < 0)
+        return options;
+    std::vector<std::string> names;
+    std::string bad;
+    if (!ParseHostNames(hostNames, &names, &bad)) {
+        std::snprintf(options.error, sizeof options.error,
+                      "HttpHostNames in [Options]: \"%.60s\" is not a host name; the web page is off.",
+                      bad.c_str());
+        return options;
+    }
+    std::memcpy(options.hostNames, hostNames.c_str(), hostNames.size() + 1);
     options.port = static_cast<int>(port);
     return options;
 }

@@ -2,6 +2,8 @@
 //   HttpPort=8080          the page is served only when a port is named (1 to 65535)
 //   HttpAddress=0.0.0.0    the address to listen on (default 127.0.0.1: this PC only)
 //   HttpPassword=secret    when set, every request must carry it (HTTP Basic, any user name)
+//   HttpHostNames=recorder recorder.store.lan
+//                          names the page answers to besides its address and localhost
 #pragma once
 
 namespace zamri {
@@ -10,12 +12,16 @@ struct WebOptions {
     int port = 0;  // 0: no web page
     char address[64] = "127.0.0.1";
     char password[128] = {};
+    char hostNames[1024] = {};    // as in the file; checked by ParseHostNames
     int recorderCodePage = 1252;  // RecorderCodePage=: the code page of the lines' text
     char error[160] = {};         // why a named port cannot be used; empty when fine
 };
 
-// Reads the three keys; a port outside 1..65535 or an address that is not an IPv4 or IPv6
-// literal leaves port 0 and says why in error.
+// 1 when the page at this address is reached from this PC only (127.x.x.x, ::1).
+bool IsLoopbackAddress(const char* address);
+
+// Reads the keys; a port outside 1..65535, an address that is not an IPv4 or IPv6 literal or
+// a host name list with something else in it leaves port 0 and says why in error.
 WebOptions ReadWebOptions(const char* settingsPath);
 
 }  // namespace zamri

@@ -57,6 +57,7 @@ form label{display:flex;flex-direction:column;font-size:.85em;color:#445;gap:.2e
 table{border-collapse:collapse;background:#fff;margin-bottom:1em;min-width:50%}
 td,th{border:1px solid #d3d9e1;padding:.3em .6em;text-align:left;font-size:.9em}
 th{background:#f3f5f8}
+#st-warning{background:#ffd5cf;color:#7a1308;border:1px solid #e59a8f;border-radius:6px;padding:.6em .8em;font-weight:bold}
 #errors li{font-family:ui-monospace,Consolas,monospace;font-size:.85em}
 @media (max-width:500px){main{padding:.4em}.panel{max-height:none}}
 </style>
@@ -86,6 +87,7 @@ th{background:#f3f5f8}
 <div class="pager"><button type="button" id="newer">Newer</button><span id="pageno"></span><button type="button" id="older">Older</button></div>
 </section>
 <section id="status" class="hidden">
+<p id="st-warning" class="hidden"></p>
 <table id="st-main"></table>
 <h2>Cameras</h2><table id="st-cams"></table>
 <h2>Last errors</h2><ul id="errors"></ul>
@@ -251,6 +253,13 @@ function showStatus() {
   row(main, ["Journal", s.journal]);
   row(main, ["Export", s.export]);
   row(main, ["Live view", s.live.streams + " open stream(s), " + s.live.lost + " line(s) lost before the page"]);
+  const t = s.turnedAway, away = [];
+  if (t.connections) away.push(t.connections + " connection(s) over the limit of one address or of the page");
+  if (t.names) away.push(t.names + " request(s) under a name that is not the page's");
+  if (t.passwords) away.push(t.passwords + " wrong password(s)" + (t.heldBack ? ", " + t.heldBack + " request(s) held back after them" : ""));
+  row(main, ["Turned away", away.length ? away.join("; ") : "none"]);
+  $("st-warning").textContent = s.warning.charAt(0).toUpperCase() + s.warning.slice(1);
+  $("st-warning").classList.toggle("hidden", !s.warning);
   const cams = $("st-cams");
   cams.textContent = "";
   row(cams, ["Camera", "Source", "State", "Lines today", "Card numbers masked", "Other masks"], true);

@@ -26,7 +26,7 @@ WebResponse Json(int status, std::string body) {
 }
 
 WebResponse Error(int status, const std::string& message) {
-    return Json(status, "{\"error\":" + JsonString(message) + "}");
+    return JsonError(status, message);
 }
 
 // 1 when every name is one of names and none comes twice; else the error in *message.
@@ -114,12 +114,11 @@ WebResponse Search(const Query& query, WebSite& site) {
 
 }  // namespace
 
-WebResponse RouteRequest(const WebRequest& request, WebSite& site, const std::string& password) {
-    if (!password.empty() && !BasicPasswordMatches(request.authorization, password)) {
-        WebResponse response = Error(401, "password required");
-        response.askPassword = true;
-        return response;
-    }
+WebResponse JsonError(int status, const std::string& message) {
+    return Json(status, "{\"error\":" + JsonString(message) + "}");
+}
+
+WebResponse RouteRequest(const WebRequest& request, WebSite& site) {
     if (request.method != "GET" && request.method != "HEAD") {
         WebResponse response = Error(405, "only GET is served");
         response.allow = "GET, HEAD";

@@ -13,15 +13,19 @@ struct WebRequest {
     std::string target;  // path and query, as sent
     std::string authorization;
     std::string lastEventId;  // sent by a browser that reconnects to the live stream
+    std::string host;         // the Host header ("recorder:8080"); empty when missing or twice
+    std::string peer;         // the browser's address ("192.168.1.31")
+    std::string local;        // the page's address that the browser reached ("192.168.1.20")
 };
 
 struct WebResponse {
     int status = 200;
     std::string contentType;
     std::string body;
-    std::string allow;         // for 405
-    bool askPassword = false;  // 401: ask the browser for the password
-    bool liveStream = false;   // stream lines from liveFrom on instead of a body
+    std::string allow;          // for 405
+    bool askPassword = false;   // 401: ask the browser for the password
+    int retryAfterSeconds = 0;  // 429: when to ask again
+    bool liveStream = false;    // stream lines from liveFrom on instead of a body
     uint64_t liveFrom = 0;
     // Work too long for the server's own thread (a search): the server runs it on a worker
     // and sends what it returns instead of this response.
@@ -51,8 +55,11 @@ class WebSite {
 };
 
 // The page, the status, the search and the live stream; 400 with a JSON error for a bad query,
-// 401 without the password (when one is set), 404 and 405 for the rest.
-WebResponse RouteRequest(const WebRequest& request, WebSite& site, const std::string& password);
+// 404 and 405 for the rest. Only for requests that the gate (web_gate.h) has let through.
+WebResponse RouteRequest(const WebRequest& request, WebSite& site);
+
+// {"error":"message"} with the status.
+WebResponse JsonError(int status, const std::string& message);
 
 // The embedded page (HTML with its CSS and script).
 const char* WebPageHtml();

@@ -30,6 +30,8 @@ int DecodeComponent(const std::string& in, std::string& out) {
                 return 0;
             out += decoded;
             i += 2;
+        } else if (c == 0) {
+            return 0;  // as %00 is: a NUL would cut the text where C strings take it
         } else {
             out += c;
         }

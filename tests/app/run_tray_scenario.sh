@@ -69,7 +69,8 @@ fi
 if [ "$scenario" = web ]; then
     probe_tool=$(bash "$source/tests/support/native_tool.sh" "$source" page_probe) || { echo "no page_probe"; exit 1; }
     web_port=$(free_port)
-    printf '[Options]\r\nHttpPort=%d\r\n' "$web_port" >> zamri.ini
+    # On every address without a password: the program must warn in its error output.
+    printf '[Options]\r\nHttpPort=%d\r\nHttpAddress=0.0.0.0\r\n' "$web_port" >> zamri.ini
 fi
 
 # The page of the Windows program read from Linux: the live stream and the search with curl,
@@ -89,6 +90,9 @@ check_web() {
     done
     grep -qE '"text":"Käse      1\.20","flags":[0-9]+,"match":true' <<<"$search" || verdict="the search did not find the receipt: $search"
     grep -qE '"text":"TOTAL      1\.20","flags":[0-9]+,"match":false\}\]\}\]' <<<"$search" || verdict="the search result is not the whole receipt: $search"
+    grep -qF "/ has no password, so every machine" zamri-errors.log 2>/dev/null || verdict="zamri-errors.log lacks the warning"
+    curl -s --max-time 5 "${url}api/status" 2>/dev/null | grep -qF '"warning":"warning: the web page at' || verdict="the status lacks the warning"
+    [ "$(curl -s -o /dev/null -w '%{http_code}' --max-time 5 -H 'Host: evil.example.com' "${url}api/status")" = 421 ] || verdict="a wrong Host was served"
     # The page itself in Chromium, waiting for the live stream to bring the lines.
     if ! probe=$("$probe_tool" "$url" "TOTAL      1.20" "$artifacts/web-from-windows.png" 2>&1); then
         verdict="the page seen in Chromium: $probe"

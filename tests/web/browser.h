@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace web_testing {
 
@@ -16,8 +17,8 @@ class Browser {
     Browser& operator=(const Browser&) = delete;
 
     // Starts /usr/bin/chromium (or $ZAMRI_CHROMIUM) with a fresh profile and attaches to its
-    // page. 1, or 0 with the reason in Error().
-    int Start(int width = 1280, int height = 900);
+    // page; flags are added to its command line. 1, or 0 with the reason in Error().
+    int Start(int width = 1280, int height = 900, const std::vector<std::string>& flags = {});
     int Navigate(const std::string& url);
     // The expression's value as JSON text (strings come quoted), or "" when it threw.
     std::string Evaluate(const std::string& expression);

@@ -82,23 +82,37 @@ std::string JsonUnquote(const std::string& json) {
         }
         char e = json[++i];
         switch (e) {
-            case 'n': out += '\n'; break;
-            case 't': out += '\t'; break;
-            case 'r': out += '\r'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
+            case 'n':
+                out += '\n';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 'b':
+                out += '\b';
+                break;
+            case 'f':
+                out += '\f';
+                break;
             case 'u': {
-                uint32_t code = static_cast<uint32_t>(std::strtoul(json.substr(i + 1, 4).c_str(), nullptr, 16));
+                uint32_t code =
+                    static_cast<uint32_t>(std::strtoul(json.substr(i + 1, 4).c_str(), nullptr, 16));
                 i += 4;
                 if (code >= 0xD800 && code < 0xDC00 && json.compare(i + 1, 2, "\\u") == 0) {
-                    uint32_t low = static_cast<uint32_t>(std::strtoul(json.substr(i + 3, 4).c_str(), nullptr, 16));
+                    uint32_t low =
+                        static_cast<uint32_t>(std::strtoul(json.substr(i + 3, 4).c_str(), nullptr, 16));
                     code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
                     i += 6;
                 }
                 AppendUtf8(out, code);
                 break;
             }
-            default: out += e; break;
+            default:
+                out += e;
+                break;
         }
     }
     return out;
@@ -114,8 +128,8 @@ struct Browser::Impl {
     // Sends a command and returns its reply (events in between are passed over).
     std::string Call(const std::string& method, const std::string& params) {
         int id = nextId++;
-        std::string message = "{\"id\":" + std::to_string(id) + ",\"method\":\"" + method + "\",\"params\":" +
-                              (params.empty() ? "{}" : params) + "}";
+        std::string message = "{\"id\":" + std::to_string(id) + ",\"method\":\"" + method +
+                              "\",\"params\":" + (params.empty() ? "{}" : params) + "}";
         beast::error_code error;
         ws->write(asio::buffer(message), error);
         if (error)
@@ -159,7 +173,7 @@ Browser::~Browser() {
     }
 }
 
-int Browser::Start(int width, int height) {
+int Browser::Start(int width, int height, const std::vector<std::string>& flags) {
     const char* program = std::getenv("ZAMRI_CHROMIUM");
     if (program == nullptr || program[0] == 0)
         program = "/usr/bin/chromium";
@@ -188,8 +202,9 @@ int Browser::Start(int width, int height) {
                                      "--disable-backgrounding-occluded-windows",
                                      "--user-data-dir=" + impl_->profile.string(),
                                      "--remote-debugging-port=0",
-                                     "--window-size=" + std::to_string(width) + "," + std::to_string(height),
-                                     "about:blank"};
+                                     "--window-size=" + std::to_string(width) + "," + std::to_string(height)};
+    args.insert(args.end(), flags.begin(), flags.end());
+    args.push_back("about:blank");
     std::fflush(nullptr);  // the child must not write out this process's buffered output
     impl_->pid = fork();
     if (impl_->pid < 0) {
@@ -274,8 +289,8 @@ int Browser::Navigate(const std::string& url) {
 
 std::string Browser::Evaluate(const std::string& expression) {
     std::string script = "JSON.stringify((() => (" + expression + "))())";
-    std::string reply =
-        impl_->Call("Runtime.evaluate", "{\"expression\":" + Quote(script) + ",\"returnByValue\":true,\"awaitPromise\":true}");
+    std::string reply = impl_->Call("Runtime.evaluate", "{\"expression\":" + Quote(script) +
+                                                            ",\"returnByValue\":true,\"awaitPromise\":true}");
     if (reply.find("\"exceptionDetails\"") != std::string::npos) {
         error_ = reply;
         return "";
@@ -304,8 +319,9 @@ int Browser::WaitFor(const std::string& expression, int milliseconds) {
 }
 
 int Browser::EmulatePhone(int width, int height) {
-    std::string params = width > 0 ? "{\"width\":" + std::to_string(width) + ",\"height\":" +
-                                         std::to_string(height) + ",\"deviceScaleFactor\":2,\"mobile\":true}"
+    std::string params = width > 0 ? "{\"width\":" + std::to_string(width) +
+                                         ",\"height\":" + std::to_string(height) +
+                                         ",\"deviceScaleFactor\":2,\"mobile\":true}"
                                    : "";
     std::string reply = width > 0 ? impl_->Call("Emulation.setDeviceMetricsOverride", params)
                                   : impl_->Call("Emulation.clearDeviceMetricsOverride", "");

@@ -1,7 +1,7 @@
 // The web page in a real browser: the Linux service runs in TCP mode with the page on, lines
 // go in with zamri-send, and headless Chromium must show them in the right panels, in order,
-// grouped by receipt, flagged, escaped, paused and filtered; the search form finds a receipt.
-// Screenshots land in <build>/artifacts.
+// grouped by receipt, flagged, escaped, paused and filtered; the search form finds a receipt;
+// only the page's own names are served. Screenshots land in <build>/artifacts.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -218,6 +218,48 @@ TEST_F(WebPageInBrowser, ReadableOnAPhone) {
     // One column, nothing wider than the screen.
     EXPECT_TRUE(browser.WaitFor("document.documentElement.scrollWidth <= window.innerWidth"));
     EXPECT_TRUE(browser.Screenshot(kArtifacts + "/web-phone.png")) << browser.Error();
+}
+
+// A page that other machines reach without a password starts and says so, at start-up and on
+// its status page. Chromium resolves two names to this PC: one that another site could point
+// here (DNS rebinding) gets nothing of the page, the one of HttpHostNames gets it.
+TEST(WebPageNames, OnlyItsOwnNamesAndAWarningWhenOpenToAll) {
+    TempDir dir;
+    int tcpPort = FreePort(), webPort = FreePort();
+    Service service(dir, "[Channel]\nPORT=" + std::to_string(tcpPort) +
+                             "\n[Options]\nHttpPort=" + std::to_string(webPort) +
+                             "\nHttpAddress=0.0.0.0\nHttpHostNames=recorder.test\n");
+    const std::string port = std::to_string(webPort);
+    ASSERT_TRUE(WaitUntil([&] {
+        return service.Said().find("web page at http://0.0.0.0:" + port) != std::string::npos;
+    })) << service.Said();
+    EXPECT_NE(
+        service.Said().find("zamri: warning: the web page at http://0.0.0.0:" + port +
+                            "/ has no password, so every machine that reaches this PC can read the receipts"),
+        std::string::npos)
+        << service.Said();
+
+    Browser browser;
+    ASSERT_TRUE(browser.Start(
+        1280, 900, {"--host-resolver-rules=MAP rebind.test 127.0.0.1, MAP recorder.test 127.0.0.1"}))
+        << browser.Error();
+    ASSERT_TRUE(browser.Navigate("http://rebind.test:" + port + "/#status")) << browser.Error();
+    EXPECT_TRUE(
+        browser.WaitFor("location.hostname === 'rebind.test' && document.body !== null && "
+                        "document.body.textContent.includes('not served under that name')"))
+        << browser.Text("document.documentElement.outerHTML");
+    EXPECT_EQ(browser.Text("document.getElementById('conn') === null"), "true");
+
+    ASSERT_TRUE(browser.Navigate("http://recorder.test:" + port + "/#status")) << browser.Error();
+    ASSERT_TRUE(
+        browser.WaitFor("document.getElementById('conn') !== null && "
+                        "document.getElementById('conn').textContent === 'live'"))
+        << browser.Error();
+    EXPECT_TRUE(
+        browser.WaitFor("getComputedStyle(document.getElementById('st-warning')).display !== 'none' && "
+                        "document.getElementById('st-warning').textContent.includes('has no password')"))
+        << browser.Text("document.getElementById('status').textContent");
+    EXPECT_TRUE(browser.Screenshot(kArtifacts + "/web-open-warning.png")) << browser.Error();
 }
 
 }  // namespace

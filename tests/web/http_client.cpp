@@ -39,6 +39,11 @@ std::string ReadAll(zamri::SocketHandle socket, int milliseconds) {
     return out;
 }
 
+zamri::SocketHandle Connect(int port, const std::string& from) {
+    return from.empty() ? zamri::SocketConnect("127.0.0.1", port)
+                        : zamri::SocketConnectFrom(from.c_str(), "127.0.0.1", port);
+}
+
 int StatusOf(const std::string& head) {
     // "HTTP/1.1 200 OK"
     if (head.compare(0, 5, "HTTP/") != 0 || head.size() < 12)
@@ -63,8 +68,8 @@ std::string HttpReply::Header(const std::string& name) const {
     return headers.substr(start, end - start);
 }
 
-std::string RawExchange(int port, const std::string& bytes, int milliseconds) {
-    zamri::SocketHandle socket = zamri::SocketConnect("127.0.0.1", port);
+std::string RawExchange(int port, const std::string& bytes, int milliseconds, const std::string& from) {
+    zamri::SocketHandle socket = Connect(port, from);
     if (socket == zamri::kInvalidSocket)
         return "";
     std::string out;
@@ -74,9 +79,10 @@ std::string RawExchange(int port, const std::string& bytes, int milliseconds) {
     return out;
 }
 
-HttpReply HttpGet(int port, const std::string& target, const std::string& extraHeaders, const std::string& method) {
+HttpReply HttpGet(int port, const std::string& target, const std::string& extraHeaders,
+                  const std::string& method, const std::string& from) {
     HttpReply reply;
-    zamri::SocketHandle socket = zamri::SocketConnect("127.0.0.1", port);
+    zamri::SocketHandle socket = Connect(port, from);
     if (socket == zamri::kInvalidSocket)
         return reply;
     std::string raw;
@@ -113,8 +119,9 @@ LiveClient::~LiveClient() {
     Close();
 }
 
-int LiveClient::Open(int port, const std::string& target, const std::string& extraHeaders, bool readHead) {
-    socket_ = zamri::SocketConnect("127.0.0.1", port);
+int LiveClient::Open(int port, const std::string& target, const std::string& extraHeaders, bool readHead,
+                     const std::string& from) {
+    socket_ = Connect(port, from);
     if (socket_ == zamri::kInvalidSocket)
         return 0;
     if (!SendAll(socket_, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: text/event-stream\r\n" +

@@ -10,17 +10,19 @@
 namespace web_testing {
 
 struct HttpReply {
-    int status = 0;  // 0: no answer
+    int status = 0;       // 0: no answer
     std::string headers;  // the header block, lower-cased names kept as sent
     std::string body;
     std::string Header(const std::string& name) const;
 };
 
-// One request on a fresh connection ("Connection: close"); extraHeaders end in CRLF each.
+// One request on a fresh connection ("Connection: close"); extraHeaders end in CRLF each. from:
+// the local address to connect from (a second loopback address stands for another machine).
 HttpReply HttpGet(int port, const std::string& target, const std::string& extraHeaders = "",
-                  const std::string& method = "GET");
+                  const std::string& method = "GET", const std::string& from = "");
 // Sends raw bytes and reads whatever comes until the server closes (or the time runs out).
-std::string RawExchange(int port, const std::string& bytes, int milliseconds = 5000);
+std::string RawExchange(int port, const std::string& bytes, int milliseconds = 5000,
+                        const std::string& from = "");
 
 struct StreamEvent {
     std::string event;  // "line", "skipped", ...
@@ -38,7 +40,7 @@ class LiveClient {
 
     // Connects and sends the request; with readHead, also reads the response head. 1 or 0.
     int Open(int port, const std::string& target = "/api/live", const std::string& extraHeaders = "",
-             bool readHead = true);
+             bool readHead = true, const std::string& from = "");
     int Status() const { return status_; }
     // The next event within the time; 0 when none came (or the stream ended).
     int Next(StreamEvent& event, int milliseconds = 10000);

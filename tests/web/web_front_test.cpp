@@ -2,6 +2,7 @@
 // table reaching the status and the live stream in the recorder's code page.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "config/channel_table.h"
@@ -44,13 +45,27 @@ TEST(WebOptions, PortAddressAndPasswordFromTheSettingsFile) {
     EXPECT_EQ(on.recorderCodePage, 1252);
     EXPECT_STREQ(OptionsFrom(dir, "HttpPort=80\nHttpAddress=0.0.0.0\n").address, "0.0.0.0");
     EXPECT_STREQ(OptionsFrom(dir, "HttpPort=80\nHttpAddress=::1\n").address, "::1");
+    EXPECT_STREQ(OptionsFrom(dir, "HttpPort=80\nHttpHostNames=recorder, Till.Store.lan\n").hostNames,
+                 "recorder, Till.Store.lan");
 
     for (const char* bad :
-         {"HttpPort=0", "HttpPort=65536", "HttpPort=80x", "HttpPort=80\nHttpAddress=shop.example"}) {
+         {"HttpPort=0", "HttpPort=65536", "HttpPort=80x", "HttpPort=80\nHttpAddress=shop.example",
+          "HttpPort=80\nHttpHostNames=recorder http://recorder/"}) {
         WebOptions refused = OptionsFrom(dir, std::string(bad) + "\n");
         EXPECT_EQ(refused.port, 0) << bad;
         EXPECT_NE(std::string(refused.error).find("the web page is off"), std::string::npos) << bad;
     }
+    EXPECT_NE(
+        std::string(OptionsFrom(dir, "HttpPort=80\nHttpHostNames=a http://b\n").error).find("\"http://b\""),
+        std::string::npos);
+    // A list too long for its room is refused whole, never cut in the middle of a name.
+    tcp_testing::MessageRecorder messages;
+    std::string many;
+    for (int i = 0; i < 100; ++i)
+        many += " till-" + std::to_string(i) + ".store.lan";
+    EXPECT_EQ(OptionsFrom(dir, "HttpPort=80\nHttpHostNames=" + many + "\n").port, 0);
+    ASSERT_EQ(messages.Messages().size(), 1u);
+    EXPECT_NE(messages.Messages()[0].find("HttpHostNames"), std::string::npos);
 }
 
 class WebFrontTest : public ::testing::Test {
@@ -161,6 +176,29 @@ TEST_F(WebFrontTest, SearchFindsDeliveredReceiptsAndTheStatusShowsTheJournal) {
     EXPECT_NE(off.body.find("The journal is off"), std::string::npos);
     web.Stop();
     table.delivery.RemoveSink(journal.get());
+}
+
+TEST_F(WebFrontTest, APageOthersReachWithoutAPasswordSaysSo) {
+    ChannelTable table;
+    WebFront web(table, "1");
+    WebOptions options;
+    std::snprintf(options.address, sizeof options.address, "0.0.0.0");
+    std::string error;
+    ASSERT_TRUE(web.StartWith(options, error)) << error;
+    const std::string said = "warning: the web page at http://0.0.0.0:" + std::to_string(web.Port()) +
+                             "/ has no password, so every machine that reaches this PC can read the receipts";
+    EXPECT_EQ(web.Warning().compare(0, said.size(), said), 0) << web.Warning();
+    std::string status = HttpGet(web.Port(), "/api/status").body;
+    EXPECT_NE(status.find("\"warning\":\"" + said), std::string::npos) << status;
+
+    // With a password, or on this PC only, there is nothing to say.
+    std::snprintf(options.password, sizeof options.password, "s3cret");
+    ASSERT_TRUE(web.StartWith(options, error)) << error;
+    EXPECT_EQ(web.Warning(), "");
+    WebOptions local;
+    ASSERT_TRUE(web.StartWith(local, error)) << error;
+    EXPECT_EQ(web.Warning(), "");
+    EXPECT_NE(HttpGet(web.Port(), "/api/status").body.find("\"warning\":\"\""), std::string::npos);
 }
 
 TEST_F(WebFrontTest, TextFollowsTheRecorderCodePage) {

@@ -1,5 +1,7 @@
 // The HTTP server over real loopback sockets: every address, bad requests, the live stream's
-// order, resumption and skips, a browser that never reads, 100 open streams and the password.
+// order, resumption and skips, a browser that never reads, 100 open streams, the password and
+// what one address may take: connections, a stalled stream's memory, names and guesses. A
+// second loopback address (127.0.0.2) stands for another machine.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include "tcp_test_support.h"
 #include "web/http_server.h"
 #include "web/live_feed.h"
+#include "web/web_gate.h"
 
 namespace zamri {
 namespace {
@@ -65,12 +68,12 @@ class WebServer : public ::testing::Test {
         SocketCleanup();
     }
     void Start(size_t capacity = 8192, HttpServerLimits limits = HttpServerLimits(),
-               std::string password = "") {
+               std::string password = "", std::vector<std::string> names = {}) {
         feed = std::make_unique<LiveFeed>(capacity);
         site = std::make_unique<Site>(*feed);
+        gate = std::make_unique<WebGate>(password, names);
         server = std::make_unique<HttpServer>(
-            *feed, [this, password](const WebRequest& r) { return RouteRequest(r, *site, password); },
-            limits);
+            *feed, [this](const WebRequest& r) { return AnswerRequest(r, *site, *gate); }, limits);
         std::string error;
         ASSERT_TRUE(server->Start("127.0.0.1", 0, error)) << error;
         port = server->Port();
@@ -78,6 +81,7 @@ class WebServer : public ::testing::Test {
     }
     std::unique_ptr<LiveFeed> feed;
     std::unique_ptr<Site> site;
+    std::unique_ptr<WebGate> gate;
     std::unique_ptr<HttpServer> server;
     int port = 0;
 };
@@ -142,9 +146,10 @@ TEST_F(WebServer, ServesEveryAddressAndRefusesBadRequests) {
     EXPECT_EQ(HttpGet(port, "/api/status").status, 200);
 
     // Two requests on one connection: keep-alive works.
-    std::string two = web_testing::RawExchange(port,
-                                               "GET /api/status HTTP/1.1\r\nHost: x\r\n\r\nGET /api/status "
-                                               "HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    std::string two =
+        web_testing::RawExchange(port,
+                                 "GET /api/status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\nGET /api/status "
+                                 "HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(two.find("HTTP/1.1 200", 1) != std::string::npos, true) << two;
 }
 
@@ -259,7 +264,9 @@ TEST_F(WebServer, HundredOpenStreamsAllGetEveryLine) {
     std::vector<std::unique_ptr<LiveClient>> clients;
     for (int i = 0; i < 100; ++i) {
         clients.push_back(std::make_unique<LiveClient>());
-        ASSERT_TRUE(clients.back()->Open(port)) << i;
+        // From four addresses: one may hold 32.
+        ASSERT_TRUE(clients.back()->Open(port, "/api/live", "", true, "127.0.0." + std::to_string(1 + i % 4)))
+            << i;
     }
     EXPECT_TRUE(WaitUntil([&] { return server->OpenStreams() == 100; }));
     for (int i = 0; i < 50; ++i)
@@ -275,22 +282,126 @@ TEST_F(WebServer, HundredOpenStreamsAllGetEveryLine) {
     EXPECT_TRUE(WaitUntil([&] { return server->OpenStreams() == 0; }));
 }
 
-TEST_F(WebServer, PasswordIsAskedForAndChecked) {
+TEST_F(WebServer, PasswordIsAskedForAndGuessesAreSlowedDown) {
     Start(8192, HttpServerLimits(), "s3cret");
+    const std::string right = "Authorization: Basic YW55OnMzY3JldA==\r\n";  // any:s3cret
     web_testing::HttpReply refused = HttpGet(port, "/");
     EXPECT_EQ(refused.status, 401);
     EXPECT_EQ(refused.Header("WWW-Authenticate"), "Basic realm=\"zamri\", charset=\"UTF-8\"");
-    EXPECT_EQ(HttpGet(port, "/", "Authorization: Basic YW55Ondyb25n\r\n").status, 401);
-    EXPECT_EQ(HttpGet(port, "/api/status", "Authorization: Basic YW55OnMzY3JldA==\r\n").status, 200);
+    EXPECT_EQ(HttpGet(port, "/api/status", right).status, 200);
     LiveClient noPassword;
     EXPECT_FALSE(noPassword.Open(port, "/api/live"));
     EXPECT_EQ(noPassword.Status(), 401);
     LiveClient withPassword;
-    ASSERT_TRUE(withPassword.Open(port, "/api/live", "Authorization: Basic YW55OnMzY3JldA==\r\n"));
+    ASSERT_TRUE(withPassword.Open(port, "/api/live", right));
     feed->Publish(MakeLine(4, "SECRET TOTAL"));
     StreamEvent event;
     ASSERT_TRUE(withPassword.Next(event));
     EXPECT_EQ(JsonText(event.data, "text"), "SECRET TOTAL");
+
+    // Five wrong guesses from one address, then it must wait, even with the right password;
+    // another address is let in meanwhile, and the first once its wait is over.
+    const char* guesses[] = {"YW55Og==", "YW55OmE=", "YW55OmI=", "YW55OmM=", "YW55OmQ="};
+    for (const char* guess : guesses)
+        EXPECT_EQ(HttpGet(port, "/", std::string("Authorization: Basic ") + guess + "\r\n").status, 401);
+    web_testing::HttpReply held = HttpGet(port, "/api/status", right);
+    EXPECT_EQ(held.status, 429);
+    EXPECT_EQ(held.Header("Retry-After"), "1");
+    EXPECT_EQ(HttpGet(port, "/api/status", right, "GET", "127.0.0.2").status, 200);
+    EXPECT_TRUE(WaitUntil([&] { return HttpGet(port, "/api/status", right).status == 200; }));
+    EXPECT_EQ(gate->WrongPasswords(), 5u);
+    EXPECT_GE(gate->HeldBack(), 1u);
+}
+
+TEST_F(WebServer, AnswersOnlyUnderItsOwnNames) {
+    Start(8192, HttpServerLimits(), "", {"recorder.test"});
+    auto statusUnder = [&](const std::string& hostLine, const std::string& path = "/api/status") {
+        std::string answer = web_testing::RawExchange(
+            port, "GET " + path + " HTTP/1.1\r\n" + hostLine + "Connection: close\r\n\r\n");
+        return answer.compare(0, 9, "HTTP/1.1 ") == 0 ? std::atoi(answer.c_str() + 9) : 0;
+    };
+    // A page elsewhere whose name now points here (DNS rebinding) gets nothing of this one.
+    EXPECT_EQ(statusUnder("Host: evil.example.com\r\n"), 421);
+    EXPECT_EQ(statusUnder("Host: evil.example.com:" + std::to_string(port) + "\r\n"), 421);
+    EXPECT_EQ(statusUnder(""), 400);
+    EXPECT_EQ(statusUnder("Host: 127.0.0.1\r\nHost: evil.example.com\r\n"), 400);
+    EXPECT_EQ(statusUnder("Host: 127.0.0.1:" + std::to_string(port) + "\r\n"), 200);
+    EXPECT_EQ(statusUnder("Host: localhost\r\n"), 200);
+    EXPECT_EQ(statusUnder("Host: Recorder.Test:" + std::to_string(port) + "\r\n"), 200);
+    EXPECT_EQ(statusUnder("Host: evil.example.com\r\n", "/api/live"), 421);
+    EXPECT_EQ(server->OpenStreams(), 0);
+    EXPECT_EQ(gate->RefusedNames(), 5u);
+}
+
+TEST_F(WebServer, OneAddressCannotTakeEverySlot) {
+    Start();  // 32 per address
+    const char* holder = "127.0.0.2";
+    // Half the holders open live streams, half connect and never send a request.
+    std::vector<std::unique_ptr<LiveClient>> streams;
+    std::vector<SocketHandle> silent;
+    for (int i = 0; i < 16; ++i) {
+        streams.push_back(std::make_unique<LiveClient>());
+        ASSERT_TRUE(streams.back()->Open(port, "/api/live", "", true, holder)) << i;
+        SocketHandle socket = SocketConnectFrom(holder, "127.0.0.1", port);
+        ASSERT_NE(socket, kInvalidSocket) << "127.0.0.2 is not usable as a second loopback address";
+        silent.push_back(socket);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return server->OpenStreams() + server->OpenConnections() == 32; }));
+    // The 33rd from that address is closed at once; another address gets the page and the stream.
+    EXPECT_EQ(web_testing::RawExchange(port, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 10000, holder), "");
+    EXPECT_EQ(server->RefusedConnections(), 1u);
+    EXPECT_EQ(HttpGet(port, "/").status, 200);
+    LiveClient other;
+    ASSERT_TRUE(other.Open(port));
+    feed->Publish(MakeLine(1, "FOR EVERYONE"));
+    StreamEvent event;
+    ASSERT_TRUE(other.Next(event));
+    EXPECT_EQ(JsonText(event.data, "text"), "FOR EVERYONE");
+    ASSERT_TRUE(streams[0]->Next(event));
+    // A slot the holder gives back is its own again.
+    SocketClose(silent.back());
+    silent.pop_back();
+    EXPECT_TRUE(WaitUntil([&] { return HttpGet(port, "/api/status", "", "GET", holder).status == 200; }));
+    for (SocketHandle socket : silent)
+        SocketClose(socket);
+}
+
+TEST_F(WebServer, AStalledStreamHoldsLittleAndSaysWhatItSkipped) {
+    HttpServerLimits limits;
+    limits.writeTimeoutMs = 120000;  // stalled on purpose: not to be closed while it is
+    Start(1024, limits);
+    LiveClient stalled;
+    ASSERT_TRUE(stalled.Open(port));  // and reads nothing until the flood is over
+    // The longest events a line can make ('<' leaves as \u003c), 25 MB of them, far more than
+    // the system's buffers and the ring of 1024 hold.
+    const std::string text(1023, '<');
+    const int count = 4000;
+    size_t mostHeld = 0;
+    for (int i = 0; i < count; ++i) {
+        feed->Publish(MakeLine(1, text));
+        if (i % 500 == 499) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the server's thread pumps
+            mostHeld = std::max(mostHeld, server->LiveBytesHeld());
+        }
+    }
+    EXPECT_GT(mostHeld, 0u);
+    EXPECT_LE(mostHeld, limits.bytesPerWrite + 1024);
+    // Reading again, it gets what was under way, is told how many lines it missed, and goes on
+    // to the last.
+    long long seen = 0, skipped = 0, last = 0, notices = 0;
+    StreamEvent event;
+    while (last < count && stalled.Next(event)) {
+        if (event.event == "skipped") {
+            skipped += JsonNumber(event.data, "count");
+            ++notices;
+        } else {
+            ++seen;
+            last = JsonNumber(event.data, "seq");
+        }
+    }
+    EXPECT_EQ(last, count);
+    EXPECT_EQ(seen + skipped, count);
+    EXPECT_GE(notices, 1);
 }
 
 }  // namespace
