@@ -1,5 +1,6 @@
 #include "config/channel_table.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -14,6 +15,7 @@ const char kPortKey[] = "PORT";
 const char kAllowedSendersKey[] = "AllowedSenders";
 const char kOptionsSection[] = "Options";
 const char kListenAddressKey[] = "ListenAddress";
+const char kSlotIdleSecondsKey[] = "SlotIdleSeconds";
 
 // The section of a channel's settings beyond its record in [Channel]: "Channel 3".
 void ChannelSection(int index, char* out, size_t size) {
@@ -110,6 +112,9 @@ void ChannelTable::LoadSettings() {
                    sizeof tcpListenAddress, "the TCP server does not start until it is corrected");
     LoadSenderRule(settingsPath, kOptionsSection, kAllowedSendersKey, tcpAllowedSenders,
                    sizeof tcpAllowedSenders, "no sender may connect to the TCP server until it is shortened");
+    slotIdleSeconds = std::clamp(zamri::ProfileReadInt(settingsPath, kOptionsSection, kSlotIdleSecondsKey,
+                                                       zamri::kDefaultSlotIdleSeconds),
+                                 0, zamri::kMaxSlotIdleSeconds);
     LoadFilterList(kFilterImportant);
     LoadFilterList(kFilterIgnore);
     delivery.LoadMasks(settingsPath);

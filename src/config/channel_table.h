@@ -9,6 +9,7 @@
 #include "config/channel_config.h"
 #include "delivery/line_delivery.h"
 #include "platform/paths.h"
+#include "tcp/idle_slots.h"
 
 class TcpIngestServer;
 
@@ -89,6 +90,10 @@ class ChannelTable {
     // every one) and who may connect ("AllowedSenders" in [Options]; empty: everyone).
     char tcpListenAddress[16] = {};
     char tcpAllowedSenders[kAllowedSendersSize] = {};
+    // When every slot of a server (TCP mode's, a listen:// or printer:// channel's) is taken, a
+    // connection silent for longer than this gives way to a newcomer ("SlotIdleSeconds" in
+    // [Options]; 0: never).
+    int32_t slotIdleSeconds = zamri::kDefaultSlotIdleSeconds;
     int32_t mode = 0;
     TcpIngestServer* tcpServer = nullptr;
     ChannelConfig channels[kChannelCount];

@@ -44,6 +44,8 @@ int SocketWouldBlock();
 // 1 when the socket becomes readable (data, end of stream or error) within the time, 0 on
 // time-out, -1 on failure.
 int SocketWaitReadable(SocketHandle socket, int milliseconds);
+// Bytes received and not read yet (0 also after the end of the stream), or -1.
+int SocketPendingBytes(SocketHandle socket);
 void SocketClose(SocketHandle socket);
 // Closes with a reset instead of an orderly shutdown.
 void SocketAbort(SocketHandle socket);

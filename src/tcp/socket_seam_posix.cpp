@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -178,6 +179,11 @@ int SocketWaitReadable(SocketHandle socket, int milliseconds) {
     return result < 0 ? -1 : (result > 0 ? 1 : 0);
 }
 
+int SocketPendingBytes(SocketHandle socket) {
+    int pending = 0;
+    return ::ioctl(Fd(socket), FIONREAD, &pending) == 0 ? pending : -1;
+}
+
 void SocketClose(SocketHandle socket) {
     if (socket != kInvalidSocket)
         ::close(Fd(socket));
@@ -240,6 +246,7 @@ struct SocketWaitSet::Impl {
     // The wake-up pipe's read end sits behind the last slot.
     pollfd fds[kMaxWaitSlots + 1];
     int watch[kMaxWaitSlots] = {};
+    int sockets[kMaxWaitSlots];  // the attached socket of each slot, -1 for none
     int wakeRead = -1;
     int wakeWrite = -1;
 };
@@ -247,6 +254,8 @@ struct SocketWaitSet::Impl {
 SocketWaitSet::SocketWaitSet() : impl(new Impl) {
     for (pollfd& entry : impl->fds)
         entry = pollfd{-1, 0, 0};
+    for (int& socket : impl->sockets)
+        socket = -1;
     int ends[2];
     if (pipe2(ends, O_NONBLOCK | O_CLOEXEC) == 0) {
         impl->wakeRead = ends[0];
@@ -269,19 +278,25 @@ int SocketWaitSet::IsReady() const {
 int SocketWaitSet::Attach(int slot, SocketHandle socket, int watch) {
     if (slot < 0 || slot >= kMaxWaitSlots || !SetNonBlocking(Fd(socket)))
         return 0;
-    impl->fds[slot] = pollfd{Fd(socket), 0, 0};
-    return Change(slot, socket, watch);
+    impl->sockets[slot] = Fd(socket);
+    if (!Change(slot, socket, watch)) {
+        impl->sockets[slot] = -1;
+        return 0;
+    }
+    return 1;
 }
 
 int SocketWaitSet::Change(int slot, SocketHandle socket, int watch) {
-    if (slot < 0 || slot >= kMaxWaitSlots || impl->fds[slot].fd != Fd(socket))
+    if (slot < 0 || slot >= kMaxWaitSlots || impl->sockets[slot] != Fd(socket))
         return 0;
     short wanted = 0;
     if (watch & (kWatchAccept | kWatchRead))
         wanted |= POLLIN;
     if (watch & kWatchWrite)
         wanted |= POLLOUT;
-    impl->fds[slot].events = wanted;
+    // poll reports a hang-up even of a socket watched for nothing, which would wake every wait
+    // while a reset connection's reading is paused: a slot watched for nothing is left out.
+    impl->fds[slot] = pollfd{wanted != 0 ? Fd(socket) : -1, wanted, 0};
     impl->watch[slot] = watch;
     return 1;
 }
@@ -290,6 +305,7 @@ void SocketWaitSet::Detach(int slot) {
     if (slot < 0 || slot >= kMaxWaitSlots)
         return;
     impl->fds[slot] = pollfd{-1, 0, 0};
+    impl->sockets[slot] = -1;
     impl->watch[slot] = 0;
 }
 

@@ -160,6 +160,13 @@ int SocketWaitReadable(SocketHandle socket, int milliseconds) {
     return result == SOCKET_ERROR ? -1 : (result > 0 ? 1 : 0);
 }
 
+int SocketPendingBytes(SocketHandle socket) {
+    u_long pending = 0;
+    if (ioctlsocket(Native(socket), FIONREAD, &pending) != 0)
+        return -1;
+    return pending > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(pending);
+}
+
 void SocketClose(SocketHandle socket) {
     if (socket != kInvalidSocket)
         closesocket(Native(socket));

@@ -78,7 +78,14 @@ class TcpServer::Connection : public LoopHandler {
         std::memcpy(peer, address, sizeof peer);
         peer[sizeof peer - 1] = 0;
     }
-    ~Connection() override {
+    ~Connection() override { Leave(); }
+
+    // Gives back the connection's place in the counts, at once rather than when the loop frees
+    // the handler, so a newcomer in the same turn finds the slot free.
+    void Leave() {
+        if (left)
+            return;
+        left = true;
         if (admitted)
             --run.clients;
         else
@@ -94,6 +101,8 @@ class TcpServer::Connection : public LoopHandler {
                 loop.Remove(id);  // gone before it was a client: nobody was told of it
             return;
         }
+        if (events.read && events.readError == 0)
+            silence.Heard();
         bool remove = false;
         bool drain = false;
         // A read that reports an error means the connection broke: remove it.
@@ -127,11 +136,16 @@ class TcpServer::Connection : public LoopHandler {
             return;
         }
         if (run.clients >= kMaxSocketSlots - 1) {
-            // The table filled up while this one was in its exchange: refused as a 64th client.
-            server.NoteRefused(peer);
-            server.RefuseClient(run, kInvalidSocket);
-            loop.Remove(id);
-            return;
+            int64_t silentFor = 0;
+            int idle = server.IdleClient(run, &silentFor);
+            if (idle < 0) {
+                // The table is full of clients that are not idle: refused as a 64th client.
+                server.NoteRefused(peer);
+                server.RefuseClient(run, kInvalidSocket);
+                loop.Remove(id);
+                return;
+            }
+            server.ReplaceIdleClient(run, idle, silentFor, peer);
         }
         buffer.reset(new (std::nothrow) ClientBuffer);
         if (buffer == nullptr || !server.OnAdmit(loop.Socket(id))) {
@@ -141,14 +155,16 @@ class TcpServer::Connection : public LoopHandler {
         std::memcpy(buffer->peer, peer, sizeof buffer->peer);
         loop.ClearDeadline(id);
         admitted = true;
+        silence.Heard();
         --run.opening;
         ++run.clients;
         server.SetClientCount(run);
         server.Notify(EVT_CLIENT_CONNECTED, reinterpret_cast<intptr_t>(peer), nullptr);
     }
 
-    // Ends a client's connection, reading first what arrived before an orderly close.
-    void Close(EventLoop& loop, int id, bool drain) {
+    // Ends a client's connection, reading first what arrived before an orderly close. A slot
+    // that a newcomer takes over at once does not count as freed for the refusal notice.
+    void Close(EventLoop& loop, int id, bool drain, bool slotFreed = true) {
         if (drain) {
             while (server.ReceiveOnce(loop.Socket(id), *buffer) > 0) {
                 if (server.DeliverFrames(*buffer) == kReceiveBroken)
@@ -156,7 +172,9 @@ class TcpServer::Connection : public LoopHandler {
             }
         }
         server.Notify(EVT_CLIENT_CLOSED, reinterpret_cast<intptr_t>(peer), nullptr);
-        run.capacityReported = false;
+        if (slotFreed)
+            run.capacityReported = false;
+        Leave();
         loop.Remove(id);
     }
 
@@ -171,6 +189,9 @@ class TcpServer::Connection : public LoopHandler {
     }
 
     bool Admitted() const { return admitted; }
+    // A client that may give its slot to a newcomer has this; others have none.
+    Silence* ClientSilence() { return admitted && !left ? &silence : nullptr; }
+    const char* Peer() const { return peer; }
     Clock::time_point OpenedAt() const { return openedAt; }
     OpeningState opening;
 
@@ -179,7 +200,9 @@ class TcpServer::Connection : public LoopHandler {
     NetworkRun& run;
     char peer[kAddressTextSize] = {};
     bool admitted = false;
+    bool left = false;
     Clock::time_point openedAt = Clock::now();
+    Silence silence;
     // Allocated on admission: a connection in its exchange holds no frame buffer.
     std::unique_ptr<ClientBuffer> buffer;
 };
@@ -349,7 +372,9 @@ int TcpServer::AcceptClient(NetworkRun& run) {
         RefuseSender(peer);
         return 1;
     }
-    if (run.clients >= kMaxSocketSlots - 1) {
+    // A full table still lets a newcomer try the exchange when a client is idle enough to give
+    // way; the slot changes hands only once the newcomer has passed it.
+    if (run.clients >= kMaxSocketSlots - 1 && IdleClient(run) < 0) {
         NoteRefused(peer);
         RefuseClient(run, accepted);
         return 1;
@@ -389,6 +414,33 @@ void TcpServer::CloseOldestOpening(NetworkRun& run) {
         }
     }
     run.loop.Remove(oldest);
+}
+
+int TcpServer::IdleClient(NetworkRun& run, int64_t* silentFor) {
+    return LongestSilent(
+        run.loop, idleLimit.load(),
+        [&](int id) -> Silence* {
+            if (id == run.listenerId)
+                return nullptr;
+            return static_cast<Connection*>(run.loop.Handler(id))->ClientSilence();
+        },
+        silentFor);
+}
+
+void TcpServer::ReplaceIdleClient(NetworkRun& run, int id, int64_t silentFor, const char* newcomer) {
+    auto* client = static_cast<Connection*>(run.loop.Handler(id));
+    ++clientsReplaced;
+    auto now = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+    if (replacements.Refused(client->Peer(), now)) {
+        char line[200];
+        std::snprintf(line, sizeof line,
+                      "zamri: TCP server: all 63 client slots were taken; closed %s, silent for %lld s, "
+                      "for %s (%llu so far)",
+                      client->Peer(), static_cast<long long>(silentFor / 1000), newcomer,
+                      static_cast<unsigned long long>(clientsReplaced.load()));
+        WriteErrorLine(line);
+    }
+    client->Close(run.loop, id, true, false);
 }
 
 void TcpServer::SetClientCount(NetworkRun& run) {

@@ -11,6 +11,7 @@
 
 #include "netsource/allowed_senders.h"
 #include "tcp/frame_buffer.h"
+#include "tcp/idle_slots.h"
 #include "tcp/server_events.h"
 #include "tcp/socket_seam.h"
 
@@ -103,6 +104,13 @@ class TcpServer : public SocketBase {
     int CapacityNoticeShowing() const { return noticeShowing->load(); }
     // Each of Stop's five waits for the network thread lasts this long (2,000 ms); tests shorten it.
     void SetStopWait(int milliseconds) { stopWait = milliseconds; }
+    // When all 63 client slots are taken, a connection that completes the opening exchange takes
+    // the slot of the client that has been silent longest, if that one has sent nothing for
+    // longer than this (default a minute; 0: nobody gives way and the newcomer is refused).
+    // Any thread, any time.
+    void SetIdleLimit(int milliseconds) { idleLimit = milliseconds; }
+    // Clients closed so far to make room that way.
+    uint64_t ClientsReplaced() const { return clientsReplaced.load(); }
 
     // Connections in their opening exchange right now (read by any thread).
     int OpeningCount() const { return openingCount.load(); }
@@ -145,6 +153,10 @@ class TcpServer : public SocketBase {
     // Counts and reports a sender that is not on the allowed list.
     void RefuseSender(const char* peer);
     void CloseOldestOpening(NetworkRun& run);
+    // The admitted client that gives its slot to a newcomer, or -1 (see SetIdleLimit).
+    int IdleClient(NetworkRun& run, int64_t* silentFor = nullptr);
+    // Closes that client (what it had sent is still delivered) for the newcomer from peer.
+    void ReplaceIdleClient(NetworkRun& run, int id, int64_t silentFor, const char* newcomer);
     void SetClientCount(NetworkRun& run);
     // Receives once into the buffer's free room; bytes received (0: end of stream), -1 failure,
     // kReceiveBroken - 1 when the buffer is full.
@@ -160,6 +172,9 @@ class TcpServer : public SocketBase {
     char listenAddress[16] = {};
     AllowedSenders allowedSenders;  // read by the network thread only after Start
     RefusalLog refusals;            // network thread
+    RefusalLog replacements;        // network thread: clients closed for a newcomer, reported
+    std::atomic<int> idleLimit{zamri::kDefaultSlotIdleSeconds * 1000};
+    std::atomic<uint64_t> clientsReplaced{0};
     std::atomic<uint64_t> refusedSenders{0};
     std::atomic<int> listeningPort{0};
     // Written by the current run only: a run that Stop let go no longer reports.

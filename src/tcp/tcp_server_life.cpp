@@ -24,6 +24,7 @@ void ChannelTable::RestartTcpServer() {
         return;
     tcpServer->Stop();
     tcpServer->SetSenderRules(tcpListenAddress, tcpAllowedSenders);
+    tcpServer->SetIdleLimit(slotIdleSeconds * 1000);
     if (tcpServer->Start(tcpPort) != 0) {
         zamri::ShowMessage("TCP Server is not started.", "Error", zamri::kMsgIconError);
     }

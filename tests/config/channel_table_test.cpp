@@ -204,6 +204,16 @@ TEST_F(ChannelTableTest, CodePageAndIdleEndLiveInTheChannelsOwnSection) {
     EXPECT_EQ(ReadKey(settings, "Channel 3", "IdleSeconds"), "0");
 }
 
+TEST_F(ChannelTableTest, SlotIdleSecondsDefaultsToAMinuteAndKeepsWithinItsRange) {
+    table.LoadSettings();
+    EXPECT_EQ(table.slotIdleSeconds, 60);
+    for (const auto& entry : {std::make_pair("5", 5), std::make_pair("0", 0), std::make_pair("-3", 0),
+                              std::make_pair("999999", zamri::kMaxSlotIdleSeconds)}) {
+        Load(std::string("[Options]\r\nSlotIdleSeconds=") + entry.first + "\r\n");
+        EXPECT_EQ(table.slotIdleSeconds, entry.second) << entry.first;
+    }
+}
+
 TEST(DecodingSettings, RecorderPageAndUnusablePagesAreReportedAndReplaced) {
     TempDir dir;
     std::string settings = dir.File("zamri.ini");

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/os.h"
 #include "send_client.h"
 #include "tcp/tcp_ingest_server.h"
 #include "tcp/wire_protocol.h"
@@ -204,6 +205,71 @@ TEST_F(IngestServerTest, AFloodOfSilentConnectionsCannotLockOutATill) {
     EXPECT_EQ(server->OpeningCount(), TcpServer::kMaxOpening - 1);
     ASSERT_EQ(till->SendTextLine(5, "in\n", 3), 1);
     EXPECT_TRUE(WaitUntil([&] { return log.LineCount() == 1; }));
+}
+
+std::vector<std::string> errorLines;
+std::mutex errorLock;
+void RecordErrorLine(const char* text) {
+    std::lock_guard<std::mutex> guard(errorLock);
+    errorLines.push_back(text);
+}
+
+// 63 connections that pass the opening exchange and then say nothing hold every slot. While
+// they are recent the server is genuinely full and refuses as before; once they have been silent
+// past the idle limit, a till gets in, and each newcomer after it takes the slot of the holder
+// silent longest, never that of the till, which keeps sending and loses no line.
+TEST_F(IngestServerTest, SilentSlotHoldersGiveWayToATillThatSends) {
+    constexpr int kHolders = 63;
+    {
+        std::lock_guard<std::mutex> guard(errorLock);
+        errorLines.clear();
+    }
+    SetErrorLineSink(RecordErrorLine);
+    std::vector<std::unique_ptr<SendClient>> holders;
+    for (int i = 0; i < kHolders; ++i)
+        holders.push_back(Open());
+    SendClient early;
+    ASSERT_EQ(early.Connect("127.0.0.1", port), 1);
+    EXPECT_EQ(early.OpeningExchange(10000), -1);
+    EXPECT_TRUE(WaitUntil([&] { return messages.Count("Error|Maximum Client( 64 )") == 1; }));
+
+    server->SetIdleLimit(200);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // lets the holders become idle
+    SendClient till;
+    ASSERT_EQ(till.Connect("127.0.0.1", port), 1);
+    ASSERT_EQ(till.OpeningExchange(10000), 1);
+    EXPECT_EQ(holders[0]->WaitForClose(10000), 1);
+    std::vector<std::unique_ptr<SendClient>> newcomers;
+    for (int i = 1; i < kHolders; ++i) {
+        std::string text = "till line " + std::to_string(i) + "\n";
+        ASSERT_EQ(till.SendTextLine(3, text.data(), static_cast<int>(text.size())), 1);
+        newcomers.emplace_back(new SendClient);
+        ASSERT_EQ(newcomers.back()->Connect("127.0.0.1", port), 1);
+        ASSERT_EQ(newcomers.back()->OpeningExchange(10000), 1) << "newcomer " << i;
+        ASSERT_EQ(holders[i]->WaitForClose(10000), 1) << "holder " << i;
+    }
+    ASSERT_EQ(till.SendTextLine(3, "till line 63\n", 13), 1);
+    ASSERT_TRUE(WaitUntil([&] { return log.LineCount() == static_cast<size_t>(kHolders); }));
+    for (int i = 1; i <= kHolders; ++i)
+        EXPECT_EQ(log.Lines()[i - 1], std::make_pair(3, "till line " + std::to_string(i) + "\n"));
+    EXPECT_EQ(server->ClientsReplaced(), static_cast<uint64_t>(kHolders));
+    EXPECT_EQ(server->ClientCount(), kHolders);
+    EXPECT_TRUE(WaitUntil([&] { return log.Closed() == kHolders; }));
+
+    // Nobody idle enough: full again, refused as a 64th (the notice stays once for the burst).
+    server->SetIdleLimit(60000);
+    SendClient late;
+    ASSERT_EQ(late.Connect("127.0.0.1", port), 1);
+    EXPECT_EQ(late.OpeningExchange(10000), -1);
+    EXPECT_EQ(messages.Count("Error|Maximum Client( 64 )"), 1);
+    ASSERT_EQ(till.SendTextLine(3, "still in\n", 9), 1);
+    EXPECT_TRUE(WaitUntil([&] { return log.LineCount() == static_cast<size_t>(kHolders + 1); }));
+    SetErrorLineSink(nullptr);
+    std::lock_guard<std::mutex> guard(errorLock);
+    ASSERT_EQ(errorLines.size(), 1u);  // once a minute per address
+    EXPECT_NE(errorLines[0].find("TCP server: all 63 client slots were taken; closed 127.0.0.1, silent for "),
+              std::string::npos)
+        << errorLines[0];
 }
 
 TEST_F(IngestServerTest, FramesBecomeLinesInOrder) {
