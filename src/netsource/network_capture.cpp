@@ -47,9 +47,10 @@ class NetworkCapture::DatagramSide : public LoopHandler {
 // A listen:// connection, or the tcp:// connection (whose stream is the channel's own).
 class NetworkCapture::StreamSide : public LoopHandler {
   public:
-    StreamSide(NetworkCapture& capture, std::unique_ptr<StreamDecoder> own, bool connecting)
+    StreamSide(NetworkCapture& capture, std::unique_ptr<StreamDecoder> own, bool connecting, const char* from)
         : owner(capture), ownStream(std::move(own)), outgoing(connecting), connecting(connecting) {
         stream = ownStream != nullptr ? ownStream.get() : owner.sharedStream.get();
+        std::snprintf(peer, sizeof peer, "%.15s", from);
     }
     ~StreamSide() override {
         if (paused)
@@ -66,8 +67,10 @@ class NetworkCapture::StreamSide : public LoopHandler {
             }
             Connected(loop, id);
         }
+        if (events.close)
+            closeSeen = true;
         if (events.read || events.close)
-            Read(loop, id, events.close != 0);
+            Read(loop, id);
     }
 
     // Connecting took too long.
@@ -85,33 +88,56 @@ class NetworkCapture::StreamSide : public LoopHandler {
         counted = true;
     }
 
+    // There is room in the backlog again: reads at once, as the end of the stream may have been
+    // reported while this side was not watched.
     void Resume(EventLoop& loop, int id) {
-        if (paused && stream->Waiting() < StreamDecoder::kResumeBytes) {
-            paused = false;
-            --owner.pausedSides;
-            loop.Watch(id, kWatchRead);
-        }
+        if (!paused)
+            return;
+        paused = false;
+        --owner.pausedSides;
+        loop.Watch(id, kWatchRead);
+        Read(loop, id);
     }
 
+    // A listen:// connection ends: what it sent is still decoded, on the channel's ending list.
+    void End(EventLoop& loop, int id) {
+        ownStream->Finish();
+        owner.Finished(std::move(ownStream));
+        --owner.openConnections;
+        loop.Remove(id);
+    }
+
+    // Reads what the connection has (its end too) outside of its own events.
+    void Poll(EventLoop& loop, int id) {
+        if (!paused && !connecting)
+            Read(loop, id);
+    }
+
+    // A listen:// connection that may give way to a newcomer has this; one whose reading is
+    // paused never gives way (its peer is sending and waits for us).
+    Silence* IdleSilence() { return !outgoing && !paused && ownStream != nullptr ? &silence : nullptr; }
+    const char* Peer() const { return peer; }
     bool counted = false;
 
   private:
-    void Read(EventLoop& loop, int id, bool closing) {
+    void Read(EventLoop& loop, int id) {
         SocketHandle socket = loop.Socket(id);
         bool ended = false;
-        for (int i = 0; i < kReadsPerEvent || closing; ++i) {
-            if (paused && !closing)
+        // After a close every byte is read now (the platform reports the close once), unless the
+        // backlog fills up first.
+        for (int i = 0; i < kReadsPerEvent || closeSeen; ++i) {
+            if (owner.backlog.Full() && owner.backlog.WantRoom()) {
+                // The channel's decoders are behind: the sender waits in TCP, nothing is lost.
+                paused = true;
+                ++owner.pausedSides;
+                loop.Watch(id, 0);
                 return;
+            }
             int got = SocketReceive(socket, owner.buffer.data(), kReceiveBytes);
             if (got > 0) {
+                silence.Heard();
                 owner.DumpBytes(owner.buffer.data(), static_cast<size_t>(got));
-                size_t waiting = stream->Push(owner.buffer.data(), static_cast<size_t>(got));
-                if (waiting >= StreamDecoder::kPauseBytes && !closing && !paused && stream->WantRoom()) {
-                    // The decoder is behind: the sender waits in TCP, nothing is lost.
-                    paused = true;
-                    ++owner.pausedSides;
-                    loop.Watch(id, 0);
-                }
+                stream->Push(owner.buffer.data(), static_cast<size_t>(got));
                 continue;
             }
             if (got < 0 && SocketWouldBlock())
@@ -125,10 +151,7 @@ class NetworkCapture::StreamSide : public LoopHandler {
             owner.OutgoingEnded(id);
             return;
         }
-        ownStream->Finish();
-        owner.Finished(std::move(ownStream));
-        --owner.openConnections;
-        loop.Remove(id);
+        End(loop, id);
     }
 
     NetworkCapture& owner;
@@ -137,19 +160,25 @@ class NetworkCapture::StreamSide : public LoopHandler {
     bool outgoing;
     bool connecting;
     bool paused = false;
+    bool closeSeen = false;
+    Silence silence;
+    char peer[kAddressTextSize] = {};
 };
 
 // A printer:// connection: the till's socket and the printer's, relayed both ways.
 struct NetworkCapture::Relay {
+    char peer[kAddressTextSize] = {};  // the till's address
+    Silence silence;                   // bytes either way count
     int tillId = -1;
     int printerId = -1;
     bool printerUp = false;
     bool ended = false;
     std::vector<unsigned char> toPrinter;  // relayed bytes the printer has not taken yet
     std::vector<unsigned char> toTill;
-    std::unique_ptr<StreamDecoder> stream;  // what the till sends, decoded
-    bool tapDropping = false;               // the decoder's copy is being dropped
-    int tillWatch = -1;                     // the watches last set, so they change only when needed
+    std::unique_ptr<StreamDecoder>
+        stream;                // what the till sends, decoded; none when decoding was too far behind
+    bool tapDropping = false;  // the decoder's copy is being dropped
+    int tillWatch = -1;        // the watches last set, so they change only when needed
     int printerWatch = -1;
 };
 
@@ -178,6 +207,10 @@ class NetworkCapture::RelaySide : public LoopHandler {
 
     // The printer did not answer the connect in time, or a side did not take its last bytes.
     void OnDeadline(EventLoop& loop, int) override { owner.EndRelay(loop, *relay, !relay->printerUp); }
+
+    // The till's side of a relay that may give way to a newcomer.
+    Silence* IdleSilence() { return isTill && !relay->ended ? &relay->silence : nullptr; }
+    Relay& Shared() { return *relay; }
 
   private:
     NetworkCapture& owner;
@@ -210,7 +243,7 @@ void NetworkCapture::SetAllowedSenders(const char* text) {
 }
 
 std::unique_ptr<StreamDecoder> NetworkCapture::NewDecoder() {
-    std::unique_ptr<StreamDecoder> stream(new StreamDecoder(settings, output, [this] { loop.Wake(); }));
+    std::unique_ptr<StreamDecoder> stream(new StreamDecoder(settings, output, backlog));
     if (!stream->Start())
         return nullptr;
     return stream;
@@ -252,7 +285,8 @@ int NetworkCapture::Open() {
         side.reset(new DatagramSide(*this));
     else
         side.reset(new ListenerSide(*this));
-    if (loop.Add(socket, datagram ? kWatchRead : kWatchAccept, std::move(side)) < 0)
+    listenerId = loop.Add(socket, datagram ? kWatchRead : kWatchAccept, std::move(side));
+    if (listenerId < 0)
         return 0;  // the loop has closed the socket
     listeningPort = port;
     return 1;
@@ -285,6 +319,11 @@ void NetworkCapture::Run() {
             std::remove_if(ending.begin(), ending.end(),
                            [](const std::unique_ptr<StreamDecoder>& stream) { return stream->Ended(); }),
             ending.end());
+        if (acceptHeld && backlog.Streams() < kMaxStreams) {
+            acceptHeld = false;
+            loop.Watch(listenerId, kWatchAccept);
+            Accept(loop, listenerId);  // the ones that waited meanwhile, at once
+        }
         if (pausedSides > 0)
             ResumePaused();
     }
@@ -292,10 +331,19 @@ void NetworkCapture::Run() {
 }
 
 void NetworkCapture::ResumePaused() {
-    for (int id = 0; id < loop.IdBound(); ++id) {
+    // Each time from the next side on, so that one sender that refills the backlog at once
+    // cannot keep the others waiting for ever.
+    int bound = loop.IdBound();
+    int start = bound > 0 ? static_cast<int>(resumeTurn++ % static_cast<unsigned>(bound)) : 0;
+    for (int n = 0; n < bound && pausedSides > 0 && backlog.HasRoomAgain(); ++n) {
+        int id = (start + n) % bound;
         if (StreamSide* side = dynamic_cast<StreamSide*>(loop.Handler(id)))
             side->Resume(loop, id);
     }
+    // Those still paused hear of the next room; if there is room already, the next turn
+    // comes at once.
+    if (pausedSides > 0 && !backlog.WantRoom())
+        loop.Wake();
 }
 
 void NetworkCapture::Refuse(const char* peer) {
@@ -309,11 +357,18 @@ void NetworkCapture::Refuse(const char* peer) {
     WriteErrorLine(line);
 }
 
-void NetworkCapture::Accept(EventLoop& events, int listenerId) {
+void NetworkCapture::Accept(EventLoop& events, int listener) {
     bool relay = name.kind == NetworkKind::kPrinter;
     for (;;) {
+        if (!relay && backlog.Streams() >= kMaxStreams) {
+            // Closed connections are still being decoded: newcomers wait in the listener's
+            // backlog, as TCP makes them, until one of those streams has ended.
+            if (acceptHeld || events.Watch(listener, 0))
+                acceptHeld = true;
+            return;
+        }
         char peer[kAddressTextSize] = "0.0.0.0";
-        SocketHandle accepted = SocketAccept(events.Socket(listenerId), peer, sizeof peer);
+        SocketHandle accepted = SocketAccept(events.Socket(listener), peer, sizeof peer);
         if (accepted == kInvalidSocket)
             return;
         if (!allowed.Allows(peer)) {
@@ -321,12 +376,26 @@ void NetworkCapture::Accept(EventLoop& events, int listenerId) {
             Refuse(peer);
             continue;
         }
+        // Connections that have closed while the loop had not looked at them yet give their
+        // places back first: the peer that connects, sends and closes, again and again, finds
+        // its last connection gone.
+        if (openConnections.load() >= kMaxConnections && !relay) {
+            for (int id = 0; id < events.IdBound(); ++id) {
+                if (StreamSide* side = dynamic_cast<StreamSide*>(events.Handler(id)))
+                    side->Poll(events, id);
+            }
+        }
+        if (openConnections.load() >= kMaxConnections && !MakeRoom(events, peer)) {
+            TurnAway(peer);
+            SocketClose(accepted);
+            continue;
+        }
         if (events.Count() + (relay ? 2 : 1) > EventLoop::kCapacity) {
-            SocketClose(accepted);  // every slot is taken
+            SocketClose(accepted);  // the loop is full (the limits above keep it from that)
             continue;
         }
         if (relay) {
-            StartRelay(events, accepted);
+            StartRelay(events, accepted, peer);
             continue;
         }
         std::unique_ptr<StreamDecoder> stream = NewDecoder();
@@ -335,9 +404,58 @@ void NetworkCapture::Accept(EventLoop& events, int listenerId) {
             continue;
         }
         if (events.Add(accepted, kWatchRead,
-                       std::unique_ptr<LoopHandler>(new StreamSide(*this, std::move(stream), false))) >= 0)
+                       std::unique_ptr<LoopHandler>(new StreamSide(*this, std::move(stream), false, peer))) >=
+            0)
             ++openConnections;
     }
+}
+
+Silence* NetworkCapture::SilenceOf(int id) {
+    LoopHandler* handler = loop.Handler(id);
+    if (StreamSide* side = dynamic_cast<StreamSide*>(handler))
+        return side->IdleSilence();
+    if (RelaySide* side = dynamic_cast<RelaySide*>(handler))
+        return side->IdleSilence();
+    return nullptr;
+}
+
+bool NetworkCapture::MakeRoom(EventLoop& events, const char* peer) {
+    int64_t silentFor = 0;
+    int id = LongestSilent(
+        events, idleLimit.load(), [this](int candidate) { return SilenceOf(candidate); }, &silentFor);
+    if (id < 0)
+        return false;
+    LoopHandler* handler = events.Handler(id);
+    StreamSide* side = dynamic_cast<StreamSide*>(handler);
+    RelaySide* relaySide = dynamic_cast<RelaySide*>(handler);
+    const char* gone = side != nullptr ? side->Peer() : relaySide->Shared().peer;
+    ++replacedCount;
+    auto now = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+    if (replacedLog.Refused(gone, now)) {
+        char line[240];
+        std::snprintf(line, sizeof line,
+                      "zamri: %s: all %d connections were in use; closed %s, silent for %lld s, for %s "
+                      "(%llu so far)",
+                      portName, kMaxConnections, gone, static_cast<long long>(silentFor / 1000), peer,
+                      static_cast<unsigned long long>(replacedCount.load()));
+        WriteErrorLine(line);
+    }
+    if (side != nullptr)
+        side->End(events, id);
+    else
+        EndRelay(events, relaySide->Shared(), false);
+    return true;
+}
+
+void NetworkCapture::TurnAway(const char* peer) {
+    ++turnedAwayCount;
+    auto now = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+    if (!turnedAwayLog.Refused(peer, now))
+        return;
+    char line[200];
+    std::snprintf(line, sizeof line, "zamri: %s: closed %s, all %d connections are in use (%llu so far)",
+                  portName, peer, kMaxConnections, static_cast<unsigned long long>(turnedAwayCount.load()));
+    WriteErrorLine(line);
 }
 
 void NetworkCapture::ReceiveDatagrams(SocketHandle socket) {
@@ -374,7 +492,7 @@ void NetworkCapture::ConnectOutgoing(const char* address) {
     if (socket == kInvalidSocket)
         return;
     int id = loop.Add(socket, kWatchRead | kWatchWrite,
-                      std::unique_ptr<LoopHandler>(new StreamSide(*this, nullptr, true)));
+                      std::unique_ptr<LoopHandler>(new StreamSide(*this, nullptr, true, name.host)));
     if (id < 0)
         return;
     int begun = SocketConnectBegin(socket, address, name.hostPort);
@@ -416,12 +534,24 @@ void NetworkCapture::OutgoingEnded(int id) {
     outgoingId = -1;
 }
 
-void NetworkCapture::StartRelay(EventLoop& events, SocketHandle till) {
+void NetworkCapture::StartRelay(EventLoop& events, SocketHandle till, const char* peer) {
     std::shared_ptr<Relay> relay(new Relay);
-    relay->stream = NewDecoder();
+    std::snprintf(relay->peer, sizeof relay->peer, "%s", peer);
+    // Printing never waits for the overlay: when too many closed jobs are still being decoded,
+    // this one goes to the printer undecoded (its bytes count as dropped).
+    if (backlog.Streams() < kMaxStreams)
+        relay->stream = NewDecoder();
     if (relay->stream == nullptr) {
-        SocketAbort(till);
-        return;
+        auto now =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+        if (untappedLog.Refused(peer, now)) {
+            char line[200];
+            std::snprintf(line, sizeof line,
+                          "zamri: %s: decoding is behind; the job from %s goes to the printer without being "
+                          "shown",
+                          portName, peer);
+            WriteErrorLine(line);
+        }
     }
     // The till's bytes wait in its socket until the printer is there to take them.
     relay->tillId = events.Add(till, 0, std::unique_ptr<LoopHandler>(new RelaySide(*this, relay, true)));
@@ -469,7 +599,11 @@ void NetworkCapture::ConnectPrinter(EventLoop& events, const std::shared_ptr<Rel
 
 void NetworkCapture::Tap(Relay& relay, const unsigned char* data, size_t count) {
     DumpBytes(data, count);
-    if (relay.stream->Waiting() + count > kTapLimitBytes) {
+    if (relay.stream == nullptr) {
+        droppedBytes += count;
+        return;
+    }
+    if (backlog.Bytes() + count > kTapLimitBytes) {
         // Printing never waits for the overlay: the decoder's copy gives way.
         droppedBytes += count;
         relay.tapDropping = true;
@@ -494,6 +628,7 @@ void NetworkCapture::RelayFrom(EventLoop& events, Relay& relay, bool fromTill, b
             break;  // the other side has not taken the last piece yet
         int got = SocketReceive(from, buffer.data(), kReceiveBytes);
         if (got > 0) {
+            relay.silence.Heard();
             const unsigned char* data = buffer.data();
             if (fromTill)
                 Tap(relay, data, static_cast<size_t>(got));
@@ -593,6 +728,8 @@ void NetworkCapture::Shutdown() {
     loop.Clear();  // closes every socket; each handler's stream is aborted and joined
     openConnections = 0;
     outgoingId = -1;
+    listenerId = -1;
+    acceptHeld = false;
     for (auto& stream : ending)
         stream->Abort();
     ending.clear();

@@ -19,6 +19,7 @@
 #include "netsource/stream_decoder.h"
 #include "tcp/event_loop.h"
 #include "tcp/host_lookup.h"
+#include "tcp/idle_slots.h"
 
 class NetworkCapture {
   public:
@@ -28,9 +29,18 @@ class NetworkCapture {
     static constexpr int kReconnectMilliseconds = 1000;
     // A printer:// side whose peer closed gets this long to pass on what is still queued.
     static constexpr int kFlushMilliseconds = 10000;
-    // Bytes of a printer:// or udp:// stream waiting for its decoder beyond which the decoder's
-    // copy is dropped rather than slowing the relay (counted in DroppedBytes).
+    // Bytes of a printer:// channel's streams (or the udp:// stream) waiting for their decoders
+    // beyond which the decoders' copy is dropped rather than slowing the relay (counted in
+    // DroppedBytes).
     static constexpr size_t kTapLimitBytes = 16u << 20;
+    // listen:// connections and printer:// relays of one channel served at once. When all are
+    // taken, a newcomer takes the place of the one that has been silent longest, once that one
+    // has been silent for longer than the idle limit; otherwise it is closed at once.
+    static constexpr int kMaxConnections = 16;
+    // Streams of one channel being decoded at once (a thread each), those of closed connections
+    // included. At this many, listen:// accepts nobody (newcomers wait in the listener's
+    // backlog) until one has ended, and printer:// relays new jobs without decoding them.
+    static constexpr int kMaxStreams = 2 * kMaxConnections;
 
     NetworkCapture(const char* portName, const DecoderSettings& settings, LineOutput& output);
     ~NetworkCapture();
@@ -40,6 +50,9 @@ class NetworkCapture {
     // The list of allowed senders (text as in the settings file); malformed entries are
     // reported on the error output. Call before Open.
     void SetAllowedSenders(const char* text);
+    // How long a connection must have been silent before it gives way to a newcomer when every
+    // place is taken (default a minute; 0: never). Any thread, any time.
+    void SetIdleLimit(int milliseconds) { idleLimit = milliseconds; }
     // Parses the port name and opens its listening socket; 1, or 0 when the name is malformed or
     // the port cannot be had. tcp:// only checks the name: connecting is the loop's work.
     int Open();
@@ -60,6 +73,15 @@ class NetworkCapture {
     uint64_t RefusedCount() const { return refusedCount.load(); }
     uint64_t DroppedBytes() const { return droppedBytes.load(); }
     int OpenConnections() const { return openConnections.load(); }
+    // Connections closed to make room for a newcomer, and newcomers closed because every place
+    // was taken by connections that were not idle.
+    uint64_t ConnectionsReplaced() const { return replacedCount.load(); }
+    uint64_t TurnedAway() const { return turnedAwayCount.load(); }
+    // Undecoded bytes and streams (each a thread) of the channel now, and the most there were.
+    size_t Backlog() const { return backlog.Bytes(); }
+    size_t PeakBacklog() const { return backlog.PeakBytes(); }
+    int Streams() const { return backlog.Streams(); }
+    int PeakStreams() const { return backlog.PeakStreams(); }
 
   private:
     class ListenerSide;
@@ -70,7 +92,12 @@ class NetworkCapture {
     using Clock = zamri::EventLoop::Clock;
 
     void Accept(zamri::EventLoop& loop, int listenerId);
-    void StartRelay(zamri::EventLoop& loop, zamri::SocketHandle till);
+    // When every place is taken: closes the connection that has been silent longest, if it is
+    // idle enough, for the newcomer from peer. false when nobody gives way.
+    bool MakeRoom(zamri::EventLoop& loop, const char* peer);
+    zamri::Silence* SilenceOf(int id);
+    void TurnAway(const char* peer);
+    void StartRelay(zamri::EventLoop& loop, zamri::SocketHandle till, const char* peer);
     void RelayFrom(zamri::EventLoop& loop, Relay& relay, bool fromTill, bool closing);
     void FlushRelay(zamri::EventLoop& loop, Relay& relay, bool toPrinter);
     void UpdateRelayWatches(zamri::EventLoop& loop, Relay& relay);
@@ -97,11 +124,20 @@ class NetworkCapture {
     AllowedSenders allowed;
     RefusalLog refusals;
 
+    // Outlives every stream, which counts itself in it until it is destroyed.
+    ChannelBacklog backlog{[this] { loop.Wake(); }};
     // Declared before the streams: their threads wake the loop until they are joined.
     zamri::EventLoop loop;
     std::vector<std::unique_ptr<StreamDecoder>> ending;  // streams delivering their last lines
     std::unique_ptr<StreamDecoder> sharedStream;         // tcp:// and udp://: one per channel
-    int pausedSides = 0;  // connections that stopped reading until their decoder catches up
+    int pausedSides = 0;      // connections that stopped reading until the decoders catch up
+    unsigned resumeTurn = 0;  // where the next resumption begins, so none is always last
+    int listenerId = -1;
+    bool acceptHeld = false;  // listen:// has stopped accepting until a stream has ended
+    std::atomic<int> idleLimit{zamri::kDefaultSlotIdleSeconds * 1000};
+    RefusalLog replacedLog;    // network thread
+    RefusalLog turnedAwayLog;  // network thread
+    RefusalLog untappedLog;    // network thread: printer:// jobs relayed without decoding
 
     // tcp://: the one outgoing connection's handler id, and when the next attempt is due.
     int outgoingId = -1;
@@ -120,6 +156,8 @@ class NetworkCapture {
     std::atomic<uint64_t> refusedCount{0};
     std::atomic<uint64_t> droppedBytes{0};
     std::atomic<int> openConnections{0};
+    std::atomic<uint64_t> replacedCount{0};
+    std::atomic<uint64_t> turnedAwayCount{0};
     std::vector<unsigned char> buffer;
 
     std::mutex dumpLock;

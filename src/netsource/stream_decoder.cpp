@@ -5,8 +5,42 @@
 
 #include "serial/hebrew_shift.h"
 
-StreamDecoder::StreamDecoder(const DecoderSettings& settings, LineOutput& out, std::function<void()> notifyFn)
-    : output(out), notify(std::move(notifyFn)) {
+bool ChannelBacklog::WantRoom() {
+    // Set before the look, and cleared by the decoder after its subtraction: one of the two sees
+    // the other, so the wake cannot be missed.
+    roomWanted = true;
+    return !HasRoomAgain();
+}
+
+void ChannelBacklog::Added(size_t count) {
+    size_t now = bytes.fetch_add(count) + count;
+    size_t peak = peakBytes.load();
+    while (now > peak && !peakBytes.compare_exchange_weak(peak, now)) {
+    }
+}
+
+void ChannelBacklog::Taken(size_t count) {
+    if (count == 0)
+        return;
+    size_t left = bytes.fetch_sub(count) - count;
+    if (left < kResumeBytes && roomWanted.exchange(false))
+        wake();
+}
+
+void ChannelBacklog::StreamMade() {
+    int now = ++streams;
+    int peak = peakStreams.load();
+    while (now > peak && !peakStreams.compare_exchange_weak(peak, now)) {
+    }
+}
+
+void ChannelBacklog::StreamGone() {
+    --streams;
+}
+
+StreamDecoder::StreamDecoder(const DecoderSettings& settings, LineOutput& out, ChannelBacklog& shared)
+    : output(out), backlog(shared) {
+    backlog.StreamMade();
     decoder.SetEmulation(settings.emulation);
     decoder.SetPattern(settings.patternFlags, settings.patternText);
     hebrew.SetPath(settings.recorderSettings);
@@ -20,6 +54,8 @@ StreamDecoder::~StreamDecoder() {
     Abort();
     if (thread.joinable())
         thread.join();
+    backlog.Taken(waiting.exchange(0));
+    backlog.StreamGone();
 }
 
 bool StreamDecoder::Start() {
@@ -50,19 +86,10 @@ size_t StreamDecoder::Push(const unsigned char* data, size_t count) {
             queue.push_back(std::move(chunk));
         }
         waiting += count;
+        backlog.Added(count);
     }
     arrived.notify_one();
     return waiting.load();
-}
-
-bool StreamDecoder::WantRoom() {
-    // Under the lock that the decoder holds when it looks at the flag, so the notice cannot be
-    // missed by a decoder that has just emptied the queue.
-    std::lock_guard<std::mutex> guard(lock);
-    if (waiting.load() < kResumeBytes)
-        return false;
-    roomWanted = true;
-    return true;
 }
 
 void StreamDecoder::Interrupt() {
@@ -79,11 +106,16 @@ void StreamDecoder::Finish() {
 }
 
 void StreamDecoder::Abort() {
+    size_t dropped = 0;
     {
         std::lock_guard<std::mutex> guard(lock);
         aborted = true;
+        for (const Chunk& chunk : queue)
+            dropped += chunk.bytes.size();
         queue.clear();
+        waiting -= dropped;
     }
+    backlog.Taken(dropped);
     arrived.notify_one();
 }
 
@@ -99,14 +131,11 @@ int StreamDecoder::Next() {
     size_t consumed = current.bytes.size();
     current.bytes.clear();
     position = 0;
-    std::unique_lock<std::mutex> guard(lock);
-    waiting -= consumed;
-    if (roomWanted.load() && waiting.load() < kResumeBytes) {
-        roomWanted = false;
-        guard.unlock();
-        notify();
-        guard.lock();
+    if (consumed > 0) {
+        waiting -= consumed;
+        backlog.Taken(consumed);  // may wake the network thread: outside the lock
     }
+    std::unique_lock<std::mutex> guard(lock);
     auto due = [this] { return aborted || finished || !queue.empty(); };
     int quiet = decoder.QuietReportMilliseconds();
     if (quiet <= 0) {
@@ -146,5 +175,5 @@ void StreamDecoder::Main() {
             output.Deliver(text, flags);
     }
     ended = true;
-    notify();
+    backlog.Wake();
 }

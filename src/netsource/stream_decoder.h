@@ -33,23 +33,60 @@ struct DecoderSettings {
     int recorderPage = 1252;                      // the Windows page the recorder shows
 };
 
+// What the streams of one channel hold together: their undecoded bytes, which the channel's
+// sources keep under a bound by not reading (TCP then holds the senders), and how many streams
+// (each a thread) there are. The high-water marks show that both stay bounded.
+class ChannelBacklog {
+  public:
+    // A source that can be held stops reading at kPauseBytes and reads again below kResumeBytes.
+    static constexpr size_t kPauseBytes = 1 << 20;
+    static constexpr size_t kResumeBytes = 256 << 10;
+
+    // wake is called from decoder threads: once the bytes fell below kResumeBytes after
+    // WantRoom, and whenever a stream has ended.
+    explicit ChannelBacklog(std::function<void()> wake) : wake(std::move(wake)) {}
+    ChannelBacklog(const ChannelBacklog&) = delete;
+    ChannelBacklog& operator=(const ChannelBacklog&) = delete;
+
+    size_t Bytes() const { return bytes.load(); }
+    size_t PeakBytes() const { return peakBytes.load(); }
+    int Streams() const { return streams.load(); }
+    int PeakStreams() const { return peakStreams.load(); }
+    bool Full() const { return Bytes() >= kPauseBytes; }
+    bool HasRoomAgain() const { return Bytes() < kResumeBytes; }
+    // A source stops reading because the backlog is full: true, and wake follows once there is
+    // room again; false when there is room already (the source need not stop).
+    bool WantRoom();
+
+  private:
+    friend class StreamDecoder;
+    void Added(size_t count);
+    void Taken(size_t count);
+    void StreamMade();
+    void StreamGone();
+    void Wake() { wake(); }
+
+    std::function<void()> wake;
+    std::atomic<size_t> bytes{0};
+    std::atomic<size_t> peakBytes{0};
+    std::atomic<int> streams{0};
+    std::atomic<int> peakStreams{0};
+    std::atomic<bool> roomWanted{false};
+};
+
 class StreamDecoder {
   public:
-    // notify is called (from the decoder thread) when the stream has ended and when bytes
-    // waiting fell below kResumeBytes after the network thread asked for room.
-    StreamDecoder(const DecoderSettings& settings, LineOutput& output, std::function<void()> notify);
+    // The stream counts its bytes and itself in the channel's backlog, which must outlive it.
+    StreamDecoder(const DecoderSettings& settings, LineOutput& output, ChannelBacklog& backlog);
     ~StreamDecoder();  // aborts and joins
     StreamDecoder(const StreamDecoder&) = delete;
     StreamDecoder& operator=(const StreamDecoder&) = delete;
 
     // Starts the thread; false when it could not be made.
     bool Start();
-    // Appends bytes. Returns the bytes now waiting to be decoded.
+    // Appends bytes. Returns the bytes of this stream now waiting to be decoded.
     size_t Push(const unsigned char* data, size_t count);
     size_t Waiting() const { return waiting.load(); }
-    // The network thread wants to hear (through notify) once Waiting() is below kResumeBytes:
-    // true, or false when that is so already (the source need not pause at all).
-    bool WantRoom();
     // What comes next does not go on with what came before (a reconnect): the line and any
     // command being read are dropped.
     void Interrupt();
@@ -59,9 +96,6 @@ class StreamDecoder {
     // Ends at once: what is queued is dropped and nothing more is delivered.
     void Abort();
     bool Ended() const { return ended.load(); }
-
-    static constexpr size_t kPauseBytes = 1 << 20;  // a pausable source stops reading here
-    static constexpr size_t kResumeBytes = 256 << 10;
 
   private:
     struct Chunk {
@@ -76,7 +110,7 @@ class StreamDecoder {
     LineDecoder decoder;
     HebrewSetting hebrew;
     LineOutput& output;
-    std::function<void()> notify;
+    ChannelBacklog& backlog;
 
     std::mutex lock;
     std::condition_variable arrived;
@@ -91,7 +125,6 @@ class StreamDecoder {
     bool interruptNext = false;
 
     std::atomic<size_t> waiting{0};
-    std::atomic<bool> roomWanted{false};
     std::atomic<bool> ended{false};
     std::thread thread;
 };

@@ -147,6 +147,7 @@ void RunNetworkChannel(ChannelTable& table, int index, CaptureThread* self) {
             return;
         }
         capture->SetAllowedSenders(record.allowedSenders);
+        capture->SetIdleLimit(table.slotIdleSeconds * 1000);
         record.network = capture;
     }
     if (capture->Open() == 0) {

@@ -138,7 +138,8 @@ std::string ReadExactly(SocketHandle s, size_t n, int bound = 10000) {
 }
 
 // A stand-in network printer: records every byte it is sent and answers each real-time status
-// request (DLE EOT n) with one status byte, as receipt printers do.
+// request (DLE EOT n) with one status byte, as receipt printers do. Serves any number of
+// connections at once.
 class StandInPrinter {
   public:
     static constexpr char kStatus = 0x12;
@@ -146,13 +147,15 @@ class StandInPrinter {
     StandInPrinter() {
         listener = SocketOpenStream();
         SocketBindAddress(listener, "127.0.0.1", 0);
-        SocketListen(listener, 8);
+        SocketListen(listener, 64);
         port = SocketLocalPort(listener);
         thread = std::thread([this] { Serve(); });
     }
     ~StandInPrinter() {
         stop = true;
         thread.join();
+        for (std::thread& connection : connectionThreads)
+            connection.join();
         SocketClose(listener);
     }
     int Port() const { return port; }
@@ -165,8 +168,8 @@ class StandInPrinter {
         return received.size();
     }
     int Connections() const { return connections.load(); }
-    // Closes the current connection from the printer's side.
-    void HangUp() { hangUp = true; }
+    // Closes the current connections from the printer's side.
+    void HangUp() { ++hangUps; }
 
   private:
     void Serve() {
@@ -178,48 +181,52 @@ class StandInPrinter {
             if (s == kInvalidSocket)
                 continue;
             ++connections;
-            char buffer[65536];
-            int dle = 0;  // 0 nothing, 1 DLE seen, 2 DLE EOT seen
-            while (!stop && !hangUp) {
-                if (SocketWaitReadable(s, 20) != 1)
-                    continue;
-                int n = SocketReceive(s, buffer, sizeof buffer);
-                if (n == 0 || (n < 0 && !SocketWouldBlock()))
-                    break;
-                if (n < 0)
-                    continue;
-                std::string answers;
-                for (int i = 0; i < n; ++i) {
-                    unsigned char c = static_cast<unsigned char>(buffer[i]);
-                    if (dle == 2) {
-                        answers.push_back(kStatus);
-                        dle = 0;
-                    } else if (dle == 1) {
-                        dle = c == 0x04 ? 2 : 0;
-                    } else if (c == 0x10) {
-                        dle = 1;
-                    }
-                }
-                {
-                    std::lock_guard<std::mutex> guard(lock);
-                    received.append(buffer, static_cast<size_t>(n));
-                }
-                if (!answers.empty())
-                    SendAll(s, answers);
-            }
-            hangUp = false;
-            SocketClose(s);
+            connectionThreads.emplace_back([this, s] { ServeOne(s); });
         }
+    }
+    void ServeOne(SocketHandle s) {
+        const int hangUpsBefore = hangUps.load();
+        char buffer[65536];
+        int dle = 0;  // 0 nothing, 1 DLE seen, 2 DLE EOT seen
+        while (!stop && hangUps.load() == hangUpsBefore) {
+            if (SocketWaitReadable(s, 20) != 1)
+                continue;
+            int n = SocketReceive(s, buffer, sizeof buffer);
+            if (n == 0 || (n < 0 && !SocketWouldBlock()))
+                break;
+            if (n < 0)
+                continue;
+            std::string answers;
+            for (int i = 0; i < n; ++i) {
+                unsigned char c = static_cast<unsigned char>(buffer[i]);
+                if (dle == 2) {
+                    answers.push_back(kStatus);
+                    dle = 0;
+                } else if (dle == 1) {
+                    dle = c == 0x04 ? 2 : 0;
+                } else if (c == 0x10) {
+                    dle = 1;
+                }
+            }
+            {
+                std::lock_guard<std::mutex> guard(lock);
+                received.append(buffer, static_cast<size_t>(n));
+            }
+            if (!answers.empty())
+                SendAll(s, answers);
+        }
+        SocketClose(s);
     }
 
     SocketHandle listener;
     int port;
     std::atomic<bool> stop{false};
-    std::atomic<bool> hangUp{false};
+    std::atomic<int> hangUps{0};
     std::atomic<int> connections{0};
     std::mutex lock;
     std::string received;
     std::thread thread;
+    std::vector<std::thread> connectionThreads;  // the serving thread's, joined after it
 };
 
 // Lines of a NetworkCapture used on its own; a closed gate holds every delivery, as a stalled
@@ -571,6 +578,153 @@ TEST_F(NetworkSources, ListenTakesALargeJobWholeWhileTheOverlayStalls) {
     EXPECT_EQ("L" + std::to_string(count - 1), got.back().text);
 }
 
+// Lines "C<connection> <n>" counted per connection, each connection's in order.
+class NumberedLines : public LineOutput {
+  public:
+    void Deliver(const char* text, int) override {
+        int connection = -1;
+        long n = -1;
+        std::lock_guard<std::mutex> guard(lock);
+        if (std::sscanf(text, "C%d %ld", &connection, &n) != 2 || connection < 0 || connection >= 1000) {
+            ++strays;
+            return;
+        }
+        if (n != next[connection])
+            ++outOfOrder;
+        next[connection] = n + 1;
+        ++total;
+    }
+    long Total() {
+        std::lock_guard<std::mutex> guard(lock);
+        return total;
+    }
+    long Faults() {
+        std::lock_guard<std::mutex> guard(lock);
+        return strays + outOfOrder;
+    }
+
+  private:
+    std::mutex lock;
+    long next[1000] = {};
+    long total = 0, strays = 0, outOfOrder = 0;
+};
+
+std::string NumberedJob(int connection, size_t bytes, long* lines) {
+    std::string job;
+    for (*lines = 0; job.size() < bytes; ++*lines)
+        job += "C" + std::to_string(connection) + " " + std::to_string(*lines) + "\n";
+    return job;
+}
+
+// A hundred connections that say nothing: 16 are served and the rest closed at once. Once the
+// served ones have been silent past the idle limit, a till gets in, and newcomers after it take
+// the places of the silent ones, never the place of the till that keeps sending.
+TEST_F(NetworkSources, AHundredIdleListenConnectionsGiveWayToATillThatSends) {
+    CollectedLines lines;
+    int port = FreePort();
+    RunningCapture running("listen://127.0.0.1:" + std::to_string(port), lines, "", 1);
+    ASSERT_EQ(1, running.opened);
+    constexpr int kIdle = 100;
+    constexpr int kServed = NetworkCapture::kMaxConnections;
+    std::vector<SocketHandle> idle;
+    for (int i = 0; i < kIdle; ++i)
+        idle.push_back(ConnectWhenUp(port));
+    ASSERT_TRUE(WaitFor([&] { return running.capture.TurnedAway() == kIdle - kServed; }));
+    EXPECT_EQ(kServed, running.capture.OpenConnections());
+
+    running.capture.SetIdleLimit(200);
+    SleepMilliseconds(300);  // lets the served ones become idle
+    SocketHandle till = ConnectWhenUp(port);
+    ASSERT_TRUE(WaitFor([&] { return running.capture.ConnectionsReplaced() == 1; }));
+    std::vector<SocketHandle> newcomers;
+    for (int i = 1; i < kServed; ++i) {
+        ASSERT_TRUE(SendAll(till, "TILL LINE " + std::to_string(i) + "\n"));
+        newcomers.push_back(ConnectWhenUp(port));
+        ASSERT_TRUE(
+            WaitFor([&] { return running.capture.ConnectionsReplaced() == static_cast<uint64_t>(i + 1); }));
+    }
+    for (int i = 0; i < kServed; ++i) {
+        bool closed;
+        ReadUntilClosed(idle[static_cast<size_t>(i)], &closed);
+        EXPECT_TRUE(closed) << "idle connection " << i;
+    }
+    // Nobody idle enough now: the next one is closed at once.
+    running.capture.SetIdleLimit(60000);
+    SocketHandle late = ConnectWhenUp(port);
+    ASSERT_TRUE(WaitFor([&] { return running.capture.TurnedAway() == kIdle - kServed + 1; }));
+    ASSERT_TRUE(SendAll(till, "TILL LINE 16\n"));
+    SocketClose(till);
+    ASSERT_TRUE(WaitFor([&] { return lines.Count() == static_cast<size_t>(kServed); }));
+    std::vector<Line> got = lines.Lines();
+    for (int i = 1; i <= kServed; ++i)
+        EXPECT_EQ("TILL LINE " + std::to_string(i), got[static_cast<size_t>(i - 1)].text);
+    for (SocketHandle s : idle)
+        SocketClose(s);
+    for (SocketHandle s : newcomers)
+        SocketClose(s);
+    SocketClose(late);
+}
+
+// Peers that connect, send and close, over and over: the bytes waiting to be decoded stay under
+// the channel's bound (the senders wait in TCP), the streams being decoded (a thread each) stay
+// at most kMaxStreams while the overlay stalls (newcomers wait to be accepted), and every line
+// of every connection still arrives, whole and in order.
+TEST_F(NetworkSources, ListenChurnKeepsBytesAndThreadsBounded) {
+    CollectedLines stalled;
+    int port = FreePort();
+    {
+        RunningCapture running("listen://127.0.0.1:" + std::to_string(port), stalled, "", 1);
+        ASSERT_EQ(1, running.opened);
+        stalled.CloseGate();
+        struct Reopen {
+            CollectedLines& lines;
+            ~Reopen() { lines.OpenGate(); }  // also when a check fails: the stop waits for the decoders
+        } reopen{stalled};
+        constexpr int kConnections = NetworkCapture::kMaxStreams + 8;
+        long sent = 0;
+        for (int c = 0; c < kConnections; ++c) {
+            long count = 0;
+            SocketHandle s = ConnectWhenUp(port);
+            ASSERT_TRUE(SendAll(s, NumberedJob(c, 4096, &count)));
+            SocketClose(s);
+            sent += count;
+        }
+        ASSERT_TRUE(WaitFor([&] { return running.capture.Streams() == NetworkCapture::kMaxStreams; }));
+        EXPECT_EQ(0u, running.capture.TurnedAway());
+        stalled.OpenGate();
+        ASSERT_TRUE(WaitFor([&] { return stalled.Count() == static_cast<size_t>(sent); }));
+        EXPECT_EQ(NetworkCapture::kMaxStreams, running.capture.PeakStreams());
+        ASSERT_TRUE(WaitFor([&] { return running.capture.Streams() == 0; }));
+    }
+
+    NumberedLines lines;
+    RunningCapture running("listen://127.0.0.1:" + std::to_string(port), lines, "", 1);
+    ASSERT_EQ(1, running.opened);
+    constexpr int kSenders = 4;
+    constexpr int kRounds = 3;
+    std::atomic<long> sentLines{0};
+    std::vector<std::thread> senders;
+    for (int t = 0; t < kSenders; ++t) {
+        senders.emplace_back([&, t] {
+            for (int round = 0; round < kRounds; ++round) {
+                long count = 0;
+                std::string job = NumberedJob(t * kRounds + round, 512 * 1024, &count);
+                SocketHandle s = ConnectWhenUp(port);
+                if (SendAll(s, job))
+                    sentLines += count;
+                SocketClose(s);
+            }
+        });
+    }
+    for (std::thread& sender : senders)
+        sender.join();
+    ASSERT_TRUE(WaitFor([&] { return lines.Total() == sentLines.load(); }, 60000));
+    EXPECT_EQ(0, lines.Faults());
+    EXPECT_LT(running.capture.PeakBacklog(), ChannelBacklog::kPauseBytes + 64 * 1024);
+    ASSERT_TRUE(WaitFor([&] { return running.capture.Streams() == 0; }));
+    EXPECT_EQ(0u, running.capture.Backlog());
+}
+
 TEST_F(NetworkSources, AQuietConnectionEndsItsOpenReceiptAsAQuietSerialLineDoes) {
     CollectedLines lines;
     DecoderSettings settings;
@@ -682,6 +836,44 @@ TEST_F(NetworkSources, PrinterRelayPassesEveryByteBothWaysAndAStalledOverlayDoes
     EXPECT_TRUE(closed);
     SocketClose(till);
     ASSERT_TRUE(WaitFor([&] { return running.capture.OpenConnections() == 0; }));
+}
+
+// Tills that hold every relay of a printer:// channel and print nothing: the next one is closed
+// at once while they are recent; once they are idle, a till with a job takes the place of the one
+// silent longest, and its job reaches the printer and the overlay whole.
+TEST_F(NetworkSources, IdlePrinterRelaysGiveWayToATillWithAJob) {
+    StandInPrinter printer;
+    CollectedLines lines;
+    int port = FreePort();
+    RunningCapture running(
+        "printer://127.0.0.1:" + std::to_string(port) + ">127.0.0.1:" + std::to_string(printer.Port()),
+        lines);
+    ASSERT_EQ(1, running.opened);
+    std::vector<SocketHandle> idle;
+    for (int i = 0; i < NetworkCapture::kMaxConnections; ++i)
+        idle.push_back(ConnectWhenUp(port));
+    ASSERT_TRUE(WaitFor([&] { return printer.Connections() == NetworkCapture::kMaxConnections; }));
+    SocketHandle refused = ConnectWhenUp(port);
+    bool closed;
+    ReadUntilClosed(refused, &closed);
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(1u, running.capture.TurnedAway());
+
+    running.capture.SetIdleLimit(200);
+    SleepMilliseconds(300);  // lets the relays become idle
+    SocketHandle till = ConnectWhenUp(port);
+    ASSERT_TRUE(SendAll(till, kReceipt));
+    ReadUntilClosed(idle[0], &closed);
+    EXPECT_TRUE(closed);
+    ASSERT_TRUE(WaitFor([&] { return printer.Received() == kReceipt; }));
+    SocketClose(till);
+    ASSERT_TRUE(WaitFor([&] { return lines.Count() == 4; }));
+    EXPECT_EQ(ReceiptLines(0), lines.Lines());
+    EXPECT_EQ(1u, running.capture.ConnectionsReplaced());
+    EXPECT_EQ(0u, running.capture.DroppedBytes());
+    for (SocketHandle s : idle)
+        SocketClose(s);
+    SocketClose(refused);
 }
 
 TEST_F(NetworkSources, PrinterThatCannotBeReachedClosesTheTillAtOnce) {
