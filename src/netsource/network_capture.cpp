@@ -319,7 +319,7 @@ void NetworkCapture::Run() {
             std::remove_if(ending.begin(), ending.end(),
                            [](const std::unique_ptr<StreamDecoder>& stream) { return stream->Ended(); }),
             ending.end());
-        if (acceptHeld && backlog.Streams() < kMaxStreams) {
+        if (acceptHeld && !MustHoldAccepting()) {
             acceptHeld = false;
             loop.Watch(listenerId, kWatchAccept);
             Accept(loop, listenerId);  // the ones that waited meanwhile, at once
@@ -360,9 +360,9 @@ void NetworkCapture::Refuse(const char* peer) {
 void NetworkCapture::Accept(EventLoop& events, int listener) {
     bool relay = name.kind == NetworkKind::kPrinter;
     for (;;) {
-        if (!relay && backlog.Streams() >= kMaxStreams) {
-            // Closed connections are still being decoded: newcomers wait in the listener's
-            // backlog, as TCP makes them, until one of those streams has ended.
+        if (!relay && MustHoldAccepting()) {
+            // Decoding is behind: newcomers wait in the listener's backlog, as TCP makes them,
+            // until a connection or a closed connection's stream has ended.
             if (acceptHeld || events.Watch(listener, 0))
                 acceptHeld = true;
             return;
@@ -408,6 +408,15 @@ void NetworkCapture::Accept(EventLoop& events, int listener) {
             0)
             ++openConnections;
     }
+}
+
+bool NetworkCapture::MustHoldAccepting() {
+    if (backlog.Streams() >= kMaxStreams)
+        return true;
+    // Every connection taken while some wait for the decoders: those are busy, not idle, and a
+    // newcomer waits its turn rather than being closed, unless someone is idle enough to go.
+    return openConnections.load() >= kMaxConnections && pausedSides > 0 &&
+           LongestSilent(loop, idleLimit.load(), [this](int id) { return SilenceOf(id); }) < 0;
 }
 
 Silence* NetworkCapture::SilenceOf(int id) {

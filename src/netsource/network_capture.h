@@ -40,6 +40,8 @@ class NetworkCapture {
     // Streams of one channel being decoded at once (a thread each), those of closed connections
     // included. At this many, listen:// accepts nobody (newcomers wait in the listener's
     // backlog) until one has ended, and printer:// relays new jobs without decoding them.
+    // listen:// also waits so while all its connections are taken and some of them wait for
+    // the decoders.
     static constexpr int kMaxStreams = 2 * kMaxConnections;
 
     NetworkCapture(const char* portName, const DecoderSettings& settings, LineOutput& output);
@@ -96,6 +98,8 @@ class NetworkCapture {
     // idle enough, for the newcomer from peer. false when nobody gives way.
     bool MakeRoom(zamri::EventLoop& loop, const char* peer);
     zamri::Silence* SilenceOf(int id);
+    // listen:// stops accepting while decoding is too far behind.
+    bool MustHoldAccepting();
     void TurnAway(const char* peer);
     void StartRelay(zamri::EventLoop& loop, zamri::SocketHandle till, const char* peer);
     void RelayFrom(zamri::EventLoop& loop, Relay& relay, bool fromTill, bool closing);

@@ -33,6 +33,19 @@ long OpenHandles() {
     return count - 1;  // the folder's own descriptor
 }
 
+long Threads() {
+    DIR* folder = opendir("/proc/self/task");
+    if (folder == nullptr)
+        return -1;
+    long count = 0;
+    while (dirent* entry = readdir(folder)) {
+        if (entry->d_name[0] != '.')
+            ++count;
+    }
+    closedir(folder);
+    return count;
+}
+
 long long MemoryInUse() {
 #ifdef SOAK_SANITIZER_HEAP
     return static_cast<long long>(__sanitizer_get_current_allocated_bytes());

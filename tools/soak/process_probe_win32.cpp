@@ -2,6 +2,7 @@
 // psapi after windows.h
 #include <psapi.h>
 #include <stdlib.h>
+#include <tlhelp32.h>
 
 #include "process_probe.h"
 
@@ -16,6 +17,21 @@ void SetEnvironment(const char* name, const char* value) {
 long OpenHandles() {
     DWORD count = 0;
     return GetProcessHandleCount(GetCurrentProcess(), &count) ? static_cast<long>(count) : -1;
+}
+
+long Threads() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return -1;
+    long count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == GetCurrentProcessId())
+            ++count;
+    }
+    CloseHandle(snapshot);
+    return count;
 }
 
 long long MemoryInUse() {
