@@ -175,8 +175,8 @@ struct NetworkCapture::Relay {
     bool ended = false;
     std::vector<unsigned char> toPrinter;  // relayed bytes the printer has not taken yet
     std::vector<unsigned char> toTill;
-    std::unique_ptr<StreamDecoder>
-        stream;                // what the till sends, decoded; none when decoding was too far behind
+    // What the till sends, decoded; none when decoding was too far behind at the start.
+    std::unique_ptr<StreamDecoder> stream;
     bool tapDropping = false;  // the decoder's copy is being dropped
     int tillWatch = -1;        // the watches last set, so they change only when needed
     int printerWatch = -1;
@@ -360,6 +360,15 @@ void NetworkCapture::Refuse(const char* peer) {
 void NetworkCapture::Accept(EventLoop& events, int listener) {
     bool relay = name.kind == NetworkKind::kPrinter;
     for (;;) {
+        // Connections that have closed while the loop had not looked at them yet give their
+        // places back first: the peer that connects, sends and closes, again and again, finds
+        // its last connection gone.
+        if (!relay && openConnections.load() >= kMaxConnections) {
+            for (int id = 0; id < events.IdBound(); ++id) {
+                if (StreamSide* side = dynamic_cast<StreamSide*>(events.Handler(id)))
+                    side->Poll(events, id);
+            }
+        }
         if (!relay && MustHoldAccepting()) {
             // Decoding is behind: newcomers wait in the listener's backlog, as TCP makes them,
             // until a connection or a closed connection's stream has ended.
@@ -375,15 +384,6 @@ void NetworkCapture::Accept(EventLoop& events, int listener) {
             SocketClose(accepted);
             Refuse(peer);
             continue;
-        }
-        // Connections that have closed while the loop had not looked at them yet give their
-        // places back first: the peer that connects, sends and closes, again and again, finds
-        // its last connection gone.
-        if (openConnections.load() >= kMaxConnections && !relay) {
-            for (int id = 0; id < events.IdBound(); ++id) {
-                if (StreamSide* side = dynamic_cast<StreamSide*>(events.Handler(id)))
-                    side->Poll(events, id);
-            }
         }
         if (openConnections.load() >= kMaxConnections && !MakeRoom(events, peer)) {
             TurnAway(peer);
