@@ -1,5 +1,6 @@
 #include "netsource/allowed_senders.h"
 
+#include <chrono>
 #include <cstring>
 
 #include "netsource/port_name.h"
@@ -86,6 +87,12 @@ bool AllowedSenders::Allows(const char* address) const {
     if (address == nullptr || !ParseIpv4(address, static_cast<int>(std::strlen(address)), &value))
         return false;
     return Allows(value);
+}
+
+bool RefusalLog::Refused(const char* address) {
+    auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+    return Refused(address, now.count());
 }
 
 bool RefusalLog::Refused(const char* address, int64_t now) {

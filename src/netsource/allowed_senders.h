@@ -40,6 +40,8 @@ class RefusalLog {
     // Counts a refusal of address at time now (ms, any monotonic clock); true when it is to be
     // reported.
     bool Refused(const char* address, int64_t now);
+    // The same, now on the steady clock.
+    bool Refused(const char* address);
     uint64_t Count() const { return count; }
 
   private:

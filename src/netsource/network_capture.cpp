@@ -348,8 +348,7 @@ void NetworkCapture::ResumePaused() {
 
 void NetworkCapture::Refuse(const char* peer) {
     ++refusedCount;
-    auto now = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
-    if (!refusals.Refused(peer, now))
+    if (!refusals.Refused(peer))
         return;
     char line[200];
     std::snprintf(line, sizeof line, "zamri: %s: refused %s, not an allowed sender (%llu refused so far)",
@@ -439,8 +438,7 @@ bool NetworkCapture::MakeRoom(EventLoop& events, const char* peer) {
     RelaySide* relaySide = dynamic_cast<RelaySide*>(handler);
     const char* gone = side != nullptr ? side->Peer() : relaySide->Shared().peer;
     ++replacedCount;
-    auto now = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
-    if (replacedLog.Refused(gone, now)) {
+    if (replacedLog.Refused(gone)) {
         char line[240];
         std::snprintf(line, sizeof line,
                       "zamri: %s: all %d connections were in use; closed %s, silent for %lld s, for %s "
@@ -458,8 +456,7 @@ bool NetworkCapture::MakeRoom(EventLoop& events, const char* peer) {
 
 void NetworkCapture::TurnAway(const char* peer) {
     ++turnedAwayCount;
-    auto now = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
-    if (!turnedAwayLog.Refused(peer, now))
+    if (!turnedAwayLog.Refused(peer))
         return;
     char line[200];
     std::snprintf(line, sizeof line, "zamri: %s: closed %s, all %d connections are in use (%llu so far)",
@@ -551,9 +548,7 @@ void NetworkCapture::StartRelay(EventLoop& events, SocketHandle till, const char
     if (backlog.Streams() < kMaxStreams)
         relay->stream = NewDecoder();
     if (relay->stream == nullptr) {
-        auto now =
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
-        if (untappedLog.Refused(peer, now)) {
+        if (untappedLog.Refused(peer)) {
             char line[200];
             std::snprintf(line, sizeof line,
                           "zamri: %s: decoding is behind; the job from %s goes to the printer without being "

@@ -352,8 +352,7 @@ void TcpServer::SetSenderRules(const char* address, const char* allowed) {
 void TcpServer::RefuseSender(const char* peer) {
     NoteRefused(peer);
     ++refusedSenders;
-    auto now = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
-    if (!refusals.Refused(peer, now))
+    if (!refusals.Refused(peer))
         return;
     char line[160];
     std::snprintf(line, sizeof line,
@@ -430,8 +429,7 @@ int TcpServer::IdleClient(NetworkRun& run, int64_t* silentFor) {
 void TcpServer::ReplaceIdleClient(NetworkRun& run, int id, int64_t silentFor, const char* newcomer) {
     auto* client = static_cast<Connection*>(run.loop.Handler(id));
     ++clientsReplaced;
-    auto now = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
-    if (replacements.Refused(client->Peer(), now)) {
+    if (replacements.Refused(client->Peer())) {
         char line[200];
         std::snprintf(line, sizeof line,
                       "zamri: TCP server: all 63 client slots were taken; closed %s, silent for %lld s, "

@@ -12,29 +12,11 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 
 namespace soak {
 
-void ProbeStart() {
-    mallopt(M_ARENA_MAX, 1);
-}
+namespace {
 
-void SetEnvironment(const char* name, const char* value) {
-    setenv(name, value, 1);
-}
-
-long OpenHandles() {
-    DIR* folder = opendir("/proc/self/fd");
-    if (folder == nullptr)
-        return -1;
-    long count = 0;
-    while (dirent* entry = readdir(folder)) {
-        if (entry->d_name[0] != '.')
-            ++count;
-    }
-    closedir(folder);
-    return count - 1;  // the folder's own descriptor
-}
-
-long Threads() {
-    DIR* folder = opendir("/proc/self/task");
+// The entries of a folder of /proc, or -1.
+long EntriesOf(const char* path) {
+    DIR* folder = opendir(path);
     if (folder == nullptr)
         return -1;
     long count = 0;
@@ -44,6 +26,25 @@ long Threads() {
     }
     closedir(folder);
     return count;
+}
+
+}  // namespace
+
+void ProbeStart() {
+    mallopt(M_ARENA_MAX, 1);
+}
+
+void SetEnvironment(const char* name, const char* value) {
+    setenv(name, value, 1);
+}
+
+long OpenHandles() {
+    long count = EntriesOf("/proc/self/fd");
+    return count < 0 ? -1 : count - 1;  // the folder's own descriptor
+}
+
+long Threads() {
+    return EntriesOf("/proc/self/task");
 }
 
 long long MemoryInUse() {
