@@ -228,10 +228,11 @@ int SocketConnectBegin(SocketHandle socket, const char* host, int port) {
 }
 
 // One wait covers at most 64 event objects, so slots share them: slot s is signalled through
-// group s % 64. A signalled group is remembered by Wait, and Take then asks each socket of
-// the group for its own events (the events are recorded per socket, the object only wakes;
-// asking the first socket resets the object, so every socket of a signalled group is asked in
-// the same turn).
+// group s % 64. A signalled group is remembered by Wait, which resets its object at once, and
+// Take then asks each socket of the group for its own events (the events are recorded per
+// socket, the object only wakes). Take asks without resetting the object: were each ask to
+// reset it, events that reach one socket of a group after it was asked and before the other
+// was would be left recorded with the object reset, and nothing would announce them again.
 struct SocketWaitSet::Impl {
     static constexpr int kGroups = WSA_MAXIMUM_WAIT_EVENTS;
     WSAEVENT groups[kGroups];
@@ -324,9 +325,14 @@ int SocketWaitSet::Wait(int count, int milliseconds) {
         if (WSAWaitForMultipleEvents(1, &impl->groups[g], FALSE, 0, FALSE) == WSA_WAIT_EVENT_0)
             impl->signalled[g] = true;
     }
-    // A wake with nothing else signalled is reset here; the sockets of group 0 are still
-    // asked by Take, which finds their events if they had any.
+    // Reset before the sockets are asked, so that whatever comes after that sets the object
+    // again for the next wait. Group 0 (which Wake shares) is reset in any case; its sockets
+    // are always asked.
     WSAResetEvent(impl->groups[0]);
+    for (int g = 1; g < groups; ++g) {
+        if (impl->signalled[g])
+            WSAResetEvent(impl->groups[g]);
+    }
     return 1;
 }
 
@@ -342,7 +348,7 @@ int SocketWaitSet::Take(int slot, SocketHandle socket, NetworkEvents* events) {
     // Group 0 is always asked: Wait reset its object, which Wake shares.
     if (impl->signalled[group] || group == 0) {
         WSANETWORKEVENTS found;
-        if (WSAEnumNetworkEvents(Native(socket), impl->groups[group], &found) == 0) {
+        if (WSAEnumNetworkEvents(Native(socket), nullptr, &found) == 0) {
             if (found.lNetworkEvents & FD_ACCEPT) {
                 events->accept = 1;
                 events->acceptError = found.iErrorCode[FD_ACCEPT_BIT];

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "tcp/event_loop.h"
 
@@ -89,6 +91,11 @@ struct Timed : LoopHandler {
     }
 };
 
+// Holds a socket in a slot and ignores it.
+struct Idle : LoopHandler {
+    void OnEvents(EventLoop&, int, const NetworkEvents&) override {}
+};
+
 class EventLoopTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_EQ(SocketStartup(), 1); }
@@ -130,6 +137,59 @@ TEST_F(EventLoopTest, OutgoingConnectionSendsMoreThanTheSocketTakesAtOnce) {
         EXPECT_EQ(begun, -1);
     }
     SocketClose(closedPort);
+}
+
+// Reads what its connection sends, then once sends bytes on another socket and lets them land.
+struct Trigger : LoopHandler {
+    SocketHandle sendOn;
+    std::string bytes;
+    void OnEvents(EventLoop& loop, int id, const NetworkEvents&) override {
+        char drain[64];
+        while (SocketReceive(loop.Socket(id), drain, sizeof drain) > 0) {
+        }
+        if (!bytes.empty()) {
+            SocketSend(sendOn, bytes.data(), static_cast<int>(bytes.size()));
+            bytes.clear();
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));  // announced before slot 64 is asked
+        }
+    }
+};
+
+// With more than 64 sockets, two slots share one notification object on Windows (slots 0 and
+// 64 here). Bytes that reach slot 0 while the loop is still asking the sockets after it, slot
+// 64 among them, must still wake the next wait.
+TEST_F(EventLoopTest, BytesArrivingDuringATurnAreServedWhenTheirSlotIsShared) {
+    EventLoop loop;
+    std::string received;
+    SocketHandle listener = SocketOpenStream();
+    ASSERT_TRUE(SocketBindAny(listener, 0) && SocketListen(listener, 16));
+    int port = SocketLocalPort(listener);
+    char peer[kAddressTextSize];
+    SocketHandle till = SocketConnect("127.0.0.1", port);
+    ASSERT_EQ(SocketWaitReadable(listener, 10000), 1);
+    ASSERT_EQ(loop.Add(SocketAccept(listener, peer, sizeof peer), kWatchRead,
+                       std::unique_ptr<LoopHandler>(new Echo(&received))),
+              0);
+    SocketHandle other = SocketConnect("127.0.0.1", port);
+    ASSERT_EQ(SocketWaitReadable(listener, 10000), 1);
+    auto* trigger = new Trigger;
+    trigger->sendOn = till;
+    ASSERT_EQ(loop.Add(SocketAccept(listener, peer, sizeof peer), kWatchRead,
+                       std::unique_ptr<LoopHandler>(trigger)),
+              1);
+    for (int slot = 2; slot <= 64; ++slot)
+        ASSERT_EQ(
+            loop.Add(SocketOpenStream(), slot == 64 ? kWatchRead : 0, std::unique_ptr<LoopHandler>(new Idle)),
+            slot);
+    // The trigger in slot 1 sends the till's late bytes after slot 0 was asked, before slot 64.
+    ASSERT_EQ(SocketSend(till, "first ", 6), 6);
+    ASSERT_EQ(SocketSend(other, "go", 2), 2);
+    trigger->bytes = "late ";
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // both announced before the turn
+    ASSERT_TRUE(TurnUntil(loop, [&] { return received == "first late "; })) << received;
+    SocketClose(till);
+    SocketClose(other);
+    SocketClose(listener);
 }
 
 TEST_F(EventLoopTest, DeadlinesFireInOrderWithoutTraffic) {
