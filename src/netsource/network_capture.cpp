@@ -208,8 +208,12 @@ class NetworkCapture::RelaySide : public LoopHandler {
     // The printer did not answer the connect in time, or a side did not take its last bytes.
     void OnDeadline(EventLoop& loop, int) override { owner.EndRelay(loop, *relay, !relay->printerUp); }
 
-    // The till's side of a relay that may give way to a newcomer.
-    Silence* IdleSilence() { return isTill && !relay->ended ? &relay->silence : nullptr; }
+    // The till's side of a relay that may give way to a newcomer; one with bytes still on their
+    // way (a printer that takes a job slowly) never does.
+    Silence* IdleSilence() {
+        bool busy = relay->ended || !relay->toPrinter.empty() || !relay->toTill.empty();
+        return isTill && !busy ? &relay->silence : nullptr;
+    }
     Relay& Shared() { return *relay; }
 
   private:

@@ -876,6 +876,35 @@ TEST_F(NetworkSources, IdlePrinterRelaysGiveWayToATillWithAJob) {
     SocketClose(refused);
 }
 
+// With the overlay stalled, every job's decoder waits; once 32 are waiting, the next job still
+// reaches the printer whole, undecoded and counted as dropped, and no further thread is made.
+TEST_F(NetworkSources, APrinterJobGoesToThePrinterWhileDecodingIsFarBehind) {
+    StandInPrinter printer;
+    CollectedLines lines;
+    int port = FreePort();
+    RunningCapture running(
+        "printer://127.0.0.1:" + std::to_string(port) + ">127.0.0.1:" + std::to_string(printer.Port()),
+        lines);
+    ASSERT_EQ(1, running.opened);
+    lines.CloseGate();
+    struct Reopen {
+        CollectedLines& lines;
+        ~Reopen() { lines.OpenGate(); }
+    } reopen{lines};
+    const std::string job = "JOB LINE\n";
+    for (int i = 0; i <= NetworkCapture::kMaxStreams; ++i) {
+        ASSERT_TRUE(WaitFor([&] { return running.capture.OpenConnections() == 0; }));
+        SocketHandle till = ConnectWhenUp(port);
+        ASSERT_TRUE(SendAll(till, job));
+        ASSERT_TRUE(WaitFor([&] { return printer.ReceivedSize() == (i + 1) * job.size(); })) << "job " << i;
+        SocketClose(till);
+    }
+    EXPECT_EQ(NetworkCapture::kMaxStreams, running.capture.PeakStreams());
+    EXPECT_EQ(job.size(), running.capture.DroppedBytes());
+    lines.OpenGate();
+    ASSERT_TRUE(WaitFor([&] { return lines.Count() == static_cast<size_t>(NetworkCapture::kMaxStreams); }));
+}
+
 TEST_F(NetworkSources, PrinterThatCannotBeReachedClosesTheTillAtOnce) {
     CollectedLines lines;
     int port = FreePort();
