@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -155,7 +156,11 @@ TEST_F(LineFilterTest, ReplacingWhileOtherThreadsFilter) {
             }
         });
     }
-    for (int round = 0; round < 200; ++round) {
+    // At least 200 rounds, and on until a reader has run alongside (a loaded machine may start
+    // the readers late).
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    for (int round = 0; round < 200 || (marked.load() == 0 && std::chrono::steady_clock::now() < end);
+         ++round) {
         table.ReplaceFilterList(kFilterImportant, 2, MakeList({"total", "sub" + std::to_string(round)}));
         table.ReplaceFilterList(kFilterIgnore, 1, MakeList({"void"}));
     }
