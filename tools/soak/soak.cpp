@@ -6,9 +6,11 @@
 // the middle of a frame, frames larger than any can be, frames byte by byte, clients that hold
 // a slot for a while, knocks past the 64th, clients that pass the exchange and then hold their
 // slot in silence, and listen:// peers that connect, send a megabyte and close, again and again.
-// At the end every line of every well-behaved sender must have arrived exactly once and in
-// order, and the process's descriptors (handles), threads and memory must be back where they
-// were before the first connection.
+// The web page runs beside them, abused by hostile browsers while a well-behaved one must be
+// served throughout (web_abuse.h, with its own checks). At the end every line of every
+// well-behaved sender must have arrived exactly once and in order, and the process's
+// descriptors (handles), threads and memory must be back where they were before the first
+// connection.
 //
 //   zamri-soak [--seconds N] [--senders N] [--rate LINES_PER_SECOND_PER_SENDER] [--idle SECONDS]
 //
@@ -40,6 +42,7 @@
 #include "tcp/socket_seam.h"
 #include "tcp/tcp_ingest_server.h"
 #include "tcp/wire_protocol.h"
+#include "web_abuse.h"
 
 namespace {
 
@@ -368,6 +371,9 @@ int main(int argc, char** argv) {
         TcpIngestServer& server = *table.tcpServer;
         Targets targets;
         targets.tcpPort = server.ListeningPort();
+        soak::WebAbuse web(table);
+        if (!web.StartPage())
+            return 1;
 
         ListenLines listenLines;
         DecoderSettings listenSettings;
@@ -394,6 +400,9 @@ int main(int argc, char** argv) {
             zamri::SocketClose(till);
             WaitFor([&] { return listen.OpenConnections() == 0 && listen.Streams() == 0; }, 10000);
         }
+        // And the page's live view full once, so that its memory is in place before the figures.
+        const long warmLines = 1 + web.FillRing();
+        WaitFor([&] { return static_cast<long>(OverlayTexts(record).size()) == warmLines; }, 20000);
         WaitFor([&] { return server.ClientCount() == 0; }, 10000);
         ChurnJob();
         long handlesBefore = soak::OpenHandles();
@@ -424,6 +433,7 @@ int main(int argc, char** argv) {
                 hostile.emplace_back(RunPattern, std::cref(pattern), std::cref(targets), std::cref(stop),
                                      std::ref(*counts.back()));
         }
+        web.StartBrowsers();
 
         std::vector<long> sent(static_cast<size_t>(senders), 0);
         long listenSent = 0;
@@ -470,12 +480,13 @@ int main(int argc, char** argv) {
         long total = 0;
         for (long n : sent)
             total += n;
-        // The warm-up line, the senders' lines and any byte-by-byte lines.
-        WaitFor([&] { return static_cast<long>(OverlayTexts(record).size()) >= total + 1; }, 20000);
+        // The warm-up lines, the senders' lines and any byte-by-byte lines.
+        WaitFor([&] { return static_cast<long>(OverlayTexts(record).size()) >= total + warmLines; }, 20000);
         clients.clear();
         zamri::SocketClose(listenTill);
         WaitFor([&] { return server.ClientCount() == 0 && server.OpeningCount() == 0; }, 20000);
         WaitFor([&] { return listen.OpenConnections() == 0 && listen.Streams() == 0; }, 60000);
+        web.StopBrowsers();
         // The process's own figures, once everything is delivered and before the record is read.
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         long handlesAfter = soak::OpenHandles();
@@ -541,6 +552,8 @@ int main(int argc, char** argv) {
             churnLines, static_cast<unsigned long long>(listen.TurnedAway()),
             static_cast<unsigned long long>(listen.ConnectionsReplaced()), listen.PeakBacklog(),
             listen.PeakStreams());
+        web.Print();
+        failures += web.Failures();
         std::printf("  open handles: %ld at start, %ld at end\n", handlesBefore, handlesAfter);
         std::printf("  threads: %ld at start, %ld at end\n", threadsBefore, threadsAfter);
         std::printf("  memory in use: %lld bytes at start, %lld at end\n", memoryBefore, memoryAfter);
@@ -568,6 +581,7 @@ int main(int argc, char** argv) {
             std::printf("FAILED: memory grew by %lld bytes\n", memoryAfter - memoryBefore);
             ++failures;
         }
+        web.StopPage();
         listen.RequestStop();
         listenLoop.join();
         table.StopCapture();
