@@ -12,8 +12,8 @@
 #include <string>
 
 #include "config/channel_table.h"
-#include "printer_bytes.h"
 #include "serial/line_decoder.h"
+#include "support/printer_bytes.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <string>
 #include <thread>
 
-#include "printer_bytes.h"
 #include "serial/line_decoder.h"
 #include "serial/serial_capture.h"
+#include "support/printer_bytes.h"
 
 namespace {
 

@@ -29,11 +29,11 @@
 #include <thread>
 #include <vector>
 
-#include "browser.h"
 #include "config/channel_table.h"
 #include "delivery/delivered_line.h"
-#include "http_client.h"
 #include "send_client.h"
+#include "support/browser.h"
+#include "support/http_client.h"
 #include "tcp/socket_seam.h"
 #include "tcp/tcp_ingest_server.h"
 #include "tcp/wire_protocol.h"
@@ -87,15 +87,15 @@ class DrainingClient {
         open = client.Open(port) != 0;
         if (open)
             reader = std::thread([this] {
-                web_testing::StreamEvent event;
+                testing_support::StreamEvent event;
                 while (!stop.load()) {
                     if (client.Next(event, 200) == 0)
                         continue;
                     if (event.event == "line") {
                         ++lines;
-                        lastSeq = web_testing::JsonNumber(event.data, "seq");
+                        lastSeq = testing_support::JsonNumber(event.data, "seq");
                     } else if (event.event == "skipped") {
-                        skipped += web_testing::JsonNumber(event.data, "count");
+                        skipped += testing_support::JsonNumber(event.data, "count");
                     }
                 }
             });
@@ -105,7 +105,7 @@ class DrainingClient {
         if (reader.joinable())
             reader.join();
     }
-    web_testing::LiveClient client;
+    testing_support::LiveClient client;
     std::thread reader;
     std::atomic<bool> stop{false};
     std::atomic<long> lines{0};
@@ -269,7 +269,7 @@ void Latency() {
     WebFront web(table, "bench");
     if (!StartWeb(web))
         return;
-    web_testing::Browser browser;
+    testing_support::Browser browser;
     if (!browser.Start() || !browser.Navigate(web.LocalAddress()) ||
         !browser.WaitFor("document.getElementById('conn').textContent === 'live'")) {
         std::printf("chromium: %s\n", browser.Error().c_str());
@@ -284,17 +284,17 @@ void Latency() {
         ".observe(document.getElementById('panels'), {childList: true, subtree: true}); return 1; })()");
     // A plain client on the stream beside the browser: the server's share of the time.
     struct {
-        web_testing::LiveClient client;
+        testing_support::LiveClient client;
         std::atomic<bool> stop{false};
     } stream;
     std::vector<std::pair<std::string, int64_t>> streamArrivals;
     if (!stream.client.Open(web.Port()))
         return;
     std::thread streamReader([&] {
-        web_testing::StreamEvent event;
+        testing_support::StreamEvent event;
         while (!stream.stop.load())
             if (stream.client.Next(event, 100) && event.event == "line")
-                streamArrivals.emplace_back(web_testing::JsonText(event.data, "text"), WallMicros());
+                streamArrivals.emplace_back(testing_support::JsonText(event.data, "text"), WallMicros());
     });
     SendClient sender;
     if (!sender.Connect("127.0.0.1", table.tcpServer->ListeningPort()) || sender.OpeningExchange() != 1) {

@@ -20,81 +20,25 @@
 
 #include "send_client.h"
 #include "support/overlay_log.h"
+#include "support/service_process.h"
 #include "support/temp_dir.h"
+#include "support/wait.h"
 
 namespace {
 
+using testing_support::FreePort;
 using testing_support::OverlayCall;
 using testing_support::ReadFileBytes;
 using testing_support::ReadOverlayLog;
 using testing_support::TempDir;
+using testing_support::WaitUntil;
 using testing_support::WriteFileBytes;
 
-bool WaitUntil(const std::function<bool()>& condition, int seconds = 20) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return condition();
-}
-
 // One run of the service with its own overlay record and console output.
-class ServiceRun {
+class ServiceRun : public testing_support::ServiceProcess {
   public:
     ServiceRun(const TempDir& dir, const std::string& name, const std::string& program = ZAMRI_SERVICE_PATH)
-        : overlay(dir.File(name + ".overlay")),
-          out(dir.File(name + ".out")),
-          err(dir.File(name + ".err")),
-          program_(program) {}
-    ~ServiceRun() {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-
-    void Start(const std::vector<std::string>& args) {
-        std::vector<std::string> argv = {program_};
-        argv.insert(argv.end(), args.begin(), args.end());
-        pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            setenv("OVTEXT_LOG", overlay.c_str(), 1);
-            freopen(out.c_str(), "w", stdout);
-            freopen(err.c_str(), "w", stderr);
-            std::vector<char*> raw;
-            for (std::string& a : argv)
-                raw.push_back(&a[0]);
-            raw.push_back(nullptr);
-            execv(raw[0], raw.data());
-            _exit(127);
-        }
-    }
-    // The exit code, or -1 when the process did not end in time (or ended by a signal).
-    int WaitExit(int seconds = 30) {
-        int status = 0;
-        bool ended = WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, seconds);
-        if (!ended)
-            return -1;
-        pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    int Run(const std::vector<std::string>& args) {
-        Start(args);
-        return WaitExit();
-    }
-    bool ErrorSays(const std::string& text) const {
-        return ReadFileBytes(err).find(text) != std::string::npos;
-    }
-    std::vector<OverlayCall> Calls() const { return ReadOverlayLog(overlay); }
-
-    const std::string overlay, out, err;
-    pid_t pid = -1;
-
-  private:
-    std::string program_;
+        : ServiceProcess(dir, name, program) {}
 };
 
 // The overlay record of a whole run: opened first, closed last, once each.
@@ -106,19 +50,6 @@ void ExpectOpenedFirstAndClosedLast(const std::vector<OverlayCall>& calls) {
     for (const OverlayCall& call : calls)
         closes += call.name == "OV_close";
     EXPECT_EQ(1, closes);
-}
-
-// A port that nothing listens on right now.
-int FreePort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
 }
 
 int CountWrites(const std::vector<OverlayCall>& calls) {
@@ -276,7 +207,7 @@ TEST_F(ServiceTest, SerialModeCapturesUntilSigtermThenStopsInOrder) {
     bool ready = false;
     for (int attempt = 0; attempt < 40 && !ready; ++attempt) {
         ASSERT_EQ(7, write(master, "READY\r\n", 7));
-        ready = WaitUntil([&] { return CountWrites(service.Calls()) > 0; }, 1);
+        ready = WaitUntil([&] { return CountWrites(service.Calls()) > 0; }, 1000);
     }
     ASSERT_TRUE(ready) << ReadFileBytes(service.err);
     ASSERT_EQ(1, write(master, "\f", 1));

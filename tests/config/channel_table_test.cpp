@@ -9,8 +9,8 @@
 #include "channel_table_fixture.h"
 #include "platform/profile.h"
 #include "serial/serial_capture.h"
+#include "support/messages.h"
 #include "support/overlay_log.h"
-#include "support/recorded_messages.h"
 #include "support/temp_dir.h"
 
 using testing_support::OverlayLogFile;
@@ -142,7 +142,7 @@ TEST_F(ChannelTableTest, GarbageSettingsFilesLoadWithoutHarm) {
     std::string garbage;
     for (int i = 0; i < 20000; ++i)
         garbage += static_cast<char>((i * 131 + 7) & 0xFF);
-    testing_support::RecordedMessages messages;
+    testing_support::MessageRecorder messages;
     Load(garbage);
     // Values and fields too long to hold are refused whole, never cut into another port or
     // footer: those channels stay off, and the rest of the file loads.
@@ -156,7 +156,7 @@ TEST_F(ChannelTableTest, GarbageSettingsFilesLoadWithoutHarm) {
     EXPECT_STREQ(table.GetChannel(3)->portName, "COM4");
     EXPECT_EQ(table.GetChannel(3)->enabled, 0);
     EXPECT_EQ(table.GetChannel(4)->enabled, 1);
-    EXPECT_EQ(messages.Texts(),
+    EXPECT_EQ(messages.Messages(),
               (std::vector<std::string>{
                   "Warning|The value of 1 in [Channel] is longer than 4095 characters and is not used; "
                   "channel 1 stays off.",

@@ -11,13 +11,13 @@
 #include "mask/mask_set.h"
 #include "netsource/allowed_senders.h"
 #include "platform/profile.h"
-#include "support/recorded_messages.h"
+#include "support/messages.h"
 #include "support/temp_dir.h"
 #include "tcp/socket_address.h"
 #include "web/web_options.h"
 
+using testing_support::MessageRecorder;
 using testing_support::ReadFileBytes;
-using testing_support::RecordedMessages;
 using testing_support::TempDir;
 using testing_support::WriteFileBytes;
 
@@ -45,7 +45,7 @@ AllowedSenders Parsed(const char* text) {
 // The table's settings tests, each with the warnings it shows.
 class SettingsLimitsTest : public ChannelTableTest {
   protected:
-    RecordedMessages messages;
+    MessageRecorder messages;
 };
 
 }  // namespace
@@ -70,10 +70,11 @@ TEST_F(SettingsLimitsTest, SenderListsAreReadWholeAndAnOverlongOneAdmitsNobody) 
     EXPECT_TRUE(refused.Restricts());
     EXPECT_FALSE(refused.Allows("10.20.30.40"));
     EXPECT_FALSE(refused.Allows("192.168.7.1"));
-    EXPECT_EQ(messages.Texts(), (std::vector<std::string>{
-                                    "Warning|The value of AllowedSenders in [Channel 6] is longer than 4095 "
-                                    "characters and is not used; no sender may connect to channel 6 until it "
-                                    "is shortened."}));
+    EXPECT_EQ(
+        messages.Messages(),
+        (std::vector<std::string>{"Warning|The value of AllowedSenders in [Channel 6] is longer than 4095 "
+                                  "characters and is not used; no sender may connect to channel 6 until it "
+                                  "is shortened."}));
 
     // Saving writes the whole lists back and leaves the refused one in the file to be shortened.
     for (int i = 0; i < kChannelCount; ++i)
@@ -97,8 +98,8 @@ TEST_F(SettingsLimitsTest, RefusedTcpRulesNeitherAdmitEveryoneNorListenEverywher
     AllowedSenders senders = Parsed(table.tcpAllowedSenders);
     EXPECT_TRUE(senders.Restricts());
     EXPECT_FALSE(senders.Allows("10.20.30.40"));
-    EXPECT_EQ(messages.Texts().size(), 2u);
-    EXPECT_EQ(messages.Texts().at(0),
+    EXPECT_EQ(messages.Messages().size(), 2u);
+    EXPECT_EQ(messages.Messages().at(0),
               "Warning|The value of ListenAddress in [Options] is longer than 15 characters and is not used; "
               "the TCP server does not start until it is corrected.");
     // The rest of the file loads.
@@ -125,7 +126,7 @@ TEST_F(SettingsLimitsTest, ListEntriesAreReadWholeAndAnOverlongOneIsLeftOut) {
     EXPECT_STREQ(list[0], "VOID");
     MaskSettings masks = table.delivery.GetMaskSettings();
     EXPECT_EQ(masks.patterns, (std::vector<std::string>{"TEL *", "re:" + std::string(300, 'a')}));
-    std::vector<std::string> shown = messages.Texts();
+    std::vector<std::string> shown = messages.Messages();
     ASSERT_EQ(shown.size(), 4u);
     EXPECT_EQ(shown[0],
               "Warning|The value of 1 in [Important] is longer than 4095 characters and is not used.");
@@ -146,7 +147,7 @@ TEST_F(SettingsLimitsTest, AnOverlongPasswordKeepsThePageOffRatherThanOpen) {
                    "[Options]\r\nHttpPort=8080\r\nHttpAddress=0.0.0.0\r\nHttpPassword=" + fits + "p\r\n");
     options = zamri::ReadWebOptions(settings.c_str());
     EXPECT_EQ(options.port, 0);
-    EXPECT_EQ(messages.Texts(),
+    EXPECT_EQ(messages.Messages(),
               (std::vector<std::string>{
                   "Warning|The value of HttpPassword in [Options] is longer than 127 characters "
                   "and is not used; the web page is off."}));

@@ -13,6 +13,7 @@
 #include "delivery/delivery_report.h"
 #include "delivery/line_delivery.h"
 #include "platform/os.h"
+#include "support/messages.h"
 #include "support/overlay_log.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
@@ -106,12 +107,6 @@ TEST_F(Delivery, TheSystemClockGivesTheTimeInUtcAndAPlausibleOffset) {
     EXPECT_GE(line.utcOffsetMinutes, -12 * 60);
 }
 
-std::vector<std::string> shownMessages;
-int RecordMessage(const char* text, const char* caption, unsigned) {
-    shownMessages.push_back(std::string(caption) + "|" + text);
-    return 1;
-}
-
 // Masks apply before the filter: an Important entry that the card number would match does not
 // see it, and neither do the overlay and the sinks.
 TEST_F(Delivery, MasksComeFirstAndAreCountedPerCamera) {
@@ -148,10 +143,12 @@ TEST_F(Delivery, MasksAreReadFromTheSettingsFileAndABadOneIsReported) {
     ASSERT_TRUE(testing_support::WriteFileBytes(
         path, "[Options]\r\nMaskCardNumbers=0\r\n[Mask]\r\ncount=2\r\n0=re:(TEL\r\n1=TEL *\r\n"));
     table.SetSettingsPath(path.c_str());
-    shownMessages.clear();
-    zamri::MessageSink previous = zamri::SetMessageSink(RecordMessage);
-    table.LoadSettings();
-    zamri::SetMessageSink(previous);
+    std::vector<std::string> shownMessages;
+    {
+        testing_support::MessageRecorder messages;
+        table.LoadSettings();
+        shownMessages = messages.Messages();
+    }
     ASSERT_EQ(shownMessages.size(), 1u);
     EXPECT_EQ(shownMessages[0].rfind("Warning|The mask \"re:(TEL\" is not a valid regular expression", 0),
               0u);

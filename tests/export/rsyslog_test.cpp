@@ -18,26 +18,23 @@
 
 #include "export/export_socket.h"
 #include "export/syslog_sink.h"
+#include "support/free_port.h"
 #include "support/temp_dir.h"
+#include "support/wait.h"
 #include "tcp/socket_seam.h"
-#include "tcp_test_support.h"
 
-using tcp_testing::WaitUntil;
 using testing_support::ReadFileBytes;
 using testing_support::TempDir;
+using testing_support::WaitUntil;
 using testing_support::WriteFileBytes;
 
 namespace {
 
 const char kRsyslogd[] = "/usr/sbin/rsyslogd";
 
-// A port no one listens on now (TCP and UDP are both free when bound at once).
+// A port free for rsyslog's TCP and UDP listeners alike.
 int FreePort() {
-    zamri::SocketHandle probe = zamri::SocketOpenStream();
-    zamri::SocketBindAny(probe, 0);
-    int port = zamri::SocketLocalPort(probe);
-    zamri::SocketClose(probe);
-    return port;
+    return testing_support::FreePort(testing_support::PortUse::kBoth);
 }
 
 class Rsyslog {

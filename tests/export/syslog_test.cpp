@@ -12,10 +12,10 @@
 
 #include "export/syslog_exporter.h"
 #include "export/syslog_format.h"
+#include "support/wait.h"
 #include "tcp/socket_seam.h"
-#include "tcp_test_support.h"
 
-using tcp_testing::WaitUntil;
+using testing_support::WaitUntil;
 
 namespace {
 

@@ -16,12 +16,12 @@
 #include "send_client.h"
 #include "support/overlay_log.h"
 #include "support/temp_dir.h"
+#include "support/wait.h"
 #include "tcp/tcp_ingest_server.h"
-#include "tcp_test_support.h"
 
-using tcp_testing::WaitUntil;
 using testing_support::OverlayLogFile;
 using testing_support::TempDir;
+using testing_support::WaitUntil;
 using testing_support::WriteFileBytes;
 
 namespace {

@@ -14,8 +14,8 @@
 #include "serial/line_decoder.h"
 #include "support/overlay_log.h"
 #include "support/recording_sink.h"
+#include "support/wait.h"
 #include "tcp/tcp_ingest_server.h"
-#include "tcp_test_support.h"
 
 using card_lines::CardLine;
 using card_lines::OnlyDigitsMasked;
@@ -186,7 +186,7 @@ TEST(TcpCut, ACardNumberAcrossTheCutIsMaskedAndOtherTextIsUnchanged) {
         ASSERT_EQ(client.SendTextLine(1, s.text.data(), static_cast<int>(s.text.size())), 1);
         sent.push_back(s);
     }
-    ASSERT_TRUE(tcp_testing::WaitUntil([&] { return sink->Count() >= sent.size(); }, 30000));
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return sink->Count() >= sent.size(); }, 30000));
     auto lines = sink->Lines();
     ASSERT_EQ(lines.size(), sent.size());
     for (size_t i = 0; i < sent.size(); ++i) {

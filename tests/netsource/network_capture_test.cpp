@@ -21,45 +21,28 @@
 #include "config/channel_table.h"
 #include "netsource/network_capture.h"
 #include "platform/os.h"
-#include "printer_bytes.h"
 #include "send_client.h"
+#include "support/free_port.h"
+#include "support/messages.h"
 #include "support/overlay_log.h"
+#include "support/printer_bytes.h"
 #include "support/temp_dir.h"
+#include "support/wait.h"
 #include "tcp/socket_seam.h"
 #include "tcp/tcp_ingest_server.h"
 
 using namespace zamri;
+using Line = testing_support::OverlayWrite;
 using testing_support::PrinterBytes;
+using testing_support::WaitUntil;
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& condition, int bound = 10000) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return condition();
-        SleepMilliseconds(2);
-    }
-    return true;
-}
 
 // A receipt in the ESC/POS emulation with a raster logo, a barcode, a drawer kick and a cut.
 const std::string kReceipt = PrinterBytes(
     "<ESC 40><ESC 61 01><GS 76 30 00 02 00 04 00 ff 0a 0c 1b 00 1d 10 ff>"
     "<ESC 45 01>CORNER SHOP<ESC 45 00><LF><ESC 61 00>Milk<HT>0.99<LF>TOTAL      0.99<LF>"
     "<GS 48 02><GS 6B 43 0C>590123412345<LF><ESC 70 00 19 FA><GS 56 42 03><FF>");
-
-struct Line {
-    int channel;
-    int flags;
-    std::string text;
-    bool operator==(const Line& o) const {
-        return channel == o.channel && flags == o.flags && text == o.text;
-    }
-};
-std::ostream& operator<<(std::ostream& out, const Line& l) {
-    return out << "{" << l.channel << ", " << l.flags << ", \"" << l.text << "\"}";
-}
 
 std::vector<Line> ReceiptLines(int channel) {
     return {{channel, 1, "CORNER SHOP"},
@@ -70,11 +53,8 @@ std::vector<Line> ReceiptLines(int channel) {
 
 // A port that was free a moment ago.
 int FreePort(bool datagram = false) {
-    SocketHandle s = datagram ? SocketOpenDatagram() : SocketOpenStream();
-    SocketBindAddress(s, "127.0.0.1", 0);
-    int port = SocketLocalPort(s);
-    SocketClose(s);
-    return port;
+    return testing_support::FreePort(datagram ? testing_support::PortUse::kDatagram
+                                              : testing_support::PortUse::kStream);
 }
 
 bool SendAll(SocketHandle s, const std::string& bytes) {
@@ -96,7 +76,7 @@ bool SendAll(SocketHandle s, const std::string& bytes) {
 // Connects once the listener is up.
 SocketHandle ConnectWhenUp(int port, const char* from = "127.0.0.1") {
     SocketHandle s = kInvalidSocket;
-    WaitFor([&] { return (s = SocketConnectFrom(from, "127.0.0.1", port)) != kInvalidSocket; });
+    WaitUntil([&] { return (s = SocketConnectFrom(from, "127.0.0.1", port)) != kInvalidSocket; });
     return s;
 }
 
@@ -287,36 +267,14 @@ class RunningCapture {
     std::thread thread;
 };
 
-std::vector<std::string> errorLines;
-std::mutex errorLock;
-void RecordErrorLine(const char* text) {
-    std::lock_guard<std::mutex> guard(errorLock);
-    errorLines.push_back(text);
-}
-std::vector<std::string> messages;
-int RecordMessage(const char* text, const char* caption, unsigned) {
-    std::lock_guard<std::mutex> guard(errorLock);
-    messages.push_back(std::string(caption) + "|" + text);
-    return 1;
-}
-
 class NetworkSources : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_EQ(1, SocketStartup());
-        {
-            std::lock_guard<std::mutex> guard(errorLock);
-            errorLines.clear();
-            messages.clear();
-        }
-        SetErrorLineSink(RecordErrorLine);
-        SetMessageSink(RecordMessage);
         table.SetSettingsPath(dir.File("zamri.ini").c_str());
     }
     void TearDown() override {
         table.StopCapture();
-        SetErrorLineSink(nullptr);
-        SetMessageSink(nullptr);
         SocketCleanup();
     }
     void Enable(int index, const std::string& port, int emulation = 2, const char* allowed = "") {
@@ -328,31 +286,26 @@ class NetworkSources : public ::testing::Test {
     }
     std::vector<Line> Writes(int channel) {
         std::vector<Line> writes;
-        for (const auto& call : overlay.Writes()) {
-            if (call.numbers[1] == channel)
-                writes.push_back(Line{channel, static_cast<int>(call.numbers[2]), call.text});
+        for (const Line& line : overlay.Lines()) {
+            if (line.channel == channel)
+                writes.push_back(line);
         }
         return writes;
     }
     // A datagram sent before the channel's socket is bound is lost.
     bool WaitListening(int index) {
-        return WaitFor([&] {
+        return WaitUntil([&] {
             NetworkCapture* network = table.channels[index].network.load();
             return network != nullptr && network->ListeningPort() > 0;
         });
     }
     bool WaitWrites(int channel, size_t count) {
-        return WaitFor([&] { return Writes(channel).size() >= count; });
+        return WaitUntil([&] { return Writes(channel).size() >= count; });
     }
-    static std::vector<std::string> ErrorLines() {
-        std::lock_guard<std::mutex> guard(errorLock);
-        return errorLines;
-    }
-    static std::vector<std::string> Messages() {
-        std::lock_guard<std::mutex> guard(errorLock);
-        return messages;
-    }
+    std::vector<std::string> ErrorLines() const { return recorder.ErrorLines(); }
+    std::vector<std::string> Messages() const { return recorder.Messages(); }
 
+    testing_support::MessageRecorder recorder;
     testing_support::TempDir dir;
     testing_support::OverlayLogFile overlay;  // before the table, which opens the overlay
     ChannelTable table;
@@ -406,7 +359,7 @@ TEST_F(NetworkSources, EveryFormDeliversAReceiptAsItsPrintedLinesOnItsCamera) {
     // printer://: the printer gets the receipt unchanged.
     till = ConnectWhenUp(relayPort);
     ASSERT_TRUE(SendAll(till, kReceipt));
-    ASSERT_TRUE(WaitFor([&] { return printer.ReceivedSize() >= kReceipt.size(); }));
+    ASSERT_TRUE(WaitUntil([&] { return printer.ReceivedSize() >= kReceipt.size(); }));
     SocketClose(till);
     ASSERT_TRUE(WaitWrites(1, 4));
     EXPECT_EQ(kReceipt, printer.Received());
@@ -454,7 +407,7 @@ TEST_F(NetworkSources, NamesThatCannotBeParsedAndTakenPortsGetTheOpenFailedMessa
     Enable(4, taken);
     Enable(5, "listen://127.0.0.1:" + std::to_string(good));
     ASSERT_EQ(1, table.StartCapture());
-    ASSERT_TRUE(WaitFor([&] { return Messages().size() >= 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return Messages().size() >= 2; }));
     std::vector<std::string> shown = Messages();
     std::sort(shown.begin(), shown.end());
     EXPECT_EQ((std::vector<std::string>{"Error|" + taken + " (for Camera 4) open failed.",
@@ -497,7 +450,7 @@ TEST_F(NetworkSources, AllowedSendersLetInOnlyTheirAddressesAndReportEachRefused
     ASSERT_TRUE(SendAll(allowed, kReceipt));
     ASSERT_TRUE(WaitWrites(0, 4));
     ASSERT_TRUE(WaitWrites(1, 1));
-    ASSERT_TRUE(WaitFor([&] { return table.channels[2].network.load()->RefusedCount() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return table.channels[2].network.load()->RefusedCount() == 2; }));
     EXPECT_EQ(ReceiptLines(0), Writes(0));
     EXPECT_EQ((std::vector<Line>{{1, 1, "FRIEND"}}), Writes(1));
     EXPECT_TRUE(Writes(2).empty());
@@ -525,16 +478,16 @@ TEST_F(NetworkSources, ListenDecodesEachConnectionAsItsOwnStreamAndEndsAnOpenLin
     SocketHandle a = ConnectWhenUp(port);
     SocketHandle b = ConnectWhenUp(port);
     SocketHandle c = ConnectWhenUp(port);
-    ASSERT_TRUE(WaitFor([&] { return running.capture.OpenConnections() == 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return running.capture.OpenConnections() == 3; }));
     // Interleaved halves: each connection's line is whole, never mixed with another's.
     ASSERT_TRUE(SendAll(a, "ALPHA "));
     ASSERT_TRUE(SendAll(b, "BRAVO "));
     ASSERT_TRUE(SendAll(c, "CHARLIE cut off"));
     ASSERT_TRUE(SendAll(b, "TWO\n"));
     ASSERT_TRUE(SendAll(a, "ONE\n"));
-    ASSERT_TRUE(WaitFor([&] { return lines.Count() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return lines.Count() == 2; }));
     SocketClose(c);  // mid-line: the line still counts
-    ASSERT_TRUE(WaitFor([&] { return lines.Count() == 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return lines.Count() == 3; }));
     std::vector<std::string> texts;
     for (const Line& line : lines.Lines()) {
         texts.push_back(line.text);
@@ -542,7 +495,7 @@ TEST_F(NetworkSources, ListenDecodesEachConnectionAsItsOwnStreamAndEndsAnOpenLin
     }
     std::sort(texts.begin(), texts.end());
     EXPECT_EQ((std::vector<std::string>{"ALPHA ONE", "BRAVO TWO", "CHARLIE cut off"}), texts);
-    ASSERT_TRUE(WaitFor([&] { return running.capture.OpenConnections() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return running.capture.OpenConnections() == 2; }));
     SocketClose(a);
     SocketClose(b);
 }
@@ -570,7 +523,7 @@ TEST_F(NetworkSources, ListenTakesALargeJobWholeWhileTheOverlayStalls) {
     lines.OpenGate();
     sender.join();
     EXPECT_TRUE(sent.load());
-    ASSERT_TRUE(WaitFor([&] { return lines.Count() >= static_cast<size_t>(count); }, 60000));
+    ASSERT_TRUE(WaitUntil([&] { return lines.Count() >= static_cast<size_t>(count); }, 60000));
     std::vector<Line> got = lines.Lines();
     ASSERT_EQ(static_cast<size_t>(count), got.size());
     for (int i = 0; i < count; i += 997)
@@ -629,19 +582,19 @@ TEST_F(NetworkSources, AHundredIdleListenConnectionsGiveWayToATillThatSends) {
     std::vector<SocketHandle> idle;
     for (int i = 0; i < kIdle; ++i)
         idle.push_back(ConnectWhenUp(port));
-    ASSERT_TRUE(WaitFor([&] { return running.capture.TurnedAway() == kIdle - kServed; }));
+    ASSERT_TRUE(WaitUntil([&] { return running.capture.TurnedAway() == kIdle - kServed; }));
     EXPECT_EQ(kServed, running.capture.OpenConnections());
 
     running.capture.SetIdleLimit(200);
     SleepMilliseconds(300);  // lets the served ones become idle
     SocketHandle till = ConnectWhenUp(port);
-    ASSERT_TRUE(WaitFor([&] { return running.capture.ConnectionsReplaced() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return running.capture.ConnectionsReplaced() == 1; }));
     std::vector<SocketHandle> newcomers;
     for (int i = 1; i < kServed; ++i) {
         ASSERT_TRUE(SendAll(till, "TILL LINE " + std::to_string(i) + "\n"));
         newcomers.push_back(ConnectWhenUp(port));
         ASSERT_TRUE(
-            WaitFor([&] { return running.capture.ConnectionsReplaced() == static_cast<uint64_t>(i + 1); }));
+            WaitUntil([&] { return running.capture.ConnectionsReplaced() == static_cast<uint64_t>(i + 1); }));
     }
     for (int i = 0; i < kServed; ++i) {
         bool closed;
@@ -651,10 +604,10 @@ TEST_F(NetworkSources, AHundredIdleListenConnectionsGiveWayToATillThatSends) {
     // Nobody idle enough now: the next one is closed at once.
     running.capture.SetIdleLimit(60000);
     SocketHandle late = ConnectWhenUp(port);
-    ASSERT_TRUE(WaitFor([&] { return running.capture.TurnedAway() == kIdle - kServed + 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return running.capture.TurnedAway() == kIdle - kServed + 1; }));
     ASSERT_TRUE(SendAll(till, "TILL LINE 16\n"));
     SocketClose(till);
-    ASSERT_TRUE(WaitFor([&] { return lines.Count() == static_cast<size_t>(kServed); }));
+    ASSERT_TRUE(WaitUntil([&] { return lines.Count() == static_cast<size_t>(kServed); }));
     std::vector<Line> got = lines.Lines();
     for (int i = 1; i <= kServed; ++i)
         EXPECT_EQ("TILL LINE " + std::to_string(i), got[static_cast<size_t>(i - 1)].text);
@@ -689,12 +642,12 @@ TEST_F(NetworkSources, ListenChurnKeepsBytesAndThreadsBounded) {
             SocketClose(s);
             sent += count;
         }
-        ASSERT_TRUE(WaitFor([&] { return running.capture.Streams() == NetworkCapture::kMaxStreams; }));
+        ASSERT_TRUE(WaitUntil([&] { return running.capture.Streams() == NetworkCapture::kMaxStreams; }));
         EXPECT_EQ(0u, running.capture.TurnedAway());
         stalled.OpenGate();
-        ASSERT_TRUE(WaitFor([&] { return stalled.Count() == static_cast<size_t>(sent); }));
+        ASSERT_TRUE(WaitUntil([&] { return stalled.Count() == static_cast<size_t>(sent); }));
         EXPECT_EQ(NetworkCapture::kMaxStreams, running.capture.PeakStreams());
-        ASSERT_TRUE(WaitFor([&] { return running.capture.Streams() == 0; }));
+        ASSERT_TRUE(WaitUntil([&] { return running.capture.Streams() == 0; }));
     }
 
     NumberedLines lines;
@@ -718,10 +671,10 @@ TEST_F(NetworkSources, ListenChurnKeepsBytesAndThreadsBounded) {
     }
     for (std::thread& sender : senders)
         sender.join();
-    ASSERT_TRUE(WaitFor([&] { return lines.Total() == sentLines.load(); }, 60000));
+    ASSERT_TRUE(WaitUntil([&] { return lines.Total() == sentLines.load(); }, 60000));
     EXPECT_EQ(0, lines.Faults());
     EXPECT_LT(running.capture.PeakBacklog(), ChannelBacklog::kPauseBytes + 64 * 1024);
-    ASSERT_TRUE(WaitFor([&] { return running.capture.Streams() == 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return running.capture.Streams() == 0; }));
     EXPECT_EQ(0u, running.capture.Backlog());
 }
 
@@ -736,7 +689,7 @@ TEST_F(NetworkSources, AQuietConnectionEndsItsOpenReceiptAsAQuietSerialLineDoes)
     std::thread loop([&] { capture.Run(); });
     SocketHandle till = ConnectWhenUp(port);
     ASSERT_TRUE(SendAll(till, "A\nB"));  // the connection stays open, the line too
-    EXPECT_TRUE(WaitFor([&] { return lines.Count() == 2; }));
+    EXPECT_TRUE(WaitUntil([&] { return lines.Count() == 2; }));
     EXPECT_EQ((std::vector<Line>{{0, 1, "A"}, {0, 2, "B"}}), lines.Lines());
     capture.RequestStop();
     loop.join();
@@ -751,7 +704,7 @@ TEST_F(NetworkSources, DatagramsAreOneStreamSoALineMaySpanTwo) {
     SocketHandle s = SocketOpenDatagram();
     SocketSendTo(s, "FIRST\nSEC", 9, "127.0.0.1", port);
     SocketSendTo(s, "OND\n", 4, "127.0.0.1", port);
-    ASSERT_TRUE(WaitFor([&] { return lines.Count() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return lines.Count() == 2; }));
     EXPECT_EQ((std::vector<Line>{{0, 1, "FIRST"}, {0, 0, "SECOND"}}), lines.Lines());
     SocketClose(s);
 }
@@ -767,7 +720,7 @@ TEST_F(NetworkSources, TcpClientConnectsAgainWhenTheFarEndRestartsWithoutDuplica
     ASSERT_EQ(1, SocketWaitReadable(server, 10000));
     SocketHandle device = SocketAccept(server, peer, sizeof peer);
     ASSERT_TRUE(SendAll(device, "BEFORE\nhalf a li"));
-    ASSERT_TRUE(WaitFor([&] { return lines.Count() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return lines.Count() == 1; }));
     // The device server restarts: its connection and its listener go away, then come back.
     SocketClose(device);
     SocketClose(server);
@@ -782,7 +735,7 @@ TEST_F(NetworkSources, TcpClientConnectsAgainWhenTheFarEndRestartsWithoutDuplica
     // The next try comes a retry interval later: well within five of them even on a loaded machine.
     EXPECT_LT(waited.count(), 5 * NetworkCapture::kReconnectMilliseconds);
     ASSERT_TRUE(SendAll(device, "AFTER\n"));
-    ASSERT_TRUE(WaitFor([&] { return lines.Count() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return lines.Count() == 2; }));
     EXPECT_EQ((std::vector<Line>{{0, 1, "BEFORE"}, {0, 0, "AFTER"}}), lines.Lines());
     SocketClose(device);
     SocketClose(server);
@@ -814,11 +767,11 @@ TEST_F(NetworkSources, PrinterRelayPassesEveryByteBothWaysAndAStalledOverlayDoes
         job += "LINE " + std::to_string(i) + "\n";
     ASSERT_TRUE(SendAll(till, job));
     EXPECT_EQ(std::string(1, StandInPrinter::kStatus), ReadExactly(till, 1));
-    ASSERT_TRUE(WaitFor([&] { return printer.ReceivedSize() >= 3 + job.size(); }));
+    ASSERT_TRUE(WaitUntil([&] { return printer.ReceivedSize() >= 3 + job.size(); }));
     EXPECT_TRUE(printer.Received() == PrinterBytes("<DLE EOT 01>") + job) << "the printer got other bytes";
     EXPECT_LE(lines.Count(), 1u);  // the decoder is still held by the overlay
     lines.OpenGate();
-    ASSERT_TRUE(WaitFor([&] { return lines.Count() == 204; }));
+    ASSERT_TRUE(WaitUntil([&] { return lines.Count() == 204; }));
     std::vector<Line> got = lines.Lines();
     EXPECT_EQ((std::vector<Line>{
                   {0, 1, "CORNER SHOP"}, {0, 0, "Milk    0.99"}, {0, 0, "TOTAL      0.99"}, {0, 2, ""}}),
@@ -835,7 +788,7 @@ TEST_F(NetworkSources, PrinterRelayPassesEveryByteBothWaysAndAStalledOverlayDoes
     ReadUntilClosed(till, &closed);
     EXPECT_TRUE(closed);
     SocketClose(till);
-    ASSERT_TRUE(WaitFor([&] { return running.capture.OpenConnections() == 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return running.capture.OpenConnections() == 0; }));
 }
 
 // Tills that hold every relay of a printer:// channel and print nothing: the next one is closed
@@ -852,7 +805,7 @@ TEST_F(NetworkSources, IdlePrinterRelaysGiveWayToATillWithAJob) {
     std::vector<SocketHandle> idle;
     for (int i = 0; i < NetworkCapture::kMaxConnections; ++i)
         idle.push_back(ConnectWhenUp(port));
-    ASSERT_TRUE(WaitFor([&] { return printer.Connections() == NetworkCapture::kMaxConnections; }));
+    ASSERT_TRUE(WaitUntil([&] { return printer.Connections() == NetworkCapture::kMaxConnections; }));
     SocketHandle refused = ConnectWhenUp(port);
     bool closed;
     ReadUntilClosed(refused, &closed);
@@ -865,9 +818,9 @@ TEST_F(NetworkSources, IdlePrinterRelaysGiveWayToATillWithAJob) {
     ASSERT_TRUE(SendAll(till, kReceipt));
     ReadUntilClosed(idle[0], &closed);
     EXPECT_TRUE(closed);
-    ASSERT_TRUE(WaitFor([&] { return printer.Received() == kReceipt; }));
+    ASSERT_TRUE(WaitUntil([&] { return printer.Received() == kReceipt; }));
     SocketClose(till);
-    ASSERT_TRUE(WaitFor([&] { return lines.Count() == 4; }));
+    ASSERT_TRUE(WaitUntil([&] { return lines.Count() == 4; }));
     EXPECT_EQ(ReceiptLines(0), lines.Lines());
     EXPECT_EQ(1u, running.capture.ConnectionsReplaced());
     EXPECT_EQ(0u, running.capture.DroppedBytes());
@@ -893,16 +846,16 @@ TEST_F(NetworkSources, APrinterJobGoesToThePrinterWhileDecodingIsFarBehind) {
     } reopen{lines};
     const std::string job = "JOB LINE\n";
     for (int i = 0; i <= NetworkCapture::kMaxStreams; ++i) {
-        ASSERT_TRUE(WaitFor([&] { return running.capture.OpenConnections() == 0; }));
+        ASSERT_TRUE(WaitUntil([&] { return running.capture.OpenConnections() == 0; }));
         SocketHandle till = ConnectWhenUp(port);
         ASSERT_TRUE(SendAll(till, job));
-        ASSERT_TRUE(WaitFor([&] { return printer.ReceivedSize() == (i + 1) * job.size(); })) << "job " << i;
+        ASSERT_TRUE(WaitUntil([&] { return printer.ReceivedSize() == (i + 1) * job.size(); })) << "job " << i;
         SocketClose(till);
     }
     EXPECT_EQ(NetworkCapture::kMaxStreams, running.capture.PeakStreams());
     EXPECT_EQ(job.size(), running.capture.DroppedBytes());
     lines.OpenGate();
-    ASSERT_TRUE(WaitFor([&] { return lines.Count() == static_cast<size_t>(NetworkCapture::kMaxStreams); }));
+    ASSERT_TRUE(WaitUntil([&] { return lines.Count() == static_cast<size_t>(NetworkCapture::kMaxStreams); }));
 }
 
 TEST_F(NetworkSources, PrinterThatCannotBeReachedClosesTheTillAtOnce) {
@@ -945,7 +898,7 @@ TEST_F(NetworkSources, ZamriSendSendsAPrintJobRawOverTcpAndAsDatagrams) {
     ASSERT_EQ(0, std::system(command.c_str())) << command;
     command = program + " -q --udp --repeat 2 --port " + std::to_string(udpPort) + " " + job;
     ASSERT_EQ(0, std::system(command.c_str())) << command;
-    ASSERT_TRUE(WaitFor([&] { return tcpLines.Count() == 4 && udpLines.Count() == 8; }));
+    ASSERT_TRUE(WaitUntil([&] { return tcpLines.Count() == 4 && udpLines.Count() == 8; }));
     std::vector<Line> once = ReceiptLines(0);
     std::vector<Line> twice = once;
     twice.insert(twice.end(), once.begin(), once.end());
@@ -999,7 +952,7 @@ TEST_F(NetworkSources, NamedHostsAreReachedAndAnUnknownPrinterNameClosesTheTill)
     char peer[kAddressTextSize];
     SocketHandle device = SocketAccept(server, peer, sizeof peer);
     ASSERT_TRUE(SendAll(device, "BY NAME\n"));
-    ASSERT_TRUE(WaitFor([&] { return lines.Count() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return lines.Count() == 1; }));
     SocketClose(device);
     SocketClose(server);
 
@@ -1011,7 +964,7 @@ TEST_F(NetworkSources, NamedHostsAreReachedAndAnUnknownPrinterNameClosesTheTill)
     ASSERT_EQ(1, relay.opened);
     SocketHandle till = ConnectWhenUp(port);
     ASSERT_TRUE(SendAll(till, "RELAYED\n"));
-    ASSERT_TRUE(WaitFor([&] { return printer.Received() == "RELAYED\n"; }));
+    ASSERT_TRUE(WaitUntil([&] { return printer.Received() == "RELAYED\n"; }));
     SocketClose(till);
 
     int unknownPort = FreePort();

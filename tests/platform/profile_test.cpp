@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "support/recorded_messages.h"
+#include "support/messages.h"
 #include "support/temp_dir.h"
 
 using testing_support::ReadFileBytes;
@@ -56,7 +56,7 @@ TEST(Profile, ValuesAreReadWholeOrRefused) {
     std::string senders = std::string(242, '1') + "10.20.30.40/32";  // 256 characters
     WriteFileBytes(path, "[S]\r\nsenders=" + senders + "\r\nfits=" + std::string(limit, 'F') + "\r\nover=" +
                              std::string(limit + 1, 'O') + "\r\nshort=12345678\r\nafter=ok\r\n");
-    testing_support::RecordedMessages messages;
+    testing_support::MessageRecorder messages;
     std::string value;
     EXPECT_EQ(zamri::ProfileReadValue(path.c_str(), "S", "senders", &value), 1);
     EXPECT_EQ(value, senders);  // the 256th character too: no "/3"
@@ -65,14 +65,14 @@ TEST(Profile, ValuesAreReadWholeOrRefused) {
     EXPECT_EQ(zamri::ProfileReadValue(path.c_str(), "S", "over", &value), -1);
     EXPECT_EQ(value, "");
     EXPECT_EQ(zamri::ProfileReadValue(path.c_str(), "S", "none", &value), 0);
-    EXPECT_TRUE(messages.Texts().empty());
+    EXPECT_TRUE(messages.Messages().empty());
 
     EXPECT_EQ(zamri::ReadSettingsValue(path.c_str(), "S", "over", &value, limit, "nobody may send"), -1);
     EXPECT_EQ(zamri::ReadSettingsValue(path.c_str(), "S", "fits", &value, 100), -1);
     EXPECT_EQ(Read(path, "S", "short", "<default>", 8), "<defaul");
     EXPECT_EQ(Read(path, "S", "short", "<default>", 9), "12345678");
     EXPECT_EQ(Read(path, "S", "after"), "ok");
-    EXPECT_EQ(messages.Texts(),
+    EXPECT_EQ(messages.Messages(),
               (std::vector<std::string>{
                   "Warning|The value of over in [S] is longer than 4095 characters and is not used; nobody "
                   "may send.",
@@ -86,12 +86,12 @@ TEST(Profile, SectionsAreReadWholeAndOverlongEntriesLeftOut) {
     std::string entry(300, 'e');
     WriteFileBytes(path, "[L]\r\ncount=3\r\n0=" + entry + "\r\n1=" +
                              std::string(zamri::kMaxSettingsValueLength + 1, 'x') + "\r\n2=last\r\n");
-    testing_support::RecordedMessages messages;
+    testing_support::MessageRecorder messages;
     auto entries = zamri::ProfileReadSection(path.c_str(), "L");
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[1], std::make_pair(std::string("0"), entry));
     EXPECT_EQ(entries[2], std::make_pair(std::string("2"), std::string("last")));
-    EXPECT_EQ(messages.Texts(),
+    EXPECT_EQ(messages.Messages(),
               (std::vector<std::string>{
                   "Warning|The value of 1 in [L] is longer than 4095 characters and is not used."}));
 }

@@ -14,36 +14,24 @@
 #include <thread>
 #include <vector>
 
-#include "capture_test_support.h"
 #include "config/channel_table.h"
-#include "printer_bytes.h"
 #include "printer_line.h"
 #include "serial/capture_threads.h"
 #include "serial/hebrew_setting.h"
 #include "serial/serial_capture.h"
+#include "support/messages.h"
 #include "support/overlay_log.h"
+#include "support/printer_bytes.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
+#include "support/wait.h"
 
-using testing_support::OverlayCall;
+using testing_support::MessageRecorder;
+using testing_support::OverlayWrite;
 using testing_support::PrinterBytes;
-using testing_support::RecordedMessages;
-using testing_support::WaitFor;
+using testing_support::WaitUntil;
 
 namespace {
-
-struct Written {
-    int channel;
-    int flags;
-    std::string text;
-    bool operator==(const Written& other) const {
-        return channel == other.channel && flags == other.flags && text == other.text;
-    }
-};
-
-std::ostream& operator<<(std::ostream& out, const Written& w) {
-    return out << "{" << w.channel << ", " << w.flags << ", \"" << w.text << "\"}";
-}
 
 char** MakeList(std::initializer_list<const char*> entries) {
     char** list = new char*[entries.size()];
@@ -81,7 +69,7 @@ class Capture : public ::testing::Test {
     }
 
     bool WaitOpen(int index) {
-        return WaitFor([&] {
+        return WaitUntil([&] {
             SerialCapture* capture = table.channels[index].capture.load();
             return capture != nullptr && capture->IsOpen() != 0;
         });
@@ -97,17 +85,10 @@ class Capture : public ::testing::Test {
         return true;
     }
 
-    std::vector<Written> Writes() {
-        std::vector<Written> writes;
-        for (const OverlayCall& call : overlay.Writes()) {
-            writes.push_back(
-                Written{static_cast<int>(call.numbers[1]), static_cast<int>(call.numbers[2]), call.text});
-        }
-        return writes;
-    }
+    std::vector<OverlayWrite> Writes() { return overlay.Lines(); }
 
     bool WaitWrites(size_t count) {
-        return WaitFor([&] { return overlay.Writes().size() >= count; });
+        return WaitUntil([&] { return overlay.Writes().size() >= count; });
     }
 
     testing_support::TempDir dir;
@@ -138,11 +119,11 @@ TEST_F(CaptureOnLine, AReceiptReachesTheOverlayLineByLineWithItsFlags) {
                      "TOTAL 5.00<CR LF>VISA 4111 1111 1111 1111<CR LF><GS>V<42 03>Bye<FF FF>Next<LF>")));
     ASSERT_TRUE(WaitWrites(5));
     // The card number is masked before the filter, so the Important entry "4111" misses it.
-    EXPECT_EQ(Writes(), (std::vector<Written>{{2, 1, "SHOP"},
-                                              {2, 4, "TOTAL 5.00"},
-                                              {2, 0, "VISA **** **** **** 1111"},
-                                              {2, 2, "Bye"},
-                                              {2, 1, "Next"}}));
+    EXPECT_EQ(Writes(), (std::vector<OverlayWrite>{{2, 1, "SHOP"},
+                                                   {2, 4, "TOTAL 5.00"},
+                                                   {2, 0, "VISA **** **** **** 1111"},
+                                                   {2, 2, "Bye"},
+                                                   {2, 1, "Next"}}));
     // The sinks get the same lines, named by the port and counted by receipt.
     auto lines = sink->Lines();
     ASSERT_EQ(lines.size(), 5u);
@@ -169,7 +150,7 @@ TEST_F(CaptureOnLine, AnEscPosReceiptReachesTheOverlayAsItsPrintedLines) {
                                 "Thank you<LF><ESC 70 00 19 FA><GS 56 42 03><DLE EOT 01><ESC 40>Next<LF>")));
     ASSERT_TRUE(WaitWrites(4));
     EXPECT_EQ(Writes(),
-              (std::vector<Written>{
+              (std::vector<OverlayWrite>{
                   {3, 1, "BAKERY 42"}, {3, 0, " TOTAL  3.10 "}, {3, 2, "Thank you"}, {3, 1, "Next"}}));
 }
 
@@ -186,14 +167,14 @@ TEST_F(CaptureOnLine, AStarReceiptInItsCodePageEndsWhenTheLineFallsQuiet) {
     ASSERT_TRUE(line.Write(
         PrinterBytes("<ESC 40>K<84>se<ESC GS 41 80 01><D5>2<LF><ESC 1E 46 01>TOTAL<ESC GS 41 80 01><D5>2")));
     ASSERT_TRUE(WaitWrites(2));
-    EXPECT_EQ(Writes(), (std::vector<Written>{{4, 1,
-                                               "K\xE4se" + std::string(28, ' ') +
-                                                   "\x80"
-                                                   "2"},
-                                              {4, 2,
-                                               "TOTAL" + std::string(38, ' ') +
-                                                   "\x80"
-                                                   "2"}}));
+    EXPECT_EQ(Writes(), (std::vector<OverlayWrite>{{4, 1,
+                                                    "K\xE4se" + std::string(28, ' ') +
+                                                        "\x80"
+                                                        "2"},
+                                                   {4, 2,
+                                                    "TOTAL" + std::string(38, ' ') +
+                                                        "\x80"
+                                                        "2"}}));
 }
 
 TEST_F(CaptureOnLine, TheDumpHoldsTheRawBytesWhateverTheHebrewSetting) {
@@ -211,9 +192,9 @@ TEST_F(CaptureOnLine, TheDumpHoldsTheRawBytesWhateverTheHebrewSetting) {
     std::string raw = PrinterBytes("<80 9A ESC>!<00>AB<CR LF>");
     ASSERT_TRUE(line.Write(raw));
     ASSERT_TRUE(WaitWrites(1));
-    EXPECT_EQ(Writes()[0], (Written{0, 1,
-                                    "\xE0\xFA"
-                                    "AB"}));
+    EXPECT_EQ(Writes()[0], (OverlayWrite{0, 1,
+                                         "\xE0\xFA"
+                                         "AB"}));
     EXPECT_EQ(table.StopDump(0), 1);
     ASSERT_TRUE(line.Write("after\n"));
     ASSERT_TRUE(WaitWrites(2));
@@ -221,7 +202,7 @@ TEST_F(CaptureOnLine, TheDumpHoldsTheRawBytesWhateverTheHebrewSetting) {
 
     // A change of the setting applies while the channel runs.
     ASSERT_TRUE(testing_support::WriteFileBytes(recorderPath, "[generic]\npos_hebrew=0\n"));
-    bool unshifted = WaitFor([&] {
+    bool unshifted = WaitUntil([&] {
         size_t before = overlay.Writes().size();
         line.Write(PrinterBytes("<80 LF>"));
         WaitWrites(before + 1);
@@ -256,17 +237,17 @@ TEST_F(CaptureOnLine, DumpsStartAndStopWhileBytesFlowAndACloseIsFinal) {
     ASSERT_EQ(table.StopDump(1), 1);
     writing = false;
     writer.join();
-    ASSERT_TRUE(WaitFor([&] { return !Writes().empty() && Writes().back().text == "WRITER DONE"; }));
+    ASSERT_TRUE(WaitUntil([&] { return !Writes().empty() && Writes().back().text == "WRITER DONE"; }));
     EXPECT_EQ(testing_support::ReadFileBytes(first).find_first_not_of("0123456789ABCDEF\n"),
               std::string::npos);
 
     std::string last = dir.File("last.bin");
     ASSERT_EQ(table.StartDump(line.PortName().c_str(), last.c_str()), 1);
     ASSERT_TRUE(line.Write("MARK\n"));
-    ASSERT_TRUE(WaitFor([&] { return Writes().back().text == "MARK"; }));
+    ASSERT_TRUE(WaitUntil([&] { return Writes().back().text == "MARK"; }));
     ASSERT_EQ(table.StopDump(1), 1);
     ASSERT_TRUE(line.Write("AFTER THE CLOSE\n"));
-    ASSERT_TRUE(WaitFor([&] { return Writes().back().text == "AFTER THE CLOSE"; }));
+    ASSERT_TRUE(WaitUntil([&] { return Writes().back().text == "AFTER THE CLOSE"; }));
     EXPECT_EQ(testing_support::ReadFileBytes(last), "MARK\n");
 }
 
@@ -281,19 +262,19 @@ TEST_F(CaptureOnLine, LinesFlowAgainWhenThePulledCableComesBack) {
         GTEST_SKIP() << "this printer line cannot be plugged back in";
     }
     int sent = 0;
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         line.Write("PING " + std::to_string(sent++) + "\n");
         zamri::SleepMilliseconds(50);
         return overlay.Writes().size() >= 2;
     }));
     ASSERT_TRUE(line.Write("AGAIN\n"));
-    ASSERT_TRUE(WaitFor([&] { return Writes().back().text == "AGAIN"; }));
+    ASSERT_TRUE(WaitUntil([&] { return Writes().back().text == "AGAIN"; }));
     EXPECT_EQ(Writes()[1].text.rfind("PING ", 0), 0u) << Writes()[1].text;  // the half line is gone
     EXPECT_NE(table.channels[6].thread.load(), nullptr);
 }
 
 TEST_F(CaptureOnLine, ASecondChannelOnTheSamePortReportsTheFailureAndTheFirstGoesOn) {
-    RecordedMessages messages;
+    MessageRecorder messages;
     Enable(0, line.PortName());
     Enable(1, line.PortName());
     ASSERT_EQ(table.StartChannel(0), 1);
@@ -305,14 +286,14 @@ TEST_F(CaptureOnLine, ASecondChannelOnTheSamePortReportsTheFailureAndTheFirstGoe
         // not), so there both channels run; what must hold is that the first goes on.
         table.StopChannel(1);
     } else {
-        ASSERT_TRUE(WaitFor([&] { return messages.Texts() == std::vector<std::string>{expected}; }))
-            << (messages.Texts().empty() ? "no message" : messages.Texts()[0]);
-        ASSERT_TRUE(WaitFor([&] { return table.channels[1].thread.load() == nullptr; }));
+        ASSERT_TRUE(WaitUntil([&] { return messages.Messages() == std::vector<std::string>{expected}; }))
+            << (messages.Messages().empty() ? "no message" : messages.Messages()[0]);
+        ASSERT_TRUE(WaitUntil([&] { return table.channels[1].thread.load() == nullptr; }));
         EXPECT_EQ(table.channels[1].threadId.load(), -1);
     }
     ASSERT_TRUE(line.Write("STILL HERE\n"));
     ASSERT_TRUE(WaitWrites(1));
-    EXPECT_EQ(Writes(), (std::vector<Written>{{0, 1, "STILL HERE"}}));
+    EXPECT_EQ(Writes(), (std::vector<OverlayWrite>{{0, 1, "STILL HERE"}}));
 }
 
 TEST_F(CaptureOnLine, StartAndStopFollowTheirRules) {
@@ -333,27 +314,27 @@ TEST_F(CaptureOnLine, StartAndStopFollowTheirRules) {
 }
 
 TEST_F(Capture, APortThatCannotBeOpenedIsReportedOncePerStart) {
-    RecordedMessages messages;
+    MessageRecorder messages;
     Enable(5, "COM99");
     auto reports = [&] {
         std::vector<std::string> mine;
-        for (const std::string& text : messages.Texts()) {
+        for (const std::string& text : messages.Messages()) {
             if (text.find("COM99") != std::string::npos)
                 mine.push_back(text);
         }
         return mine;
     };
     table.StartCapture();
-    ASSERT_TRUE(WaitFor([&] { return reports().size() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return reports().size() == 1; }));
     EXPECT_EQ(reports()[0], "Error|COM99 (for Camera 5) open failed.");
-    ASSERT_TRUE(WaitFor([&] { return NoThreads(); }));
+    ASSERT_TRUE(WaitUntil([&] { return NoThreads(); }));
     table.StopCapture();
     table.StartCapture();
-    ASSERT_TRUE(WaitFor([&] { return reports().size() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return reports().size() == 2; }));
 }
 
 TEST_F(Capture, StartStopLoopsOfSeveralChannelsLeaveNoThreadBehind) {
-    RecordedMessages messages;
+    MessageRecorder messages;
     int abandoned = AbandonedCaptureThreads();
     for (int i = 0; i < 6; ++i)
         Enable(i, "COM9" + std::to_string(i));
@@ -380,7 +361,7 @@ TEST_F(Capture, StartStopLoopsOfSeveralChannelsLeaveNoThreadBehind) {
     ASSERT_TRUE(WaitOpen(7));
     ASSERT_TRUE(line.Write("AFTER LOOPS\n"));
     ASSERT_TRUE(WaitWrites(1));
-    EXPECT_EQ(Writes().back(), (Written{7, 1, "AFTER LOOPS"}));
+    EXPECT_EQ(Writes().back(), (OverlayWrite{7, 1, "AFTER LOOPS"}));
 }
 
 TEST(SerialDevicePath, NamesTheDeviceAPortNameOpens) {

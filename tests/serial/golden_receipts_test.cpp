@@ -14,7 +14,7 @@
 
 #include "platform/os.h"
 #include "platform/overlay_record.h"
-#include "printer_bytes.h"
+#include "support/printer_bytes.h"
 #include "support/temp_dir.h"
 
 using testing_support::DecodeAll;

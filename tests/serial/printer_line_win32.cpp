@@ -2,9 +2,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "capture_test_support.h"
 #include "printer_line.h"
 #include "serial/serial_port.h"
+#include "support/wait.h"
 
 namespace testing_support {
 
@@ -51,7 +51,7 @@ bool AskScript(const char* what) {
     if (file == nullptr)
         return false;
     std::fclose(file);
-    return WaitFor([&] { return std::remove(done.c_str()) == 0; });
+    return WaitUntil([&] { return std::remove(done.c_str()) == 0; });
 }
 
 }  // namespace

@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "capture_test_support.h"
 #include "config/channel_table.h"
+#include "platform/os.h"
 #include "printer_line.h"
 #include "serial/capture_threads.h"
 #include "serial/hebrew_setting.h"
@@ -28,10 +28,11 @@
 #include "serial/serial_port.h"
 #include "support/overlay_log.h"
 #include "support/temp_dir.h"
+#include "support/wait.h"
 
 extern char** environ;
 
-using testing_support::WaitFor;
+using testing_support::WaitUntil;
 
 namespace {
 
@@ -173,7 +174,7 @@ TEST(PosixSerialPort, ReadsExactCountsAndEndsOnStopTimeOutAndHangUp) {
     std::atomic<int> result{-1};
     std::thread reader([&] { result = port.ReadBytes(bytes, 1); });
     port.RequestStop();
-    ASSERT_TRUE(WaitFor([&] { return result.load() != -1; }));
+    ASSERT_TRUE(WaitUntil([&] { return result.load() != -1; }));
     reader.join();
     EXPECT_EQ(result.load(), 0);
     EXPECT_EQ(port.LastReadFailed(), 0);
@@ -201,13 +202,13 @@ TEST(HebrewSetting, FollowsTheFileWithoutReadingItForEveryByte) {
     setting.SetPath(path.c_str());
     EXPECT_EQ(setting.Current(), 0);  // no file
     ASSERT_TRUE(testing_support::WriteFileBytes(path, "[generic]\npos_hebrew=1\n"));
-    EXPECT_TRUE(WaitFor([&] { return setting.Current() == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return setting.Current() == 1; }));
     ASSERT_TRUE(testing_support::WriteFileBytes(path, "[Generic]\nPOS_HEBREW = 0\n"));
-    EXPECT_TRUE(WaitFor([&] { return setting.Current() == 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return setting.Current() == 0; }));
     ASSERT_TRUE(testing_support::WriteFileBytes(path, "[generic]\npos_hebrew=1\n"));
-    EXPECT_TRUE(WaitFor([&] { return setting.Current() == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return setting.Current() == 1; }));
     std::remove(path.c_str());
-    EXPECT_TRUE(WaitFor([&] { return setting.Current() == 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return setting.Current() == 0; }));
 }
 
 TEST(RecorderSettingsPath, IsBesideTheSettingsFileUnlessTheEnvironmentNamesOne) {
@@ -239,7 +240,7 @@ class Replug : public ::testing::Test {
     void TearDown() override { table.StopCapture(); }
 
     bool WaitLine(const std::string& text) {
-        return WaitFor([&] {
+        return WaitUntil([&] {
             for (const auto& call : overlay.Writes()) {
                 if (call.text == text)
                     return true;
@@ -260,7 +261,7 @@ TEST_F(Replug, AChannelWhoseLineIsPulledOutKeepsWaitingAndStillStopsInTime) {
     record.enabled = 1;
     std::snprintf(record.portName, sizeof record.portName, "%s", line.PortName().c_str());
     table.StartCapture();
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         SerialCapture* capture = record.capture.load();
         return capture != nullptr && capture->IsOpen();
     }));
@@ -269,7 +270,7 @@ TEST_F(Replug, AChannelWhoseLineIsPulledOutKeepsWaitingAndStillStopsInTime) {
     ASSERT_TRUE(line.Unplug());
     // After a second of failures the dead port is closed and reopening starts; the thread
     // stays with its record all along.
-    ASSERT_TRUE(WaitFor([&] { return !record.capture.load()->IsOpen(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !record.capture.load()->IsOpen(); }));
     EXPECT_NE(record.thread.load(), nullptr);
     int abandoned = AbandonedCaptureThreads();
     table.StopCapture();
@@ -296,7 +297,7 @@ class Socat {
             return false;
         }
         struct stat info;
-        if (!WaitFor([&] {
+        if (!WaitUntil([&] {
                 return stat(captureLink_.c_str(), &info) == 0 && stat(feedLink_.c_str(), &info) == 0;
             })) {
             return false;
@@ -342,18 +343,18 @@ TEST_F(Replug, LinesFlowAgainWhenTheDeviceComesBackUnderItsName) {
     record.enabled = 1;
     std::snprintf(record.portName, sizeof record.portName, "%s", captureLink.c_str());
     table.StartCapture();
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         SerialCapture* capture = record.capture.load();
         return capture != nullptr && capture->IsOpen();
     }));
     ASSERT_TRUE(socat.Write("BEFORE\nCUT OFF IN THE MID"));
     ASSERT_TRUE(WaitLine("BEFORE"));
     socat.Stop();
-    ASSERT_TRUE(WaitFor([&] { return !record.capture.load()->IsOpen(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !record.capture.load()->IsOpen(); }));
     ASSERT_TRUE(socat.Start());
     // The reopen comes within a second or so; what is sent before it is discarded by the open.
     int sent = 0;
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         socat.Write("PING " + std::to_string(sent++) + "\n");
         zamri::SleepMilliseconds(50);
         return overlay.Writes().size() >= 2;

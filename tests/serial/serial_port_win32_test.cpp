@@ -7,12 +7,12 @@
 #include <atomic>
 #include <thread>
 
-#include "capture_test_support.h"
 #include "printer_line.h"
 #include "serial/serial_port.h"
 #include "serial/serial_port_settings_win32.h"
+#include "support/wait.h"
 
-using testing_support::WaitFor;
+using testing_support::WaitUntil;
 
 namespace {
 
@@ -95,7 +95,7 @@ TEST(Win32SerialPort, ReadsAndEndsOnStopAndTimeOutOverAMappedPort) {
     zamri::SleepMilliseconds(1300);
     EXPECT_EQ(result.load(), -1);
     port.RequestStop();
-    ASSERT_TRUE(WaitFor([&] { return result.load() != -1; }));
+    ASSERT_TRUE(WaitUntil([&] { return result.load() != -1; }));
     reader.join();
     EXPECT_EQ(result.load(), 0);
     EXPECT_EQ(port.LastReadFailed(), 0);

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "printer_bytes.h"
 #include "serial/command_tables.h"
 #include "serial/line_decoder.h"
+#include "support/printer_bytes.h"
 
 using testing_support::DecodeAll;
 using testing_support::DecodedLine;

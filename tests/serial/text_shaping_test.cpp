@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "printer_bytes.h"
 #include "serial/line_decoder.h"
+#include "support/printer_bytes.h"
 
 using testing_support::DecodeAll;
 using testing_support::DecodedLine;

@@ -1,4 +1,5 @@
 #include "support/gui_driver_win32.h"
+#include "support/wait.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -42,13 +43,7 @@ int WriteResult() {
 }
 
 bool WaitFor(const std::function<bool()>& condition, int milliseconds) {
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < static_cast<DWORD>(milliseconds)) {
-        if (condition())
-            return true;
-        Sleep(20);
-    }
-    return condition();
+    return testing_support::WaitUntil(condition, milliseconds);
 }
 
 std::string ReadWholeFile(const std::string& path) {

@@ -54,4 +54,16 @@ OverlayLogFile::~OverlayLogFile() {
     SetEnv("OVTEXT_LOG", nullptr);
 }
 
+std::ostream& operator<<(std::ostream& out, const OverlayWrite& write) {
+    return out << "{" << write.channel << ", " << write.flags << ", \"" << write.text << "\"}";
+}
+
+std::vector<OverlayWrite> OverlayLogFile::Lines() const {
+    std::vector<OverlayWrite> lines;
+    for (const OverlayCall& call : Writes())
+        lines.push_back(
+            {static_cast<int>(call.numbers.at(1)), static_cast<int>(call.numbers.at(2)), call.text});
+    return lines;
+}
+
 }  // namespace testing_support

@@ -8,9 +8,12 @@
 #include <cstring>
 #include <thread>
 
+#include "support/wait.h"
 #include "tcp/host_lookup.h"
 
 namespace {
+
+using testing_support::WaitUntil;
 
 std::atomic<bool> release{false};
 std::atomic<int> calls{0};
@@ -28,16 +31,6 @@ int HeldLookUp(const char* host, char* address, int size) {
     return found;
 }
 
-template <typename Condition>
-bool WaitFor(Condition condition) {
-    for (int i = 0; i < 5000; ++i) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return false;
-}
-
 TEST(HostLookup, NeverHoldsItsOwnerAndAnswersOnce) {
     release = false;
     calls = finished = 0;
@@ -51,22 +44,22 @@ TEST(HostLookup, NeverHoldsItsOwnerAndAnswersOnce) {
     zamri::HostLookup lookup(HeldLookUp);
     ASSERT_EQ(lookup.Start("till"), 1);
     ASSERT_EQ(lookup.Start("other"), 1);  // joins the running one
-    ASSERT_TRUE(WaitFor([] { return calls.load() == 2; }));
+    ASSERT_TRUE(WaitUntil([] { return calls.load() == 2; }));
     EXPECT_TRUE(lookup.Pending());
     EXPECT_STREQ(address, "unchanged");
     release = true;
-    ASSERT_TRUE(WaitFor([&] { return lookup.Take(address, sizeof address) != 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return lookup.Take(address, sizeof address) != 0; }));
     EXPECT_STREQ(address, "10.0.0.4");
     EXPECT_FALSE(lookup.Pending());
     EXPECT_EQ(lookup.Take(address, sizeof address), 0);
 
     ASSERT_EQ(lookup.Start("bad"), 1);
     int answer = 0;
-    ASSERT_TRUE(WaitFor([&] { return (answer = lookup.Take(address, sizeof address)) != 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return (answer = lookup.Take(address, sizeof address)) != 0; }));
     EXPECT_EQ(answer, -1);
     EXPECT_STREQ(address, "10.0.0.4");
     EXPECT_EQ(calls.load(), 3);
-    ASSERT_TRUE(WaitFor([] { return finished.load() == 3; }));  // the abandoned one ended too
+    ASSERT_TRUE(WaitUntil([] { return finished.load() == 3; }));  // the abandoned one ended too
 }
 
 }  // namespace

@@ -14,14 +14,16 @@
 
 #include "platform/os.h"
 #include "send_client.h"
+#include "support/messages.h"
+#include "support/server_event_log.h"
+#include "support/wait.h"
 #include "tcp/tcp_ingest_server.h"
 #include "tcp/wire_protocol.h"
-#include "tcp_test_support.h"
 
 using namespace zamri;
-using tcp_testing::EventLog;
-using tcp_testing::MessageRecorder;
-using tcp_testing::WaitUntil;
+using testing_support::MessageRecorder;
+using testing_support::ServerEventLog;
+using testing_support::WaitUntil;
 
 namespace {
 
@@ -45,7 +47,7 @@ class IngestServerTest : public ::testing::Test {
   protected:
     void SetUp() override {
         server.reset(new TcpIngestServer);
-        ASSERT_EQ(server->Init(&log, EventLog::Callback), 1);
+        ASSERT_EQ(server->Init(&log, ServerEventLog::Callback), 1);
         server->SetOpeningTimeout(kTestOpeningTimeout);
         ASSERT_EQ(server->Start(0), 0);
         port = server->ListeningPort();
@@ -75,7 +77,7 @@ class IngestServerTest : public ::testing::Test {
     }
 
     MessageRecorder messages;
-    EventLog log;
+    ServerEventLog log;
     std::unique_ptr<TcpIngestServer> server;
     int port = 0;
 };
@@ -207,24 +209,12 @@ TEST_F(IngestServerTest, AFloodOfSilentConnectionsCannotLockOutATill) {
     EXPECT_TRUE(WaitUntil([&] { return log.LineCount() == 1; }));
 }
 
-std::vector<std::string> errorLines;
-std::mutex errorLock;
-void RecordErrorLine(const char* text) {
-    std::lock_guard<std::mutex> guard(errorLock);
-    errorLines.push_back(text);
-}
-
 // 63 connections that pass the opening exchange and then say nothing hold every slot. While
 // they are recent the server is genuinely full and refuses as before; once they have been silent
 // past the idle limit, a till gets in, and each newcomer after it takes the slot of the holder
 // silent longest, never that of the till, which keeps sending and loses no line.
 TEST_F(IngestServerTest, SilentSlotHoldersGiveWayToATillThatSends) {
     constexpr int kHolders = 63;
-    {
-        std::lock_guard<std::mutex> guard(errorLock);
-        errorLines.clear();
-    }
-    SetErrorLineSink(RecordErrorLine);
     std::vector<std::unique_ptr<SendClient>> holders;
     for (int i = 0; i < kHolders; ++i)
         holders.push_back(Open());
@@ -264,8 +254,7 @@ TEST_F(IngestServerTest, SilentSlotHoldersGiveWayToATillThatSends) {
     EXPECT_EQ(messages.Count("Error|Maximum Client( 64 )"), 1);
     ASSERT_EQ(till.SendTextLine(3, "still in\n", 9), 1);
     EXPECT_TRUE(WaitUntil([&] { return log.LineCount() == static_cast<size_t>(kHolders + 1); }));
-    SetErrorLineSink(nullptr);
-    std::lock_guard<std::mutex> guard(errorLock);
+    std::vector<std::string> errorLines = messages.ErrorLines();
     ASSERT_EQ(errorLines.size(), 1u);  // once a minute per address
     EXPECT_NE(errorLines[0].find("TCP server: all 63 client slots were taken; closed 127.0.0.1, silent for "),
               std::string::npos)
@@ -443,7 +432,7 @@ TEST_F(IngestServerTest, StopThenStartOnTheSamePort) {
 
 TEST_F(IngestServerTest, StartOnATakenPortShowsBindError) {
     TcpIngestServer second;
-    ASSERT_EQ(second.Init(&log, EventLog::Callback), 1);
+    ASSERT_EQ(second.Init(&log, ServerEventLog::Callback), 1);
     EXPECT_EQ(second.Start(port), -2);
     EXPECT_EQ(messages.Count("error|bind() error"), 1);
     EXPECT_EQ(second.ListeningPort(), 0);

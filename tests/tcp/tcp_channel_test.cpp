@@ -11,40 +11,20 @@
 #include "config/channel_table.h"
 #include "platform/os.h"
 #include "send_client.h"
+#include "support/messages.h"
 #include "support/overlay_log.h"
 #include "support/recording_sink.h"
+#include "support/wait.h"
 #include "tcp/tcp_ingest_server.h"
-#include "tcp_test_support.h"
 
-using tcp_testing::MessageRecorder;
-using tcp_testing::WaitUntil;
+using testing_support::MessageRecorder;
 using testing_support::OverlayCall;
 using testing_support::OverlayLogFile;
+using testing_support::OverlayWrite;
 using testing_support::TempDir;
+using testing_support::WaitUntil;
 
 namespace {
-
-struct Written {
-    int channel;
-    int flags;
-    std::string text;
-    bool operator==(const Written& other) const {
-        return channel == other.channel && flags == other.flags && text == other.text;
-    }
-};
-
-std::ostream& operator<<(std::ostream& out, const Written& w) {
-    return out << "{" << w.channel << ", " << w.flags << ", \"" << w.text << "\"}";
-}
-
-std::vector<Written> Writes(const OverlayLogFile& overlay) {
-    std::vector<Written> out;
-    for (const OverlayCall& call : overlay.Writes()) {
-        out.push_back(
-            {static_cast<int>(call.numbers.at(1)), static_cast<int>(call.numbers.at(2)), call.text});
-    }
-    return out;
-}
 
 char** List(std::initializer_list<const char*> entries) {
     char** list = new char*[entries.size()];
@@ -115,7 +95,7 @@ TEST_F(TcpChannelTest, LinesReachTheOverlayWithTheirCamerasAndFlags) {
     for (const Line& line : lines) {
         ASSERT_EQ(client.SendTextLine(line.camera, line.text.data(), static_cast<int>(line.text.size())), 1);
     }
-    const std::vector<Written> expected = {
+    const std::vector<OverlayWrite> expected = {
         {0, 0, "A"},
         {0, 0, "B"},
         {0, 6, "TOTAL"},
@@ -130,8 +110,8 @@ TEST_F(TcpChannelTest, LinesReachTheOverlayWithTheirCamerasAndFlags) {
         {5, 0, "AB"},
         {5, 0, ""},
     };
-    ASSERT_TRUE(WaitUntil([&] { return Writes(overlay).size() >= expected.size(); }));
-    EXPECT_EQ(Writes(overlay), expected);
+    ASSERT_TRUE(WaitUntil([&] { return overlay.Lines().size() >= expected.size(); }));
+    EXPECT_EQ(overlay.Lines(), expected);
     // The sinks get the same lines, each named by its sender's address.
     auto delivered = sink->Lines();
     ASSERT_EQ(delivered.size(), expected.size());
@@ -152,9 +132,10 @@ TEST_F(TcpChannelTest, CardNumbersAreMaskedBeforeTheFilter) {
     const std::string lines[] = {"PAN 4111-1111-1111-1111\n", "4111 is the code\n"};
     for (const std::string& line : lines)
         ASSERT_EQ(client.SendTextLine(7, line.data(), static_cast<int>(line.size())), 1);
-    const std::vector<Written> expected = {{6, 0, "PAN ****-****-****-1111"}, {6, 4, "4111 is the code"}};
-    ASSERT_TRUE(WaitUntil([&] { return Writes(overlay).size() >= expected.size(); }));
-    EXPECT_EQ(Writes(overlay), expected);
+    const std::vector<OverlayWrite> expected = {{6, 0, "PAN ****-****-****-1111"},
+                                                {6, 4, "4111 is the code"}};
+    ASSERT_TRUE(WaitUntil([&] { return overlay.Lines().size() >= expected.size(); }));
+    EXPECT_EQ(overlay.Lines(), expected);
     EXPECT_EQ(table->delivery.MaskedCardNumbers(7), 1u);
 }
 
@@ -170,12 +151,12 @@ TEST_F(TcpChannelTest, ZamriSendDeliversAReceipt) {
     std::string command =
         program + " -q --port " + std::to_string(port) + " --camera 7 --form-feed --repeat 2 " + receipt;
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    const std::vector<Written> expected = {
+    const std::vector<OverlayWrite> expected = {
         {6, 0, "COFFEE 2.50"}, {6, 0, "CAKE 3.00"}, {6, 6, "TOTAL 5.50"},
         {6, 0, "COFFEE 2.50"}, {6, 0, "CAKE 3.00"}, {6, 6, "TOTAL 5.50"},
     };
-    ASSERT_TRUE(WaitUntil([&] { return Writes(overlay).size() >= expected.size(); }));
-    EXPECT_EQ(Writes(overlay), expected);
+    ASSERT_TRUE(WaitUntil([&] { return overlay.Lines().size() >= expected.size(); }));
+    EXPECT_EQ(overlay.Lines(), expected);
     // A wrong port is reported by the exit status.
     table->StopCapture();
     EXPECT_NE(std::system((program + " -q --port " + std::to_string(port) + " " + receipt).c_str()), 0);
@@ -217,11 +198,11 @@ TEST_F(TcpChannelTest, CaptureRestartsWhileTheWorkerAssemblesLines) {
         table->StopCapture();
         table->StartCapture();
     }
-    EXPECT_TRUE(WaitUntil([&] { return Writes(overlay).size() == kLines; }));
+    EXPECT_TRUE(WaitUntil([&] { return overlay.Lines().size() == kLines; }));
     EXPECT_TRUE(messages.Messages().empty());
 }
 
-TEST_F(TcpChannelTest, LinesQueuedAtShutdownAreStillWrittenBeforeTheOverlayCloses) {
+TEST_F(TcpChannelTest, LinesQueuedAtShutdownAreStillOverlayWriteBeforeTheOverlayCloses) {
     StartTable();
     constexpr int kLines = 2000;
     {
@@ -239,7 +220,7 @@ TEST_F(TcpChannelTest, LinesQueuedAtShutdownAreStillWrittenBeforeTheOverlayClose
     std::vector<OverlayCall> calls = overlay.All();
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.back().name, "OV_close");
-    EXPECT_EQ(Writes(overlay).size(), static_cast<size_t>(kLines));
+    EXPECT_EQ(overlay.Lines().size(), static_cast<size_t>(kLines));
 }
 
 }  // namespace

@@ -15,77 +15,33 @@
 #include <thread>
 #include <vector>
 
-#include "browser.h"
-#include "http_client.h"
+#include "support/browser.h"
+#include "support/http_client.h"
+#include "support/service_process.h"
 #include "support/temp_dir.h"
+#include "support/wait.h"
 
 namespace {
 
+using testing_support::Browser;
+using testing_support::FreePort;
 using testing_support::ReadFileBytes;
 using testing_support::TempDir;
+using testing_support::WaitUntil;
 using testing_support::WriteFileBytes;
-using web_testing::Browser;
 
 const std::string kArtifacts = ZAMRI_ARTIFACTS_DIR;
 
-// A port free on every address, below the range the system picks outgoing ports from, where
-// the other tests' many connections (the fault soak's, for one) cannot take it in the meantime.
-// Each call gives another one.
-int FreePort() {
-    static unsigned next = static_cast<unsigned>(getpid()) * 7919u;
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        int port = 20000 + static_cast<int>(next++ * 104729u % 12000);
-        int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
-        bool free = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        close(fd);
-        if (free)
-            return port;
-    }
-    return 0;
-}
-
-bool WaitUntil(const std::function<bool()>& condition, int seconds = 20) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return condition();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
 // The real service with its own settings file, stopped with SIGTERM at the end.
-class Service {
+class Service : public testing_support::ServiceProcess {
   public:
-    Service(const TempDir& dir, const std::string& settings) : err_(dir.File("service.err")) {
+    Service(const TempDir& dir, const std::string& settings)
+        : ServiceProcess(dir, "service", ZAMRI_SERVICE_PATH) {
         std::string ini = dir.File("zamri.ini");
         WriteFileBytes(ini, settings);
-        std::string overlay = dir.File("overlay.log");
-        pid_ = fork();
-        if (pid_ == 0) {
-            setenv("OVTEXT_LOG", overlay.c_str(), 1);
-            std::FILE* ignored = std::freopen(err_.c_str(), "w", stderr);
-            ignored = std::freopen("/dev/null", "w", stdout);
-            (void)ignored;
-            execl(ZAMRI_SERVICE_PATH, ZAMRI_SERVICE_PATH, "--tcp", "--settings", ini.c_str(), nullptr);
-            _exit(127);
-        }
+        Start({"--tcp", "--settings", ini});
     }
-    ~Service() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    std::string Said() const { return ReadFileBytes(err_); }
-
-  private:
-    std::string err_;
-    pid_t pid_ = -1;
+    ~Service() { Stop(); }
 };
 
 // Sends lines (LF-separated) for a camera with the real zamri-send.

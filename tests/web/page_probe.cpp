@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "browser.h"
+#include "support/browser.h"
 #include "web/web_text.h"
 
 int main(int argc, char** argv) {
@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: page_probe URL LINE_TEXT SCREENSHOT.png\n");
         return 2;
     }
-    web_testing::Browser browser;
+    testing_support::Browser browser;
     if (!browser.Start(1024, 640) || !browser.Navigate(argv[1])) {
         std::printf("%s\n", browser.Error().c_str());
         return 1;

@@ -6,25 +6,26 @@
 #include <string>
 
 #include "config/channel_table.h"
-#include "http_client.h"
 #include "journal/journal_sink.h"
 #include "platform/os.h"
 #include "send_client.h"
+#include "support/http_client.h"
+#include "support/messages.h"
 #include "support/overlay_log.h"
 #include "support/temp_dir.h"
+#include "support/wait.h"
 #include "tcp/socket_seam.h"
 #include "tcp/tcp_ingest_server.h"
-#include "tcp_test_support.h"
 #include "web/web_front.h"
 
 namespace zamri {
 namespace {
 
+using testing_support::HttpGet;
+using testing_support::JsonText;
+using testing_support::LiveClient;
+using testing_support::StreamEvent;
 using testing_support::TempDir;
-using web_testing::HttpGet;
-using web_testing::JsonText;
-using web_testing::LiveClient;
-using web_testing::StreamEvent;
 
 WebOptions OptionsFrom(const TempDir& dir, const std::string& options) {
     std::string path = dir.File("zamri.ini");
@@ -59,7 +60,7 @@ TEST(WebOptions, PortAddressAndPasswordFromTheSettingsFile) {
         std::string(OptionsFrom(dir, "HttpPort=80\nHttpHostNames=a http://b\n").error).find("\"http://b\""),
         std::string::npos);
     // A list too long for its room is refused whole, never cut in the middle of a name.
-    tcp_testing::MessageRecorder messages;
+    testing_support::MessageRecorder messages;
     std::string many;
     for (int i = 0; i < 100; ++i)
         many += " till-" + std::to_string(i) + ".store.lan";
@@ -85,7 +86,7 @@ class WebFrontTest : public ::testing::Test {
 };
 
 TEST_F(WebFrontTest, DeliveredLinesReachTheStreamAndTheStatus) {
-    tcp_testing::MessageRecorder messages;  // keeps the message from the console
+    testing_support::MessageRecorder messages;  // keeps the message from the console
     ChannelTable table;
     WebFront web(table, "9.8.7.6");
     Start(web);
@@ -130,7 +131,7 @@ TEST_F(WebFrontTest, StatusNamesRefusedSenders) {
     const int32_t badReply = 12345;
     EXPECT_EQ(wrong.OpeningExchange(5000, &badReply), 0);
     std::string status;
-    EXPECT_TRUE(tcp_testing::WaitUntil([&] {
+    EXPECT_TRUE(testing_support::WaitUntil([&] {
         status = HttpGet(web.Port(), "/api/status").body;
         return status.find("\"refused\":{\"count\":1,\"last\":\"127.0.0.1\"") != std::string::npos;
     })) << status;
@@ -150,9 +151,9 @@ TEST_F(WebFrontTest, SearchFindsDeliveredReceiptsAndTheStatusShowsTheJournal) {
     table.delivery.Deliver(3, 0, "COM3", "BROT \x80 1,20");
     table.delivery.Deliver(3, 2, "COM3", "TOTAL 1,20");
     table.delivery.Deliver(4, 0, "COM4", "MILCH 0,99");
-    ASSERT_TRUE(tcp_testing::WaitUntil([&] { return journal->Writer().Written() == 3; }));
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return journal->Writer().Written() == 3; }));
 
-    web_testing::HttpReply found =
+    testing_support::HttpReply found =
         HttpGet(web.Port(), "/api/search?text=%E2%82%AC&camera=3&from=2000-01-01T00:00");
     EXPECT_EQ(found.status, 200);
     EXPECT_NE(found.body.find("\"text\":\"BROT \xE2\x82\xAC 1,20\",\"flags\":0,\"match\":true},{\"time\""),
@@ -171,7 +172,7 @@ TEST_F(WebFrontTest, SearchFindsDeliveredReceiptsAndTheStatusShowsTheJournal) {
     EXPECT_NE(status.find("journal: 3 lines written\",\"export\":\"off\""), std::string::npos) << status;
 
     web.SetOutputs(nullptr, nullptr);
-    web_testing::HttpReply off = HttpGet(web.Port(), "/api/search?text=x");
+    testing_support::HttpReply off = HttpGet(web.Port(), "/api/search?text=x");
     EXPECT_EQ(off.status, 503);
     EXPECT_NE(off.body.find("The journal is off"), std::string::npos);
     web.Stop();

@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "http_client.h"
+#include "support/http_client.h"
+#include "support/wait.h"
 #include "tcp/socket_seam.h"
-#include "tcp_test_support.h"
 #include "web/http_server.h"
 #include "web/live_feed.h"
 #include "web/web_gate.h"
@@ -22,12 +22,12 @@
 namespace zamri {
 namespace {
 
-using tcp_testing::WaitUntil;
-using web_testing::HttpGet;
-using web_testing::JsonNumber;
-using web_testing::JsonText;
-using web_testing::LiveClient;
-using web_testing::StreamEvent;
+using testing_support::HttpGet;
+using testing_support::JsonNumber;
+using testing_support::JsonText;
+using testing_support::LiveClient;
+using testing_support::StreamEvent;
+using testing_support::WaitUntil;
 
 class Site : public WebSite {
   public:
@@ -123,7 +123,7 @@ TEST_F(WebServer, ALongSearchHoldsNeitherTheStreamsNorThePage) {
 
 TEST_F(WebServer, ServesEveryAddressAndRefusesBadRequests) {
     Start();
-    web_testing::HttpReply page = HttpGet(port, "/");
+    testing_support::HttpReply page = HttpGet(port, "/");
     EXPECT_EQ(page.status, 200);
     EXPECT_EQ(page.Header("Content-Type"), "text/html; charset=utf-8");
     EXPECT_NE(page.Header("Content-Security-Policy").find("default-src 'none'"), std::string::npos);
@@ -134,22 +134,22 @@ TEST_F(WebServer, ServesEveryAddressAndRefusesBadRequests) {
     EXPECT_EQ(HttpGet(port, "/api/live?after=soon").status, 400);
     EXPECT_EQ(HttpGet(port, "/missing").status, 404);
     EXPECT_EQ(HttpGet(port, "/api/status", "", "DELETE").status, 405);
-    web_testing::HttpReply head = HttpGet(port, "/", "", "HEAD");
+    testing_support::HttpReply head = HttpGet(port, "/", "", "HEAD");
     EXPECT_EQ(head.status, 200);
     EXPECT_TRUE(head.body.empty());
 
     // Not HTTP at all, an oversized header, a request that never ends: an answer or a close,
     // and the server goes on serving.
-    EXPECT_EQ(web_testing::RawExchange(port, "GARBAGE\r\n\r\n").compare(0, 12, "HTTP/1.1 400"), 0);
+    EXPECT_EQ(testing_support::RawExchange(port, "GARBAGE\r\n\r\n").compare(0, 12, "HTTP/1.1 400"), 0);
     std::string huge = "GET / HTTP/1.1\r\nX-Big: " + std::string(20000, 'a') + "\r\n\r\n";
-    EXPECT_EQ(web_testing::RawExchange(port, huge).compare(0, 12, "HTTP/1.1 400"), 0);
+    EXPECT_EQ(testing_support::RawExchange(port, huge).compare(0, 12, "HTTP/1.1 400"), 0);
     EXPECT_EQ(HttpGet(port, "/api/status").status, 200);
 
     // Two requests on one connection: keep-alive works.
     std::string two =
-        web_testing::RawExchange(port,
-                                 "GET /api/status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\nGET /api/status "
-                                 "HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
+        testing_support::RawExchange(port,
+                                     "GET /api/status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\nGET /api/status "
+                                     "HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(two.find("HTTP/1.1 200", 1) != std::string::npos, true) << two;
 }
 
@@ -285,7 +285,7 @@ TEST_F(WebServer, HundredOpenStreamsAllGetEveryLine) {
 TEST_F(WebServer, PasswordIsAskedForAndGuessesAreSlowedDown) {
     Start(8192, HttpServerLimits(), "s3cret");
     const std::string right = "Authorization: Basic YW55OnMzY3JldA==\r\n";  // any:s3cret
-    web_testing::HttpReply refused = HttpGet(port, "/");
+    testing_support::HttpReply refused = HttpGet(port, "/");
     EXPECT_EQ(refused.status, 401);
     EXPECT_EQ(refused.Header("WWW-Authenticate"), "Basic realm=\"zamri\", charset=\"UTF-8\"");
     EXPECT_EQ(HttpGet(port, "/api/status", right).status, 200);
@@ -304,7 +304,7 @@ TEST_F(WebServer, PasswordIsAskedForAndGuessesAreSlowedDown) {
     const char* guesses[] = {"YW55Og==", "YW55OmE=", "YW55OmI=", "YW55OmM=", "YW55OmQ="};
     for (const char* guess : guesses)
         EXPECT_EQ(HttpGet(port, "/", std::string("Authorization: Basic ") + guess + "\r\n").status, 401);
-    web_testing::HttpReply held = HttpGet(port, "/api/status", right);
+    testing_support::HttpReply held = HttpGet(port, "/api/status", right);
     EXPECT_EQ(held.status, 429);
     EXPECT_EQ(held.Header("Retry-After"), "1");
     EXPECT_EQ(HttpGet(port, "/api/status", right, "GET", "127.0.0.2").status, 200);
@@ -316,7 +316,7 @@ TEST_F(WebServer, PasswordIsAskedForAndGuessesAreSlowedDown) {
 TEST_F(WebServer, AnswersOnlyUnderItsOwnNames) {
     Start(8192, HttpServerLimits(), "", {"recorder.test"});
     auto statusUnder = [&](const std::string& hostLine, const std::string& path = "/api/status") {
-        std::string answer = web_testing::RawExchange(
+        std::string answer = testing_support::RawExchange(
             port, "GET " + path + " HTTP/1.1\r\n" + hostLine + "Connection: close\r\n\r\n");
         return answer.compare(0, 9, "HTTP/1.1 ") == 0 ? std::atoi(answer.c_str() + 9) : 0;
     };
@@ -348,7 +348,8 @@ TEST_F(WebServer, OneAddressCannotTakeEverySlot) {
     }
     ASSERT_TRUE(WaitUntil([&] { return server->OpenStreams() + server->OpenConnections() == 32; }));
     // The 33rd from that address is closed at once; another address gets the page and the stream.
-    EXPECT_EQ(web_testing::RawExchange(port, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 10000, holder), "");
+    EXPECT_EQ(testing_support::RawExchange(port, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 10000, holder),
+              "");
     EXPECT_EQ(server->RefusedConnections(), 1u);
     EXPECT_EQ(HttpGet(port, "/").status, 200);
     LiveClient other;

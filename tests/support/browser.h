@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace web_testing {
+namespace testing_support {
 
 class Browser {
   public:
@@ -41,4 +41,4 @@ class Browser {
 // Decodes a JSON string literal (with its quotes) into UTF-8; "" for anything else.
 std::string JsonUnquote(const std::string& json);
 
-}  // namespace web_testing
+}  // namespace testing_support

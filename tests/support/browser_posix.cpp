@@ -1,4 +1,4 @@
-#include "browser.h"
+#include "support/browser.h"
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -17,10 +17,10 @@
 #include <thread>
 #include <vector>
 
-#include "http_client.h"
+#include "support/http_client.h"
 #include "web/web_text.h"
 
-namespace web_testing {
+namespace testing_support {
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -342,4 +342,4 @@ int Browser::Screenshot(const std::string& pngPath) {
     return out.good() ? 1 : 0;
 }
 
-}  // namespace web_testing
+}  // namespace testing_support

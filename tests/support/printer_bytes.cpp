@@ -1,4 +1,4 @@
-#include "printer_bytes.h"
+#include "support/printer_bytes.h"
 
 #include <cstdlib>
 #include <ostream>

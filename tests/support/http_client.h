@@ -7,7 +7,7 @@
 
 #include "tcp/socket_seam.h"
 
-namespace web_testing {
+namespace testing_support {
 
 struct HttpReply {
     int status = 0;       // 0: no answer
@@ -61,4 +61,4 @@ long long JsonNumber(const std::string& json, const std::string& name);
 // The value of a string field, unescaped for the simple escapes; empty when absent.
 std::string JsonText(const std::string& json, const std::string& name);
 
-}  // namespace web_testing
+}  // namespace testing_support

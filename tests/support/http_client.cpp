@@ -1,9 +1,9 @@
-#include "http_client.h"
+#include "support/http_client.h"
 
 #include <chrono>
 #include <cstdlib>
 
-namespace web_testing {
+namespace testing_support {
 
 namespace {
 
@@ -228,4 +228,4 @@ std::string JsonText(const std::string& json, const std::string& name) {
     return out;
 }
 
-}  // namespace web_testing
+}  // namespace testing_support
