@@ -4,7 +4,7 @@
 # by default the folder corpus/<name> beside the calling CMakeLists.txt. Adding a target is
 # this one call and a corpus folder with a few real inputs.
 # - Fuzz builds (preset "fuzz": clang, ZAMRI_BUILD_FUZZ=ON): the fuzzer executable <name>,
-#   built by the target "fuzzers" and run by tools/run-fuzzers.sh.
+#   built by the target "fuzzers" and run by tools/dev/run-fuzzers.sh.
 # - Every other build with tests: <name>_corpus, which runs every corpus file through the
 #   same code, registered with CTest, so a regression shows in every tier without clang.
 option(ZAMRI_BUILD_FUZZ "Build the libFuzzer targets (clang only)" OFF)

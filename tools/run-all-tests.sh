@@ -3,7 +3,7 @@
 # native under ThreadSanitizer, the Debian package (built, then installed on this machine; needs
 # root) and the Windows build under wine (inside Xvfb when no display). The "fuzz" tier builds
 # the libFuzzer targets with clang and fuzzes each for a share of a minute
-# (tools/run-fuzzers.sh); every other tier replays their corpus as ordinary tests.
+# (tools/dev/run-fuzzers.sh); every other tier replays their corpus as ordinary tests.
 # Installs the Debian packages it needs first (tools/install-packages.sh).
 # Usage: tools/run-all-tests.sh [tier...]
 #        tiers: native-asan native-tsan package windows fuzz (default: all)
@@ -54,7 +54,7 @@ prepare_wine() {
 
 for tier in "${tiers[@]}"; do
     if [ "$tier" = fuzz ]; then
-        if bash tools/run-fuzzers.sh "${FUZZ_SECONDS:-60}"; then
+        if bash tools/dev/run-fuzzers.sh "${FUZZ_SECONDS:-60}"; then
             passed=$((passed + 1))
         else
             failed=$((failed + 1))

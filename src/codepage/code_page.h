@@ -1,6 +1,6 @@
 // Single-byte code pages: what printers print a byte as, what the overlay shows it as, and the
 // conversions between them. Pages are named by number (437, 850, 1252, ...; code_page_tables.h
-// lists them); the data comes from iconv through tools/gen-codepages.py.
+// lists them); the data comes from iconv through tools/dev/gen-codepages.py.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,4 @@
-// The generated code page data (code_page_tables.cpp, written by tools/gen-codepages.py).
+// The generated code page data (code_page_tables.cpp, written by tools/dev/gen-codepages.py).
 #pragma once
 
 #include <cstdint>

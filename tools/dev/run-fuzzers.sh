@@ -2,12 +2,12 @@
 # Builds the libFuzzer targets (preset "fuzz", clang) and runs each one, starting from its seed
 # corpus in the repository, for an equal share of the given time. Fails on any crash, leak,
 # sanitizer finding, broken property or hang.
-# Usage: tools/run-fuzzers.sh [seconds in all (default 60)] [target...]
+# Usage: tools/dev/run-fuzzers.sh [seconds in all (default 60)] [target...]
 # New inputs that reach new code collect in build/fuzz/corpus/<target> (kept between runs);
 # a failing input is saved in build/fuzz/artifacts/ and can be replayed by passing its path
 # to the target: build/fuzz/bin/<target> build/fuzz/artifacts/crash-...
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 total=${1:-60}
 shift || true
 wanted=("$@")
