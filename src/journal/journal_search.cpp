@@ -1,7 +1,5 @@
 #include "journal/journal_search.h"
 
-#include <emmintrin.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -11,208 +9,12 @@
 #include <regex>
 
 #include "journal/journal_files.h"
+#include "journal/literal_scanner.h"
 #include "journal/text_fold.h"
 
 namespace zamri {
 
 namespace {
-
-// Finds a literal in raw journal bytes, optionally ignoring ASCII case. It only proposes
-// lines: every hit is confirmed on the decoded text of its record. Sixteen positions at a time
-// are tested for the literal's first and last byte (case folded by setting bit 0x20 where the
-// literal has a letter), and only where both agree is the rest compared.
-class LiteralScanner {
-  public:
-    void Init(const std::string& literal, bool foldCase) {
-        pattern = literal;
-        fold = foldCase;
-        if (pattern.empty())
-            return;
-        unsigned char first = static_cast<unsigned char>(pattern.front());
-        unsigned char last = static_cast<unsigned char>(pattern.back());
-        firstMask = fold && IsLower(first) ? 0x20 : 0;
-        lastMask = fold && IsLower(last) ? 0x20 : 0;
-        firstByte = first;
-        lastByte = last;
-    }
-    bool Active() const { return !pattern.empty(); }
-
-    size_t Find(const char* data, size_t n, size_t from) const {
-        size_t m = pattern.size();
-        if (n < m)
-            return std::string::npos;
-        size_t i = FindBlocks(data, n, from);
-        for (; i + m <= n; ++i)
-            if (Matches(data + i))
-                return i;
-        return std::string::npos;
-    }
-
-  private:
-    static bool IsLower(unsigned char c) { return c >= 'a' && c <= 'z'; }
-
-    bool Matches(const char* at) const {
-        const unsigned char* d = reinterpret_cast<const unsigned char*>(at);
-        const unsigned char* p = reinterpret_cast<const unsigned char*>(pattern.data());
-        for (size_t j = 0; j < pattern.size(); ++j)
-            if ((fold ? FoldAscii(d[j]) : d[j]) != p[j])
-                return false;
-        return true;
-    }
-
-    // Scans whole blocks of 16 positions; returns a position at which a hit may start, or the
-    // first position the blocks did not cover.
-    size_t FindBlocks(const char* data, size_t n, size_t from) const {
-        size_t m = pattern.size();
-        const __m128i first = _mm_set1_epi8(static_cast<char>(firstByte));
-        const __m128i last = _mm_set1_epi8(static_cast<char>(lastByte));
-        const __m128i firstFold = _mm_set1_epi8(static_cast<char>(firstMask));
-        const __m128i lastFold = _mm_set1_epi8(static_cast<char>(lastMask));
-        size_t i = from;
-        for (; i + m - 1 + 16 <= n; i += 16) {
-            __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-            __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + m - 1));
-            __m128i hits = _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(a, firstFold), first),
-                                         _mm_cmpeq_epi8(_mm_or_si128(b, lastFold), last));
-            unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
-            while (mask != 0) {
-                unsigned bit = static_cast<unsigned>(__builtin_ctz(mask));
-                if (Matches(data + i + bit))
-                    return i + bit;
-                mask &= mask - 1;
-            }
-        }
-        return i;
-    }
-
-    std::string pattern;
-    bool fold = false;
-    unsigned char firstByte = 0, lastByte = 0, firstMask = 0, lastMask = 0;
-};
-
-// The part of a search text that can be looked for in the raw file: the longest piece that
-// JSON writes unchanged (printable ASCII without quote and backslash). Too short a piece
-// proposes nearly every line, so then there is none.
-std::string RawLiteral(const std::string& needle) {
-    size_t bestStart = 0, bestLength = 0, start = 0;
-    for (size_t i = 0; i <= needle.size(); ++i) {
-        unsigned char c = i < needle.size() ? static_cast<unsigned char>(needle[i]) : 0;
-        bool plain = c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
-        if (!plain) {
-            if (i - start > bestLength) {
-                bestStart = start;
-                bestLength = i - start;
-            }
-            start = i + 1;
-        }
-    }
-    if (bestLength < 3 && bestLength != needle.size())
-        return std::string();
-    return needle.substr(bestStart, bestLength);
-}
-
-// Where the group or class opened at i ends (the index of its ')' or ']'), or npos.
-size_t SkipBracket(const std::string& e, size_t i) {
-    if (e[i] == '[') {
-        size_t j = i + 1;
-        if (j < e.size() && e[j] == '^')
-            ++j;
-        if (j < e.size() && e[j] == ']')
-            ++j;
-        for (; j < e.size(); ++j) {
-            if (e[j] == '\\')
-                ++j;
-            else if (e[j] == ']')
-                return j;
-        }
-        return std::string::npos;
-    }
-    int depth = 0;
-    for (size_t j = i; j < e.size(); ++j) {
-        if (e[j] == '\\') {
-            ++j;
-        } else if (e[j] == '[') {
-            j = SkipBracket(e, j);
-            if (j == std::string::npos)
-                return j;
-        } else if (e[j] == '(') {
-            ++depth;
-        } else if (e[j] == ')' && --depth == 0) {
-            return j;
-        }
-    }
-    return std::string::npos;
-}
-
-// A piece of plain text that every match of a regular expression holds, so that the raw scan
-// can pass over lines without it. Found without understanding all of the syntax, and so kept
-// to what is sure: runs of literal characters outside groups and classes, a character that
-// ?, * or a count follows left out; any alternation gives none. Empty when nothing is sure.
-std::string RequiredLiteral(const std::string& e, bool foldCase) {
-    if (e.find('|') != std::string::npos)
-        return std::string();
-    std::string best, run;
-    auto endRun = [&] {
-        if (run.size() > best.size())
-            best = run;
-        run.clear();
-    };
-    for (size_t i = 0; i < e.size(); ++i) {
-        char c = e[i];
-        if (c == '\\') {
-            if (++i >= e.size())
-                return std::string();
-            char x = e[i];
-            bool letter = (x >= 'a' && x <= 'z') || (x >= 'A' && x <= 'Z');
-            if (letter || (x >= '0' && x <= '9')) {
-                // A class, an anchor or a character by number: the run ends, and so do the
-                // escape's own characters.
-                endRun();
-                if (x == 'k')
-                    return std::string();
-                size_t own = x == 'x' ? 2 : x == 'u' ? 4 : x == 'c' ? 1 : 0;
-                if (x >= '0' && x <= '9')
-                    while (i + 1 < e.size() && e[i + 1] >= '0' && e[i + 1] <= '9')
-                        ++i;
-                i += own;
-                continue;
-            }
-            run.push_back(x);
-            continue;
-        }
-        switch (c) {
-            case '?':
-            case '*':
-            case '{':
-                if (!run.empty())
-                    run.pop_back();
-                endRun();
-                if (c == '{' && (i = e.find('}', i)) == std::string::npos)
-                    return std::string();
-                break;
-            case '(':
-            case '[':
-                endRun();
-                if ((i = SkipBracket(e, i)) == std::string::npos)
-                    return std::string();
-                break;
-            case '+':
-            case '.':
-            case '^':
-            case '$':
-            case ')':
-            case ']':
-            case '}':
-                endRun();
-                break;
-            default:
-                run.push_back(foldCase ? static_cast<char>(FoldAscii(static_cast<unsigned char>(c))) : c);
-        }
-    }
-    endRun();
-    std::string literal = RawLiteral(best);
-    return literal.size() >= 3 ? literal : std::string();
-}
 
 bool ValidBound(const std::string& bound) {
     static const char kShape[] = "dddd-dd-ddTdd:dd:dd.ddd";
@@ -570,22 +372,6 @@ struct JournalSearch::State {
         }
     }
 
-    // Lines that begin where the raw scan found the literal, in block order.
-    std::vector<size_t> CandidateLines(std::string_view data) {
-        std::vector<size_t> starts;
-        size_t at = 0;
-        while ((at = scanner.Find(data.data(), data.size(), at)) != std::string::npos) {
-            size_t start = data.rfind('\n', at);
-            start = (start == std::string::npos) ? 0 : start + 1;
-            starts.push_back(start);
-            size_t end = data.find('\n', at);
-            if (end == std::string::npos)
-                break;
-            at = end + 1;
-        }
-        return starts;
-    }
-
     // One line of the block at start; false when it is too long to be a record.
     static bool LineAt(std::string_view data, size_t start, std::string_view* line) {
         size_t end = data.find('\n', start);
@@ -597,7 +383,7 @@ struct JournalSearch::State {
         std::vector<size_t> candidates;
         bool scanned = scanner.Active() && !query.text.empty();
         if (scanned) {
-            candidates = CandidateLines(data);
+            candidates = scanner.CandidateLines(data);
             bool openMatch = false;
             for (const ReceiptRun& run : runs)
                 openMatch = openMatch || (run.open && run.matched);
