@@ -1,16 +1,11 @@
-// Printer command tables and the one engine that consumes a command by its table.
-//
-// Each emulation names the control bytes that introduce commands (ESC, FS, GS, and DLE for
-// receipt printers; ESC alone for Star) and gives a table per introducer: for every command byte,
-// the rule by which its parameters and data are read, and for the few commands that change what
-// the text looks like (code page, print position, character width) the effect the line loop
-// applies. The line loop hands an introducer to SkipCommand with the right table; nothing else in
-// the decoder knows any command's length.
+// Printer command tables. Each emulation names the control bytes that introduce commands (ESC,
+// FS, GS, and DLE for receipt printers; ESC alone for Star) and gives a table per introducer: for
+// every command byte, the rule by which its parameters and data are read, and for the few
+// commands that change what the text looks like (code page, print position, character width)
+// the effect the line loop applies. The rules are carried out by command_skip.h.
 #pragma once
 
 #include <cstdint>
-
-#include "serial/byte_source.h"
 
 constexpr int kEmulationEscP = 0;
 constexpr int kEmulationTextOnly = 1;
@@ -119,18 +114,5 @@ struct Emulation {
 // The emulation with this code, or nullptr for an unknown code.
 const Emulation* EmulationFor(int code);
 
-// The command bytes of a command with an effect, as far as they are kept.
-constexpr int kEffectBytes = 40;
-struct CommandEffect {
-    CommandAction action = CommandAction::kNone;
-    int count = 0;  // bytes kept (every byte after the command byte, up to kEffectBytes)
-    uint8_t bytes[kEffectBytes];
-};
-
-// Consumes one command whose introducer has just been read: the command byte and whatever its
-// rule prescribes. Returns 0 when it is consumed, -1 when the source reported a stop, and
-// kSourceInterrupted when the stream broke off inside it. When effect is given and the command
-// has one, effect receives it (its action stays kNone otherwise).
-int SkipCommand(const CommandTable& table, ByteSource& source, CommandEffect* effect = nullptr);
-// The same for a command byte already read (Star raster mode's bare commands).
-int SkipCommandAfter(const CommandTable& table, int command, ByteSource& source);
+// The table that a kSubTable rule names by its count, or nullptr for an unknown number.
+const CommandTable* SubTable(int number);

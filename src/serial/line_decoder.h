@@ -9,7 +9,7 @@
 #include "codepage/code_page.h"
 #include "mask/card_mask.h"
 #include "serial/byte_source.h"
-#include "serial/command_tables.h"
+#include "serial/command_skip.h"
 
 constexpr int kLineCapacity = 1024;  // 1023 bytes and the terminating NUL
 // A full line that ends in a run of digits (see mask/card_mask.h) of at most this many bytes is
