@@ -18,6 +18,7 @@
 #include "journal/journal_files.h"
 #include "journal/journal_record.h"
 #include "journal/journal_search.h"
+#include "text/civil_days.h"
 
 namespace {
 

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "text/utf8.h"
+
 namespace zamri {
 
 namespace {

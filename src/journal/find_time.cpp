@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "journal/journal_files.h"
-#include "journal/journal_record.h"
+#include "text/civil_days.h"
 
 namespace zamri {
 

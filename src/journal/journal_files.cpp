@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "journal/journal_record.h"
 #include "platform/paths.h"
+#include "text/civil_days.h"
 
 namespace zamri {
 

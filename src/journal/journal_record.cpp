@@ -3,18 +3,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/hex_digit.h"
+#include "text/civil_days.h"
+#include "text/json_string.h"
 
 namespace zamri {
 
 namespace {
 
 constexpr int64_t kMillisecondsPerDay = 86400000;
-
-int64_t FloorDiv(int64_t a, int64_t b) {
-    int64_t q = a / b;
-    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
-}
 
 bool Digits(std::string_view text, size_t at, size_t count, int* value) {
     int v = 0;
@@ -23,38 +19,6 @@ bool Digits(std::string_view text, size_t at, size_t count, int* value) {
         if (c < '0' || c > '9')
             return false;
         v = v * 10 + (c - '0');
-    }
-    *value = v;
-    return true;
-}
-
-void AppendUtf8(unsigned cp, std::string* out) {
-    if (cp < 0x80) {
-        out->push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
-bool Hex4(std::string_view s, size_t at, unsigned* value) {
-    if (at + 4 > s.size())
-        return false;
-    unsigned v = 0;
-    for (size_t i = 0; i < 4; ++i) {
-        int h = HexDigitValue(s[at + i]);
-        if (h < 0)
-            return false;
-        v = v * 16 + static_cast<unsigned>(h);
     }
     *value = v;
     return true;
@@ -156,59 +120,9 @@ class FlatObjectReader {
 
 }  // namespace
 
-size_t Utf8SequenceLength(std::string_view text, size_t i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t n = 0;
-    unsigned min = 0;
-    unsigned cp = 0;
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2, cp = c & 0x1F, min = 0x80;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3, cp = c & 0x0F, min = 0x800;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4, cp = c & 0x07, min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (i + n > text.size())
-        return 0;
-    for (size_t k = 1; k < n; ++k) {
-        unsigned char d = static_cast<unsigned char>(text[i + k]);
-        if ((d & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (d & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return n;
-}
-
-int64_t DaysFromCivil(int year, int month, int day) {
-    int64_t y = year - (month <= 2 ? 1 : 0);
-    int64_t era = FloorDiv(y, 400);
-    int64_t yoe = y - era * 400;
-    int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(int64_t days, int* year, int* month, int* day) {
-    days += 719468;
-    int64_t era = FloorDiv(days, 146097);
-    int64_t doe = days - era * 146097;
-    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    int64_t mp = (5 * doy + 2) / 153;
-    int d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    int m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    *year = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
-    *month = m;
-    *day = d;
-}
-
 std::string FormatRecordTime(int64_t utcMilliseconds, int utcOffsetMinutes) {
     int64_t local = utcMilliseconds + static_cast<int64_t>(utcOffsetMinutes) * 60000;
-    int64_t days = FloorDiv(local, kMillisecondsPerDay);
+    int64_t days = FloorDivide(local, kMillisecondsPerDay);
     int64_t inDay = local - days * kMillisecondsPerDay;
     int year = 0, month = 0, day = 0;
     CivilFromDays(days, &year, &month, &day);
@@ -238,51 +152,6 @@ bool ParseRecordTime(std::string_view t, int64_t* utcMilliseconds, int* utcOffse
     *utcMilliseconds = local - offset * 60000LL;
     *utcOffsetMinutes = offset;
     return true;
-}
-
-void AppendJsonEscaped(std::string_view text, std::string* out) {
-    static const char kHex[] = "0123456789abcdef";
-    size_t i = 0;
-    while (i < text.size()) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
-            // Runs of plain characters go in one append.
-            size_t start = i;
-            while (i < text.size()) {
-                unsigned char d = static_cast<unsigned char>(text[i]);
-                if (d < 0x20 || d >= 0x7F || d == '"' || d == '\\')
-                    break;
-                ++i;
-            }
-            out->append(text.data() + start, i - start);
-            continue;
-        }
-        if (c == '"' || c == '\\') {
-            out->push_back('\\');
-            out->push_back(static_cast<char>(c));
-        } else if (c == '\n') {
-            out->append("\\n");
-        } else if (c == '\r') {
-            out->append("\\r");
-        } else if (c == '\t') {
-            out->append("\\t");
-        } else if (c < 0x20 || c == 0x7F) {
-            out->append("\\u00");
-            out->push_back(kHex[c >> 4]);
-            out->push_back(kHex[c & 15]);
-        } else {
-            size_t n = Utf8SequenceLength(text, i);
-            if (n == 0) {
-                out->append("\xEF\xBF\xBD");  // U+FFFD
-                ++i;
-                continue;
-            }
-            out->append(text.data() + i, n);
-            i += n;
-            continue;
-        }
-        ++i;
-    }
 }
 
 void AppendRecordLine(const JournalRecord& r, std::string* out) {
@@ -342,68 +211,6 @@ bool ParseRecordView(std::string_view line, RecordView* view) {
     int64_t utc = 0;
     int offset = 0;
     return view->hasTime && view->hasCamera && ParseRecordTime(view->time, &utc, &offset);
-}
-
-void UnescapeJsonString(std::string_view body, std::string* out) {
-    out->clear();
-    size_t i = 0;
-    while (i < body.size()) {
-        char c = body[i];
-        if (c != '\\') {
-            size_t next = body.find('\\', i);
-            if (next == std::string_view::npos)
-                next = body.size();
-            out->append(body.data() + i, next - i);
-            i = next;
-            continue;
-        }
-        if (i + 1 >= body.size())
-            break;
-        char e = body[i + 1];
-        i += 2;
-        switch (e) {
-            case 'n':
-                out->push_back('\n');
-                break;
-            case 'r':
-                out->push_back('\r');
-                break;
-            case 't':
-                out->push_back('\t');
-                break;
-            case 'b':
-                out->push_back('\b');
-                break;
-            case 'f':
-                out->push_back('\f');
-                break;
-            case 'u': {
-                unsigned cp = 0;
-                if (!Hex4(body, i, &cp)) {
-                    out->append("\xEF\xBF\xBD");
-                    break;
-                }
-                i += 4;
-                if (cp >= 0xD800 && cp <= 0xDBFF) {
-                    unsigned low = 0;
-                    if (i + 1 < body.size() && body[i] == '\\' && body[i + 1] == 'u' &&
-                        Hex4(body, i + 2, &low) && low >= 0xDC00 && low <= 0xDFFF) {
-                        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-                        i += 6;
-                    } else {
-                        cp = 0xFFFD;
-                    }
-                } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
-                    cp = 0xFFFD;
-                }
-                AppendUtf8(cp, out);
-                break;
-            }
-            default:
-                out->push_back(e);
-                break;
-        }
-    }
 }
 
 bool RecordFromView(const RecordView& view, JournalRecord* record) {

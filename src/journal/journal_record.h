@@ -27,17 +27,10 @@ struct JournalRecord {
 // Length of a local time text "YYYY-MM-DDTHH:MM:SS.mmm" (without its offset).
 constexpr size_t kLocalTimeLength = 23;
 
-// Length of the valid multi-byte UTF-8 sequence at text[i], or 0 (also for a plain ASCII byte).
-size_t Utf8SequenceLength(std::string_view text, size_t i);
-
 // "YYYY-MM-DDTHH:MM:SS.mmm+HH:MM" for the instant and offset.
 std::string FormatRecordTime(int64_t utcMilliseconds, int utcOffsetMinutes);
 // The inverse; false when text is not in that form.
 bool ParseRecordTime(std::string_view text, int64_t* utcMilliseconds, int* utcOffsetMinutes);
-
-// Days since 1970-01-01 of a civil date, and back (proleptic Gregorian).
-int64_t DaysFromCivil(int year, int month, int day);
-void CivilFromDays(int64_t days, int* year, int* month, int* day);
 
 // Appends the record as one line, newline included. Bytes of text that are not valid UTF-8
 // become U+FFFD, so the line is always valid JSON.
@@ -58,12 +51,7 @@ struct RecordView {
 // Reads one line (without its newline). False when it is not a JSON object with at least a
 // camera and a well-formed time.
 bool ParseRecordView(std::string_view line, RecordView* view);
-// Resolves the escapes of a JSON string body into UTF-8 (out is replaced).
-void UnescapeJsonString(std::string_view body, std::string* out);
 // A full record from a view; false when its time is malformed.
 bool RecordFromView(const RecordView& view, JournalRecord* record);
-
-// Appends text as a JSON string body (without quotes), escaping what JSON requires.
-void AppendJsonEscaped(std::string_view text, std::string* out);
 
 }  // namespace zamri

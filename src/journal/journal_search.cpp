@@ -11,6 +11,7 @@
 #include "journal/journal_files.h"
 #include "journal/literal_scanner.h"
 #include "journal/text_fold.h"
+#include "text/json_string.h"
 
 namespace zamri {
 

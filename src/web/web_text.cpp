@@ -2,8 +2,9 @@
 
 #include <cstdio>
 
-#include "journal/journal_record.h"
 #include "platform/hex_digit.h"
+#include "text/civil_days.h"
+#include "text/utf8.h"
 
 namespace zamri {
 
@@ -153,22 +154,13 @@ int ParseLocalTime(const std::string& text, int64_t* localMs) {
 }
 
 std::string FormatLocalTime(int64_t localMs) {
-    int64_t seconds = localMs >= 0 ? localMs / 1000 : (localMs - 999) / 1000;
-    int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
+    int64_t seconds = FloorDivide(localMs, 1000);
+    int64_t days = FloorDivide(seconds, 86400);
     int64_t rest = seconds - days * 86400;
-    // Civil date from days since 1970 (inverse of DaysFromCivil).
-    int64_t z = days + 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    int64_t y = static_cast<int64_t>(yoe) + era * 400;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
-    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-    y += m <= 2;
+    int year = 0, month = 0, day = 0;
+    CivilFromDays(days, &year, &month, &day);
     char text[64];
-    std::snprintf(text, sizeof text, "%04lld-%02u-%02u %02d:%02d:%02d", static_cast<long long>(y), m, d,
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day,
                   static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60),
                   static_cast<int>(rest % 60));
     return text;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "export/syslog_format.h"
+#include "text/utf8.h"
 
 namespace {
 

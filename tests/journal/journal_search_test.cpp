@@ -17,6 +17,7 @@
 #include "journal/journal_writer.h"
 #include "platform/os.h"
 #include "support/temp_dir.h"
+#include "text/civil_days.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "journal/journal_record.h"
 #include "journal/journal_writer.h"
 #include "support/temp_dir.h"
+#include "text/civil_days.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "journal/journal_record.h"
 #include "journal/journal_writer.h"
 #include "support/temp_dir.h"
+#include "text/civil_days.h"
 #include "web/web_search.h"
 
 namespace zamri {
