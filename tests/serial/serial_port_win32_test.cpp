@@ -7,6 +7,7 @@
 #include <atomic>
 #include <thread>
 
+#include "platform/os.h"
 #include "printer_line.h"
 #include "serial/serial_port.h"
 #include "serial/serial_port_settings_win32.h"
