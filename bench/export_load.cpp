@@ -26,8 +26,8 @@
 #include "config/channel_table.h"
 #include "export/syslog_sink.h"
 #include "journal/journal_sink.h"
+#include "net/socket_seam.h"
 #include "send_client.h"
-#include "tcp/socket_seam.h"
 #include "tcp/tcp_ingest_server.h"
 #include "tcp/wire_protocol.h"
 

@@ -19,10 +19,10 @@
 #include <thread>
 #include <vector>
 
+#include "net/socket_seam.h"
 #include "netsource/network_capture.h"
 #include "platform/os.h"
 #include "serial/line_decoder.h"
-#include "tcp/socket_seam.h"
 
 using namespace zamri;
 

@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "config/channel_table.h"
+#include "net/socket_seam.h"
 #include "platform/overlay_record.h"
 #include "send_client.h"
-#include "tcp/socket_seam.h"
 #include "tcp/tcp_ingest_server.h"
 #include "tcp/wire_protocol.h"
 

@@ -31,10 +31,10 @@
 
 #include "config/channel_table.h"
 #include "delivery/delivered_line.h"
+#include "net/socket_seam.h"
 #include "send_client.h"
 #include "support/browser.h"
 #include "support/http_client.h"
-#include "tcp/socket_seam.h"
 #include "tcp/tcp_ingest_server.h"
 #include "tcp/wire_protocol.h"
 #include "web/web_front.h"

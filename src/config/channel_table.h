@@ -8,8 +8,8 @@
 
 #include "config/channel_config.h"
 #include "delivery/line_delivery.h"
+#include "net/idle_slots.h"
 #include "platform/paths.h"
-#include "tcp/idle_slots.h"
 
 class TcpIngestServer;
 

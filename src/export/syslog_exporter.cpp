@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "export/export_socket.h"
+#include "net/socket_seam.h"
 
 namespace zamri {
 
@@ -59,8 +59,8 @@ void SyslogExporter::Trouble(const std::string& what) {
 int SyslogExporter::Connect(std::string* error) {
     int64_t left = giveUpAt.load() - SteadyNowMilliseconds();
     int limit = static_cast<int>(std::max<int64_t>(1, std::min<int64_t>(kConnectMilliseconds, left)));
-    socket = ExportConnect(collector.host.c_str(), collector.port, collector.datagram, limit,
-                           kSendMilliseconds, error);
+    socket = SocketConnectWithin(collector.host.c_str(), collector.port, collector.datagram, limit,
+                                 kSendMilliseconds, error);
     if (socket == kInvalidSocket) {
         *error = "cannot reach the collector " + DescribeCollector(collector) + " (" + *error + ")";
         return 0;
@@ -81,7 +81,7 @@ int SyslogExporter::TrySend(const std::string& data, std::string* error) {
     if (socket == kInvalidSocket) {
         if (!Connect(error))
             return 0;
-    } else if (!collector.datagram && ExportPeerClosed(socket)) {
+    } else if (!collector.datagram && SocketPeerClosed(socket)) {
         // The collector closed the connection (stopped, restarted): a message written now
         // would vanish, so connect again first.
         CloseConnection();
@@ -91,7 +91,7 @@ int SyslogExporter::TrySend(const std::string& data, std::string* error) {
     while (done < data.size()) {
         int n = SocketSend(socket, data.data() + done, static_cast<int>(data.size() - done));
         if (n <= 0) {
-            *error = "lost the collector " + DescribeCollector(collector) + " (" + ExportErrorText() + ")";
+            *error = "lost the collector " + DescribeCollector(collector) + " (" + SocketErrorText() + ")";
             CloseConnection();
             return 0;
         }

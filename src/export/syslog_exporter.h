@@ -17,7 +17,7 @@
 #include <string>
 
 #include "export/syslog_format.h"
-#include "tcp/socket_seam.h"
+#include "net/socket_seam.h"
 
 namespace zamri {
 

@@ -1,7 +1,7 @@
 #include "export/syslog_sink.h"
 
-#include "export/export_socket.h"
 #include "journal/delivered_record.h"
+#include "platform/os.h"
 
 namespace zamri {
 
@@ -11,8 +11,8 @@ SyslogSink::SyslogSink(const SyslogCollector& collector, int bufferLines, int co
       trouble(std::move(report)),
       exporter(collector, trouble, [this] { Recovered(); }),
       recorderCodePage(codePage) {
-    origin.hostName = ExportHostName();
-    origin.processId = ExportProcessId();
+    origin.hostName = ComputerName();
+    origin.processId = ProcessId();
     hebrew.SetPath(recorderSettingsPath.c_str());
 }
 

@@ -4,14 +4,15 @@
 #include <cstring>
 #include <string>
 
+#include "netsource/printer_relay.h"
 #include "platform/os.h"
 
 using namespace zamri;
+using network_capture::kReadsPerEvent;
+using network_capture::kReceiveBytes;
 
 namespace {
 
-constexpr int kReceiveBytes = 64 * 1024;
-constexpr int kReadsPerEvent = 8;  // then the other sockets get their turn
 constexpr int kListenBacklog = kMaxSocketSlots;
 constexpr int kLookupPollMilliseconds = 20;  // how often a running name lookup is asked for its answer
 
@@ -165,67 +166,13 @@ class NetworkCapture::StreamSide : public LoopHandler {
     char peer[kAddressTextSize] = {};
 };
 
-// A printer:// connection: the till's socket and the printer's, relayed both ways.
-struct NetworkCapture::Relay {
-    char peer[kAddressTextSize] = {};  // the till's address
-    Silence silence;                   // bytes either way count
-    int tillId = -1;
-    int printerId = -1;
-    bool printerUp = false;
-    bool ended = false;
-    std::vector<unsigned char> toPrinter;  // relayed bytes the printer has not taken yet
-    std::vector<unsigned char> toTill;
-    // What the till sends, decoded; none when decoding was too far behind at the start.
-    std::unique_ptr<StreamDecoder> stream;
-    bool tapDropping = false;  // the decoder's copy is being dropped
-    int tillWatch = -1;        // the watches last set, so they change only when needed
-    int printerWatch = -1;
-};
-
-class NetworkCapture::RelaySide : public LoopHandler {
-  public:
-    RelaySide(NetworkCapture& capture, std::shared_ptr<Relay> shared, bool till)
-        : owner(capture), relay(std::move(shared)), isTill(till) {}
-
-    void OnEvents(EventLoop& loop, int id, const NetworkEvents& events) override {
-        if (!isTill && !relay->printerUp) {
-            if (!events.write && !events.close)
-                return;
-            if (events.writeError != 0 || !events.write) {
-                owner.EndRelay(loop, *relay, true);  // the printer cannot be reached
-                return;
-            }
-            relay->printerUp = true;
-            loop.ClearDeadline(id);
-            owner.UpdateRelayWatches(loop, *relay);
-        }
-        if (events.write)
-            owner.FlushRelay(loop, *relay, !isTill);
-        if (!relay->ended && loop.Handler(id) == this && (events.read || events.close))
-            owner.RelayFrom(loop, *relay, isTill, events.close != 0);
-    }
-
-    // The printer did not answer the connect in time, or a side did not take its last bytes.
-    void OnDeadline(EventLoop& loop, int) override { owner.EndRelay(loop, *relay, !relay->printerUp); }
-
-    // The till's side of a relay that may give way to a newcomer; one with bytes still on their
-    // way (a printer that takes a job slowly) never does.
-    Silence* IdleSilence() {
-        bool busy = relay->ended || !relay->toPrinter.empty() || !relay->toTill.empty();
-        return isTill && !busy ? &relay->silence : nullptr;
-    }
-    Relay& Shared() { return *relay; }
-
-  private:
-    NetworkCapture& owner;
-    std::shared_ptr<Relay> relay;
-    bool isTill;
-};
-
 // ---------------------------------------------------------------------------------------------
 
 NetworkCapture::NetworkCapture(const char* name, const DecoderSettings& decoderSettings, LineOutput& out)
-    : settings(decoderSettings), output(out), socketsReady(SocketStartup() != 0) {
+    : settings(decoderSettings),
+      output(out),
+      socketsReady(SocketStartup() != 0),
+      gate(name != nullptr ? name : "") {
     std::snprintf(portName, sizeof portName, "%s", name != nullptr ? name : "");
 }
 
@@ -237,13 +184,7 @@ NetworkCapture::~NetworkCapture() {
 }
 
 void NetworkCapture::SetAllowedSenders(const char* text) {
-    std::string rejected;
-    allowed.Parse(text, &rejected);
-    if (!rejected.empty()) {
-        std::string line = std::string("zamri: ") + portName +
-                           ": allowed senders: ignored what is not an IPv4 address or block: " + rejected;
-        WriteErrorLine(line.c_str());
-    }
+    gate.SetAllowedSenders(text);
 }
 
 std::unique_ptr<StreamDecoder> NetworkCapture::NewDecoder() {
@@ -350,16 +291,6 @@ void NetworkCapture::ResumePaused() {
         loop.Wake();
 }
 
-void NetworkCapture::Refuse(const char* peer) {
-    ++refusedCount;
-    if (!refusals.Refused(peer))
-        return;
-    char line[200];
-    std::snprintf(line, sizeof line, "zamri: %s: refused %s, not an allowed sender (%llu refused so far)",
-                  portName, peer, static_cast<unsigned long long>(refusedCount.load()));
-    WriteErrorLine(line);
-}
-
 void NetworkCapture::Accept(EventLoop& events, int listener) {
     bool relay = name.kind == NetworkKind::kPrinter;
     for (;;) {
@@ -380,13 +311,12 @@ void NetworkCapture::Accept(EventLoop& events, int listener) {
             return;
         }
         char peer[kAddressTextSize] = "0.0.0.0";
-        SocketHandle accepted = SocketAccept(events.Socket(listener), peer, sizeof peer);
-        if (accepted == kInvalidSocket)
+        bool refused = false;
+        SocketHandle accepted = gate.Accept(events.Socket(listener), peer, sizeof peer, &refused);
+        if (accepted == kInvalidSocket) {
+            if (refused)
+                continue;
             return;
-        if (!allowed.Allows(peer)) {
-            SocketClose(accepted);
-            Refuse(peer);
-            continue;
         }
         if (openConnections.load() >= kMaxConnections && !MakeRoom(events, peer)) {
             TurnAway(peer);
@@ -419,7 +349,7 @@ bool NetworkCapture::MustHoldAccepting() {
     // Every connection taken while some wait for the decoders: those are busy, not idle, and a
     // newcomer waits its turn rather than being closed, unless someone is idle enough to go.
     return openConnections.load() >= kMaxConnections && pausedSides > 0 &&
-           LongestSilent(loop, idleLimit.load(), [this](int id) { return SilenceOf(id); }) < 0;
+           LongestSilent(loop, gate.IdleLimitMilliseconds(), [this](int id) { return SilenceOf(id); }) < 0;
 }
 
 Silence* NetworkCapture::SilenceOf(int id) {
@@ -434,23 +364,16 @@ Silence* NetworkCapture::SilenceOf(int id) {
 bool NetworkCapture::MakeRoom(EventLoop& events, const char* peer) {
     int64_t silentFor = 0;
     int id = LongestSilent(
-        events, idleLimit.load(), [this](int candidate) { return SilenceOf(candidate); }, &silentFor);
+        events, gate.IdleLimitMilliseconds(), [this](int candidate) { return SilenceOf(candidate); },
+        &silentFor);
     if (id < 0)
         return false;
     LoopHandler* handler = events.Handler(id);
     StreamSide* side = dynamic_cast<StreamSide*>(handler);
     RelaySide* relaySide = dynamic_cast<RelaySide*>(handler);
     const char* gone = side != nullptr ? side->Peer() : relaySide->Shared().peer;
-    ++replacedCount;
-    if (replacedLog.Refused(gone)) {
-        char line[240];
-        std::snprintf(line, sizeof line,
-                      "zamri: %s: all %d connections were in use; closed %s, silent for %lld s, for %s "
-                      "(%llu so far)",
-                      portName, kMaxConnections, gone, static_cast<long long>(silentFor / 1000), peer,
-                      static_cast<unsigned long long>(replacedCount.load()));
-        WriteErrorLine(line);
-    }
+    std::string slotsInUse = "all " + std::to_string(kMaxConnections) + " connections were in use";
+    gate.NoteReplaced(gone, silentFor, peer, slotsInUse.c_str());
     if (side != nullptr)
         side->End(events, id);
     else
@@ -459,13 +382,7 @@ bool NetworkCapture::MakeRoom(EventLoop& events, const char* peer) {
 }
 
 void NetworkCapture::TurnAway(const char* peer) {
-    ++turnedAwayCount;
-    if (!turnedAwayLog.Refused(peer))
-        return;
-    char line[200];
-    std::snprintf(line, sizeof line, "zamri: %s: closed %s, all %d connections are in use (%llu so far)",
-                  portName, peer, kMaxConnections, static_cast<unsigned long long>(turnedAwayCount.load()));
-    WriteErrorLine(line);
+    gate.NoteTurnedAway(peer, ("all " + std::to_string(kMaxConnections) + " connections are in use").c_str());
 }
 
 void NetworkCapture::ReceiveDatagrams(SocketHandle socket) {
@@ -474,10 +391,8 @@ void NetworkCapture::ReceiveDatagrams(SocketHandle socket) {
         int got = SocketReceiveFrom(socket, buffer.data(), kReceiveBytes, peer, sizeof peer);
         if (got < 0)
             return;
-        if (!allowed.Allows(peer)) {
-            Refuse(peer);
+        if (!gate.Admits(peer))
             continue;
-        }
         if (got == 0)
             continue;
         DumpBytes(buffer.data(), static_cast<size_t>(got));
@@ -542,192 +457,6 @@ void NetworkCapture::OutgoingEnded(int id) {
         --openConnections;
     loop.Remove(id);
     outgoingId = -1;
-}
-
-void NetworkCapture::StartRelay(EventLoop& events, SocketHandle till, const char* peer) {
-    std::shared_ptr<Relay> relay(new Relay);
-    std::snprintf(relay->peer, sizeof relay->peer, "%s", peer);
-    // Printing never waits for the overlay: when too many closed jobs are still being decoded,
-    // this one goes to the printer undecoded (its bytes count as dropped).
-    if (backlog.Streams() < kMaxStreams)
-        relay->stream = NewDecoder();
-    if (relay->stream == nullptr) {
-        if (untappedLog.Refused(peer)) {
-            char line[200];
-            std::snprintf(line, sizeof line,
-                          "zamri: %s: decoding is behind; the job from %s goes to the printer without being "
-                          "shown",
-                          portName, peer);
-            WriteErrorLine(line);
-        }
-    }
-    // The till's bytes wait in its socket until the printer is there to take them.
-    relay->tillId = events.Add(till, 0, std::unique_ptr<LoopHandler>(new RelaySide(*this, relay, true)));
-    relay->tillWatch = 0;
-    if (relay->tillId < 0)
-        return;
-    ++openConnections;
-    if (!hostIsName) {
-        ConnectPrinter(events, relay, name.host);
-        return;
-    }
-    // The printer's name is looked up first; the till waits for it no longer than for a connect.
-    if (!hostLookup.Start(name.host)) {
-        EndRelay(events, *relay, true);
-        return;
-    }
-    events.SetDeadline(relay->tillId, Clock::now() + std::chrono::milliseconds(kConnectTimeoutMilliseconds));
-    relaysAwaitingHost.push_back(relay);
-}
-
-// address: the printer's dotted address, or null when its name did not resolve.
-void NetworkCapture::ConnectPrinter(EventLoop& events, const std::shared_ptr<Relay>& relay,
-                                    const char* address) {
-    if (hostIsName)
-        events.ClearDeadline(relay->tillId);
-    SocketHandle printer = address != nullptr ? SocketOpenStream() : kInvalidSocket;
-    if (printer != kInvalidSocket)
-        relay->printerId = events.Add(printer, kWatchRead | kWatchWrite,
-                                      std::unique_ptr<LoopHandler>(new RelaySide(*this, relay, false)));
-    int begun = relay->printerId >= 0 ? SocketConnectBegin(printer, address, name.hostPort) : -1;
-    if (begun < 0) {
-        // The printer cannot be reached: the till learns it at once, as it would without us.
-        EndRelay(events, *relay, true);
-        return;
-    }
-    relay->printerWatch = kWatchRead | kWatchWrite;
-    if (begun > 0) {
-        relay->printerUp = true;
-        UpdateRelayWatches(events, *relay);
-    } else {
-        events.SetDeadline(relay->printerId,
-                           Clock::now() + std::chrono::milliseconds(kConnectTimeoutMilliseconds));
-    }
-}
-
-void NetworkCapture::Tap(Relay& relay, const unsigned char* data, size_t count) {
-    DumpBytes(data, count);
-    if (relay.stream == nullptr) {
-        droppedBytes += count;
-        return;
-    }
-    if (backlog.Bytes() + count > kTapLimitBytes) {
-        // Printing never waits for the overlay: the decoder's copy gives way.
-        droppedBytes += count;
-        relay.tapDropping = true;
-        return;
-    }
-    if (relay.tapDropping) {
-        relay.tapDropping = false;
-        relay.stream->Interrupt();
-    }
-    relay.stream->Push(data, count);
-}
-
-void NetworkCapture::RelayFrom(EventLoop& events, Relay& relay, bool fromTill, bool closing) {
-    int fromId = fromTill ? relay.tillId : relay.printerId;
-    int toId = fromTill ? relay.printerId : relay.tillId;
-    SocketHandle from = events.Socket(fromId);
-    SocketHandle to = events.Socket(toId);
-    std::vector<unsigned char>& pending = fromTill ? relay.toPrinter : relay.toTill;
-    bool ended = false;
-    for (int i = 0; i < kReadsPerEvent || closing; ++i) {
-        if (!pending.empty() && !closing)
-            break;  // the other side has not taken the last piece yet
-        int got = SocketReceive(from, buffer.data(), kReceiveBytes);
-        if (got > 0) {
-            relay.silence.Heard();
-            const unsigned char* data = buffer.data();
-            if (fromTill)
-                Tap(relay, data, static_cast<size_t>(got));
-            if (to == kInvalidSocket)
-                continue;  // the other side is gone: this has nowhere to go
-            int sent = 0;
-            if (pending.empty()) {
-                sent = SocketSend(to, data, got);
-                if (sent < 0 && !SocketWouldBlock()) {
-                    EndRelay(events, relay, false);
-                    return;
-                }
-                sent = std::max(sent, 0);
-            }
-            pending.insert(pending.end(), data + sent, data + got);
-            continue;
-        }
-        if (got < 0 && SocketWouldBlock())
-            break;
-        ended = true;
-        break;
-    }
-    if (ended) {
-        // This side closed: the other closes too, once it has what was meant for it.
-        (fromTill ? relay.toTill : relay.toPrinter).clear();  // answers for a side that is gone
-        events.Remove(fromId);
-        (fromTill ? relay.tillId : relay.printerId) = -1;
-        if (pending.empty() || to == kInvalidSocket) {
-            EndRelay(events, relay, false);
-            return;
-        }
-        events.SetDeadline(toId, Clock::now() + std::chrono::milliseconds(kFlushMilliseconds));
-    }
-    UpdateRelayWatches(events, relay);
-}
-
-void NetworkCapture::FlushRelay(EventLoop& events, Relay& relay, bool toPrinter) {
-    SocketHandle to = events.Socket(toPrinter ? relay.printerId : relay.tillId);
-    std::vector<unsigned char>& pending = toPrinter ? relay.toPrinter : relay.toTill;
-    size_t done = 0;
-    while (to != kInvalidSocket && done < pending.size()) {
-        int sent = SocketSend(to, pending.data() + done,
-                              static_cast<int>(std::min<size_t>(pending.size() - done, 1 << 20)));
-        if (sent < 0) {
-            if (SocketWouldBlock())
-                break;
-            EndRelay(events, relay, false);
-            return;
-        }
-        done += static_cast<size_t>(sent);
-    }
-    pending.erase(pending.begin(), pending.begin() + static_cast<long>(done));
-    int fromId = toPrinter ? relay.tillId : relay.printerId;
-    if (pending.empty() && fromId < 0) {
-        EndRelay(events, relay, false);  // the side that had closed has been passed on whole
-        return;
-    }
-    UpdateRelayWatches(events, relay);
-}
-
-void NetworkCapture::UpdateRelayWatches(EventLoop& events, Relay& relay) {
-    // A side is read only while the other has taken everything it was sent, so what waits in
-    // between stays one read's worth at most and TCP holds a fast sender.
-    if (relay.tillId >= 0) {
-        int watch = (relay.toPrinter.empty() && relay.printerId >= 0 && relay.printerUp ? kWatchRead : 0) |
-                    (relay.toTill.empty() ? 0 : kWatchWrite);
-        if (watch != relay.tillWatch && events.Watch(relay.tillId, watch))
-            relay.tillWatch = watch;
-    }
-    if (relay.printerId >= 0 && relay.printerUp) {
-        int watch = (relay.toTill.empty() && relay.tillId >= 0 ? kWatchRead : 0) |
-                    (relay.toPrinter.empty() ? 0 : kWatchWrite);
-        if (watch != relay.printerWatch && events.Watch(relay.printerId, watch))
-            relay.printerWatch = watch;
-    }
-}
-
-void NetworkCapture::EndRelay(EventLoop& events, Relay& relay, bool abortTill) {
-    if (relay.ended)
-        return;
-    relay.ended = true;
-    if (relay.tillId >= 0)
-        events.Remove(relay.tillId, abortTill);
-    if (relay.printerId >= 0)
-        events.Remove(relay.printerId);
-    relay.tillId = relay.printerId = -1;
-    if (relay.stream != nullptr) {
-        relay.stream->Finish();
-        Finished(std::move(relay.stream));
-    }
-    --openConnections;
 }
 
 void NetworkCapture::Shutdown() {

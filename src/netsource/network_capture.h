@@ -14,12 +14,12 @@
 #include <mutex>
 #include <vector>
 
-#include "netsource/allowed_senders.h"
+#include "net/admission_gate.h"
+#include "net/event_loop.h"
+#include "net/host_lookup.h"
+#include "net/idle_slots.h"
 #include "netsource/port_name.h"
 #include "netsource/stream_decoder.h"
-#include "tcp/event_loop.h"
-#include "tcp/host_lookup.h"
-#include "tcp/idle_slots.h"
 
 class NetworkCapture {
   public:
@@ -54,7 +54,7 @@ class NetworkCapture {
     void SetAllowedSenders(const char* text);
     // How long a connection must have been silent before it gives way to a newcomer when every
     // place is taken (default a minute; 0: never). Any thread, any time.
-    void SetIdleLimit(int milliseconds) { idleLimit = milliseconds; }
+    void SetIdleLimit(int milliseconds) { gate.SetIdleLimit(milliseconds); }
     // Parses the port name and opens its listening socket; 1, or 0 when the name is malformed or
     // the port cannot be had. tcp:// only checks the name: connecting is the loop's work.
     int Open();
@@ -72,13 +72,13 @@ class NetworkCapture {
 
     const char* PortName() const { return portName; }
     int ListeningPort() const { return listeningPort.load(); }
-    uint64_t RefusedCount() const { return refusedCount.load(); }
+    uint64_t RefusedCount() const { return gate.RefusedSenders(); }
     uint64_t DroppedBytes() const { return droppedBytes.load(); }
     int OpenConnections() const { return openConnections.load(); }
     // Connections closed to make room for a newcomer, and newcomers closed because every place
     // was taken by connections that were not idle.
-    uint64_t ConnectionsReplaced() const { return replacedCount.load(); }
-    uint64_t TurnedAway() const { return turnedAwayCount.load(); }
+    uint64_t ConnectionsReplaced() const { return gate.Replaced(); }
+    uint64_t TurnedAway() const { return gate.TurnedAway(); }
     // Undecoded bytes and streams (each a thread) of the channel now, and the most there were.
     size_t Backlog() const { return backlog.Bytes(); }
     size_t PeakBacklog() const { return backlog.PeakBytes(); }
@@ -112,7 +112,6 @@ class NetworkCapture {
     void ConnectOutgoing(const char* address);
     void OutgoingEnded(int id);
     void ServeHostLookup();
-    void Refuse(const char* peer);
     void Tap(Relay& relay, const unsigned char* data, size_t count);
     void Finished(std::unique_ptr<StreamDecoder> stream);
     void ResumePaused();
@@ -125,8 +124,9 @@ class NetworkCapture {
     DecoderSettings settings;
     LineOutput& output;
     bool socketsReady;  // the socket library is started (Windows) for this object's life
-    AllowedSenders allowed;
-    RefusalLog refusals;
+    // Who may connect or send; counts and tells of those who may not, and of connections closed
+    // or turned away when every one is in use (network thread, counts from any thread).
+    zamri::AdmissionGate gate;
 
     // Outlives every stream, which counts itself in it until it is destroyed.
     ChannelBacklog backlog{[this] { loop.Wake(); }};
@@ -138,10 +138,7 @@ class NetworkCapture {
     unsigned resumeTurn = 0;  // where the next resumption begins, so none is always last
     int listenerId = -1;
     bool acceptHeld = false;  // listen:// has stopped accepting until a stream has ended
-    std::atomic<int> idleLimit{zamri::kDefaultSlotIdleSeconds * 1000};
-    RefusalLog replacedLog;    // network thread
-    RefusalLog turnedAwayLog;  // network thread
-    RefusalLog untappedLog;    // network thread: printer:// jobs relayed without decoding
+    RefusalLog untappedLog;   // network thread: printer:// jobs relayed without decoding
 
     // tcp://: the one outgoing connection's handler id, and when the next attempt is due.
     int outgoingId = -1;
@@ -157,11 +154,8 @@ class NetworkCapture {
 
     std::atomic<bool> stopRequested{false};
     std::atomic<int> listeningPort{0};
-    std::atomic<uint64_t> refusedCount{0};
     std::atomic<uint64_t> droppedBytes{0};
     std::atomic<int> openConnections{0};
-    std::atomic<uint64_t> replacedCount{0};
-    std::atomic<uint64_t> turnedAwayCount{0};
     std::vector<unsigned char> buffer;
 
     std::mutex dumpLock;

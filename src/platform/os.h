@@ -2,6 +2,8 @@
 // (os_win32.cpp, os_posix.cpp).
 #pragma once
 
+#include <string>
+
 namespace zamri {
 
 // Message box styles, with the values of the Windows constants of the same meaning.
@@ -38,6 +40,11 @@ using ErrorLineSink = void (*)(const char* text);
 ErrorLineSink SetErrorLineSink(ErrorLineSink sink);
 
 void SleepMilliseconds(int milliseconds);
+
+// This machine's name ("" when it cannot be told), and this process's id, as syslog messages
+// carry them.
+std::string ComputerName();
+int ProcessId();
 
 // Full path of the running executable into out (size bytes); returns its length, 0 on failure.
 int GetExecutablePath(char* out, int size);

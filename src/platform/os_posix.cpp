@@ -44,6 +44,17 @@ void SleepMilliseconds(int milliseconds) {
     }
 }
 
+std::string ComputerName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0)
+        return std::string();
+    return name;
+}
+
+int ProcessId() {
+    return static_cast<int>(getpid());
+}
+
 int GetExecutablePath(char* out, int size) {
     if (out == nullptr || size <= 1)
         return 0;

@@ -42,6 +42,18 @@ void SleepMilliseconds(int milliseconds) {
     Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0);
 }
 
+std::string ComputerName() {
+    char name[256] = {};
+    DWORD size = sizeof name;
+    if (!GetComputerNameExA(ComputerNameDnsHostname, name, &size))
+        return std::string();
+    return name;
+}
+
+int ProcessId() {
+    return static_cast<int>(GetCurrentProcessId());
+}
+
 int GetExecutablePath(char* out, int size) {
     if (out == nullptr || size <= 1)
         return 0;

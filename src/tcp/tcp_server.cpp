@@ -8,8 +8,8 @@
 #include <string>
 #include <thread>
 
+#include "net/event_loop.h"
 #include "platform/os.h"
-#include "tcp/event_loop.h"
 
 using namespace zamri;
 
@@ -340,37 +340,15 @@ void TcpServer::NetworkLoop(NetworkRun& run) {
 
 void TcpServer::SetSenderRules(const char* address, const char* allowed) {
     std::snprintf(listenAddress, sizeof listenAddress, "%s", address != nullptr ? address : "");
-    std::string rejected;
-    allowedSenders.Parse(allowed, &rejected);
-    if (!rejected.empty()) {
-        std::string line =
-            "zamri: TCP server: allowed senders: ignored what is not an IPv4 address or block: ";
-        WriteErrorLine((line + rejected).c_str());
-    }
-}
-
-void TcpServer::RefuseSender(const char* peer) {
-    NoteRefused(peer);
-    ++refusedSenders;
-    if (!refusals.Refused(peer))
-        return;
-    char line[160];
-    std::snprintf(line, sizeof line,
-                  "zamri: TCP server: refused %s, not an allowed sender (%llu refused so far)", peer,
-                  static_cast<unsigned long long>(refusedSenders.load()));
-    WriteErrorLine(line);
+    gate.SetAllowedSenders(allowed);
 }
 
 int TcpServer::AcceptClient(NetworkRun& run) {
     char peer[kAddressTextSize] = "0.0.0.0";
-    SocketHandle accepted = SocketAccept(run.loop.Socket(run.listenerId), peer, sizeof peer);
+    bool refused = false;
+    SocketHandle accepted = gate.Accept(run.loop.Socket(run.listenerId), peer, sizeof peer, &refused);
     if (accepted == kInvalidSocket)
-        return 0;
-    if (!allowedSenders.Allows(peer)) {
-        SocketClose(accepted);
-        RefuseSender(peer);
-        return 1;
-    }
+        return refused ? 1 : 0;
     // A full table still lets a newcomer try the exchange when a client is idle enough to give
     // way; the slot changes hands only once the newcomer has passed it.
     if (run.clients >= kMaxSocketSlots - 1 && IdleClient(run) < 0) {
@@ -417,7 +395,7 @@ void TcpServer::CloseOldestOpening(NetworkRun& run) {
 
 int TcpServer::IdleClient(NetworkRun& run, int64_t* silentFor) {
     return LongestSilent(
-        run.loop, idleLimit.load(),
+        run.loop, gate.IdleLimitMilliseconds(),
         [&](int id) -> Silence* {
             if (id == run.listenerId)
                 return nullptr;
@@ -428,16 +406,7 @@ int TcpServer::IdleClient(NetworkRun& run, int64_t* silentFor) {
 
 void TcpServer::ReplaceIdleClient(NetworkRun& run, int id, int64_t silentFor, const char* newcomer) {
     auto* client = static_cast<Connection*>(run.loop.Handler(id));
-    ++clientsReplaced;
-    if (replacements.Refused(client->Peer())) {
-        char line[200];
-        std::snprintf(line, sizeof line,
-                      "zamri: TCP server: all 63 client slots were taken; closed %s, silent for %lld s, "
-                      "for %s (%llu so far)",
-                      client->Peer(), static_cast<long long>(silentFor / 1000), newcomer,
-                      static_cast<unsigned long long>(clientsReplaced.load()));
-        WriteErrorLine(line);
-    }
+    gate.NoteReplaced(client->Peer(), silentFor, newcomer, "all 63 client slots were taken");
     client->Close(run.loop, id, true, false);
 }
 
@@ -456,21 +425,6 @@ void TcpServer::RefuseClient(NetworkRun& run, SocketHandle accepted) {
         run.capacityReported = true;
         ShowCapacityNotice();
     }
-}
-
-void TcpServer::NoteRefused(const char* peer) {
-    int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                      std::chrono::system_clock::now().time_since_epoch())
-                      .count();
-    std::lock_guard<std::mutex> guard(refusalLock);
-    ++refusalSummary.count;
-    std::snprintf(refusalSummary.lastPeer, sizeof refusalSummary.lastPeer, "%s", peer != nullptr ? peer : "");
-    refusalSummary.lastUtcMs = now;
-}
-
-TcpServer::RefusalSummary TcpServer::RefusalsSoFar() const {
-    std::lock_guard<std::mutex> guard(refusalLock);
-    return refusalSummary;
 }
 
 void TcpServer::ShowCapacityNotice() {

@@ -9,11 +9,11 @@
 #include <memory>
 #include <mutex>
 
-#include "netsource/allowed_senders.h"
+#include "net/admission_gate.h"
+#include "net/idle_slots.h"
+#include "net/socket_seam.h"
 #include "tcp/frame_buffer.h"
-#include "tcp/idle_slots.h"
 #include "tcp/server_events.h"
-#include "tcp/socket_seam.h"
 
 // Where one connection's opening exchange stands; kept between the loop's turns.
 struct OpeningState {
@@ -92,7 +92,7 @@ class TcpServer : public SocketBase {
     // in (empty: everyone; see allowed_senders.h). Others are closed at once, counted, and
     // reported on the error output once a minute per address.
     void SetSenderRules(const char* listenAddress, const char* allowedSenders);
-    uint64_t RefusedSenders() const { return refusedSenders.load(); }
+    uint64_t RefusedSenders() const { return gate.RefusedSenders(); }
     // Ends the network thread, which closes every connection. Always 1.
     int Stop();
 
@@ -108,21 +108,18 @@ class TcpServer : public SocketBase {
     // the slot of the client that has been silent longest, if that one has sent nothing for
     // longer than this (default a minute; 0: nobody gives way and the newcomer is refused).
     // Any thread, any time.
-    void SetIdleLimit(int milliseconds) { idleLimit = milliseconds; }
+    void SetIdleLimit(int milliseconds) { gate.SetIdleLimit(milliseconds); }
     // Clients closed so far to make room that way.
-    uint64_t ClientsReplaced() const { return clientsReplaced.load(); }
+    uint64_t ClientsReplaced() const { return gate.Replaced(); }
 
     // Connections in their opening exchange right now (read by any thread).
     int OpeningCount() const { return openingCount.load(); }
 
-    // Connections that never became clients: the opening exchange failed or ran out of time,
-    // or no client slot was free. How many so far, and the last one's address and time.
-    struct RefusalSummary {
-        uint64_t count = 0;
-        char lastPeer[zamri::kAddressTextSize] = {};
-        int64_t lastUtcMs = 0;
-    };
-    RefusalSummary RefusalsSoFar() const;
+    // Connections that never became clients: not an allowed sender, the opening exchange failed
+    // or ran out of time, or no client slot was free. How many so far, and the last one's
+    // address and time.
+    using RefusalSummary = zamri::AdmissionGate::Summary;
+    RefusalSummary RefusalsSoFar() const { return gate.RefusalsSoFar(); }
 
     // Receives once into the connection's buffer, then hands over every complete frame in
     // arrival order. 1, 0 when the receive failed, kReceiveBroken when the connection must go.
@@ -149,9 +146,7 @@ class TcpServer : public SocketBase {
     // Accepts one pending connection into the loop; 0 when there was none.
     int AcceptClient(NetworkRun& run);
     void RefuseClient(NetworkRun& run, zamri::SocketHandle accepted);
-    void NoteRefused(const char* peer);
-    // Counts and reports a sender that is not on the allowed list.
-    void RefuseSender(const char* peer);
+    void NoteRefused(const char* peer) { gate.NoteRefused(peer); }
     void CloseOldestOpening(NetworkRun& run);
     // The admitted client that gives its slot to a newcomer, or -1 (see SetIdleLimit).
     int IdleClient(NetworkRun& run, int64_t* silentFor = nullptr);
@@ -163,19 +158,14 @@ class TcpServer : public SocketBase {
     int ReceiveOnce(zamri::SocketHandle socket, ClientBuffer& clientBuffer);
     void ShowCapacityNotice();
     int FailStart(zamri::SocketHandle socket, const char* message);
-    mutable std::mutex refusalLock;
-    RefusalSummary refusalSummary;
 
     // The running network thread's slot table and stop flag. Each Start makes a new one, so a
     // thread that outlived Stop keeps its own table and flag and never shares them with the next.
     std::shared_ptr<NetworkRun> networkThread;
     char listenAddress[16] = {};
-    AllowedSenders allowedSenders;  // read by the network thread only after Start
-    RefusalLog refusals;            // network thread
-    RefusalLog replacements;        // network thread: clients closed for a newcomer, reported
-    std::atomic<int> idleLimit{zamri::kDefaultSlotIdleSeconds * 1000};
-    std::atomic<uint64_t> clientsReplaced{0};
-    std::atomic<uint64_t> refusedSenders{0};
+    // Who gets in, and what is counted and told of those who do not; its list is set before
+    // Start and read by the network thread only.
+    zamri::AdmissionGate gate{"TCP server"};
     std::atomic<int> listeningPort{0};
     // Written by the current run only: a run that Stop let go no longer reports.
     std::mutex countLock;

@@ -5,7 +5,7 @@
 #include <new>
 
 #include "mask/mask_pattern.h"
-#include "netsource/allowed_senders.h"
+#include "net/allowed_senders.h"
 #include "netsource/port_name.h"
 #include "zamri_version.h"
 

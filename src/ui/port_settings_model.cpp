@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "codepage/code_page.h"
-#include "netsource/allowed_senders.h"
+#include "net/allowed_senders.h"
 #include "netsource/port_name.h"
 
 const char* const kParityKeys[5] = {"none", "odd", "even", "mark", "space"};

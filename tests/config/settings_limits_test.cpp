@@ -9,11 +9,11 @@
 #include "config/channel_settings.h"
 #include "config/channel_table.h"
 #include "mask/mask_set.h"
-#include "netsource/allowed_senders.h"
+#include "net/allowed_senders.h"
+#include "net/socket_address.h"
 #include "platform/profile.h"
 #include "support/messages.h"
 #include "support/temp_dir.h"
-#include "tcp/socket_address.h"
 #include "web/web_options.h"
 
 using testing_support::MessageRecorder;

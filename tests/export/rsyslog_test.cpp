@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "export/export_socket.h"
 #include "export/syslog_sink.h"
+#include "net/socket_seam.h"
+#include "platform/os.h"
 #include "support/free_port.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
-#include "tcp/socket_seam.h"
 
 using testing_support::ReadFileBytes;
 using testing_support::TempDir;
@@ -122,7 +122,7 @@ std::string Expected(int n, const char* text) {
     DeliveredLine line = Line(n, "");
     char ms[16];
     std::snprintf(ms, sizeof ms, "%03d", 300 + n);
-    return std::string("1|2025-12-08T14:02:11.") + ms + "+01:00|" + zamri::ExportHostName() + "|zamri|" +
+    return std::string("1|2025-12-08T14:02:11.") + ms + "+01:00|" + zamri::ComputerName() + "|zamri|" +
            std::to_string(getpid()) + "|line|134|[zamri@32473 camera=\"" + std::to_string(line.camera) +
            "\" flags=\"" + std::to_string(line.flags) + "\" receipt=\"" + std::to_string(line.receipt) +
            "\" source=\"" + line.source + "\"]|" + text + " " + std::to_string(n);

@@ -12,8 +12,8 @@
 
 #include "export/syslog_exporter.h"
 #include "export/syslog_format.h"
+#include "net/socket_seam.h"
 #include "support/wait.h"
-#include "tcp/socket_seam.h"
 
 using testing_support::WaitUntil;
 

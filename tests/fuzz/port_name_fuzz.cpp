@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "netsource/allowed_senders.h"
+#include "net/allowed_senders.h"
 #include "netsource/port_name.h"
 
 namespace {
@@ -62,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Require(parsed.kind != NetworkKind::kNone);
         bool target = parsed.kind == NetworkKind::kConnect || parsed.kind == NetworkKind::kPrinter;
         Require(!target || (parsed.host[0] != 0 && parsed.hostPort >= 1 && parsed.hostPort <= 65535));
-        Require(parsed.kind == NetworkKind::kConnect || (parsed.listenPort >= 1 && parsed.listenPort <= 65535));
+        Require(parsed.kind == NetworkKind::kConnect ||
+                (parsed.listenPort >= 1 && parsed.listenPort <= 65535));
         NetworkPortName again;
         Require(ParseNetworkPortName(Rebuilt(parsed).c_str(), &again) == 1);
         Require(again.kind == parsed.kind && again.listenPort == parsed.listenPort &&

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "config/channel_table.h"
+#include "net/socket_seam.h"
 #include "netsource/network_capture.h"
 #include "platform/os.h"
 #include "send_client.h"
@@ -28,7 +29,6 @@
 #include "support/printer_bytes.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
-#include "tcp/socket_seam.h"
 #include "tcp/tcp_ingest_server.h"
 
 using namespace zamri;

@@ -1,9 +1,8 @@
-// Network port names and allowed-senders lists: what parses, into what, and what is refused.
+// Network port names: what parses, into what, and what is refused.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "netsource/allowed_senders.h"
 #include "netsource/port_name.h"
 
 namespace {
@@ -78,63 +77,6 @@ TEST(PortName, MalformedNetworkNamesAreRefusedAndNeverTakenForSerialPorts) {
         SCOPED_TRACE(serial);
         EXPECT_FALSE(IsNetworkPortName(serial));
     }
-}
-
-TEST(AllowedSenders, AddressesAndBlocksLetInOnlyWhatTheyName) {
-    AllowedSenders list;
-    EXPECT_FALSE(list.Restricts());
-    EXPECT_TRUE(list.Allows("203.0.113.9"));  // no list: everyone
-
-    std::string rejected;
-    EXPECT_EQ(3, list.Parse("10.1.0.5, 192.168.7.0/24 ;127.0.0.1/32", &rejected));
-    EXPECT_TRUE(rejected.empty());
-    EXPECT_TRUE(list.Allows("10.1.0.5"));
-    EXPECT_FALSE(list.Allows("10.1.0.6"));
-    EXPECT_TRUE(list.Allows("192.168.7.0"));
-    EXPECT_TRUE(list.Allows("192.168.7.255"));
-    EXPECT_FALSE(list.Allows("192.168.8.1"));
-    EXPECT_TRUE(list.Allows("127.0.0.1"));
-    EXPECT_FALSE(list.Allows("127.0.0.2"));
-    EXPECT_FALSE(list.Allows("not an address"));
-
-    EXPECT_EQ(1, list.Parse("10.0.0.0/8", nullptr));
-    EXPECT_TRUE(list.Allows("10.200.3.4"));
-    EXPECT_EQ(1, list.Parse("10.1.2.3/16", nullptr));  // host bits beyond the block are ignored
-    EXPECT_TRUE(list.Allows("10.1.99.1"));
-    EXPECT_EQ(1, list.Parse("0.0.0.0/0", nullptr));  // everyone, because the list says so
-    EXPECT_TRUE(list.Allows("8.8.8.8"));
-}
-
-TEST(AllowedSenders, MalformedEntriesAreReportedAndNeverMeanEveryone) {
-    AllowedSenders list;
-    std::string rejected;
-    EXPECT_EQ(1, list.Parse("10.1.0.300 10.1.0.5 * 10.1.0.0/33 10.1.0.0/ host.lan", &rejected));
-    EXPECT_EQ("10.1.0.300 * 10.1.0.0/33 10.1.0.0/ host.lan", rejected);
-    EXPECT_TRUE(list.Allows("10.1.0.5"));
-    EXPECT_FALSE(list.Allows("10.1.0.6"));
-
-    EXPECT_EQ(0, list.Parse("*", &rejected));
-    EXPECT_TRUE(list.Restricts());
-    EXPECT_FALSE(list.Allows("10.1.0.5"));  // a list of nothing valid lets nobody in
-
-    EXPECT_EQ(0, list.Parse("  , ", &rejected));
-    EXPECT_FALSE(list.Restricts());  // only separators: no list
-}
-
-TEST(RefusalLog, EveryRefusalCountsButAnAddressIsReportedOncePerMinute) {
-    RefusalLog log;
-    EXPECT_TRUE(log.Refused("10.0.0.9", 1000));
-    EXPECT_FALSE(log.Refused("10.0.0.9", 1500));
-    EXPECT_TRUE(log.Refused("10.0.0.8", 1500));
-    EXPECT_FALSE(log.Refused("10.0.0.9", 60999));
-    EXPECT_TRUE(log.Refused("10.0.0.9", 61000));
-    EXPECT_EQ(5u, log.Count());
-
-    // A flood of different addresses neither grows the memory without bound nor silences
-    // an address that comes back after its minute.
-    for (int i = 0; i < 5000; ++i)
-        log.Refused(("172.16." + std::to_string(i / 256) + "." + std::to_string(i % 256)).c_str(), 70000);
-    EXPECT_TRUE(log.Refused("10.0.0.8", 200000));
 }
 
 }  // namespace

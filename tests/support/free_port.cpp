@@ -3,7 +3,7 @@
 #include <atomic>
 #include <chrono>
 
-#include "tcp/socket_seam.h"
+#include "net/socket_seam.h"
 
 namespace testing_support {
 

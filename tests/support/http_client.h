@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tcp/socket_seam.h"
+#include "net/socket_seam.h"
 
 namespace testing_support {
 

@@ -7,6 +7,7 @@
 
 #include "config/channel_table.h"
 #include "journal/journal_sink.h"
+#include "net/socket_seam.h"
 #include "platform/os.h"
 #include "send_client.h"
 #include "support/http_client.h"
@@ -14,7 +15,6 @@
 #include "support/overlay_log.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
-#include "tcp/socket_seam.h"
 #include "tcp/tcp_ingest_server.h"
 #include "web/web_front.h"
 

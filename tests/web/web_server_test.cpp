@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
+#include "net/socket_seam.h"
 #include "support/http_client.h"
 #include "support/wait.h"
-#include "tcp/socket_seam.h"
 #include "web/http_server.h"
 #include "web/live_feed.h"
 #include "web/web_gate.h"

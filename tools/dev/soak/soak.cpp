@@ -35,11 +35,11 @@
 #include <vector>
 
 #include "config/channel_table.h"
+#include "net/socket_seam.h"
 #include "netsource/network_capture.h"
 #include "platform/os.h"
 #include "process_probe.h"
 #include "send_client.h"
-#include "tcp/socket_seam.h"
 #include "tcp/tcp_ingest_server.h"
 #include "tcp/wire_protocol.h"
 #include "web_abuse.h"

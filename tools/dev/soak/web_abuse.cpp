@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "config/channel_table.h"
-#include "tcp/socket_seam.h"
+#include "net/socket_seam.h"
 #include "web/web_front.h"
 
 namespace soak {

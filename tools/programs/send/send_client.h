@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "tcp/socket_seam.h"
+#include "net/socket_seam.h"
 
 class SendClient {
   public:

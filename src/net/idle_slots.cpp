@@ -1,6 +1,6 @@
-#include "tcp/idle_slots.h"
+#include "net/idle_slots.h"
 
-#include "tcp/event_loop.h"
+#include "net/event_loop.h"
 
 namespace zamri {
 

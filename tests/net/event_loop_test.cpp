@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "tcp/event_loop.h"
+#include "net/event_loop.h"
 
 using namespace zamri;
 

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "tcp/socket_seam.h"
+#include "net/socket_seam.h"
 
 namespace zamri {
 

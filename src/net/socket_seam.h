@@ -1,11 +1,13 @@
-// The socket layer's contract: everything the TCP server and the senders need from the
-// platform. Two backends implement it: socket_seam_win32.cpp (Winsock 2.2 with event objects)
-// and socket_seam_posix.cpp (poll). Everything above this header is shared.
+// The socket layer's contract: everything the network fronts (TCP mode's server, the network
+// channels, the syslog export) and the senders need from the platform. Two backends implement
+// it: socket_seam_win32.cpp (Winsock 2.2 with event objects) and socket_seam_posix.cpp (poll).
+// Names are looked up in one place (socket_address.h). Everything above this header is shared.
 //
 // Results follow the program's conventions: 1 success, 0 failure; byte counts or -1.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace zamri {
 
@@ -68,6 +70,18 @@ SocketHandle SocketConnect(const char* host, int port);
 SocketHandle SocketConnectFrom(const char* localAddress, const char* host, int port);
 // Half-closes the sending direction: the peer sees the end of the stream.
 void SocketShutdownSend(SocketHandle socket);
+
+// A blocking socket connected to host:port (a name or a dotted IPv4 address): TCP, given at
+// most connectMilliseconds to connect, or UDP (datagram). Sends give up after
+// sendTimeoutMilliseconds, so a peer that stops reading cannot hold the sender for ever.
+// kInvalidSocket on failure, with the reason in error.
+SocketHandle SocketConnectWithin(const char* host, int port, bool datagram, int connectMilliseconds,
+                                 int sendTimeoutMilliseconds, std::string* error);
+// 1 when a connected TCP socket's peer has closed or reset the connection (anything it sent is
+// read and thrown away), 0 while it is open. Does not wait.
+int SocketPeerClosed(SocketHandle socket);
+// The reason of the last failed socket call on this thread, as text.
+std::string SocketErrorText();
 
 // What the platform reported for one slot since the last look, with each event's error code.
 // write also reports the end of a connect begun with SocketConnectBegin (writeError: its

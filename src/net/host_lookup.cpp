@@ -1,4 +1,4 @@
-#include "tcp/host_lookup.h"
+#include "net/host_lookup.h"
 
 #include <cstdio>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "tcp/event_loop.h"
+#include "net/event_loop.h"
 
 #include <utility>
 

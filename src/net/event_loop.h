@@ -30,7 +30,7 @@
 #include <memory>
 #include <vector>
 
-#include "tcp/socket_seam.h"
+#include "net/socket_seam.h"
 
 namespace zamri {
 

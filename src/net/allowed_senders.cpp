@@ -1,4 +1,4 @@
-#include "netsource/allowed_senders.h"
+#include "net/allowed_senders.h"
 
 #include <chrono>
 #include <cstring>

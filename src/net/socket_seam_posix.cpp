@@ -9,14 +9,15 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "tcp/socket_address.h"
-#include "tcp/socket_seam.h"
+#include "net/socket_address.h"
+#include "net/socket_seam.h"
 
 namespace zamri {
 
@@ -198,32 +199,81 @@ void SocketAbort(SocketHandle socket) {
 }
 
 SocketHandle SocketConnect(const char* host, int port) {
-    if (host == nullptr || port <= 0 || port > 65535)
-        return kInvalidSocket;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    char service[16];
-    std::snprintf(service, sizeof service, "%d", port);
-    if (getaddrinfo(host, service, &hints, &found) != 0 || found == nullptr)
-        return kInvalidSocket;
+    sockaddr_in addresses[kMostHostAddresses];
+    int count = SocketResolveAll(host, port, false, addresses, kMostHostAddresses);
     int fd = -1;
-    for (addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
-        fd = ::socket(entry->ai_family, entry->ai_socktype | SOCK_CLOEXEC, entry->ai_protocol);
+    for (int i = 0; i < count; ++i) {
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (fd < 0)
             continue;
-        if (::connect(fd, entry->ai_addr, entry->ai_addrlen) == 0)
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&addresses[i]), sizeof addresses[i]) == 0)
             break;
         ::close(fd);
         fd = -1;
     }
-    freeaddrinfo(found);
     if (fd < 0)
         return kInvalidSocket;
     int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     return fd;
+}
+
+SocketHandle SocketConnectWithin(const char* host, int port, bool datagram, int connectMilliseconds,
+                                 int sendTimeoutMilliseconds, std::string* error) {
+    sockaddr_in remote;
+    if (SocketResolveAll(host, port, datagram, &remote, 1, error) != 1)
+        return kInvalidSocket;
+    int fd = ::socket(AF_INET, (datagram ? SOCK_DGRAM : SOCK_STREAM) | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        *error = std::strerror(errno);
+        return kInvalidSocket;
+    }
+    int flags = fcntl(fd, F_GETFL, 0);
+    fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote);
+    if (rc != 0 && errno == EINPROGRESS) {
+        pollfd p{fd, POLLOUT, 0};
+        rc = ::poll(&p, 1, connectMilliseconds);
+        if (rc == 0) {
+            errno = ETIMEDOUT;
+            rc = -1;
+        } else if (rc > 0) {
+            int code = 0;
+            socklen_t length = sizeof code;
+            getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &length);
+            errno = code;
+            rc = code == 0 ? 0 : -1;
+        }
+    }
+    if (rc != 0) {
+        *error = std::strerror(errno);
+        ::close(fd);
+        return kInvalidSocket;
+    }
+    fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    timeval limit{sendTimeoutMilliseconds / 1000, (sendTimeoutMilliseconds % 1000) * 1000};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    return fd;
+}
+
+int SocketPeerClosed(SocketHandle socket) {
+    char scrap[512];
+    for (;;) {
+        ssize_t n = ::recv(Fd(socket), scrap, sizeof scrap, MSG_DONTWAIT);
+        if (n > 0)
+            continue;
+        if (n == 0)
+            return 1;
+        return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? 0 : 1;
+    }
+}
+
+std::string SocketErrorText() {
+    return std::strerror(errno);
+}
+
+std::string SocketLookUpErrorText(int code) {
+    return gai_strerror(code);
 }
 
 void SocketShutdownSend(SocketHandle socket) {

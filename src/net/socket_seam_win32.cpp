@@ -5,13 +5,26 @@
 #include <ws2tcpip.h>
 
 #include <cstdio>
+#include <string>
 
-#include "tcp/socket_address.h"
-#include "tcp/socket_seam.h"
+#include "net/socket_address.h"
+#include "net/socket_seam.h"
 
 namespace zamri {
 
 namespace {
+
+// The system's words for a Winsock error code, without the full stop and line end.
+std::string ErrorText(int code) {
+    char text[256] = {};
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ' || text[n - 1] == '.'))
+        text[--n] = 0;
+    if (n == 0)
+        std::snprintf(text, sizeof text, "error %d", code);
+    return text;
+}
 
 SOCKET Native(SocketHandle socket) {
     return static_cast<SOCKET>(socket);
@@ -181,32 +194,97 @@ void SocketAbort(SocketHandle socket) {
 }
 
 SocketHandle SocketConnect(const char* host, int port) {
-    if (host == nullptr || port <= 0 || port > 65535)
-        return kInvalidSocket;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    char service[16];
-    std::snprintf(service, sizeof service, "%d", port);
-    if (getaddrinfo(host, service, &hints, &found) != 0 || found == nullptr)
-        return kInvalidSocket;
+    sockaddr_in addresses[kMostHostAddresses];
+    int count = SocketResolveAll(host, port, false, addresses, kMostHostAddresses);
     SOCKET connected = INVALID_SOCKET;
-    for (addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
-        connected = ::socket(entry->ai_family, entry->ai_socktype, entry->ai_protocol);
+    for (int i = 0; i < count; ++i) {
+        connected = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         if (connected == INVALID_SOCKET)
             continue;
-        if (::connect(connected, entry->ai_addr, static_cast<int>(entry->ai_addrlen)) == 0)
+        if (::connect(connected, reinterpret_cast<sockaddr*>(&addresses[i]), sizeof addresses[i]) == 0)
             break;
         closesocket(connected);
         connected = INVALID_SOCKET;
     }
-    freeaddrinfo(found);
     if (connected == INVALID_SOCKET)
         return kInvalidSocket;
     BOOL one = TRUE;
     setsockopt(connected, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
     return Handle(connected);
+}
+
+SocketHandle SocketConnectWithin(const char* host, int port, bool datagram, int connectMilliseconds,
+                                 int sendTimeoutMilliseconds, std::string* error) {
+    sockaddr_in remote;
+    if (SocketResolveAll(host, port, datagram, &remote, 1, error) != 1)
+        return kInvalidSocket;
+    SOCKET s = ::socket(AF_INET, datagram ? SOCK_DGRAM : SOCK_STREAM, datagram ? IPPROTO_UDP : IPPROTO_TCP);
+    if (s == INVALID_SOCKET) {
+        *error = ErrorText(WSAGetLastError());
+        return kInvalidSocket;
+    }
+    u_long on = 1;
+    ioctlsocket(s, FIONBIO, &on);
+    int rc = ::connect(s, reinterpret_cast<sockaddr*>(&remote), sizeof remote);
+    int code = rc == 0 ? 0 : WSAGetLastError();
+    if (rc != 0 && code == WSAEWOULDBLOCK) {
+        fd_set writable, failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(s, &writable);
+        FD_SET(s, &failed);
+        timeval limit{connectMilliseconds / 1000, (connectMilliseconds % 1000) * 1000};
+        int ready = ::select(0, nullptr, &writable, &failed, &limit);
+        if (ready == 0) {
+            code = WSAETIMEDOUT;
+        } else if (ready > 0 && FD_ISSET(s, &failed)) {
+            int length = sizeof code;
+            getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&code), &length);
+            if (code == 0)
+                code = WSAECONNREFUSED;
+        } else if (ready > 0) {
+            code = 0;
+        } else {
+            code = WSAGetLastError();
+        }
+    }
+    if (code != 0) {
+        *error = ErrorText(code);
+        closesocket(s);
+        return kInvalidSocket;
+    }
+    u_long off = 0;
+    ioctlsocket(s, FIONBIO, &off);
+    DWORD limit = static_cast<DWORD>(sendTimeoutMilliseconds);
+    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
+    return Handle(s);
+}
+
+int SocketPeerClosed(SocketHandle socket) {
+    SOCKET s = Native(socket);
+    char scrap[512];
+    for (;;) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(s, &readable);
+        timeval now{0, 0};
+        int ready = ::select(0, &readable, nullptr, nullptr, &now);
+        if (ready == 0)
+            return 0;
+        if (ready < 0)
+            return 1;
+        int n = ::recv(s, scrap, sizeof scrap, 0);
+        if (n <= 0)
+            return 1;
+    }
+}
+
+std::string SocketErrorText() {
+    return ErrorText(WSAGetLastError());
+}
+
+std::string SocketLookUpErrorText(int code) {
+    return ErrorText(code);
 }
 
 void SocketShutdownSend(SocketHandle socket) {

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <thread>
 
+#include "net/host_lookup.h"
 #include "support/wait.h"
-#include "tcp/host_lookup.h"
 
 namespace {
 
