@@ -177,8 +177,8 @@ void BM_TcpIngestToOverlay(benchmark::State& state) {
             // Every record has the same length (two-digit channels, fixed texts).
             std::string text = LineText(0, 0);
             text.pop_back();
-            long recordSize = static_cast<long>(
-                FormatWriteRecord(table->overlayHandle.load(), 10, 0, text.c_str()).size() + 1);
+            long recordSize =
+                static_cast<long>(FormatWriteRecord(table->overlay.Handle(), 10, 0, text.c_str()).size() + 1);
             expectedSize = FileSize(log) + recordSize * totalLines;
 
             Clock::time_point start = Clock::now();

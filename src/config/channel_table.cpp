@@ -6,7 +6,6 @@
 #include <string>
 
 #include "config/channel_settings.h"
-#include "platform/ovtext.h"
 #include "platform/profile.h"
 
 namespace {
@@ -48,13 +47,11 @@ ChannelTable::ChannelTable() {
         ChannelConfig& record = channels[i];
         std::snprintf(record.portName, sizeof record.portName, "COM%d", i + 1);
     }
-    overlayHandle = OV_open(0, 1);
 }
 
 ChannelTable::~ChannelTable() {
     StopCapture();
     DestroyTcpServer();
-    OV_close(overlayHandle.load());
     ClearFilterList(kFilterImportant);
     ClearFilterList(kFilterIgnore);
 }

@@ -1,5 +1,5 @@
 // The one store of what the program knows about its camera channels: 32 records, the TCP
-// port and server, the overlay session and its lock, and the Important and Ignore lists.
+// port and server, the overlay output, and the Important and Ignore lists.
 #pragma once
 
 #include <atomic>
@@ -7,19 +7,16 @@
 #include <mutex>
 
 #include "config/channel_config.h"
+#include "config/line_filter.h"
+#include "config/line_flags.h"
 #include "delivery/line_delivery.h"
+#include "delivery/overlay_output.h"
 #include "net/idle_slots.h"
 #include "platform/paths.h"
 
 class TcpIngestServer;
 
 constexpr int kDefaultTcpPort = 10000;
-constexpr int kFilterImportant = 0;
-constexpr int kFilterIgnore = 1;
-constexpr int kLineFlagFirst = 1;
-constexpr int kLineFlagEnd = 2;
-constexpr int kLineFlagImportant = 4;
-constexpr int kLineFlagVerticalTab = 16;
 
 class ChannelTable {
   public:
@@ -56,14 +53,19 @@ class ChannelTable {
     // Lends the table's own array (main thread only); 0 when kind is greater than 1.
     int GetFilterList(int kind, int* count, char*** list);
     // Takes ownership of list and its strings (allocated with new[]); list may be null when
-    // count is 0. Safe while other threads run FilterLine.
+    // count is 0. The delivery step filters by both lists, as one value, from then on: safe
+    // while other threads deliver lines.
     int ReplaceFilterList(int kind, int count, char** list);
-    // 1 keep the line (an Important match adds 4 to flags), 0 drop it. Allocates nothing.
-    int FilterLine(const char* text, int& flags) const;
+    // 1 keep the line (an Important match adds 4 to flags), 0 drop it, by the delivery step's
+    // current filter. Allocates nothing.
+    int FilterLine(const char* text, int& flags) const {
+        return delivery.CurrentFilter()->Apply(text, flags);
+    }
 
-    // The overlay step of the delivery: open the library if no handle is open, then write the
-    // line; each call under overlayLock. The line is dropped when the library cannot be opened.
-    void WriteOverlayLine(int channel, int flags, const char* text);
+    // The overlay step of the delivery (see OverlayOutput).
+    void WriteOverlayLine(int channel, int flags, const char* text) {
+        overlay.WriteOverlayLine(channel, flags, text);
+    }
 
     // Capture start and stop for the whole program and per serial channel.
     int StartCapture();
@@ -97,14 +99,16 @@ class ChannelTable {
     int32_t mode = 0;
     TcpIngestServer* tcpServer = nullptr;
     ChannelConfig channels[kChannelCount];
-    std::atomic<int32_t> overlayHandle{0};
-    std::mutex overlayLock;
+    // The lists as the filter page edits them (main thread); the delivery step filters by a
+    // value made from them whenever they change.
     int32_t importantCount = 0;
     int32_t ignoreCount = 0;
     char** importantList = nullptr;
     char** ignoreList = nullptr;
-    // Every line of every source goes through here: mask, filter, overlay, sinks.
-    LineDelivery delivery{*this};
+    // Opened first and closed last: every line of every source goes through the delivery step
+    // (mask, filter, overlay, sinks), which writes to it.
+    OverlayOutput overlay;
+    LineDelivery delivery{overlay};
 
   private:
     // The mode-specific halves of capture start and stop and of the TCP server's life.
@@ -118,7 +122,8 @@ class ChannelTable {
     void RestartTcpServer();
     void StopTcpServer();
 
-    // Puts list in place of the kind's list and frees the old one.
+    // Puts list in place of the kind's list, frees the old one, and hands the delivery step the
+    // filter the two lists make now.
     void InstallFilterList(int kind, char** list, int count);
 
     char** ListOf(int kind) { return kind == kFilterImportant ? importantList : ignoreList; }
@@ -131,9 +136,4 @@ class ChannelTable {
     // Keeps a camera's pattern change at capture start from overlapping the TCP worker's
     // assembly of a line for the same camera.
     std::mutex tcpLineLock;
-    // Held by FilterLine (capture threads, the TCP worker) while it reads the lists and by a
-    // replacement while it swaps them, so no reader ever sees a freed array or entry. A plain
-    // mutex rather than a reader-writer lock: a test takes microseconds, and a replacement must
-    // never wait behind a steady stream of readers.
-    mutable std::mutex filterLock;
 };

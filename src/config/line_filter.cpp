@@ -1,3 +1,5 @@
+#include "config/line_filter.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "config/channel_table.h"
+#include "config/line_flags.h"
 #include "config/settings_list.h"
 #include "platform/profile.h"
 
@@ -42,6 +45,15 @@ bool ContainsFolded(const char* text, const char* entry) {
     return false;
 }
 
+std::vector<std::string> Entries(char** list, int count) {
+    std::vector<std::string> entries;
+    for (int i = 0; list != nullptr && i < count; ++i) {
+        if (list[i] != nullptr)
+            entries.emplace_back(list[i]);
+    }
+    return entries;
+}
+
 void FreeList(char** list, int count) {
     if (list == nullptr)
         return;
@@ -51,6 +63,22 @@ void FreeList(char** list, int count) {
 }
 
 }  // namespace
+
+int LineFilter::Apply(const char* text, int& flags) const {
+    if (text == nullptr || *text == 0)
+        return 1;
+    for (const std::string& entry : important_) {
+        if (ContainsFolded(text, entry.c_str())) {
+            flags |= kLineFlagImportant;
+            return 1;
+        }
+    }
+    for (const std::string& entry : ignore_) {
+        if (ContainsFolded(text, entry.c_str()))
+            return 0;
+    }
+    return 1;
+}
 
 // The list as far as the file holds it (see ReadSettingsList), read once.
 void ChannelTable::LoadFilterList(int kind) {
@@ -102,21 +130,15 @@ void ChannelTable::ClearFilterList(int kind) {
     InstallFilterList(kind, nullptr, 0);
 }
 
-// The swap is one step under the lock: a FilterLine sees either the whole old list or the whole
-// new one, and the old one is freed only once no reader can hold it.
+// Lines are filtered by a copy of the lists, so the table's arrays are never read by another
+// thread and the old one can go at once.
 void ChannelTable::InstallFilterList(int kind, char** list, int count) {
-    char** old = nullptr;
-    int oldCount = 0;
-    {
-        std::lock_guard<std::mutex> guard(filterLock);
-        char**& current = kind == kFilterImportant ? importantList : ignoreList;
-        int32_t& currentCount = kind == kFilterImportant ? importantCount : ignoreCount;
-        old = current;
-        oldCount = currentCount;
-        current = list;
-        currentCount = list != nullptr && count > 0 ? count : 0;
-    }
-    FreeList(old, oldCount);
+    char**& current = kind == kFilterImportant ? importantList : ignoreList;
+    int32_t& currentCount = kind == kFilterImportant ? importantCount : ignoreCount;
+    FreeList(current, currentCount);
+    current = list;
+    currentCount = list != nullptr && count > 0 ? count : 0;
+    delivery.SetFilter(LineFilter(Entries(importantList, importantCount), Entries(ignoreList, ignoreCount)));
 }
 
 int ChannelTable::GetFilterList(int kind, int* count, char*** list) {
@@ -142,22 +164,5 @@ int ChannelTable::ReplaceFilterList(int kind, int count, char** list) {
     }
     InstallFilterList(kind, list, count);
     SaveFilterList(kind);
-    return 1;
-}
-
-int ChannelTable::FilterLine(const char* text, int& flags) const {
-    if (text == nullptr || *text == 0)
-        return 1;
-    std::lock_guard<std::mutex> guard(filterLock);
-    for (int i = 0; importantList != nullptr && i < importantCount; ++i) {
-        if (importantList[i] != nullptr && ContainsFolded(text, importantList[i])) {
-            flags |= kLineFlagImportant;
-            return 1;
-        }
-    }
-    for (int i = 0; ignoreList != nullptr && i < ignoreCount; ++i) {
-        if (ignoreList[i] != nullptr && ContainsFolded(text, ignoreList[i]))
-            return 0;
-    }
     return 1;
 }

@@ -4,14 +4,16 @@
 #include <cstdio>
 #include <cstring>
 
-#include "config/channel_table.h"
+#include "config/line_flags.h"
+#include "delivery/overlay_output.h"
 #include "mask/card_mask.h"
 #include "platform/os.h"
 
-LineDelivery::LineDelivery(ChannelTable& owner)
-    : table(owner),
+LineDelivery::LineDelivery(OverlayOutput& output)
+    : overlay(output),
       clock(&SystemLineClock()),
       masks(std::make_shared<const MaskSet>(MaskSettings())),
+      filter(std::make_shared<const LineFilter>()),
       sinks(std::make_shared<const SinkList>()) {
     for (int i = 0; i < kChannelCount; ++i) {
         receipts[i] = 1;
@@ -56,10 +58,10 @@ int LineDelivery::Deliver(int camera, int flags, const char* source, const char*
     std::atomic<uint32_t>& receipt = receipts[camera - 1];
     line.receipt = (flags & kLineFlagEnd) != 0 ? receipt.fetch_add(1) : receipt.load();
 
-    if (table.FilterLine(line.text, flags) == 0)
+    if (CurrentFilter()->Apply(line.text, flags) == 0)
         return 0;
     line.flags = flags;
-    table.WriteOverlayLine(camera - 1, flags, line.text);
+    overlay.WriteOverlayLine(camera - 1, flags, line.text);
 
     std::shared_ptr<const SinkList> current = SinkSnapshot();
     for (const std::shared_ptr<LineSink>& sink : *current)
@@ -113,6 +115,17 @@ void LineDelivery::SetMasks(const MaskSettings& settings, std::vector<std::strin
     auto next = std::make_shared<const MaskSet>(settings, errors);
     std::lock_guard<std::mutex> guard(maskLock);
     masks = std::move(next);
+}
+
+void LineDelivery::SetFilter(LineFilter next) {
+    auto value = std::make_shared<const LineFilter>(std::move(next));
+    std::lock_guard<std::mutex> guard(filterLock);
+    filter = std::move(value);
+}
+
+std::shared_ptr<const LineFilter> LineDelivery::CurrentFilter() const {
+    std::lock_guard<std::mutex> guard(filterLock);
+    return filter;
 }
 
 int LineDelivery::LoadMasks(const char* settingsPath) {

@@ -1,7 +1,7 @@
 // The one road every printed line travels, whatever its source (serial capture, TCP mode,
 // network sources): masks (card numbers and the user's patterns), line filter (which may add
-// flag 4), the overlay library (first and synchronous, under the overlay lock), then every
-// registered sink. Nothing behind this step ever sees an unmasked line.
+// flag 4), the overlay output (first and synchronous), then every registered sink. Nothing
+// behind this step ever sees an unmasked line.
 #pragma once
 
 #include <atomic>
@@ -12,15 +12,17 @@
 #include <vector>
 
 #include "config/channel_config.h"
+#include "config/line_filter.h"
 #include "delivery/delivered_line.h"
 #include "delivery/line_clock.h"
 #include "mask/mask_set.h"
 
-class ChannelTable;
+class OverlayOutput;
 
 class LineDelivery {
   public:
-    explicit LineDelivery(ChannelTable& table);
+    // overlay must outlive this object.
+    explicit LineDelivery(OverlayOutput& overlay);
     LineDelivery(const LineDelivery&) = delete;
     LineDelivery& operator=(const LineDelivery&) = delete;
 
@@ -49,6 +51,11 @@ class LineDelivery {
     // The receipt number that the camera's next line will carry (0 for a camera out of range).
     uint32_t NextReceipt(int camera) const;
 
+    // Filters by this value from now on (empty lists: every line is kept); any thread. A
+    // delivery already under way finishes with the filter it took.
+    void SetFilter(LineFilter filter);
+    std::shared_ptr<const LineFilter> CurrentFilter() const;
+
     // Reads [Options] MaskCardNumbers and the [Mask] list from the settings file and masks by
     // them from now on. Each pattern that does not compile is reported with ShowMessage and left
     // out (it stays in the file for the user to mend); returns how many were.
@@ -67,7 +74,7 @@ class LineDelivery {
     std::shared_ptr<const SinkList> SinkSnapshot() const;
     std::shared_ptr<const MaskSet> MaskSnapshot() const;
 
-    ChannelTable& table;
+    OverlayOutput& overlay;
     std::atomic<LineClock*> clock;
     std::atomic<uint32_t> receipts[kChannelCount];
     std::atomic<uint64_t> maskedCards[kChannelCount];
@@ -75,6 +82,8 @@ class LineDelivery {
     // Replaced whole, like the sinks: a delivery masks with the set it took.
     mutable std::mutex maskLock;
     std::shared_ptr<const MaskSet> masks;
+    mutable std::mutex filterLock;
+    std::shared_ptr<const LineFilter> filter;
     // Guards only the swap of the list pointer: a delivery takes a reference to the current list
     // and calls the sinks without any lock, and a change builds a new list.
     mutable std::mutex sinkLock;

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "codepage/printer_pages.h"
-#include "config/channel_table.h"
+#include "config/line_flags.h"
 #include "serial/hebrew_setting.h"
 #include "serial/hebrew_shift.h"
 

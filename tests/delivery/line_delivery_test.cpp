@@ -29,18 +29,10 @@ class FixedClock : public LineClock {
     int32_t UtcOffsetMinutes(int64_t) override { return 330; }
 };
 
-char** List(const char* entry) {
-    char** list = new char*[1];
-    list[0] = new char[std::strlen(entry) + 1];
-    std::strcpy(list[0], entry);
-    return list;
-}
-
 class Delivery : public ::testing::Test {
   protected:
     void SetUp() override {
-        table.ReplaceFilterList(kFilterImportant, 1, List("total"));
-        table.ReplaceFilterList(kFilterIgnore, 1, List("SECRET"));
+        table.delivery.SetFilter(LineFilter({"total"}, {"SECRET"}));
         table.delivery.SetClock(&clock);
         table.delivery.AddSink(sink);
     }
@@ -110,7 +102,7 @@ TEST_F(Delivery, TheSystemClockGivesTheTimeInUtcAndAPlausibleOffset) {
 // Masks apply before the filter: an Important entry that the card number would match does not
 // see it, and neither do the overlay and the sinks.
 TEST_F(Delivery, MasksComeFirstAndAreCountedPerCamera) {
-    table.ReplaceFilterList(kFilterImportant, 1, List("4111"));
+    table.delivery.SetFilter(LineFilter({"4111"}, {"SECRET"}));
     LineDelivery& delivery = table.delivery;
     EXPECT_EQ(delivery.Deliver(2, 0, "COM2", "PAN 4111111111111111"), 1);
     EXPECT_EQ(delivery.Deliver(2, 0, "COM2", "4111 is the code"), 1);

@@ -26,13 +26,6 @@ using testing_support::WriteFileBytes;
 
 namespace {
 
-char** List(const char* entry) {
-    char** list = new char*[1];
-    list[0] = new char[std::strlen(entry) + 1];
-    std::strcpy(list[0], entry);
-    return list;
-}
-
 std::vector<zamri::JournalRecord> Journal(const std::string& folder) {
     std::vector<zamri::JournalRecord> records;
     for (const zamri::JournalFile& file : zamri::ListJournalFiles(folder)) {
@@ -67,8 +60,7 @@ class JournalSinkTest : public ::testing::Test {
         folder = dir.File("journal");
         sink = std::make_shared<zamri::JournalSink>(folder, 90, codePage, recorderSettings, nullptr);
         ASSERT_EQ(sink->Start(), 1);
-        table.ReplaceFilterList(kFilterImportant, 1, List("total"));
-        table.ReplaceFilterList(kFilterIgnore, 1, List("SECRET"));
+        table.delivery.SetFilter(LineFilter({"total"}, {"SECRET"}));
         table.delivery.AddSink(sink);
     }
     size_t Written() { return static_cast<size_t>(sink->Writer().Written()); }

@@ -33,16 +33,6 @@ using testing_support::WaitUntil;
 
 namespace {
 
-char** MakeList(std::initializer_list<const char*> entries) {
-    char** list = new char*[entries.size()];
-    int i = 0;
-    for (const char* entry : entries) {
-        list[i] = new char[std::strlen(entry) + 1];
-        std::strcpy(list[i++], entry);
-    }
-    return list;
-}
-
 bool RunningUnderWine() {
 #if defined(_WIN32)
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
@@ -108,8 +98,7 @@ class CaptureOnLine : public Capture {
 
 TEST_F(CaptureOnLine, AReceiptReachesTheOverlayLineByLineWithItsFlags) {
     Enable(2, line.PortName());
-    table.ReplaceFilterList(kFilterImportant, 2, MakeList({"total", "4111"}));
-    table.ReplaceFilterList(kFilterIgnore, 1, MakeList({"VOID"}));
+    table.delivery.SetFilter(LineFilter({"total", "4111"}, {"VOID"}));
     auto sink = std::make_shared<testing_support::RecordingSink>();
     table.delivery.AddSink(sink);
     ASSERT_EQ(table.StartCapture(), 1);

@@ -26,17 +26,6 @@ using testing_support::WaitUntil;
 
 namespace {
 
-char** List(std::initializer_list<const char*> entries) {
-    char** list = new char*[entries.size()];
-    size_t i = 0;
-    for (const char* entry : entries) {
-        list[i] = new char[std::strlen(entry) + 1];
-        std::strcpy(list[i], entry);
-        ++i;
-    }
-    return list;
-}
-
 class TcpChannelTest : public ::testing::Test {
   protected:
     void StartTable() {
@@ -49,8 +38,7 @@ class TcpChannelTest : public ::testing::Test {
         footer->patternFlags = 1;
         std::strcpy(footer->patternText, "THANK YOU");
         table->GetChannel(2)->patternFlags = 2;
-        table->ReplaceFilterList(kFilterImportant, 1, List({"total"}));
-        table->ReplaceFilterList(kFilterIgnore, 1, List({"SECRET"}));
+        table->delivery.SetFilter(LineFilter({"total"}, {"SECRET"}));
         table->StartCapture();
         port = table->tcpServer->ListeningPort();
         ASSERT_GT(port, 0);
@@ -125,7 +113,7 @@ TEST_F(TcpChannelTest, LinesReachTheOverlayWithTheirCamerasAndFlags) {
 // TCP lines are masked before the filter: the Important entry "4111" never sees the number.
 TEST_F(TcpChannelTest, CardNumbersAreMaskedBeforeTheFilter) {
     StartTable();
-    table->ReplaceFilterList(kFilterImportant, 1, List({"4111"}));
+    table->delivery.SetFilter(LineFilter({"4111"}, {"SECRET"}));
     SendClient client;
     ASSERT_EQ(client.Connect("127.0.0.1", port), 1);
     ASSERT_EQ(client.OpeningExchange(), 1);

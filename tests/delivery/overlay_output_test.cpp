@@ -27,11 +27,11 @@ TEST(OverlayOutput, LinesAreDroppedUntilTheLibraryOpensThenTheHandleIsKept) {
     SetEnv("OVTEXT_FAIL_OPENS", "2");
     {
         ChannelTable table;  // first open fails
-        EXPECT_EQ(table.overlayHandle.load(), 0);
+        EXPECT_EQ(table.overlay.Handle(), 0);
         table.WriteOverlayLine(0, 1, "lost");  // second open fails: dropped
         table.WriteOverlayLine(3, 4, "kept");  // third open succeeds
         table.WriteOverlayLine(31, 2, "");
-        EXPECT_NE(table.overlayHandle.load(), 0);
+        EXPECT_NE(table.overlay.Handle(), 0);
     }
     SetEnv("OVTEXT_FAIL_OPENS", nullptr);
     auto calls = log.All();

@@ -1,9 +1,16 @@
-#include <mutex>
+#include "delivery/overlay_output.h"
 
-#include "config/channel_table.h"
 #include "platform/ovtext.h"
 
-void ChannelTable::WriteOverlayLine(int channel, int flags, const char* text) {
+OverlayOutput::OverlayOutput() {
+    overlayHandle = OV_open(0, 1);
+}
+
+OverlayOutput::~OverlayOutput() {
+    OV_close(overlayHandle.load());
+}
+
+void OverlayOutput::WriteOverlayLine(int channel, int flags, const char* text) {
     // The test outside the lock is only a fast path; the decision to open is made again under
     // the lock, so at most one handle is ever stored.
     if (overlayHandle.load() == 0) {
