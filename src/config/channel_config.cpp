@@ -10,7 +10,6 @@ ChannelConfig& ChannelConfig::operator=(const ChannelConfig& other) {
     thread.store(other.thread.load());
     capture.store(other.capture.load());
     network.store(other.network.load());
-    tcpLine = other.tcpLine;
     return *this;
 }
 

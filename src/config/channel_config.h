@@ -7,7 +7,6 @@
 
 #include "platform/profile.h"
 #include "serial/decoding_options.h"
-#include "tcp/tcp_line_state.h"
 
 class SerialCapture;
 class NetworkCapture;
@@ -42,7 +41,6 @@ struct ChannelConfig {
     int32_t patternFlags = 0;  // 0 form feed, 1 footer text
     char patternText[kChannelTextSize] = {};
     DecodingOptions decoding;  // "[Channel N]": printer code page, idle end
-    TcpLineState tcpLine;      // run-time (TCP line assembly)
     // Network sources: who may connect or send ("AllowedSenders" in section "Channel N"; empty:
     // anyone), and the running source while its capture thread runs (run-time).
     char allowedSenders[kAllowedSendersSize] = {};

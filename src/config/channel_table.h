@@ -83,10 +83,6 @@ class ChannelTable {
     int StartDump(const char* portName, const char* fileName);
     int StopDump(int index);
 
-    // The TCP server's events.
-    static int ServerEventThunk(void* owner, int code, intptr_t arg, char* text);
-    int OnServerEvent(int code, intptr_t arg, char* text);
-
     int32_t tcpPort = kDefaultTcpPort;
     // TCP mode's server: the local address it listens on ("ListenAddress" in [Options]; empty:
     // every one) and who may connect ("AllowedSenders" in [Options]; empty: everyone).
@@ -133,7 +129,4 @@ class ChannelTable {
     int32_t CountOf(int kind) const { return kind == kFilterImportant ? importantCount : ignoreCount; }
 
     char settingsPath[zamri::kMaxPath] = {};
-    // Keeps a camera's pattern change at capture start from overlapping the TCP worker's
-    // assembly of a line for the same camera.
-    std::mutex tcpLineLock;
 };

@@ -141,6 +141,49 @@ void TcpIngestServer::QueueLine(LineRecord* record) {
     queueEvent.Set();
 }
 
+void TcpIngestServer::SetLineHandler(LineHandler handler) {
+    std::lock_guard<std::mutex> guard(lineLock);
+    lineHandler = std::move(handler);
+}
+
+void TcpIngestServer::SetLinePattern(int camera, int patternFlags, const char* patternText) {
+    if (camera < 1 || camera > kCameras)
+        return;
+    std::lock_guard<std::mutex> guard(lineLock);
+    lineStates[camera - 1].SetPattern(patternFlags, patternText);
+}
+
+void TcpIngestServer::HandOn(LineRecord& record) {
+    std::unique_lock<std::mutex> guard(lineLock);
+    if (!lineHandler) {
+        guard.unlock();
+        linePeer = record.peer;
+        lineAfterCut = record.afterCut;
+        Notify(EVT_LINE_RECEIVED, record.camera, record.text);
+        linePeer = "";
+        lineAfterCut = "";
+        return;
+    }
+    if (record.camera < 1 || record.camera > kCameras)
+        return;
+    int flags = 0;
+    // Line assembly takes at most two bytes off the end (the line's end characters, or whatever
+    // stands there). They and what was cut off go to the owner as what followed the line.
+    char* text = record.text;
+    size_t received = std::strlen(text);
+    size_t tailLength = received < 2 ? received : 2;
+    char tail[2];
+    std::memcpy(tail, text + received - tailLength, tailLength);
+    lineStates[record.camera - 1].Assemble(text, flags);
+    guard.unlock();
+    size_t removed = received - std::strlen(text);
+    char after[2 + kCardMaxSpan + 1];
+    bool cut = received == static_cast<size_t>(LineRecord::kMaxText);
+    std::snprintf(after, sizeof after, "%.*s%s", static_cast<int>(removed), tail + tailLength - removed,
+                  cut ? record.afterCut : "");
+    lineHandler(record.camera, flags, record.peer, text, after);
+}
+
 void TcpIngestServer::FreeRecord(LineRecord* record) {
     if (record == nullptr)
         return;
@@ -177,11 +220,7 @@ void TcpIngestServer::DeliverQueued(bool finishing) {
             return;
         LineRecord* record;
         std::memcpy(&record, front, sizeof record);
-        linePeer = record->peer;
-        lineAfterCut = record->afterCut;
-        Notify(EVT_LINE_RECEIVED, record->camera, record->text);
-        linePeer = "";
-        lineAfterCut = "";
+        HandOn(*record);
         FreeRecord(record);
         QueuePop(queue);
         // Wake a waiting network thread once half the queue is free again, so it refills in

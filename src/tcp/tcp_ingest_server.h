@@ -1,16 +1,18 @@
 // The server of TCP mode: runs the opening exchange on every new connection (side by side, in
-// the network thread's loop), turns every
-// text-line frame into a LineRecord on the network thread and leaves the delivery to a worker
-// thread of its own, which hands each line to the owner as EVT_LINE_RECEIVED.
+// the network thread's loop), turns every text-line frame into a LineRecord on the network
+// thread and leaves the delivery to a worker thread of its own, which runs each camera's line
+// assembly and hands the line to the owner's line handler.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
 #include "mask/card_mask.h"
 #include "tcp/ring_queue.h"
+#include "tcp/tcp_line_state.h"
 #include "tcp/tcp_server.h"
 
 // One received line, allocated on the network thread and freed by the worker.
@@ -32,6 +34,16 @@ class TcpIngestServer : public TcpServer {
     // At destruction the worker goes on delivering the lines already queued for at most this
     // long; whatever is left then is freed without delivery.
     static constexpr int kFinishMilliseconds = 2000;
+    // Cameras 1 to kCameras; lines for others are dropped.
+    static constexpr int kCameras = 32;
+
+    // Where the worker hands each line once the camera's line assembly has run (the line's end
+    // characters taken off, receipt boundaries marked in flags): the camera, the flags, the
+    // sender's address, the text, and what followed it on the wire (the characters taken off,
+    // then what the server cut off a long text), so that a card number across the end is still
+    // masked. The pointers hold during the call only.
+    using LineHandler =
+        std::function<void(int camera, int flags, const char* peer, const char* text, const char* after)>;
 
     TcpIngestServer();
     ~TcpIngestServer() override;
@@ -43,6 +55,13 @@ class TcpIngestServer : public TcpServer {
     int OnOpeningBytes(zamri::SocketHandle socket, OpeningState& state) override;
     int OnAdmit(zamri::SocketHandle socket) override;
     int OpeningTimeout() const override { return openingTimeout.load(); }
+
+    // Set before Start. Without a handler every line goes, as received, to the event callback
+    // as EVT_LINE_RECEIVED (with LinePeer and LineAfterCut for the sender and the cut).
+    void SetLineHandler(LineHandler handler);
+    // How camera's receipts end (see TcpLineState::SetPattern); any thread: the camera's next
+    // line is assembled by it.
+    void SetLinePattern(int camera, int patternFlags, const char* patternText);
 
     // Tests shorten the opening exchange's bound; call before Start.
     void SetOpeningTimeout(int milliseconds) { openingTimeout = milliseconds; }
@@ -73,6 +92,8 @@ class TcpIngestServer : public TcpServer {
     // then holds the senders). Frees the record when it cannot be queued at all.
     void QueueLine(LineRecord* record);
     static void FreeRecord(LineRecord* record);
+    // Assembles the record's line and hands it to the line handler (worker thread).
+    void HandOn(LineRecord& record);
 
     std::atomic<int> workerRunning{1};
     const char* linePeer = "";      // worker thread only
@@ -87,4 +108,10 @@ class TcpIngestServer : public TcpServer {
     std::atomic<int> roomWanted{0};
 
     std::atomic<int> openingTimeout{kOpeningTimeoutMilliseconds};
+
+    // Keeps a camera's pattern change from overlapping the worker's assembly of a line for it;
+    // also orders the handler, set before Start, before the worker's first use.
+    std::mutex lineLock;
+    TcpLineState lineStates[kCameras];
+    LineHandler lineHandler;
 };

@@ -7,14 +7,20 @@
 
 void ChannelTable::CreateTcpServer() {
     tcpServer = new (std::nothrow) TcpIngestServer;
+    if (tcpServer == nullptr)
+        return;
     // When Init fails every later Start reports "socket() error".
-    if (tcpServer != nullptr)
-        tcpServer->Init(this, ServerEventThunk);
+    tcpServer->Init(nullptr, nullptr);
+    LineDelivery& lines = delivery;
+    tcpServer->SetLineHandler(
+        [&lines](int camera, int flags, const char* peer, const char* text, const char* after) {
+            lines.Deliver(camera, flags, peer, text, after);
+        });
 }
 
 void ChannelTable::DestroyTcpServer() {
-    // Ends the worker, which uses the overlay handle, its lock and the filter lists: the
-    // table's destructor calls this before it releases those.
+    // Ends the worker, which delivers lines: the table's destructor calls this before the
+    // delivery step and the overlay output go.
     delete tcpServer;
     tcpServer = nullptr;
 }

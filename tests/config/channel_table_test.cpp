@@ -124,17 +124,14 @@ TEST_F(ChannelTableTest, EverySaveRewritesThePortAndKeepsOtherSections) {
 TEST_F(ChannelTableTest, UpdateKeepsTheRunTimeFields) {
     ChannelConfig* live = table.GetChannel(3);
     live->threadId = 77;
-    live->tcpLine.lineCount = 5;
     ChannelConfig edited = *live;
     edited.enabled = 1;
     std::strcpy(edited.portName, "COM12");
     edited.threadId = -1;
-    edited.tcpLine.lineCount = 0;
     ASSERT_EQ(table.UpdateChannel(3, edited), 1);
     EXPECT_EQ(live->enabled, 1);
     EXPECT_STREQ(live->portName, "COM12");
     EXPECT_EQ(live->threadId.load(), 77);
-    EXPECT_EQ(live->tcpLine.lineCount, 5);
     live->threadId = -1;
 }
 
