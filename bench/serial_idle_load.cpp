@@ -39,7 +39,7 @@ struct Pty {
 bool WaitOpen(ChannelTable& table, int index) {
     auto deadline = Clock::now() + std::chrono::seconds(10);
     while (Clock::now() < deadline) {
-        SerialCapture* capture = table.channels[index].capture.load();
+        SerialCapture* capture = table.runs[index].capture.load();
         if (capture != nullptr && capture->IsOpen())
             return true;
         zamri::SleepMilliseconds(1);

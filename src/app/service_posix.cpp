@@ -84,7 +84,7 @@ void AnnounceCapture(ChannelTable& table, const char* settingsPath) {
             continue;
         ++enabled;
         Say("zamri: channel %d: port %s%s\n", i + 1, record->portName,
-            record->thread.load() != nullptr ? "" : " (not capturing)");
+            table.runs[i].thread.load() != nullptr ? "" : " (not capturing)");
     }
     if (enabled == 0)
         Say("zamri: no channel is enabled in the settings file\n");

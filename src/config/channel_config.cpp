@@ -2,17 +2,6 @@
 
 #include <cstring>
 
-ChannelConfig& ChannelConfig::operator=(const ChannelConfig& other) {
-    if (this == &other)
-        return *this;
-    CopyConfiguration(other);
-    threadId.store(other.threadId.load());
-    thread.store(other.thread.load());
-    capture.store(other.capture.load());
-    network.store(other.network.load());
-    return *this;
-}
-
 void ChannelConfig::CopyConfiguration(const ChannelConfig& from) {
     if (this == &from)
         return;

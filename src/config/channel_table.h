@@ -13,6 +13,7 @@
 #include "delivery/overlay_output.h"
 #include "net/idle_slots.h"
 #include "platform/paths.h"
+#include "serial/channel_run.h"
 
 class TcpIngestServer;
 
@@ -95,6 +96,8 @@ class ChannelTable {
     int32_t mode = 0;
     TcpIngestServer* tcpServer = nullptr;
     ChannelConfig channels[kChannelCount];
+    // Each channel's running capture, if any (see channel_run.h).
+    ChannelRun runs[kChannelCount];
     // The lists as the filter page edits them (main thread); the delivery step filters by a
     // value made from them whenever they change.
     int32_t importantCount = 0;

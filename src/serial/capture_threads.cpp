@@ -1,7 +1,7 @@
 // Serial capture threads: one per enabled channel, from port to overlay.
 //
 // Who may touch what:
-// - A record's thread, threadId and capture fields change only under the capture lock: the
+// - A channel's run (thread, threadId, capture, network) changes only under the capture lock: the
 //   starter sets them before the thread runs, the thread clears them in its teardown, a stopper
 //   that gives up waiting clears them and marks the thread abandoned.
 // - An abandoned thread never touches its table again (the table may be gone by then); it only
@@ -65,14 +65,14 @@ void CaptureThreadMain(CaptureThread* self) {
 }
 
 // Caller holds the capture lock exclusively.
-void SignalLocked(ChannelConfig& record) {
-    CaptureThread* thread = record.thread.load();
+void SignalLocked(ChannelRun& run) {
+    CaptureThread* thread = run.thread.load();
     if (thread != nullptr)
         thread->stopRequested = true;
-    SerialCapture* capture = record.capture.load();
+    SerialCapture* capture = run.capture.load();
     if (capture != nullptr)
         capture->RequestStop();
-    NetworkCapture* network = record.network.load();
+    NetworkCapture* network = run.network.load();
     if (network != nullptr)
         network->RequestStop();
 }
@@ -108,13 +108,14 @@ void ShowOpenFailed(const char* portName, int index) {
 // A channel whose port name names a network source: its loop runs on this capture thread.
 void RunNetworkChannel(ChannelTable& table, int index, CaptureThread* self) {
     ChannelConfig& record = table.channels[index];
+    ChannelRun& run = table.runs[index];
     ChannelLineOutput output(table, index, self);
     auto teardown = [&] {
         std::unique_lock<std::mutex> guard(CaptureLock());
-        if (!self->abandoned && record.thread.load() == self) {
-            record.network = nullptr;
-            record.threadId = -1;
-            record.thread = nullptr;  // last: the stopper watches this one
+        if (!self->abandoned && run.thread.load() == self) {
+            run.network = nullptr;
+            run.threadId = -1;
+            run.thread = nullptr;  // last: the stopper watches this one
         }
     };
     NetworkCapture* capture = nullptr;
@@ -148,7 +149,7 @@ void RunNetworkChannel(ChannelTable& table, int index, CaptureThread* self) {
         }
         capture->SetAllowedSenders(record.allowedSenders);
         capture->SetIdleLimit(table.slotIdleSeconds * 1000);
-        record.network = capture;
+        run.network = capture;
     }
     if (capture->Open() == 0) {
         teardown();
@@ -172,7 +173,7 @@ int AbandonedCaptureThreads() {
 
 int ChannelTable::StartSerialCapture() {
     for (int i = 0; i < kChannelCount; ++i) {
-        if (channels[i].enabled != 0 && channels[i].thread.load() == nullptr)
+        if (channels[i].enabled != 0 && runs[i].thread.load() == nullptr)
             StartChannel(i);
     }
     return 1;
@@ -184,15 +185,15 @@ int ChannelTable::StopSerialCapture() {
     // shutdown must not wait on it for ever.
     {
         std::unique_lock<std::mutex> guard(CaptureLock());
-        for (ChannelConfig& record : channels)
-            SignalLocked(record);
+        for (ChannelRun& run : runs)
+            SignalLocked(run);
     }
     for (int i = 0; i < kChannelCount; ++i) {
-        if (channels[i].thread.load() != nullptr)
+        if (runs[i].thread.load() != nullptr)
             StopChannel(i);
     }
     for (int i = 0; i < kChannelCount; ++i) {
-        while (channels[i].thread.load() != nullptr)
+        while (runs[i].thread.load() != nullptr)
             zamri::SleepMilliseconds(kWaitStepMilliseconds);
     }
     return 1;
@@ -201,22 +202,22 @@ int ChannelTable::StopSerialCapture() {
 int ChannelTable::StartChannel(int index) {
     if (index < 0 || index >= kChannelCount)
         return 0;
-    ChannelConfig& record = channels[index];
+    ChannelRun& run = runs[index];
     // The lock is held until the record is filled in: the new thread's first step waits for it,
     // which is what lets the thread find its own record by its id.
     std::unique_lock<std::mutex> guard(CaptureLock());
-    if (record.thread.load() != nullptr)
+    if (run.thread.load() != nullptr)
         return 0;
     CaptureThread* thread = new (std::nothrow) CaptureThread{this, nextThreadId.fetch_add(1)};
     if (thread == nullptr)
         return 0;
-    record.threadId = thread->id;
-    record.thread = thread;
+    run.threadId = thread->id;
+    run.thread = thread;
     try {
         std::thread(CaptureThreadMain, thread).detach();  // nothing needs the handle afterwards
     } catch (const std::system_error&) {
-        record.threadId = -1;
-        record.thread = nullptr;
+        run.threadId = -1;
+        run.thread = nullptr;
         delete thread;
         return 0;
     }
@@ -227,39 +228,40 @@ int ChannelTable::StopChannel(int index) {
     if (index < 0 || index >= kChannelCount)
         return 0;
     ChannelConfig& record = channels[index];
+    ChannelRun& run = runs[index];
     if (record.enabled == 0)
         return 0;
     {
         std::unique_lock<std::mutex> guard(CaptureLock());
-        if (record.thread.load() == nullptr)
+        if (run.thread.load() == nullptr)
             return 0;
-        SignalLocked(record);
+        SignalLocked(run);
     }
     // Timed by the clock, not by counting sleeps: a short sleep can last far longer than asked
     // (about 16 ms on Windows).
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopWaitMilliseconds);
-    while (record.thread.load() != nullptr && std::chrono::steady_clock::now() < deadline)
+    while (run.thread.load() != nullptr && std::chrono::steady_clock::now() < deadline)
         zamri::SleepMilliseconds(kWaitStepMilliseconds);
     std::unique_lock<std::mutex> guard(CaptureLock());
-    CaptureThread* late = record.thread.load();
+    CaptureThread* late = run.thread.load();
     if (late != nullptr) {
         // The thread goes on alone and destroys its capture object itself; its port is closed
         // now so that a new thread can open it.
         late->abandoned = true;
         abandonedThreads.fetch_add(1);
-        SerialCapture* capture = record.capture.exchange(nullptr);
+        SerialCapture* capture = run.capture.exchange(nullptr);
         if (capture != nullptr)
             capture->Close();
-        record.network = nullptr;  // told to stop above; it closes its own sockets
-        record.threadId = -1;
-        record.thread = nullptr;
+        run.network = nullptr;  // told to stop above; it closes its own sockets
+        run.threadId = -1;
+        run.thread = nullptr;
     }
     return 1;
 }
 
 int ChannelTable::FindChannelByThread(int32_t id) {
     for (int i = 0; i < kChannelCount; ++i) {
-        if (channels[i].threadId.load() == id)
+        if (runs[i].threadId.load() == id)
             return i;
     }
     return -1;
@@ -270,6 +272,7 @@ void ChannelTable::RunChannelCapture(int index) {
     if (self == nullptr || index < 0 || index >= kChannelCount)
         return;
     ChannelConfig& record = channels[index];
+    ChannelRun& run = runs[index];
     if (IsNetworkPortName(record.portName)) {
         RunNetworkChannel(*this, index, self);
         return;
@@ -280,10 +283,10 @@ void ChannelTable::RunChannelCapture(int index) {
     auto teardown = [&](SerialCapture* capture) {
         {
             std::unique_lock<std::mutex> guard(CaptureLock());
-            if (!self->abandoned && record.thread.load() == self) {
-                record.capture = nullptr;
-                record.threadId = -1;
-                record.thread = nullptr;  // last: the stopper watches this one
+            if (!self->abandoned && run.thread.load() == self) {
+                run.capture = nullptr;
+                run.threadId = -1;
+                run.thread = nullptr;  // last: the stopper watches this one
             }
         }
         delete capture;
@@ -311,7 +314,7 @@ void ChannelTable::RunChannelCapture(int index) {
         capture->SetPattern(record.patternFlags, record.patternText);
         decoding = record.decoding;
         RecorderSettingsPath(GetSettingsPath(), recorderSettings, sizeof recorderSettings);
-        record.capture = capture;
+        run.capture = capture;
     }
     capture->SetRecorderSettingsPath(recorderSettings);
     char decodingProblem[256];
@@ -356,17 +359,17 @@ int64_t ChannelTable::PortFailingSince(int index) {
     if (index < 0 || index >= kChannelCount)
         return -2;
     std::unique_lock<std::mutex> guard(CaptureLock());
-    SerialCapture* capture = channels[index].capture.load();
+    SerialCapture* capture = runs[index].capture.load();
     return capture != nullptr ? capture->FailingSince() : -2;
 }
 
 int ChannelTable::StartDump(const char* portName, const char* fileName) {
     std::unique_lock<std::mutex> guard(CaptureLock());
     for (int i = 0; i < kChannelCount; ++i) {
-        SerialCapture* capture = channels[i].capture.load();
+        SerialCapture* capture = runs[i].capture.load();
         if (capture != nullptr && capture->OpenDump(portName, fileName) != 0)
             return i;
-        NetworkCapture* network = channels[i].network.load();
+        NetworkCapture* network = runs[i].network.load();
         if (network != nullptr && network->OpenDump(portName, fileName) != 0)
             return i;
     }
@@ -377,9 +380,9 @@ int ChannelTable::StopDump(int index) {
     if (index < 0 || index >= kChannelCount)
         return 0;
     std::unique_lock<std::mutex> guard(CaptureLock());
-    SerialCapture* capture = channels[index].capture.load();
+    SerialCapture* capture = runs[index].capture.load();
     if (capture != nullptr)
         return capture->CloseDump();
-    NetworkCapture* network = channels[index].network.load();
+    NetworkCapture* network = runs[index].network.load();
     return network != nullptr ? network->CloseDump() : 0;
 }

@@ -44,9 +44,6 @@ TEST_F(ChannelTableTest, DefaultsWithoutASettingsFile) {
         EXPECT_EQ(record->emulation, 0);
         EXPECT_EQ(record->patternFlags, 0);
         EXPECT_STREQ(record->patternText, "");
-        EXPECT_EQ(record->threadId.load(), -1);
-        EXPECT_EQ(record->thread.load(), nullptr);
-        EXPECT_EQ(record->capture.load(), nullptr);
     }
     EXPECT_EQ(table.GetTcpPort(), 10000);
     EXPECT_EQ(table.GetChannel(32), nullptr);
@@ -119,20 +116,6 @@ TEST_F(ChannelTableTest, EverySaveRewritesThePortAndKeepsOtherSections) {
     EXPECT_EQ(ReadKey(settings, "Important", "0"), "TOTAL");
     table.SaveChannel(32);  // out of range: nothing written
     EXPECT_EQ(ReadKey(settings, "Channel", "33"), "<missing>");
-}
-
-TEST_F(ChannelTableTest, UpdateKeepsTheRunTimeFields) {
-    ChannelConfig* live = table.GetChannel(3);
-    live->threadId = 77;
-    ChannelConfig edited = *live;
-    edited.enabled = 1;
-    std::strcpy(edited.portName, "COM12");
-    edited.threadId = -1;
-    ASSERT_EQ(table.UpdateChannel(3, edited), 1);
-    EXPECT_EQ(live->enabled, 1);
-    EXPECT_STREQ(live->portName, "COM12");
-    EXPECT_EQ(live->threadId.load(), 77);
-    live->threadId = -1;
 }
 
 TEST_F(ChannelTableTest, GarbageSettingsFilesLoadWithoutHarm) {

@@ -295,7 +295,7 @@ class NetworkSources : public ::testing::Test {
     // A datagram sent before the channel's socket is bound is lost.
     bool WaitListening(int index) {
         return WaitUntil([&] {
-            NetworkCapture* network = table.channels[index].network.load();
+            NetworkCapture* network = table.runs[index].network.load();
             return network != nullptr && network->ListeningPort() > 0;
         });
     }
@@ -394,8 +394,8 @@ TEST_F(NetworkSources, EveryFormDeliversAReceiptAsItsPrintedLinesOnItsCamera) {
     SocketClose(device);
     SocketClose(farEnd);
     ASSERT_EQ(1, table.StopCapture());
-    for (const ChannelConfig& record : table.channels)
-        EXPECT_EQ(nullptr, record.network.load());
+    for (const ChannelRun& run : table.runs)
+        EXPECT_EQ(nullptr, run.network.load());
 }
 
 TEST_F(NetworkSources, NamesThatCannotBeParsedAndTakenPortsGetTheOpenFailedMessage) {
@@ -450,7 +450,7 @@ TEST_F(NetworkSources, AllowedSendersLetInOnlyTheirAddressesAndReportEachRefused
     ASSERT_TRUE(SendAll(allowed, kReceipt));
     ASSERT_TRUE(WaitWrites(0, 4));
     ASSERT_TRUE(WaitWrites(1, 1));
-    ASSERT_TRUE(WaitUntil([&] { return table.channels[2].network.load()->RefusedCount() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return table.runs[2].network.load()->RefusedCount() == 2; }));
     EXPECT_EQ(ReceiptLines(0), Writes(0));
     EXPECT_EQ((std::vector<Line>{{1, 1, "FRIEND"}}), Writes(1));
     EXPECT_TRUE(Writes(2).empty());
@@ -465,7 +465,7 @@ TEST_F(NetworkSources, AllowedSendersLetInOnlyTheirAddressesAndReportEachRefused
     EXPECT_EQ(1, count("allowed senders: ignored what is not an IPv4 address or block: bogus"));
     EXPECT_EQ(1, count("listen://" + std::to_string(listenPort) + ": refused 127.0.0.2"));
     EXPECT_EQ(1, count("udp://" + std::to_string(strictPort) + ": refused 127.0.0.1"));
-    EXPECT_EQ(2u, table.channels[0].network.load()->RefusedCount());
+    EXPECT_EQ(2u, table.runs[0].network.load()->RefusedCount());
     SocketClose(allowed);
     SocketClose(sender);
 }

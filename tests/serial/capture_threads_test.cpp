@@ -60,15 +60,14 @@ class Capture : public ::testing::Test {
 
     bool WaitOpen(int index) {
         return WaitUntil([&] {
-            SerialCapture* capture = table.channels[index].capture.load();
+            SerialCapture* capture = table.runs[index].capture.load();
             return capture != nullptr && capture->IsOpen() != 0;
         });
     }
 
     bool NoThreads() {
-        for (const ChannelConfig& record : table.channels) {
-            if (record.thread.load() != nullptr || record.threadId.load() != -1 ||
-                record.capture.load() != nullptr) {
+        for (const ChannelRun& run : table.runs) {
+            if (run.thread.load() != nullptr || run.threadId.load() != -1 || run.capture.load() != nullptr) {
                 return false;
             }
         }
@@ -259,7 +258,7 @@ TEST_F(CaptureOnLine, LinesFlowAgainWhenThePulledCableComesBack) {
     ASSERT_TRUE(line.Write("AGAIN\n"));
     ASSERT_TRUE(WaitUntil([&] { return Writes().back().text == "AGAIN"; }));
     EXPECT_EQ(Writes()[1].text.rfind("PING ", 0), 0u) << Writes()[1].text;  // the half line is gone
-    EXPECT_NE(table.channels[6].thread.load(), nullptr);
+    EXPECT_NE(table.runs[6].thread.load(), nullptr);
 }
 
 TEST_F(CaptureOnLine, ASecondChannelOnTheSamePortReportsTheFailureAndTheFirstGoesOn) {
@@ -277,8 +276,8 @@ TEST_F(CaptureOnLine, ASecondChannelOnTheSamePortReportsTheFailureAndTheFirstGoe
     } else {
         ASSERT_TRUE(WaitUntil([&] { return messages.Messages() == std::vector<std::string>{expected}; }))
             << (messages.Messages().empty() ? "no message" : messages.Messages()[0]);
-        ASSERT_TRUE(WaitUntil([&] { return table.channels[1].thread.load() == nullptr; }));
-        EXPECT_EQ(table.channels[1].threadId.load(), -1);
+        ASSERT_TRUE(WaitUntil([&] { return table.runs[1].thread.load() == nullptr; }));
+        EXPECT_EQ(table.runs[1].threadId.load(), -1);
     }
     ASSERT_TRUE(line.Write("STILL HERE\n"));
     ASSERT_TRUE(WaitWrites(1));
@@ -295,7 +294,7 @@ TEST_F(CaptureOnLine, StartAndStopFollowTheirRules) {
     // still ends it.
     __atomic_store_n(&table.channels[4].enabled, 0, __ATOMIC_RELAXED);
     EXPECT_EQ(table.StopChannel(4), 0);
-    EXPECT_NE(table.channels[4].thread.load(), nullptr);
+    EXPECT_NE(table.runs[4].thread.load(), nullptr);
     EXPECT_EQ(table.StopCapture(), 1);
     EXPECT_TRUE(NoThreads());
     table.channels[4].enabled = 1;
@@ -341,7 +340,7 @@ TEST_F(Capture, StartStopLoopsOfSeveralChannelsLeaveNoThreadBehind) {
         // opens, so its thread cannot have ended by itself).
         ASSERT_EQ(table.StartChannel(7), 1);
         ASSERT_EQ(table.StopChannel(7), 1);
-        ASSERT_EQ(table.channels[7].thread.load(), nullptr);
+        ASSERT_EQ(table.runs[7].thread.load(), nullptr);
     }
     EXPECT_EQ(AbandonedCaptureThreads(), abandoned);  // every stop was heeded within the limit
     if (!line.Available())

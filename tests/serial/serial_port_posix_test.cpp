@@ -258,11 +258,12 @@ TEST_F(Replug, AChannelWhoseLineIsPulledOutKeepsWaitingAndStillStopsInTime) {
     testing_support::PrinterLine line;
     ASSERT_TRUE(line.Available());
     ChannelConfig& record = table.channels[3];
+    ChannelRun& run = table.runs[3];
     record.enabled = 1;
     std::snprintf(record.portName, sizeof record.portName, "%s", line.PortName().c_str());
     table.StartCapture();
     ASSERT_TRUE(WaitUntil([&] {
-        SerialCapture* capture = record.capture.load();
+        SerialCapture* capture = run.capture.load();
         return capture != nullptr && capture->IsOpen();
     }));
     ASSERT_TRUE(line.Write("FIRST\nHALF A LI"));
@@ -270,11 +271,11 @@ TEST_F(Replug, AChannelWhoseLineIsPulledOutKeepsWaitingAndStillStopsInTime) {
     ASSERT_TRUE(line.Unplug());
     // After a second of failures the dead port is closed and reopening starts; the thread
     // stays with its record all along.
-    ASSERT_TRUE(WaitUntil([&] { return !record.capture.load()->IsOpen(); }));
-    EXPECT_NE(record.thread.load(), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return !run.capture.load()->IsOpen(); }));
+    EXPECT_NE(run.thread.load(), nullptr);
     int abandoned = AbandonedCaptureThreads();
     table.StopCapture();
-    EXPECT_EQ(record.thread.load(), nullptr);
+    EXPECT_EQ(run.thread.load(), nullptr);
     EXPECT_EQ(AbandonedCaptureThreads(), abandoned);  // it heeded the stop within the limit
     EXPECT_EQ(overlay.Writes().size(), 1u);           // the half line is never delivered
 }
@@ -340,17 +341,18 @@ TEST_F(Replug, LinesFlowAgainWhenTheDeviceComesBackUnderItsName) {
     Socat socat(captureLink, dir.File("till"));
     ASSERT_TRUE(socat.Start());
     ChannelConfig& record = table.channels[0];
+    ChannelRun& run = table.runs[0];
     record.enabled = 1;
     std::snprintf(record.portName, sizeof record.portName, "%s", captureLink.c_str());
     table.StartCapture();
     ASSERT_TRUE(WaitUntil([&] {
-        SerialCapture* capture = record.capture.load();
+        SerialCapture* capture = run.capture.load();
         return capture != nullptr && capture->IsOpen();
     }));
     ASSERT_TRUE(socat.Write("BEFORE\nCUT OFF IN THE MID"));
     ASSERT_TRUE(WaitLine("BEFORE"));
     socat.Stop();
-    ASSERT_TRUE(WaitUntil([&] { return !record.capture.load()->IsOpen(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !run.capture.load()->IsOpen(); }));
     ASSERT_TRUE(socat.Start());
     // The reopen comes within a second or so; what is sent before it is discarded by the open.
     int sent = 0;
@@ -363,7 +365,7 @@ TEST_F(Replug, LinesFlowAgainWhenTheDeviceComesBackUnderItsName) {
     ASSERT_TRUE(WaitLine("AGAIN"));
     // The half line from before the unplug is dropped, not joined to what came after.
     EXPECT_EQ(overlay.Writes()[1].text.rfind("PING ", 0), 0u) << overlay.Writes()[1].text;
-    EXPECT_NE(record.thread.load(), nullptr);
+    EXPECT_NE(run.thread.load(), nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,19 @@
+// What the main thread and a channel's capture thread share while the channel runs: the thread
+// and its capture object (a serial port's, or a network source's). Written by the starter
+// before the thread runs and cleared by the thread's own teardown (or by a stopper that gives
+// up on it) while the main thread polls them, hence atomic; see capture_threads.cpp.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+class SerialCapture;
+class NetworkCapture;
+struct CaptureThread;  // the serial layer's handle of a running capture thread
+
+struct ChannelRun {
+    std::atomic<int32_t> threadId{-1};
+    std::atomic<CaptureThread*> thread{nullptr};
+    std::atomic<SerialCapture*> capture{nullptr};
+    std::atomic<NetworkCapture*> network{nullptr};
+};
