@@ -46,7 +46,7 @@ int StartAfterChecks(ChannelTable& table, bool (*stopAsked)(void*), void* contex
     if (stopAsked != nullptr && stopAsked(context))
         return 0;
     // The journal and the export are in place before the first line can arrive.
-    ProcessLineOutputs().Start(table, table.GetSettingsPath(), processPaths.recorderSettings);
+    ProcessLineOutputs().Start(table, processPaths.recorderSettings);
     if (beforeCapture)
         beforeCapture();
     table.StartCapture();

@@ -2,11 +2,9 @@
 
 #include "app/trouble_reporter.h"
 #include "config/channel_table.h"
+#include "config/settings.h"
 #include "export/syslog_sink.h"
-#include "journal/delivered_record.h"
-#include "journal/journal_settings.h"
 #include "journal/journal_sink.h"
-#include "platform/profile.h"
 
 namespace zamri {
 
@@ -19,39 +17,37 @@ LineOutputs& ProcessLineOutputs() {
     return outputs;
 }
 
-void LineOutputs::Start(ChannelTable& table, const std::string& settingsPath,
-                        const std::string& recorderSettingsPath) {
+void LineOutputs::Start(ChannelTable& table, const std::string& recorderSettingsPath) {
     if (reporter == nullptr)
         reporter.reset(new TroubleReporter);
     TroubleReporter* report = reporter.get();
     auto trouble = [report](const std::string& message) { report->Report(message); };
-    int codePage = ReadRecorderCodePage(settingsPath);
+    std::shared_ptr<const Settings> settings = table.GetSettings();
+    int codePage = UsableRecorderCodePage(settings->recorderCodePage);
 
-    JournalSettings settings = ReadJournalSettings(settingsPath);
-    if (!settings.folder.empty() && journal == nullptr) {
-        journal = std::make_shared<JournalSink>(settings.folder, settings.keepDays, codePage,
+    const JournalSettings& journalSettings = settings->journal;
+    if (!journalSettings.folder.empty() && journal == nullptr) {
+        journal = std::make_shared<JournalSink>(journalSettings.folder, journalSettings.keepDays, codePage,
                                                 recorderSettingsPath, trouble);
-        journal->SetSpace(settings.space);
+        JournalSpace space;
+        space.budgetBytes = journalSettings.budgetBytes;
+        space.freeFloorBytes = journalSettings.freeFloorBytes;
+        journal->SetSpace(space);
         if (journal->Start())
             table.delivery.AddSink(journal);
         else
             report->Report("Journal: cannot start its writer; lines are not being written to the journal");
     }
 
-    char value[260] = {};
-    ProfileReadText(settingsPath.c_str(), "Options", "Syslog", "", value, sizeof value);
-    std::string target = value;
+    const std::string& target = settings->syslog.collector;
     if (!target.empty() && syslog == nullptr) {
         SyslogCollector collector;
         if (!ParseSyslogCollector(target, &collector)) {
             report->Report("Syslog: the collector \"" + target +
                            "\" is not tcp://HOST[:PORT] or udp://HOST[:PORT]; nothing is exported");
         } else {
-            int buffer = ProfileReadInt(settingsPath.c_str(), "Options", "SyslogBuffer",
-                                        SyslogSink::kDefaultBufferLines);
-            if (buffer < 1)
-                buffer = SyslogSink::kDefaultBufferLines;
-            syslog = std::make_shared<SyslogSink>(collector, buffer, codePage, recorderSettingsPath, trouble);
+            syslog = std::make_shared<SyslogSink>(collector, settings->syslog.bufferLines, codePage,
+                                                  recorderSettingsPath, trouble);
             if (syslog->Start())
                 table.delivery.AddSink(syslog);
             else

@@ -22,8 +22,8 @@ class LineOutputs {
     LineOutputs(const LineOutputs&) = delete;
     LineOutputs& operator=(const LineOutputs&) = delete;
 
-    // Reads the settings and adds the sinks to the table's delivery step.
-    void Start(ChannelTable& table, const std::string& settingsPath, const std::string& recorderSettingsPath);
+    // Adds the sinks that the settings the table read ask for to its delivery step.
+    void Start(ChannelTable& table, const std::string& recorderSettingsPath);
     // Takes the sinks off, lets them finish what is queued (a few seconds at most) and reports
     // any lines they could not write or send. Harmless when nothing was started.
     void Stop(ChannelTable& table);

@@ -18,6 +18,7 @@
 #include "app/line_outputs.h"
 #include "app/service.h"
 #include "config/channel_table.h"
+#include "config/settings.h"
 #include "delivery/delivery_report.h"
 #include "web/web_front.h"
 
@@ -201,7 +202,7 @@ int RunWithTable(const char* settingsPath, int mode) {
     std::string webError;
     auto startWeb = [&] {
         web.SetOutputs(ProcessLineOutputs().Journal(), ProcessLineOutputs().Syslog());
-        web.Start(settingsPath, webError);
+        web.Start(*table.GetSettings(), webError);
     };
     if (StartAfterChecks(table, stopAsked, &stop, startWeb)) {
         AnnounceCapture(table, settingsPath);

@@ -9,6 +9,7 @@
 #include "app/line_outputs.h"
 #include "app/service_options.h"
 #include "app/tray_app.h"
+#include "config/settings.h"
 #include "platform/os.h"
 #include "ui/resource_ids.h"
 #include "web/web_front.h"
@@ -100,7 +101,7 @@ std::string TrayApp::StartWebPage() {
     web = std::make_unique<zamri::WebFront>(channelTable, zamri::kProgramVersion);
     web->SetOutputs(zamri::ProcessLineOutputs().Journal(), zamri::ProcessLineOutputs().Syslog());
     std::string error;
-    if (!web->Start(channelTable.GetSettingsPath(), error))
+    if (!web->Start(*channelTable.GetSettings(), error))
         web.reset();
     else if (!web->Warning().empty())
         zamri::WriteErrorLine(web->Warning().c_str());  // zamri-errors.log: the tray has no console

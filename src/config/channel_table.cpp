@@ -6,6 +6,7 @@
 #include <string>
 
 #include "config/channel_settings.h"
+#include "config/settings.h"
 #include "platform/profile.h"
 
 namespace {
@@ -14,20 +15,10 @@ const char kPortKey[] = "PORT";
 const char kAllowedSendersKey[] = "AllowedSenders";
 const char kOptionsSection[] = "Options";
 const char kListenAddressKey[] = "ListenAddress";
-const char kSlotIdleSecondsKey[] = "SlotIdleSeconds";
 
 // The section of a channel's settings beyond its record in [Channel]: "Channel 3".
 void ChannelSection(int index, char* out, size_t size) {
     std::snprintf(out, size, "Channel %d", index + 1);
-}
-
-// A sender rule is read whole or not at all: one refused as too long becomes
-// kRefusedSettingText, which admits nobody, never the empty text that would admit everyone.
-void LoadSenderRule(const char* path, const char* section, const char* key, char* field, size_t size,
-                    const char* consequence) {
-    std::string value;
-    int got = zamri::ReadSettingsValue(path, section, key, &value, static_cast<int>(size) - 1, consequence);
-    std::snprintf(field, size, "%s", got < 0 ? kRefusedSettingText : value.c_str());
 }
 
 // Written only when it says something new, so that a file without network channels gains no
@@ -42,7 +33,7 @@ void WriteSenderRule(const char* path, const char* section, const char* key, con
 }
 }  // namespace
 
-ChannelTable::ChannelTable() {
+ChannelTable::ChannelTable() : settings(std::make_shared<const zamri::Settings>()) {
     for (int i = 0; i < kChannelCount; ++i) {
         ChannelConfig& record = channels[i];
         std::snprintf(record.portName, sizeof record.portName, "COM%d", i + 1);
@@ -78,43 +69,26 @@ void ChannelTable::SetSettingsPath(const char* path) {
 }
 
 void ChannelTable::LoadSettings() {
-    char key[16];
-    char section[32];
-    char consequence[96];
-    std::string value;
-    for (int i = 0; i < kChannelCount; ++i) {
-        ChannelConfig& record = channels[i];
-        std::snprintf(key, sizeof key, "%d", i + 1);
-        record.emulation = 0;
-        std::snprintf(consequence, sizeof consequence, "channel %d stays off", i + 1);
-        zamri::ReadSettingsValue(settingsPath, kChannelSection, key, &value, zamri::kMaxSettingsValueLength,
-                                 consequence);
-        if (const char* field = OverlongChannelField(value.c_str())) {
-            zamri::ReportSettingsProblem(std::string("The ") + field + " in the value of " + key + " in [" +
-                                         kChannelSection + "] is longer than " +
-                                         std::to_string(kChannelTextSize - 1) + " characters; " +
-                                         consequence + ".");
-        } else {
-            ParseChannelValue(value.c_str(), record);
-        }
-        ChannelSection(i, section, sizeof section);
-        std::snprintf(consequence, sizeof consequence,
-                      "no sender may connect to channel %d until it is shortened", i + 1);
-        LoadSenderRule(settingsPath, section, kAllowedSendersKey, record.allowedSenders,
-                       sizeof record.allowedSenders, consequence);
-        record.decoding = LoadDecodingOptions(settingsPath, i + 1);
+    std::shared_ptr<const zamri::Settings> read = zamri::ReadSettings(settingsPath, channels);
+    zamri::ReportSettingsProblems(*read);
+    {
+        std::lock_guard<std::mutex> guard(settingsLock);
+        settings = read;
     }
-    SetTcpPort(zamri::ProfileReadInt(settingsPath, kChannelSection, kPortKey, kDefaultTcpPort));
-    LoadSenderRule(settingsPath, kOptionsSection, kListenAddressKey, tcpListenAddress,
-                   sizeof tcpListenAddress, "the TCP server does not start until it is corrected");
-    LoadSenderRule(settingsPath, kOptionsSection, kAllowedSendersKey, tcpAllowedSenders,
-                   sizeof tcpAllowedSenders, "no sender may connect to the TCP server until it is shortened");
-    slotIdleSeconds = std::clamp(zamri::ProfileReadInt(settingsPath, kOptionsSection, kSlotIdleSecondsKey,
-                                                       zamri::kDefaultSlotIdleSeconds),
-                                 0, zamri::kMaxSlotIdleSeconds);
+    for (int i = 0; i < kChannelCount; ++i)
+        channels[i].CopyConfiguration(read->channels[i]);
+    SetTcpPort(read->tcp.port);
+    std::snprintf(tcpListenAddress, sizeof tcpListenAddress, "%s", read->tcp.listenAddress.c_str());
+    std::snprintf(tcpAllowedSenders, sizeof tcpAllowedSenders, "%s", read->tcp.allowedSenders.c_str());
+    slotIdleSeconds = read->tcp.slotIdleSeconds;
     LoadFilterList(kFilterImportant);
     LoadFilterList(kFilterIgnore);
-    delivery.LoadMasks(settingsPath);
+    delivery.LoadMasks(read->masks);
+}
+
+std::shared_ptr<const zamri::Settings> ChannelTable::GetSettings() const {
+    std::lock_guard<std::mutex> guard(settingsLock);
+    return settings;
 }
 
 void ChannelTable::SaveChannel(int index) {

@@ -4,11 +4,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "config/channel_config.h"
 #include "config/line_filter.h"
 #include "config/line_flags.h"
+#include "config/settings_parts.h"
 #include "delivery/line_delivery.h"
 #include "delivery/overlay_output.h"
 #include "net/idle_slots.h"
@@ -17,7 +19,9 @@
 
 class TcpIngestServer;
 
-constexpr int kDefaultTcpPort = 10000;
+namespace zamri {
+struct Settings;
+}
 
 class ChannelTable {
   public:
@@ -41,13 +45,18 @@ class ChannelTable {
     // The settings file (normally "zamri.ini" beside the executable).
     void SetSettingsPath(const char* path);
     const char* GetSettingsPath() const { return settingsPath; }
+    // Reads the settings file once (shows what could not be used) and takes the channels, the
+    // TCP server's rules, the filter lists and the masks from it.
     void LoadSettings();
+    // What LoadSettings read, for the parts that take their piece from it (the defaults before
+    // it runs). Safe from any thread.
+    std::shared_ptr<const zamri::Settings> GetSettings() const;
     void SaveChannel(int index);
     // Writes tcpListenAddress and tcpAllowedSenders to [Options], each only when it differs from
     // the file, so that a file that never had them gains nothing.
     void SaveTcpSenderRules();
 
-    // Line filter. Kind 0 Important, 1 Ignore.
+    // Line filter. Kind 0 Important, 1 Ignore. Load takes the list from what LoadSettings read.
     void LoadFilterList(int kind);
     void SaveFilterList(int kind);
     void ClearFilterList(int kind);
@@ -84,7 +93,7 @@ class ChannelTable {
     int StartDump(const char* portName, const char* fileName);
     int StopDump(int index);
 
-    int32_t tcpPort = kDefaultTcpPort;
+    int32_t tcpPort = zamri::kDefaultTcpPort;
     // TCP mode's server: the local address it listens on ("ListenAddress" in [Options]; empty:
     // every one) and who may connect ("AllowedSenders" in [Options]; empty: everyone).
     char tcpListenAddress[16] = {};
@@ -132,4 +141,6 @@ class ChannelTable {
     int32_t CountOf(int kind) const { return kind == kFilterImportant ? importantCount : ignoreCount; }
 
     char settingsPath[zamri::kMaxPath] = {};
+    mutable std::mutex settingsLock;  // held while settings is read or replaced
+    std::shared_ptr<const zamri::Settings> settings;
 };

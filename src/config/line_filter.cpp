@@ -11,7 +11,7 @@
 
 #include "config/channel_table.h"
 #include "config/line_flags.h"
-#include "config/settings_list.h"
+#include "config/settings.h"
 #include "platform/profile.h"
 
 namespace {
@@ -80,11 +80,12 @@ int LineFilter::Apply(const char* text, int& flags) const {
     return 1;
 }
 
-// The list as far as the file holds it (see ReadSettingsList), read once.
+// The list as LoadSettings read it, as far as the file holds it.
 void ChannelTable::LoadFilterList(int kind) {
     if (kind != kFilterImportant && kind != kFilterIgnore)
         return;
-    std::vector<std::string> entries = ReadSettingsList(settingsPath, SectionOf(kind));
+    std::shared_ptr<const zamri::Settings> read = GetSettings();
+    const std::vector<std::string>& entries = kind == kFilterImportant ? read->important : read->ignore;
     char** list = nullptr;
     int size = static_cast<int>(entries.size());
     if (size > 0) {

@@ -128,9 +128,9 @@ std::shared_ptr<const LineFilter> LineDelivery::CurrentFilter() const {
     return filter;
 }
 
-int LineDelivery::LoadMasks(const char* settingsPath) {
+int LineDelivery::LoadMasks(const MaskSettings& settings) {
     std::vector<std::string> errors;
-    SetMasks(ReadMaskSettings(settingsPath), &errors);
+    SetMasks(settings, &errors);
     for (const std::string& error : errors) {
         std::string text = error + " It is not used until it is corrected on the filter page.";
         zamri::ShowMessage(text.c_str(), "Warning", zamri::kMsgIconWarning);

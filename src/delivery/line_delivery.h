@@ -56,10 +56,10 @@ class LineDelivery {
     void SetFilter(LineFilter filter);
     std::shared_ptr<const LineFilter> CurrentFilter() const;
 
-    // Reads [Options] MaskCardNumbers and the [Mask] list from the settings file and masks by
-    // them from now on. Each pattern that does not compile is reported with ShowMessage and left
-    // out (it stays in the file for the user to mend); returns how many were.
-    int LoadMasks(const char* settingsPath);
+    // Masks by the settings as read from the file from now on. Each pattern that does not
+    // compile is reported with ShowMessage and left out (it stays in the file for the user to
+    // mend); returns how many were.
+    int LoadMasks(const MaskSettings& settings);
     // Masks by these settings from now on; any thread. Patterns that do not compile are left
     // out and their messages added to errors (when not null).
     void SetMasks(const MaskSettings& settings, std::vector<std::string>* errors = nullptr);

@@ -1,17 +1,11 @@
 #include "journal/delivered_record.h"
 
 #include "codepage/code_page.h"
-#include "platform/profile.h"
 
 namespace zamri {
 
 int OverlayCodePage(int posHebrew, int recorderCodePage) {
     return posHebrew == 1 ? 1255 : recorderCodePage;
-}
-
-int ReadRecorderCodePage(const std::string& settingsPath) {
-    int page = ProfileReadInt(settingsPath.c_str(), "Options", "RecorderCodePage", kDefaultRecorderCodePage);
-    return IsWindowsCodePage(page) && FindCodePage(page) != nullptr ? page : kDefaultRecorderCodePage;
 }
 
 void RecordFromDelivered(const DeliveredLine& line, int windowsPage, JournalRecord* record) {

@@ -13,10 +13,6 @@ namespace zamri {
 // else the page set in the settings file (1252 unless set otherwise).
 int OverlayCodePage(int posHebrew, int recorderCodePage);
 
-// The recorder's code page from [Options] RecorderCodePage (1252 when missing or not a Windows
-// page).
-int ReadRecorderCodePage(const std::string& settingsPath);
-
 void RecordFromDelivered(const DeliveredLine& line, int windowsPage, JournalRecord* record);
 
 }  // namespace zamri

@@ -10,8 +10,6 @@
 
 namespace zamri {
 
-constexpr int kDefaultJournalDays = 90;
-
 // "YYYY-MM-DD.jsonl" for a day counted from 1970-01-01 of the local calendar.
 std::string JournalFileName(int64_t localDay);
 // The day of such a name; false for any other name.

@@ -1,9 +1,7 @@
 #include "mask/mask_set.h"
 
 #include <cstdio>
-#include <cstdlib>
 
-#include "config/settings_list.h"
 #include "mask/card_mask.h"
 #include "platform/profile.h"
 
@@ -12,18 +10,6 @@ const char kOptionsSection[] = "Options";
 const char kCardNumbersKey[] = "MaskCardNumbers";
 const char kMaskSection[] = "Mask";
 }  // namespace
-
-MaskSettings ReadMaskSettings(const char* path) {
-    MaskSettings settings;
-    // Only a plain 0 switches masking off: a mistyped value keeps card numbers hidden.
-    char value[16];
-    zamri::ProfileReadText(path, kOptionsSection, kCardNumbersKey, "1", value, sizeof value);
-    char* end = nullptr;
-    long number = std::strtol(value, &end, 10);
-    settings.cardNumbers = !(end != value && *end == 0 && number == 0);
-    settings.patterns = ReadSettingsList(path, kMaskSection);
-    return settings;
-}
 
 // The entries first and the count last: a write that fails half-way leaves the old count, so the
 // file never counts an entry that was not written.

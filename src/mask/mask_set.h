@@ -1,5 +1,5 @@
 // What the delivery step masks in every line: card numbers (unless switched off) and the user's
-// masks, read from the settings file:
+// masks, as the settings file holds them:
 //   [Options]
 //   MaskCardNumbers=1        (0 switches card-number masking off; missing or any other value: on)
 //   [Mask]
@@ -12,15 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "config/settings_parts.h"
 #include "mask/mask_pattern.h"
 
-struct MaskSettings {
-    bool cardNumbers = true;
-    std::vector<std::string> patterns;  // as in the file, also those that do not compile
-};
+using MaskSettings = zamri::MaskSettings;
 
-// Reads both settings from the file (a missing file or key gives the defaults).
-MaskSettings ReadMaskSettings(const char* path);
 // Writes the [Mask] section: count and one key per pattern. 1, or 0 when the file could not be
 // written.
 int WriteMaskPatterns(const char* path, const std::vector<std::string>& patterns);

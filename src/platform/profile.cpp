@@ -31,12 +31,16 @@ void ReportSettingsProblem(const std::string& message) {
     ShowMessage(message.c_str(), "Warning", kMsgIconWarning);
 }
 
-void DropOverlongEntries(const char* section, std::vector<std::pair<std::string, std::string>>* entries) {
-    auto overlong = [section](const std::pair<std::string, std::string>& entry) {
+void DropOverlongEntries(const char* section, std::vector<std::pair<std::string, std::string>>* entries,
+                         std::vector<std::string>* keys) {
+    auto overlong = [section, keys](const std::pair<std::string, std::string>& entry) {
         if (entry.second.size() <= static_cast<size_t>(kMaxSettingsValueLength))
             return false;
-        ReportSettingsProblem(
-            OverlongSettingMessage(section, entry.first.c_str(), kMaxSettingsValueLength, nullptr));
+        if (keys != nullptr)
+            keys->push_back(entry.first);
+        else
+            ReportSettingsProblem(
+                OverlongSettingMessage(section, entry.first.c_str(), kMaxSettingsValueLength, nullptr));
         return true;
     };
     entries->erase(std::remove_if(entries->begin(), entries->end(), overlong), entries->end());

@@ -42,10 +42,16 @@ int ProfileReadText(const char* path, const char* section, const char* key, cons
 // The value as a decimal integer; def when the key is missing or empty.
 int ProfileReadInt(const char* path, const char* section, const char* key, int def);
 
+// ProfileReadInt that says nothing: 1 with the number in *value, 0 when the key is missing or
+// empty and -1 when its value is longer than kMaxSettingsValueLength (both with def in *value).
+int ProfileReadInteger(const char* path, const char* section, const char* key, int def, int* value);
+
 // Every key=value of section in file order, read in one pass over the file, each value whole. An
-// entry whose value is longer than kMaxSettingsValueLength is left out and reported. Empty when
-// the file or the section is missing.
-std::vector<std::pair<std::string, std::string>> ProfileReadSection(const char* path, const char* section);
+// entry whose value is longer than kMaxSettingsValueLength is left out: its key is added to
+// *overlong, or the refusal is reported when overlong is null. Empty when the file or the section
+// is missing.
+std::vector<std::pair<std::string, std::string>> ProfileReadSection(
+    const char* path, const char* section, std::vector<std::string>* overlong = nullptr);
 
 // Writes key=value into section. Returns 1 on success, 0 when the file could not be written.
 int ProfileWriteText(const char* path, const char* section, const char* key, const char* value);

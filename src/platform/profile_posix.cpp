@@ -77,7 +77,8 @@ void EndAtNul(std::string* value) {
 
 }  // namespace
 
-void DropOverlongEntries(const char* section, std::vector<std::pair<std::string, std::string>>* entries);
+void DropOverlongEntries(const char* section, std::vector<std::pair<std::string, std::string>>* entries,
+                         std::vector<std::string>* keys);
 
 int ProfileReadValue(const char* path, const char* section, const char* key, std::string* value) {
     std::string ignored;
@@ -97,20 +98,28 @@ int ProfileReadValue(const char* path, const char* section, const char* key, std
 }
 
 int ProfileReadInt(const char* path, const char* section, const char* key, int def) {
-    std::string value;
-    if (ReadSettingsValue(path, section, key, &value) <= 0 || value.empty())
-        return def;
-    return static_cast<int>(std::strtol(value.c_str(), nullptr, 10));
+    int value = def;
+    if (ProfileReadInteger(path, section, key, def, &value) < 0)
+        ReportSettingsProblem(OverlongSettingMessage(section, key, kMaxSettingsValueLength, nullptr));
+    return value;
 }
 
-std::vector<std::pair<std::string, std::string>> ProfileReadSection(const char* path, const char* section) {
+int ProfileReadInteger(const char* path, const char* section, const char* key, int def, int* value) {
+    std::string text;
+    int got = ProfileReadValue(path, section, key, &text);
+    *value = got > 0 && !text.empty() ? static_cast<int>(std::strtol(text.c_str(), nullptr, 10)) : def;
+    return got > 0 && text.empty() ? 0 : got;
+}
+
+std::vector<std::pair<std::string, std::string>> ProfileReadSection(const char* path, const char* section,
+                                                                    std::vector<std::string>* overlong) {
     std::string text;
     if (path == nullptr || section == nullptr || !ReadWholeFile(path, &text))
         return {};
     std::vector<std::pair<std::string, std::string>> entries = IniDocument(text).Entries(section);
     for (auto& entry : entries)
         EndAtNul(&entry.second);
-    DropOverlongEntries(section, &entries);
+    DropOverlongEntries(section, &entries, overlong);
     return entries;
 }
 

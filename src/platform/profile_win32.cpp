@@ -7,7 +7,8 @@
 
 namespace zamri {
 
-void DropOverlongEntries(const char* section, std::vector<std::pair<std::string, std::string>>* entries);
+void DropOverlongEntries(const char* section, std::vector<std::pair<std::string, std::string>>* entries,
+                         std::vector<std::string>* keys);
 
 // GetPrivateProfileString fills the buffer as far as it goes and returns its size less one
 // when it had to cut, so a buffer one character larger than the limit tells a value that fits
@@ -34,7 +35,17 @@ int ProfileReadInt(const char* path, const char* section, const char* key, int d
     return static_cast<int>(GetPrivateProfileIntA(section, key, def, path));
 }
 
-std::vector<std::pair<std::string, std::string>> ProfileReadSection(const char* path, const char* section) {
+// The number as GetPrivateProfileInt reads it, once the value is known to be whole.
+int ProfileReadInteger(const char* path, const char* section, const char* key, int def, int* value) {
+    std::string text;
+    int got = ProfileReadValue(path, section, key, &text);
+    *value =
+        got > 0 && !text.empty() ? static_cast<int>(GetPrivateProfileIntA(section, key, def, path)) : def;
+    return got > 0 && text.empty() ? 0 : got;
+}
+
+std::vector<std::pair<std::string, std::string>> ProfileReadSection(const char* path, const char* section,
+                                                                    std::vector<std::string>* overlong) {
     std::vector<std::pair<std::string, std::string>> entries;
     if (path == nullptr || section == nullptr)
         return entries;
@@ -57,7 +68,7 @@ std::vector<std::pair<std::string, std::string>> ProfileReadSection(const char* 
             continue;
         entries.emplace_back(key, value);
     }
-    DropOverlongEntries(section, &entries);
+    DropOverlongEntries(section, &entries, overlong);
     return entries;
 }
 

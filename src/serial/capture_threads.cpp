@@ -24,6 +24,7 @@
 #include "serial/capture_threads.h"
 
 #include "config/channel_table.h"
+#include "config/settings.h"
 #include "netsource/network_capture.h"
 #include "netsource/port_name.h"
 #include "platform/os.h"
@@ -121,7 +122,7 @@ void RunNetworkChannel(ChannelTable& table, int index, CaptureThread* self) {
     NetworkCapture* capture = nullptr;
     char portName[kChannelTextSize];
     char decodingProblem[256] = {};
-    int recorderPage = LoadRecorderCodePage(table.GetSettingsPath());
+    int recorderPage = table.GetSettings()->recorderCodePage;
     {
         std::unique_lock<std::mutex> guard(CaptureLock());
         if (self->abandoned)
@@ -318,8 +319,7 @@ void ChannelTable::RunChannelCapture(int index) {
     }
     capture->SetRecorderSettingsPath(recorderSettings);
     char decodingProblem[256];
-    capture->SetDecoding(decoding, LoadRecorderCodePage(GetSettingsPath()), decodingProblem,
-                         sizeof decodingProblem);
+    capture->SetDecoding(decoding, GetSettings()->recorderCodePage, decodingProblem, sizeof decodingProblem);
 
     if (capture->Open() == 0) {
         char portName[kChannelTextSize];

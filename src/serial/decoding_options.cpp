@@ -1,6 +1,5 @@
 #include "serial/decoding_options.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -11,8 +10,6 @@ namespace {
 
 constexpr char kCodePageKey[] = "CodePage";
 constexpr char kIdleSecondsKey[] = "IdleSeconds";
-constexpr char kOptionsSection[] = "Options";
-constexpr char kRecorderCodePageKey[] = "RecorderCodePage";
 constexpr int kMissing = -2147483647;
 
 void SectionName(int channelNumber, char* out, size_t size) {
@@ -29,16 +26,6 @@ int WriteIfChanged(const char* path, const char* section, const char* key, int v
 }
 
 }  // namespace
-
-DecodingOptions LoadDecodingOptions(const char* settingsPath, int channelNumber) {
-    char section[32];
-    SectionName(channelNumber, section, sizeof section);
-    DecodingOptions options;
-    options.codePage = zamri::ProfileReadInt(settingsPath, section, kCodePageKey, 0);
-    options.idleSeconds =
-        std::clamp(zamri::ProfileReadInt(settingsPath, section, kIdleSecondsKey, 0), 0, kMaxIdleSeconds);
-    return options;
-}
 
 int SaveDecodingOptions(const char* settingsPath, int channelNumber, const DecodingOptions& options) {
     char section[32];
@@ -70,9 +57,4 @@ int ApplyDecodingOptions(LineDecoder& decoder, const DecodingOptions& options, i
     decoder.SetCodePages(usable ? options.codePage : 0, recorderPage);
     decoder.SetIdleEnd(static_cast<int64_t>(options.idleSeconds) * 1000);
     return ok;
-}
-
-int LoadRecorderCodePage(const char* settingsPath) {
-    return zamri::ProfileReadInt(settingsPath, kOptionsSection, kRecorderCodePageKey,
-                                 kDefaultRecorderCodePage);
 }

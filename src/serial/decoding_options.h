@@ -16,10 +16,10 @@ struct DecodingOptions {
     int32_t idleSeconds = 0;  // end an open receipt after this long without a byte; 0: never
 };
 
-// Reads "[Channel N]" of the settings file (N = channel number 1 to 32). Missing keys read as 0;
-// idle seconds are kept within 0 to kMaxIdleSeconds. A code page is kept as written, supported
-// or not, so that nothing the user wrote is lost; the capture reports one it cannot use.
-DecodingOptions LoadDecodingOptions(const char* settingsPath, int channelNumber);
+// The settings reader fills them from "[Channel N]" (N = channel number 1 to 32): missing keys
+// read as 0, idle seconds are kept within 0 to kMaxIdleSeconds, and a code page is kept as
+// written, supported or not, so that nothing the user wrote is lost; the capture reports one it
+// cannot use.
 // Writes the keys that differ from what the file holds; a key that is missing and would be 0 is
 // not added, so that untouched channels leave no sections behind. Returns 1, or 0 when the file
 // could not be written.
@@ -32,7 +32,3 @@ int SaveDecodingOptions(const char* settingsPath, int channelNumber, const Decod
 // default applies then, 1252 for the recorder).
 int ApplyDecodingOptions(LineDecoder& decoder, const DecodingOptions& options, int recorderPage,
                          const char* sourceName, char* problem, int size);
-
-// "RecorderCodePage" in "[Options]": the Windows page the recorder shows text in, 1252 when
-// missing. Returns the value as written (check it with IsWindowsCodePage).
-int LoadRecorderCodePage(const char* settingsPath);

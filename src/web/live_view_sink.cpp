@@ -5,13 +5,14 @@
 #include <thread>
 
 #include "codepage/code_page.h"
+#include "config/settings.h"
 
 namespace zamri {
 
 LiveViewSink::LiveViewSink(LiveFeed& feed, int recorderCodePage)
     : QueuedSink("live view", kQueueLines),
       feed_(feed),
-      codePage_(IsWindowsCodePage(recorderCodePage) ? recorderCodePage : kDefaultRecorderCodePage) {}
+      codePage_(UsableRecorderCodePage(recorderCodePage)) {}
 
 LiveViewSink::~LiveViewSink() {
     // The worker calls Consume, so it must end before this object does; the browsers need

@@ -52,8 +52,8 @@ WebFront::~WebFront() {
     Stop();
 }
 
-int WebFront::Start(const char* settingsPath, std::string& error) {
-    WebOptions options = ReadWebOptions(settingsPath);
+int WebFront::Start(const Settings& settings, std::string& error) {
+    WebOptions options = WebOptionsFrom(settings);
     if (options.port == 0) {
         error = options.error;
         return 0;

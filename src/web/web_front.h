@@ -31,9 +31,10 @@ class WebFront : public WebSite {
     WebFront(const WebFront&) = delete;
     WebFront& operator=(const WebFront&) = delete;
 
-    // Serves the page when [Options] names a port. 1 serving, 0 off; error holds the reason
-    // when a port was named but cannot be used (empty when the page is simply not configured).
-    int Start(const char* settingsPath, std::string& error);
+    // Serves the page when the settings name a port (HttpPort in [Options]). 1 serving, 0 off;
+    // error holds the reason when a port was named but cannot be used (empty when the page is
+    // simply not configured).
+    int Start(const Settings& settings, std::string& error);
     int StartWith(const WebOptions& options, std::string& error,
                   const HttpServerLimits& limits = HttpServerLimits());
     void Stop();

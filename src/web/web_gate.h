@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "config/host_names.h"
 #include "web/web_routes.h"
 
 namespace zamri {
@@ -27,11 +28,6 @@ struct WebGateLimits {
     int forgetMs = 10 * 60000;  // an address without a wrong password for this long starts afresh
     size_t addresses = 1024;    // addresses remembered at most; the stalest go first
 };
-
-// The names of HttpHostNames= in [Options]: separated by blanks or commas, each a host name
-// (letters, digits, '-' and '.') or an IP address, kept in lower case. 1, or 0 with the first
-// entry that is not a name in *bad.
-int ParseHostNames(const std::string& text, std::vector<std::string>* names, std::string* bad);
 
 // 1 when a Host header value names this page: "localhost", the address that the connection
 // came in on (localAddress, as the server writes it: "192.168.1.20", "::1"), or one of names.

@@ -6,22 +6,21 @@
 //                          names the page answers to besides its address and localhost
 #pragma once
 
+#include "config/settings_parts.h"
+
 namespace zamri {
 
-struct WebOptions {
-    int port = 0;  // 0: no web page
-    char address[64] = "127.0.0.1";
-    char password[128] = {};
-    char hostNames[1024] = {};    // as in the file; checked by ParseHostNames
+struct Settings;
+
+struct WebOptions : WebSettings {
     int recorderCodePage = 1252;  // RecorderCodePage=: the code page of the lines' text
-    char error[160] = {};         // why a named port cannot be used; empty when fine
 };
 
 // 1 when the page at this address is reached from this PC only (127.x.x.x, ::1).
 bool IsLoopbackAddress(const char* address);
 
-// Reads the keys; a port outside 1..65535, an address that is not an IPv4 or IPv6 literal or
-// a host name list with something else in it leaves port 0 and says why in error.
-WebOptions ReadWebOptions(const char* settingsPath);
+// The page's part of the settings. A port outside 1..65535, an address that is not an IPv4 or
+// IPv6 literal or a host name list with something else in it left port 0 and error says why.
+WebOptions WebOptionsFrom(const Settings& settings);
 
 }  // namespace zamri

@@ -1,4 +1,5 @@
 #include "config/channel_table.h"
+#include "config/settings.h"
 
 #include <gtest/gtest.h>
 
@@ -197,9 +198,9 @@ TEST_F(ChannelTableTest, SlotIdleSecondsDefaultsToAMinuteAndKeepsWithinItsRange)
 TEST(DecodingSettings, RecorderPageAndUnusablePagesAreReportedAndReplaced) {
     TempDir dir;
     std::string settings = dir.File("zamri.ini");
-    EXPECT_EQ(LoadRecorderCodePage(settings.c_str()), 1252);
+    EXPECT_EQ(zamri::ReadSettings(settings.c_str())->recorderCodePage, 1252);
     WriteFileBytes(settings, "[Options]\r\nRecorderCodePage=1251\r\n");
-    EXPECT_EQ(LoadRecorderCodePage(settings.c_str()), 1251);
+    EXPECT_EQ(zamri::ReadSettings(settings.c_str())->recorderCodePage, 1251);
 
     SerialCapture capture;
     capture.Configure("COM7", 9600, 0, 8, 0, 0, 0);

@@ -8,6 +8,7 @@
 #include "channel_table_fixture.h"
 #include "config/channel_settings.h"
 #include "config/channel_table.h"
+#include "config/settings.h"
 #include "mask/mask_set.h"
 #include "net/allowed_senders.h"
 #include "net/socket_address.h"
@@ -40,6 +41,13 @@ AllowedSenders Parsed(const char* text) {
     AllowedSenders senders;
     senders.Parse(text);
     return senders;
+}
+
+// The web page's part of the settings, with the warnings that reading them shows.
+zamri::WebOptions WebOptionsOf(const std::string& path) {
+    std::shared_ptr<const zamri::Settings> settings = zamri::ReadSettings(path.c_str());
+    zamri::ReportSettingsProblems(*settings);
+    return zamri::WebOptionsFrom(*settings);
 }
 
 // The table's settings tests, each with the warnings it shows.
@@ -140,12 +148,12 @@ TEST_F(SettingsLimitsTest, AnOverlongPasswordKeepsThePageOffRatherThanOpen) {
     const std::string fits(sizeof(zamri::WebOptions{}.password) - 1, 'p');
     WriteFileBytes(settings,
                    "[Options]\r\nHttpPort=8080\r\nHttpAddress=0.0.0.0\r\nHttpPassword=" + fits + "\r\n");
-    zamri::WebOptions options = zamri::ReadWebOptions(settings.c_str());
+    zamri::WebOptions options = WebOptionsOf(settings);
     EXPECT_EQ(options.port, 8080);
     EXPECT_EQ(options.password, fits);
     WriteFileBytes(settings,
                    "[Options]\r\nHttpPort=8080\r\nHttpAddress=0.0.0.0\r\nHttpPassword=" + fits + "p\r\n");
-    options = zamri::ReadWebOptions(settings.c_str());
+    options = WebOptionsOf(settings);
     EXPECT_EQ(options.port, 0);
     EXPECT_EQ(messages.Messages(),
               (std::vector<std::string>{

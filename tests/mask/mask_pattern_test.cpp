@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "config/settings.h"
 #include "mask/mask_pattern.h"
 #include "mask/mask_set.h"
 #include "support/temp_dir.h"
@@ -113,12 +114,12 @@ TEST(MaskPattern, ManyStarsOverALongWordFinishAtOnce) {
 TEST(MaskSet, SettingsFileRoundTripAndCardNumbersBeforeUserMasks) {
     TempDir dir;
     std::string path = dir.File("zamri.ini");
-    MaskSettings defaults = ReadMaskSettings(path.c_str());
+    MaskSettings defaults = zamri::ReadSettings(path.c_str())->masks;
     EXPECT_TRUE(defaults.cardNumbers);
     EXPECT_TRUE(defaults.patterns.empty());
 
     ASSERT_EQ(WriteMaskPatterns(path.c_str(), {"MEMBER *", "re:(", "re:TEL (\\d+)"}), 1);
-    MaskSettings read = ReadMaskSettings(path.c_str());
+    MaskSettings read = zamri::ReadSettings(path.c_str())->masks;
     EXPECT_EQ(read.patterns, (std::vector<std::string>{"MEMBER *", "re:(", "re:TEL (\\d+)"}));
     std::vector<std::string> errors;
     MaskSet set(read, &errors);
@@ -135,7 +136,7 @@ TEST(MaskSet, SettingsFileRoundTripAndCardNumbersBeforeUserMasks) {
 
     ASSERT_EQ(WriteMaskCardNumbers(path.c_str(), false), 1);
     ASSERT_EQ(WriteMaskPatterns(path.c_str(), {}), 1);
-    read = ReadMaskSettings(path.c_str());
+    read = zamri::ReadSettings(path.c_str())->masks;
     EXPECT_FALSE(read.cardNumbers);
     EXPECT_TRUE(read.patterns.empty());
     text = "4111111111111111";
@@ -153,11 +154,11 @@ TEST(MaskSet, AHandEditedFileGivesWhatItHoldsAndKeepsCardNumbersMaskedWhenInDoub
     ASSERT_TRUE(testing_support::WriteFileBytes(path,
                                                 "[Options]\r\nMaskCardNumbers=no\r\n[Mask]\r\ncount="
                                                 "2000000000\r\n1=TEL *\r\n007=X\r\n0=MEMBER *\r\n"));
-    MaskSettings read = ReadMaskSettings(path.c_str());
+    MaskSettings read = zamri::ReadSettings(path.c_str())->masks;
     EXPECT_TRUE(read.cardNumbers);
     EXPECT_EQ(read.patterns, (std::vector<std::string>{"MEMBER *", "TEL *"}));
     ASSERT_TRUE(testing_support::WriteFileBytes(path, "[Options]\r\nMaskCardNumbers= 0 \r\n"));
-    EXPECT_FALSE(ReadMaskSettings(path.c_str()).cardNumbers);
+    EXPECT_FALSE(zamri::ReadSettings(path.c_str())->masks.cardNumbers);
 }
 
 }  // namespace

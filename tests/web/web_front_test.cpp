@@ -6,6 +6,7 @@
 #include <string>
 
 #include "config/channel_table.h"
+#include "config/settings.h"
 #include "journal/journal_sink.h"
 #include "net/socket_seam.h"
 #include "platform/os.h"
@@ -30,7 +31,9 @@ using testing_support::TempDir;
 WebOptions OptionsFrom(const TempDir& dir, const std::string& options) {
     std::string path = dir.File("zamri.ini");
     testing_support::WriteFileBytes(path, "[Channel]\nPORT=10000\n[Options]\n" + options);
-    return ReadWebOptions(path.c_str());
+    std::shared_ptr<const Settings> settings = ReadSettings(path.c_str());
+    ReportSettingsProblems(*settings);
+    return WebOptionsFrom(*settings);
 }
 
 TEST(WebOptions, PortAddressAndPasswordFromTheSettingsFile) {

@@ -4,14 +4,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
+#include "config/settings.h"
 #include "console.h"
 #include "journal/find_time.h"
 #include "journal/journal_search.h"
-#include "journal/journal_settings.h"
 #include "journal/local_clock.h"
 #include "platform/paths.h"
+#include "platform/profile.h"
 
 namespace {
 
@@ -250,7 +252,12 @@ std::string JournalFolder(const Options& o) {
         if (!FileExists(settings) && FileExists(kPackagedSettings))
             settings = kPackagedSettings;
     }
-    return zamri::ReadJournalSettings(settings).folder;
+    std::shared_ptr<const zamri::Settings> read = zamri::ReadSettings(settings.c_str());
+    for (const zamri::SettingsProblem& problem : read->problems) {
+        if (problem.key == "Journal")
+            zamri::ReportSettingsProblem(problem.text);
+    }
+    return read->journal.folder;
 }
 
 }  // namespace

@@ -1,0 +1,325 @@
+#include "config/settings_keys.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "config/channel_settings.h"
+#include "config/host_names.h"
+#include "tcp/idle_slots.h"
+
+namespace zamri {
+
+namespace {
+
+constexpr char kOptions[] = "Options";
+constexpr char kChannel[] = "Channel";
+
+std::string ChannelSection(int number) {
+    return "Channel " + std::to_string(number);
+}
+
+ChannelConfig& Record(SettingsReading& reading, int number) {
+    return reading.Value().channels[number - 1];
+}
+
+// A sender rule is read whole or not at all: one refused as too long becomes
+// kRefusedSettingText, which admits nobody, never the empty text that would admit everyone.
+std::string SenderRule(SettingsReading& reading, const char* section, const char* key, int maxLength,
+                       const char* consequence) {
+    std::string value;
+    int got = reading.Text(section, key, &value, maxLength, consequence);
+    return got < 0 ? std::string(kRefusedSettingText) : value;
+}
+
+std::string TextOr(SettingsReading& reading, const char* key, int maxLength, const char* def) {
+    return reading.TextOr(kOptions, key, maxLength, def);
+}
+
+// A plain IPv4 or IPv6 literal: digits, hex letters, dots and colons only. The server parses
+// it for real; this only keeps a host name (which would need a lookup) out.
+bool LooksLikeAddress(const char* text) {
+    if (text[0] == 0)
+        return false;
+    for (const char* p = text; *p != 0; ++p) {
+        char c = *p;
+        bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == '.' ||
+                  c == ':';
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+void ChannelValue(SettingsReading& reading, int number) {
+    ChannelConfig& record = Record(reading, number);
+    std::string key = std::to_string(number);
+    std::string consequence = "channel " + key + " stays off";
+    std::string value;
+    reading.Text(kChannel, key.c_str(), &value, kMaxSettingsValueLength, consequence.c_str());
+    // A missing emulation field reads as ESC/P whatever the record held.
+    record.emulation = 0;
+    if (const char* field = OverlongChannelField(value.c_str())) {
+        reading.Problem(kChannel, key,
+                        std::string("The ") + field + " in the value of " + key + " in [" + kChannel +
+                            "] is longer than " + std::to_string(kChannelTextSize - 1) + " characters; " +
+                            consequence + ".");
+        return;
+    }
+    ParseChannelValue(value.c_str(), record);
+}
+
+void ChannelAllowedSenders(SettingsReading& reading, int number) {
+    ChannelConfig& record = Record(reading, number);
+    std::string consequence =
+        "no sender may connect to channel " + std::to_string(number) + " until it is shortened";
+    std::string rule = SenderRule(reading, ChannelSection(number).c_str(), "AllowedSenders",
+                                  kAllowedSendersSize - 1, consequence.c_str());
+    std::snprintf(record.allowedSenders, sizeof record.allowedSenders, "%s", rule.c_str());
+}
+
+void ChannelCodePage(SettingsReading& reading, int number) {
+    Record(reading, number).decoding.codePage =
+        reading.Integer(ChannelSection(number).c_str(), "CodePage", 0);
+}
+
+void ChannelIdleSeconds(SettingsReading& reading, int number) {
+    int seconds = reading.Integer(ChannelSection(number).c_str(), "IdleSeconds", 0);
+    Record(reading, number).decoding.idleSeconds = std::clamp(seconds, 0, kMaxIdleSeconds);
+}
+
+void TcpPort(SettingsReading& reading, int) {
+    reading.Value().tcp.port = reading.Integer(kChannel, "PORT", kDefaultTcpPort);
+}
+
+void ListenAddress(SettingsReading& reading, int) {
+    reading.Value().tcp.listenAddress = SenderRule(reading, kOptions, "ListenAddress", kListenAddressSize - 1,
+                                                   "the TCP server does not start until it is corrected");
+}
+
+void TcpAllowedSenders(SettingsReading& reading, int) {
+    reading.Value().tcp.allowedSenders =
+        SenderRule(reading, kOptions, "AllowedSenders", kAllowedSendersSize - 1,
+                   "no sender may connect to the TCP server until it is shortened");
+}
+
+void SlotIdleSeconds(SettingsReading& reading, int) {
+    int seconds = reading.Integer(kOptions, "SlotIdleSeconds", kDefaultSlotIdleSeconds);
+    reading.Value().tcp.slotIdleSeconds = std::clamp(seconds, 0, kMaxSlotIdleSeconds);
+}
+
+void ImportantList(SettingsReading& reading, int) {
+    reading.Value().important = reading.List("Important");
+}
+
+void IgnoreList(SettingsReading& reading, int) {
+    reading.Value().ignore = reading.List("Ignore");
+}
+
+void MaskCardNumbers(SettingsReading& reading, int) {
+    // Only a plain 0 switches masking off: a mistyped value keeps card numbers hidden.
+    std::string value = TextOr(reading, "MaskCardNumbers", 15, "1");
+    char* end = nullptr;
+    long number = std::strtol(value.c_str(), &end, 10);
+    reading.Value().masks.cardNumbers = !(end != value.c_str() && *end == 0 && number == 0);
+}
+
+void MaskList(SettingsReading& reading, int) {
+    reading.Value().masks.patterns = reading.List("Mask");
+}
+
+void RecorderCodePage(SettingsReading& reading, int) {
+    reading.Value().recorderCodePage = reading.Integer(kOptions, "RecorderCodePage", 1252);
+}
+
+void Journal(SettingsReading& reading, int) {
+    // A value that cannot be typed tells a missing key from an empty one.
+    const char kMissing[] = "\x01";
+    std::string folder = TextOr(reading, "Journal", 259, kMissing);
+    if (folder == kMissing)
+        folder = "journal";
+    reading.Value().journal.folder = folder.empty() ? std::string() : BesideSettings(reading.Path(), folder);
+}
+
+void JournalDays(SettingsReading& reading, int) {
+    int days = reading.Integer(kOptions, "JournalDays", kDefaultJournalDays);
+    reading.Value().journal.keepDays = days < 0 ? kDefaultJournalDays : days;
+}
+
+void JournalSizeMB(SettingsReading& reading, int) {
+    int size = reading.Integer(kOptions, "JournalSizeMB", kDefaultJournalSizeMB);
+    reading.Value().journal.budgetBytes = static_cast<uint64_t>(size < 0 ? kDefaultJournalSizeMB : size)
+                                          << 20;
+}
+
+void JournalFreeMB(SettingsReading& reading, int) {
+    int free = reading.Integer(kOptions, "JournalFreeMB", kDefaultJournalFreeMB);
+    reading.Value().journal.freeFloorBytes = static_cast<uint64_t>(free < 0 ? kDefaultJournalFreeMB : free)
+                                             << 20;
+}
+
+void Syslog(SettingsReading& reading, int) {
+    reading.Value().syslog.collector = TextOr(reading, "Syslog", 259, "");
+}
+
+void SyslogBuffer(SettingsReading& reading, int) {
+    int lines = reading.Integer(kOptions, "SyslogBuffer", kDefaultSyslogBufferLines);
+    reading.Value().syslog.bufferLines = lines < 1 ? kDefaultSyslogBufferLines : lines;
+}
+
+// The page's keys are read one after the other while each holds: a page that is off says why
+// once, and keys after the first one in the way are not looked at. WebSettings::port is set by
+// the last one, when all of them hold.
+constexpr int kWebOff = -1;
+
+void WebOff(SettingsReading& reading, const char* key, const char* format, const std::string& value,
+            int room) {
+    WebSettings& web = reading.Value().web;
+    std::snprintf(web.error, sizeof web.error, format, room, value.c_str());
+    reading.Problem(kOptions, key, web.error, "web");
+}
+
+void HttpPort(SettingsReading& reading, int) {
+    std::string value = TextOr(reading, "HttpPort", 255, "");
+    reading.webPort = kWebOff;
+    if (value.empty())
+        return;
+    char* end = nullptr;
+    long port = std::strtol(value.c_str(), &end, 10);
+    if (end == value.c_str() || *end != 0 || port < 1 || port > 65535) {
+        WebOff(reading, "HttpPort",
+               "HttpPort=%.*s in [Options] is not a port from 1 to 65535; the web page is off.", value, 40);
+        return;
+    }
+    reading.webPort = static_cast<int>(port);
+}
+
+void HttpAddress(SettingsReading& reading, int) {
+    if (reading.webPort == kWebOff)
+        return;
+    WebSettings& web = reading.Value().web;
+    std::string value = TextOr(reading, "HttpAddress", 255, "127.0.0.1");
+    if (value.empty())
+        value = "127.0.0.1";
+    if (!LooksLikeAddress(value.c_str()) || value.size() >= sizeof web.address) {
+        WebOff(reading, "HttpAddress",
+               "HttpAddress=%.*s in [Options] is not an IP address; the web page is off.", value, 60);
+        reading.webPort = kWebOff;
+        return;
+    }
+    std::memcpy(web.address, value.c_str(), value.size() + 1);
+}
+
+void HttpPassword(SettingsReading& reading, int) {
+    if (reading.webPort == kWebOff)
+        return;
+    WebSettings& web = reading.Value().web;
+    // Refused, not cut, and never read as no password: the page stays off.
+    std::string password;
+    if (reading.Text(kOptions, "HttpPassword", &password, sizeof web.password - 1, "the web page is off") <
+        0) {
+        reading.webPort = kWebOff;
+        return;
+    }
+    std::memcpy(web.password, password.c_str(), password.size() + 1);
+}
+
+void HttpHostNames(SettingsReading& reading, int) {
+    if (reading.webPort == kWebOff)
+        return;
+    WebSettings& web = reading.Value().web;
+    // A cut list could end in the middle of a name; refused as a whole, the page stays off.
+    std::string hostNames;
+    if (reading.Text(kOptions, "HttpHostNames", &hostNames, sizeof web.hostNames - 1, "the web page is off") <
+        0)
+        return;
+    std::vector<std::string> names;
+    std::string bad;
+    if (!ParseHostNames(hostNames, &names, &bad)) {
+        WebOff(reading, "HttpHostNames",
+               "HttpHostNames in [Options]: \"%.*s\" is not a host name; the web page is off.", bad, 60);
+        return;
+    }
+    std::memcpy(web.hostNames, hostNames.c_str(), hostNames.size() + 1);
+    web.port = reading.webPort;
+}
+
+const std::vector<SettingKey> kKeys = {
+    // One channel: its value in [Channel], then its own section [Channel N].
+    {"Channel", "1 to 32", "channel value", "0,COMN,9600,0,8,0,0,0,0,", "",
+     "enabled, port, baud rate, parity, data bits, stop bits, flow control (hex), emulation, end of receipt, "
+     "footer text",
+     true, ChannelValue},
+    {"Channel N", "AllowedSenders", "addresses and blocks", "", "",
+     "who may connect to or send to a network source (empty: anyone)", true, ChannelAllowedSenders},
+    {"Channel N", "CodePage", "code page", "0", "",
+     "the printer's page until the stream selects one (0: as the "
+     "printer ships, -1: none)",
+     true, ChannelCodePage},
+    {"Channel N", "IdleSeconds", "seconds", "0", "0 to 3600",
+     "end an open receipt after this long without data "
+     "(0: never)",
+     true, ChannelIdleSeconds},
+    // TCP mode.
+    {"Channel", "PORT", "port", "10000", "", "TCP mode's listening port", false, TcpPort},
+    {"Options", "ListenAddress", "IPv4 address", "", "",
+     "the local address TCP mode listens on (empty: every one)", false, ListenAddress},
+    {"Options", "AllowedSenders", "addresses and blocks", "", "",
+     "who may connect in TCP mode (empty: anyone)", false, TcpAllowedSenders},
+    {"Options", "SlotIdleSeconds", "seconds", "60", "0 to 86400",
+     "a full server lets a newcomer in once its most silent connection has sent nothing for this long (0: "
+     "never)",
+     false, SlotIdleSeconds},
+    // The line filter and the masks.
+    {"Important", "count, 0, 1, ...", "list of texts", "", "",
+     "a line that holds one of them is kept and flagged 4 (case of a to z ignored)", false, ImportantList},
+    {"Ignore", "count, 0, 1, ...", "list of texts", "", "",
+     "a line that holds one of them is dropped, unless it is Important", false, IgnoreList},
+    {"Options", "MaskCardNumbers", "0 or 1", "1", "",
+     "card numbers are masked in every line (only 0 switches it off)", false, MaskCardNumbers},
+    {"Mask", "count, 0, 1, ...", "list of patterns", "", "",
+     "user masks: wildcard patterns, or re: and a regular "
+     "expression",
+     false, MaskList},
+    // The sinks.
+    {"Options", "RecorderCodePage", "code page", "1252", "874, 1250 to 1258",
+     "the Windows code page the recorder shows text in", false, RecorderCodePage},
+    {"Options", "Journal", "folder", "journal", "",
+     "the journal folder, beside the settings file when relative "
+     "(empty: no journal)",
+     false, Journal},
+    {"Options", "JournalDays", "days", "90", "0 and up", "day files kept, today included (0: every one)",
+     false, JournalDays},
+    {"Options", "JournalSizeMB", "MB", "2048", "0 and up",
+     "the day files together are kept within this (0: no limit)", false, JournalSizeMB},
+    {"Options", "JournalFreeMB", "MB", "1024", "0 and up",
+     "at least this much stays free on the journal's disk (0: no "
+     "floor)",
+     false, JournalFreeMB},
+    {"Options", "Syslog", "collector", "", "",
+     "tcp://HOST[:PORT], udp://HOST[:PORT] or HOST[:PORT]; port 514 unless "
+     "given (empty: no export)",
+     false, Syslog},
+    {"Options", "SyslogBuffer", "lines", "10000", "1 and up", "lines held while the collector is away", false,
+     SyslogBuffer},
+    // The web page.
+    {"Options", "HttpPort", "port", "", "1 to 65535", "the web page's port (empty: no web page)", false,
+     HttpPort},
+    {"Options", "HttpAddress", "IP address", "127.0.0.1", "",
+     "where the page listens (0.0.0.0: every address)", false, HttpAddress},
+    {"Options", "HttpPassword", "text", "", "at most 127 characters", "when set, the browser asks for it",
+     false, HttpPassword},
+    {"Options", "HttpHostNames", "host names", "", "",
+     "other names the page answers to, besides its address and "
+     "localhost",
+     false, HttpHostNames},
+};
+
+}  // namespace
+
+const std::vector<SettingKey>& SettingKeys() {
+    return kKeys;
+}
+
+}  // namespace zamri

@@ -1,0 +1,62 @@
+// The one settings reader: settings files in, the value read out as text, compared with the
+// golden text beside each file (ZAMRI_UPDATE_GOLDEN=1 writes them afresh); and the settings
+// reference in the docs, which the same table makes.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "config/settings.h"
+#include "config/settings_keys.h"
+#include "support/temp_dir.h"
+
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+std::string Golden(const std::string& name) {
+    return std::string(ZAMRI_SETTINGS_GOLDEN_DIR) + "/" + name;
+}
+
+// The text with the run's own folder written as <folder>, so that the goldens hold anywhere.
+std::string ReadAsText(const std::string& ini) {
+    TempDir dir;
+    std::string path = dir.File("zamri.ini");
+    WriteFileBytes(path, ReadFileBytes(Golden(ini)));
+    std::string text = zamri::SettingsText(*zamri::ReadSettings(path.c_str()));
+    for (size_t at; (at = text.find(dir.Path())) != std::string::npos;)
+        text.replace(at, dir.Path().size(), "<folder>");
+    return text;
+}
+
+TEST(SettingsReader, EverySettingsFileReadsAsItsGoldenText) {
+    const char* update = std::getenv("ZAMRI_UPDATE_GOLDEN");
+    for (const char* name : {"empty", "store", "odd", "overlong", "web_address", "web_names"}) {
+        std::string text = ReadAsText(std::string(name) + ".ini");
+        std::string golden = Golden(std::string(name) + ".txt");
+        if (update != nullptr && update[0] == '1')
+            WriteFileBytes(golden, text);
+        EXPECT_EQ(text, ReadFileBytes(golden)) << name << ".ini";
+    }
+}
+
+TEST(SettingsReader, AMissingFileReadsAsAnEmptyOne) {
+    TempDir dir;
+    std::string path = dir.File("zamri.ini");
+    std::shared_ptr<const zamri::Settings> missing = zamri::ReadSettings(path.c_str());
+    EXPECT_TRUE(missing->problems.empty());
+    WriteFileBytes(path, "");
+    EXPECT_EQ(zamri::SettingsText(*missing), zamri::SettingsText(*zamri::ReadSettings(path.c_str())));
+}
+
+TEST(SettingsReference, TheDocsSayWhatTheTableSays) {
+    std::string docs = ReadFileBytes(std::string(ZAMRI_SOURCE_DIR) + "/docs/settings.md");
+    EXPECT_EQ(docs, zamri::SettingsReference())
+        << "docs/settings.md is not what the table of keys makes; refresh it with\n"
+           "  build/native/tools/dev/zamri-settings-doc > docs/settings.md";
+}
+
+}  // namespace
