@@ -52,7 +52,7 @@ bool LooksLikeAddress(const char* text) {
     return true;
 }
 
-void ChannelValue(SettingsReading& reading, int number) {
+void ChannelValue(SettingsReading& reading, const SettingKey&, int number) {
     ChannelConfig& record = Record(reading, number);
     std::string key = std::to_string(number);
     std::string consequence = "channel " + key + " stays off";
@@ -70,7 +70,7 @@ void ChannelValue(SettingsReading& reading, int number) {
     ParseChannelValue(value.c_str(), record);
 }
 
-void ChannelAllowedSenders(SettingsReading& reading, int number) {
+void ChannelAllowedSenders(SettingsReading& reading, const SettingKey&, int number) {
     ChannelConfig& record = Record(reading, number);
     std::string consequence =
         "no sender may connect to channel " + std::to_string(number) + " until it is shortened";
@@ -79,45 +79,41 @@ void ChannelAllowedSenders(SettingsReading& reading, int number) {
     std::snprintf(record.allowedSenders, sizeof record.allowedSenders, "%s", rule.c_str());
 }
 
-void ChannelCodePage(SettingsReading& reading, int number) {
+void ChannelCodePage(SettingsReading& reading, const SettingKey&, int number) {
     Record(reading, number).decoding.codePage =
         reading.Integer(ChannelSection(number).c_str(), "CodePage", 0);
 }
 
-void ChannelIdleSeconds(SettingsReading& reading, int number) {
+void ChannelIdleSeconds(SettingsReading& reading, const SettingKey&, int number) {
     int seconds = reading.Integer(ChannelSection(number).c_str(), "IdleSeconds", 0);
     Record(reading, number).decoding.idleSeconds = std::clamp(seconds, 0, kMaxIdleSeconds);
 }
 
-void TcpPort(SettingsReading& reading, int) {
-    reading.Value().tcp.port = reading.Integer(kChannel, "PORT", kDefaultTcpPort);
-}
-
-void ListenAddress(SettingsReading& reading, int) {
+void ListenAddress(SettingsReading& reading, const SettingKey&, int) {
     reading.Value().tcp.listenAddress = SenderRule(reading, kOptions, "ListenAddress", kListenAddressSize - 1,
                                                    "the TCP server does not start until it is corrected");
 }
 
-void TcpAllowedSenders(SettingsReading& reading, int) {
+void TcpAllowedSenders(SettingsReading& reading, const SettingKey&, int) {
     reading.Value().tcp.allowedSenders =
         SenderRule(reading, kOptions, "AllowedSenders", kAllowedSendersSize - 1,
                    "no sender may connect to the TCP server until it is shortened");
 }
 
-void SlotIdleSeconds(SettingsReading& reading, int) {
+void SlotIdleSeconds(SettingsReading& reading, const SettingKey&, int) {
     int seconds = reading.Integer(kOptions, "SlotIdleSeconds", kDefaultSlotIdleSeconds);
     reading.Value().tcp.slotIdleSeconds = std::clamp(seconds, 0, kMaxSlotIdleSeconds);
 }
 
-void ImportantList(SettingsReading& reading, int) {
+void ImportantList(SettingsReading& reading, const SettingKey&, int) {
     reading.Value().important = reading.List("Important");
 }
 
-void IgnoreList(SettingsReading& reading, int) {
+void IgnoreList(SettingsReading& reading, const SettingKey&, int) {
     reading.Value().ignore = reading.List("Ignore");
 }
 
-void MaskCardNumbers(SettingsReading& reading, int) {
+void MaskCardNumbers(SettingsReading& reading, const SettingKey&, int) {
     // Only a plain 0 switches masking off: a mistyped value keeps card numbers hidden.
     std::string value = TextOr(reading, "MaskCardNumbers", 15, "1");
     char* end = nullptr;
@@ -125,15 +121,15 @@ void MaskCardNumbers(SettingsReading& reading, int) {
     reading.Value().masks.cardNumbers = !(end != value.c_str() && *end == 0 && number == 0);
 }
 
-void MaskList(SettingsReading& reading, int) {
+void MaskList(SettingsReading& reading, const SettingKey&, int) {
     reading.Value().masks.patterns = reading.List("Mask");
 }
 
-void RecorderCodePage(SettingsReading& reading, int) {
-    reading.Value().recorderCodePage = reading.Integer(kOptions, "RecorderCodePage", 1252);
+void RecorderCodePage(SettingsReading& reading, const SettingKey& row, int) {
+    reading.Value().recorderCodePage = reading.Integer(row.section, row.key, DefaultNumber(row));
 }
 
-void Journal(SettingsReading& reading, int) {
+void Journal(SettingsReading& reading, const SettingKey&, int) {
     // A value that cannot be typed tells a missing key from an empty one.
     const char kMissing[] = "\x01";
     std::string folder = TextOr(reading, "Journal", 259, kMissing);
@@ -142,30 +138,11 @@ void Journal(SettingsReading& reading, int) {
     reading.Value().journal.folder = folder.empty() ? std::string() : BesideSettings(reading.Path(), folder);
 }
 
-void JournalDays(SettingsReading& reading, int) {
-    int days = reading.Integer(kOptions, "JournalDays", kDefaultJournalDays);
-    reading.Value().journal.keepDays = days < 0 ? kDefaultJournalDays : days;
-}
-
-void JournalSizeMB(SettingsReading& reading, int) {
-    int size = reading.Integer(kOptions, "JournalSizeMB", kDefaultJournalSizeMB);
-    reading.Value().journal.budgetBytes = static_cast<uint64_t>(size < 0 ? kDefaultJournalSizeMB : size)
-                                          << 20;
-}
-
-void JournalFreeMB(SettingsReading& reading, int) {
-    int free = reading.Integer(kOptions, "JournalFreeMB", kDefaultJournalFreeMB);
-    reading.Value().journal.freeFloorBytes = static_cast<uint64_t>(free < 0 ? kDefaultJournalFreeMB : free)
-                                             << 20;
-}
-
-void Syslog(SettingsReading& reading, int) {
-    reading.Value().syslog.collector = TextOr(reading, "Syslog", 259, "");
-}
-
-void SyslogBuffer(SettingsReading& reading, int) {
-    int lines = reading.Integer(kOptions, "SyslogBuffer", kDefaultSyslogBufferLines);
-    reading.Value().syslog.bufferLines = lines < 1 ? kDefaultSyslogBufferLines : lines;
+// A size in MB into one of the journal's byte counts; a negative one gives the row's default.
+template <uint64_t JournalSettings::*Field>
+void JournalMegabytes(SettingsReading& reading, const SettingKey& row, int) {
+    int size = reading.Integer(row.section, row.key, DefaultNumber(row));
+    reading.Value().journal.*Field = static_cast<uint64_t>(size < 0 ? DefaultNumber(row) : size) << 20;
 }
 
 // The page's keys are read one after the other while each holds: a page that is off says why
@@ -180,7 +157,7 @@ void WebOff(SettingsReading& reading, const char* key, const char* format, const
     reading.Problem(kOptions, key, web.error, "web");
 }
 
-void HttpPort(SettingsReading& reading, int) {
+void HttpPort(SettingsReading& reading, const SettingKey&, int) {
     std::string value = TextOr(reading, "HttpPort", 255, "");
     reading.webPort = kWebOff;
     if (value.empty())
@@ -195,7 +172,7 @@ void HttpPort(SettingsReading& reading, int) {
     reading.webPort = static_cast<int>(port);
 }
 
-void HttpAddress(SettingsReading& reading, int) {
+void HttpAddress(SettingsReading& reading, const SettingKey&, int) {
     if (reading.webPort == kWebOff)
         return;
     WebSettings& web = reading.Value().web;
@@ -211,7 +188,7 @@ void HttpAddress(SettingsReading& reading, int) {
     std::memcpy(web.address, value.c_str(), value.size() + 1);
 }
 
-void HttpPassword(SettingsReading& reading, int) {
+void HttpPassword(SettingsReading& reading, const SettingKey&, int) {
     if (reading.webPort == kWebOff)
         return;
     WebSettings& web = reading.Value().web;
@@ -225,7 +202,7 @@ void HttpPassword(SettingsReading& reading, int) {
     std::memcpy(web.password, password.c_str(), password.size() + 1);
 }
 
-void HttpHostNames(SettingsReading& reading, int) {
+void HttpHostNames(SettingsReading& reading, const SettingKey&, int) {
     if (reading.webPort == kWebOff)
         return;
     WebSettings& web = reading.Value().web;
@@ -254,15 +231,13 @@ const std::vector<SettingKey> kKeys = {
     {"Channel N", "AllowedSenders", "addresses and blocks", "", "",
      "who may connect to or send to a network source (empty: anyone)", true, ChannelAllowedSenders},
     {"Channel N", "CodePage", "code page", "0", "",
-     "the printer's page until the stream selects one (0: as the "
-     "printer ships, -1: none)",
-     true, ChannelCodePage},
+     "the printer's page until the stream selects one (0: as the printer ships, -1: none)", true,
+     ChannelCodePage},
     {"Channel N", "IdleSeconds", "seconds", "0", "0 to 3600",
-     "end an open receipt after this long without data "
-     "(0: never)",
-     true, ChannelIdleSeconds},
+     "end an open receipt after this long without data (0: never)", true, ChannelIdleSeconds},
     // TCP mode.
-    {"Channel", "PORT", "port", "10000", "", "TCP mode's listening port", false, TcpPort},
+    {"Channel", "PORT", "port", "10000", "", "TCP mode's listening port", false,
+     NumberKey<&Settings::tcp, &TcpSettings::port>},
     {"Options", "ListenAddress", "IPv4 address", "", "",
      "the local address TCP mode listens on (empty: every one)", false, ListenAddress},
     {"Options", "AllowedSenders", "addresses and blocks", "", "",
@@ -279,30 +254,25 @@ const std::vector<SettingKey> kKeys = {
     {"Options", "MaskCardNumbers", "0 or 1", "1", "",
      "card numbers are masked in every line (only 0 switches it off)", false, MaskCardNumbers},
     {"Mask", "count, 0, 1, ...", "list of patterns", "", "",
-     "user masks: wildcard patterns, or re: and a regular "
-     "expression",
-     false, MaskList},
+     "user masks: wildcard patterns, or re: and a regular expression", false, MaskList},
     // The sinks.
     {"Options", "RecorderCodePage", "code page", "1252", "874, 1250 to 1258",
      "the Windows code page the recorder shows text in", false, RecorderCodePage},
     {"Options", "Journal", "folder", "journal", "",
-     "the journal folder, beside the settings file when relative "
-     "(empty: no journal)",
-     false, Journal},
+     "the journal folder, beside the settings file when relative (empty: no journal)", false, Journal},
     {"Options", "JournalDays", "days", "90", "0 and up", "day files kept, today included (0: every one)",
-     false, JournalDays},
+     false, NumberKey<&Settings::journal, &JournalSettings::keepDays, 0>},
     {"Options", "JournalSizeMB", "MB", "2048", "0 and up",
-     "the day files together are kept within this (0: no limit)", false, JournalSizeMB},
+     "the day files together are kept within this (0: no limit)", false,
+     JournalMegabytes<&JournalSettings::budgetBytes>},
     {"Options", "JournalFreeMB", "MB", "1024", "0 and up",
-     "at least this much stays free on the journal's disk (0: no "
-     "floor)",
-     false, JournalFreeMB},
+     "at least this much stays free on the journal's disk (0: no floor)", false,
+     JournalMegabytes<&JournalSettings::freeFloorBytes>},
     {"Options", "Syslog", "collector", "", "",
-     "tcp://HOST[:PORT], udp://HOST[:PORT] or HOST[:PORT]; port 514 unless "
-     "given (empty: no export)",
-     false, Syslog},
+     "tcp://HOST[:PORT], udp://HOST[:PORT] or HOST[:PORT]; port 514 unless given (empty: no export)", false,
+     TextKey<&Settings::syslog, &SyslogSettings::collector, 259>},
     {"Options", "SyslogBuffer", "lines", "10000", "1 and up", "lines held while the collector is away", false,
-     SyslogBuffer},
+     NumberKey<&Settings::syslog, &SyslogSettings::bufferLines, 1>},
     // The web page.
     {"Options", "HttpPort", "port", "", "1 to 65535", "the web page's port (empty: no web page)", false,
      HttpPort},
@@ -311,12 +281,14 @@ const std::vector<SettingKey> kKeys = {
     {"Options", "HttpPassword", "text", "", "at most 127 characters", "when set, the browser asks for it",
      false, HttpPassword},
     {"Options", "HttpHostNames", "host names", "", "",
-     "other names the page answers to, besides its address and "
-     "localhost",
-     false, HttpHostNames},
+     "other names the page answers to, besides its address and localhost", false, HttpHostNames},
 };
 
 }  // namespace
+
+int DefaultNumber(const SettingKey& row) {
+    return std::atoi(row.defaultValue);
+}
 
 const std::vector<SettingKey>& SettingKeys() {
     return kKeys;

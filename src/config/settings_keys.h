@@ -55,8 +55,24 @@ struct SettingKey {
     const char* range;         // for people; "" when any value of the type will do
     const char* help;          // one line
     bool perChannel;           // read once for each channel, number 1 to 32
-    void (*read)(SettingsReading& reading, int number);
+    void (*read)(SettingsReading& reading, const SettingKey& row, int number);
 };
+
+// Readers for the plain rows, so that such a key is one row of the table and its field: the
+// value into (Settings::*Part).*Field, the row's default when the key is missing (or refused as
+// longer than MaxLength characters, or a number below Min).
+template <auto Part, auto Field, int MaxLength = kMaxSettingsValueLength>
+void TextKey(SettingsReading& reading, const SettingKey& row, int) {
+    (reading.Value().*Part).*Field = reading.TextOr(row.section, row.key, MaxLength, row.defaultValue);
+}
+
+int DefaultNumber(const SettingKey& row);
+
+template <auto Part, auto Field, int Min = -2147483647 - 1>
+void NumberKey(SettingsReading& reading, const SettingKey& row, int) {
+    int value = reading.Integer(row.section, row.key, DefaultNumber(row));
+    (reading.Value().*Part).*Field = value < Min ? DefaultNumber(row) : value;
+}
 
 const std::vector<SettingKey>& SettingKeys();
 

@@ -132,12 +132,12 @@ std::shared_ptr<Settings> ReadSettings(const char* path, const ChannelConfig* ch
     for (int number = 1; number <= kChannelCount; ++number) {
         for (const SettingKey& key : keys) {
             if (key.perChannel)
-                key.read(reading, number);
+                key.read(reading, key, number);
         }
     }
     for (const SettingKey& key : keys) {
         if (!key.perChannel)
-            key.read(reading, 0);
+            key.read(reading, key, 0);
     }
     return settings;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "config/settings.h"
@@ -50,6 +51,17 @@ TEST(SettingsReader, AMissingFileReadsAsAnEmptyOne) {
     EXPECT_TRUE(missing->problems.empty());
     WriteFileBytes(path, "");
     EXPECT_EQ(zamri::SettingsText(*missing), zamri::SettingsText(*zamri::ReadSettings(path.c_str())));
+}
+
+TEST(SettingsReference, EveryKeyIsListedOnceWithWhatItHolds) {
+    std::set<std::string> seen;
+    for (const zamri::SettingKey& key : zamri::SettingKeys()) {
+        std::string name = std::string("[") + key.section + "] " + key.key;
+        EXPECT_TRUE(seen.insert(name).second) << name << " is listed twice";
+        EXPECT_STRNE(key.type, "") << name;
+        EXPECT_STRNE(key.help, "") << name;
+        EXPECT_NE(key.read, nullptr) << name;
+    }
 }
 
 TEST(SettingsReference, TheDocsSayWhatTheTableSays) {
