@@ -33,6 +33,10 @@ void WriteSenderRule(const char* path, const char* section, const char* key, con
 }
 }  // namespace
 
+// The table of keys reads SlotIdleSeconds within these.
+static_assert(zamri::kDefaultSlotIdleSeconds == 60 && zamri::kMaxSlotIdleSeconds == 86400,
+              "SlotIdleSeconds in the table of keys");
+
 ChannelTable::ChannelTable() : settings(std::make_shared<const zamri::Settings>()) {
     for (int i = 0; i < kChannelCount; ++i) {
         ChannelConfig& record = channels[i];

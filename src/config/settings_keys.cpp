@@ -7,7 +7,6 @@
 
 #include "config/channel_settings.h"
 #include "config/host_names.h"
-#include "tcp/idle_slots.h"
 
 namespace zamri {
 
@@ -98,11 +97,6 @@ void TcpAllowedSenders(SettingsReading& reading, const SettingKey&, int) {
     reading.Value().tcp.allowedSenders =
         SenderRule(reading, kOptions, "AllowedSenders", kAllowedSendersSize - 1,
                    "no sender may connect to the TCP server until it is shortened");
-}
-
-void SlotIdleSeconds(SettingsReading& reading, const SettingKey&, int) {
-    int seconds = reading.Integer(kOptions, "SlotIdleSeconds", kDefaultSlotIdleSeconds);
-    reading.Value().tcp.slotIdleSeconds = std::clamp(seconds, 0, kMaxSlotIdleSeconds);
 }
 
 void ImportantList(SettingsReading& reading, const SettingKey&, int) {
@@ -245,7 +239,7 @@ const std::vector<SettingKey> kKeys = {
     {"Options", "SlotIdleSeconds", "seconds", "60", "0 to 86400",
      "a full server lets a newcomer in once its most silent connection has sent nothing for this long (0: "
      "never)",
-     false, SlotIdleSeconds},
+     false, ClampedKey<&Settings::tcp, &TcpSettings::slotIdleSeconds, 0, 86400>},
     // The line filter and the masks.
     {"Important", "count, 0, 1, ...", "list of texts", "", "",
      "a line that holds one of them is kept and flagged 4 (case of a to z ignored)", false, ImportantList},

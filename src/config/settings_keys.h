@@ -74,6 +74,13 @@ void NumberKey(SettingsReading& reading, const SettingKey& row, int) {
     (reading.Value().*Part).*Field = value < Min ? DefaultNumber(row) : value;
 }
 
+// A number kept within Min to Max.
+template <auto Part, auto Field, int Min, int Max>
+void ClampedKey(SettingsReading& reading, const SettingKey& row, int) {
+    int value = reading.Integer(row.section, row.key, DefaultNumber(row));
+    (reading.Value().*Part).*Field = value < Min ? Min : value > Max ? Max : value;
+}
+
 const std::vector<SettingKey>& SettingKeys();
 
 // The settings reference (docs/settings.md), made from the table.

@@ -32,7 +32,7 @@ struct TcpSettings {
     int32_t port = kDefaultTcpPort;  // [Channel] PORT
     std::string listenAddress;       // empty: every local address
     std::string allowedSenders;      // empty: everyone
-    int32_t slotIdleSeconds = 60;    // as kDefaultSlotIdleSeconds; 0: a full server refuses every newcomer
+    int32_t slotIdleSeconds = 60;    // 0: a full server refuses every newcomer
 };
 
 // What the delivery step masks in every line.
