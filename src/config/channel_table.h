@@ -82,8 +82,6 @@ class ChannelTable {
     int StopCapture();
     int StartChannel(int index);
     int StopChannel(int index);
-    int FindChannelByThread(int32_t id);
-    void RunChannelCapture(int index);
 
     // Since when (ms on the steady clock) a running serial channel's port has been failing;
     // -1 while it reads well, -2 when the channel has no capture running.

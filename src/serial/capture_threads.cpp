@@ -4,9 +4,11 @@
 // - A channel's run (thread, threadId, capture, network) changes only under the capture lock: the
 //   starter sets them before the thread runs, the thread clears them in its teardown, a stopper
 //   that gives up waiting clears them and marks the thread abandoned.
-// - An abandoned thread never touches its table again (the table may be gone by then); it only
-//   finishes with its own capture object. It learns that under the same lock, so the lock must
-//   outlive every table: it is a process-wide object that is never destroyed.
+// - A thread is given what it needs of its channel when it starts (the record, the run, the
+//   delivery step, the settings path), never the table. An abandoned thread never touches any
+//   of them again (the table may be gone by then); it only finishes with its own capture
+//   object. It learns that under the same lock, so the lock must outlive every table: it is a
+//   process-wide object that is never destroyed.
 // - The capture object is destroyed by its thread only after it is out of the record, so a
 //   stopper or the dump commands, which reach it through the record under the lock, never see
 //   a destroyed object.
@@ -31,8 +33,16 @@
 #include "serial/serial_capture.h"
 
 struct CaptureThread {
-    ChannelTable* table;
-    int32_t id;                  // unique for the process: tells a late thread from a newer one of its record
+    int32_t id;  // unique for the process: tells a late thread from a newer one of its record
+    int index;   // the channel, 0 to 31
+    // The channel's record (read under the capture lock; its enabled field is watched), its run,
+    // and where its lines go.
+    ChannelConfig* record;
+    ChannelRun* run;
+    LineDelivery* delivery;
+    char settingsPath[zamri::kMaxPath];
+    int slotIdleSeconds;
+    int recorderPage;            // "RecorderCodePage" as the settings were read
     bool stopRequested = false;  // under the capture lock; may come before the capture object
     bool abandoned = false;      // under the capture lock
 };
@@ -49,21 +59,6 @@ std::mutex& CaptureLock() {
 
 std::atomic<int32_t> nextThreadId{1};
 std::atomic<int> abandonedThreads{0};
-thread_local CaptureThread* currentThread = nullptr;
-
-void CaptureThreadMain(CaptureThread* self) {
-    currentThread = self;
-    int index = -1;
-    {
-        std::unique_lock<std::mutex> guard(CaptureLock());
-        if (!self->abandoned)
-            index = self->table->FindChannelByThread(self->id);
-    }
-    if (index >= 0)
-        self->table->RunChannelCapture(index);
-    currentThread = nullptr;
-    delete self;
-}
 
 // Caller holds the capture lock exclusively.
 void SignalLocked(ChannelRun& run) {
@@ -83,18 +78,18 @@ void SignalLocked(ChannelRun& run) {
 // nothing once the thread is abandoned.
 class ChannelLineOutput : public LineOutput {
   public:
-    ChannelLineOutput(ChannelTable& owner, int channel, CaptureThread* thread)
-        : table(owner), index(channel), self(thread) {}
+    ChannelLineOutput(LineDelivery& lines, int channel, CaptureThread* thread)
+        : delivery(lines), index(channel), self(thread) {}
     void SetSource(const char* portName) { std::snprintf(source, sizeof source, "%s", portName); }
     void Deliver(const char* text, int flags) override {
         std::unique_lock<std::mutex> guard(CaptureLock());
         if (self->abandoned)
             return;
-        table.delivery.Deliver(index + 1, flags, source, text);
+        delivery.Deliver(index + 1, flags, source, text);
     }
 
   private:
-    ChannelTable& table;
+    LineDelivery& delivery;
     int index;
     CaptureThread* self;
     char source[kChannelTextSize] = {};
@@ -107,10 +102,11 @@ void ShowOpenFailed(const char* portName, int index) {
 }
 
 // A channel whose port name names a network source: its loop runs on this capture thread.
-void RunNetworkChannel(ChannelTable& table, int index, CaptureThread* self) {
-    ChannelConfig& record = table.channels[index];
-    ChannelRun& run = table.runs[index];
-    ChannelLineOutput output(table, index, self);
+void RunNetworkChannel(CaptureThread* self) {
+    ChannelConfig& record = *self->record;
+    ChannelRun& run = *self->run;
+    int index = self->index;
+    ChannelLineOutput output(*self->delivery, index, self);
     auto teardown = [&] {
         std::unique_lock<std::mutex> guard(CaptureLock());
         if (!self->abandoned && run.thread.load() == self) {
@@ -122,7 +118,7 @@ void RunNetworkChannel(ChannelTable& table, int index, CaptureThread* self) {
     NetworkCapture* capture = nullptr;
     char portName[kChannelTextSize];
     char decodingProblem[256] = {};
-    int recorderPage = table.GetSettings()->recorderCodePage;
+    int recorderPage = self->recorderPage;
     {
         std::unique_lock<std::mutex> guard(CaptureLock());
         if (self->abandoned)
@@ -134,8 +130,7 @@ void RunNetworkChannel(ChannelTable& table, int index, CaptureThread* self) {
         settings.emulation = record.emulation;
         settings.patternFlags = record.patternFlags;
         std::snprintf(settings.patternText, sizeof settings.patternText, "%s", record.patternText);
-        RecorderSettingsPath(table.GetSettingsPath(), settings.recorderSettings,
-                             sizeof settings.recorderSettings);
+        RecorderSettingsPath(self->settingsPath, settings.recorderSettings, sizeof settings.recorderSettings);
         settings.decoding = record.decoding;
         settings.recorderPage = recorderPage;
         LineDecoder probe;
@@ -149,7 +144,7 @@ void RunNetworkChannel(ChannelTable& table, int index, CaptureThread* self) {
             return;
         }
         capture->SetAllowedSenders(record.allowedSenders);
-        capture->SetIdleLimit(table.slotIdleSeconds * 1000);
+        capture->SetIdleLimit(self->slotIdleSeconds * 1000);
         run.network = capture;
     }
     if (capture->Open() == 0) {
@@ -164,6 +159,107 @@ void RunNetworkChannel(ChannelTable& table, int index, CaptureThread* self) {
     capture->Run();
     teardown();
     delete capture;  // out of the record: no stopper or dump command reaches it any more
+}
+
+// A channel whose port name names a serial port: its line loop runs on this capture thread.
+void RunSerialChannel(CaptureThread* self) {
+    ChannelConfig& record = *self->record;
+    ChannelRun& run = *self->run;
+    int index = self->index;
+
+    // Clears the record if it is still this thread's, then destroys the capture object, whose
+    // port is already closed so that a new thread can open it at once.
+    auto teardown = [&](SerialCapture* capture) {
+        {
+            std::unique_lock<std::mutex> guard(CaptureLock());
+            if (!self->abandoned && run.thread.load() == self) {
+                run.capture = nullptr;
+                run.threadId = -1;
+                run.thread = nullptr;  // last: the stopper watches this one
+            }
+        }
+        delete capture;
+    };
+
+    char recorderSettings[zamri::kMaxPath] = {};
+    DecodingOptions decoding;
+    SerialCapture* capture = new (std::nothrow) SerialCapture;
+    {
+        std::unique_lock<std::mutex> guard(CaptureLock());
+        if (self->abandoned) {
+            guard.unlock();
+            delete capture;
+            return;
+        }
+        if (capture == nullptr || self->stopRequested) {
+            guard.unlock();
+            teardown(capture);
+            return;
+        }
+        capture->Configure(record.portName, record.baudRate, record.parity, record.dataBits, record.stopBits,
+                           record.flowControl,
+                           SerialCapture::ReadTimeoutFor(record.decoding, record.readTimeout));
+        capture->SetEmulation(record.emulation);
+        capture->SetPattern(record.patternFlags, record.patternText);
+        decoding = record.decoding;
+        RecorderSettingsPath(self->settingsPath, recorderSettings, sizeof recorderSettings);
+        run.capture = capture;
+    }
+    capture->SetRecorderSettingsPath(recorderSettings);
+    char decodingProblem[256];
+    capture->SetDecoding(decoding, self->recorderPage, decodingProblem, sizeof decodingProblem);
+
+    if (capture->Open() == 0) {
+        char portName[kChannelTextSize];
+        std::snprintf(portName, sizeof portName, "%s", capture->portName);
+        teardown(capture);
+        // Shown after the teardown: the box blocks only this thread, which holds nothing of the
+        // table any more, so neither other channels nor shutdown wait for the user.
+        ShowOpenFailed(portName, index);
+        return;
+    }
+    // Only a settings file edited by hand gets here (the property sheet offers usable pages);
+    // meanwhile the port's own buffer keeps what the till sends.
+    if (decodingProblem[0] != 0)
+        zamri::ShowMessage(decodingProblem, "Warning", zamri::kMsgOk);
+
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> guard(CaptureLock());
+            // enabled belongs to the main thread, which may clear it while this thread runs.
+            if (self->abandoned || __atomic_load_n(&record.enabled, __ATOMIC_RELAXED) == 0)
+                break;
+        }
+        const char* text;
+        int flags;
+        if (capture->ReadLine(&text, &flags) < 0)
+            break;
+        std::unique_lock<std::mutex> guard(CaptureLock());
+        if (self->abandoned)
+            break;
+        self->delivery->Deliver(index + 1, flags, capture->portName, text);
+    }
+    capture->Close();
+    teardown(capture);
+}
+
+void CaptureThreadMain(CaptureThread* self) {
+    bool network = false;
+    {
+        // Waits for the starter to finish the record's run, and learns of a stop that came first.
+        std::unique_lock<std::mutex> guard(CaptureLock());
+        if (self->abandoned) {
+            guard.unlock();
+            delete self;
+            return;
+        }
+        network = IsNetworkPortName(self->record->portName);
+    }
+    if (network)
+        RunNetworkChannel(self);
+    else
+        RunSerialChannel(self);
+    delete self;
 }
 
 }  // namespace
@@ -209,9 +305,12 @@ int ChannelTable::StartChannel(int index) {
     std::unique_lock<std::mutex> guard(CaptureLock());
     if (run.thread.load() != nullptr)
         return 0;
-    CaptureThread* thread = new (std::nothrow) CaptureThread{this, nextThreadId.fetch_add(1)};
+    CaptureThread* thread = new (std::nothrow) CaptureThread{
+        nextThreadId.fetch_add(1),      index, &channels[index], &run, &delivery, {}, slotIdleSeconds,
+        GetSettings()->recorderCodePage};
     if (thread == nullptr)
         return 0;
+    std::snprintf(thread->settingsPath, sizeof thread->settingsPath, "%s", settingsPath);
     run.threadId = thread->id;
     run.thread = thread;
     try {
@@ -258,101 +357,6 @@ int ChannelTable::StopChannel(int index) {
         run.thread = nullptr;
     }
     return 1;
-}
-
-int ChannelTable::FindChannelByThread(int32_t id) {
-    for (int i = 0; i < kChannelCount; ++i) {
-        if (runs[i].threadId.load() == id)
-            return i;
-    }
-    return -1;
-}
-
-void ChannelTable::RunChannelCapture(int index) {
-    CaptureThread* self = currentThread;
-    if (self == nullptr || index < 0 || index >= kChannelCount)
-        return;
-    ChannelConfig& record = channels[index];
-    ChannelRun& run = runs[index];
-    if (IsNetworkPortName(record.portName)) {
-        RunNetworkChannel(*this, index, self);
-        return;
-    }
-
-    // Clears the record if it is still this thread's, then destroys the capture object, whose
-    // port is already closed so that a new thread can open it at once.
-    auto teardown = [&](SerialCapture* capture) {
-        {
-            std::unique_lock<std::mutex> guard(CaptureLock());
-            if (!self->abandoned && run.thread.load() == self) {
-                run.capture = nullptr;
-                run.threadId = -1;
-                run.thread = nullptr;  // last: the stopper watches this one
-            }
-        }
-        delete capture;
-    };
-
-    char recorderSettings[zamri::kMaxPath] = {};
-    DecodingOptions decoding;
-    SerialCapture* capture = new (std::nothrow) SerialCapture;
-    {
-        std::unique_lock<std::mutex> guard(CaptureLock());
-        if (self->abandoned) {
-            guard.unlock();
-            delete capture;
-            return;
-        }
-        if (capture == nullptr || self->stopRequested) {
-            guard.unlock();
-            teardown(capture);
-            return;
-        }
-        capture->Configure(record.portName, record.baudRate, record.parity, record.dataBits, record.stopBits,
-                           record.flowControl,
-                           SerialCapture::ReadTimeoutFor(record.decoding, record.readTimeout));
-        capture->SetEmulation(record.emulation);
-        capture->SetPattern(record.patternFlags, record.patternText);
-        decoding = record.decoding;
-        RecorderSettingsPath(GetSettingsPath(), recorderSettings, sizeof recorderSettings);
-        run.capture = capture;
-    }
-    capture->SetRecorderSettingsPath(recorderSettings);
-    char decodingProblem[256];
-    capture->SetDecoding(decoding, GetSettings()->recorderCodePage, decodingProblem, sizeof decodingProblem);
-
-    if (capture->Open() == 0) {
-        char portName[kChannelTextSize];
-        std::snprintf(portName, sizeof portName, "%s", capture->portName);
-        teardown(capture);
-        // Shown after the teardown: the box blocks only this thread, which holds nothing of the
-        // table any more, so neither other channels nor shutdown wait for the user.
-        ShowOpenFailed(portName, index);
-        return;
-    }
-    // Only a settings file edited by hand gets here (the property sheet offers usable pages);
-    // meanwhile the port's own buffer keeps what the till sends.
-    if (decodingProblem[0] != 0)
-        zamri::ShowMessage(decodingProblem, "Warning", zamri::kMsgOk);
-
-    for (;;) {
-        {
-            std::unique_lock<std::mutex> guard(CaptureLock());
-            // enabled belongs to the main thread, which may clear it while this thread runs.
-            if (self->abandoned || __atomic_load_n(&record.enabled, __ATOMIC_RELAXED) == 0)
-                break;
-        }
-        const char* text;
-        int flags;
-        if (capture->ReadLine(&text, &flags) < 0)
-            break;
-        std::unique_lock<std::mutex> guard(CaptureLock());
-        if (self->abandoned)
-            break;
-        delivery.Deliver(index + 1, flags, capture->portName, text);
-    }
-    capture->Close();
-    teardown(capture);
 }
 
 int64_t ChannelTable::PortFailingSince(int index) {
