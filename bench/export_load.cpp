@@ -171,15 +171,14 @@ Result RunOnce(Mode mode, const std::vector<std::string>& streams, const std::st
         if (mode == Mode::On) {
             collector.reset(new DrainingCollector);
             port = collector->port;
-            journal = std::make_shared<zamri::JournalSink>(dir + "/journal", 90, 1252, "", nullptr);
+            journal = std::make_shared<zamri::JournalSink>(dir + "/journal", 90, nullptr);
         } else {
             deaf.reset(new DeafCollector);
             port = deaf->port;
-            journal = std::make_shared<StalledJournal>(dir + "/journal", 90, 1252, "", nullptr);
+            journal = std::make_shared<StalledJournal>(dir + "/journal", 90, nullptr);
         }
-        syslog =
-            std::make_shared<zamri::SyslogSink>(zamri::SyslogCollector{false, "127.0.0.1", port},
-                                                zamri::SyslogSink::kDefaultBufferLines, 1252, "", nullptr);
+        syslog = std::make_shared<zamri::SyslogSink>(zamri::SyslogCollector{false, "127.0.0.1", port},
+                                                     zamri::SyslogSink::kDefaultBufferLines, nullptr);
         journal->Start();
         syslog->Start();
         table.delivery.AddSink(journal);

@@ -4,6 +4,7 @@
 #include "config/channel_table.h"
 #include "config/settings.h"
 #include "export/syslog_sink.h"
+#include "journal/delivered_record.h"
 #include "journal/journal_sink.h"
 
 namespace zamri {
@@ -23,12 +24,13 @@ void LineOutputs::Start(ChannelTable& table, const std::string& recorderSettings
     TroubleReporter* report = reporter.get();
     auto trouble = [report](const std::string& message) { report->Report(message); };
     std::shared_ptr<const Settings> settings = table.GetSettings();
-    int codePage = UsableRecorderCodePage(settings->recorderCodePage);
+    // Every sink that wants UTF-8 gets the text converted once, in the page the overlay receives.
+    table.delivery.SetTextCodePage(
+        OverlayCodePageSource(UsableRecorderCodePage(settings->recorderCodePage), recorderSettingsPath));
 
     const JournalSettings& journalSettings = settings->journal;
     if (!journalSettings.folder.empty() && journal == nullptr) {
-        journal = std::make_shared<JournalSink>(journalSettings.folder, journalSettings.keepDays, codePage,
-                                                recorderSettingsPath, trouble);
+        journal = std::make_shared<JournalSink>(journalSettings.folder, journalSettings.keepDays, trouble);
         JournalSpace space;
         space.budgetBytes = journalSettings.budgetBytes;
         space.freeFloorBytes = journalSettings.freeFloorBytes;
@@ -46,8 +48,7 @@ void LineOutputs::Start(ChannelTable& table, const std::string& recorderSettings
             report->Report("Syslog: the collector \"" + target +
                            "\" is not tcp://HOST[:PORT] or udp://HOST[:PORT]; nothing is exported");
         } else {
-            syslog = std::make_shared<SyslogSink>(collector, settings->syslog.bufferLines, codePage,
-                                                  recorderSettingsPath, trouble);
+            syslog = std::make_shared<SyslogSink>(collector, settings->syslog.bufferLines, trouble);
             if (syslog->Start())
                 table.delivery.AddSink(syslog);
             else

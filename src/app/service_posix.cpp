@@ -200,10 +200,7 @@ int RunWithTable(const char* settingsPath, int mode) {
     WebFront web(table, kProgramVersion);
     // Just before capture, so the live view has every line from the first on.
     std::string webError;
-    auto startWeb = [&] {
-        web.SetOutputs(ProcessLineOutputs().Journal(), ProcessLineOutputs().Syslog());
-        web.Start(*table.GetSettings(), webError);
-    };
+    auto startWeb = [&] { web.Start(*table.GetSettings(), webError); };
     if (StartAfterChecks(table, stopAsked, &stop, startWeb)) {
         AnnounceCapture(table, settingsPath);
         AnnounceWebPage(web, webError);

@@ -99,7 +99,6 @@ LRESULT TrayApp::OnCreate(HWND window) {
 
 std::string TrayApp::StartWebPage() {
     web = std::make_unique<zamri::WebFront>(channelTable, zamri::kProgramVersion);
-    web->SetOutputs(zamri::ProcessLineOutputs().Journal(), zamri::ProcessLineOutputs().Syslog());
     std::string error;
     if (!web->Start(*channelTable.GetSettings(), error))
         web.reset();

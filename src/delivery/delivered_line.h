@@ -1,8 +1,11 @@
 // One line as the delivery step hands it on: what the overlay library was given, with where and
-// when it was printed. Sinks receive it by reference and copy what they keep.
+// when it was printed. The delivery step builds it once and every sink shares it: a queued sink
+// keeps the shared line, not a copy, so a queued line takes the space of its text.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
 // 1023 bytes and a NUL: the longest line a decoder delivers.
 constexpr int kDeliveredTextSize = 1024;
@@ -17,9 +20,22 @@ struct DeliveredLine {
     // Counts the camera's receipts since start-up, from 1; a line flagged 2 carries the number
     // of the receipt it ends, the next line the following one.
     uint32_t receipt = 0;
-    int32_t length = 0;                      // bytes of text before its NUL
-    char source[kDeliveredSourceSize] = {};  // serial port name, or the sender's address
-    char text[kDeliveredTextSize] = {};      // masked, in the Windows code page, NUL-terminated
+    std::string source;  // serial port name, or the sender's address (63 bytes at most)
+    std::string text;    // masked, in the Windows code page the overlay received (1023 bytes at most)
+    // The same text in UTF-8, converted once by the delivery step when a sink wants it
+    // (LineSink::WantsUtf8); empty otherwise.
+    std::string utf8;
+};
+
+// What a sink tells the status displays about itself.
+struct SinkStatus {
+    std::string name;  // for reports: "journal", "syslog", "live view"
+    // Where the web page's status shows state ("journal", "export"); empty: not shown there.
+    std::string key;
+    std::string state;     // one line, as the status page shows it
+    uint64_t dropped = 0;  // lines this sink dropped so far (its queue was full, or it stopped)
+    // A journal folder that the web page searches; empty when the sink keeps none.
+    std::string searchFolder;
 };
 
 // Where delivered lines go besides the overlay library (journal, export, live view).
@@ -30,7 +46,14 @@ class LineSink {
     // (a capture thread, the TCP worker), so it must return at once: never wait for a disk, a
     // network peer or a lock that is held for long. QueuedSink does this for slow consumers.
     virtual void Accept(const DeliveredLine& line) = 0;
-    // For status reports: a short name and the lines this sink has dropped so far.
-    virtual const char* SinkName() const { return "sink"; }
-    virtual uint64_t DroppedLines() const { return 0; }
+    // The same, from the delivery step, with the line that all sinks share; a sink that keeps
+    // the line keeps this pointer instead of a copy.
+    virtual void AcceptShared(const std::shared_ptr<const DeliveredLine>& line) { Accept(*line); }
+    // true when this sink reads DeliveredLine::utf8 (asked once, when the sink is added).
+    virtual bool WantsUtf8() const { return false; }
+    virtual SinkStatus Status() const {
+        SinkStatus status;
+        status.name = "sink";
+        return status;
+    }
 };

@@ -27,10 +27,10 @@ std::vector<std::string> DeliveryReport(const LineDelivery& delivery) {
                         ", " + Counted(settings.patterns.size(), "user mask", "user masks") + ")");
     }
     for (const auto& sink : delivery.Sinks()) {
-        uint64_t dropped = sink->DroppedLines();
-        if (dropped != 0)
-            lines.push_back(std::string("sink ") + sink->SinkName() + ": " +
-                            Counted(dropped, "line", "lines") + " dropped");
+        SinkStatus status = sink->Status();
+        if (status.dropped != 0)
+            lines.push_back("sink " + status.name + ": " + Counted(status.dropped, "line", "lines") +
+                            " dropped");
     }
     return lines;
 }

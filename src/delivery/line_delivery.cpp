@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "codepage/code_page.h"
 #include "config/line_flags.h"
 #include "delivery/overlay_output.h"
 #include "mask/card_mask.h"
@@ -14,7 +15,7 @@ LineDelivery::LineDelivery(OverlayOutput& output)
       clock(&SystemLineClock()),
       masks(std::make_shared<const MaskSet>(MaskSettings())),
       filter(std::make_shared<const LineFilter>()),
-      sinks(std::make_shared<const SinkList>()) {
+      sinks(std::make_shared<const SinkSet>()) {
     for (int i = 0; i < kChannelCount; ++i) {
         receipts[i] = 1;
         maskedCards[i] = 0;
@@ -27,28 +28,25 @@ int LineDelivery::Deliver(int camera, int flags, const char* source, const char*
         return 0;
     int runCuts = flags & kLineFlagsRunCut;
     flags &= ~kLineFlagsRunCut;
-    DeliveredLine line;
     LineClock* now = clock.load();
-    line.utcMilliseconds = now->UtcMilliseconds();
-    line.utcOffsetMinutes = now->UtcOffsetMinutes(line.utcMilliseconds);
-    line.camera = camera;
-    std::snprintf(line.source, sizeof line.source, "%s", source != nullptr ? source : "");
-    size_t length = 0;
+    int64_t utcMilliseconds = now->UtcMilliseconds();
+    // Masked in place here; the shared line that the sinks get is made only when there are any.
+    char masked[kDeliveredTextSize];
+    int length = 0;
     if (text != nullptr) {
         const void* end = std::memchr(text, 0, kDeliveredTextSize - 1);
-        length = end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - text)
-                                : kDeliveredTextSize - 1;
-        std::memcpy(line.text, text, length);
+        length =
+            end != nullptr ? static_cast<int>(static_cast<const char*>(end) - text) : kDeliveredTextSize - 1;
+        std::memcpy(masked, text, static_cast<size_t>(length));
         if (end == nullptr)
             after = text + length;  // what is cut off here decides over the digits before it
     }
-    line.text[length] = 0;
-    line.length = static_cast<int32_t>(length);
+    masked[length] = 0;
 
     // Masking comes first, so the filter, the overlay and every sink see only the masked text.
     int cards = 0;
     int user = 0;
-    MaskSnapshot()->Apply(line.text, line.length, &cards, &user, runCuts, after);
+    MaskSnapshot()->Apply(masked, length, &cards, &user, runCuts, after);
     if (cards != 0)
         maskedCards[camera - 1].fetch_add(static_cast<uint64_t>(cards));
     if (user != 0)
@@ -56,44 +54,76 @@ int LineDelivery::Deliver(int camera, int flags, const char* source, const char*
 
     // A receipt that ends on a dropped line has ended all the same.
     std::atomic<uint32_t>& receipt = receipts[camera - 1];
-    line.receipt = (flags & kLineFlagEnd) != 0 ? receipt.fetch_add(1) : receipt.load();
+    uint32_t receiptNumber = (flags & kLineFlagEnd) != 0 ? receipt.fetch_add(1) : receipt.load();
 
-    if (CurrentFilter()->Apply(line.text, flags) == 0)
+    if (CurrentFilter()->Apply(masked, flags) == 0)
         return 0;
-    line.flags = flags;
-    overlay.WriteOverlayLine(camera - 1, flags, line.text);
+    overlay.WriteOverlayLine(camera - 1, flags, masked);
 
-    std::shared_ptr<const SinkList> current = SinkSnapshot();
-    for (const std::shared_ptr<LineSink>& sink : *current)
-        sink->Accept(line);
+    std::shared_ptr<const SinkSet> current = SinkSnapshot();
+    if (current->sinks.empty())
+        return 1;
+    auto line = std::make_shared<DeliveredLine>();
+    line->utcMilliseconds = utcMilliseconds;
+    line->utcOffsetMinutes = now->UtcOffsetMinutes(utcMilliseconds);
+    line->camera = camera;
+    line->flags = flags;
+    line->receipt = receiptNumber;
+    if (source != nullptr)
+        line->source.assign(source, strnlen(source, kDeliveredSourceSize - 1));
+    line->text.assign(masked, static_cast<size_t>(length));
+    // Once here for every sink that wants it, in the page the overlay received.
+    if (current->utf8) {
+        int page = current->codePage ? current->codePage() : kDefaultRecorderCodePage;
+        if (AppendWindowsAsUtf8(page, masked, static_cast<size_t>(length), &line->utf8) != 0)
+            AppendWindowsAsUtf8(kDefaultRecorderCodePage, masked, static_cast<size_t>(length), &line->utf8);
+    }
+    std::shared_ptr<const DeliveredLine> shared = std::move(line);
+    for (const std::shared_ptr<LineSink>& sink : current->sinks)
+        sink->AcceptShared(shared);
     return 1;
 }
 
-std::shared_ptr<const LineDelivery::SinkList> LineDelivery::SinkSnapshot() const {
+std::shared_ptr<const LineDelivery::SinkSet> LineDelivery::SinkSnapshot() const {
     std::lock_guard<std::mutex> guard(sinkLock);
     return sinks;
+}
+
+// Under sinkLock.
+void LineDelivery::ReplaceSinks(SinkList list, CodePageSource codePage) {
+    auto next = std::make_shared<SinkSet>();
+    next->sinks = std::move(list);
+    next->codePage = std::move(codePage);
+    for (const std::shared_ptr<LineSink>& sink : next->sinks)
+        next->utf8 = next->utf8 || sink->WantsUtf8();
+    sinks = std::move(next);
 }
 
 void LineDelivery::AddSink(std::shared_ptr<LineSink> sink) {
     if (sink == nullptr)
         return;
     std::lock_guard<std::mutex> guard(sinkLock);
-    auto next = std::make_shared<SinkList>(*sinks);
-    next->push_back(std::move(sink));
-    sinks = std::move(next);
+    SinkList next = sinks->sinks;
+    next.push_back(std::move(sink));
+    ReplaceSinks(std::move(next), sinks->codePage);
 }
 
 void LineDelivery::RemoveSink(const LineSink* sink) {
     std::lock_guard<std::mutex> guard(sinkLock);
-    auto next = std::make_shared<SinkList>(*sinks);
-    next->erase(std::remove_if(next->begin(), next->end(),
-                               [sink](const std::shared_ptr<LineSink>& held) { return held.get() == sink; }),
-                next->end());
-    sinks = std::move(next);
+    SinkList next = sinks->sinks;
+    next.erase(std::remove_if(next.begin(), next.end(),
+                              [sink](const std::shared_ptr<LineSink>& held) { return held.get() == sink; }),
+               next.end());
+    ReplaceSinks(std::move(next), sinks->codePage);
 }
 
 std::vector<std::shared_ptr<LineSink>> LineDelivery::Sinks() const {
-    return *SinkSnapshot();
+    return SinkSnapshot()->sinks;
+}
+
+void LineDelivery::SetTextCodePage(CodePageSource page) {
+    std::lock_guard<std::mutex> guard(sinkLock);
+    ReplaceSinks(sinks->sinks, std::move(page));
 }
 
 void LineDelivery::SetClock(LineClock* newClock) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -44,6 +45,12 @@ class LineDelivery {
     // The sinks now registered (for status reports).
     std::vector<std::shared_ptr<LineSink>> Sinks() const;
 
+    // The Windows code page of the lines' text, for the sinks that want it in UTF-8: asked once
+    // for each line that such a sink receives, from any delivering thread at once. Empty (the
+    // start): 1252. A page that cannot be converted falls back to 1252 too.
+    using CodePageSource = std::function<int()>;
+    void SetTextCodePage(CodePageSource page);
+
     // Replaces the time source; nullptr restores the system clock. The clock must outlive its
     // use here.
     void SetClock(LineClock* clock);
@@ -71,7 +78,14 @@ class LineDelivery {
 
   private:
     using SinkList = std::vector<std::shared_ptr<LineSink>>;
-    std::shared_ptr<const SinkList> SinkSnapshot() const;
+    // Replaced whole on every change; a delivery hands its line to the set it took.
+    struct SinkSet {
+        SinkList sinks;
+        bool utf8 = false;  // some sink wants the text in UTF-8
+        CodePageSource codePage;
+    };
+    std::shared_ptr<const SinkSet> SinkSnapshot() const;
+    void ReplaceSinks(SinkList sinks, CodePageSource codePage);
     std::shared_ptr<const MaskSet> MaskSnapshot() const;
 
     OverlayOutput& overlay;
@@ -87,5 +101,5 @@ class LineDelivery {
     // Guards only the swap of the list pointer: a delivery takes a reference to the current list
     // and calls the sinks without any lock, and a change builds a new list.
     mutable std::mutex sinkLock;
-    std::shared_ptr<const SinkList> sinks;
+    std::shared_ptr<const SinkSet> sinks;
 };

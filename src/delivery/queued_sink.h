@@ -1,21 +1,19 @@
-// A sink for a slow consumer (a file, a network peer, a browser): Accept copies the line into a
-// bounded queue and returns at once; a worker thread of the sink's own hands the lines to
-// Consume in order. When the queue is full the line is dropped and counted, so a consumer that
-// falls behind never holds a capture thread or the TCP worker.
+// A sink for a slow consumer (a file, a network peer, a browser): Accept queues the line and
+// returns at once; a worker thread of the sink's own hands the lines to Consume in order. When
+// the queue is full the line is dropped and counted, so a consumer that falls behind never
+// holds a capture thread or the TCP worker. The queue holds the lines the delivery step shares
+// among its sinks, so a queued line costs the space of its text, not a fixed record.
 //
 // A derived class implements Consume (and, if it batches, Idle), calls Start once it is ready,
 // and calls Stop in its own destructor: the worker calls the derived class's functions, so it
 // must be gone before the derived part is.
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 #include "delivery/delivered_line.h"
+#include "platform/work_queue.h"
 
 class QueuedSink : public LineSink {
   public:
@@ -27,9 +25,13 @@ class QueuedSink : public LineSink {
     QueuedSink(const char* name, int capacity = kDefaultCapacity);
     ~QueuedSink() override;
 
+    // A line given by reference is copied once; the delivery step's shared line is not.
     void Accept(const DeliveredLine& line) final;
-    const char* SinkName() const override { return name; }
-    uint64_t DroppedLines() const override { return dropped.load(); }
+    void AcceptShared(const std::shared_ptr<const DeliveredLine>& line) final;
+    // The name and the dropped lines; a derived sink adds its key and state.
+    SinkStatus Status() const override;
+    const char* SinkName() const { return name; }
+    uint64_t DroppedLines() const { return queue.Dropped(); }
 
     // Starts the worker; 1, or 0 when it cannot be started (or already runs, or has stopped).
     int Start();
@@ -38,9 +40,9 @@ class QueuedSink : public LineSink {
     // Safe to call more than once.
     void Stop(int finishMilliseconds = kDefaultFinishMilliseconds);
 
-    uint64_t AcceptedLines() const { return accepted.load(); }
-    uint64_t ConsumedLines() const { return consumed.load(); }
-    int QueuedCount() const;
+    uint64_t AcceptedLines() const { return queue.Accepted(); }
+    uint64_t ConsumedLines() const { return queue.Consumed(); }
+    int QueuedCount() const { return static_cast<int>(queue.Count()); }
 
   protected:
     // One line, on the worker thread, in the order accepted.
@@ -49,20 +51,6 @@ class QueuedSink : public LineSink {
     virtual void Idle() {}
 
   private:
-    void WorkerLoop();
-
     const char* name;
-    const int capacity;
-    std::unique_ptr<DeliveredLine[]> slots;
-    mutable std::mutex lock;
-    std::condition_variable wake;
-    int head = 0;   // oldest queued line; under lock
-    int count = 0;  // under lock
-    enum class State { Idle, Running, Stopping, Stopped } state = State::Idle;  // under lock
-    int64_t finishDeadline = 0;                                                 // steady-clock ms; under lock
-    std::thread worker;
-    std::mutex stopLock;  // one Stop at a time
-    std::atomic<uint64_t> accepted{0};
-    std::atomic<uint64_t> consumed{0};
-    std::atomic<uint64_t> dropped{0};
+    zamri::WorkQueue<std::shared_ptr<const DeliveredLine>> queue;
 };

@@ -5,15 +5,13 @@
 
 namespace zamri {
 
-SyslogSink::SyslogSink(const SyslogCollector& collector, int bufferLines, int codePage,
-                       const std::string& recorderSettingsPath, SyslogExporter::TroubleReport report)
+SyslogSink::SyslogSink(const SyslogCollector& collector, int bufferLines,
+                       SyslogExporter::TroubleReport report)
     : QueuedSink("syslog", bufferLines),
       trouble(std::move(report)),
-      exporter(collector, trouble, [this] { Recovered(); }),
-      recorderCodePage(codePage) {
+      exporter(collector, trouble, [this] { Recovered(); }) {
     origin.hostName = ComputerName();
     origin.processId = ProcessId();
-    hebrew.SetPath(recorderSettingsPath.c_str());
 }
 
 SyslogSink::~SyslogSink() {
@@ -54,7 +52,7 @@ void SyslogSink::SendBatch() {
 
 void SyslogSink::Consume(const DeliveredLine& line) {
     JournalRecord record;
-    RecordFromDelivered(line, OverlayCodePage(hebrew.Current(), recorderCodePage), &record);
+    RecordFromDelivered(line, &record);
     std::string message = FormatSyslogMessage(record, origin);
     // A datagram carries one message.
     if (exporter.Collector().datagram) {
@@ -67,6 +65,24 @@ void SyslogSink::Consume(const DeliveredLine& line) {
     // so the buffer is the queue's size.
     if (batch.size() >= kBatchBytes || !exporter.Connected())
         SendBatch();
+}
+
+SinkStatus SyslogSink::Status() const {
+    SinkStatus status = QueuedSink::Status();
+    status.key = "export";
+    int queued = QueuedCount();
+    status.state = "to " + DescribeCollector(exporter.Collector()) + ", ";
+    if (exporter.Connected())
+        status.state += "connected";
+    else if (exporter.SentMessages() == 0 && queued == 0)
+        status.state += "waiting for the first line";
+    else
+        status.state += "collector not reached, " + std::to_string(queued) + " lines waiting";
+    status.state += ": " + std::to_string(exporter.SentMessages()) + " lines sent";
+    uint64_t unsent = UnsentLines();
+    if (unsent > 0)
+        status.state += ", " + std::to_string(unsent) + " not sent";
+    return status;
 }
 
 }  // namespace zamri

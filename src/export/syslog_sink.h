@@ -8,7 +8,6 @@
 
 #include "delivery/queued_sink.h"
 #include "export/syslog_exporter.h"
-#include "serial/hebrew_setting.h"
 
 namespace zamri {
 
@@ -18,9 +17,12 @@ class SyslogSink : public QueuedSink {
     // Over TCP, lines that arrive together go out in writes of up to about this size.
     static constexpr size_t kBatchBytes = 16384;
 
-    SyslogSink(const SyslogCollector& collector, int bufferLines, int recorderCodePage,
-               const std::string& recorderSettingsPath, SyslogExporter::TroubleReport trouble);
+    SyslogSink(const SyslogCollector& collector, int bufferLines, SyslogExporter::TroubleReport trouble);
     ~SyslogSink() override;
+
+    bool WantsUtf8() const override { return true; }
+    // Shown as "export" on the status page.
+    SinkStatus Status() const override;
 
     // Sends what is queued for at most finishMilliseconds (also while waiting for the collector),
     // then ends the worker; what is left is counted as dropped.
@@ -42,8 +44,6 @@ class SyslogSink : public QueuedSink {
     SyslogExporter::TroubleReport trouble;
     SyslogExporter exporter;
     SyslogOrigin origin;
-    int recorderCodePage;
-    HebrewSetting hebrew;
     uint64_t droppedReported = 0;
     bool probed = false;
     std::string batch;  // octet-counted frames not yet sent

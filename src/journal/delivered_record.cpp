@@ -1,6 +1,10 @@
 #include "journal/delivered_record.h"
 
+#include <memory>
+#include <mutex>
+
 #include "codepage/code_page.h"
+#include "serial/hebrew_setting.h"
 
 namespace zamri {
 
@@ -8,18 +12,29 @@ int OverlayCodePage(int posHebrew, int recorderCodePage) {
     return posHebrew == 1 ? 1255 : recorderCodePage;
 }
 
-void RecordFromDelivered(const DeliveredLine& line, int windowsPage, JournalRecord* record) {
+std::function<int()> OverlayCodePageSource(int recorderCodePage, const std::string& recorderSettingsPath) {
+    if (recorderSettingsPath.empty())
+        return [recorderCodePage] { return recorderCodePage; };
+    struct Shared {
+        std::mutex lock;  // HebrewSetting keeps its last look at the file
+        HebrewSetting hebrew;
+    };
+    auto shared = std::make_shared<Shared>();
+    shared->hebrew.SetPath(recorderSettingsPath.c_str());
+    return [shared, recorderCodePage] {
+        std::lock_guard<std::mutex> guard(shared->lock);
+        return OverlayCodePage(shared->hebrew.Current(), recorderCodePage);
+    };
+}
+
+void RecordFromDelivered(const DeliveredLine& line, JournalRecord* record) {
     record->utcMilliseconds = line.utcMilliseconds;
     record->utcOffsetMinutes = line.utcOffsetMinutes;
     record->camera = line.camera;
     record->flags = line.flags;
     record->receipt = line.receipt;
-    record->source.assign(line.source);
-    record->text.clear();
-    size_t length =
-        line.length > 0 && line.length < kDeliveredTextSize ? static_cast<size_t>(line.length) : 0;
-    if (AppendWindowsAsUtf8(windowsPage, line.text, length, &record->text) != 0)
-        AppendWindowsAsUtf8(kDefaultRecorderCodePage, line.text, length, &record->text);
+    record->source = line.source;
+    record->text = line.utf8;
 }
 
 }  // namespace zamri

@@ -1,7 +1,8 @@
-// A delivered line as the journal and the export keep it: text from the recorder's Windows code
-// page to UTF-8.
+// A delivered line as the journal and the export keep it, with the text in UTF-8 as the
+// delivery step converted it; and the code page that conversion reads the text in.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "delivery/delivered_line.h"
@@ -13,6 +14,11 @@ namespace zamri {
 // else the page set in the settings file (1252 unless set otherwise).
 int OverlayCodePage(int posHebrew, int recorderCodePage);
 
-void RecordFromDelivered(const DeliveredLine& line, int windowsPage, JournalRecord* record);
+// The overlay's code page as it is now, for the delivery step's UTF-8 (LineDelivery::
+// SetTextCodePage): recorderCodePage, or 1255 while the Hebrew setting in the recorder's
+// settings file (empty path: none) is 1. Safe from several threads at once.
+std::function<int()> OverlayCodePageSource(int recorderCodePage, const std::string& recorderSettingsPath);
+
+void RecordFromDelivered(const DeliveredLine& line, JournalRecord* record);
 
 }  // namespace zamri

@@ -4,14 +4,9 @@
 
 namespace zamri {
 
-JournalSink::JournalSink(const std::string& folder, int keepDays, int codePage,
-                         const std::string& recorderSettingsPath, JournalWriter::TroubleReport trouble,
+JournalSink::JournalSink(const std::string& folder, int keepDays, JournalWriter::TroubleReport trouble,
                          JournalWriter::Clock clock, int queueLines)
-    : QueuedSink("journal", queueLines),
-      writer(folder, keepDays, std::move(clock), std::move(trouble)),
-      recorderCodePage(codePage) {
-    hebrew.SetPath(recorderSettingsPath.c_str());
-}
+    : QueuedSink("journal", queueLines), writer(folder, keepDays, std::move(clock), std::move(trouble)) {}
 
 JournalSink::~JournalSink() {
     Stop();
@@ -27,8 +22,19 @@ void JournalSink::Idle() {
 }
 
 void JournalSink::Consume(const DeliveredLine& line) {
-    RecordFromDelivered(line, OverlayCodePage(hebrew.Current(), recorderCodePage), &record);
+    RecordFromDelivered(line, &record);
     writer.Append(record, false);
+}
+
+SinkStatus JournalSink::Status() const {
+    SinkStatus status = QueuedSink::Status();
+    status.key = "journal";
+    status.searchFolder = writer.Folder();
+    status.state = "on, " + writer.Folder() + ": " + std::to_string(writer.Written()) + " lines written";
+    uint64_t lost = writer.NotWritten() + status.dropped;
+    if (lost > 0)
+        status.state += ", " + std::to_string(lost) + " not written (see the errors)";
+    return status;
 }
 
 }  // namespace zamri

@@ -7,7 +7,6 @@
 
 #include "delivery/queued_sink.h"
 #include "journal/journal_writer.h"
-#include "serial/hebrew_setting.h"
 
 namespace zamri {
 
@@ -15,11 +14,13 @@ class JournalSink : public QueuedSink {
   public:
     static constexpr int kQueueLines = 8192;
 
-    // recorderSettingsPath: the recorder's settings file, for its Hebrew setting (empty: none).
-    JournalSink(const std::string& folder, int keepDays, int recorderCodePage,
-                const std::string& recorderSettingsPath, JournalWriter::TroubleReport trouble,
+    JournalSink(const std::string& folder, int keepDays, JournalWriter::TroubleReport trouble,
                 JournalWriter::Clock clock = nullptr, int queueLines = kQueueLines);
     ~JournalSink() override;
+
+    bool WantsUtf8() const override { return true; }
+    // Shown as "journal" on the status page; its folder is the one the page searches.
+    SinkStatus Status() const override;
 
     const JournalWriter& Writer() const { return writer; }
     // The journal's space limits (before Start); a null reading means the file system's.
@@ -35,8 +36,6 @@ class JournalSink : public QueuedSink {
 
   private:
     JournalWriter writer;
-    int recorderCodePage;
-    HebrewSetting hebrew;
     JournalRecord record;
     bool prepared = false;
 };

@@ -4,15 +4,9 @@
 #include <string>
 #include <thread>
 
-#include "codepage/code_page.h"
-#include "config/settings.h"
-
 namespace zamri {
 
-LiveViewSink::LiveViewSink(LiveFeed& feed, int recorderCodePage)
-    : QueuedSink("live view", kQueueLines),
-      feed_(feed),
-      codePage_(UsableRecorderCodePage(recorderCodePage)) {}
+LiveViewSink::LiveViewSink(LiveFeed& feed) : QueuedSink("live view", kQueueLines), feed_(feed) {}
 
 LiveViewSink::~LiveViewSink() {
     // The worker calls Consume, so it must end before this object does; the browsers need
@@ -38,7 +32,7 @@ void LiveViewSink::Consume(const DeliveredLine& line) {
     live.flags = line.flags;
     live.receipt = line.receipt;
     live.source = line.source;
-    AppendWindowsAsUtf8(codePage_, line.text, static_cast<size_t>(line.length), &live.text);
+    live.text = line.utf8;
     feed_.Publish(std::move(live));
 }
 

@@ -1,7 +1,6 @@
-// The live view's place on the delivery road: a queued sink whose worker turns each delivered
-// line into UTF-8 and publishes it into the feed. Capture only ever copies a line into the
-// queue; when the queue is full the line is dropped and counted, and the browsers are told of
-// the gap.
+// The live view's place on the delivery road: a queued sink whose worker publishes each
+// delivered line, in the UTF-8 the delivery step made, into the feed. Capture only ever copies a line into
+// the queue; when the queue is full the line is dropped and counted, and the browsers are told of the gap.
 #pragma once
 
 #include <cstdint>
@@ -18,9 +17,10 @@ class LiveViewSink : public QueuedSink {
     // a busy capture thread finds it resting, not waiting, and never has to wake it per line.
     static constexpr int kRestMilliseconds = 2;
 
-    // recorderCodePage: the Windows code page of the lines' text.
-    LiveViewSink(LiveFeed& feed, int recorderCodePage);
+    explicit LiveViewSink(LiveFeed& feed);
     ~LiveViewSink() override;
+
+    bool WantsUtf8() const override { return true; }
 
   protected:
     void Consume(const DeliveredLine& line) override;
@@ -28,7 +28,6 @@ class LiveViewSink : public QueuedSink {
 
   private:
     LiveFeed& feed_;
-    int codePage_;
     uint64_t reportedDrops_ = 0;  // worker thread only
 };
 

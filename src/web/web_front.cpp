@@ -1,11 +1,12 @@
 #include "web/web_front.h"
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "codepage/code_page.h"
 #include "config/channel_table.h"
-#include "export/syslog_sink.h"
-#include "journal/journal_sink.h"
 #include "journal/local_clock.h"
 #include "platform/os.h"
 #include "tcp/tcp_ingest_server.h"
@@ -61,11 +62,6 @@ int WebFront::Start(const Settings& settings, std::string& error) {
     return StartWith(options, error);
 }
 
-void WebFront::SetOutputs(const JournalSink* journal, const SyslogSink* syslog) {
-    journal_ = journal;
-    syslog_ = syslog;
-}
-
 int WebFront::StartWith(const WebOptions& options, std::string& error, const HttpServerLimits& limits) {
     Stop();
     stopping_ = false;
@@ -78,7 +74,7 @@ int WebFront::StartWith(const WebOptions& options, std::string& error, const Htt
     }
     // All three are in place before the server's thread starts: its requests read them.
     gate_ = std::make_unique<WebGate>(options.password, std::move(names));
-    sink_ = std::make_shared<LiveViewSink>(feed_, options.recorderCodePage);
+    sink_ = std::make_shared<LiveViewSink>(feed_);
     server_ = std::make_unique<HttpServer>(
         feed_, [this](const WebRequest& request) { return AnswerRequest(request, *this, *gate_); }, limits);
     if (!server_->Start(options.address, options.port, error)) {
@@ -195,8 +191,22 @@ std::string WebFront::StatusJson() {
         out += ",\"last\":" + JsonString(refused.lastPeer);
         out += ",\"t\":" + std::to_string(refused.lastUtcMs) + "}";
     }
-    out += ",\"journal\":" + JsonString(JournalState());
-    out += ",\"export\":" + JsonString(ExportState());
+    // Each sink with a place on the page fills it; the journal and the export read "off" when
+    // no sink fills theirs.
+    std::vector<std::pair<std::string, std::string>> places = {{"journal", "off"}, {"export", "off"}};
+    for (const std::shared_ptr<LineSink>& sink : table_.delivery.Sinks()) {
+        SinkStatus status = sink->Status();
+        if (status.key.empty())
+            continue;
+        auto place = std::find_if(places.begin(), places.end(),
+                                  [&status](const auto& known) { return known.first == status.key; });
+        if (place != places.end())
+            place->second = status.state;
+        else
+            places.emplace_back(status.key, status.state);
+    }
+    for (const auto& place : places)
+        out += "," + JsonString(place.first) + ":" + JsonString(place.second);
     out += ",\"live\":{\"streams\":" + std::to_string(server_ != nullptr ? server_->OpenStreams() : 0);
     out += ",\"lost\":" + std::to_string(sink_ != nullptr ? sink_->DroppedLines() : 0);
     out += ",\"bytes\":" + std::to_string(server_ != nullptr ? server_->LiveBytesHeld() : 0) + "}";
@@ -222,45 +232,19 @@ std::string WebFront::StatusJson() {
     return out;
 }
 
-std::string WebFront::JournalState() const {
-    const JournalSink* journal = journal_.load();
-    if (journal == nullptr)
-        return "off";
-    const JournalWriter& writer = journal->Writer();
-    std::string state = "on, " + writer.Folder() + ": " + std::to_string(writer.Written()) + " lines written";
-    uint64_t lost = writer.NotWritten() + journal->DroppedLines();
-    if (lost > 0)
-        state += ", " + std::to_string(lost) + " not written (see the errors)";
-    return state;
-}
-
-std::string WebFront::ExportState() const {
-    const SyslogSink* syslog = syslog_.load();
-    if (syslog == nullptr)
-        return "off";
-    const SyslogExporter& exporter = syslog->Exporter();
-    std::string state = "to " + DescribeCollector(exporter.Collector()) + ", ";
-    if (exporter.Connected())
-        state += "connected";
-    else if (exporter.SentMessages() == 0 && syslog->QueuedCount() == 0)
-        state += "waiting for the first line";
-    else
-        state += "collector not reached, " + std::to_string(syslog->QueuedCount()) + " lines waiting";
-    state += ": " + std::to_string(exporter.SentMessages()) + " lines sent";
-    if (syslog->UnsentLines() > 0)
-        state += ", " + std::to_string(syslog->UnsentLines()) + " not sent";
-    return state;
-}
-
 int WebFront::SearchJson(const SearchQuery& query, std::string& json, std::string& error) {
-    const JournalSink* journal = journal_.load();
-    if (journal == nullptr) {
+    std::string folder;
+    for (const std::shared_ptr<LineSink>& sink : table_.delivery.Sinks()) {
+        if (folder.empty())
+            folder = sink->Status().searchFolder;
+    }
+    if (folder.empty()) {
         error =
             "The journal is off, so there is nothing to search: it is on unless the settings file has "
             "an empty Journal= in [Options].";
         return 0;
     }
-    return SearchJournal(journal->Writer().Folder(), query, stopping_, json, error);
+    return SearchJournal(folder, query, stopping_, json, error);
 }
 
 }  // namespace zamri

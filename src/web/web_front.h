@@ -1,7 +1,7 @@
 // The web page as a part of the running program: reads its settings, owns the live feed and
-// the HTTP server, and answers the routes from the channel table (status) and the journal
-// (search). Built by the tray program and the Linux service after capture has started, and
-// destroyed before the channel table.
+// the HTTP server, and answers the routes from the channel table (status), the sinks it finds
+// on the delivery step (their status; a journal to search). Built by the tray program and the Linux service
+// after capture has started, and destroyed before the channel table.
 #pragma once
 
 #include <atomic>
@@ -21,9 +21,6 @@ class ChannelTable;
 
 namespace zamri {
 
-class JournalSink;
-class SyslogSink;
-
 class WebFront : public WebSite {
   public:
     WebFront(ChannelTable& table, const char* version);
@@ -38,10 +35,6 @@ class WebFront : public WebSite {
     int StartWith(const WebOptions& options, std::string& error,
                   const HttpServerLimits& limits = HttpServerLimits());
     void Stop();
-
-    // The journal (searched, and shown in the status) and the export (status); either may be
-    // null. May be set while serving; both must outlive Stop.
-    void SetOutputs(const JournalSink* journal, const SyslogSink* syslog);
 
     bool Running() const { return server_ != nullptr; }
     // The address to open in a browser on this PC ("http://127.0.0.1:8080/"); empty when off.
@@ -62,12 +55,7 @@ class WebFront : public WebSite {
     uint64_t LiveStart() override;
 
   private:
-    std::string JournalState() const;
-    std::string ExportState() const;
-
     ChannelTable& table_;
-    std::atomic<const JournalSink*> journal_{nullptr};
-    std::atomic<const SyslogSink*> syslog_{nullptr};
     std::atomic<bool> stopping_{false};  // a search under way gives up
     std::string version_;
     LiveFeed feed_;

@@ -78,12 +78,42 @@ TEST_F(Delivery, TheOverlayAndTheSinksGetTheSameFilteredLinesWithTimeSourceAndRe
         EXPECT_EQ(lines[i].camera, expected[i].camera);
         EXPECT_EQ(lines[i].flags, expected[i].flags);
         EXPECT_EQ(lines[i].receipt, expected[i].receipt);
-        EXPECT_STREQ(lines[i].source, expected[i].source);
-        EXPECT_EQ(std::string(lines[i].text), expected[i].text);
-        EXPECT_EQ(lines[i].length, static_cast<int>(expected[i].text.size()));
+        EXPECT_EQ(lines[i].source, expected[i].source);
+        EXPECT_EQ(lines[i].text, expected[i].text);
         EXPECT_EQ(lines[i].utcMilliseconds, 1765280000123);
         EXPECT_EQ(lines[i].utcOffsetMinutes, 330);
     }
+}
+
+// Keeps the shared lines it is handed.
+class SharedLineSink : public LineSink {
+  public:
+    void Accept(const DeliveredLine&) override {}
+    void AcceptShared(const std::shared_ptr<const DeliveredLine>& line) override { lines.push_back(line); }
+    bool WantsUtf8() const override { return true; }
+    std::vector<std::shared_ptr<const DeliveredLine>> lines;  // one delivering thread here
+};
+
+TEST_F(Delivery, TheTextIsConvertedToUtf8OnceForAllSinksInThePageOfTheMoment) {
+    EXPECT_EQ(table.delivery.Deliver(1, 0, "COM1", "\x80 1"), 1);
+    EXPECT_EQ(sink->Lines().at(0).utf8, "");  // no sink wants it yet
+    auto first = std::make_shared<SharedLineSink>();
+    auto second = std::make_shared<SharedLineSink>();
+    table.delivery.AddSink(first);
+    table.delivery.AddSink(second);
+    int asked = 0;
+    int pages[] = {1251, 1255, 77};  // 77 is no page: 1252 then
+    table.delivery.SetTextCodePage([&] { return pages[asked++ % 3]; });
+    for (const char* text : {"\xD5\xEB", "\xF9\xEC", "\x80 2"})
+        EXPECT_EQ(table.delivery.Deliver(1, 0, "COM1", text), 1);
+    EXPECT_EQ(asked, 3);
+    ASSERT_EQ(first->lines.size(), 3u);
+    EXPECT_EQ(first->lines[0]->utf8, "\xD0\xA5\xD0\xBB");
+    EXPECT_EQ(first->lines[1]->utf8, "\xD7\xA9\xD7\x9C");
+    EXPECT_EQ(first->lines[2]->utf8, "\xE2\x82\xAC 2");
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(first->lines[i].get(), second->lines.at(i).get());  // one line for all sinks
+    EXPECT_EQ(sink->Lines().at(2).utf8, "\xD7\xA9\xD7\x9C");          // the same line
 }
 
 TEST_F(Delivery, TheSystemClockGivesTheTimeInUtcAndAPlausibleOffset) {

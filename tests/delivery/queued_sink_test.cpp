@@ -57,8 +57,7 @@ class GatedSink : public QueuedSink {
 
 DeliveredLine Line(int i) {
     DeliveredLine line;
-    std::string text = "line " + std::to_string(i);
-    std::snprintf(line.text, sizeof line.text, "%s", text.c_str());
+    line.text = "line " + std::to_string(i);
     return line;
 }
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "codepage/code_page.h"
 #include "export/syslog_sink.h"
 #include "net/socket_seam.h"
 #include "platform/os.h"
@@ -112,8 +113,9 @@ DeliveredLine Line(int n, const char* text) {
     line.camera = 1 + n % 32;
     line.flags = n % 5 == 4 ? 2 : 0;
     line.receipt = static_cast<uint32_t>(1 + n / 5);
-    std::snprintf(line.source, sizeof line.source, "%s", n % 2 ? "COM3" : "10.1.2.3");
-    line.length = std::snprintf(line.text, sizeof line.text, "%s %d", text, n);
+    line.source = n % 2 ? "COM3" : "10.1.2.3";
+    line.text = std::string(text) + " " + std::to_string(n);
+    AppendWindowsAsUtf8(1252, line.text.data(), line.text.size(), &line.utf8);  // as delivered
     return line;
 }
 
@@ -139,7 +141,7 @@ class RsyslogTest : public ::testing::Test {
     }
     std::shared_ptr<zamri::SyslogSink> Sink(bool udp, int buffer) {
         auto sink = std::make_shared<zamri::SyslogSink>(zamri::SyslogCollector{udp, "127.0.0.1", port},
-                                                        buffer, 1252, "", [&](const std::string& m) {
+                                                        buffer, [&](const std::string& m) {
                                                             std::lock_guard<std::mutex> guard(lock);
                                                             trouble.push_back(m);
                                                         });
@@ -237,7 +239,7 @@ TEST_F(RsyslogTest, ControlCharactersNeverSplitARecordEvenWhenTheCollectorKeepsT
     const char kForged[] = "PAID\r\n<134>1 2025-12-08T14:02:11.300+01:00 till zamri 1 line - REFUND\t999";
     auto send = [&](bool udp) {
         auto sink = std::make_shared<zamri::SyslogSink>(zamri::SyslogCollector{udp, "127.0.0.1", rawPort},
-                                                        100, 1252, "", nullptr);
+                                                        100, nullptr);
         ASSERT_EQ(sink->Start(), 1);
         for (int n = 0; n < 10; ++n)
             sink->Accept(Line(n, kForged));

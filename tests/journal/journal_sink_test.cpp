@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config/channel_table.h"
+#include "journal/delivered_record.h"
 #include "journal/journal_files.h"
 #include "journal/journal_record.h"
 #include "journal/journal_sink.h"
@@ -58,7 +59,8 @@ class JournalSinkTest : public ::testing::Test {
   protected:
     void Start(int codePage, const std::string& recorderSettings) {
         folder = dir.File("journal");
-        sink = std::make_shared<zamri::JournalSink>(folder, 90, codePage, recorderSettings, nullptr);
+        sink = std::make_shared<zamri::JournalSink>(folder, 90, nullptr);
+        table.delivery.SetTextCodePage(zamri::OverlayCodePageSource(codePage, recorderSettings));
         ASSERT_EQ(sink->Start(), 1);
         table.delivery.SetFilter(LineFilter({"total"}, {"SECRET"}));
         table.delivery.AddSink(sink);
@@ -150,7 +152,7 @@ class StalledJournal : public zamri::JournalSink {
 
 TEST_F(JournalSinkTest, AStalledDiskNeverHoldsCaptureAndCountsWhatDidNotFit) {
     folder = dir.File("journal");
-    auto stalled = std::make_shared<StalledJournal>(folder, 90, 1252, "", nullptr, nullptr, 64);
+    auto stalled = std::make_shared<StalledJournal>(folder, 90, nullptr, nullptr, 64);
     ASSERT_EQ(stalled->Start(), 1);
     table.delivery.AddSink(stalled);
     // Every delivery returns although the writer never finishes a line.

@@ -116,7 +116,7 @@ TEST_F(CaptureOnLine, AReceiptReachesTheOverlayLineByLineWithItsFlags) {
     auto lines = sink->Lines();
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[4].camera, 3);
-    EXPECT_STREQ(lines[4].source, line.PortName().c_str());
+    EXPECT_EQ(lines[4].source, line.PortName());
     EXPECT_EQ(lines[3].receipt, 1u);
     EXPECT_EQ(lines[4].receipt, 2u);
     ASSERT_EQ(table.StopCapture(), 1);

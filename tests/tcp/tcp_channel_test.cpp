@@ -106,7 +106,7 @@ TEST_F(TcpChannelTest, LinesReachTheOverlayWithTheirCamerasAndFlags) {
     for (size_t i = 0; i < delivered.size(); ++i) {
         EXPECT_EQ(delivered[i].camera - 1, expected[i].channel);
         EXPECT_EQ(std::string(delivered[i].text), expected[i].text);
-        EXPECT_STREQ(delivered[i].source, "127.0.0.1");
+        EXPECT_EQ(delivered[i].source, "127.0.0.1");
     }
 }
 

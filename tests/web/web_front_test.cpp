@@ -146,10 +146,9 @@ TEST_F(WebFrontTest, SearchFindsDeliveredReceiptsAndTheStatusShowsTheJournal) {
     ChannelTable table;
     WebFront web(table, "1");
     // The journal's trouble would go to the message box; there is none here.
-    auto journal = std::make_shared<JournalSink>(dir.File("journal"), 90, 1252, "", nullptr);
+    auto journal = std::make_shared<JournalSink>(dir.File("journal"), 90, nullptr);
     ASSERT_TRUE(journal->Start());
-    table.delivery.AddSink(journal);
-    web.SetOutputs(journal.get(), nullptr);
+    table.delivery.AddSink(journal);  // the page finds it there
     Start(web);
     table.delivery.Deliver(3, 0, "COM3", "BROT \x80 1,20");
     table.delivery.Deliver(3, 2, "COM3", "TOTAL 1,20");
@@ -174,12 +173,11 @@ TEST_F(WebFrontTest, SearchFindsDeliveredReceiptsAndTheStatusShowsTheJournal) {
     EXPECT_NE(status.find("\"journal\":\"on, "), std::string::npos) << status;
     EXPECT_NE(status.find("journal: 3 lines written\",\"export\":\"off\""), std::string::npos) << status;
 
-    web.SetOutputs(nullptr, nullptr);
+    table.delivery.RemoveSink(journal.get());
     testing_support::HttpReply off = HttpGet(web.Port(), "/api/search?text=x");
     EXPECT_EQ(off.status, 503);
     EXPECT_NE(off.body.find("The journal is off"), std::string::npos);
     web.Stop();
-    table.delivery.RemoveSink(journal.get());
 }
 
 TEST_F(WebFrontTest, APageOthersReachWithoutAPasswordSaysSo) {
@@ -209,6 +207,7 @@ TEST_F(WebFrontTest, TextFollowsTheRecorderCodePage) {
     ChannelTable table;
     WebFront web(table, "1");
     Start(web, 1251);
+    table.delivery.SetTextCodePage([] { return 1251; });  // as the program's sinks set it
     LiveClient client;
     ASSERT_TRUE(client.Open(web.Port()));
     table.delivery.Deliver(1, 0, "COM1", "\xD5\xEB\xE5\xE1 12");  // Cyrillic "Khleb"
