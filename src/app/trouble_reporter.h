@@ -3,13 +3,18 @@
 // must go on while a message box waits for the user.
 #pragma once
 
-#include <memory>
 #include <string>
+
+#include "platform/work_queue.h"
 
 namespace zamri {
 
 class TroubleReporter {
   public:
+    // Far more than a program ever has to say at once; beyond it a message is dropped, not
+    // shown a minute late behind a pile of message boxes.
+    static constexpr size_t kQueueMessages = 1024;
+
     TroubleReporter();
     // Shows what is queued; a message still on screen after a second is left to the process's
     // end rather than holding the program's exit.
@@ -20,11 +25,8 @@ class TroubleReporter {
     // Any thread; returns at once.
     void Report(const std::string& message);
 
-    // What the reporter and its thread share; the thread may outlive the reporter.
-    struct Shared;
-
   private:
-    std::shared_ptr<Shared> shared;
+    WorkQueue<std::string> queue;
 };
 
 }  // namespace zamri

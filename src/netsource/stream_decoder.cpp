@@ -1,6 +1,5 @@
 #include "netsource/stream_decoder.h"
 
-#include <chrono>
 #include <system_error>
 
 #include "serial/hebrew_shift.h"
@@ -39,7 +38,7 @@ void ChannelBacklog::StreamGone() {
 }
 
 StreamDecoder::StreamDecoder(const DecoderSettings& settings, LineOutput& out, ChannelBacklog& shared)
-    : output(out), backlog(shared) {
+    : output(out), backlog(shared), queue(kQueueChunks, zamri::WhenFull::kDropAndCount) {
     backlog.StreamMade();
     decoder.SetEmulation(settings.emulation);
     decoder.SetPattern(settings.patternFlags, settings.patternText);
@@ -71,52 +70,49 @@ bool StreamDecoder::Start() {
 size_t StreamDecoder::Push(const unsigned char* data, size_t count) {
     if (count == 0)
         return waiting.load();
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        if (finished || aborted)
-            return waiting.load();
-        // Small pieces join the last chunk, so a trickle does not cost a chunk per byte.
-        if (!queue.empty() && !interruptPending && queue.back().bytes.size() < 4096) {
-            queue.back().bytes.insert(queue.back().bytes.end(), data, data + count);
-        } else {
+    bool interrupt = interruptPending.exchange(false);
+    // Counted before the decoder can take them, which subtracts them again.
+    waiting += count;
+    backlog.Added(count);
+    // Small pieces join the last chunk, so a trickle does not cost a chunk per byte.
+    bool queued = queue.PushOrJoin(
+        [&](Chunk& newest) {
+            if (interrupt || newest.bytes.size() >= kJoinBytes)
+                return false;
+            newest.bytes.insert(newest.bytes.end(), data, data + count);
+            return true;
+        },
+        [&] {
             Chunk chunk;
             chunk.bytes.assign(data, data + count);
-            chunk.interruptBefore = interruptPending;
-            interruptPending = false;
-            queue.push_back(std::move(chunk));
-        }
-        waiting += count;
-        backlog.Added(count);
+            chunk.interruptBefore = interrupt;
+            return chunk;
+        });
+    if (!queued) {
+        waiting -= count;
+        backlog.Taken(count);
+        // Finished or aborted; else a piece that found no room: what follows does not go on
+        // with what came before it.
+        interruptPending = true;
     }
-    arrived.notify_one();
     return waiting.load();
 }
 
 void StreamDecoder::Interrupt() {
-    std::lock_guard<std::mutex> guard(lock);
     interruptPending = true;
 }
 
 void StreamDecoder::Finish() {
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        finished = true;
-    }
-    arrived.notify_one();
+    queue.Close();
 }
 
 void StreamDecoder::Abort() {
+    aborted = true;
     size_t dropped = 0;
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        aborted = true;
-        for (const Chunk& chunk : queue)
-            dropped += chunk.bytes.size();
-        queue.clear();
-        waiting -= dropped;
-    }
+    queue.Clear([&dropped](Chunk& chunk) { dropped += chunk.bytes.size(); });
+    queue.Stop();
+    waiting -= dropped;
     backlog.Taken(dropped);
-    arrived.notify_one();
 }
 
 int StreamDecoder::Next() {
@@ -135,19 +131,18 @@ int StreamDecoder::Next() {
         waiting -= consumed;
         backlog.Taken(consumed);  // may wake the network thread: outside the lock
     }
-    std::unique_lock<std::mutex> guard(lock);
-    auto due = [this] { return aborted || finished || !queue.empty(); };
     int quiet = decoder.QuietReportMilliseconds();
-    if (quiet <= 0) {
-        arrived.wait(guard, due);
-    } else if (!arrived.wait_for(guard, std::chrono::milliseconds(quiet), due)) {
+    zamri::WorkQueue<Chunk>::Popped popped = queue.Pop(&current, quiet > 0 ? quiet : -1);
+    if (popped == zamri::WorkQueue<Chunk>::Popped::kTimedOut)
         return kNothingCame;  // quiet: the decoder sees an idle end of the receipt
-    }
-    if (aborted || queue.empty())
+    if (popped == zamri::WorkQueue<Chunk>::Popped::kEnded)
         return kSourceStopped;
-    current = std::move(queue.front());
-    queue.pop_front();
-    guard.unlock();
+    if (aborted.load()) {
+        waiting -= current.bytes.size();
+        backlog.Taken(current.bytes.size());
+        current.bytes.clear();
+        return kSourceStopped;
+    }
     if (current.interruptBefore) {
         current.interruptBefore = false;
         return kSourceInterrupted;
@@ -161,12 +156,7 @@ void StreamDecoder::Main() {
     int flags;
     while (decoder.ReadLine(source, &text, &flags) >= 0)
         output.Deliver(text, flags);
-    bool deliverOpenLine;
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        deliverOpenLine = !aborted && decoder.lineLength > 0;
-    }
-    if (deliverOpenLine) {
+    if (!aborted.load() && decoder.lineLength > 0) {
         // The connection closed in the middle of a line: it ends here, as an LF would end it.
         static const unsigned char kLineFeed = 0x0A;
         MemoryByteSource end(&kLineFeed, 1);

@@ -5,14 +5,12 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <functional>
-#include <mutex>
 #include <thread>
 #include <vector>
 
+#include "platform/work_queue.h"
 #include "serial/decoding_options.h"
 #include "serial/hebrew_setting.h"
 #include "serial/line_decoder.h"
@@ -76,6 +74,11 @@ class ChannelBacklog {
 
 class StreamDecoder {
   public:
+    // Pieces of at least this size are not joined; the callers bound the bytes (ChannelBacklog,
+    // the taps' limits), so the queue's bound on pieces is never what holds them.
+    static constexpr size_t kJoinBytes = 4096;
+    static constexpr size_t kQueueChunks = 1 << 16;
+
     // The stream counts its bytes and itself in the channel's backlog, which must outlive it.
     StreamDecoder(const DecoderSettings& settings, LineOutput& output, ChannelBacklog& backlog);
     ~StreamDecoder();  // aborts and joins
@@ -112,12 +115,9 @@ class StreamDecoder {
     LineOutput& output;
     ChannelBacklog& backlog;
 
-    std::mutex lock;
-    std::condition_variable arrived;
-    std::deque<Chunk> queue;        // under lock
-    bool finished = false;          // under lock
-    bool aborted = false;           // under lock
-    bool interruptPending = false;  // under lock: marks the next chunk
+    zamri::WorkQueue<Chunk> queue;
+    std::atomic<bool> aborted{false};
+    std::atomic<bool> interruptPending{false};  // marks the next chunk
 
     // The decoder thread's current chunk.
     Chunk current;

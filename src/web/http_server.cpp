@@ -10,14 +10,13 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
 
+#include "platform/work_queue.h"
 #include "web/live_feed.h"
 #include "web/web_text.h"
 
@@ -97,7 +96,13 @@ int ParseWebRequest(const std::string& bytes, WebRequest* request) {
 }
 
 struct HttpServer::Impl {
-    Impl(LiveFeed& f, Handler h, HttpServerLimits l) : feed(f), handler(std::move(h)), limits(l) {}
+    // The search under way counts towards the queue's bound, beside those waiting.
+    Impl(LiveFeed& f, Handler h, HttpServerLimits l)
+        : feed(f),
+          handler(std::move(h)),
+          limits(l),
+          jobs(static_cast<size_t>(l.waitingSearches > 0 ? l.waitingSearches : 0) + 1,
+               WhenFull::kDropAndCount) {}
 
     LiveFeed& feed;
     Handler handler;
@@ -121,18 +126,13 @@ struct HttpServer::Impl {
     std::thread thread;
     // Long requests (searches) run one after the other on a worker, so the loop goes on
     // serving the page and the live streams meanwhile.
-    std::mutex jobLock;
-    std::condition_variable jobWake;
-    std::deque<std::function<void()>> jobs;  // under jobLock
-    bool jobsEnd = false;                    // under jobLock
-    std::thread jobThread;
+    WorkQueue<std::function<void()>> jobs;
 
     void Accept();
     // Serves an accepted socket, or closes it at once when its address or the server is full.
     void Admit(tcp::socket socket);
     // false when too many wait already.
-    bool Queue(std::function<void()> job);
-    void JobLoop();
+    bool Queue(std::function<void()> job) { return jobs.Push(std::move(job)); }
     void Wake();
     void Flush();
     void WakeStreams();
@@ -496,30 +496,6 @@ void HttpServer::Impl::WakeStreams() {
     streams.resize(kept);
 }
 
-bool HttpServer::Impl::Queue(std::function<void()> job) {
-    std::lock_guard<std::mutex> guard(jobLock);
-    if (jobsEnd || jobs.size() >= static_cast<size_t>(limits.waitingSearches))
-        return false;
-    jobs.push_back(std::move(job));
-    jobWake.notify_one();
-    return true;
-}
-
-void HttpServer::Impl::JobLoop() {
-    std::unique_lock<std::mutex> guard(jobLock);
-    for (;;) {
-        jobWake.wait(guard, [this] { return jobsEnd || !jobs.empty(); });
-        if (jobsEnd)
-            return;
-        std::function<void()> job = std::move(jobs.front());
-        jobs.pop_front();
-        guard.unlock();
-        job();
-        job = nullptr;  // its connection goes on the loop's side, or with the loop
-        guard.lock();
-    }
-}
-
 HttpServer::HttpServer(LiveFeed& feed, Handler handler, HttpServerLimits limits)
     : impl_(std::make_unique<Impl>(feed, std::move(handler), limits)) {}
 
@@ -558,7 +534,10 @@ int HttpServer::Start(const char* address, int port, std::string& error) {
     // Stop removes the listener before the state goes; the feed never calls a removed one.
     impl_->feed.SetListener([impl = impl_.get()] { impl->Wake(); });
     impl_->Accept();
-    impl_->jobThread = std::thread([impl = impl_.get()] { impl->JobLoop(); });
+    impl_->jobs.Start([](std::function<void()>& job) {
+        job();
+        job = nullptr;  // its connection goes on the loop's side, or with the loop
+    });
     impl_->thread = std::thread([impl = impl_.get()] { impl->io.run(); });
     return 1;
 }
@@ -577,14 +556,8 @@ void HttpServer::Stop() {
         impl->io.stop();
     });
     impl_->thread.join();
-    {
-        std::lock_guard<std::mutex> guard(impl_->jobLock);
-        impl_->jobsEnd = true;
-        impl_->jobs.clear();
-    }
-    impl_->jobWake.notify_all();
-    // A search under way ends soon: the site's search watches for the stop.
-    impl_->jobThread.join();
+    // What waits is dropped; a search under way ends soon: the site's search watches for the stop.
+    impl_->jobs.Stop(0);
     impl_->streams.clear();
     impl_->port = 0;
 }
