@@ -311,6 +311,15 @@ int SocketConnectBegin(SocketHandle socket, const char* host, int port) {
 // socket, the object only wakes). Take asks without resetting the object: were each ask to
 // reset it, events that reach one socket of a group after it was asked and before the other
 // was would be left recorded with the object reset, and nothing would announce them again.
+//
+// A listener is announced once per accept that takes a connection: under wine an accept that
+// finds none does not enable the announcement again, nor does selecting the events anew, and a
+// readiness it noticed late can announce a connection that the accept before had already
+// taken. From then on the listener would stay silent whatever came, so one whose announcement
+// found no connection waiting is asked itself at every turn, with waits of at most
+// kListenerRecheckMilliseconds, until a connection waits again.
+constexpr DWORD kListenerRecheckMilliseconds = 100;
+
 struct SocketWaitSet::Impl {
     static constexpr int kGroups = WSA_MAXIMUM_WAIT_EVENTS;
     WSAEVENT groups[kGroups];
@@ -319,6 +328,8 @@ struct SocketWaitSet::Impl {
     // A write watch just turned on: reported once without waiting, as Winsock reports room to
     // send only after a send found none.
     bool writeDue[kMaxWaitSlots] = {};
+    // A listener that may not announce its next connection (see above).
+    bool askListener[kMaxWaitSlots] = {};
     bool ready = true;
 };
 
@@ -347,6 +358,7 @@ int SocketWaitSet::Attach(int slot, SocketHandle socket, int watch) {
         return 0;
     impl->attached[slot] = true;
     impl->writeDue[slot] = false;
+    impl->askListener[slot] = false;
     if (!Change(slot, socket, watch)) {
         impl->attached[slot] = false;
         return 0;
@@ -368,6 +380,8 @@ int SocketWaitSet::Change(int slot, SocketHandle socket, int watch) {
     if (WSAEventSelect(Native(socket), impl->groups[slot % Impl::kGroups], wanted) != 0)
         return 0;
     impl->writeDue[slot] = (watch & kWatchWrite) != 0;
+    if (!(watch & kWatchAccept))
+        impl->askListener[slot] = false;
     return 1;
 }
 
@@ -376,6 +390,7 @@ void SocketWaitSet::Detach(int slot) {
         return;
     impl->attached[slot] = false;
     impl->writeDue[slot] = false;
+    impl->askListener[slot] = false;
 }
 
 int SocketWaitSet::Wait(int count, int milliseconds) {
@@ -387,13 +402,18 @@ int SocketWaitSet::Wait(int count, int milliseconds) {
     for (bool& flag : impl->signalled)
         flag = false;
     DWORD limit = milliseconds < 0 ? WSA_INFINITE : static_cast<DWORD>(milliseconds);
+    bool askListeners = false;
     for (int slot = 0; slot < count; ++slot) {
         if (impl->writeDue[slot])
             limit = 0;
+        if (impl->askListener[slot])
+            askListeners = true;
     }
+    if (askListeners && limit > kListenerRecheckMilliseconds)
+        limit = kListenerRecheckMilliseconds;
     DWORD result = WSAWaitForMultipleEvents(static_cast<DWORD>(groups), impl->groups, FALSE, limit, FALSE);
     if (result == WSA_WAIT_TIMEOUT)
-        return limit == 0 ? 1 : 0;
+        return limit == 0 || askListeners ? 1 : 0;
     if (result < WSA_WAIT_EVENT_0 || result >= WSA_WAIT_EVENT_0 + static_cast<DWORD>(groups))
         return -1;
     // The wait names the lowest signalled group; the others are found by looking at each.
@@ -430,6 +450,7 @@ int SocketWaitSet::Take(int slot, SocketHandle socket, NetworkEvents* events) {
             if (found.lNetworkEvents & FD_ACCEPT) {
                 events->accept = 1;
                 events->acceptError = found.iErrorCode[FD_ACCEPT_BIT];
+                impl->askListener[slot] = SocketWaitReadable(socket, 0) != 1;
             }
             if (found.lNetworkEvents & FD_READ) {
                 events->read = 1;
@@ -448,6 +469,10 @@ int SocketWaitSet::Take(int slot, SocketHandle socket, NetworkEvents* events) {
                 events->writeError = found.iErrorCode[FD_CONNECT_BIT];
             }
         }
+    }
+    if (impl->askListener[slot] && !events->accept && SocketWaitReadable(socket, 0) == 1) {
+        impl->askListener[slot] = false;  // the accept that takes it announces the next one again
+        events->accept = 1;
     }
     return events->accept || events->read || events->close || events->write;
 }
