@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "app/dump_ports.h"
-#include "app/language.h"
 #include "app/tray_app.h"
+#include "platform/language.h"
 #include "ui/resource_ids.h"
 
 namespace {

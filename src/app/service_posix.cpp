@@ -14,12 +14,12 @@
 #include <thread>
 
 #include "app/app_startup.h"
-#include "app/language.h"
 #include "app/line_outputs.h"
 #include "app/service.h"
 #include "config/channel_table.h"
 #include "config/settings.h"
 #include "delivery/delivery_report.h"
+#include "platform/language.h"
 #include "web/web_front.h"
 
 namespace zamri {

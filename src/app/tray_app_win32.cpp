@@ -4,7 +4,7 @@
 
 #include "app/app_startup.h"
 #include "app/command_line.h"
-#include "app/language.h"
+#include "platform/language.h"
 #include "ui/resource_ids.h"
 #include "web/web_front.h"
 

@@ -5,11 +5,11 @@
 #include <shellapi.h>
 
 #include "app/app_startup.h"
-#include "app/language.h"
 #include "app/line_outputs.h"
 #include "app/service_options.h"
 #include "app/tray_app.h"
 #include "config/settings.h"
+#include "platform/language.h"
 #include "platform/os.h"
 #include "ui/resource_ids.h"
 #include "web/web_front.h"

@@ -1,6 +1,6 @@
 // The last page in both modes: the program's title and version.
-#include "app/language.h"
 #include "app/tray_app.h"
+#include "platform/language.h"
 #include "ui/page_rules.h"
 #include "ui/pages_win32.h"
 #include "ui/resource_ids.h"

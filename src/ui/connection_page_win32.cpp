@@ -5,8 +5,8 @@
 #include <commctrl.h>
 #include <prsht.h>
 
-#include "app/language.h"
 #include "app/tray_app.h"
+#include "platform/language.h"
 #include "ui/pages_win32.h"
 #include "ui/resource_ids.h"
 

@@ -5,9 +5,9 @@
 #include <commctrl.h>
 #include <prsht.h>
 
-#include "app/language.h"
 #include "app/tray_app.h"
 #include "mask/mask_set.h"
+#include "platform/language.h"
 #include "ui/page_rules.h"
 #include "ui/pages_win32.h"
 #include "ui/resource_ids.h"

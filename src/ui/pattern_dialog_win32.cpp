@@ -1,8 +1,8 @@
 // The small modal dialog that chooses how one serial channel's receipts end.
 #include <cstring>
 
-#include "app/language.h"
 #include "app/tray_app.h"
+#include "platform/language.h"
 #include "ui/page_rules.h"
 #include "ui/pages_win32.h"
 #include "ui/resource_ids.h"

@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/language.h"
 #include "app/tray_app.h"
+#include "platform/language.h"
 #include "ui/pages_win32.h"
 #include "ui/port_settings_model.h"
 #include "ui/resource_ids.h"

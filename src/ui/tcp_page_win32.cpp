@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/language.h"
 #include "app/tray_app.h"
+#include "platform/language.h"
 #include "ui/page_rules.h"
 #include "ui/pages_win32.h"
 #include "ui/resource_ids.h"

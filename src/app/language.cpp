@@ -1,3 +1,0 @@
-#include "app/language.h"
-
-LangPack langPack("zamri");
