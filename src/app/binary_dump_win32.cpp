@@ -66,9 +66,9 @@ INT_PTR TrayApp::HandleDumpDialog(HWND dialog, UINT message, WPARAM wParam, LPAR
     if (message == WM_INITDIALOG) {
         CenterDialog(dialog);
         for (int i = 0; i < kChannelCount; ++i)
-            workingChannels[i].CopyConfiguration(channelTable.channels[i]);
+            sheet.workingChannels[i].CopyConfiguration(channelTable.channels[i]);
         zamri::DumpPortList ports;
-        zamri::ListDumpPorts(workingChannels, ports);
+        zamri::ListDumpPorts(sheet.workingChannels, ports);
         HWND list = GetDlgItem(dialog, IDC_DUMP_PORT);
         for (int i = 0; i < ports.count; ++i) {
             SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ports.names[i]));

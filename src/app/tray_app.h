@@ -4,18 +4,15 @@
 
 #include <windows.h>
 
-#include <commctrl.h>
-#include <prsht.h>
-
 #include <memory>
 #include <string>
 
 #include "config/channel_table.h"
 #include "platform/langpack.h"
+#include "ui/property_sheet_win32.h"
 
 // The hidden window's class; also the single-instance key.
 constexpr char kTrayWindowClass[] = "zamri";
-constexpr int kPropertyPageRoom = 10;
 
 // The module instance handle, stored when Init begins.
 HINSTANCE AppInstance();
@@ -54,22 +51,13 @@ class TrayApp : public DialogHelper {
     // The chosen path in buffer, or nullptr when the user cancels.
     char* SaveFileDialog(char* buffer, int size, const char* filter, const char* defaultExtension);
 
-    // The property sheet (src/ui); returns when it has closed.
-    int ShowPropertySheet();
-    // After OK: the working copy into the table, every record saved, capture restarted.
-    int ApplyPropertySheet();
-
     HICON icon = nullptr;
     HWND hwnd = nullptr;
-    int propertySheetOpen = 0;
-    PROPSHEETHEADERA sheetHeader = {};
-    HPROPSHEETPAGE sheetPages[kPropertyPageRoom] = {};
-    int editChannel = 0;
     ChannelTable channelTable;
-    ChannelConfig workingChannels[kChannelCount];
+    // What the property sheet edits; the Binary Dump lists its ports from the same working copy.
+    PropertySheetState sheet{channelTable, channelTable.delivery};
     int dumpActive = 0;
     int dumpChannel = -1;
-    int tcpRestartPending = 0;
     // The web page, while [Options] names a port; goes before the channel table.
     std::unique_ptr<zamri::WebFront> web;
 

@@ -22,7 +22,7 @@ TrayApp::TrayApp() {
 }
 
 TrayApp::~TrayApp() {
-    // Members go in reverse order: the web page, workingChannels, then channelTable, then the
+    // Members go in reverse order: the web page, the sheet's state, then channelTable, then the
     // DialogHelper.
 }
 

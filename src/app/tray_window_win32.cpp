@@ -126,7 +126,7 @@ LRESULT TrayApp::OnDestroy() {
 LRESULT TrayApp::OnCommand(WPARAM command) {
     switch (command) {
         case IDM_PROPERTY:
-            ShowPropertySheet();
+            ShowPropertySheet(sheet, AppInstance(), hwnd);
             break;
         case IDM_EXIT:
             PostMessageA(hwnd, WM_CLOSE, 0, 0);

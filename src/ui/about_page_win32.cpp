@@ -1,5 +1,4 @@
 // The last page in both modes: the program's title and version.
-#include "app/tray_app.h"
 #include "platform/language.h"
 #include "ui/page_rules.h"
 #include "ui/pages_win32.h"
@@ -7,7 +6,7 @@
 
 namespace {}  // namespace
 
-INT_PTR HandleAboutPage(TrayApp* app, HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR HandleAboutPage(PropertySheetState* sheet, HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != WM_INITDIALOG)
         return 0;
     const DlgItemShape shapes[] = {{IDC_ABOUT_TITLE, 4, nullptr, nullptr},

@@ -5,9 +5,9 @@
 #include <commctrl.h>
 #include <prsht.h>
 
-#include "app/tray_app.h"
 #include "platform/language.h"
 #include "ui/pages_win32.h"
+#include "ui/property_sheet_win32.h"
 #include "ui/resource_ids.h"
 
 namespace {
@@ -56,46 +56,47 @@ void ShapeItems(HWND page) {
     langPack.ShapeDialogItems(page, shapes, n);
 }
 
-void OnInit(TrayApp* app, HWND page) {
-    app->CenterDialog(GetParent(page));
+void OnInit(PropertySheetState* sheet, HWND page) {
+    sheet->CenterDialog(GetParent(page));
     ShapeItems(page);
     for (int i = 0; i < kChannelCount; ++i)
-        app->workingChannels[i] = *app->channelTable.GetChannel(i);
+        sheet->workingChannels[i] = *sheet->channelTable.GetChannel(i);
     for (int i = 0; i < kShownChannels; ++i) {
-        const ChannelConfig& record = app->workingChannels[i];
+        const ChannelConfig& record = sheet->workingChannels[i];
         SetDlgItemTextA(page, kRows[i].port, record.portName);
         CheckDlgButton(page, kRows[i].check, record.enabled != 0 ? BST_CHECKED : BST_UNCHECKED);
         EnableRow(page, i, record.enabled != 0);
     }
 }
 
-void OnCommand(TrayApp* app, HWND page, int controlId, int code) {
+void OnCommand(PropertySheetState* sheet, HWND page, int controlId, int code) {
     int row = RowOfControl(controlId);
     if (row < 0 || code != BN_CLICKED)
         return;
     if (controlId == kRows[row].check) {
         bool ticked = IsDlgButtonChecked(page, controlId) == BST_CHECKED;
         EnableRow(page, row, ticked);
-        app->workingChannels[row].enabled = ticked ? 1 : 0;
+        sheet->workingChannels[row].enabled = ticked ? 1 : 0;
     } else if (controlId == kRows[row].more) {
-        app->editChannel = row;
-        if (ShowPortSettingsDialog(app, page) != 0) {
-            SetDlgItemTextA(page, kRows[row].port, app->workingChannels[row].portName);
+        sheet->editChannel = row;
+        if (ShowPortSettingsDialog(sheet, page) != 0) {
+            SetDlgItemTextA(page, kRows[row].port, sheet->workingChannels[row].portName);
         }
     }
 }
 
 }  // namespace
 
-INT_PTR HandleConnectionPage(TrayApp* app, HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (app == nullptr)
+INT_PTR HandleConnectionPage(PropertySheetState* sheet, HWND page, UINT message, WPARAM wParam,
+                             LPARAM lParam) {
+    if (sheet == nullptr)
         return 0;
     switch (message) {
         case WM_INITDIALOG:
-            OnInit(app, page);
+            OnInit(sheet, page);
             break;
         case WM_COMMAND:
-            OnCommand(app, page, LOWORD(wParam), HIWORD(wParam));
+            OnCommand(sheet, page, LOWORD(wParam), HIWORD(wParam));
             break;
     }
     return 0;

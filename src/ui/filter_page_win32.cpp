@@ -5,11 +5,11 @@
 #include <commctrl.h>
 #include <prsht.h>
 
-#include "app/tray_app.h"
 #include "mask/mask_set.h"
 #include "platform/language.h"
 #include "ui/page_rules.h"
 #include "ui/pages_win32.h"
+#include "ui/property_sheet_win32.h"
 #include "ui/resource_ids.h"
 
 namespace {
@@ -54,7 +54,7 @@ std::vector<std::string> Items(HWND list) {
     return items;
 }
 
-void OnInit(TrayApp* app, HWND page) {
+void OnInit(PropertySheetState* sheet, HWND page) {
     const DlgItemShape shapes[] = {{IDC_IMPORTANT_LABEL, 0, "important_text", kSection},
                                    {IDC_IGNORE_LABEL, 0, "ignore_text", kSection},
                                    {IDC_IMPORTANT_ADD, 0, "add", kSection},
@@ -69,7 +69,7 @@ void OnInit(TrayApp* app, HWND page) {
                                    {IDC_IGNORE_LIST, 0, nullptr, nullptr},
                                    {IDC_MASK_LIST, 0, nullptr, nullptr}};
     langPack.ShapeDialogItems(page, shapes, sizeof shapes / sizeof shapes[0]);
-    MaskSettings masks = app->channelTable.delivery.GetMaskSettings();
+    MaskSettings masks = sheet->delivery.GetMaskSettings();
     CheckDlgButton(page, IDC_MASK_CARDS, masks.cardNumbers ? BST_CHECKED : BST_UNCHECKED);
     for (const ListBinding& binding : kLists) {
         HWND list = GetDlgItem(page, binding.listId);
@@ -90,7 +90,7 @@ void OnInit(TrayApp* app, HWND page) {
         }
         int count = 0;
         char** entries = nullptr;
-        app->channelTable.GetFilterList(binding.kind, &count, &entries);
+        sheet->channelTable.GetFilterList(binding.kind, &count, &entries);
         for (int i = 0; entries != nullptr && i < count; ++i)
             AppendItem(list, entries[i] != nullptr ? entries[i] : "");
     }
@@ -127,17 +127,17 @@ void OnCommand(HWND page, int controlId) {
 
 // Saves and uses the masks when the list or the switch changed. Masks compare exactly: in a
 // regular expression the case of a letter can matter (\d is not \D).
-void ApplyMasks(TrayApp* app, HWND page) {
-    MaskSettings stored = app->channelTable.delivery.GetMaskSettings();
+void ApplyMasks(PropertySheetState* sheet, HWND page) {
+    MaskSettings stored = sheet->delivery.GetMaskSettings();
     MaskSettings edited;
     edited.cardNumbers = IsDlgButtonChecked(page, IDC_MASK_CARDS) == BST_CHECKED;
     edited.patterns = Items(GetDlgItem(page, IDC_MASK_LIST));
     if (edited.cardNumbers == stored.cardNumbers && edited.patterns == stored.patterns)
         return;
-    const char* path = app->channelTable.GetSettingsPath();
+    const char* path = sheet->channelTable.GetSettingsPath();
     WriteMaskCardNumbers(path, edited.cardNumbers);
     WriteMaskPatterns(path, edited.patterns);
-    app->channelTable.delivery.SetMasks(edited);
+    sheet->delivery.SetMasks(edited);
 }
 
 // Leaving the page (or OK) with a mask that does not compile is refused with its reason, and
@@ -157,26 +157,26 @@ bool MasksCompile(HWND page) {
     return false;
 }
 
-void ApplyLists(TrayApp* app, HWND page) {
-    ApplyMasks(app, page);
+void ApplyLists(PropertySheetState* sheet, HWND page) {
+    ApplyMasks(sheet, page);
     for (const ListBinding& binding : kLists) {
         if (binding.kind == kMaskList)
             continue;
         std::vector<std::string> items = Items(GetDlgItem(page, binding.listId));
         int count = 0;
         char** stored = nullptr;
-        app->channelTable.GetFilterList(binding.kind, &count, &stored);
+        sheet->channelTable.GetFilterList(binding.kind, &count, &stored);
         if (FilterListUnchanged(stored, count, items))
             continue;
         // The new list is built whole before it replaces the old one; when it cannot be built
         // the stored list stays as it was rather than being emptied.
         char** array = BuildFilterArray(items);
         if (array != nullptr)
-            app->channelTable.ReplaceFilterList(binding.kind, static_cast<int>(items.size()), array);
+            sheet->channelTable.ReplaceFilterList(binding.kind, static_cast<int>(items.size()), array);
     }
 }
 
-INT_PTR OnNotify(TrayApp* app, HWND page, const NMHDR* header) {
+INT_PTR OnNotify(PropertySheetState* sheet, HWND page, const NMHDR* header) {
     if (header->code == LVN_ENDLABELEDITA &&
         (header->idFrom == IDC_IMPORTANT_LIST || header->idFrom == IDC_IGNORE_LIST ||
          header->idFrom == IDC_MASK_LIST)) {
@@ -192,26 +192,26 @@ INT_PTR OnNotify(TrayApp* app, HWND page, const NMHDR* header) {
         SetWindowLongPtrA(page, DWLP_MSGRESULT, MasksCompile(page) ? FALSE : TRUE);
         return TRUE;
     } else if (header->code == static_cast<UINT>(PSN_APPLY)) {
-        ApplyLists(app, page);
+        ApplyLists(sheet, page);
     }
     return 0;
 }
 
 }  // namespace
 
-INT_PTR HandleFilterPage(TrayApp* app, HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (app == nullptr)
+INT_PTR HandleFilterPage(PropertySheetState* sheet, HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (sheet == nullptr)
         return 0;
     switch (message) {
         case WM_INITDIALOG:
-            OnInit(app, page);
+            OnInit(sheet, page);
             break;
         case WM_COMMAND:
             if (HIWORD(wParam) == BN_CLICKED)
                 OnCommand(page, LOWORD(wParam));
             break;
         case WM_NOTIFY:
-            return OnNotify(app, page, reinterpret_cast<const NMHDR*>(lParam));
+            return OnNotify(sheet, page, reinterpret_cast<const NMHDR*>(lParam));
     }
     return 0;
 }

@@ -1,22 +1,22 @@
 // The small modal dialog that chooses how one serial channel's receipts end.
 #include <cstring>
 
-#include "app/tray_app.h"
 #include "platform/language.h"
 #include "ui/page_rules.h"
 #include "ui/pages_win32.h"
+#include "ui/property_sheet_win32.h"
 #include "ui/resource_ids.h"
 
 namespace {
 
 const char kSection[] = "pattern dlg";
 
-ChannelConfig& EditedRecord(TrayApp* app) {
-    return app->workingChannels[app->editChannel];
+ChannelConfig& EditedRecord(PropertySheetState* sheet) {
+    return sheet->workingChannels[sheet->editChannel];
 }
 
-void OnInit(TrayApp* app, HWND dialog) {
-    app->CenterDialog(dialog);
+void OnInit(PropertySheetState* sheet, HWND dialog) {
+    sheet->CenterDialog(dialog);
     char title[64];
     langPack.LoadText(title, sizeof title, "pattern_title", kSection);
     SetWindowTextA(dialog, title);
@@ -27,7 +27,7 @@ void OnInit(TrayApp* app, HWND dialog) {
                                    {IDCANCEL, 0, "cancel", kSection}};
     langPack.ShapeDialogItems(dialog, shapes, 5);
 
-    ChannelConfig& record = EditedRecord(app);
+    ChannelConfig& record = EditedRecord(sheet);
     if (std::strcmp(record.patternText, "0") == 0)
         record.patternText[0] = 0;
     SetDlgItemTextA(dialog, IDC_PATTERN_TEXT, record.patternText);
@@ -40,10 +40,10 @@ void OnInit(TrayApp* app, HWND dialog) {
     }
 }
 
-void OnOk(TrayApp* app, HWND dialog) {
+void OnOk(PropertySheetState* sheet, HWND dialog) {
     std::string text = ControlText(dialog, IDC_PATTERN_TEXT, 62);
     bool formFeed = IsDlgButtonChecked(dialog, IDC_PATTERN_FORMFEED) == BST_CHECKED;
-    if (ApplyPatternChoice(formFeed, text.c_str(), EditedRecord(app)) == 0) {
+    if (ApplyPatternChoice(formFeed, text.c_str(), EditedRecord(sheet)) == 0) {
         char message[256];
         char caption[256];
         langPack.LoadText(message, sizeof message, "emptyfooter", kSection);
@@ -55,12 +55,13 @@ void OnOk(TrayApp* app, HWND dialog) {
     EndDialog(dialog, 1);
 }
 
-INT_PTR HandlePatternDialog(TrayApp* app, HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (app == nullptr)
+INT_PTR HandlePatternDialog(PropertySheetState* sheet, HWND dialog, UINT message, WPARAM wParam,
+                            LPARAM lParam) {
+    if (sheet == nullptr)
         return FALSE;
     switch (message) {
         case WM_INITDIALOG:
-            OnInit(app, dialog);
+            OnInit(sheet, dialog);
             return TRUE;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
@@ -71,7 +72,7 @@ INT_PTR HandlePatternDialog(TrayApp* app, HWND dialog, UINT message, WPARAM wPar
                     EnableWindow(GetDlgItem(dialog, IDC_PATTERN_TEXT), TRUE);
                     return TRUE;
                 case IDOK:
-                    OnOk(app, dialog);
+                    OnOk(sheet, dialog);
                     return TRUE;
                 case IDCANCEL:
                     EndDialog(dialog, 2);
@@ -84,6 +85,6 @@ INT_PTR HandlePatternDialog(TrayApp* app, HWND dialog, UINT message, WPARAM wPar
 
 }  // namespace
 
-INT_PTR ShowPatternDialog(TrayApp* app, HWND owner) {
-    return ShowModalDialog(IDD_PATTERN, owner, ModalDialogProc<HandlePatternDialog>, app);
+INT_PTR ShowPatternDialog(PropertySheetState* sheet, HWND owner) {
+    return ShowModalDialog(IDD_PATTERN, owner, ModalDialogProc<HandlePatternDialog>, sheet);
 }

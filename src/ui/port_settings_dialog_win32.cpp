@@ -2,10 +2,10 @@
 #include <cstdio>
 #include <string>
 
-#include "app/tray_app.h"
 #include "platform/language.h"
 #include "ui/pages_win32.h"
 #include "ui/port_settings_model.h"
+#include "ui/property_sheet_win32.h"
 #include "ui/resource_ids.h"
 
 namespace {
@@ -36,8 +36,8 @@ std::string CodePageText(const char* key) {
     return text;
 }
 
-ChannelConfig& EditedRecord(TrayApp* app) {
-    return app->workingChannels[app->editChannel];
+ChannelConfig& EditedRecord(PropertySheetState* sheet) {
+    return sheet->workingChannels[sheet->editChannel];
 }
 
 // The controls that only a serial port has.
@@ -71,8 +71,8 @@ void ShowPortKind(HWND dialog, bool selectionChanging) {
     EnableWindow(GetDlgItem(dialog, IDC_ALLOWED_SENDERS), network);
 }
 
-void OnInit(TrayApp* app, HWND dialog) {
-    app->CenterDialog(dialog);
+void OnInit(PropertySheetState* sheet, HWND dialog) {
+    sheet->CenterDialog(dialog);
     char title[128];
     langPack.LoadText(title, sizeof title, "title", kSection);
     SetWindowTextA(dialog, title);
@@ -121,7 +121,7 @@ void OnInit(TrayApp* app, HWND dialog) {
     FillList(dialog, IDC_CODEPAGE_LIST,
              CodePageItems(CodePageText("codepagedefault"), CodePageText("codepagenone")));
 
-    const ChannelConfig& record = EditedRecord(app);
+    const ChannelConfig& record = EditedRecord(sheet);
     PortSelections s = SelectionsForRecord(record, kParityItems);
     SendDlgItemMessageA(dialog, IDC_PORT_LIST, CB_LIMITTEXT, kChannelTextSize - 1, 0);
     SendDlgItemMessageA(dialog, IDC_PORT_LIST, CB_SETCURSEL, static_cast<WPARAM>(s.port), 0);
@@ -157,7 +157,7 @@ void Complain(HWND dialog, const char* key, const std::string& what) {
     MessageBoxA(dialog, (std::string(text) + "\n\n" + what).c_str(), title, MB_OK | MB_ICONWARNING);
 }
 
-void StoreAndClose(TrayApp* app, HWND dialog) {
+void StoreAndClose(PropertySheetState* sheet, HWND dialog) {
     PortSelections s;
     s.port = Selection(dialog, IDC_PORT_LIST);
     // Text that no list item shows was typed; it is taken as it stands.
@@ -190,28 +190,29 @@ void StoreAndClose(TrayApp* app, HWND dialog) {
     s.codePage = Selection(dialog, IDC_CODEPAGE_LIST);
     char idle[16] = {};
     GetDlgItemTextA(dialog, IDC_IDLE_SECONDS, idle, sizeof idle);
-    s.idleSeconds = ParseIdleSeconds(idle, EditedRecord(app).decoding.idleSeconds);
+    s.idleSeconds = ParseIdleSeconds(idle, EditedRecord(sheet).decoding.idleSeconds);
     s.dtrDsr = IsDlgButtonChecked(dialog, IDC_FLOW_DTRDSR) == BST_CHECKED;
     s.rtsCts = IsDlgButtonChecked(dialog, IDC_FLOW_RTSCTS) == BST_CHECKED;
     s.xonXoff = IsDlgButtonChecked(dialog, IDC_FLOW_XONXOFF) == BST_CHECKED;
-    ChannelConfig& record = EditedRecord(app);
+    ChannelConfig& record = EditedRecord(sheet);
     StoreSelections(s, kParityItems, record);
     if (PortIsNetwork(record.portName))
         std::snprintf(record.allowedSenders, sizeof record.allowedSenders, "%s", allowed.c_str());
     EndDialog(dialog, 1);
 }
 
-INT_PTR HandlePortSettings(TrayApp* app, HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (app == nullptr)
+INT_PTR HandlePortSettings(PropertySheetState* sheet, HWND dialog, UINT message, WPARAM wParam,
+                           LPARAM lParam) {
+    if (sheet == nullptr)
         return FALSE;
     switch (message) {
         case WM_INITDIALOG:
-            OnInit(app, dialog);
+            OnInit(sheet, dialog);
             return TRUE;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
                 case IDOK:
-                    StoreAndClose(app, dialog);
+                    StoreAndClose(sheet, dialog);
                     return TRUE;
                 case IDCANCEL:
                     EndDialog(dialog, 0);
@@ -222,7 +223,7 @@ INT_PTR HandlePortSettings(TrayApp* app, HWND dialog, UINT message, WPARAM wPara
                     return TRUE;
                 case IDC_PATTERN_SETTING:
                     if (HIWORD(wParam) == BN_CLICKED)
-                        ShowPatternDialog(app, dialog);
+                        ShowPatternDialog(sheet, dialog);
                     return TRUE;
             }
             break;
@@ -232,6 +233,6 @@ INT_PTR HandlePortSettings(TrayApp* app, HWND dialog, UINT message, WPARAM wPara
 
 }  // namespace
 
-INT_PTR ShowPortSettingsDialog(TrayApp* app, HWND owner) {
-    return ShowModalDialog(IDD_PORT_SETTINGS, owner, ModalDialogProc<HandlePortSettings>, app);
+INT_PTR ShowPortSettingsDialog(PropertySheetState* sheet, HWND owner) {
+    return ShowModalDialog(IDD_PORT_SETTINGS, owner, ModalDialogProc<HandlePortSettings>, sheet);
 }

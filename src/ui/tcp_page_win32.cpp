@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/tray_app.h"
 #include "platform/language.h"
 #include "ui/page_rules.h"
 #include "ui/pages_win32.h"
+#include "ui/property_sheet_win32.h"
 #include "ui/resource_ids.h"
 
 namespace {
@@ -37,12 +37,12 @@ void Warn(HWND page, const char* text, int focusId) {
     SetFocus(GetDlgItem(page, focusId));
 }
 
-bool StoreCamera(TrayApp* app, HWND page, bool apply);
+bool StoreCamera(PropertySheetState* sheet, HWND page, bool apply);
 
 // The listen address and the allowed senders: checked, and when they changed, stored and
 // written at once; the server takes them when it starts again after OK.
-bool StoreSenderRules(TrayApp* app, HWND page) {
-    ChannelTable& table = app->channelTable;
+bool StoreSenderRules(PropertySheetState* sheet, HWND page) {
+    ChannelTable& table = sheet->channelTable;
     std::string address = ControlText(page, IDC_TCP_LISTEN_ADDRESS, sizeof table.tcpListenAddress - 1);
     std::string allowed = ControlText(page, IDC_TCP_ALLOWED_SENDERS, sizeof table.tcpAllowedSenders - 1);
     size_t first = address.find_first_not_of(" \t");
@@ -61,31 +61,31 @@ bool StoreSenderRules(TrayApp* app, HWND page) {
         std::snprintf(table.tcpListenAddress, sizeof table.tcpListenAddress, "%s", address.c_str());
         std::snprintf(table.tcpAllowedSenders, sizeof table.tcpAllowedSenders, "%s", allowed.c_str());
         table.SaveTcpSenderRules();
-        app->tcpRestartPending = 1;
+        sheet->tcpRestartPending = 1;
     }
     return true;
 }
 
-void ShowCamera(TrayApp* app, HWND page) {
+void ShowCamera(PropertySheetState* sheet, HWND page) {
     int selected = static_cast<int>(SendDlgItemMessageA(page, IDC_TCP_CAMERA, CB_GETCURSEL, 0, 0));
     if (selected < 0 || selected >= kChannelCount)
         return;
-    if (selected != CurrentCamera(page) && !StoreCamera(app, page, false))
+    if (selected != CurrentCamera(page) && !StoreCamera(sheet, page, false))
         return;
-    const ChannelConfig& record = app->workingChannels[selected];
+    const ChannelConfig& record = sheet->workingChannels[selected];
     ChoosePattern(page, record.patternFlags == 1 ? IDC_TCP_FOOTER : IDC_TCP_FORMFEED);
     SetDlgItemTextA(page, IDC_TCP_FOOTER_TEXT, record.patternText);
     SetCurrentCamera(page, selected);
 }
 
-bool StoreCamera(TrayApp* app, HWND page, bool apply) {
+bool StoreCamera(PropertySheetState* sheet, HWND page, bool apply) {
     int current = CurrentCamera(page);
-    ChannelConfig& record = app->workingChannels[current];
+    ChannelConfig& record = sheet->workingChannels[current];
     if (IsDlgButtonChecked(page, IDC_TCP_FOOTER) == BST_CHECKED) {
         std::string footer = ControlText(page, IDC_TCP_FOOTER_TEXT, kChannelTextSize - 1);
         if (footer.empty()) {
             SendDlgItemMessageA(page, IDC_TCP_CAMERA, CB_SETCURSEL, static_cast<WPARAM>(current), 0);
-            ShowCamera(app, page);
+            ShowCamera(sheet, page);
             PropSheet_SetCurSel(GetParent(page), nullptr, 0);
             char text[260];
             langPack.LoadText(text, sizeof text, "FILL_FOOTER", kSection);
@@ -106,20 +106,20 @@ bool StoreCamera(TrayApp* app, HWND page, bool apply) {
             Warn(page, langPack.LoadText("PORT_RANGE", kSection), IDC_TCP_PORT);
             return false;
         }
-        if (port != app->channelTable.GetTcpPort()) {
-            app->channelTable.SetTcpPort(port);
-            app->tcpRestartPending = 1;
+        if (port != sheet->channelTable.GetTcpPort()) {
+            sheet->channelTable.SetTcpPort(port);
+            sheet->tcpRestartPending = 1;
         }
-        if (!StoreSenderRules(app, page))
+        if (!StoreSenderRules(sheet, page))
             return false;
     }
     return true;
 }
 
-void OnInit(TrayApp* app, HWND page) {
-    app->CenterDialog(GetParent(page));
+void OnInit(PropertySheetState* sheet, HWND page) {
+    sheet->CenterDialog(GetParent(page));
     for (int i = 0; i < kChannelCount; ++i)
-        app->workingChannels[i] = *app->channelTable.GetChannel(i);
+        sheet->workingChannels[i] = *sheet->channelTable.GetChannel(i);
     const struct {
         int id;
         const char* key;
@@ -135,10 +135,10 @@ void OnInit(TrayApp* app, HWND page) {
         SetDlgItemTextA(page, text.id, langPack.LoadText(text.key, kSection));
 
     char port[16];
-    std::snprintf(port, sizeof port, "%u", static_cast<unsigned>(app->channelTable.GetTcpPort()));
+    std::snprintf(port, sizeof port, "%u", static_cast<unsigned>(sheet->channelTable.GetTcpPort()));
     SetDlgItemTextA(page, IDC_TCP_PORT, port);
     SendDlgItemMessageA(page, IDC_TCP_PORT_SPIN, UDM_SETRANGE32, 1, 65535);
-    ChannelTable& table = app->channelTable;
+    ChannelTable& table = sheet->channelTable;
     SendDlgItemMessageA(page, IDC_TCP_LISTEN_ADDRESS, EM_LIMITTEXT, sizeof table.tcpListenAddress - 1, 0);
     SetDlgItemTextA(page, IDC_TCP_LISTEN_ADDRESS, table.tcpListenAddress);
     SendDlgItemMessageA(page, IDC_TCP_ALLOWED_SENDERS, EM_LIMITTEXT, sizeof table.tcpAllowedSenders - 1, 0);
@@ -150,17 +150,17 @@ void OnInit(TrayApp* app, HWND page) {
         AddComboItem(cameras, (name + std::to_string(i)).c_str(), i - 1);
     SetCurrentCamera(page, 0);
     SendMessageA(cameras, CB_SETCURSEL, 0, 0);
-    ShowCamera(app, page);
+    ShowCamera(sheet, page);
 }
 
 }  // namespace
 
-INT_PTR HandleTcpPage(TrayApp* app, HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (app == nullptr)
+INT_PTR HandleTcpPage(PropertySheetState* sheet, HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (sheet == nullptr)
         return 0;
     switch (message) {
         case WM_INITDIALOG:
-            OnInit(app, page);
+            OnInit(sheet, page);
             break;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
@@ -175,13 +175,13 @@ INT_PTR HandleTcpPage(TrayApp* app, HWND page, UINT message, WPARAM wParam, LPAR
                     break;
                 case IDC_TCP_CAMERA:
                     if (HIWORD(wParam) == CBN_SELCHANGE)
-                        ShowCamera(app, page);
+                        ShowCamera(sheet, page);
                     break;
             }
             break;
         case WM_NOTIFY:
             if (reinterpret_cast<const NMHDR*>(lParam)->code == static_cast<UINT>(PSN_APPLY) &&
-                !StoreCamera(app, page, true)) {
+                !StoreCamera(sheet, page, true)) {
                 SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_INVALID_NOCHANGEPAGE);
                 return 1;
             }
