@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "config/channel_table.h"
+#include "program/program.h"
 #include "serial/line_decoder.h"
 #include "support/printer_bytes.h"
 
@@ -43,12 +43,12 @@ const std::string& Corpus() {
 
 void BM_DecoderToOverlay(benchmark::State& state) {
     setenv("OVTEXT_LOG", "/dev/null", 1);
-    auto table = std::make_unique<ChannelTable>();
+    auto program = std::make_unique<zamri::Program>();
     MaskSettings masks;
     masks.cardNumbers = state.range(0) >= 1;
     if (state.range(0) == 2)
         masks.patterns = {"MEMBER *", "re:TEL\\s+(\\d+)"};
-    table->delivery.SetMasks(masks);
+    program->Delivery().SetMasks(masks);
     const std::string& bytes = Corpus();
     int64_t lines = 0;
     for (auto _ : state) {
@@ -59,12 +59,12 @@ void BM_DecoderToOverlay(benchmark::State& state) {
         const char* text;
         int flags;
         while (decoder.ReadLine(source, &text, &flags) >= 0) {
-            table->delivery.Deliver(1, flags, "COM1", text);
+            program->Delivery().Deliver(1, flags, "COM1", text);
             ++lines;
         }
     }
     state.counters["lines/s"] = benchmark::Counter(static_cast<double>(lines), benchmark::Counter::kIsRate);
-    uint64_t masked = table->delivery.MaskedCardNumbers(1) + table->delivery.MaskedByUser(1);
+    uint64_t masked = program->Delivery().MaskedCardNumbers(1) + program->Delivery().MaskedByUser(1);
     state.counters["masked/line"] = lines > 0 ? static_cast<double>(masked) / static_cast<double>(lines) : 0;
     static const char* const kLabels[] = {"masking off", "card numbers", "card numbers + 2 user masks"};
     state.SetLabel(kLabels[state.range(0)]);

@@ -23,10 +23,10 @@
 #include <thread>
 #include <vector>
 
-#include "config/channel_table.h"
 #include "export/syslog_sink.h"
 #include "journal/journal_sink.h"
 #include "net/socket_seam.h"
+#include "program/program.h"
 #include "send_client.h"
 #include "tcp/tcp_ingest_server.h"
 #include "tcp/wire_protocol.h"
@@ -162,9 +162,10 @@ Result RunOnce(Mode mode, const std::vector<std::string>& streams, const std::st
     std::unique_ptr<DeafCollector> deaf;
     std::shared_ptr<zamri::JournalSink> journal;
     std::shared_ptr<zamri::SyslogSink> syslog;
-    ChannelTable table;
+    zamri::Program program;
+    ChannelTable& table = program.Table();
     auto counter = std::make_shared<CountingSink>();
-    table.delivery.AddSink(counter);
+    program.Delivery().AddSink(counter);
     if (outputs) {
         int port = 0;
         std::filesystem::remove_all(dir + "/journal");
@@ -181,8 +182,8 @@ Result RunOnce(Mode mode, const std::vector<std::string>& streams, const std::st
                                                      zamri::SyslogSink::kDefaultBufferLines, nullptr);
         journal->Start();
         syslog->Start();
-        table.delivery.AddSink(journal);
-        table.delivery.AddSink(syslog);
+        program.Delivery().AddSink(journal);
+        program.Delivery().AddSink(syslog);
     }
     table.SetMode(1);
     table.SetTcpPort(0);
@@ -190,7 +191,7 @@ Result RunOnce(Mode mode, const std::vector<std::string>& streams, const std::st
     std::vector<std::unique_ptr<SendClient>> clients;
     for (int i = 0; i < kClients; ++i) {
         clients.emplace_back(new SendClient);
-        if (!clients.back()->Connect("127.0.0.1", table.tcpServer->ListeningPort()) ||
+        if (!clients.back()->Connect("127.0.0.1", program.Capture().TcpServer()->ListeningPort()) ||
             clients.back()->OpeningExchange() != 1) {
             std::fprintf(stderr, "cannot connect\n");
             std::exit(1);

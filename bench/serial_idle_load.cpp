@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "config/channel_table.h"
 #include "platform/os.h"
+#include "program/program.h"
 #include "serial/serial_capture.h"
 
 namespace {
@@ -39,7 +39,7 @@ struct Pty {
 bool WaitOpen(ChannelTable& table, int index) {
     auto deadline = Clock::now() + std::chrono::seconds(10);
     while (Clock::now() < deadline) {
-        SerialCapture* capture = table.runs[index].capture.load();
+        SerialCapture* capture = program.Capture().runs[index].capture.load();
         if (capture != nullptr && capture->IsOpen())
             return true;
         zamri::SleepMilliseconds(1);
@@ -64,7 +64,8 @@ int main(int argc, char** argv) {
     setenv("OVTEXT_LOG", "/dev/null", 1);
 
     std::vector<Pty> ptys(static_cast<size_t>(channels));
-    ChannelTable table;
+    zamri::Program program;
+    ChannelTable& table = program.Table();
     for (int i = 0; i < channels; ++i) {
         char name[256];
         if (openpty(&ptys[i].master, &ptys[i].slave, name, nullptr, nullptr) != 0) {

@@ -20,9 +20,9 @@
 #include <thread>
 #include <vector>
 
-#include "config/channel_table.h"
 #include "net/socket_seam.h"
 #include "platform/overlay_record.h"
+#include "program/program.h"
 #include "send_client.h"
 #include "tcp/tcp_ingest_server.h"
 #include "tcp/wire_protocol.h"
@@ -158,15 +158,16 @@ void BM_TcpIngestToOverlay(benchmark::State& state) {
         setenv("OVTEXT_LOG", log.c_str(), 1);
         long expectedSize = 0;
         {
-            std::unique_ptr<ChannelTable> table(new ChannelTable);
+            std::unique_ptr<zamri::Program> program(new zamri::Program);
+            ChannelTable* table = &program->Table();
             table->SetMode(1);
             table->SetTcpPort(0);
             table->StartCapture();
-            int port = table->tcpServer->ListeningPort();
+            int port = program->Capture().TcpServer()->ListeningPort();
             std::unique_ptr<HostileCrowd> crowd;
             if (hostileCount > 0) {
                 crowd.reset(new HostileCrowd(hostileCount, port));
-                while (table->tcpServer->OpeningCount() < hostileCount)
+                while (program->Capture().TcpServer()->OpeningCount() < hostileCount)
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
             std::vector<std::unique_ptr<SendClient>> clients;
@@ -177,8 +178,8 @@ void BM_TcpIngestToOverlay(benchmark::State& state) {
             // Every record has the same length (two-digit channels, fixed texts).
             std::string text = LineText(0, 0);
             text.pop_back();
-            long recordSize =
-                static_cast<long>(FormatWriteRecord(table->overlay.Handle(), 10, 0, text.c_str()).size() + 1);
+            long recordSize = static_cast<long>(
+                FormatWriteRecord(program->Overlay().Handle(), 10, 0, text.c_str()).size() + 1);
             expectedSize = FileSize(log) + recordSize * totalLines;
 
             Clock::time_point start = Clock::now();
@@ -368,20 +369,21 @@ void BM_TcpIngestLatency(benchmark::State& state) {
             std::fclose(in);
         });
         {
-            std::unique_ptr<ChannelTable> table(new ChannelTable);
+            std::unique_ptr<zamri::Program> program(new zamri::Program);
+            ChannelTable* table = &program->Table();
             table->SetMode(1);
             table->SetTcpPort(0);
             table->StartCapture();
             SendClient client;
-            if (!client.Connect("127.0.0.1", table->tcpServer->ListeningPort()) ||
+            if (!client.Connect("127.0.0.1", program->Capture().TcpServer()->ListeningPort()) ||
                 client.OpeningExchange() != 1) {
                 state.SkipWithError("cannot connect");
                 break;
             }
             std::unique_ptr<HostileCrowd> crowd;
             if (hostileCount > 0) {
-                crowd.reset(new HostileCrowd(hostileCount, table->tcpServer->ListeningPort()));
-                while (table->tcpServer->OpeningCount() < hostileCount)
+                crowd.reset(new HostileCrowd(hostileCount, program->Capture().TcpServer()->ListeningPort()));
+                while (program->Capture().TcpServer()->OpeningCount() < hostileCount)
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
             Clock::time_point start = Clock::now();

@@ -29,14 +29,15 @@
 #include <thread>
 #include <vector>
 
-#include "config/channel_table.h"
 #include "delivery/delivered_line.h"
 #include "net/socket_seam.h"
+#include "program/program.h"
 #include "send_client.h"
 #include "support/browser.h"
 #include "support/http_client.h"
 #include "tcp/tcp_ingest_server.h"
 #include "tcp/wire_protocol.h"
+#include "web/live_view.h"
 #include "web/web_front.h"
 
 using namespace zamri;
@@ -131,8 +132,11 @@ void StreamRates() {
     std::printf("%10s %10s %10s %10s %s\n", "rate/s", "delivered", "received", "skipped", "");
     const int rates[] = {1000, 5000, 10000, 20000, 50000, 100000, 200000, 400000};
     for (int rate : rates) {
-        ChannelTable table;
-        WebFront web(table, "bench");
+        zamri::Program program;
+        ChannelTable& table = program.Table();
+        zamri::LiveView live;
+        live.Start(program.Delivery());
+        WebFront web(table, program.Delivery(), live.Feed(), "bench");
         if (!StartWeb(web))
             return;
         DrainingClient reader(web.Port());
@@ -145,7 +149,7 @@ void StreamRates() {
             long due = static_cast<long>(std::chrono::duration<double>(Clock::now() - start).count() * rate);
             for (; sent < std::min(due, total); ++sent) {
                 std::snprintf(text, sizeof text, "ITEM %08ld ............... 12.50", sent);
-                table.delivery.Deliver(1 + static_cast<int>(sent % 8), 0, "bench", text);
+                program.Delivery().Deliver(1 + static_cast<int>(sent % 8), 0, "bench", text);
             }
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
@@ -161,13 +165,16 @@ void StreamRates() {
 // 2. Capture's rate with the page off, on, and with 20 streams open.
 double CaptureRun(int mode, int liveClients) {
     const int senders = 8, perSender = 15000;  // 120000 lines
-    ChannelTable table;
+    zamri::Program program;
+    ChannelTable& table = program.Table();
     auto counter = std::make_shared<CountingSink>();
-    table.delivery.AddSink(counter);
+    program.Delivery().AddSink(counter);
     table.SetMode(1);
     table.SetTcpPort(0);
     table.StartCapture();
-    WebFront web(table, "bench");
+    zamri::LiveView live;
+    live.Start(program.Delivery());
+    WebFront web(table, program.Delivery(), live.Feed(), "bench");
     if (mode != 0 && !StartWeb(web))
         return 0;
     // Browsers live on other machines; here each stream is only read and thrown away, so the
@@ -209,7 +216,7 @@ double CaptureRun(int mode, int liveClients) {
     std::vector<std::unique_ptr<SendClient>> clients;
     for (int c = 0; c < senders; ++c) {
         clients.emplace_back(new SendClient);
-        if (!clients.back()->Connect("127.0.0.1", table.tcpServer->ListeningPort()) ||
+        if (!clients.back()->Connect("127.0.0.1", program.Capture().TcpServer()->ListeningPort()) ||
             clients.back()->OpeningExchange() != 1)
             return 0;
     }
@@ -259,14 +266,17 @@ void CaptureRates() {
 // 3. OV_write to the page in Chromium.
 void Latency() {
     std::printf("== latency from OV_write to the line in headless Chromium, 200 lines/s\n");
-    ChannelTable table;
+    zamri::Program program;
+    ChannelTable& table = program.Table();
     auto times = std::make_shared<CountingSink>();
     times->recordTimes = true;
-    table.delivery.AddSink(times);  // before the page's sink: called right after OV_write
+    program.Delivery().AddSink(times);  // before the page's sink: called right after OV_write
     table.SetMode(1);
     table.SetTcpPort(0);
     table.StartCapture();
-    WebFront web(table, "bench");
+    zamri::LiveView live;
+    live.Start(program.Delivery());
+    WebFront web(table, program.Delivery(), live.Feed(), "bench");
     if (!StartWeb(web))
         return;
     testing_support::Browser browser;
@@ -297,7 +307,8 @@ void Latency() {
                 streamArrivals.emplace_back(testing_support::JsonText(event.data, "text"), WallMicros());
     });
     SendClient sender;
-    if (!sender.Connect("127.0.0.1", table.tcpServer->ListeningPort()) || sender.OpeningExchange() != 1) {
+    if (!sender.Connect("127.0.0.1", program.Capture().TcpServer()->ListeningPort()) ||
+        sender.OpeningExchange() != 1) {
         stream.stop = true;
         streamReader.join();
         return;
@@ -394,8 +405,11 @@ void StalledStreams() {
     const int streams = 100, lines = 16384;
     std::printf("== memory held by %d live streams whose readers stopped reading, %d lines of 1023 '<'\n",
                 streams, lines);
-    ChannelTable table;
-    WebFront web(table, "bench");
+    zamri::Program program;
+    ChannelTable& table = program.Table();
+    zamri::LiveView live;
+    live.Start(program.Delivery());
+    WebFront web(table, program.Delivery(), live.Feed(), "bench");
     if (!StartWeb(web))
         return;
     // Each '<' leaves the JSON as the six bytes \u003c: the largest event a line can make.
@@ -403,7 +417,7 @@ void StalledStreams() {
     auto flood = [&] {
         Clock::time_point start = Clock::now();
         for (int i = 0; i < lines; ++i) {
-            table.delivery.Deliver(1 + i % 8, 0, "bench", text.c_str());
+            program.Delivery().Deliver(1 + i % 8, 0, "bench", text.c_str());
             if (i % 256 == 255)
                 std::this_thread::sleep_until(start + std::chrono::milliseconds(i / 4));  // 4000 lines/s
         }

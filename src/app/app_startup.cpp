@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "app/line_outputs.h"
-#include "config/channel_table.h"
 #include "platform/langpack.h"
 
 namespace zamri {
@@ -36,27 +34,6 @@ int BuildAppPaths(const char* settingsOverride) {
 int LanguageHasTitle(LangPack& language) {
     char title[256];
     return language.LoadText(title, sizeof title, "title", nullptr) != nullptr ? 1 : 0;
-}
-
-int StartAfterChecks(ChannelTable& table, bool (*stopAsked)(void*), void* context,
-                     const std::function<void()>& beforeCapture) {
-    if (stopAsked != nullptr && stopAsked(context))
-        return 0;
-    table.LoadSettings();
-    if (stopAsked != nullptr && stopAsked(context))
-        return 0;
-    // The journal and the export are in place before the first line can arrive.
-    ProcessLineOutputs().Start(table, processPaths.recorderSettings);
-    if (beforeCapture)
-        beforeCapture();
-    table.StartCapture();
-    return 1;
-}
-
-void StopBeforeExit(ChannelTable& table) {
-    table.StopCapture();
-    // After capture: the last lines are in the sinks' queues by now.
-    ProcessLineOutputs().Stop(table);
 }
 
 }  // namespace zamri

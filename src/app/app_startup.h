@@ -1,22 +1,11 @@
-// The start-up and shutdown steps that the Windows tray program and the Linux service take in
-// the same order:
-//   1. the language pack exists (a global, before the entry);
-//   2. the channel table is built (it opens the overlay library once) and told the settings file;
-//   3. the mode is set (TCP mode creates the TCP server and its worker);
-//   4. a second instance ends here, with nothing started and nothing read;
-//   5. without a "title" text the program ends silently;
-//   6. the settings are read, then capture starts (StartAfterChecks);
-//   ... the program runs ...
-//   7. capture stops: every capture thread ends, or the TCP network thread (StopBeforeExit);
-//   8. the channel table is destroyed: the TCP server and its worker go, then the overlay
-//      library is closed and the filter lists freed.
+// What the Windows tray program and the Linux service do before the program object starts:
+// the paths of the two settings files, and the language pack's "title" check (without it the
+// program ends silently). The start and stop order itself is the program object's
+// (program/program.h).
 #pragma once
-
-#include <functional>
 
 #include "platform/paths.h"
 
-class ChannelTable;
 class LangPack;
 
 namespace zamri {
@@ -33,16 +22,7 @@ const AppPaths& ProcessPaths();
 // recorder's in the system directory. Returns 1, or 0 when a path could not be built.
 int BuildAppPaths(const char* settingsOverride);
 
-// Step 5: 1 when the language pack holds the text "title" (no section).
+// 1 when the language pack holds the text "title" (no section).
 int LanguageHasTitle(LangPack& language);
-
-// Step 6. stopAsked (when given) is asked before each part: a stop requested during start-up
-// skips what is left. beforeCapture (when given) runs once the settings are read and the line
-// outputs are in place, just before capture starts (the web page starts there, so that it sees
-// every line). 1 when capture was started.
-int StartAfterChecks(ChannelTable& table, bool (*stopAsked)(void*) = nullptr, void* context = nullptr,
-                     const std::function<void()>& beforeCapture = nullptr);
-// Step 7. A second call (the channel table's own, at its destruction) is harmless.
-void StopBeforeExit(ChannelTable& table);
 
 }  // namespace zamri

@@ -14,13 +14,11 @@
 #include <thread>
 
 #include "app/app_startup.h"
-#include "app/line_outputs.h"
 #include "app/service.h"
-#include "config/channel_table.h"
 #include "config/settings.h"
 #include "delivery/delivery_report.h"
 #include "platform/language.h"
-#include "web/web_front.h"
+#include "program/program.h"
 
 namespace zamri {
 
@@ -72,7 +70,8 @@ __attribute__((format(printf, 1, 2))) void Say(const char* format, ...) {
     (void)ignored;
 }
 
-void AnnounceCapture(ChannelTable& table, const char* settingsPath) {
+void AnnounceCapture(Program& program, const char* settingsPath) {
+    ChannelTable& table = program.Table();
     if (table.GetMode() == 1) {
         Say("zamri %s: TCP mode, port %d, settings %s\n", kProgramVersion, table.GetTcpPort(), settingsPath);
         return;
@@ -85,7 +84,7 @@ void AnnounceCapture(ChannelTable& table, const char* settingsPath) {
             continue;
         ++enabled;
         Say("zamri: channel %d: port %s%s\n", i + 1, record->portName,
-            table.runs[i].thread.load() != nullptr ? "" : " (not capturing)");
+            program.Capture().runs[i].thread.load() != nullptr ? "" : " (not capturing)");
     }
     if (enabled == 0)
         Say("zamri: no channel is enabled in the settings file\n");
@@ -169,17 +168,17 @@ class StopSignalWatch {
     std::thread thread;
 };
 
-// 1 after an orderly stop, 0 after a silent end, -1 when another instance runs. The table
+// 1 after an orderly stop, 0 after a silent end, -1 when another instance runs. The program
 // lives exactly as long as this call, so its destruction (TCP server and worker, then the
 // overlay library) is complete when it returns.
-int RunWithTable(const char* settingsPath, int mode) {
+int RunProgram(const char* settingsPath, int mode) {
     // Declared first so that it is released last: no new instance starts before this one has
     // closed the overlay library.
     InstanceLock lock;
     StopSignalWatch stop;
-    ChannelTable table;
-    table.SetSettingsPath(settingsPath);
-    table.SetMode(mode);
+    Program program(kProgramVersion);
+    program.Table().SetSettingsPath(settingsPath);
+    program.Table().SetMode(mode);
 
     int locked = lock.Acquire(settingsPath);
     if (locked < 0) {
@@ -195,23 +194,15 @@ int RunWithTable(const char* settingsPath, int mode) {
         return 0;
 
     // A stop during start-up skips the steps left; capture that never started needs no stop.
-    auto stopAsked = [](void* watch) { return static_cast<StopSignalWatch*>(watch)->Received() != 0; };
-    // After the table, so it goes first: the page never outlives what it shows.
-    WebFront web(table, kProgramVersion);
-    // Just before capture, so the live view has every line from the first on.
-    std::string webError;
-    auto startWeb = [&] { web.Start(*table.GetSettings(), webError); };
-    if (StartAfterChecks(table, stopAsked, &stop, startWeb)) {
-        AnnounceCapture(table, settingsPath);
-        AnnounceWebPage(web, webError);
+    if (program.Start(ProcessPaths().recorderSettings, [&stop] { return stop.Received() != 0; })) {
+        AnnounceCapture(program, settingsPath);
+        AnnounceWebPage(program.Web(), program.WebError());
     }
     int received = stop.Wait();
     Say("zamri: %s, stopping\n", received == SIGINT ? "interrupted" : "terminated");
-    // Before the journal and the export go: the page reads them.
-    web.Stop();
-    StopBeforeExit(table);
+    program.Stop();
     // Every line has been delivered once capture has stopped, so the counts are final.
-    for (const std::string& line : DeliveryReport(table.delivery))
+    for (const std::string& line : DeliveryReport(program.Delivery()))
         Say("zamri: %s\n", line.c_str());
     return 1;
 }
@@ -224,7 +215,7 @@ int RunService(const ServiceOptions& options) {
         return 1;
     }
     const char* settingsPath = ProcessPaths().settings;
-    int stopped = RunWithTable(settingsPath, options.mode);
+    int stopped = RunProgram(settingsPath, options.mode);
     if (stopped > 0)
         Say("zamri: stopped\n");
     return stopped < 0 ? 1 : 0;

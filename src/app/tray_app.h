@@ -7,8 +7,10 @@
 #include <memory>
 #include <string>
 
+#include "app/service_options.h"
 #include "config/channel_table.h"
 #include "platform/langpack.h"
+#include "program/program.h"
 #include "ui/property_sheet_win32.h"
 
 // The hidden window's class; also the single-instance key.
@@ -21,17 +23,13 @@ HINSTANCE AppInstance();
 LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK BinaryDumpDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-namespace zamri {
-class WebFront;
-}
-
 class TrayApp : public DialogHelper {
   public:
-    // Builds the channel table (which opens the overlay library once) and the two settings
-    // file paths.
+    // Builds the program (which opens the overlay library once) and the two settings file
+    // paths.
     TrayApp();
-    // The working copy goes first, then the channel table (capture stopped, TCP server and
-    // worker deleted, overlay closed, filter lists freed).
+    // The sheet's state goes first, then the program (web page, capture, sinks, delivery, overlay
+    // library, channel table, in that order).
     ~TrayApp();
     TrayApp(const TrayApp&) = delete;
     TrayApp& operator=(const TrayApp&) = delete;
@@ -53,13 +51,12 @@ class TrayApp : public DialogHelper {
 
     HICON icon = nullptr;
     HWND hwnd = nullptr;
-    ChannelTable channelTable;
+    zamri::Program program{zamri::kProgramVersion};
+    ChannelTable& channelTable = program.Table();
     // What the property sheet edits; the Binary Dump lists its ports from the same working copy.
-    PropertySheetState sheet{channelTable, channelTable.delivery};
+    PropertySheetState sheet{channelTable, program.Delivery()};
     int dumpActive = 0;
     int dumpChannel = -1;
-    // The web page, while [Options] names a port; goes before the channel table.
-    std::unique_ptr<zamri::WebFront> web;
 
   private:
     LRESULT OnCreate(HWND window);
@@ -67,7 +64,5 @@ class TrayApp : public DialogHelper {
     LRESULT OnCommand(WPARAM command);
     void ShowTrayMenu();
     void StartOrStopDump();
-    // Serves the page when the settings name a port; the reason when it cannot.
-    std::string StartWebPage();
     void OpenLiveView();
 };

@@ -6,7 +6,6 @@
 #include "app/command_line.h"
 #include "platform/language.h"
 #include "ui/resource_ids.h"
-#include "web/web_front.h"
 
 namespace {
 HINSTANCE moduleInstance = nullptr;
@@ -22,8 +21,7 @@ TrayApp::TrayApp() {
 }
 
 TrayApp::~TrayApp() {
-    // Members go in reverse order: the web page, the sheet's state, then channelTable, then the
-    // DialogHelper.
+    // Members go in reverse order: the sheet's state, then the program, then the DialogHelper.
 }
 
 HWND TrayApp::Init(HINSTANCE instance, const char* commandLine) {

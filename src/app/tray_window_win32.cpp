@@ -5,7 +5,6 @@
 #include <shellapi.h>
 
 #include "app/app_startup.h"
-#include "app/line_outputs.h"
 #include "app/service_options.h"
 #include "app/tray_app.h"
 #include "config/settings.h"
@@ -88,36 +87,26 @@ LRESULT TrayApp::OnCreate(HWND window) {
     if (!zamri::LanguageHasTitle(langPack))
         return -1;
     AddTrayIcon("");
-    // The page just before capture, so the live view has every line from the first on; its
-    // trouble is shown once capture runs (a message box waits for the user).
-    std::string webError;
-    zamri::StartAfterChecks(channelTable, nullptr, nullptr, [&] { webError = StartWebPage(); });
-    if (!webError.empty())
-        zamri::ShowMessage(webError.c_str(), "Error", zamri::kMsgIconError);
+    program.Start(zamri::ProcessPaths().recorderSettings);
+    zamri::WebFront& web = program.Web();
+    // The page's trouble is shown once capture runs (a message box waits for the user).
+    if (!program.WebError().empty())
+        zamri::ShowMessage(program.WebError().c_str(), "Error", zamri::kMsgIconError);
+    else if (web.Running() && !web.Warning().empty())
+        zamri::WriteErrorLine(web.Warning().c_str());  // zamri-errors.log: the tray has no console
     return 0;
 }
 
-std::string TrayApp::StartWebPage() {
-    web = std::make_unique<zamri::WebFront>(channelTable, zamri::kProgramVersion);
-    std::string error;
-    if (!web->Start(*channelTable.GetSettings(), error))
-        web.reset();
-    else if (!web->Warning().empty())
-        zamri::WriteErrorLine(web->Warning().c_str());  // zamri-errors.log: the tray has no console
-    return error;
-}
-
 void TrayApp::OpenLiveView() {
-    if (web == nullptr)
+    if (!program.Web().Running())
         return;
     // The default browser; the shell returns at once.
-    ShellExecuteA(hwnd, "open", web->LocalAddress().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    ShellExecuteA(hwnd, "open", program.Web().LocalAddress().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 LRESULT TrayApp::OnDestroy() {
-    // Before the journal and the export go: the page reads them.
-    web.reset();
-    zamri::StopBeforeExit(channelTable);
+    // The page, capture, then the sinks with what they still hold.
+    program.Stop();
     PostQuitMessage(0);
     RemoveTrayIcon();
     return 0;
@@ -172,7 +161,7 @@ void TrayApp::ShowTrayMenu() {
             LocalizeItem(popup, IDM_BINARY_DUMP, dumpActive == 0 ? "binarydump" : "binarydumpstop");
         }
         LocalizeItem(popup, IDM_EXIT, "exit");
-        if (web != nullptr) {
+        if (program.Web().Running()) {
             // First in the menu, with the language pack's text (or the English one).
             char text[256];
             if (langPack.LoadText(text, sizeof text, "liveview", "Menu") == nullptr)

@@ -1,11 +1,11 @@
 // One camera channel's record: its configuration, as the settings file stores it. What a
-// running capture shares with the main thread is kept apart (serial/channel_run.h).
+// running capture shares with the main thread is kept apart (capture/channel_run.h).
 #pragma once
 
 #include <cstdint>
 
+#include "config/decoding_options.h"
 #include "platform/profile.h"
-#include "serial/decoding_options.h"
 
 constexpr int kChannelCount = 32;
 constexpr int kChannelTextSize = 64;  // port names and footer texts: 63 characters and a NUL

@@ -45,16 +45,17 @@ ChannelTable::ChannelTable() : settings(std::make_shared<const zamri::Settings>(
 }
 
 ChannelTable::~ChannelTable() {
-    StopCapture();
-    DestroyTcpServer();
+    // Capture is stopped by its owner, which goes before the table; the filter receiver may be
+    // gone by now.
+    filterReceiver = nullptr;
     ClearFilterList(kFilterImportant);
     ClearFilterList(kFilterIgnore);
 }
 
 void ChannelTable::SetMode(int newMode) {
     mode = newMode;
-    if (mode == 1 && tcpServer == nullptr)
-        CreateTcpServer();
+    if (capture != nullptr)
+        capture->ModeSet(mode);
 }
 
 ChannelConfig* ChannelTable::GetChannel(unsigned index) {
@@ -87,7 +88,8 @@ void ChannelTable::LoadSettings() {
     slotIdleSeconds = read->tcp.slotIdleSeconds;
     LoadFilterList(kFilterImportant);
     LoadFilterList(kFilterIgnore);
-    delivery.LoadMasks(read->masks);
+    if (settingsReceiver)
+        settingsReceiver(*read);
 }
 
 std::shared_ptr<const zamri::Settings> ChannelTable::GetSettings() const {

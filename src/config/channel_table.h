@@ -1,23 +1,22 @@
 // The one store of what the program knows about its camera channels: 32 records, the TCP
-// port and server, the overlay output, and the Important and Ignore lists.
+// port and its rules, the settings as read, and the Important and Ignore lists. Capture and
+// the filter's use are above it: the program gives the table its capture (CaptureControl) and
+// a receiver for the filter and for what LoadSettings read, and the table's capture members
+// hand on to them.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 
+#include "config/capture_control.h"
 #include "config/channel_config.h"
 #include "config/line_filter.h"
 #include "config/line_flags.h"
 #include "config/settings_parts.h"
-#include "delivery/line_delivery.h"
-#include "delivery/overlay_output.h"
 #include "net/idle_slots.h"
 #include "platform/paths.h"
-#include "serial/channel_run.h"
-
-class TcpIngestServer;
 
 namespace zamri {
 struct Settings;
@@ -30,7 +29,8 @@ class ChannelTable {
     ChannelTable(const ChannelTable&) = delete;
     ChannelTable& operator=(const ChannelTable&) = delete;
 
-    // Records the mode (1 TCP, 0 serial); in TCP mode also creates the TCP server.
+    // Records the mode (1 TCP, 0 serial) and tells the capture (TCP mode's server exists from
+    // then on).
     void SetMode(int newMode);
     int GetMode() const { return mode; }
 
@@ -46,7 +46,8 @@ class ChannelTable {
     void SetSettingsPath(const char* path);
     const char* GetSettingsPath() const { return settingsPath; }
     // Reads the settings file once (shows what could not be used) and takes the channels, the
-    // TCP server's rules, the filter lists and the masks from it.
+    // TCP server's rules and the filter lists from it; then hands what it read to the settings
+    // receiver (the delivery step takes its masks from there).
     void LoadSettings();
     // What LoadSettings read, for the parts that take their piece from it (the defaults before
     // it runs). Safe from any thread.
@@ -63,33 +64,35 @@ class ChannelTable {
     // Lends the table's own array (main thread only); 0 when kind is greater than 1.
     int GetFilterList(int kind, int* count, char*** list);
     // Takes ownership of list and its strings (allocated with new[]); list may be null when
-    // count is 0. The delivery step filters by both lists, as one value, from then on: safe
-    // while other threads deliver lines.
+    // count is 0. The filter receiver gets both lists, as one value, from then on.
     int ReplaceFilterList(int kind, int count, char** list);
-    // 1 keep the line (an Important match adds 4 to flags), 0 drop it, by the delivery step's
-    // current filter. Allocates nothing.
-    int FilterLine(const char* text, int& flags) const {
-        return delivery.CurrentFilter()->Apply(text, flags);
-    }
 
-    // The overlay step of the delivery (see OverlayOutput).
-    void WriteOverlayLine(int channel, int flags, const char* text) {
-        overlay.WriteOverlayLine(channel, flags, text);
+    // Where the filter goes whenever the lists change (the delivery step, which filters by the
+    // value while other threads deliver lines), and what LoadSettings read. Given once by the
+    // program, before anything is read; each is called on the thread that changes the table.
+    void SetFilterReceiver(std::function<void(LineFilter)> receiver) { filterReceiver = std::move(receiver); }
+    void SetSettingsReceiver(std::function<void(const zamri::Settings&)> receiver) {
+        settingsReceiver = std::move(receiver);
     }
+    // The capture that the members below hand on to; nullptr takes it away (they then do
+    // nothing and return 0, or -2 for PortFailingSince).
+    void SetCaptureControl(CaptureControl* control) { capture = control; }
 
     // Capture start and stop for the whole program and per serial channel.
-    int StartCapture();
-    int StopCapture();
-    int StartChannel(int index);
-    int StopChannel(int index);
+    int StartCapture() { return capture != nullptr ? capture->StartCapture() : 0; }
+    int StopCapture() { return capture != nullptr ? capture->StopCapture() : 0; }
+    int StartChannel(int index) { return capture != nullptr ? capture->StartChannel(index) : 0; }
+    int StopChannel(int index) { return capture != nullptr ? capture->StopChannel(index) : 0; }
 
     // Since when (ms on the steady clock) a running serial channel's port has been failing;
     // -1 while it reads well, -2 when the channel has no capture running.
-    int64_t PortFailingSince(int index);
+    int64_t PortFailingSince(int index) { return capture != nullptr ? capture->PortFailingSince(index) : -2; }
 
-    // Binary dump of one running serial channel.
-    int StartDump(const char* portName, const char* fileName);
-    int StopDump(int index);
+    // Binary dump of one running channel.
+    int StartDump(const char* portName, const char* fileName) {
+        return capture != nullptr ? capture->StartDump(portName, fileName) : -1;
+    }
+    int StopDump(int index) { return capture != nullptr ? capture->StopDump(index) : 0; }
 
     int32_t tcpPort = zamri::kDefaultTcpPort;
     // TCP mode's server: the local address it listens on ("ListenAddress" in [Options]; empty:
@@ -101,35 +104,17 @@ class ChannelTable {
     // [Options]; 0: never).
     int32_t slotIdleSeconds = zamri::kDefaultSlotIdleSeconds;
     int32_t mode = 0;
-    TcpIngestServer* tcpServer = nullptr;
     ChannelConfig channels[kChannelCount];
-    // Each channel's running capture, if any (see channel_run.h).
-    ChannelRun runs[kChannelCount];
     // The lists as the filter page edits them (main thread); the delivery step filters by a
     // value made from them whenever they change.
     int32_t importantCount = 0;
     int32_t ignoreCount = 0;
     char** importantList = nullptr;
     char** ignoreList = nullptr;
-    // Opened first and closed last: every line of every source goes through the delivery step
-    // (mask, filter, overlay, sinks), which writes to it.
-    OverlayOutput overlay;
-    LineDelivery delivery{overlay};
 
   private:
-    // The mode-specific halves of capture start and stop and of the TCP server's life.
-    int StartSerialCapture();
-    int StopSerialCapture();
-    int StartTcpCapture();
-    int StopTcpCapture();
-    void CreateTcpServer();
-    void DestroyTcpServer();
-    // Stop, then Start on tcpPort; "TCP Server is not started." when the start fails.
-    void RestartTcpServer();
-    void StopTcpServer();
-
-    // Puts list in place of the kind's list, frees the old one, and hands the delivery step the
-    // filter the two lists make now.
+    // Puts list in place of the kind's list, frees the old one, and hands the filter receiver
+    // the filter the two lists make now.
     void InstallFilterList(int kind, char** list, int count);
 
     char** ListOf(int kind) { return kind == kFilterImportant ? importantList : ignoreList; }
@@ -141,4 +126,7 @@ class ChannelTable {
     char settingsPath[zamri::kMaxPath] = {};
     mutable std::mutex settingsLock;  // held while settings is read or replaced
     std::shared_ptr<const zamri::Settings> settings;
+    std::function<void(LineFilter)> filterReceiver;
+    std::function<void(const zamri::Settings&)> settingsReceiver;
+    CaptureControl* capture = nullptr;
 };

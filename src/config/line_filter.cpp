@@ -139,7 +139,8 @@ void ChannelTable::InstallFilterList(int kind, char** list, int count) {
     FreeList(current, currentCount);
     current = list;
     currentCount = list != nullptr && count > 0 ? count : 0;
-    delivery.SetFilter(LineFilter(Entries(importantList, importantCount), Entries(ignoreList, ignoreCount)));
+    if (filterReceiver)
+        filterReceiver(LineFilter(Entries(importantList, importantCount), Entries(ignoreList, ignoreCount)));
 }
 
 int ChannelTable::GetFilterList(int kind, int* count, char*** list) {

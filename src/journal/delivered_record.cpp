@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "codepage/code_page.h"
-#include "serial/hebrew_setting.h"
+#include "codepage/hebrew_setting.h"
 
 namespace zamri {
 

@@ -18,7 +18,7 @@
 #include "net/event_loop.h"
 #include "net/host_lookup.h"
 #include "net/idle_slots.h"
-#include "netsource/port_name.h"
+#include "net/port_name.h"
 #include "netsource/stream_decoder.h"
 
 class NetworkCapture {

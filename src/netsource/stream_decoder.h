@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "codepage/hebrew_setting.h"
 #include "platform/work_queue.h"
 #include "serial/decoding_options.h"
-#include "serial/hebrew_setting.h"
 #include "serial/line_decoder.h"
 
 // Where a network channel's lines go; called from several decoder threads at once.

@@ -1,29 +1,8 @@
-// A channel's decoding settings beyond its channel value: the printer's code page and the idle
-// end of a receipt, kept in the settings file's section "[Channel N]" (keys "CodePage" and
-// "IdleSeconds"), and the recorder's code page in "[Options]" (key "RecorderCodePage").
+// A channel's decoder set up by its decoding settings (config/decoding_options.h).
 #pragma once
 
-#include <cstdint>
-
+#include "config/decoding_options.h"
 #include "serial/line_decoder.h"
-
-constexpr int kMaxIdleSeconds = 3600;
-
-struct DecodingOptions {
-    // The printer's page until the stream selects one; 0: as the printer ships; -1: none, bytes
-    // pass as they come.
-    int32_t codePage = 0;
-    int32_t idleSeconds = 0;  // end an open receipt after this long without a byte; 0: never
-};
-
-// The settings reader fills them from "[Channel N]" (N = channel number 1 to 32): missing keys
-// read as 0, idle seconds are kept within 0 to kMaxIdleSeconds, and a code page is kept as
-// written, supported or not, so that nothing the user wrote is lost; the capture reports one it
-// cannot use.
-// Writes the keys that differ from what the file holds; a key that is missing and would be 0 is
-// not added, so that untouched channels leave no sections behind. Returns 1, or 0 when the file
-// could not be written.
-int SaveDecodingOptions(const char* settingsPath, int channelNumber, const DecodingOptions& options);
 
 // Sets a channel's decoder as its options say, whatever its byte source (a serial port, a network
 // connection): the printer's and the recorder's code page and the idle end. A source named

@@ -4,9 +4,9 @@
 #include <climits>
 #include <cstring>
 
+#include "codepage/hebrew_setting.h"
 #include "codepage/printer_pages.h"
 #include "config/line_flags.h"
-#include "serial/hebrew_setting.h"
 #include "serial/hebrew_shift.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "codepage/hebrew_setting.h"
 #include "serial/decoding_options.h"
-#include "serial/hebrew_setting.h"
 #include "serial/line_decoder.h"
 #include "serial/serial_port.h"
 

@@ -11,42 +11,18 @@
 
 using namespace zamri;
 
-namespace {
-constexpr int kWorkerWaitMilliseconds = 5000;
-constexpr int kRoomWaitMilliseconds = 10;
-}  // namespace
-
-void TcpIngestServer::AutoEvent::Set() {
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        set = true;
-    }
-    signal.notify_one();
-}
-
-bool TcpIngestServer::AutoEvent::WaitFor(int milliseconds) {
-    std::unique_lock<std::mutex> guard(lock);
-    if (!signal.wait_for(guard, std::chrono::milliseconds(milliseconds), [this] { return set; }))
-        return false;
-    set = false;
-    return true;
-}
-
 TcpIngestServer::TcpIngestServer() {
-    queue = QueueCreate(sizeof(LineRecord*), kQueueCapacity);
-    workerThread = std::thread(&TcpIngestServer::WorkerMain, this);
+    queue.Start([this](QueuedRecord& record) { HandOn(*record); });
 }
 
 TcpIngestServer::~TcpIngestServer() {
     // The network thread feeds the queue, so it ends first (the owner has normally stopped it
-    // already); a late one is still served by the worker until it is gone.
+    // already); a late one is still served by the worker until it is gone. Lines the server had
+    // accepted still go out, for a bounded time (the owner keeps the overlay library open until
+    // the server is gone); the rest are freed with the queue.
     Stop();
     WaitForNetworkThreads();
-    workerRunning = 0;
-    queueEvent.Set();
-    workerThread.join();
-    QueueDestroy(queue);
-    queue = nullptr;
+    queue.Stop(kFinishMilliseconds);
 }
 
 namespace {
@@ -124,21 +100,8 @@ void TcpIngestServer::OnFrame(FrameBuffer& frame) {
 }
 
 void TcpIngestServer::QueueLine(LineRecord* record) {
-    while (!QueuePush(queue, &record)) {
-        if (queue == nullptr || !workerRunning.load()) {
-            FreeRecord(record);
-            return;
-        }
-        // Ask the worker for room, then try once more before sleeping, so a pop between the
-        // failed push and the request is not missed.
-        roomWanted = 1;
-        if (QueuePush(queue, &record))
-            break;
-        std::unique_lock<std::mutex> guard(roomLock);
-        roomSignal.wait_for(guard, std::chrono::milliseconds(kRoomWaitMilliseconds),
-                            [this] { return roomWanted.load() == 0; });
-    }
-    queueEvent.Set();
+    // A record the queue does not take (it has been stopped) is freed on the way out.
+    queue.Push(QueuedRecord(record));
 }
 
 void TcpIngestServer::SetLineHandler(LineHandler handler) {
@@ -184,53 +147,7 @@ void TcpIngestServer::HandOn(LineRecord& record) {
     lineHandler(record.camera, flags, record.peer, text, after);
 }
 
-void TcpIngestServer::FreeRecord(LineRecord* record) {
-    if (record == nullptr)
-        return;
+void TcpIngestServer::FreeRecord::operator()(LineRecord* record) const {
     delete[] record->text;
     delete record;
-}
-
-void TcpIngestServer::WorkerMain(TcpIngestServer* server) {
-    server->WorkerLoop();
-}
-
-void TcpIngestServer::WorkerLoop() {
-    while (workerRunning.load()) {
-        if (queueEvent.WaitFor(kWorkerWaitMilliseconds))
-            DeliverQueued(false);
-    }
-    // Lines the server had accepted before it was destroyed still go out, for a bounded time
-    // (the owner keeps the overlay library open until the server is gone).
-    DeliverQueued(true);
-    for (void* front; (front = QueueFront(queue)) != nullptr; QueuePop(queue)) {
-        LineRecord* record;
-        std::memcpy(&record, front, sizeof record);
-        FreeRecord(record);
-    }
-}
-
-void TcpIngestServer::DeliverQueued(bool finishing) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kFinishMilliseconds);
-    for (;;) {
-        if (finishing ? std::chrono::steady_clock::now() > deadline : !workerRunning.load())
-            return;
-        void* front = QueueFront(queue);
-        if (front == nullptr)
-            return;
-        LineRecord* record;
-        std::memcpy(&record, front, sizeof record);
-        HandOn(*record);
-        FreeRecord(record);
-        QueuePop(queue);
-        // Wake a waiting network thread once half the queue is free again, so it refills in
-        // bursts rather than one line per wake-up.
-        if (roomWanted.load() && QueueCount(queue) <= kQueueCapacity / 2) {
-            {
-                std::lock_guard<std::mutex> guard(roomLock);
-                roomWanted = 0;
-            }
-            roomSignal.notify_one();
-        }
-    }
 }

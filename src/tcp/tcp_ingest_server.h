@@ -5,13 +5,12 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <mutex>
-#include <thread>
+#include <memory>
 
 #include "mask/card_mask.h"
-#include "tcp/ring_queue.h"
+#include "platform/work_queue.h"
 #include "tcp/tcp_line_state.h"
 #include "tcp/tcp_server.h"
 
@@ -71,41 +70,25 @@ class TcpIngestServer : public TcpServer {
     // What was cut off that line's text ("" when nothing was), during the callback only.
     const char* LineAfterCut() const { return lineAfterCut; }
     // Lines waiting for the worker (read by any thread).
-    int QueuedLines() { return QueueCount(queue); }
+    int QueuedLines() { return static_cast<int>(queue.Count()); }
 
   private:
-    // An auto-reset event: one Set wakes one wait, and a Set with nobody waiting is kept.
-    struct AutoEvent {
-        std::mutex lock;
-        std::condition_variable signal;
-        bool set = false;
-        void Set();
-        bool WaitFor(int milliseconds);
+    struct FreeRecord {
+        void operator()(LineRecord* record) const;
     };
+    using QueuedRecord = std::unique_ptr<LineRecord, FreeRecord>;
 
-    static void WorkerMain(TcpIngestServer* server);
-    void WorkerLoop();
-    // Delivers queued lines until the queue is empty, or the worker is asked to stop, or (when
-    // finishing) the finishing time has passed.
-    void DeliverQueued(bool finishing);
     // Queues the record, holding the network thread while the queue is full (TCP flow control
     // then holds the senders). Frees the record when it cannot be queued at all.
     void QueueLine(LineRecord* record);
-    static void FreeRecord(LineRecord* record);
     // Assembles the record's line and hands it to the line handler (worker thread).
     void HandOn(LineRecord& record);
 
-    std::atomic<int> workerRunning{1};
     const char* linePeer = "";      // worker thread only
     const char* lineAfterCut = "";  // worker thread only
-    RingQueue* queue = nullptr;
-    AutoEvent queueEvent;
-    std::thread workerThread;
-
-    // The network thread waits here for room in a full queue; the worker wakes it.
-    std::mutex roomLock;
-    std::condition_variable roomSignal;
-    std::atomic<int> roomWanted{0};
+    // Fed by the network thread, which waits for room when it is full; worked off by the
+    // queue's worker, which runs from construction on, independent of Start and Stop.
+    zamri::WorkQueue<QueuedRecord> queue{kQueueCapacity, zamri::WhenFull::kWait};
 
     std::atomic<int> openingTimeout{kOpeningTimeoutMilliseconds};
 

@@ -6,7 +6,7 @@
 
 #include "mask/mask_pattern.h"
 #include "net/allowed_senders.h"
-#include "netsource/port_name.h"
+#include "net/port_name.h"
 #include "zamri_version.h"
 
 namespace {

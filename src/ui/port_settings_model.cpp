@@ -6,7 +6,7 @@
 
 #include "codepage/code_page.h"
 #include "net/allowed_senders.h"
-#include "netsource/port_name.h"
+#include "net/port_name.h"
 
 const char* const kParityKeys[5] = {"none", "odd", "even", "mark", "space"};
 

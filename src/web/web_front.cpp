@@ -7,9 +7,10 @@
 
 #include "codepage/code_page.h"
 #include "config/channel_table.h"
+#include "delivery/line_delivery.h"
 #include "journal/local_clock.h"
 #include "platform/os.h"
-#include "tcp/tcp_ingest_server.h"
+#include "web/live_view_sink.h"
 #include "web/web_search.h"
 #include "web/web_text.h"
 
@@ -44,8 +45,10 @@ std::string HostForUrl(const char* address) {
 
 }  // namespace
 
-WebFront::WebFront(ChannelTable& table, const char* version)
+WebFront::WebFront(ChannelTable& table, LineDelivery& delivery, LiveFeed& feed, const char* version)
     : table_(table),
+      delivery_(delivery),
+      feed_(feed),
       version_(version != nullptr ? version : ""),
       started_(std::chrono::steady_clock::now()) {}
 
@@ -72,34 +75,23 @@ int WebFront::StartWith(const WebOptions& options, std::string& error, const Htt
         error = "HttpHostNames in [Options]: \"" + bad + "\" is not a host name; the web page is off.";
         return 0;
     }
-    // All three are in place before the server's thread starts: its requests read them.
+    // Both are in place before the server's thread starts: its requests read them.
     gate_ = std::make_unique<WebGate>(options.password, std::move(names));
-    sink_ = std::make_shared<LiveViewSink>(feed_);
     server_ = std::make_unique<HttpServer>(
         feed_, [this](const WebRequest& request) { return AnswerRequest(request, *this, *gate_); }, limits);
     if (!server_->Start(options.address, options.port, error)) {
         server_.reset();
-        sink_.reset();
         gate_.reset();
         return 0;
     }
-    // Lines reach the feed only from here on, through the sink's own queue and thread.
-    sink_->Start();
-    table_.delivery.AddSink(sink_);
     return 1;
 }
 
 void WebFront::Stop() {
     stopping_ = true;
-    // The server first: once its thread has ended, nothing reads the sink.
     if (server_ != nullptr) {
         server_->Stop();
         server_.reset();
-    }
-    if (sink_ != nullptr) {
-        table_.delivery.RemoveSink(sink_.get());
-        sink_->Stop(0);
-        sink_.reset();
     }
     gate_.reset();
 }
@@ -180,13 +172,13 @@ std::string WebFront::StatusJson() {
         out += ",\"since\":" + std::to_string(since);
         out += ",\"lastLineMs\":" + std::to_string(seen.lastLineMs);
         out += ",\"linesToday\":" + std::to_string(seen.linesToday);
-        out += ",\"maskedCards\":" + std::to_string(table_.delivery.MaskedCardNumbers(camera));
-        out += ",\"maskedUser\":" + std::to_string(table_.delivery.MaskedByUser(camera));
+        out += ",\"maskedCards\":" + std::to_string(delivery_.MaskedCardNumbers(camera));
+        out += ",\"maskedUser\":" + std::to_string(delivery_.MaskedByUser(camera));
         out += "}";
     }
     out += "]";
-    if (!serial && table_.tcpServer != nullptr) {
-        TcpServer::RefusalSummary refused = table_.tcpServer->RefusalsSoFar();
+    AdmissionGate::Summary refused;
+    if (!serial && refusals_ && refusals_(&refused)) {
         out += ",\"refused\":{\"count\":" + std::to_string(refused.count);
         out += ",\"last\":" + JsonString(refused.lastPeer);
         out += ",\"t\":" + std::to_string(refused.lastUtcMs) + "}";
@@ -194,7 +186,7 @@ std::string WebFront::StatusJson() {
     // Each sink with a place on the page fills it; the journal and the export read "off" when
     // no sink fills theirs.
     std::vector<std::pair<std::string, std::string>> places = {{"journal", "off"}, {"export", "off"}};
-    for (const std::shared_ptr<LineSink>& sink : table_.delivery.Sinks()) {
+    for (const std::shared_ptr<LineSink>& sink : delivery_.Sinks()) {
         SinkStatus status = sink->Status();
         if (status.key.empty())
             continue;
@@ -208,7 +200,7 @@ std::string WebFront::StatusJson() {
     for (const auto& place : places)
         out += "," + JsonString(place.first) + ":" + JsonString(place.second);
     out += ",\"live\":{\"streams\":" + std::to_string(server_ != nullptr ? server_->OpenStreams() : 0);
-    out += ",\"lost\":" + std::to_string(sink_ != nullptr ? sink_->DroppedLines() : 0);
+    out += ",\"lost\":" + std::to_string(LiveLinesLost());
     out += ",\"bytes\":" + std::to_string(server_ != nullptr ? server_->LiveBytesHeld() : 0) + "}";
     out += ",\"warning\":" + JsonString(Warning());
     out += ",\"turnedAway\":{\"connections\":";
@@ -232,9 +224,17 @@ std::string WebFront::StatusJson() {
     return out;
 }
 
+uint64_t WebFront::LiveLinesLost() const {
+    for (const std::shared_ptr<LineSink>& sink : delivery_.Sinks()) {
+        if (const auto* live = dynamic_cast<const LiveViewSink*>(sink.get()))
+            return live->DroppedLines();
+    }
+    return 0;
+}
+
 int WebFront::SearchJson(const SearchQuery& query, std::string& json, std::string& error) {
     std::string folder;
-    for (const std::shared_ptr<LineSink>& sink : table_.delivery.Sinks()) {
+    for (const std::shared_ptr<LineSink>& sink : delivery_.Sinks()) {
         if (folder.empty())
             folder = sink->Status().searchFolder;
     }

@@ -1,29 +1,32 @@
-// The web page as a part of the running program: reads its settings, owns the live feed and
-// the HTTP server, and answers the routes from the channel table (status), the sinks it finds
-// on the delivery step (their status; a journal to search). Built by the tray program and the Linux service
-// after capture has started, and destroyed before the channel table.
+// The web page as a part of the running program: reads its settings, owns the HTTP server, and
+// answers the routes from the channel table (status), the sinks it finds on the delivery step
+// (their status; a journal to search) and the live feed that the program's sinks fill. The
+// program object starts it after capture and destroys it first.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "net/admission_gate.h"
 #include "web/http_server.h"
 #include "web/live_feed.h"
-#include "web/live_view_sink.h"
 #include "web/web_gate.h"
 #include "web/web_options.h"
 #include "web/web_routes.h"
 
 class ChannelTable;
+class LineDelivery;
 
 namespace zamri {
 
 class WebFront : public WebSite {
   public:
-    WebFront(ChannelTable& table, const char* version);
+    // feed: the live view's, which a LiveView fills from delivery.
+    WebFront(ChannelTable& table, LineDelivery& delivery, LiveFeed& feed, const char* version);
     ~WebFront() override;
     WebFront(const WebFront&) = delete;
     WebFront& operator=(const WebFront&) = delete;
@@ -46,6 +49,11 @@ class WebFront : public WebSite {
     // machines reach without a password. Empty when there is nothing to say.
     std::string Warning() const;
 
+    // Where TCP mode's refused senders are counted: 1 with the summary filled in, 0 when there
+    // is no TCP server. Given before Start.
+    using RefusalSource = std::function<int(AdmissionGate::Summary*)>;
+    void SetRefusalSource(RefusalSource source) { refusals_ = std::move(source); }
+
     LiveFeed& Feed() { return feed_; }
     HttpServer* Server() { return server_.get(); }
 
@@ -55,13 +63,17 @@ class WebFront : public WebSite {
     uint64_t LiveStart() override;
 
   private:
+    // The live view's lines lost at its sink's queue, 0 when it has none on the delivery step.
+    uint64_t LiveLinesLost() const;
+
     ChannelTable& table_;
+    LineDelivery& delivery_;
+    LiveFeed& feed_;
+    RefusalSource refusals_;
     std::atomic<bool> stopping_{false};  // a search under way gives up
     std::string version_;
-    LiveFeed feed_;
     WebOptions options_;
     std::unique_ptr<WebGate> gate_;
-    std::shared_ptr<LiveViewSink> sink_;
     std::unique_ptr<HttpServer> server_;
     std::chrono::steady_clock::time_point started_;
 };

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "config/channel_table.h"
+#include "program/program.h"
 #include "support/overlay_log.h"
 #include "support/temp_dir.h"
 
@@ -20,7 +20,8 @@ class ChannelTableTest : public ::testing::Test {
     testing_support::OverlayLogFile overlay;
     testing_support::TempDir dir;
     std::string settings = dir.File("zamri.ini");
-    ChannelTable table;
+    zamri::Program program;
+    ChannelTable& table = program.Table();
 
     void SetUp() override { table.SetSettingsPath(settings.c_str()); }
 };

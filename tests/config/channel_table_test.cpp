@@ -1,5 +1,5 @@
-#include "config/channel_table.h"
 #include "config/settings.h"
+#include "program/program.h"
 
 #include <gtest/gtest.h>
 
@@ -86,7 +86,9 @@ TEST_F(ChannelTableTest, EveryFieldSurvivesASaveAndALoad) {
         table.SaveChannel(i);
     EXPECT_EQ(ReadKey(settings, "Channel", "3"), "0,/dev/ttyUSB2,3600,2,7,2,2,0,1,THANK YOU 2");
 
-    ChannelTable reloaded;
+    zamri::Program reloadedProgram;
+
+    ChannelTable& reloaded = reloadedProgram.Table();
     reloaded.SetSettingsPath(settings.c_str());
     reloaded.LoadSettings();
     EXPECT_EQ(reloaded.GetTcpPort(), 12345);

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "config/channel_table.h"
 #include "platform/profile.h"
+#include "program/program.h"
 #include "support/overlay_log.h"
 #include "support/temp_dir.h"
 
@@ -43,19 +43,20 @@ class LineFilterTest : public ::testing::Test {
         table.ReplaceFilterList(kFilterIgnore, static_cast<int>(ignore.size()), MakeList(ignore));
     }
     void SetFilter(const std::vector<std::string>& important, const std::vector<std::string>& ignore) {
-        table.delivery.SetFilter(LineFilter(important, ignore));
+        program.Delivery().SetFilter(LineFilter(important, ignore));
     }
 
     // "keep/flags" or "drop".
     std::string Filter(const char* text, int flags = 0) {
-        int result = table.FilterLine(text, flags);
+        int result = program.Delivery().CurrentFilter()->Apply(text, flags);
         return result ? "keep/" + std::to_string(flags) : "drop";
     }
 
     OverlayLogFile overlay;
     TempDir dir;
     std::string settings = dir.File("zamri.ini");
-    ChannelTable table;
+    zamri::Program program;
+    ChannelTable& table = program.Table();
 };
 
 }  // namespace
@@ -153,10 +154,10 @@ TEST_F(LineFilterTest, ReplacingWhileOtherThreadsFilter) {
         readers.emplace_back([&] {
             while (!stop.load()) {
                 int flags = 0;
-                if (table.FilterLine("TOTAL 12.00", flags) && (flags & 4))
+                if (program.Delivery().CurrentFilter()->Apply("TOTAL 12.00", flags) && (flags & 4))
                     ++marked;
                 flags = 0;
-                table.FilterLine("VOID 1", flags);
+                program.Delivery().CurrentFilter()->Apply("VOID 1", flags);
             }
         });
     }

@@ -7,12 +7,12 @@
 
 #include "channel_table_fixture.h"
 #include "config/channel_settings.h"
-#include "config/channel_table.h"
 #include "config/settings.h"
 #include "mask/mask_set.h"
 #include "net/allowed_senders.h"
 #include "net/socket_address.h"
 #include "platform/profile.h"
+#include "program/program.h"
 #include "support/messages.h"
 #include "support/temp_dir.h"
 #include "web/web_options.h"
@@ -132,7 +132,7 @@ TEST_F(SettingsLimitsTest, ListEntriesAreReadWholeAndAnOverlongOneIsLeftOut) {
     table.GetFilterList(kFilterIgnore, &count, &list);
     ASSERT_EQ(count, 1);
     EXPECT_STREQ(list[0], "VOID");
-    MaskSettings masks = table.delivery.GetMaskSettings();
+    MaskSettings masks = program.Delivery().GetMaskSettings();
     EXPECT_EQ(masks.patterns, (std::vector<std::string>{"TEL *", "re:" + std::string(300, 'a')}));
     std::vector<std::string> shown = messages.Messages();
     ASSERT_EQ(shown.size(), 4u);

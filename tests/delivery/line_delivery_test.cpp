@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "config/channel_table.h"
 #include "delivery/delivery_report.h"
 #include "delivery/line_delivery.h"
 #include "platform/os.h"
+#include "program/program.h"
 #include "support/messages.h"
 #include "support/overlay_log.h"
 #include "support/recording_sink.h"
@@ -32,18 +32,19 @@ class FixedClock : public LineClock {
 class Delivery : public ::testing::Test {
   protected:
     void SetUp() override {
-        table.delivery.SetFilter(LineFilter({"total"}, {"SECRET"}));
-        table.delivery.SetClock(&clock);
-        table.delivery.AddSink(sink);
+        program.Delivery().SetFilter(LineFilter({"total"}, {"SECRET"}));
+        program.Delivery().SetClock(&clock);
+        program.Delivery().AddSink(sink);
     }
     OverlayLogFile overlay;  // before the table, which opens the overlay
-    ChannelTable table;
+    zamri::Program program;
+    ChannelTable& table = program.Table();
     FixedClock clock;
     std::shared_ptr<RecordingSink> sink = std::make_shared<RecordingSink>();
 };
 
 TEST_F(Delivery, TheOverlayAndTheSinksGetTheSameFilteredLinesWithTimeSourceAndReceipt) {
-    LineDelivery& delivery = table.delivery;
+    LineDelivery& delivery = program.Delivery();
     EXPECT_EQ(delivery.Deliver(3, 1, "COM3", "BREAD 1.20"), 1);
     EXPECT_EQ(delivery.Deliver(3, 0, "COM3", "secret code"), 0);
     EXPECT_EQ(delivery.Deliver(3, 2, "COM3", "Total 1.20"), 1);
@@ -95,17 +96,17 @@ class SharedLineSink : public LineSink {
 };
 
 TEST_F(Delivery, TheTextIsConvertedToUtf8OnceForAllSinksInThePageOfTheMoment) {
-    EXPECT_EQ(table.delivery.Deliver(1, 0, "COM1", "\x80 1"), 1);
+    EXPECT_EQ(program.Delivery().Deliver(1, 0, "COM1", "\x80 1"), 1);
     EXPECT_EQ(sink->Lines().at(0).utf8, "");  // no sink wants it yet
     auto first = std::make_shared<SharedLineSink>();
     auto second = std::make_shared<SharedLineSink>();
-    table.delivery.AddSink(first);
-    table.delivery.AddSink(second);
+    program.Delivery().AddSink(first);
+    program.Delivery().AddSink(second);
     int asked = 0;
     int pages[] = {1251, 1255, 77};  // 77 is no page: 1252 then
-    table.delivery.SetTextCodePage([&] { return pages[asked++ % 3]; });
+    program.Delivery().SetTextCodePage([&] { return pages[asked++ % 3]; });
     for (const char* text : {"\xD5\xEB", "\xF9\xEC", "\x80 2"})
-        EXPECT_EQ(table.delivery.Deliver(1, 0, "COM1", text), 1);
+        EXPECT_EQ(program.Delivery().Deliver(1, 0, "COM1", text), 1);
     EXPECT_EQ(asked, 3);
     ASSERT_EQ(first->lines.size(), 3u);
     EXPECT_EQ(first->lines[0]->utf8, "\xD0\xA5\xD0\xBB");
@@ -117,9 +118,9 @@ TEST_F(Delivery, TheTextIsConvertedToUtf8OnceForAllSinksInThePageOfTheMoment) {
 }
 
 TEST_F(Delivery, TheSystemClockGivesTheTimeInUtcAndAPlausibleOffset) {
-    table.delivery.SetClock(nullptr);
+    program.Delivery().SetClock(nullptr);
     int64_t before = static_cast<int64_t>(std::time(nullptr)) * 1000;
-    table.delivery.Deliver(1, 0, "COM1", "now");
+    program.Delivery().Deliver(1, 0, "COM1", "now");
     int64_t after = static_cast<int64_t>(std::time(nullptr)) * 1000 + 1000;
     ASSERT_EQ(sink->Count(), 1u);
     DeliveredLine line = sink->Lines()[0];
@@ -132,8 +133,8 @@ TEST_F(Delivery, TheSystemClockGivesTheTimeInUtcAndAPlausibleOffset) {
 // Masks apply before the filter: an Important entry that the card number would match does not
 // see it, and neither do the overlay and the sinks.
 TEST_F(Delivery, MasksComeFirstAndAreCountedPerCamera) {
-    table.delivery.SetFilter(LineFilter({"4111"}, {"SECRET"}));
-    LineDelivery& delivery = table.delivery;
+    program.Delivery().SetFilter(LineFilter({"4111"}, {"SECRET"}));
+    LineDelivery& delivery = program.Delivery();
     EXPECT_EQ(delivery.Deliver(2, 0, "COM2", "PAN 4111111111111111"), 1);
     EXPECT_EQ(delivery.Deliver(2, 0, "COM2", "4111 is the code"), 1);
     EXPECT_EQ(DeliveryReport(delivery),
@@ -176,12 +177,12 @@ TEST_F(Delivery, MasksAreReadFromTheSettingsFileAndABadOneIsReported) {
               0u);
     EXPECT_NE(shownMessages[0].find("It is not used until it is corrected on the filter page."),
               std::string::npos);
-    MaskSettings settings = table.delivery.GetMaskSettings();
+    MaskSettings settings = program.Delivery().GetMaskSettings();
     EXPECT_FALSE(settings.cardNumbers);
     EXPECT_EQ(settings.patterns, (std::vector<std::string>{"re:(TEL", "TEL *"}));
-    table.delivery.Deliver(1, 0, "COM1", "TEL 0301234 4111111111111111");
+    program.Delivery().Deliver(1, 0, "COM1", "TEL 0301234 4111111111111111");
     EXPECT_EQ(overlay.Writes().at(0).text, "TEL ******* 4111111111111111");
-    EXPECT_EQ(DeliveryReport(table.delivery),
+    EXPECT_EQ(DeliveryReport(program.Delivery()),
               (std::vector<std::string>{"camera 1: 0 card numbers and 1 user-mask match masked"}));
 }
 
@@ -192,24 +193,24 @@ TEST_F(Delivery, SinksComeAndGoWhileSeveralThreadsDeliver) {
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([this, t] {
             for (int i = 0; i < kLines; ++i)
-                table.delivery.Deliver(t + 1, i % 10 == 9 ? 2 : 0, "COM1", "line");
+                program.Delivery().Deliver(t + 1, i % 10 == 9 ? 2 : 0, "COM1", "line");
         });
     }
     for (int i = 0; i < 200; ++i) {
         auto extra = std::make_shared<RecordingSink>();
-        table.delivery.AddSink(extra);
-        table.delivery.RemoveSink(extra.get());
+        program.Delivery().AddSink(extra);
+        program.Delivery().RemoveSink(extra.get());
     }
     for (std::thread& thread : threads)
         thread.join();
     EXPECT_EQ(overlay.Writes().size(), static_cast<size_t>(kThreads * kLines));
     EXPECT_EQ(sink->Count(), static_cast<size_t>(kThreads * kLines));
     for (int camera = 1; camera <= kThreads; ++camera)
-        EXPECT_EQ(table.delivery.NextReceipt(camera), 1u + kLines / 10);
-    table.delivery.RemoveSink(sink.get());
-    table.delivery.Deliver(1, 0, "COM1", "after");
+        EXPECT_EQ(program.Delivery().NextReceipt(camera), 1u + kLines / 10);
+    program.Delivery().RemoveSink(sink.get());
+    program.Delivery().Deliver(1, 0, "COM1", "after");
     EXPECT_EQ(sink->Count(), static_cast<size_t>(kThreads * kLines));
-    EXPECT_EQ(table.delivery.Sinks().size(), 0u);
+    EXPECT_EQ(program.Delivery().Sinks().size(), 0u);
 }
 
 }  // namespace

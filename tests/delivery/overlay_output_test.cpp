@@ -4,15 +4,16 @@
 #include <thread>
 #include <vector>
 
-#include "config/channel_table.h"
+#include "delivery/overlay_output.h"
+#include "program/program.h"
 #include "support/overlay_log.h"
 
 using testing_support::OverlayLogFile;
 using testing_support::SetEnv;
 
-TEST(OverlayOutput, TheTableOpensOnceAndClosesOnce) {
+TEST(OverlayOutput, TheProgramOpensOnceAndClosesOnce) {
     OverlayLogFile log;
-    { ChannelTable table; }
+    { zamri::Program program; }
     auto calls = log.All();
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].name, "OV_open");
@@ -26,12 +27,12 @@ TEST(OverlayOutput, LinesAreDroppedUntilTheLibraryOpensThenTheHandleIsKept) {
     OverlayLogFile log;
     SetEnv("OVTEXT_FAIL_OPENS", "2");
     {
-        ChannelTable table;  // first open fails
-        EXPECT_EQ(table.overlay.Handle(), 0);
-        table.WriteOverlayLine(0, 1, "lost");  // second open fails: dropped
-        table.WriteOverlayLine(3, 4, "kept");  // third open succeeds
-        table.WriteOverlayLine(31, 2, "");
-        EXPECT_NE(table.overlay.Handle(), 0);
+        OverlayOutput overlay;  // first open fails
+        EXPECT_EQ(overlay.Handle(), 0);
+        overlay.WriteOverlayLine(0, 1, "lost");  // second open fails: dropped
+        overlay.WriteOverlayLine(3, 4, "kept");  // third open succeeds
+        overlay.WriteOverlayLine(31, 2, "");
+        EXPECT_NE(overlay.Handle(), 0);
     }
     SetEnv("OVTEXT_FAIL_OPENS", nullptr);
     auto calls = log.All();
@@ -53,12 +54,12 @@ TEST(OverlayOutput, EveryLineFromManyThreadsArrivesOnceInItsThreadsOrder) {
     const int kThreads = 6;
     const int kLines = 400;
     {
-        ChannelTable table;
+        OverlayOutput overlay;
         std::vector<std::thread> threads;
         for (int t = 0; t < kThreads; ++t) {
-            threads.emplace_back([&table, t] {
+            threads.emplace_back([&overlay, t] {
                 for (int i = 0; i < kLines; ++i) {
-                    table.WriteOverlayLine(t, i % 2 == 0 ? 1 : 2, ("line " + std::to_string(i)).c_str());
+                    overlay.WriteOverlayLine(t, i % 2 == 0 ? 1 : 2, ("line " + std::to_string(i)).c_str());
                 }
             });
         }

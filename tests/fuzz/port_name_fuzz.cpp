@@ -9,7 +9,7 @@
 #include <string>
 
 #include "net/allowed_senders.h"
-#include "netsource/port_name.h"
+#include "net/port_name.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "config/channel_table.h"
 #include "journal/delivered_record.h"
 #include "journal/journal_files.h"
 #include "journal/journal_record.h"
 #include "journal/journal_sink.h"
+#include "program/program.h"
 #include "send_client.h"
 #include "support/overlay_log.h"
 #include "support/temp_dir.h"
@@ -60,16 +60,17 @@ class JournalSinkTest : public ::testing::Test {
     void Start(int codePage, const std::string& recorderSettings) {
         folder = dir.File("journal");
         sink = std::make_shared<zamri::JournalSink>(folder, 90, nullptr);
-        table.delivery.SetTextCodePage(zamri::OverlayCodePageSource(codePage, recorderSettings));
+        program.Delivery().SetTextCodePage(zamri::OverlayCodePageSource(codePage, recorderSettings));
         ASSERT_EQ(sink->Start(), 1);
-        table.delivery.SetFilter(LineFilter({"total"}, {"SECRET"}));
-        table.delivery.AddSink(sink);
+        program.Delivery().SetFilter(LineFilter({"total"}, {"SECRET"}));
+        program.Delivery().AddSink(sink);
     }
     size_t Written() { return static_cast<size_t>(sink->Writer().Written()); }
 
     TempDir dir;
     OverlayLogFile overlay;
-    ChannelTable table;
+    zamri::Program program;
+    ChannelTable& table = program.Table();
     std::string folder;
     std::shared_ptr<zamri::JournalSink> sink;
 };
@@ -79,7 +80,7 @@ TEST_F(JournalSinkTest, TcpModeAndSerialLinesWithFlagsReceiptsAndWindows1252Text
     table.SetMode(1);
     table.SetTcpPort(0);
     table.StartCapture();
-    int port = table.tcpServer->ListeningPort();
+    int port = program.Capture().TcpServer()->ListeningPort();
     {
         SendClient client;
         ASSERT_EQ(client.Connect("127.0.0.1", port), 1);
@@ -89,7 +90,7 @@ TEST_F(JournalSinkTest, TcpModeAndSerialLinesWithFlagsReceiptsAndWindows1252Text
     }
     ASSERT_TRUE(WaitUntil([&] { return Written() >= 3; }));
     // A serial capture thread hands its lines on with its port's name.
-    table.delivery.Deliver(2, 1, "/dev/ttyS1", "K\xE4se Br\xF6tchen");
+    program.Delivery().Deliver(2, 1, "/dev/ttyS1", "K\xE4se Br\xF6tchen");
     ASSERT_TRUE(WaitUntil([&] { return Written() >= 4; }));
     table.StopCapture();
     sink->Stop();
@@ -108,7 +109,7 @@ TEST_F(JournalSinkTest, TheRecordersHebrewSettingMeansWindows1255) {
     std::string recorder = dir.File("ruvo.ini");
     ASSERT_TRUE(WriteFileBytes(recorder, "[generic]\npos_hebrew=1\n"));
     Start(1252, recorder);
-    table.delivery.Deliver(7, 0, "COM7", "\xF9\xEC\xE5\xED 5.00");
+    program.Delivery().Deliver(7, 0, "COM7", "\xF9\xEC\xE5\xED 5.00");
     ASSERT_TRUE(WaitUntil([&] { return Written() >= 1; }));
     sink->Stop();
     auto records = Journal(folder);
@@ -154,13 +155,13 @@ TEST_F(JournalSinkTest, AStalledDiskNeverHoldsCaptureAndCountsWhatDidNotFit) {
     folder = dir.File("journal");
     auto stalled = std::make_shared<StalledJournal>(folder, 90, nullptr, nullptr, 64);
     ASSERT_EQ(stalled->Start(), 1);
-    table.delivery.AddSink(stalled);
+    program.Delivery().AddSink(stalled);
     // Every delivery returns although the writer never finishes a line.
     constexpr int kLines = 20000;
-    ASSERT_EQ(table.delivery.Deliver(1, 0, "COM1", "FIRST"), 1);
+    ASSERT_EQ(program.Delivery().Deliver(1, 0, "COM1", "FIRST"), 1);
     ASSERT_TRUE(WaitUntil([&] { return stalled->Entered(); }));
     for (int i = 1; i < kLines; ++i)
-        ASSERT_EQ(table.delivery.Deliver(1 + i % 32, 0, "COM1", "ITEM 1.00"), 1);
+        ASSERT_EQ(program.Delivery().Deliver(1 + i % 32, 0, "COM1", "ITEM 1.00"), 1);
     // The queue holds 64 lines (the one with the stalled writer among them); the rest were counted.
     EXPECT_EQ(stalled->DroppedLines(), static_cast<uint64_t>(kLines - 64));
     stalled->Release();

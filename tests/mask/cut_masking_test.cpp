@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "card_lines.h"
-#include "config/channel_table.h"
+#include "program/program.h"
 #include "send_client.h"
 #include "serial/line_decoder.h"
 #include "support/overlay_log.h"
@@ -41,7 +41,7 @@ void ExpectOverlayMatches(const testing_support::OverlayLogFile& overlay,
 
 class DecoderCut : public ::testing::Test {
   protected:
-    void SetUp() override { table.delivery.AddSink(sink); }
+    void SetUp() override { program.Delivery().AddSink(sink); }
 
     // Decodes bytes as a serial or network channel does and hands every line on; the lines that
     // came out.
@@ -54,7 +54,7 @@ class DecoderCut : public ::testing::Test {
         const char* text;
         int flags;
         while (decoder.ReadLine(source, &text, &flags) >= 0)
-            table.delivery.Deliver(1, flags, "COM1", text);
+            program.Delivery().Deliver(1, flags, "COM1", text);
         auto lines = sink->Lines();
         return std::vector<DeliveredLine>(lines.begin() + static_cast<long>(first), lines.end());
     }
@@ -66,7 +66,8 @@ class DecoderCut : public ::testing::Test {
     }
 
     testing_support::OverlayLogFile overlay;
-    ChannelTable table;
+    zamri::Program program;
+    ChannelTable& table = program.Table();
     std::shared_ptr<testing_support::RecordingSink> sink = std::make_shared<testing_support::RecordingSink>();
 };
 
@@ -81,7 +82,7 @@ TEST_F(DecoderCut, AFullLineIsCutBeforeTheNumberItEndsIn) {
     EXPECT_EQ(lines[1].flags, 0);
 
     // Switched off, masking changes nothing, and the number still stays whole in one line.
-    table.delivery.SetMasks({false, {}});
+    program.Delivery().SetMasks({false, {}});
     lines = Decode(before + "4111 1111 1111 1111 END\n");
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(std::string(lines[0].text), before);
@@ -89,7 +90,7 @@ TEST_F(DecoderCut, AFullLineIsCutBeforeTheNumberItEndsIn) {
 
     // A run too long to move into the next line is cut where the line is full, and masked on
     // both sides of the cut as far as a card number could reach; the flags stay the printed ones.
-    table.delivery.SetMasks({true, {}});
+    program.Delivery().SetMasks({true, {}});
     // (No stretch of ones passes the Luhn check.)
     lines = Decode("A" + std::string(1100, '1') + " x\n");
     ASSERT_EQ(lines.size(), 2u);
@@ -145,14 +146,15 @@ TEST_F(DecoderCut, TextWithoutCardNumbersIsUnchangedWhereverItIsCut) {
 // was cut off, and a text without a card number loses nothing more than it did.
 TEST(TcpCut, ACardNumberAcrossTheCutIsMaskedAndOtherTextIsUnchanged) {
     testing_support::OverlayLogFile overlay;
-    ChannelTable table;
+    zamri::Program program;
+    ChannelTable& table = program.Table();
     auto sink = std::make_shared<testing_support::RecordingSink>();
-    table.delivery.AddSink(sink);
+    program.Delivery().AddSink(sink);
     table.SetMode(1);
-    ASSERT_NE(table.tcpServer, nullptr);
+    ASSERT_NE(program.Capture().TcpServer(), nullptr);
     table.SetTcpPort(0);
     table.StartCapture();
-    int port = table.tcpServer->ListeningPort();
+    int port = program.Capture().TcpServer()->ListeningPort();
     ASSERT_GT(port, 0);
     SendClient client;
     ASSERT_EQ(client.Connect("127.0.0.1", port), 1);

@@ -18,10 +18,11 @@
 #include <thread>
 #include <vector>
 
-#include "config/channel_table.h"
+#include "net/send_all.h"
 #include "net/socket_seam.h"
 #include "netsource/network_capture.h"
 #include "platform/os.h"
+#include "program/program.h"
 #include "send_client.h"
 #include "support/free_port.h"
 #include "support/messages.h"
@@ -55,22 +56,6 @@ std::vector<Line> ReceiptLines(int channel) {
 int FreePort(bool datagram = false) {
     return testing_support::FreePort(datagram ? testing_support::PortUse::kDatagram
                                               : testing_support::PortUse::kStream);
-}
-
-bool SendAll(SocketHandle s, const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        int n = SocketSend(s, bytes.data() + sent,
-                           static_cast<int>(std::min<size_t>(bytes.size() - sent, 65536)));
-        if (n < 0) {
-            if (!SocketWouldBlock())
-                return false;
-            SleepMilliseconds(1);
-            continue;
-        }
-        sent += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 // Connects once the listener is up.
@@ -193,7 +178,7 @@ class StandInPrinter {
                 received.append(buffer, static_cast<size_t>(n));
             }
             if (!answers.empty())
-                SendAll(s, answers);
+                zamri::SocketSendAll(s, answers);
         }
         SocketClose(s);
     }
@@ -295,7 +280,7 @@ class NetworkSources : public ::testing::Test {
     // A datagram sent before the channel's socket is bound is lost.
     bool WaitListening(int index) {
         return WaitUntil([&] {
-            NetworkCapture* network = table.runs[index].network.load();
+            NetworkCapture* network = program.Capture().runs[index].network.load();
             return network != nullptr && network->ListeningPort() > 0;
         });
     }
@@ -308,7 +293,8 @@ class NetworkSources : public ::testing::Test {
     testing_support::MessageRecorder recorder;
     testing_support::TempDir dir;
     testing_support::OverlayLogFile overlay;  // before the table, which opens the overlay
-    ChannelTable table;
+    zamri::Program program;
+    ChannelTable& table = program.Table();
 };
 
 // The sources of the lines that reach the sinks after the overlay (journal, export).
@@ -333,7 +319,7 @@ class SourceSink : public LineSink {
 
 TEST_F(NetworkSources, EveryFormDeliversAReceiptAsItsPrintedLinesOnItsCamera) {
     auto sink = std::make_shared<SourceSink>();
-    table.delivery.AddSink(sink);
+    program.Delivery().AddSink(sink);
     StandInPrinter printer;
     SocketHandle farEnd = SocketOpenStream();  // the serial device server tcp:// connects to
     ASSERT_TRUE(SocketBindAddress(farEnd, "127.0.0.1", 0) && SocketListen(farEnd, 4));
@@ -352,13 +338,13 @@ TEST_F(NetworkSources, EveryFormDeliversAReceiptAsItsPrintedLinesOnItsCamera) {
     ASSERT_NE(kInvalidSocket, till);
     std::string dumpPath = dir.File("dump.bin");
     ASSERT_EQ(0, table.StartDump(table.channels[0].portName, dumpPath.c_str()));
-    ASSERT_TRUE(SendAll(till, kReceipt));
+    ASSERT_TRUE(zamri::SocketSendAll(till, kReceipt));
     SocketClose(till);
     ASSERT_TRUE(WaitWrites(0, 4));
 
     // printer://: the printer gets the receipt unchanged.
     till = ConnectWhenUp(relayPort);
-    ASSERT_TRUE(SendAll(till, kReceipt));
+    ASSERT_TRUE(zamri::SocketSendAll(till, kReceipt));
     ASSERT_TRUE(WaitUntil([&] { return printer.ReceivedSize() >= kReceipt.size(); }));
     SocketClose(till);
     ASSERT_TRUE(WaitWrites(1, 4));
@@ -369,7 +355,7 @@ TEST_F(NetworkSources, EveryFormDeliversAReceiptAsItsPrintedLinesOnItsCamera) {
     char peer[kAddressTextSize];
     SocketHandle device = SocketAccept(farEnd, peer, sizeof peer);
     ASSERT_NE(kInvalidSocket, device);
-    ASSERT_TRUE(SendAll(device, kReceipt));
+    ASSERT_TRUE(zamri::SocketSendAll(device, kReceipt));
     ASSERT_TRUE(WaitWrites(2, 4));
 
     // udp://
@@ -394,7 +380,7 @@ TEST_F(NetworkSources, EveryFormDeliversAReceiptAsItsPrintedLinesOnItsCamera) {
     SocketClose(device);
     SocketClose(farEnd);
     ASSERT_EQ(1, table.StopCapture());
-    for (const ChannelRun& run : table.runs)
+    for (const ChannelRun& run : program.Capture().runs)
         EXPECT_EQ(nullptr, run.network.load());
 }
 
@@ -414,7 +400,7 @@ TEST_F(NetworkSources, NamesThatCannotBeParsedAndTakenPortsGetTheOpenFailedMessa
                                         "Error|listen://nonsense (for Camera 0) open failed."}),
               shown);
     SocketHandle till = ConnectWhenUp(good);
-    ASSERT_TRUE(SendAll(till, kReceipt));
+    ASSERT_TRUE(zamri::SocketSendAll(till, kReceipt));
     ASSERT_TRUE(WaitWrites(5, 4));
     EXPECT_EQ(ReceiptLines(5), Writes(5));
     SocketClose(till);
@@ -447,10 +433,10 @@ TEST_F(NetworkSources, AllowedSendersLetInOnlyTheirAddressesAndReportEachRefused
     SocketSendTo(sender, "STRANGER\n", 9, "127.0.0.1", strictPort);
     SocketSendTo(sender, "STRANGER\n", 9, "127.0.0.1", strictPort);
     SocketSendTo(sender, "FRIEND\n", 7, "127.0.0.1", friendlyPort);
-    ASSERT_TRUE(SendAll(allowed, kReceipt));
+    ASSERT_TRUE(zamri::SocketSendAll(allowed, kReceipt));
     ASSERT_TRUE(WaitWrites(0, 4));
     ASSERT_TRUE(WaitWrites(1, 1));
-    ASSERT_TRUE(WaitUntil([&] { return table.runs[2].network.load()->RefusedCount() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return program.Capture().runs[2].network.load()->RefusedCount() == 2; }));
     EXPECT_EQ(ReceiptLines(0), Writes(0));
     EXPECT_EQ((std::vector<Line>{{1, 1, "FRIEND"}}), Writes(1));
     EXPECT_TRUE(Writes(2).empty());
@@ -465,7 +451,7 @@ TEST_F(NetworkSources, AllowedSendersLetInOnlyTheirAddressesAndReportEachRefused
     EXPECT_EQ(1, count("allowed senders: ignored what is not an IPv4 address or block: bogus"));
     EXPECT_EQ(1, count("listen://" + std::to_string(listenPort) + ": refused 127.0.0.2"));
     EXPECT_EQ(1, count("udp://" + std::to_string(strictPort) + ": refused 127.0.0.1"));
-    EXPECT_EQ(2u, table.runs[0].network.load()->RefusedCount());
+    EXPECT_EQ(2u, program.Capture().runs[0].network.load()->RefusedCount());
     SocketClose(allowed);
     SocketClose(sender);
 }
@@ -480,11 +466,11 @@ TEST_F(NetworkSources, ListenDecodesEachConnectionAsItsOwnStreamAndEndsAnOpenLin
     SocketHandle c = ConnectWhenUp(port);
     ASSERT_TRUE(WaitUntil([&] { return running.capture.OpenConnections() == 3; }));
     // Interleaved halves: each connection's line is whole, never mixed with another's.
-    ASSERT_TRUE(SendAll(a, "ALPHA "));
-    ASSERT_TRUE(SendAll(b, "BRAVO "));
-    ASSERT_TRUE(SendAll(c, "CHARLIE cut off"));
-    ASSERT_TRUE(SendAll(b, "TWO\n"));
-    ASSERT_TRUE(SendAll(a, "ONE\n"));
+    ASSERT_TRUE(zamri::SocketSendAll(a, "ALPHA "));
+    ASSERT_TRUE(zamri::SocketSendAll(b, "BRAVO "));
+    ASSERT_TRUE(zamri::SocketSendAll(c, "CHARLIE cut off"));
+    ASSERT_TRUE(zamri::SocketSendAll(b, "TWO\n"));
+    ASSERT_TRUE(zamri::SocketSendAll(a, "ONE\n"));
     ASSERT_TRUE(WaitUntil([&] { return lines.Count() == 2; }));
     SocketClose(c);  // mid-line: the line still counts
     ASSERT_TRUE(WaitUntil([&] { return lines.Count() == 3; }));
@@ -515,7 +501,7 @@ TEST_F(NetworkSources, ListenTakesALargeJobWholeWhileTheOverlayStalls) {
     SocketHandle till = ConnectWhenUp(port);
     std::atomic<bool> sent{false};
     std::thread sender([&] {
-        sent = SendAll(till, job);
+        sent = zamri::SocketSendAll(till, job);
         SocketClose(till);
     });
     SleepMilliseconds(300);
@@ -591,7 +577,7 @@ TEST_F(NetworkSources, AHundredIdleListenConnectionsGiveWayToATillThatSends) {
     ASSERT_TRUE(WaitUntil([&] { return running.capture.ConnectionsReplaced() == 1; }));
     std::vector<SocketHandle> newcomers;
     for (int i = 1; i < kServed; ++i) {
-        ASSERT_TRUE(SendAll(till, "TILL LINE " + std::to_string(i) + "\n"));
+        ASSERT_TRUE(zamri::SocketSendAll(till, "TILL LINE " + std::to_string(i) + "\n"));
         newcomers.push_back(ConnectWhenUp(port));
         ASSERT_TRUE(
             WaitUntil([&] { return running.capture.ConnectionsReplaced() == static_cast<uint64_t>(i + 1); }));
@@ -605,7 +591,7 @@ TEST_F(NetworkSources, AHundredIdleListenConnectionsGiveWayToATillThatSends) {
     running.capture.SetIdleLimit(60000);
     SocketHandle late = ConnectWhenUp(port);
     ASSERT_TRUE(WaitUntil([&] { return running.capture.TurnedAway() == kIdle - kServed + 1; }));
-    ASSERT_TRUE(SendAll(till, "TILL LINE 16\n"));
+    ASSERT_TRUE(zamri::SocketSendAll(till, "TILL LINE 16\n"));
     SocketClose(till);
     ASSERT_TRUE(WaitUntil([&] { return lines.Count() == static_cast<size_t>(kServed); }));
     std::vector<Line> got = lines.Lines();
@@ -638,7 +624,7 @@ TEST_F(NetworkSources, ListenChurnKeepsBytesAndThreadsBounded) {
         for (int c = 0; c < kConnections; ++c) {
             long count = 0;
             SocketHandle s = ConnectWhenUp(port);
-            ASSERT_TRUE(SendAll(s, NumberedJob(c, 4096, &count)));
+            ASSERT_TRUE(zamri::SocketSendAll(s, NumberedJob(c, 4096, &count)));
             SocketClose(s);
             sent += count;
         }
@@ -663,7 +649,7 @@ TEST_F(NetworkSources, ListenChurnKeepsBytesAndThreadsBounded) {
                 long count = 0;
                 std::string job = NumberedJob(t * kRounds + round, 512 * 1024, &count);
                 SocketHandle s = ConnectWhenUp(port);
-                if (SendAll(s, job))
+                if (zamri::SocketSendAll(s, job))
                     sentLines += count;
                 SocketClose(s);
             }
@@ -688,7 +674,7 @@ TEST_F(NetworkSources, AQuietConnectionEndsItsOpenReceiptAsAQuietSerialLineDoes)
     ASSERT_EQ(1, capture.Open());
     std::thread loop([&] { capture.Run(); });
     SocketHandle till = ConnectWhenUp(port);
-    ASSERT_TRUE(SendAll(till, "A\nB"));  // the connection stays open, the line too
+    ASSERT_TRUE(zamri::SocketSendAll(till, "A\nB"));  // the connection stays open, the line too
     EXPECT_TRUE(WaitUntil([&] { return lines.Count() == 2; }));
     EXPECT_EQ((std::vector<Line>{{0, 1, "A"}, {0, 2, "B"}}), lines.Lines());
     capture.RequestStop();
@@ -719,7 +705,7 @@ TEST_F(NetworkSources, TcpClientConnectsAgainWhenTheFarEndRestartsWithoutDuplica
     char peer[kAddressTextSize];
     ASSERT_EQ(1, SocketWaitReadable(server, 10000));
     SocketHandle device = SocketAccept(server, peer, sizeof peer);
-    ASSERT_TRUE(SendAll(device, "BEFORE\nhalf a li"));
+    ASSERT_TRUE(zamri::SocketSendAll(device, "BEFORE\nhalf a li"));
     ASSERT_TRUE(WaitUntil([&] { return lines.Count() == 1; }));
     // The device server restarts: its connection and its listener go away, then come back.
     SocketClose(device);
@@ -734,7 +720,7 @@ TEST_F(NetworkSources, TcpClientConnectsAgainWhenTheFarEndRestartsWithoutDuplica
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - restarted);
     // The next try comes a retry interval later: well within five of them even on a loaded machine.
     EXPECT_LT(waited.count(), 5 * NetworkCapture::kReconnectMilliseconds);
-    ASSERT_TRUE(SendAll(device, "AFTER\n"));
+    ASSERT_TRUE(zamri::SocketSendAll(device, "AFTER\n"));
     ASSERT_TRUE(WaitUntil([&] { return lines.Count() == 2; }));
     EXPECT_EQ((std::vector<Line>{{0, 1, "BEFORE"}, {0, 0, "AFTER"}}), lines.Lines());
     SocketClose(device);
@@ -754,7 +740,7 @@ TEST_F(NetworkSources, PrinterRelayPassesEveryByteBothWaysAndAStalledOverlayDoes
     SocketHandle till = ConnectWhenUp(port);
 
     // A status request gets the printer's answer through the relay.
-    ASSERT_TRUE(SendAll(till, PrinterBytes("<DLE EOT 01>")));
+    ASSERT_TRUE(zamri::SocketSendAll(till, PrinterBytes("<DLE EOT 01>")));
     EXPECT_EQ(std::string(1, StandInPrinter::kStatus), ReadExactly(till, 1));
 
     // The overlay stalls; a 1 MB raster image and the receipt still reach the printer whole.
@@ -765,7 +751,7 @@ TEST_F(NetworkSources, PrinterRelayPassesEveryByteBothWaysAndAStalledOverlayDoes
     std::string job = image + kReceipt + PrinterBytes("<DLE EOT 02>");
     for (int i = 0; i < 200; ++i)
         job += "LINE " + std::to_string(i) + "\n";
-    ASSERT_TRUE(SendAll(till, job));
+    ASSERT_TRUE(zamri::SocketSendAll(till, job));
     EXPECT_EQ(std::string(1, StandInPrinter::kStatus), ReadExactly(till, 1));
     ASSERT_TRUE(WaitUntil([&] { return printer.ReceivedSize() >= 3 + job.size(); }));
     EXPECT_TRUE(printer.Received() == PrinterBytes("<DLE EOT 01>") + job) << "the printer got other bytes";
@@ -815,7 +801,7 @@ TEST_F(NetworkSources, IdlePrinterRelaysGiveWayToATillWithAJob) {
     running.capture.SetIdleLimit(200);
     SleepMilliseconds(300);  // lets the relays become idle
     SocketHandle till = ConnectWhenUp(port);
-    ASSERT_TRUE(SendAll(till, kReceipt));
+    ASSERT_TRUE(zamri::SocketSendAll(till, kReceipt));
     ReadUntilClosed(idle[0], &closed);
     EXPECT_TRUE(closed);
     ASSERT_TRUE(WaitUntil([&] { return printer.Received() == kReceipt; }));
@@ -848,7 +834,7 @@ TEST_F(NetworkSources, APrinterJobGoesToThePrinterWhileDecodingIsFarBehind) {
     for (int i = 0; i <= NetworkCapture::kMaxStreams; ++i) {
         ASSERT_TRUE(WaitUntil([&] { return running.capture.OpenConnections() == 0; }));
         SocketHandle till = ConnectWhenUp(port);
-        ASSERT_TRUE(SendAll(till, job));
+        ASSERT_TRUE(zamri::SocketSendAll(till, job));
         ASSERT_TRUE(WaitUntil([&] { return printer.ReceivedSize() == (i + 1) * job.size(); })) << "job " << i;
         SocketClose(till);
     }
@@ -868,7 +854,7 @@ TEST_F(NetworkSources, PrinterThatCannotBeReachedClosesTheTillAtOnce) {
     SocketHandle till = ConnectWhenUp(port);
     auto start = std::chrono::steady_clock::now();
     bool closed;
-    SendAll(till, "never printed\n");
+    zamri::SocketSendAll(till, "never printed\n");
     ReadUntilClosed(till, &closed);
     EXPECT_TRUE(closed);
     auto took =
@@ -907,13 +893,14 @@ TEST_F(NetworkSources, ZamriSendSendsAPrintJobRawOverTcpAndAsDatagrams) {
 }
 
 TEST_F(NetworkSources, TcpModeServerTakesTheSameListAndAListenAddress) {
-    ChannelTable tcpTable;
+    zamri::Program tcpTableProgram;
+    ChannelTable& tcpTable = tcpTableProgram.Table();
     tcpTable.SetMode(1);
     tcpTable.SetTcpPort(0);
     std::snprintf(tcpTable.tcpListenAddress, sizeof tcpTable.tcpListenAddress, "127.0.0.1");
     std::snprintf(tcpTable.tcpAllowedSenders, sizeof tcpTable.tcpAllowedSenders, "127.0.0.1 10.0.0.0/99");
     ASSERT_EQ(1, tcpTable.StartCapture());
-    int port = tcpTable.tcpServer->ListeningPort();
+    int port = tcpTableProgram.Capture().TcpServer()->ListeningPort();
     ASSERT_GT(port, 0);
 
     SocketHandle other = SocketConnectFrom("127.0.0.2", "127.0.0.1", port);
@@ -931,7 +918,7 @@ TEST_F(NetworkSources, TcpModeServerTakesTheSameListAndAListenAddress) {
     ASSERT_EQ(1, client.SendTextLine(2, "HELLO\n", 6));
     ASSERT_TRUE(WaitWrites(1, 1));
     EXPECT_EQ((std::vector<Line>{{1, 0, "HELLO"}}), Writes(1));
-    EXPECT_EQ(1u, tcpTable.tcpServer->RefusedSenders());
+    EXPECT_EQ(1u, tcpTableProgram.Capture().TcpServer()->RefusedSenders());
     std::vector<std::string> lines = ErrorLines();
     ASSERT_EQ(2u, lines.size());
     EXPECT_NE(std::string::npos,
@@ -951,7 +938,7 @@ TEST_F(NetworkSources, NamedHostsAreReachedAndAnUnknownPrinterNameClosesTheTill)
     ASSERT_EQ(1, SocketWaitReadable(server, 10000));
     char peer[kAddressTextSize];
     SocketHandle device = SocketAccept(server, peer, sizeof peer);
-    ASSERT_TRUE(SendAll(device, "BY NAME\n"));
+    ASSERT_TRUE(zamri::SocketSendAll(device, "BY NAME\n"));
     ASSERT_TRUE(WaitUntil([&] { return lines.Count() == 1; }));
     SocketClose(device);
     SocketClose(server);
@@ -963,7 +950,7 @@ TEST_F(NetworkSources, NamedHostsAreReachedAndAnUnknownPrinterNameClosesTheTill)
         lines);
     ASSERT_EQ(1, relay.opened);
     SocketHandle till = ConnectWhenUp(port);
-    ASSERT_TRUE(SendAll(till, "RELAYED\n"));
+    ASSERT_TRUE(zamri::SocketSendAll(till, "RELAYED\n"));
     ASSERT_TRUE(WaitUntil([&] { return printer.Received() == "RELAYED\n"; }));
     SocketClose(till);
 
@@ -972,7 +959,7 @@ TEST_F(NetworkSources, NamedHostsAreReachedAndAnUnknownPrinterNameClosesTheTill)
         "printer://127.0.0.1:" + std::to_string(unknownPort) + ">printer.invalid:9100", lines));
     ASSERT_EQ(1, nowhere->opened);
     till = ConnectWhenUp(unknownPort);
-    SendAll(till, "never printed\n");
+    zamri::SocketSendAll(till, "never printed\n");
     bool closed;
     ReadUntilClosed(till, &closed);
     EXPECT_TRUE(closed);

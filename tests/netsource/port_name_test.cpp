@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "netsource/port_name.h"
+#include "net/port_name.h"
 
 namespace {
 

@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "config/channel_table.h"
+#include "capture/capture_threads.h"
+#include "codepage/hebrew_setting.h"
 #include "printer_line.h"
-#include "serial/capture_threads.h"
-#include "serial/hebrew_setting.h"
+#include "program/program.h"
 #include "serial/serial_capture.h"
 #include "support/messages.h"
 #include "support/overlay_log.h"
@@ -60,13 +60,13 @@ class Capture : public ::testing::Test {
 
     bool WaitOpen(int index) {
         return WaitUntil([&] {
-            SerialCapture* capture = table.runs[index].capture.load();
+            SerialCapture* capture = program.Capture().runs[index].capture.load();
             return capture != nullptr && capture->IsOpen() != 0;
         });
     }
 
     bool NoThreads() {
-        for (const ChannelRun& run : table.runs) {
+        for (const ChannelRun& run : program.Capture().runs) {
             if (run.thread.load() != nullptr || run.threadId.load() != -1 || run.capture.load() != nullptr) {
                 return false;
             }
@@ -83,7 +83,8 @@ class Capture : public ::testing::Test {
     testing_support::TempDir dir;
     testing_support::OverlayLogFile overlay;  // before the table, which opens the overlay
     testing_support::PrinterLine line;
-    ChannelTable table;
+    zamri::Program program;
+    ChannelTable& table = program.Table();
 };
 
 class CaptureOnLine : public Capture {
@@ -97,9 +98,9 @@ class CaptureOnLine : public Capture {
 
 TEST_F(CaptureOnLine, AReceiptReachesTheOverlayLineByLineWithItsFlags) {
     Enable(2, line.PortName());
-    table.delivery.SetFilter(LineFilter({"total", "4111"}, {"VOID"}));
+    program.Delivery().SetFilter(LineFilter({"total", "4111"}, {"VOID"}));
     auto sink = std::make_shared<testing_support::RecordingSink>();
-    table.delivery.AddSink(sink);
+    program.Delivery().AddSink(sink);
     ASSERT_EQ(table.StartCapture(), 1);
     ASSERT_TRUE(WaitOpen(2));
     ASSERT_TRUE(line.Write(
@@ -258,7 +259,7 @@ TEST_F(CaptureOnLine, LinesFlowAgainWhenThePulledCableComesBack) {
     ASSERT_TRUE(line.Write("AGAIN\n"));
     ASSERT_TRUE(WaitUntil([&] { return Writes().back().text == "AGAIN"; }));
     EXPECT_EQ(Writes()[1].text.rfind("PING ", 0), 0u) << Writes()[1].text;  // the half line is gone
-    EXPECT_NE(table.runs[6].thread.load(), nullptr);
+    EXPECT_NE(program.Capture().runs[6].thread.load(), nullptr);
 }
 
 TEST_F(CaptureOnLine, ASecondChannelOnTheSamePortReportsTheFailureAndTheFirstGoesOn) {
@@ -276,8 +277,8 @@ TEST_F(CaptureOnLine, ASecondChannelOnTheSamePortReportsTheFailureAndTheFirstGoe
     } else {
         ASSERT_TRUE(WaitUntil([&] { return messages.Messages() == std::vector<std::string>{expected}; }))
             << (messages.Messages().empty() ? "no message" : messages.Messages()[0]);
-        ASSERT_TRUE(WaitUntil([&] { return table.runs[1].thread.load() == nullptr; }));
-        EXPECT_EQ(table.runs[1].threadId.load(), -1);
+        ASSERT_TRUE(WaitUntil([&] { return program.Capture().runs[1].thread.load() == nullptr; }));
+        EXPECT_EQ(program.Capture().runs[1].threadId.load(), -1);
     }
     ASSERT_TRUE(line.Write("STILL HERE\n"));
     ASSERT_TRUE(WaitWrites(1));
@@ -294,7 +295,7 @@ TEST_F(CaptureOnLine, StartAndStopFollowTheirRules) {
     // still ends it.
     __atomic_store_n(&table.channels[4].enabled, 0, __ATOMIC_RELAXED);
     EXPECT_EQ(table.StopChannel(4), 0);
-    EXPECT_NE(table.runs[4].thread.load(), nullptr);
+    EXPECT_NE(program.Capture().runs[4].thread.load(), nullptr);
     EXPECT_EQ(table.StopCapture(), 1);
     EXPECT_TRUE(NoThreads());
     table.channels[4].enabled = 1;
@@ -340,7 +341,7 @@ TEST_F(Capture, StartStopLoopsOfSeveralChannelsLeaveNoThreadBehind) {
         // opens, so its thread cannot have ended by itself).
         ASSERT_EQ(table.StartChannel(7), 1);
         ASSERT_EQ(table.StopChannel(7), 1);
-        ASSERT_EQ(table.runs[7].thread.load(), nullptr);
+        ASSERT_EQ(program.Capture().runs[7].thread.load(), nullptr);
     }
     EXPECT_EQ(AbandonedCaptureThreads(), abandoned);  // every stop was heeded within the limit
     if (!line.Available())

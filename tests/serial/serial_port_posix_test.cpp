@@ -18,11 +18,11 @@
 #include <thread>
 #include <vector>
 
-#include "config/channel_table.h"
+#include "capture/capture_threads.h"
+#include "codepage/hebrew_setting.h"
 #include "platform/os.h"
 #include "printer_line.h"
-#include "serial/capture_threads.h"
-#include "serial/hebrew_setting.h"
+#include "program/program.h"
 #include "serial/serial_capture.h"
 #include "serial/serial_line_settings_posix.h"
 #include "serial/serial_port.h"
@@ -251,14 +251,15 @@ class Replug : public ::testing::Test {
 
     testing_support::TempDir dir;
     testing_support::OverlayLogFile overlay;
-    ChannelTable table;
+    zamri::Program program;
+    ChannelTable& table = program.Table();
 };
 
 TEST_F(Replug, AChannelWhoseLineIsPulledOutKeepsWaitingAndStillStopsInTime) {
     testing_support::PrinterLine line;
     ASSERT_TRUE(line.Available());
     ChannelConfig& record = table.channels[3];
-    ChannelRun& run = table.runs[3];
+    ChannelRun& run = program.Capture().runs[3];
     record.enabled = 1;
     std::snprintf(record.portName, sizeof record.portName, "%s", line.PortName().c_str());
     table.StartCapture();
@@ -341,7 +342,7 @@ TEST_F(Replug, LinesFlowAgainWhenTheDeviceComesBackUnderItsName) {
     Socat socat(captureLink, dir.File("till"));
     ASSERT_TRUE(socat.Start());
     ChannelConfig& record = table.channels[0];
-    ChannelRun& run = table.runs[0];
+    ChannelRun& run = program.Capture().runs[0];
     record.enabled = 1;
     std::snprintf(record.portName, sizeof record.portName, "%s", captureLink.c_str());
     table.StartCapture();

@@ -1,4 +1,5 @@
 #include "support/http_client.h"
+#include "net/send_all.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -12,17 +13,6 @@ using Clock = std::chrono::steady_clock;
 int Remaining(Clock::time_point deadline) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
-}
-
-bool SendAll(zamri::SocketHandle socket, const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        int n = zamri::SocketSend(socket, bytes.data() + sent, static_cast<int>(bytes.size() - sent));
-        if (n <= 0)
-            return false;
-        sent += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 // Reads until the server closes or the time runs out.
@@ -73,7 +63,7 @@ std::string RawExchange(int port, const std::string& bytes, int milliseconds, co
     if (socket == zamri::kInvalidSocket)
         return "";
     std::string out;
-    if (SendAll(socket, bytes))
+    if (zamri::SocketSendAll(socket, bytes))
         out = ReadAll(socket, milliseconds);
     zamri::SocketClose(socket);
     return out;
@@ -86,8 +76,9 @@ HttpReply HttpGet(int port, const std::string& target, const std::string& extraH
     if (socket == zamri::kInvalidSocket)
         return reply;
     std::string raw;
-    if (SendAll(socket, method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
-                            extraHeaders + "\r\n")) {
+    if (zamri::SocketSendAll(socket, method + " " + target +
+                                         " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
+                                         extraHeaders + "\r\n")) {
         // Until the server closes, or the body announced by Content-Length is in.
         Clock::time_point deadline = Clock::now() + std::chrono::seconds(15);
         char chunk[8192];
@@ -124,8 +115,9 @@ int LiveClient::Open(int port, const std::string& target, const std::string& ext
     socket_ = Connect(port, from);
     if (socket_ == zamri::kInvalidSocket)
         return 0;
-    if (!SendAll(socket_, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: text/event-stream\r\n" +
-                              extraHeaders + "\r\n"))
+    if (!zamri::SocketSendAll(socket_, "GET " + target +
+                                           " HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: text/event-stream\r\n" +
+                                           extraHeaders + "\r\n"))
         return 0;
     if (!readHead)
         return 1;

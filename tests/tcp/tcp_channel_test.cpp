@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "config/channel_table.h"
 #include "platform/os.h"
+#include "program/program.h"
 #include "send_client.h"
 #include "support/messages.h"
 #include "support/overlay_log.h"
@@ -29,32 +29,34 @@ namespace {
 class TcpChannelTest : public ::testing::Test {
   protected:
     void StartTable() {
-        table.reset(new ChannelTable);
+        program.reset(new zamri::Program);
+        table = &program->Table();
         table->SetMode(1);
-        ASSERT_NE(table->tcpServer, nullptr);
-        table->tcpServer->SetOpeningTimeout(2000);
+        ASSERT_NE(program->Capture().TcpServer(), nullptr);
+        program->Capture().TcpServer()->SetOpeningTimeout(2000);
         table->SetTcpPort(0);  // a free port; the tests read it back
         ChannelConfig* footer = table->GetChannel(1);
         footer->patternFlags = 1;
         std::strcpy(footer->patternText, "THANK YOU");
         table->GetChannel(2)->patternFlags = 2;
-        table->delivery.SetFilter(LineFilter({"total"}, {"SECRET"}));
+        program->Delivery().SetFilter(LineFilter({"total"}, {"SECRET"}));
         table->StartCapture();
-        port = table->tcpServer->ListeningPort();
+        port = program->Capture().TcpServer()->ListeningPort();
         ASSERT_GT(port, 0);
     }
-    void TearDown() override { table.reset(); }
+    void TearDown() override { program.reset(); }
 
     MessageRecorder messages;
     OverlayLogFile overlay;
-    std::unique_ptr<ChannelTable> table;
+    std::unique_ptr<zamri::Program> program;
+    ChannelTable* table = nullptr;
     int port = 0;
 };
 
 TEST_F(TcpChannelTest, LinesReachTheOverlayWithTheirCamerasAndFlags) {
     StartTable();
     auto sink = std::make_shared<testing_support::RecordingSink>();
-    table->delivery.AddSink(sink);
+    program->Delivery().AddSink(sink);
     SendClient client;
     ASSERT_EQ(client.Connect("127.0.0.1", port), 1);
     ASSERT_EQ(client.OpeningExchange(), 1);
@@ -113,7 +115,7 @@ TEST_F(TcpChannelTest, LinesReachTheOverlayWithTheirCamerasAndFlags) {
 // TCP lines are masked before the filter: the Important entry "4111" never sees the number.
 TEST_F(TcpChannelTest, CardNumbersAreMaskedBeforeTheFilter) {
     StartTable();
-    table->delivery.SetFilter(LineFilter({"4111"}, {"SECRET"}));
+    program->Delivery().SetFilter(LineFilter({"4111"}, {"SECRET"}));
     SendClient client;
     ASSERT_EQ(client.Connect("127.0.0.1", port), 1);
     ASSERT_EQ(client.OpeningExchange(), 1);
@@ -124,7 +126,7 @@ TEST_F(TcpChannelTest, CardNumbersAreMaskedBeforeTheFilter) {
                                                 {6, 4, "4111 is the code"}};
     ASSERT_TRUE(WaitUntil([&] { return overlay.Lines().size() >= expected.size(); }));
     EXPECT_EQ(overlay.Lines(), expected);
-    EXPECT_EQ(table->delivery.MaskedCardNumbers(7), 1u);
+    EXPECT_EQ(program->Delivery().MaskedCardNumbers(7), 1u);
 }
 
 TEST_F(TcpChannelTest, ZamriSendDeliversAReceipt) {
@@ -152,14 +154,16 @@ TEST_F(TcpChannelTest, ZamriSendDeliversAReceipt) {
 
 TEST_F(TcpChannelTest, CaptureStartReportsAServerThatCannotListen) {
     StartTable();
-    ChannelTable second;
+    zamri::Program secondProgram;
+    ChannelTable& second = secondProgram.Table();
     second.SetMode(1);
     second.SetTcpPort(port);
     second.StartCapture();
     EXPECT_EQ(messages.Count("error|bind() error"), 1);
     EXPECT_EQ(messages.Count("Error|TCP Server is not started."), 1);
     // Without a server object TCP capture start does nothing and shows nothing.
-    ChannelTable serverless;
+    zamri::Program serverlessProgram;
+    ChannelTable& serverless = serverlessProgram.Table();
     serverless.mode = 1;
     EXPECT_EQ(serverless.StartCapture(), 1);
     EXPECT_EQ(serverless.StopCapture(), 1);
@@ -173,14 +177,14 @@ TEST_F(TcpChannelTest, CaptureRestartsWhileTheWorkerAssemblesLines) {
         SendClient client;
         ASSERT_EQ(client.Connect("127.0.0.1", port), 1);
         ASSERT_EQ(client.OpeningExchange(), 1);
-        ASSERT_TRUE(WaitUntil([&] { return table->tcpServer->ClientCount() == 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return program->Capture().TcpServer()->ClientCount() == 1; }));
         for (int i = 0; i < kLines; ++i) {
             std::string text = "line " + std::to_string(i) + "\n";
             ASSERT_EQ(client.SendTextLine(1 + i % 3, text.data(), static_cast<int>(text.size())), 1);
         }
     }
     // Once the server has seen the close, every byte before it has been read.
-    ASSERT_TRUE(WaitUntil([&] { return table->tcpServer->ClientCount() == 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return program->Capture().TcpServer()->ClientCount() == 0; }));
     // Pattern hand-over at capture start meets the worker assembling lines of the same cameras.
     for (int i = 0; i < 5; ++i) {
         table->StopCapture();
@@ -197,14 +201,14 @@ TEST_F(TcpChannelTest, LinesQueuedAtShutdownAreStillOverlayWriteBeforeTheOverlay
         SendClient client;
         ASSERT_EQ(client.Connect("127.0.0.1", port), 1);
         ASSERT_EQ(client.OpeningExchange(), 1);
-        ASSERT_TRUE(WaitUntil([&] { return table->tcpServer->ClientCount() == 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return program->Capture().TcpServer()->ClientCount() == 1; }));
         for (int i = 0; i < kLines; ++i) {
             std::string text = "closing " + std::to_string(i) + "\n";
             ASSERT_EQ(client.SendTextLine(9, text.data(), static_cast<int>(text.size())), 1);
         }
     }
-    ASSERT_TRUE(WaitUntil([&] { return table->tcpServer->ClientCount() == 0; }));
-    table.reset();  // at once, with lines still queued
+    ASSERT_TRUE(WaitUntil([&] { return program->Capture().TcpServer()->ClientCount() == 0; }));
+    program.reset();  // at once, with lines still queued
     std::vector<OverlayCall> calls = overlay.All();
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.back().name, "OV_close");

@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <string>
 
-#include "config/channel_table.h"
 #include "config/settings.h"
 #include "journal/journal_sink.h"
 #include "net/socket_seam.h"
 #include "platform/os.h"
+#include "program/program.h"
 #include "send_client.h"
 #include "support/http_client.h"
 #include "support/messages.h"
@@ -90,15 +90,17 @@ class WebFrontTest : public ::testing::Test {
 
 TEST_F(WebFrontTest, DeliveredLinesReachTheStreamAndTheStatus) {
     testing_support::MessageRecorder messages;  // keeps the message from the console
-    ChannelTable table;
-    WebFront web(table, "9.8.7.6");
+    zamri::Program program("9.8.7.6");
+    ChannelTable& table = program.Table();
+    program.Sinks().Live().Start(program.Delivery());
+    WebFront& web = program.Web();
     Start(web);
     EXPECT_EQ(web.LocalAddress(), "http://127.0.0.1:" + std::to_string(web.Port()) + "/");
     LiveClient client;
     ASSERT_TRUE(client.Open(web.Port()));
 
-    table.delivery.Deliver(2, 0, "10.0.0.7", "CAF\xC9 \x80 1,50");
-    table.delivery.Deliver(2, 2, "10.0.0.7", "VISA 4111 1111 1111 1111 TOTAL");
+    program.Delivery().Deliver(2, 0, "10.0.0.7", "CAF\xC9 \x80 1,50");
+    program.Delivery().Deliver(2, 2, "10.0.0.7", "VISA 4111 1111 1111 1111 TOTAL");
     StreamEvent event;
     ASSERT_TRUE(client.Next(event));
     EXPECT_EQ(JsonText(event.data, "text"), "CAF\xC3\x89 \xE2\x82\xAC 1,50");
@@ -116,21 +118,23 @@ TEST_F(WebFrontTest, DeliveredLinesReachTheStreamAndTheStatus) {
     EXPECT_NE(status.find("{\"camera\":3,\"active\":false"), std::string::npos);
     EXPECT_NE(status.find("Error: COM9 (for Camera 4) open failed."), std::string::npos);
 
-    // Stopping takes the page off the delivery road.
-    web.Stop();
-    EXPECT_TRUE(table.delivery.Sinks().empty());
+    // Stopping the program takes the live view off the delivery road with the page.
+    program.Stop();
+    EXPECT_TRUE(program.Delivery().Sinks().empty());
     EXPECT_EQ(web.Port(), 0);
 }
 
 TEST_F(WebFrontTest, StatusNamesRefusedSenders) {
-    ChannelTable table;
+    zamri::Program program;
+    ChannelTable& table = program.Table();
     table.SetMode(1);
     table.SetTcpPort(0);
     table.StartCapture();
-    WebFront web(table, "1");
+    program.Sinks().Live().Start(program.Delivery());
+    WebFront& web = program.Web();
     Start(web);
     SendClient wrong;
-    ASSERT_TRUE(wrong.Connect("127.0.0.1", table.tcpServer->ListeningPort()));
+    ASSERT_TRUE(wrong.Connect("127.0.0.1", program.Capture().TcpServer()->ListeningPort()));
     const int32_t badReply = 12345;
     EXPECT_EQ(wrong.OpeningExchange(5000, &badReply), 0);
     std::string status;
@@ -143,16 +147,18 @@ TEST_F(WebFrontTest, StatusNamesRefusedSenders) {
 
 TEST_F(WebFrontTest, SearchFindsDeliveredReceiptsAndTheStatusShowsTheJournal) {
     TempDir dir;
-    ChannelTable table;
-    WebFront web(table, "1");
+    zamri::Program program;
+    ChannelTable& table = program.Table();
+    program.Sinks().Live().Start(program.Delivery());
+    WebFront& web = program.Web();
     // The journal's trouble would go to the message box; there is none here.
     auto journal = std::make_shared<JournalSink>(dir.File("journal"), 90, nullptr);
     ASSERT_TRUE(journal->Start());
-    table.delivery.AddSink(journal);  // the page finds it there
+    program.Delivery().AddSink(journal);  // the page finds it there
     Start(web);
-    table.delivery.Deliver(3, 0, "COM3", "BROT \x80 1,20");
-    table.delivery.Deliver(3, 2, "COM3", "TOTAL 1,20");
-    table.delivery.Deliver(4, 0, "COM4", "MILCH 0,99");
+    program.Delivery().Deliver(3, 0, "COM3", "BROT \x80 1,20");
+    program.Delivery().Deliver(3, 2, "COM3", "TOTAL 1,20");
+    program.Delivery().Deliver(4, 0, "COM4", "MILCH 0,99");
     ASSERT_TRUE(testing_support::WaitUntil([&] { return journal->Writer().Written() == 3; }));
 
     testing_support::HttpReply found =
@@ -173,7 +179,7 @@ TEST_F(WebFrontTest, SearchFindsDeliveredReceiptsAndTheStatusShowsTheJournal) {
     EXPECT_NE(status.find("\"journal\":\"on, "), std::string::npos) << status;
     EXPECT_NE(status.find("journal: 3 lines written\",\"export\":\"off\""), std::string::npos) << status;
 
-    table.delivery.RemoveSink(journal.get());
+    program.Delivery().RemoveSink(journal.get());
     testing_support::HttpReply off = HttpGet(web.Port(), "/api/search?text=x");
     EXPECT_EQ(off.status, 503);
     EXPECT_NE(off.body.find("The journal is off"), std::string::npos);
@@ -181,8 +187,10 @@ TEST_F(WebFrontTest, SearchFindsDeliveredReceiptsAndTheStatusShowsTheJournal) {
 }
 
 TEST_F(WebFrontTest, APageOthersReachWithoutAPasswordSaysSo) {
-    ChannelTable table;
-    WebFront web(table, "1");
+    zamri::Program program;
+    ChannelTable& table = program.Table();
+    program.Sinks().Live().Start(program.Delivery());
+    WebFront& web = program.Web();
     WebOptions options;
     std::snprintf(options.address, sizeof options.address, "0.0.0.0");
     std::string error;
@@ -204,13 +212,15 @@ TEST_F(WebFrontTest, APageOthersReachWithoutAPasswordSaysSo) {
 }
 
 TEST_F(WebFrontTest, TextFollowsTheRecorderCodePage) {
-    ChannelTable table;
-    WebFront web(table, "1");
+    zamri::Program program;
+    ChannelTable& table = program.Table();
+    program.Sinks().Live().Start(program.Delivery());
+    WebFront& web = program.Web();
     Start(web, 1251);
-    table.delivery.SetTextCodePage([] { return 1251; });  // as the program's sinks set it
+    program.Delivery().SetTextCodePage([] { return 1251; });  // as the program's sinks set it
     LiveClient client;
     ASSERT_TRUE(client.Open(web.Port()));
-    table.delivery.Deliver(1, 0, "COM1", "\xD5\xEB\xE5\xE1 12");  // Cyrillic "Khleb"
+    program.Delivery().Deliver(1, 0, "COM1", "\xD5\xEB\xE5\xE1 12");  // Cyrillic "Khleb"
     StreamEvent event;
     ASSERT_TRUE(client.Next(event));
     EXPECT_EQ(JsonText(event.data, "text"), "\xD0\xA5\xD0\xBB\xD0\xB5\xD0\xB1 12");

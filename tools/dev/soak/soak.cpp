@@ -34,11 +34,11 @@
 #include <thread>
 #include <vector>
 
-#include "config/channel_table.h"
 #include "net/socket_seam.h"
 #include "netsource/network_capture.h"
 #include "platform/os.h"
 #include "process_probe.h"
+#include "program/program.h"
 #include "send_client.h"
 #include "tcp/tcp_ingest_server.h"
 #include "tcp/wire_protocol.h"
@@ -359,19 +359,21 @@ int main(int argc, char** argv) {
 
     int failures = 0;
     {
-        ChannelTable table;
+        zamri::Program program;
+        ChannelTable& table = program.Table();
         table.SetMode(1);
         table.SetTcpPort(0);
         table.slotIdleSeconds = idleSeconds;
         table.StartCapture();
-        if (table.tcpServer == nullptr || table.tcpServer->ListeningPort() == 0) {
+        TcpIngestServer* tcpServer = program.Capture().TcpServer();
+        if (tcpServer == nullptr || tcpServer->ListeningPort() == 0) {
             std::fprintf(stderr, "zamri-soak: the TCP server did not start\n");
             return 1;
         }
-        TcpIngestServer& server = *table.tcpServer;
+        TcpIngestServer& server = *tcpServer;
         Targets targets;
         targets.tcpPort = server.ListeningPort();
-        soak::WebAbuse web(table);
+        soak::WebAbuse web(table, program.Delivery());
         if (!web.StartPage())
             return 1;
 

@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "config/channel_table.h"
+#include "delivery/line_delivery.h"
+#include "net/send_all.h"
 #include "net/socket_seam.h"
 #include "web/web_front.h"
 
@@ -34,21 +36,10 @@ bool Pause(const std::atomic<bool>& stop, int milliseconds) {
     return !stop.load();
 }
 
-bool SendAll(SocketHandle socket, const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        int n = zamri::SocketSend(socket, bytes.data() + sent, static_cast<int>(bytes.size() - sent));
-        if (n <= 0)
-            return false;
-        sent += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Connects from a loopback address and sends a request; kInvalidSocket when either fails.
 SocketHandle Ask(const char* from, int port, const std::string& request) {
     SocketHandle socket = zamri::SocketConnectFrom(from, "127.0.0.1", port);
-    if (socket != kInvalidSocket && !request.empty() && !SendAll(socket, request)) {
+    if (socket != kInvalidSocket && !request.empty() && !zamri::SocketSendAll(socket, request)) {
         zamri::SocketClose(socket);
         return kInvalidSocket;
     }
@@ -93,7 +84,7 @@ std::string Get(const std::string& target, const std::string& headers) {
 
 }  // namespace
 
-WebAbuse::WebAbuse(ChannelTable& table) : table_(table) {}
+WebAbuse::WebAbuse(ChannelTable& table, LineDelivery& delivery) : table_(table), delivery_(delivery) {}
 
 WebAbuse::~WebAbuse() {
     StopBrowsers();
@@ -101,7 +92,8 @@ WebAbuse::~WebAbuse() {
 }
 
 int WebAbuse::StartPage() {
-    web_ = std::make_unique<zamri::WebFront>(table_, "soak");
+    live_.Start(delivery_);
+    web_ = std::make_unique<zamri::WebFront>(table_, delivery_, live_.Feed(), "soak");
     zamri::WebOptions options;
     std::snprintf(options.password, sizeof options.password, "%s", kPassword);
     std::string error;
@@ -119,7 +111,7 @@ int WebAbuse::FillRing() {
     const int lines = 8192, piece = 1024;
     for (int done = 0; done < lines; done += piece) {
         for (int i = 0; i < piece; ++i)
-            table_.delivery.Deliver(32, 0, "soak", "WARM UP THE LIVE VIEW");
+            delivery_.Deliver(32, 0, "soak", "WARM UP THE LIVE VIEW");
         auto end = Clock::now() + std::chrono::seconds(20);
         while (web_->Feed().NextSeq() <= static_cast<uint64_t>(done + piece) && Clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -172,6 +164,7 @@ void WebAbuse::StopPage() {
     if (web_ != nullptr)
         web_->Stop();
     web_.reset();
+    live_.Stop();
 }
 
 // Opens more connections than one address may have, sends nothing on them, holds them a while

@@ -14,7 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include "web/live_view.h"
+
 class ChannelTable;
+class LineDelivery;
 
 namespace zamri {
 class WebFront;
@@ -24,7 +27,7 @@ namespace soak {
 
 class WebAbuse {
   public:
-    explicit WebAbuse(ChannelTable& table);
+    WebAbuse(ChannelTable& table, LineDelivery& delivery);
     ~WebAbuse();
     WebAbuse(const WebAbuse&) = delete;
     WebAbuse& operator=(const WebAbuse&) = delete;
@@ -53,6 +56,8 @@ class WebAbuse {
     void StatusPoller();
 
     ChannelTable& table_;
+    LineDelivery& delivery_;
+    zamri::LiveView live_;
     std::unique_ptr<zamri::WebFront> web_;
     int port_ = 0;
     std::atomic<bool> stop_{false};

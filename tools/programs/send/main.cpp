@@ -116,20 +116,29 @@ int ParseOptions(int argc, char** argv, Options* options) {
     return 1;
 }
 
-bool ReadBytes(const char* path, std::string* bytes) {
-    FILE* in = stdin;
+// The file, or standard input (in binary mode) for "-" or no path; nullptr when it cannot be
+// opened. CloseInput closes what OpenInput opened.
+FILE* OpenInput(const char* path) {
     if (path == nullptr || std::strcmp(path, "-") == 0) {
         UseBinaryStandardInput();
-    } else {
-        in = std::fopen(path, "rb");
-        if (in == nullptr)
-            return false;
+        return stdin;
     }
+    return std::fopen(path, "rb");
+}
+
+void CloseInput(FILE* in) {
+    if (in != stdin)
+        std::fclose(in);
+}
+
+bool ReadBytes(const char* path, std::string* bytes) {
+    FILE* in = OpenInput(path);
+    if (in == nullptr)
+        return false;
     char buffer[65536];
     for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;)
         bytes->append(buffer, n);
-    if (in != stdin)
-        std::fclose(in);
+    CloseInput(in);
     return true;
 }
 
@@ -208,14 +217,9 @@ int SendRaw(const Options& options) {
 
 // The input's lines, each with LF as its end character.
 bool ReadLines(const char* path, std::vector<std::string>* lines) {
-    FILE* in = stdin;
-    if (path == nullptr || std::strcmp(path, "-") == 0) {
-        UseBinaryStandardInput();
-    } else {
-        in = std::fopen(path, "rb");
-        if (in == nullptr)
-            return false;
-    }
+    FILE* in = OpenInput(path);
+    if (in == nullptr)
+        return false;
     std::string line;
     for (int c; (c = std::fgetc(in)) != EOF;) {
         if (c == '\n') {
@@ -232,8 +236,7 @@ bool ReadLines(const char* path, std::vector<std::string>* lines) {
             line.pop_back();
         lines->push_back(line + "\n");
     }
-    if (in != stdin)
-        std::fclose(in);
+    CloseInput(in);
     return true;
 }
 

@@ -1,4 +1,4 @@
-#include "serial/hebrew_setting.h"
+#include "codepage/hebrew_setting.h"
 
 #include <cstdio>
 

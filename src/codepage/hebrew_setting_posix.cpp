@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "serial/hebrew_setting.h"
+#include "codepage/hebrew_setting.h"
 
 int RecorderSettingsPath(const char* settingsPath, char* out, int size) {
     if (out == nullptr || size <= 0)

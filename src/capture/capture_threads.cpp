@@ -6,9 +6,9 @@
 //   that gives up waiting clears them and marks the thread abandoned.
 // - A thread is given what it needs of its channel when it starts (the record, the run, the
 //   delivery step, the settings path), never the table. An abandoned thread never touches any
-//   of them again (the table may be gone by then); it only finishes with its own capture
-//   object. It learns that under the same lock, so the lock must outlive every table: it is a
-//   process-wide object that is never destroyed.
+//   of them again (the table and the capture may be gone by then); it only finishes with its
+//   own capture object. It learns that under the same lock, so the lock must outlive every
+//   table: it is a process-wide object that is never destroyed.
 // - The capture object is destroyed by its thread only after it is out of the record, so a
 //   stopper or the dump commands, which reach it through the record under the lock, never see
 //   a destroyed object.
@@ -23,14 +23,17 @@
 #include <system_error>
 #include <thread>
 
-#include "serial/capture_threads.h"
+#include "capture/capture_threads.h"
+#include "capture/channel_capture.h"
 
 #include "config/channel_table.h"
 #include "config/settings.h"
+#include "delivery/line_delivery.h"
+#include "net/port_name.h"
 #include "netsource/network_capture.h"
-#include "netsource/port_name.h"
 #include "platform/os.h"
 #include "serial/serial_capture.h"
+#include "tcp/tcp_ingest_server.h"
 
 struct CaptureThread {
     int32_t id;  // unique for the process: tells a late thread from a newer one of its record
@@ -268,15 +271,41 @@ int AbandonedCaptureThreads() {
     return abandonedThreads.load();
 }
 
-int ChannelTable::StartSerialCapture() {
+ChannelCapture::ChannelCapture(ChannelTable& channelTable, LineDelivery& lines)
+    : table(channelTable), delivery(lines) {
+    table.SetCaptureControl(this);
+    ModeSet(table.GetMode());
+}
+
+ChannelCapture::~ChannelCapture() {
+    StopCapture();
+    // Ends the worker, which delivers lines, before the delivery step can go.
+    tcpServer.reset();
+    table.SetCaptureControl(nullptr);
+}
+
+void ChannelCapture::ModeSet(int mode) {
+    if (mode == 1 && tcpServer == nullptr)
+        CreateTcpServer();
+}
+
+int ChannelCapture::StartCapture() {
+    return table.GetMode() == 1 ? StartTcpCapture() : StartSerialCapture();
+}
+
+int ChannelCapture::StopCapture() {
+    return table.GetMode() == 1 ? StopTcpCapture() : StopSerialCapture();
+}
+
+int ChannelCapture::StartSerialCapture() {
     for (int i = 0; i < kChannelCount; ++i) {
-        if (channels[i].enabled != 0 && runs[i].thread.load() == nullptr)
+        if (table.channels[i].enabled != 0 && runs[i].thread.load() == nullptr)
             StartChannel(i);
     }
     return 1;
 }
 
-int ChannelTable::StopSerialCapture() {
+int ChannelCapture::StopSerialCapture() {
     // Every thread is told first, so that they all wind down at once rather than one after the
     // other. This includes the thread of a disabled record, which StopChannel leaves alone:
     // shutdown must not wait on it for ever.
@@ -296,7 +325,7 @@ int ChannelTable::StopSerialCapture() {
     return 1;
 }
 
-int ChannelTable::StartChannel(int index) {
+int ChannelCapture::StartChannel(int index) {
     if (index < 0 || index >= kChannelCount)
         return 0;
     ChannelRun& run = runs[index];
@@ -305,12 +334,17 @@ int ChannelTable::StartChannel(int index) {
     std::unique_lock<std::mutex> guard(CaptureLock());
     if (run.thread.load() != nullptr)
         return 0;
-    CaptureThread* thread = new (std::nothrow) CaptureThread{
-        nextThreadId.fetch_add(1),      index, &channels[index], &run, &delivery, {}, slotIdleSeconds,
-        GetSettings()->recorderCodePage};
+    CaptureThread* thread = new (std::nothrow) CaptureThread{nextThreadId.fetch_add(1),
+                                                             index,
+                                                             &table.channels[index],
+                                                             &run,
+                                                             &delivery,
+                                                             {},
+                                                             table.slotIdleSeconds,
+                                                             table.GetSettings()->recorderCodePage};
     if (thread == nullptr)
         return 0;
-    std::snprintf(thread->settingsPath, sizeof thread->settingsPath, "%s", settingsPath);
+    std::snprintf(thread->settingsPath, sizeof thread->settingsPath, "%s", table.GetSettingsPath());
     run.threadId = thread->id;
     run.thread = thread;
     try {
@@ -324,10 +358,10 @@ int ChannelTable::StartChannel(int index) {
     return 1;
 }
 
-int ChannelTable::StopChannel(int index) {
+int ChannelCapture::StopChannel(int index) {
     if (index < 0 || index >= kChannelCount)
         return 0;
-    ChannelConfig& record = channels[index];
+    ChannelConfig& record = table.channels[index];
     ChannelRun& run = runs[index];
     if (record.enabled == 0)
         return 0;
@@ -359,7 +393,7 @@ int ChannelTable::StopChannel(int index) {
     return 1;
 }
 
-int64_t ChannelTable::PortFailingSince(int index) {
+int64_t ChannelCapture::PortFailingSince(int index) {
     if (index < 0 || index >= kChannelCount)
         return -2;
     std::unique_lock<std::mutex> guard(CaptureLock());
@@ -367,7 +401,7 @@ int64_t ChannelTable::PortFailingSince(int index) {
     return capture != nullptr ? capture->FailingSince() : -2;
 }
 
-int ChannelTable::StartDump(const char* portName, const char* fileName) {
+int ChannelCapture::StartDump(const char* portName, const char* fileName) {
     std::unique_lock<std::mutex> guard(CaptureLock());
     for (int i = 0; i < kChannelCount; ++i) {
         SerialCapture* capture = runs[i].capture.load();
@@ -380,7 +414,7 @@ int ChannelTable::StartDump(const char* portName, const char* fileName) {
     return -1;
 }
 
-int ChannelTable::StopDump(int index) {
+int ChannelCapture::StopDump(int index) {
     if (index < 0 || index >= kChannelCount)
         return 0;
     std::unique_lock<std::mutex> guard(CaptureLock());

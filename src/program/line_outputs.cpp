@@ -1,11 +1,12 @@
-#include "app/line_outputs.h"
+#include "program/line_outputs.h"
 
-#include "app/trouble_reporter.h"
-#include "config/channel_table.h"
 #include "config/settings.h"
+#include "delivery/line_delivery.h"
 #include "export/syslog_sink.h"
 #include "journal/delivered_record.h"
 #include "journal/journal_sink.h"
+#include "program/trouble_reporter.h"
+#include "web/web_options.h"
 
 namespace zamri {
 
@@ -13,22 +14,18 @@ LineOutputs::LineOutputs() = default;
 
 LineOutputs::~LineOutputs() = default;
 
-LineOutputs& ProcessLineOutputs() {
-    static LineOutputs outputs;
-    return outputs;
-}
-
-void LineOutputs::Start(ChannelTable& table, const std::string& recorderSettingsPath) {
+void LineOutputs::Start(const Settings& settings, LineDelivery& lines,
+                        const std::string& recorderSettingsPath) {
+    delivery = &lines;
     if (reporter == nullptr)
         reporter.reset(new TroubleReporter);
     TroubleReporter* report = reporter.get();
     auto trouble = [report](const std::string& message) { report->Report(message); };
-    std::shared_ptr<const Settings> settings = table.GetSettings();
     // Every sink that wants UTF-8 gets the text converted once, in the page the overlay receives.
-    table.delivery.SetTextCodePage(
-        OverlayCodePageSource(UsableRecorderCodePage(settings->recorderCodePage), recorderSettingsPath));
+    lines.SetTextCodePage(
+        OverlayCodePageSource(UsableRecorderCodePage(settings.recorderCodePage), recorderSettingsPath));
 
-    const JournalSettings& journalSettings = settings->journal;
+    const JournalSettings& journalSettings = settings.journal;
     if (!journalSettings.folder.empty() && journal == nullptr) {
         journal = std::make_shared<JournalSink>(journalSettings.folder, journalSettings.keepDays, trouble);
         JournalSpace space;
@@ -36,30 +33,35 @@ void LineOutputs::Start(ChannelTable& table, const std::string& recorderSettings
         space.freeFloorBytes = journalSettings.freeFloorBytes;
         journal->SetSpace(space);
         if (journal->Start())
-            table.delivery.AddSink(journal);
+            lines.AddSink(journal);
         else
             report->Report("Journal: cannot start its writer; lines are not being written to the journal");
     }
 
-    const std::string& target = settings->syslog.collector;
+    const std::string& target = settings.syslog.collector;
     if (!target.empty() && syslog == nullptr) {
         SyslogCollector collector;
         if (!ParseSyslogCollector(target, &collector)) {
             report->Report("Syslog: the collector \"" + target +
                            "\" is not tcp://HOST[:PORT] or udp://HOST[:PORT]; nothing is exported");
         } else {
-            syslog = std::make_shared<SyslogSink>(collector, settings->syslog.bufferLines, trouble);
+            syslog = std::make_shared<SyslogSink>(collector, settings.syslog.bufferLines, trouble);
             if (syslog->Start())
-                table.delivery.AddSink(syslog);
+                lines.AddSink(syslog);
             else
                 report->Report("Syslog: cannot start the export; nothing is exported");
         }
     }
+
+    // Before capture, so the page shows every line from the first on, whenever it starts.
+    if (WebOptionsFrom(settings).port != 0 && !live.Start(lines))
+        report->Report("Web page: cannot start the live view; the page shows no new lines");
 }
 
-void LineOutputs::Stop(ChannelTable& table) {
+void LineOutputs::Stop() {
+    live.Stop();
     if (journal != nullptr) {
-        table.delivery.RemoveSink(journal.get());
+        delivery->RemoveSink(journal.get());
         journal->Stop(kFinishMilliseconds);
         uint64_t lost = journal->DroppedLines() + journal->Writer().NotWritten();
         if (lost > 0 && reporter != nullptr)
@@ -68,7 +70,7 @@ void LineOutputs::Stop(ChannelTable& table) {
         journal.reset();
     }
     if (syslog != nullptr) {
-        table.delivery.RemoveSink(syslog.get());
+        delivery->RemoveSink(syslog.get());
         uint64_t overflow = syslog->DroppedLines();
         syslog->Stop(kFinishMilliseconds);
         uint64_t lost = syslog->UnsentLines();
@@ -80,6 +82,7 @@ void LineOutputs::Stop(ChannelTable& table) {
         syslog.reset();
     }
     reporter.reset();
+    delivery = nullptr;
 }
 
 }  // namespace zamri

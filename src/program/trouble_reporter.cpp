@@ -1,4 +1,4 @@
-#include "app/trouble_reporter.h"
+#include "program/trouble_reporter.h"
 
 #include "platform/os.h"
 

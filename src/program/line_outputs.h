@@ -1,19 +1,23 @@
 // Where delivered lines go besides the overlay library, as section [Options] of the settings
 // file sets it up at start-up: the journal (Journal=, JournalDays=, JournalSizeMB=,
-// JournalFreeMB=) and the syslog export (Syslog=, SyslogBuffer=). Trouble with either is shown
-// once and capture goes on.
+// JournalFreeMB=), the syslog export (Syslog=, SyslogBuffer=) and the live view of the web page
+// (HttpPort=). Each is a sink of the delivery step with its own queue and thread. Trouble with
+// one is shown once and capture goes on.
 #pragma once
 
 #include <memory>
 #include <string>
 
-class ChannelTable;
+#include "web/live_view.h"
+
+class LineDelivery;
 
 namespace zamri {
 
 class JournalSink;
 class SyslogSink;
 class TroubleReporter;
+struct Settings;
 
 class LineOutputs {
   public:
@@ -22,14 +26,17 @@ class LineOutputs {
     LineOutputs(const LineOutputs&) = delete;
     LineOutputs& operator=(const LineOutputs&) = delete;
 
-    // Adds the sinks that the settings the table read ask for to its delivery step.
-    void Start(ChannelTable& table, const std::string& recorderSettingsPath);
+    // Adds the sinks that the settings ask for to the delivery step, and tells it the page the
+    // overlay receives (recorderSettingsPath: the recorder's file, for its Hebrew setting).
+    void Start(const Settings& settings, LineDelivery& delivery, const std::string& recorderSettingsPath);
     // Takes the sinks off, lets them finish what is queued (a few seconds at most) and reports
     // any lines they could not write or send. Harmless when nothing was started.
-    void Stop(ChannelTable& table);
+    void Stop();
 
     JournalSink* Journal() const { return journal.get(); }
     SyslogSink* Syslog() const { return syslog.get(); }
+    // Its feed exists whether or not the sink runs: the page reads it.
+    LiveView& Live() { return live; }
 
     // The time the sinks get at stop for what is still queued.
     static constexpr int kFinishMilliseconds = 3000;
@@ -38,9 +45,8 @@ class LineOutputs {
     std::unique_ptr<TroubleReporter> reporter;
     std::shared_ptr<JournalSink> journal;
     std::shared_ptr<SyslogSink> syslog;
+    LiveView live;
+    LineDelivery* delivery = nullptr;
 };
-
-// The running program's outputs (StartAfterChecks and StopBeforeExit use them).
-LineOutputs& ProcessLineOutputs();
 
 }  // namespace zamri

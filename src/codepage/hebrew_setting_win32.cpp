@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "serial/hebrew_setting.h"
+#include "codepage/hebrew_setting.h"
 
 // The recorder keeps its settings file in the Windows directory, wherever this program lives.
 int RecorderSettingsPath(const char* settingsPath, char* out, int size) {

@@ -1,4 +1,4 @@
-#include "netsource/port_name.h"
+#include "net/port_name.h"
 
 #include <cstring>
 

@@ -1,0 +1,20 @@
+// What the channel table hands on when it is asked to start or stop capture: the program's
+// capture (serial and network channels, TCP mode's server) implements it and gives itself to
+// the table, so the table keeps its members without knowing the layers above it.
+#pragma once
+
+#include <cstdint>
+
+class CaptureControl {
+  public:
+    virtual ~CaptureControl() = default;
+    // The mode was set (1 TCP, 0 serial): TCP mode's server and worker exist from then on.
+    virtual void ModeSet(int mode) = 0;
+    virtual int StartCapture() = 0;
+    virtual int StopCapture() = 0;
+    virtual int StartChannel(int index) = 0;
+    virtual int StopChannel(int index) = 0;
+    virtual int64_t PortFailingSince(int index) = 0;
+    virtual int StartDump(const char* portName, const char* fileName) = 0;
+    virtual int StopDump(int index) = 0;
+};

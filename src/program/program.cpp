@@ -1,0 +1,50 @@
+#include "program/program.h"
+
+#include "config/settings.h"
+#include "tcp/tcp_ingest_server.h"
+
+namespace zamri {
+
+Program::Program(const char* version) : web(table, delivery, sinks.Live().Feed(), version) {
+    // The table's lists and masks reach the delivery step whenever they change.
+    table.SetFilterReceiver([this](LineFilter filter) { delivery.SetFilter(std::move(filter)); });
+    table.SetSettingsReceiver([this](const Settings& read) { delivery.LoadMasks(read.masks); });
+    web.SetRefusalSource([this](AdmissionGate::Summary* summary) {
+        TcpIngestServer* server = capture.TcpServer();
+        if (server == nullptr)
+            return 0;
+        *summary = server->RefusalsSoFar();
+        return 1;
+    });
+}
+
+Program::~Program() {
+    Stop();
+}
+
+int Program::Start(const std::string& recorderSettingsPath, const std::function<bool()>& stopAsked) {
+    auto stopping = [&stopAsked] { return stopAsked && stopAsked(); };
+    if (stopping())
+        return 0;
+    table.LoadSettings();
+    if (stopping())
+        return 0;
+    std::shared_ptr<const Settings> settings = table.GetSettings();
+    sinks.Start(*settings, delivery, recorderSettingsPath);
+    if (stopping())
+        return 0;
+    capture.StartCapture();
+    webError.clear();
+    if (!stopping() && !web.Start(*settings, webError))
+        sinks.Live().Stop();  // nothing would read it
+    return 1;
+}
+
+void Program::Stop() {
+    web.Stop();
+    capture.StopCapture();
+    // After capture: the last lines are in the sinks' queues by now.
+    sinks.Stop();
+}
+
+}  // namespace zamri
