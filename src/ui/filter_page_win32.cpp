@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <prsht.h>
 
+#include "delivery/line_delivery.h"
 #include "mask/mask_set.h"
 #include "platform/language.h"
 #include "ui/page_rules.h"
