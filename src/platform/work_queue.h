@@ -77,8 +77,10 @@ class WorkQueue {
             s.items.push_back(make());
             ++s.accepted;
         }
-        // Only a consumer that waits is woken: one that is busy or resting finds the item anyway.
+        // Only a consumer that waits is woken, and only once: one that is busy or resting, or
+        // already woken, finds the item anyway.
         if (s.consumerWaiting) {
+            s.consumerWaiting = false;
             guard.unlock();
             s.arrived.notify_one();
         }
@@ -264,10 +266,11 @@ class WorkQueue {
             if (s.items.empty()) {
                 if (stopping || s.closed)
                     break;
-                guard.unlock();
-                if (s.idle)
+                if (s.idle) {
+                    guard.unlock();
                     s.idle();
-                guard.lock();
+                    guard.lock();
+                }
                 s.consumerWaiting = true;
                 s.arrived.wait(guard,
                                [&s] { return !s.items.empty() || s.phase == Phase::kStopping || s.closed; });

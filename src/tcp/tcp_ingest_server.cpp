@@ -12,7 +12,10 @@
 using namespace zamri;
 
 TcpIngestServer::TcpIngestServer() {
-    queue.Start([this](QueuedRecord& record) { HandOn(*record); });
+    queue.Start([this](QueuedRecord& record) {
+        HandOn(*record);
+        record.reset();  // freed here, not under the queue's lock that the network thread needs
+    });
 }
 
 TcpIngestServer::~TcpIngestServer() {
