@@ -1,7 +1,7 @@
 // The network thread's loop: one thread serves many sockets, each with its own state and
 // deadline, and never waits on one peer. Whichever socket is ready is served once per turn;
 // deadlines are checked by the loop, not by blocking calls with time-outs. It runs over the
-// socket seam, so it is the same on Linux (poll) and Windows (Winsock event objects).
+// socket seam, so it is the same on Linux (epoll) and Windows (Winsock event objects).
 //
 // How a front plugs in (the framed TCP server in tcp_server.cpp is the worked example):
 // - Every socket gets a LoopHandler that holds that connection's state (bytes so far, step of

@@ -1,6 +1,6 @@
 // The socket layer's contract: everything the network fronts (TCP mode's server, the network
 // channels, the syslog export) and the senders need from the platform. Two backends implement
-// it: socket_seam_win32.cpp (Winsock 2.2 with event objects) and socket_seam_posix.cpp (poll).
+// it: socket_seam_win32.cpp (Winsock 2.2 with event objects) and socket_seam_posix.cpp (epoll).
 // Names are looked up in one place (socket_address.h). Everything above this header is shared.
 //
 // Results follow the program's conventions: 1 success, 0 failure; byte counts or -1.

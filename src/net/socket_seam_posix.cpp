@@ -1,4 +1,5 @@
-// Linux backend of the socket layer: BSD sockets and poll. A listener's readiness is an
+// Linux backend of the socket layer: BSD sockets, and epoll for the wait set (a wait costs the
+// sockets that are ready, not every socket watched). A listener's readiness is an
 // accept; a client's readiness is looked at with a one-byte peek, so that "data waiting",
 // "orderly close" and "reset" are told apart as Winsock's network events tell them.
 #include <arpa/inet.h>
@@ -7,6 +8,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -293,41 +296,50 @@ int SocketConnectBegin(SocketHandle socket, const char* host, int port) {
 }
 
 struct SocketWaitSet::Impl {
-    // The wake-up pipe's read end sits behind the last slot.
-    pollfd fds[kMaxWaitSlots + 1];
-    int watch[kMaxWaitSlots] = {};
+    int epoll = -1;
+    int wake = -1;               // an eventfd, watched behind the last slot
     int sockets[kMaxWaitSlots];  // the attached socket of each slot, -1 for none
-    int wakeRead = -1;
-    int wakeWrite = -1;
+    int watch[kMaxWaitSlots] = {};
+    bool watched[kMaxWaitSlots] = {};    // registered with the epoll set
+    uint32_t ready[kMaxWaitSlots] = {};  // what the last Wait found, until Take
+    int readySlots[kMaxWaitSlots];       // the slots with something in ready, readyCount of them
+    int readyCount = 0;
 };
 
 SocketWaitSet::SocketWaitSet() : impl(new Impl) {
-    for (pollfd& entry : impl->fds)
-        entry = pollfd{-1, 0, 0};
     for (int& socket : impl->sockets)
         socket = -1;
-    int ends[2];
-    if (pipe2(ends, O_NONBLOCK | O_CLOEXEC) == 0) {
-        impl->wakeRead = ends[0];
-        impl->wakeWrite = ends[1];
+    impl->epoll = epoll_create1(EPOLL_CLOEXEC);
+    impl->wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.u32 = kMaxWaitSlots;
+    if (impl->epoll < 0 || impl->wake < 0 || epoll_ctl(impl->epoll, EPOLL_CTL_ADD, impl->wake, &event) != 0) {
+        if (impl->epoll >= 0)
+            ::close(impl->epoll);
+        if (impl->wake >= 0)
+            ::close(impl->wake);
+        impl->epoll = impl->wake = -1;
     }
 }
 
 SocketWaitSet::~SocketWaitSet() {
-    if (impl->wakeRead >= 0)
-        ::close(impl->wakeRead);
-    if (impl->wakeWrite >= 0)
-        ::close(impl->wakeWrite);
+    if (impl->epoll >= 0)
+        ::close(impl->epoll);
+    if (impl->wake >= 0)
+        ::close(impl->wake);
     delete impl;
 }
 
 int SocketWaitSet::IsReady() const {
-    return impl->wakeRead >= 0;
+    return impl->epoll >= 0;
 }
 
 int SocketWaitSet::Attach(int slot, SocketHandle socket, int watch) {
-    if (slot < 0 || slot >= kMaxWaitSlots || !SetNonBlocking(Fd(socket)))
+    if (slot < 0 || slot >= kMaxWaitSlots || impl->epoll < 0 || !SetNonBlocking(Fd(socket)))
         return 0;
+    if (impl->sockets[slot] >= 0)
+        Detach(slot);
     impl->sockets[slot] = Fd(socket);
     if (!Change(slot, socket, watch)) {
         impl->sockets[slot] = -1;
@@ -339,54 +351,88 @@ int SocketWaitSet::Attach(int slot, SocketHandle socket, int watch) {
 int SocketWaitSet::Change(int slot, SocketHandle socket, int watch) {
     if (slot < 0 || slot >= kMaxWaitSlots || impl->sockets[slot] != Fd(socket))
         return 0;
-    short wanted = 0;
+    uint32_t wanted = 0;
     if (watch & (kWatchAccept | kWatchRead))
-        wanted |= POLLIN;
+        wanted |= EPOLLIN;
     if (watch & kWatchWrite)
-        wanted |= POLLOUT;
-    // poll reports a hang-up even of a socket watched for nothing, which would wake every wait
-    // while a reset connection's reading is paused: a slot watched for nothing is left out.
-    impl->fds[slot] = pollfd{wanted != 0 ? Fd(socket) : -1, wanted, 0};
+        wanted |= EPOLLOUT;
+    // A hang-up is reported even of a socket watched for nothing, which would wake every wait
+    // while a reset connection's reading is paused: a slot watched for nothing leaves the set.
+    int done = 0;
+    if (wanted == 0) {
+        if (impl->watched[slot])
+            epoll_ctl(impl->epoll, EPOLL_CTL_DEL, Fd(socket), nullptr);
+        impl->watched[slot] = false;
+        done = 1;
+    } else {
+        epoll_event event{};
+        event.events = wanted;
+        event.data.u32 = static_cast<uint32_t>(slot);
+        int op = impl->watched[slot] ? EPOLL_CTL_MOD : EPOLL_CTL_ADD;
+        done = epoll_ctl(impl->epoll, op, Fd(socket), &event) == 0;
+        impl->watched[slot] = done != 0;
+    }
     impl->watch[slot] = watch;
-    return 1;
+    impl->ready[slot] = 0;  // what was found for the old watch does not count for the new one
+    return done;
 }
 
 void SocketWaitSet::Detach(int slot) {
     if (slot < 0 || slot >= kMaxWaitSlots)
         return;
-    impl->fds[slot] = pollfd{-1, 0, 0};
+    // After a close the kernel has dropped the socket from the set already (EBADF then), and
+    // its number may belong to a socket attached since to another slot: that one stays.
+    int fd = impl->sockets[slot];
+    bool reused = false;
+    for (int other = 0; other < kMaxWaitSlots && fd >= 0 && !reused; ++other)
+        reused = other != slot && impl->sockets[other] == fd;
+    if (impl->watched[slot] && fd >= 0 && !reused)
+        epoll_ctl(impl->epoll, EPOLL_CTL_DEL, fd, nullptr);
+    impl->watched[slot] = false;
     impl->sockets[slot] = -1;
     impl->watch[slot] = 0;
+    impl->ready[slot] = 0;
 }
 
 int SocketWaitSet::Wait(int count, int milliseconds) {
-    if (count < 0 || count > kMaxWaitSlots)
+    if (count < 0 || count > kMaxWaitSlots || impl->epoll < 0)
         return -1;
-    // Slots at and above count are left out of this wait; the pipe takes the place after them.
-    pollfd saved = impl->fds[count];
-    impl->fds[count] = pollfd{impl->wakeRead, POLLIN, 0};
-    int result;
-    do {
-        result = ::poll(impl->fds, static_cast<nfds_t>(count + 1), milliseconds < 0 ? -1 : milliseconds);
-    } while (result < 0 && errno == EINTR);
-    bool woken = impl->fds[count].revents != 0;
-    impl->fds[count] = saved;
-    if (result < 0)
-        return -1;
-    if (woken) {
-        char drain[64];
-        while (::read(impl->wakeRead, drain, sizeof drain) > 0) {
+    // What the last wait found and nobody took is looked at afresh (readiness is level-triggered).
+    for (int i = 0; i < impl->readyCount; ++i)
+        impl->ready[impl->readySlots[i]] = 0;
+    impl->readyCount = 0;
+    epoll_event events[kMaxWaitSlots + 1];
+    for (;;) {
+        int result =
+            ::epoll_wait(impl->epoll, events, kMaxWaitSlots + 1, milliseconds < 0 ? -1 : milliseconds);
+        if (result < 0 && errno == EINTR)
+            continue;
+        if (result < 0)
+            return -1;
+        bool woken = false;
+        for (int i = 0; i < result; ++i) {
+            uint32_t slot = events[i].data.u32;
+            if (slot == static_cast<uint32_t>(kMaxWaitSlots)) {
+                woken = true;
+                uint64_t drained;
+                ssize_t ignored = ::read(impl->wake, &drained, sizeof drained);
+                (void)ignored;
+            } else if (static_cast<int>(slot) < count && impl->sockets[slot] >= 0 && impl->ready[slot] == 0) {
+                impl->ready[slot] = events[i].events;
+                impl->readySlots[impl->readyCount++] = static_cast<int>(slot);
+            }
         }
+        // Slots at and above count are left out of this wait, as with an explicit list of sockets.
+        return woken || impl->readyCount > 0 ? 1 : 0;
     }
-    return result > 0 ? 1 : 0;
 }
 
 int SocketWaitSet::Take(int slot, SocketHandle socket, NetworkEvents* events) {
     *events = NetworkEvents();
-    if (slot < 0 || slot >= kMaxWaitSlots || impl->fds[slot].fd < 0)
+    if (slot < 0 || slot >= kMaxWaitSlots || impl->sockets[slot] < 0)
         return 0;
-    short revents = impl->fds[slot].revents;
-    impl->fds[slot].revents = 0;
+    uint32_t revents = impl->ready[slot];
+    impl->ready[slot] = 0;
     if (revents == 0)
         return 0;
     int watch = impl->watch[slot];
@@ -394,15 +440,15 @@ int SocketWaitSet::Take(int slot, SocketHandle socket, NetworkEvents* events) {
         events->accept = 1;
         return 1;
     }
-    if ((watch & kWatchWrite) && (revents & (POLLOUT | POLLERR | POLLHUP))) {
+    if ((watch & kWatchWrite) && (revents & (EPOLLOUT | EPOLLERR | EPOLLHUP))) {
         events->write = 1;
         int error = 0;
         socklen_t length = sizeof error;
-        if (revents & POLLERR)
+        if (revents & EPOLLERR)
             getsockopt(Fd(socket), SOL_SOCKET, SO_ERROR, &error, &length);
         events->writeError = error;
     }
-    if ((watch & kWatchRead) && (revents & (POLLIN | POLLERR | POLLHUP))) {
+    if ((watch & kWatchRead) && (revents & (EPOLLIN | EPOLLERR | EPOLLHUP | EPOLLRDHUP))) {
         char byte;
         ssize_t peeked;
         do {
@@ -421,10 +467,10 @@ int SocketWaitSet::Take(int slot, SocketHandle socket, NetworkEvents* events) {
 }
 
 void SocketWaitSet::Wake() {
-    if (impl->wakeWrite < 0)
+    if (impl->wake < 0)
         return;
-    char byte = 1;
-    ssize_t ignored = ::write(impl->wakeWrite, &byte, 1);
+    uint64_t one = 1;
+    ssize_t ignored = ::write(impl->wake, &one, sizeof one);
     (void)ignored;
 }
 

@@ -91,7 +91,6 @@ class WebFrontTest : public ::testing::Test {
 TEST_F(WebFrontTest, DeliveredLinesReachTheStreamAndTheStatus) {
     testing_support::MessageRecorder messages;  // keeps the message from the console
     zamri::Program program("9.8.7.6");
-    ChannelTable& table = program.Table();
     program.Sinks().Live().Start(program.Delivery());
     WebFront& web = program.Web();
     Start(web);
@@ -148,7 +147,6 @@ TEST_F(WebFrontTest, StatusNamesRefusedSenders) {
 TEST_F(WebFrontTest, SearchFindsDeliveredReceiptsAndTheStatusShowsTheJournal) {
     TempDir dir;
     zamri::Program program;
-    ChannelTable& table = program.Table();
     program.Sinks().Live().Start(program.Delivery());
     WebFront& web = program.Web();
     // The journal's trouble would go to the message box; there is none here.
@@ -188,7 +186,6 @@ TEST_F(WebFrontTest, SearchFindsDeliveredReceiptsAndTheStatusShowsTheJournal) {
 
 TEST_F(WebFrontTest, APageOthersReachWithoutAPasswordSaysSo) {
     zamri::Program program;
-    ChannelTable& table = program.Table();
     program.Sinks().Live().Start(program.Delivery());
     WebFront& web = program.Web();
     WebOptions options;
@@ -213,7 +210,6 @@ TEST_F(WebFrontTest, APageOthersReachWithoutAPasswordSaysSo) {
 
 TEST_F(WebFrontTest, TextFollowsTheRecorderCodePage) {
     zamri::Program program;
-    ChannelTable& table = program.Table();
     program.Sinks().Live().Start(program.Delivery());
     WebFront& web = program.Web();
     Start(web, 1251);
