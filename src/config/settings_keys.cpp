@@ -88,6 +88,15 @@ void ChannelIdleSeconds(SettingsReading& reading, const SettingKey&, int number)
     Record(reading, number).decoding.idleSeconds = std::clamp(seconds, 0, kMaxIdleSeconds);
 }
 
+void ChannelCutEndsReceipt(SettingsReading& reading, const SettingKey&, int number) {
+    // Only a plain 0 turns it off: a mistyped value keeps receipts ending at their cuts.
+    std::string value = reading.TextOr(ChannelSection(number).c_str(), "CutEndsReceipt", 15, "1");
+    char* end = nullptr;
+    long parsed = std::strtol(value.c_str(), &end, 10);
+    Record(reading, number).decoding.cutEndsReceipt =
+        end != value.c_str() && *end == 0 && parsed == 0 ? 0 : 1;
+}
+
 void ListenAddress(SettingsReading& reading, const SettingKey&, int) {
     reading.Value().tcp.listenAddress = SenderRule(reading, kOptions, "ListenAddress", kListenAddressSize - 1,
                                                    "the TCP server does not start until it is corrected");
@@ -229,6 +238,10 @@ const std::vector<SettingKey> kKeys = {
      ChannelCodePage},
     {"Channel N", "IdleSeconds", "seconds", "0", "0 to 3600",
      "end an open receipt after this long without data (0: never)", true, ChannelIdleSeconds},
+    {"Channel N", "CutEndsReceipt", "0 or 1", "1", "",
+     "a paper cut (ESC/POS, Star) ends the receipt as a form feed does (only 0 switches it off, for a "
+     "till that cuts inside a receipt)",
+     true, ChannelCutEndsReceipt},
     // TCP mode.
     {"Channel", "PORT", "port", "10000", "", "TCP mode's listening port", false,
      NumberKey<&Settings::tcp, &TcpSettings::port>},

@@ -172,6 +172,9 @@ std::string SettingsText(const Settings& settings) {
         if (record.decoding.idleSeconds != standard.decoding.idleSeconds)
             out += "[Channel " + number + "] IdleSeconds = " + std::to_string(record.decoding.idleSeconds) +
                    "\n";
+        if (record.decoding.cutEndsReceipt != standard.decoding.cutEndsReceipt)
+            out += "[Channel " + number +
+                   "] CutEndsReceipt = " + std::to_string(record.decoding.cutEndsReceipt) + "\n";
         if (std::strcmp(record.allowedSenders, standard.allowedSenders) != 0)
             out += "[Channel " + number + "] AllowedSenders = " + Quoted(record.allowedSenders) + "\n";
     }

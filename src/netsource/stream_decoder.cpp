@@ -157,11 +157,12 @@ void StreamDecoder::Main() {
     while (decoder.ReadLine(source, &text, &flags) >= 0)
         output.Deliver(text, flags);
     if (!aborted.load() && decoder.lineLength > 0) {
-        // The connection closed in the middle of a line: it ends here, as an LF would end it.
+        // The connection closed in the middle of a line: it ends here, as an LF would end it, and
+        // a drawer fired inside it comes out after it.
         static const unsigned char kLineFeed = 0x0A;
         MemoryByteSource end(&kLineFeed, 1);
         ByteSource endSource = end.Source();
-        if (decoder.ReadLine(endSource, &text, &flags) >= 0)
+        while (decoder.ReadLine(endSource, &text, &flags) >= 0)
             output.Deliver(text, flags);
     }
     ended = true;

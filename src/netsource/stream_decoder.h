@@ -27,7 +27,7 @@ struct DecoderSettings {
     int patternFlags = 0;
     char patternText[kPatternTextSize] = {};
     char recorderSettings[zamri::kMaxPath] = {};  // for the Hebrew setting; empty: none
-    DecodingOptions decoding;                     // code page and idle end, as for a serial port
+    DecodingOptions decoding;                     // code page, idle end, cut end, as for a serial port
     int recorderPage = 1252;                      // the Windows page the recorder shows
 };
 

@@ -76,7 +76,7 @@ constexpr CommandTable kDotMatrixFs = MakeTable({
 constexpr CommandTable kReceiptDle = MakeTable({
     Rows("\x04", R::kMoreIfSevenOrEight),
     Rows("\x05", R::kFixed, 1),
-    Rows("\x14", R::kRealTimeRequest),
+    Rows("\x14", R::kRealTimeRequest, 0, A::kDrawerPulse),
 });
 
 // Besides the standard rows, the vendor commands that tills commonly send to compatible
@@ -98,6 +98,8 @@ constexpr CommandTable kReceiptEsc = MakeTable({
     Rows("!", R::kFixed, 1, A::kPrintMode),
     Rows("M", R::kFixed, 1, A::kFontSelect),
     Rows(" ", R::kFixed, 1, A::kCharacterSpacing),
+    Rows("p", R::kFixed, 3, A::kDrawerKick),
+    Rows("im", R::kNone, 0, A::kBareCut),
 });
 
 constexpr CommandTable kReceiptFs = MakeTable({
@@ -121,6 +123,7 @@ constexpr CommandTable kReceiptGs = MakeTable({
     Rows("(", R::kLengthPrefixed),
     Rows("8", R::kLargeGraphics),
     Rows("!", R::kFixed, 1, A::kCharacterSize),
+    Rows("V", R::kCut, 0, A::kCut),
 });
 
 // Star Line Mode with the StarPRNT additions. ESC is the only introducer; ESC GS, ESC RS and
@@ -158,6 +161,7 @@ constexpr CommandTable kStarEsc = MakeTable({
     Rows("W", R::kFixed, 1, A::kStarWidth),
     Rows("i", R::kFixed, 2, A::kStarExpansion),
     Rows("D", R::kToNul, 0, A::kTabStops),
+    Rows("d", R::kFixed, 1, A::kStarCut),
 });
 
 constexpr CommandTable kStarEscGs = MakeTable({
@@ -208,7 +212,10 @@ constexpr int kEsc = 0x1B;
 constexpr int kFs = 0x1C;
 constexpr int kGs = 0x1D;
 
+constexpr int kBel = 0x07;
 constexpr int kVt = 0x0B;
+constexpr int kEm = 0x19;
+constexpr int kSub = 0x1A;
 constexpr uint32_t kEveryControl = 0xFFFFFFFFu;  // printers discard the control bytes they do not know
 
 struct Introducer {
@@ -220,6 +227,7 @@ struct Behaviour {
     uint32_t dropped = 0;
     uint32_t lineBreaks = 0;
     uint32_t cancels = 0;
+    uint32_t drawers = 0;
     bool receiptPrinter = false;
     bool widthControls = false;
     const CommandTable* raster = nullptr;
@@ -232,6 +240,7 @@ constexpr Emulation MakeEmulation(const char* name, std::initializer_list<Introd
                         behaviour.dropped,
                         behaviour.lineBreaks,
                         behaviour.cancels,
+                        behaviour.drawers,
                         behaviour.receiptPrinter,
                         behaviour.widthControls,
                         behaviour.raster};
@@ -253,6 +262,7 @@ constexpr Behaviour StarPrinter() {
     Behaviour b = ReceiptPrinter();
     b.lineBreaks = 1u << kVt;
     b.cancels = 1u << kCan;
+    b.drawers = (1u << kBel) | (1u << kFs) | (1u << kSub) | (1u << kEm);
     b.widthControls = true;
     b.raster = &kStarRasterData;
     return b;
@@ -264,7 +274,7 @@ constexpr Emulation kEmulations[] = {
     MakeEmulation("ESC/POS",
                   {{kDle, &kReceiptDle}, {kEsc, &kReceiptEsc}, {kFs, &kReceiptFs}, {kGs, &kReceiptGs}},
                   ReceiptPrinter()),
-    // FS is no introducer here: with BEL, SUB and EM it fires the drawer (dropped).
+    // FS is no introducer here: with BEL, SUB and EM it fires the drawer.
     MakeEmulation("Star", {{kEsc, &kStarEsc}}, StarPrinter()),
 };
 

@@ -80,6 +80,13 @@ enum class CommandAction : uint8_t {
     kStarFont,          // ESC RS F n: font A (0) or B (1)
     kStarRaster,        // ESC * r A enters raster mode, ESC * r B leaves it
     kStarEncoding,      // ESC GS ) U pL pH 30 m: text is UTF-8 (m 1) or code-page bytes (m 0)
+    // Where the paper is cut (the line loop may end the receipt there).
+    kCut,      // GS V m [n] (ESC/POS): m 0, 1, "0", "1", 0x41, 0x42, 0x61, 0x62, 0x67 or 0x68
+    kBareCut,  // ESC i, ESC m (ESC/POS): a partial cut, no parameter
+    kStarCut,  // ESC d n (Star): n 0 to 3 or "0" to "3"
+    // Where the cash drawer is fired (the line loop reports it).
+    kDrawerKick,   // ESC p m t1 t2 (ESC/POS): m 0, 1, "0" or "1"
+    kDrawerPulse,  // DLE DC4 fn m t (ESC/POS): only fn 1, with m 0 or 1 and t 1 to 8
 };
 
 struct CommandEntry {
@@ -101,6 +108,8 @@ struct Emulation {
     // Control bytes that end the line as LF does, and that drop the line so far (Star VT, CAN).
     uint32_t lineBreakControls;
     uint32_t cancelControls;
+    // Control bytes that fire the cash drawer (Star BEL, FS, SUB, EM).
+    uint32_t drawerControls;
     // A receipt printer: the stream selects code pages (converted to the recorder's page from
     // PC437 on unless the channel names another), tabs and print positions become spaces.
     bool receiptPrinter;

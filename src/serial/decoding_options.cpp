@@ -27,5 +27,6 @@ int ApplyDecodingOptions(LineDecoder& decoder, const DecodingOptions& options, i
     }
     decoder.SetCodePages(usable ? options.codePage : 0, recorderPage);
     decoder.SetIdleEnd(static_cast<int64_t>(options.idleSeconds) * 1000);
+    decoder.SetCutEndsReceipt(options.cutEndsReceipt != 0);
     return ok;
 }

@@ -5,7 +5,7 @@
 #include "serial/line_decoder.h"
 
 // Sets a channel's decoder as its options say, whatever its byte source (a serial port, a network
-// connection): the printer's and the recorder's code page and the idle end. A source named
+// connection): the printer's and the recorder's code page, the idle end and the cut end. A source named
 // sourceName then has to report quiet spells as decoder.QuietReportMilliseconds() asks. Returns
 // 1, or 0 with a message for the user in problem when a page cannot be used (the emulation's
 // default applies then, 1252 for the recorder).

@@ -124,6 +124,26 @@ int LineDecoder::Deliver(int flags, const char** text, int* outFlags) {
     return length;
 }
 
+int LineDecoder::DeliverReceiptEnd(const char** text, int* outFlags) {
+    if (spaceCount == lineLength)
+        lineLength = 0;
+    lineCount = 0;
+    return Deliver(kLineFlagEnd, text, outFlags);
+}
+
+int LineDecoder::DeliverDrawer(const char** text, int* outFlags) {
+    static const char kNoText[] = "";
+    --drawersDue;
+    *text = kNoText;
+    *outFlags = kLineFlagDrawer;
+    return 0;
+}
+
+void LineDecoder::DrawerFired() {
+    if (drawersDue < INT_MAX)
+        ++drawersDue;
+}
+
 int LineDecoder::DeliverFull(const char** text, int* outFlags) {
     int start = CardRunTailStart(lineBuffer, lineLength);
     int run = lineLength - start;
@@ -350,6 +370,43 @@ void LineDecoder::ApplyEffect(const CommandEffect& effect) {
             if (n >= 2 && b[0] == 'r' && (b[1] == 'A' || b[1] == 'B'))
                 rasterMode = b[1] == 'A';
             break;
+        case CommandAction::kCut:
+            // Full or partial, at once or after a feed; other values the printer ignores.
+            if (n >= 1) {
+                switch (b[0]) {
+                    case 0:
+                    case 1:
+                    case '0':
+                    case '1':
+                    case 0x41:
+                    case 0x42:
+                    case 0x61:
+                    case 0x62:
+                    case 0x67:
+                    case 0x68:
+                        cutCame = true;
+                        break;
+                    default:
+                        break;
+                }
+            }
+            break;
+        case CommandAction::kBareCut:
+            cutCame = true;
+            break;
+        case CommandAction::kStarCut:
+            if (n >= 1 && Digit(b[0]) >= 0 && Digit(b[0]) <= 3)
+                cutCame = true;
+            break;
+        // The drawer fires for a valid pin (a timing the read missed still counts as sent).
+        case CommandAction::kDrawerKick:
+            if (n >= 1 && (Digit(b[0]) == 0 || Digit(b[0]) == 1))
+                DrawerFired();
+            break;
+        case CommandAction::kDrawerPulse:
+            if (n >= 1 && b[0] == 1 && (n < 2 || b[1] <= 1) && (n < 3 || (b[2] >= 1 && b[2] <= 8)))
+                DrawerFired();
+            break;
         case CommandAction::kStarEncoding:
             // "U" pL pH, then function 0x30 and m: 1 UTF-8, 0 code-page bytes.
             if (n >= 5 && b[0] == 'U' && b[3] == 0x30 && (Digit(b[4]) == 0 || Digit(b[4]) == 1)) {
@@ -363,6 +420,8 @@ void LineDecoder::ApplyEffect(const CommandEffect& effect) {
 
 int LineDecoder::ReadLine(ByteSource& source, const char** text, int* flags) {
     const Emulation& current = *rules;
+    if (lineLength == 0 && drawersDue > 0)
+        return DeliverDrawer(text, flags);  // the line that held the command has been delivered
     if (lineLength == 0 && (heldLength > 0 || carryLength > 0)) {
         int run = heldLength;
         int pending = carryLength;
@@ -388,6 +447,8 @@ int LineDecoder::ReadLine(ByteSource& source, const char** text, int* flags) {
             return -1;
         if (c == kSourceInterrupted) {
             DropLine();
+            if (drawersDue > 0)
+                return DeliverDrawer(text, flags);
             continue;
         }
         if (c < 0) {
@@ -414,6 +475,8 @@ int LineDecoder::ReadLine(ByteSource& source, const char** text, int* flags) {
                     spaceCount = 0;
                     dots = 0;
                     runCutBefore = false;
+                    if (drawersDue > 0)
+                        return DeliverDrawer(text, flags);
                     continue;
                 }
                 lineBuffer[lineLength] = 0;
@@ -425,12 +488,9 @@ int LineDecoder::ReadLine(ByteSource& source, const char** text, int* flags) {
             }
             if (c == kFormFeed) {
                 // Repeated form feeds end a receipt once; in footer mode only the footer does.
-                if (lineCount <= 0 || patternFlags == kPatternFooter)
+                if (!PageEndEndsReceipt())
                     continue;
-                if (spaceCount == lineLength)
-                    lineLength = 0;
-                lineCount = 0;
-                return Deliver(kLineFlagEnd, text, flags);
+                return DeliverReceiptEnd(text, flags);
             }
             if (c == kCarriageReturn)
                 continue;
@@ -439,10 +499,20 @@ int LineDecoder::ReadLine(ByteSource& source, const char** text, int* flags) {
                 int skipped = ConsumeCommand(*table, source, &effect, -1);
                 if (skipped == kSourceInterrupted) {
                     DropLine();
+                    if (drawersDue > 0)
+                        return DeliverDrawer(text, flags);
                 } else if (skipped < 0) {
                     return -1;
                 } else {
                     ApplyEffect(effect);
+                    if (drawersDue > 0 && lineLength == 0)
+                        return DeliverDrawer(text, flags);
+                    if (cutCame) {
+                        // A cut ends the receipt as a form feed does, where the channel wants it.
+                        cutCame = false;
+                        if (cutEndsReceipt && PageEndEndsReceipt())
+                            return DeliverReceiptEnd(text, flags);
+                    }
                     if (lineLength >= kLineCapacity - 1)
                         return DeliverFull(text, flags);
                 }
@@ -454,8 +524,16 @@ int LineDecoder::ReadLine(ByteSource& source, const char** text, int* flags) {
                     return DeliverFull(text, flags);
                 continue;
             }
+            if (current.drawerControls & (1u << c)) {
+                DrawerFired();
+                if (lineLength == 0)
+                    return DeliverDrawer(text, flags);
+                continue;
+            }
             if (current.cancelControls & (1u << c)) {
                 DropLine();
+                if (drawersDue > 0)
+                    return DeliverDrawer(text, flags);
                 continue;
             }
             if (current.widthControls && (c == kShiftOut || c == kDeviceControl4)) {

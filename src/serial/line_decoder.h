@@ -32,6 +32,10 @@ class LineDecoder {
     int GetEmulation() const { return emulation; }
     // Stores the flags unchanged and copies the footer text (at most 255 bytes); returns flags.
     int SetPattern(int flags, const char* text);
+    // Whether a paper cut (ESC/POS and Star) ends the receipt as a form feed does (the default);
+    // off for a till that cuts in the middle of a receipt. Footer mode ignores cuts either way.
+    void SetCutEndsReceipt(bool on) { cutEndsReceipt = on; }
+    bool CutEndsReceipt() const { return cutEndsReceipt; }
 
     // The printer's code page until the stream selects one (0: the emulation's own default, which
     // is PC437 for receipt printers and no conversion at all for ESC/P and Text Only;
@@ -59,6 +63,9 @@ class LineDecoder {
     // any command being consumed are dropped. A full line is cut before the run of digits it
     // ends in (kMaxHeldRun); a longer run is cut where the line is full, and the two lines carry
     // kLineFlagRunCutAfter and kLineFlagRunCutBefore for the delivery step.
+    // A drawer command comes out as a line of its own: length 0, empty text, flags exactly
+    // kLineFlagDrawer. It never splits a line: between lines it comes out where it stood, inside
+    // one it comes out once that line has been delivered (or thrown away as blank).
     int ReadLine(ByteSource& source, const char** text, int* flags);
 
     char lineBuffer[kLineCapacity];
@@ -73,6 +80,11 @@ class LineDecoder {
     int Deliver(int flags, const char** text, int* outFlags);
     // Delivers a full line, cut so that no card number is split (see ReadLine).
     int DeliverFull(const char** text, int* outFlags);
+    // A form feed, or a cut where cuts end receipts: ends an open receipt with the line so far.
+    bool PageEndEndsReceipt() const { return lineCount > 0 && patternFlags != kPatternFooter; }
+    int DeliverReceiptEnd(const char** text, int* outFlags);
+    int DeliverDrawer(const char** text, int* outFlags);
+    void DrawerFired();
     // The byte source of a command's bytes when the idle end is on (see SetIdleEnd).
     static int PatientNext(void* context);
     bool IdleTimePassed();
@@ -122,6 +134,10 @@ class LineDecoder {
     char carry[2 * kMaxConvertedBytes];
     int carryLength = 0;
     bool runCutBefore = false;  // the next line begins inside a run that a full line cut
+
+    bool cutEndsReceipt = true;
+    bool cutCame = false;  // the command just applied cut the paper
+    int drawersDue = 0;    // drawer events waiting for the line that holds their commands
 
     int64_t idleMilliseconds = 0;
     int64_t (*idleClock)() = nullptr;

@@ -187,6 +187,26 @@ TEST_F(ChannelTableTest, CodePageAndIdleEndLiveInTheChannelsOwnSection) {
     EXPECT_EQ(ReadKey(settings, "Channel 3", "IdleSeconds"), "0");
 }
 
+TEST_F(ChannelTableTest, CutEndsReceiptIsOnUnlessAPlainZeroTurnsItOff) {
+    Load("[Channel 2]\r\nCutEndsReceipt=0\r\n[Channel 3]\r\nCutEndsReceipt=no\r\n");
+    EXPECT_EQ(table.GetChannel(0)->decoding.cutEndsReceipt, 1);
+    EXPECT_EQ(table.GetChannel(1)->decoding.cutEndsReceipt, 0);
+    EXPECT_EQ(table.GetChannel(2)->decoding.cutEndsReceipt, 1);  // a mistyped value keeps it on
+    for (int i = 0; i < 32; ++i)
+        table.SaveChannel(i);
+    EXPECT_EQ(ReadKey(settings, "Channel 1", "CutEndsReceipt"), "<missing>");
+    EXPECT_EQ(ReadKey(settings, "Channel 2", "CutEndsReceipt"), "0");
+    EXPECT_EQ(ReadKey(settings, "Channel 3", "CutEndsReceipt"), "1");
+    ChannelConfig record = *table.GetChannel(1);
+    record.decoding.cutEndsReceipt = 1;
+    table.UpdateChannel(1, record);
+    table.SaveChannel(1);
+    EXPECT_EQ(ReadKey(settings, "Channel 2", "CutEndsReceipt"), "1");
+    table.LoadSettings();
+    EXPECT_EQ(table.GetChannel(1)->decoding.cutEndsReceipt, 1);
+    EXPECT_EQ(table.GetChannel(2)->decoding.cutEndsReceipt, 1);
+}
+
 TEST_F(ChannelTableTest, SlotIdleSecondsDefaultsToAMinuteAndKeepsWithinItsRange) {
     table.LoadSettings();
     EXPECT_EQ(table.slotIdleSeconds, 60);

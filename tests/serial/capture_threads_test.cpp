@@ -143,6 +143,25 @@ TEST_F(CaptureOnLine, AnEscPosReceiptReachesTheOverlayAsItsPrintedLines) {
                   {3, 1, "BAKERY 42"}, {3, 0, " TOTAL  3.10 "}, {3, 2, "Thank you"}, {3, 1, "Next"}}));
 }
 
+// A thermal till that ends its receipts with cuts and opens the drawer: the cuts end the
+// receipts at the overlay, and the drawer commands reach neither the overlay nor a sink.
+TEST_F(CaptureOnLine, CutsEndReceiptsAndDrawerCommandsStayOffTheOverlay) {
+    Enable(5, line.PortName(), kEmulationEscPos);
+    auto sink = std::make_shared<testing_support::RecordingSink>();
+    program.Delivery().AddSink(sink);
+    ASSERT_EQ(table.StartCapture(), 1);
+    ASSERT_TRUE(WaitOpen(5));
+    ASSERT_TRUE(
+        line.Write(PrinterBytes("A<LF><ESC 70 00 19 FA><GS 56 00>B<DLE DC4 01 00 01><LF>"
+                                "<GS 56 42 03>C<LF>")));
+    ASSERT_TRUE(WaitWrites(5));
+    EXPECT_EQ(Writes(),
+              (std::vector<OverlayWrite>{{5, 1, "A"}, {5, 2, ""}, {5, 1, "B"}, {5, 2, ""}, {5, 1, "C"}}));
+    ASSERT_TRUE(WaitUntil([&] { return sink->Lines().size() >= 5; }));
+    EXPECT_EQ(sink->Lines().size(), 5u);  // lines keep their order: a drawer line would come before C
+    EXPECT_EQ(program.Delivery().NextReceipt(6), 3u);
+}
+
 // A Star till that never ends its receipts: the line falling quiet ends them, and its PC858
 // text reaches a recorder that shows Central European text.
 TEST_F(CaptureOnLine, AStarReceiptInItsCodePageEndsWhenTheLineFallsQuiet) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "config/line_flags.h"
 #include "serial/command_tables.h"
 #include "serial/line_decoder.h"
 #include "support/printer_bytes.h"
@@ -302,7 +303,7 @@ TEST(ReceiptCommands, TheBytesThatLeakedUnderTheDotMatrixTableAreConsumed) {
     std::string bytes = PrinterBytes(
         "<ESC 45 01>TOTAL<ESC 45 00>  12.50<LF><GS 77 03 GS 48 00 ESC 4D 00 ESC 70 00 19 FA>NEXT<LF>");
     EXPECT_EQ(DecodeAll(bytes, kEmulationEscPos),
-              (std::vector<DecodedLine>{{"TOTAL  12.50", 1}, {"NEXT", 0}}));
+              (std::vector<DecodedLine>{{"TOTAL  12.50", 1}, {"", kLineFlagDrawer}, {"NEXT", 0}}));
     // The dot-matrix emulation stays as it was: ESC E takes nothing, so its 0x00 cuts the line.
     EXPECT_EQ(DecodeAll(bytes, kEmulationEscP).front().text, "\x01TOTAL");
 }

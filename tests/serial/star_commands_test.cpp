@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "config/line_flags.h"
 #include "serial/command_tables.h"
 #include "serial/line_decoder.h"
 #include "support/printer_bytes.h"
@@ -178,10 +179,15 @@ TEST(StarCommands, EveryRowJoinsTheTextAroundIt) {
 }
 
 TEST(StarCommands, SingleByteControlsNeverReachTheText) {
-    // FS, BEL, SUB and EM fire the drawer: dropped, and FS introduces nothing here.
+    // FS, BEL, SUB and EM fire the drawer (each comes out after the line), and FS introduces
+    // nothing here.
     EXPECT_EQ(
         DecodeAll(PrinterBytes("A<FS>B<07>C<1A>D<19>E<05 04 17 1E 00 1D 0E 14 0F 12>F<LF>"), kEmulationStar),
-        (std::vector<DecodedLine>{{"ABCDEF", 1}}));
+        (std::vector<DecodedLine>{{"ABCDEF", 1},
+                                  {"", kLineFlagDrawer},
+                                  {"", kLineFlagDrawer},
+                                  {"", kLineFlagDrawer},
+                                  {"", kLineFlagDrawer}}));
     // VT breaks the line as LF does, CAN throws away the line so far, FF ends the receipt.
     EXPECT_EQ(DecodeAll(PrinterBytes("ONE<0B>LOST<CAN>TWO<LF>THREE<FF>"), kEmulationStar),
               (std::vector<DecodedLine>{{"ONE", 1}, {"TWO", 0}, {"THREE", 2}}));

@@ -2,11 +2,13 @@
 // a serial channel's capture would, and prints every line that capture hands on towards the
 // overlay, one record per line in the overlay library's record format, on channel 0.
 //
-//   zamri-replay [--emulation N] [--footer TEXT] [--hebrew 0|1] [--codepage N]
-//                [--recorder-codepage N] [--no-mask] [FILE | -]
+//   zamri-replay [--emulation N] [--footer TEXT] [--cut-ends-receipt 0|1] [--hebrew 0|1]
+//                [--codepage N] [--recorder-codepage N] [--no-mask] [FILE | -]
 //
 // --emulation          0 "ESC/P" (default), 1 "Text Only", 2 "ESC/POS", 3 "Star"
 // --footer             end receipts at the line that contains TEXT instead of at form feeds
+// --cut-ends-receipt   the channel's "CutEndsReceipt": 1 (default) a paper cut ends the receipt
+//                      as a form feed does (ESC/POS and Star), 0 it does not
 // --hebrew             the recorder's "pos_hebrew" setting (default 0)
 // --codepage           the printer's code page until the stream selects one, e.g. 850 (default:
 //                      PC437 for ESC/POS and Star, none for the others, whose bytes pass
@@ -16,7 +18,8 @@
 //                      as capture masks them, so the output can be passed on like the overlay's)
 //
 // A line still open when the data ends is not printed: capture would still be waiting for its
-// line end. Exit code 0, or 2 for a usage error or an unreadable file.
+// line end. Drawer commands are not printed either: the overlay never receives them. Exit code
+// 0, or 2 for a usage error or an unreadable file.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +27,7 @@
 #include <vector>
 
 #include "codepage/code_page.h"
+#include "config/line_flags.h"
 #include "mask/card_mask.h"
 #include "mask/mask_set.h"
 #include "platform/overlay_record.h"
@@ -44,8 +48,9 @@ int Usage(const char* message) {
     if (message != nullptr)
         std::fprintf(stderr, "zamri-replay: %s\n", message);
     std::fprintf(stderr,
-                 "usage: zamri-replay [--emulation 0|1|2|3] [--footer TEXT] [--hebrew 0|1] [--codepage N]\n"
-                 "                    [--recorder-codepage N] [--no-mask] [FILE | -]\n"
+                 "usage: zamri-replay [--emulation 0|1|2|3] [--footer TEXT] [--cut-ends-receipt 0|1]\n"
+                 "                    [--hebrew 0|1] [--codepage N] [--recorder-codepage N] [--no-mask]\n"
+                 "                    [FILE | -]\n"
                  "  decodes a recorded port stream and prints the lines capture would hand to the overlay\n"
                  "  (card numbers masked, unless --no-mask)\n");
     return 2;
@@ -78,6 +83,7 @@ int main(int argc, char** argv) {
     int codePage = 0;
     int recorderPage = kDefaultRecorderCodePage;
     int patternFlags = kPatternFormFeed;
+    int cutEndsReceipt = 1;
     const char* footer = "";
     const char* path = nullptr;
     MaskSettings masks;
@@ -92,6 +98,9 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(arg, "--footer") == 0 && hasValue) {
             footer = argv[++i];
             patternFlags = kPatternFooter;
+        } else if (std::strcmp(arg, "--cut-ends-receipt") == 0 && hasValue) {
+            if (!ParseInt(argv[++i], &cutEndsReceipt) || (cutEndsReceipt != 0 && cutEndsReceipt != 1))
+                return Usage("--cut-ends-receipt takes 0 or 1");
         } else if (std::strcmp(arg, "--hebrew") == 0 && hasValue) {
             if (!ParseInt(argv[++i], &hebrew))
                 return Usage("--hebrew takes a number");
@@ -149,6 +158,7 @@ int main(int argc, char** argv) {
     LineDecoder decoder;
     decoder.SetEmulation(emulation);
     decoder.SetPattern(patternFlags, footer);
+    decoder.SetCutEndsReceipt(cutEndsReceipt == 1);
     decoder.SetCodePages(codePage, recorderPage);
     MemoryByteSource memory(bytes.data(), bytes.size(), hebrew);
     ByteSource source = memory.Source();
@@ -161,6 +171,8 @@ int main(int argc, char** argv) {
     std::string line;
     std::string record;
     while (decoder.ReadLine(source, &text, &flags) >= 0) {
+        if (flags & kLineFlagDrawer)
+            continue;
         line = text;
         int runCuts = flags & kLineFlagsRunCut;
         flags &= ~kLineFlagsRunCut;
