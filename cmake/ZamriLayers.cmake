@@ -23,6 +23,8 @@ zamri_layer(delivery  mask config codepage text platform)
 # decoding and the sources
 zamri_layer(serial    delivery mask config codepage text platform)
 zamri_layer(tcp       delivery mask net config codepage text platform)
+# detection: line settings, printer language and code page found from what a port or a dump shows
+zamri_layer(detect    serial delivery mask config codepage text platform)
 zamri_layer(netsource serial delivery mask net config codepage text platform)
 # sinks
 zamri_layer(journal   delivery mask config codepage text platform)
