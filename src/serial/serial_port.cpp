@@ -55,6 +55,23 @@ void SerialPort::RequestStop() {
         WakeReader();
 }
 
+SerialErrorCounts SerialPort::ErrorCounts() const {
+    SerialErrorCounts counts;
+    counts.framing = framingErrors.load(std::memory_order_relaxed);
+    counts.parity = parityErrors.load(std::memory_order_relaxed);
+    counts.overrun = overruns.load(std::memory_order_relaxed);
+    return counts;
+}
+
+void SerialPort::CountMarks(uint8_t marks) {
+    if (marks & (kMarkFraming | kMarkBreak))
+        framingErrors.fetch_add(1, std::memory_order_relaxed);
+    if (marks & kMarkParity)
+        parityErrors.fetch_add(1, std::memory_order_relaxed);
+    if (marks & kMarkOverrun)
+        overruns.fetch_add(1, std::memory_order_relaxed);
+}
+
 void SerialPort::PauseUnlessStopped(int milliseconds) {
     constexpr int kStep = 10;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);

@@ -9,11 +9,21 @@
 //   down (1), the other returns 0.
 // - ReadBytes: exactly count bytes (1), or 0 on a port error, a stop request (seen within
 //   50 ms) or the readTimeout (when not 0). An idle line costs no busy polling.
+// - ReadMarked: the bytes that have come (at least one, at most capacity) with the driver's
+//   error marks (serial/received_byte.h), waiting as ReadBytes does for the first; 0 as
+//   ReadBytes. Linux marks each bad byte (termios PARMRK with INPCK; framing and parity errors
+//   look alike there, so such a byte carries both marks); Windows reports ClearCommError's bits
+//   for what was read since the last report, on the first byte of the read that follows.
+//   ReadBytes delivers the same bytes without the marks: a marked byte's data byte, a break as
+//   a NUL.
 // - RequestStop may come from any thread at any time.
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
+
+#include "serial/received_byte.h"
 
 constexpr int kPortNameSize = 64;
 
@@ -24,6 +34,14 @@ constexpr int kPortNameSize = 64;
 int SerialDevicePath(const char* name, char* out, int size);
 
 struct SerialPortNative;  // the backend's handles
+
+// The error marks a port's reads came with, counted since the port object was made. A break
+// counts as a framing error; a Linux mark counts as both framing and parity.
+struct SerialErrorCounts {
+    uint64_t framing = 0;
+    uint64_t parity = 0;
+    uint64_t overrun = 0;
+};
 
 class SerialPort {
   public:
@@ -38,6 +56,9 @@ class SerialPort {
     int Close();
     int IsOpen() const { return open.load(); }
     int ReadBytes(void* buffer, int count);
+    // waited (when given): 1 when the read had to wait for its first byte (the line was quiet
+    // before it), 0 when bytes were there already.
+    int ReadMarked(ReceivedByte* out, int capacity, int* waited = nullptr);
     int WriteBytes(const void* buffer, int count);
     // Sets the stop flag (never cleared) and wakes a pending read.
     void RequestStop();
@@ -45,6 +66,8 @@ class SerialPort {
     // Whether the last ReadBytes that returned 0 did so because the port failed (rather than a
     // stop or a time-out).
     int LastReadFailed() const { return lastReadFailed; }
+    // Any thread (the status page, health).
+    SerialErrorCounts ErrorCounts() const;
 
     // The binary dump (called from the user-interface thread while the capture thread reads).
     // OpenDump: 0 when portName is not this port's name (exact comparison); otherwise creates or
@@ -65,6 +88,8 @@ class SerialPort {
     // Writes one raw byte to the dump file when one is open. A CloseDump waits for at most the
     // write in progress, and no byte is written after the close.
     void DumpByte(unsigned char byte);
+    // Adds the marks of one received byte or one driver report to the counts.
+    void CountMarks(uint8_t marks);
     // Sleeps up to milliseconds, returning early when a stop is requested.
     void PauseUnlessStopped(int milliseconds);
 
@@ -72,6 +97,9 @@ class SerialPort {
     // Backend halves.
     static SerialPortNative* CreateNative();
     static void DestroyNative(SerialPortNative* handles);
+    // Waits until read-ahead bytes are there (1) or the read ends without any (0, as ReadBytes);
+    // *waited says whether it had to wait.
+    int FillAhead(int* waited);
     int OpenNative();    // called with lock held
     void CloseNative();  // called with lock held, port open
     void WakeReader();
@@ -86,4 +114,7 @@ class SerialPort {
     int lastReadFailed = 0;  // capture thread only
     std::mutex dumpLock;     // held around each dump write and around open and close of the file
     std::atomic<int> dumpFile{-1};
+    std::atomic<uint64_t> framingErrors{0};
+    std::atomic<uint64_t> parityErrors{0};
+    std::atomic<uint64_t> overruns{0};
 };

@@ -19,12 +19,14 @@
 struct SerialPortNative {
     std::atomic<int> fd{-1};
     int wake[2] = {-1, -1};  // written by RequestStop; -1 when no pipe could be made
-    // Bytes read ahead: the decoder asks for one byte at a time, and a system call per byte
-    // would cost a core's worth of CPU for a few fast ports. Reader thread only; bytes of an
-    // earlier open are dropped by comparing the open's number.
+    // Bytes read ahead, their PARMRK escapes taken out: the decoder asks for one byte at a time,
+    // and a system call per byte would cost a core's worth of CPU for a few fast ports. Reader
+    // thread only; bytes of an earlier open are dropped by comparing the open's number.
     std::atomic<unsigned> opens{0};
     unsigned aheadOpen = 0;
-    unsigned char ahead[256];
+    ParmrkReader escapes;
+    unsigned char raw[255];
+    ReceivedByte ahead[256];  // one more than raw: a 0xFF held over from the last read
     int aheadStart = 0;
     int aheadEnd = 0;
 };
@@ -77,6 +79,10 @@ bool MakeLineSettings(const SerialPort& port, termios* out) {
     termios& settings = *out;
     cfmakeraw(&settings);
     settings.c_cflag |= CLOCAL | CREAD;
+    // Bad bytes marked in the data (0xFF 0x00 byte; a good 0xFF doubled), so that reads can tell
+    // wrong line settings or a bad cable from text.
+    settings.c_iflag &= ~(IGNPAR | ISTRIP | IGNBRK | BRKINT);
+    settings.c_iflag |= INPCK | PARMRK;
     settings.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
     switch (port.dataBits & 0xFF) {
         case 5:
@@ -206,31 +212,28 @@ void SerialPort::WakeReader() {
     (void)ignored;
 }
 
-int SerialPort::ReadBytes(void* buffer, int count) {
+int SerialPort::FillAhead(int* waited) {
     lastReadFailed = 0;
+    if (waited != nullptr)
+        *waited = 0;
     int fd = native != nullptr ? native->fd.load() : -1;
     if (fd < 0) {
         lastReadFailed = 1;
         return 0;
     }
-    unsigned char* out = static_cast<unsigned char*>(buffer);
-    int remaining = count;
-    std::chrono::steady_clock::time_point deadline;
-    if (readTimeout != 0)
-        deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeout);
     SerialPortNative& state = *native;
     if (state.aheadOpen != state.opens.load()) {  // the port was opened again: nothing old counts
         state.aheadOpen = state.opens.load();
         state.aheadStart = state.aheadEnd = 0;
+        state.escapes = ParmrkReader();
     }
-    while (remaining > 0) {
-        if (state.aheadStart < state.aheadEnd) {
-            int take = std::min(remaining, state.aheadEnd - state.aheadStart);
-            std::memcpy(out + (count - remaining), state.ahead + state.aheadStart, static_cast<size_t>(take));
-            state.aheadStart += take;
-            remaining -= take;
-            continue;
-        }
+    if (state.aheadStart < state.aheadEnd)
+        return 1;
+    std::chrono::steady_clock::time_point deadline;
+    if (readTimeout != 0)
+        deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeout);
+    bool first = true;
+    for (;;) {
         if (stopRequested.load() != 0)
             return 0;
         int timeout = native->wake[0] >= 0 ? -1 : kStopPollMilliseconds;
@@ -241,8 +244,9 @@ int SerialPort::ReadBytes(void* buffer, int count) {
             if (timeout < 0 || left < timeout)
                 timeout = static_cast<int>(left);
         }
+        // A first look without waiting tells bytes already there from bytes after a pause.
         pollfd watched[2] = {{fd, POLLIN, 0}, {native->wake[0], POLLIN, 0}};
-        int ready = poll(watched, native->wake[0] >= 0 ? 2 : 1, timeout);
+        int ready = poll(watched, native->wake[0] >= 0 ? 2 : 1, first ? 0 : timeout);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
@@ -251,19 +255,29 @@ int SerialPort::ReadBytes(void* buffer, int count) {
         }
         if (stopRequested.load() != 0)
             return 0;
-        if (ready == 0)
+        if (ready == 0 || (watched[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) == 0) {
+            if (first && waited != nullptr)
+                *waited = 1;
+            first = false;
             continue;
+        }
+        first = false;
         if (watched[0].revents & POLLNVAL) {
             lastReadFailed = 1;
             return 0;
         }
-        if ((watched[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0)
-            continue;
-        ssize_t got = read(fd, state.ahead, sizeof state.ahead);
+        ssize_t got = read(fd, state.raw, sizeof state.raw);
         if (got > 0) {
+            int count = 0;
+            for (ssize_t i = 0; i < got; ++i)
+                count += state.escapes.Feed(state.raw[i], state.ahead + count);
+            for (int i = 0; i < count; ++i)
+                CountMarks(state.ahead[i].marks);
             state.aheadStart = 0;
-            state.aheadEnd = static_cast<int>(got);
-            continue;
+            state.aheadEnd = count;
+            if (count > 0)
+                return 1;
+            continue;  // all of it was the beginning of an escape
         }
         bool hungUp = (watched[0].revents & (POLLHUP | POLLERR)) != 0;
         if (got < 0 && (errno == EAGAIN || errno == EINTR) && !hungUp)
@@ -271,7 +285,29 @@ int SerialPort::ReadBytes(void* buffer, int count) {
         lastReadFailed = 1;  // end of file or an error: the device hung up or went away
         return 0;
     }
+}
+
+int SerialPort::ReadBytes(void* buffer, int count) {
+    unsigned char* out = static_cast<unsigned char*>(buffer);
+    int done = 0;
+    while (done < count) {
+        if (FillAhead(nullptr) == 0)
+            return 0;
+        SerialPortNative& state = *native;
+        while (done < count && state.aheadStart < state.aheadEnd)
+            out[done++] = state.ahead[state.aheadStart++].value;
+    }
     return 1;
+}
+
+int SerialPort::ReadMarked(ReceivedByte* out, int capacity, int* waited) {
+    if (capacity <= 0 || FillAhead(waited) == 0)
+        return 0;
+    SerialPortNative& state = *native;
+    int done = 0;
+    while (done < capacity && state.aheadStart < state.aheadEnd)
+        out[done++] = state.ahead[state.aheadStart++];
+    return done;
 }
 
 int SerialPort::WriteBytes(const void* buffer, int count) {

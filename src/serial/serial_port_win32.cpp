@@ -26,6 +26,10 @@ struct SerialPortNative {
     std::atomic<bool> readPending{false};
     std::atomic<unsigned> opens{0};
     unsigned aheadOpen = 0;  // reader thread only
+    // ClearCommError's bits since the last read came in, as marks, and those of the read-ahead
+    // bytes' first byte (reader thread only).
+    uint8_t pendingMarks = 0;
+    uint8_t firstMarks = 0;
 };
 
 namespace {
@@ -41,13 +45,14 @@ bool IsPlainComName(const char* name) {
     return std::strncmp(name, "COM", 3) == 0 && name[3] >= '1' && name[3] <= '9' && name[4] == 0;
 }
 
-// Clears the port's error state, which would stop further reads; returns the bytes the driver
-// holds already (a read of that many completes at once).
-DWORD ClearErrors(HANDLE port) {
+// Clears the port's error state, which would stop further reads, adding its bits to *marks;
+// returns the bytes the driver holds already (a read of that many completes at once).
+DWORD ClearErrors(HANDLE port, uint8_t* marks) {
     DWORD errors = 0;
     COMSTAT status = {};
     if (!ClearCommError(port, &errors, &status))
         return 0;
+    *marks |= MarksFromCommErrors(errors);
     return status.cbInQue;
 }
 
@@ -171,8 +176,10 @@ void SerialPort::CloseNative() {
 // A pending read is waited on for at most 50 ms at a time, and the stop flag tested each time.
 void SerialPort::WakeReader() {}
 
-int SerialPort::ReadBytes(void* buffer, int count) {
+int SerialPort::FillAhead(int* waited) {
     lastReadFailed = 0;
+    if (waited != nullptr)
+        *waited = 0;
     HANDLE port = native != nullptr ? native->port.load() : nullptr;
     if (port == nullptr) {
         lastReadFailed = 1;
@@ -182,52 +189,63 @@ int SerialPort::ReadBytes(void* buffer, int count) {
     if (state.aheadOpen != state.opens.load()) {  // the port was opened again: nothing old counts
         state.aheadOpen = state.opens.load();
         state.aheadStart = state.aheadEnd = 0;
+        state.pendingMarks = 0;
     }
-    unsigned char* out = static_cast<unsigned char*>(buffer);
-    int remaining = count;
+    if (state.aheadStart < state.aheadEnd)
+        return 1;
     DWORD deadline = readTimeout != 0 ? GetTickCount() + static_cast<DWORD>(readTimeout) : 0;
     auto pastDeadline = [&] { return readTimeout != 0 && static_cast<LONG>(GetTickCount() - deadline) > 0; };
     OVERLAPPED* overlapped = &state.readOverlapped;
-    while (remaining > 0) {
-        if (state.aheadStart < state.aheadEnd) {
-            int take = std::min(remaining, state.aheadEnd - state.aheadStart);
-            std::memcpy(out + (count - remaining), state.ahead + state.aheadStart, static_cast<size_t>(take));
-            state.aheadStart += take;
-            remaining -= take;
-            continue;
-        }
+    // The bytes of a completed read, with the error bits reported up to now.
+    auto took = [&](DWORD got) {
+        state.aheadStart = 0;
+        state.aheadEnd = static_cast<int>(got);
+        if (got == 0)
+            return false;
+        ClearErrors(port, &state.pendingMarks);
+        state.firstMarks = state.pendingMarks;
+        state.pendingMarks = 0;
+        CountMarks(state.firstMarks);
+        return true;
+    };
+    for (;;) {
         DWORD got = 0;
         if (!state.readPending.load()) {
             // All that is queued, or else one byte: such a read completes as soon as it can (wine
             // holds a longer read until it is full or the 1000 ms constant has run out).
-            DWORD want = std::min<DWORD>(std::max<DWORD>(ClearErrors(port), 1), sizeof state.ahead);
+            DWORD queued = ClearErrors(port, &state.pendingMarks);
+            if (queued == 0 && waited != nullptr)
+                *waited = 1;
+            DWORD want = std::min<DWORD>(std::max<DWORD>(queued, 1), sizeof state.ahead);
             if (ReadFile(port, state.ahead, want, &got, overlapped)) {
-                state.aheadStart = 0;  // no bytes: the 1000 ms constant ran out; read again
-                state.aheadEnd = static_cast<int>(got);
-                continue;
+                if (took(got))
+                    return 1;
+                continue;  // no bytes: the 1000 ms constant ran out; read again
             }
             DWORD error = GetLastError();
             if (IsQuietReadEnd(error))
                 continue;
             if (error != ERROR_IO_PENDING) {
-                ClearErrors(port);
+                ClearErrors(port, &state.pendingMarks);
                 lastReadFailed = 1;
                 return 0;
             }
             state.readPending = true;
+        } else if (waited != nullptr) {
+            *waited = 1;  // a read left pending by an earlier call: the line was quiet
         }
         // A read is pending (perhaps still from an earlier call): wait for it, 50 ms at a time.
         for (;;) {
             if (stopRequested.load() != 0)
                 return 0;  // the read stays pending; Close aborts it
             if (pastDeadline()) {
-                ClearErrors(port);
+                ClearErrors(port, &state.pendingMarks);
                 return 0;
             }
             if (GetOverlappedResult(port, overlapped, &got, FALSE)) {
                 state.readPending = false;
-                state.aheadStart = 0;
-                state.aheadEnd = static_cast<int>(got);
+                if (took(got))
+                    return 1;
                 break;
             }
             DWORD error = GetLastError();
@@ -238,12 +256,39 @@ int SerialPort::ReadBytes(void* buffer, int count) {
             state.readPending = false;
             if (IsQuietReadEnd(error))
                 break;
-            ClearErrors(port);
+            ClearErrors(port, &state.pendingMarks);
             lastReadFailed = 1;
             return 0;
         }
     }
+}
+
+int SerialPort::ReadBytes(void* buffer, int count) {
+    unsigned char* out = static_cast<unsigned char*>(buffer);
+    int done = 0;
+    while (done < count) {
+        if (FillAhead(nullptr) == 0)
+            return 0;
+        SerialPortNative& state = *native;
+        int take = std::min(count - done, state.aheadEnd - state.aheadStart);
+        std::memcpy(out + done, state.ahead + state.aheadStart, static_cast<size_t>(take));
+        state.aheadStart += take;
+        done += take;
+    }
     return 1;
+}
+
+int SerialPort::ReadMarked(ReceivedByte* out, int capacity, int* waited) {
+    if (capacity <= 0 || FillAhead(waited) == 0)
+        return 0;
+    SerialPortNative& state = *native;
+    int done = 0;
+    while (done < capacity && state.aheadStart < state.aheadEnd) {
+        int index = state.aheadStart++;
+        out[done++] =
+            ReceivedByte{state.ahead[index], static_cast<uint8_t>(index == 0 ? state.firstMarks : 0)};
+    }
+    return done;
 }
 
 int SerialPort::WriteBytes(const void* buffer, int count) {
@@ -262,7 +307,8 @@ int SerialPort::WriteBytes(const void* buffer, int count) {
                 break;
         }
     }
-    ClearErrors(port);
+    uint8_t ignored = 0;
+    ClearErrors(port, &ignored);
     return 0;
 }
 
