@@ -10,10 +10,17 @@
 
 namespace {
 
-void AppendJsonString(const std::string& text, int recorderPage, std::string* out) {
+std::string Utf8Text(const std::string& text, int recorderPage) {
     std::string utf8;
-    if (AppendWindowsAsUtf8(recorderPage, text.data(), text.size(), &utf8) != 0)
+    if (AppendWindowsAsUtf8(recorderPage, text.data(), text.size(), &utf8) != 0) {
+        utf8.clear();
         AppendWindowsAsUtf8(kDefaultRecorderCodePage, text.data(), text.size(), &utf8);
+    }
+    return utf8;
+}
+
+void AppendJsonString(const std::string& text, int recorderPage, std::string* out) {
+    std::string utf8 = Utf8Text(text, recorderPage);
     out->push_back('"');
     for (char c : utf8) {
         unsigned char u = static_cast<unsigned char>(c);
@@ -130,7 +137,7 @@ std::string ChannelBlock(const DetectFindings& findings, int channelNumber, cons
     return text;
 }
 
-std::string FindingsText(const DetectFindings& findings) {
+std::string FindingsText(const DetectFindings& findings, int recorderPage) {
     const StreamFinding& s = findings.stream;
     std::string text;
     if (findings.hasLine) {
@@ -165,7 +172,7 @@ std::string FindingsText(const DetectFindings& findings) {
     else
         text += "receipts end with: not sure\n";
     if (!s.footer.empty())
-        text += "footer line: " + s.footer + "\n";
+        text += "footer line: " + Utf8Text(s.footer, recorderPage) + "\n";
     if (!s.note.empty())
         text += "note: " + s.note + "\n";
     text += std::to_string(s.bytes) + " bytes of printer stream weighed; confidence " +

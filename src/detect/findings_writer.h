@@ -20,5 +20,5 @@ std::string FindingsJson(const DetectFindings& findings, int recorderPage = 1252
 constexpr int kCutIdleSeconds = 5;
 std::string ChannelBlock(const DetectFindings& findings, int channelNumber, const std::string& portName);
 
-// A few lines for people: what was found, how sure, and what stands in the way.
-std::string FindingsText(const DetectFindings& findings);
+// A few lines for people: what was found, how sure, and what stands in the way; UTF-8.
+std::string FindingsText(const DetectFindings& findings, int recorderPage = 1252);

@@ -59,6 +59,9 @@ class SerialPort {
     // waited (when given): 1 when the read had to wait for its first byte (the line was quiet
     // before it), 0 when bytes were there already.
     int ReadMarked(ReceivedByte* out, int capacity, int* waited = nullptr);
+    // 1 where the driver marks each bad byte (Linux), 0 where its marks cover a whole read
+    // (Windows).
+    static int MarksEachByte();
     int WriteBytes(const void* buffer, int count);
     // Sets the stop flag (never cleared) and wakes a pending read.
     void RequestStop();

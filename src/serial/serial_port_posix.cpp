@@ -300,6 +300,10 @@ int SerialPort::ReadBytes(void* buffer, int count) {
     return 1;
 }
 
+int SerialPort::MarksEachByte() {
+    return 1;
+}
+
 int SerialPort::ReadMarked(ReceivedByte* out, int capacity, int* waited) {
     if (capacity <= 0 || FillAhead(waited) == 0)
         return 0;
