@@ -11,30 +11,32 @@ macro(zamri_layer name)
 endmacro()
 
 # base: OS helpers and the two closed libraries' stand-ins, shared text, code pages, the network
-# layer, the settings
+# layer, the receipt reader's core, the settings
 zamri_layer(platform)
 zamri_layer(text      platform)
 zamri_layer(codepage  platform)
 zamri_layer(net       text platform)
-zamri_layer(config    net codepage text platform)
+# receipts read into transactions and exceptions: a pure core
+zamri_layer(receipt)
+zamri_layer(config    receipt net codepage text platform)
 # delivery: masks, filter, overlay output, the sinks' interface
 zamri_layer(mask      config platform)
-zamri_layer(delivery  mask config codepage text platform)
+zamri_layer(delivery  receipt mask config codepage text platform)
 # decoding and the sources
-zamri_layer(serial    delivery mask config codepage text platform)
-zamri_layer(tcp       delivery mask net config codepage text platform)
+zamri_layer(serial    delivery receipt mask config codepage text platform)
+zamri_layer(tcp       delivery receipt mask net config codepage text platform)
 # detection: line settings, printer language and code page found from what a port or a dump shows
-zamri_layer(detect    serial delivery mask config codepage text platform)
-zamri_layer(netsource serial delivery mask net config codepage text platform)
+zamri_layer(detect    serial delivery receipt mask config codepage text platform)
+zamri_layer(netsource serial delivery receipt mask net config codepage text platform)
 # sinks
-zamri_layer(journal   delivery mask config codepage text platform)
-zamri_layer(export    journal delivery net config codepage text platform)
-zamri_layer(web       journal delivery mask net config codepage text platform)
+zamri_layer(journal   delivery receipt mask config codepage text platform)
+zamri_layer(export    journal delivery receipt net config codepage text platform)
+zamri_layer(web       journal delivery receipt mask net config codepage text platform)
 # capture, the program object, then the fronts
-zamri_layer(capture   netsource tcp serial delivery mask net config codepage text platform)
-zamri_layer(program   capture web export journal netsource tcp serial delivery mask net config codepage text platform)
-zamri_layer(ui        delivery mask net config codepage text platform)
-zamri_layer(app       ui program capture web export journal netsource tcp serial delivery mask net config codepage text platform)
+zamri_layer(capture   netsource tcp serial delivery receipt mask net config codepage text platform)
+zamri_layer(program   capture web export journal netsource tcp serial delivery receipt mask net config codepage text platform)
+zamri_layer(ui        delivery receipt mask net config codepage text platform)
+zamri_layer(app       ui program capture web export journal netsource tcp serial delivery receipt mask net config codepage text platform)
 
 # zamri_folder_library(<folder> <source>...): the folder's library, linked to the libraries of
 # the folders its row names.

@@ -24,6 +24,7 @@ struct Settings {
     JournalSettings journal;
     SyslogSettings syslog;
     WebSettings web;
+    ReceiptSettings receipts;  // [Channel N] Template, the receipt keys of [Options], [Template N], [Rule N]
     // Every problem met, in the order of the file's keys as the table lists them.
     std::vector<SettingsProblem> problems;
 };

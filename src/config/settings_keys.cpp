@@ -7,6 +7,8 @@
 
 #include "config/channel_settings.h"
 #include "config/host_names.h"
+#include "receipt/receipt_rules.h"
+#include "receipt/receipt_settings.h"
 
 namespace zamri {
 
@@ -95,6 +97,84 @@ void ChannelCutEndsReceipt(SettingsReading& reading, const SettingKey&, int numb
     long parsed = std::strtol(value.c_str(), &end, 10);
     Record(reading, number).decoding.cutEndsReceipt =
         end != value.c_str() && *end == 0 && parsed == 0 ? 0 : 1;
+}
+
+// Missing or empty: the channel's receipts are not read, so a file written before receipts were
+// read keeps every line and flag as it was.
+void ChannelTemplate(SettingsReading& reading, const SettingKey&, int number) {
+    std::string section = ChannelSection(number);
+    std::string value;
+    int& choice = reading.Value().receipts.templateChoice[number - 1];
+    choice = kNoTemplate;
+    if (reading.Text(section.c_str(), "Template", &value, 15, "its receipts are not read") <= 0 ||
+        value.empty())
+        return;
+    std::string error;
+    if (!ParseTemplateChoice(value, &choice, &error))
+        reading.Problem(section, "Template", error);
+}
+
+void ReceiptOption(SettingsReading& reading, const SettingKey& row, int) {
+    std::string value;
+    if (reading.Text(kOptions, row.key, &value) > 0)
+        reading.receiptOptions.push_back({row.key, value});
+}
+
+std::vector<SettingSection> NumberedSections(SettingsReading& reading, const char* name, int last) {
+    std::vector<SettingSection> sections;
+    for (int number = 1; number <= last; ++number) {
+        std::string section = std::string(name) + " " + std::to_string(number);
+        std::vector<std::string> overlong;
+        auto entries = ProfileReadSection(reading.Path(), section.c_str(), &overlong);
+        for (const std::string& key : overlong)
+            reading.Problem(
+                section, key,
+                OverlongSettingMessage(section.c_str(), key.c_str(), kMaxSettingsValueLength, nullptr));
+        if (entries.empty())
+            continue;
+        SettingSection read;
+        read.number = number;
+        for (auto& entry : entries)
+            read.keys.push_back({std::move(entry.first), std::move(entry.second)});
+        sections.push_back(std::move(read));
+    }
+    return sections;
+}
+
+// The templates and rules, compiled in the recorder's code page, as the lines arrive. What does
+// not compile is reported and left out; the rest is used.
+void ReceiptSections(SettingsReading& reading, const SettingKey&, int) {
+    Settings& settings = reading.Value();
+    ReceiptSettings& receipts = settings.receipts;
+    int codePage = UsableRecorderCodePage(settings.recorderCodePage);
+    std::vector<std::string> errors;
+    ExceptionOptions options;
+    ParseExceptionOptions(reading.receiptOptions, &options, &errors);
+    for (const std::string& error : errors)
+        reading.Problem(kOptions, "", error);
+    receipts.templates.assign(kMaxTemplates + 1, nullptr);
+    receipts.templates[kBuiltinTemplate] = std::make_shared<const ReceiptTemplate>(codePage);
+    for (const SettingSection& section : NumberedSections(reading, "Template", kMaxTemplates)) {
+        errors.clear();
+        receipts.templates[section.number] = ReceiptTemplate::Compile(section, codePage, &errors);
+        for (const std::string& error : errors)
+            reading.Problem("Template " + std::to_string(section.number), "", error);
+    }
+    errors.clear();
+    receipts.rules =
+        ExceptionRules::Compile(options, NumberedSections(reading, "Rule", kMaxRules), codePage, &errors);
+    for (const std::string& error : errors)
+        reading.Problem("Rule", "", error);
+    for (int number = 1; number <= kChannelCount; ++number) {
+        int& choice = receipts.templateChoice[number - 1];
+        if (choice > 0 && receipts.templates[choice] == nullptr) {
+            reading.Problem(ChannelSection(number), "Template",
+                            "Template=" + std::to_string(choice) + " in [" + ChannelSection(number) +
+                                "]: there is no section [Template " + std::to_string(choice) +
+                                "]; the built-in template reads its receipts.");
+            choice = kBuiltinTemplate;
+        }
+    }
 }
 
 void ListenAddress(SettingsReading& reading, const SettingKey&, int) {
@@ -225,7 +305,7 @@ void HttpHostNames(SettingsReading& reading, const SettingKey&, int) {
     web.port = reading.webPort;
 }
 
-const std::vector<SettingKey> kKeys = {
+const std::vector<SettingKey> kPlainKeys = {
     // One channel: its value in [Channel], then its own section [Channel N].
     {"Channel", "1 to 32", "channel value", "0,COMN,9600,0,8,0,0,0,0,", "",
      "enabled, port, baud rate, parity, data bits, stop bits, flow control (hex), emulation, end of receipt, "
@@ -242,6 +322,10 @@ const std::vector<SettingKey> kKeys = {
      "a paper cut (ESC/POS, Star) ends the receipt as a form feed does (only 0 switches it off, for a "
      "till that cuts inside a receipt)",
      true, ChannelCutEndsReceipt},
+    {"Channel N", "Template", "builtin, none or 1 to 32", "none", "",
+     "how the channel's receipts are read into transactions and exceptions: the built-in template, a "
+     "[Template N] section, or not at all",
+     true, ChannelTemplate},
     // TCP mode.
     {"Channel", "PORT", "port", "10000", "", "TCP mode's listening port", false,
      NumberKey<&Settings::tcp, &TcpSettings::port>},
@@ -291,6 +375,42 @@ const std::vector<SettingKey> kKeys = {
      "other names the page answers to, besides its address and localhost", false, HttpHostNames},
 };
 
+// Read with the rules, which come after it (ReceiptSections).
+void ReadWithRules(SettingsReading&, const SettingKey&, int) {}
+
+// The plain keys, then the receipt keys of [Options] and the templates and rules, read once
+// the recorder's code page is known.
+std::vector<SettingKey> AllKeys() {
+    std::vector<SettingKey> keys = kPlainKeys;
+    for (const ReceiptOptionKey& option : ReceiptOptionKeys()) {
+        std::string key = option.key;
+        bool threshold = key.size() > 9 && key.compare(key.size() - 9, 9, "Threshold") == 0;
+        bool grace = key == "DrawerGrace";
+        keys.push_back({"Options", option.key,
+                        threshold ? "amount"
+                        : grace   ? "seconds"
+                                  : "0 or 1",
+                        option.defaultValue,
+                        threshold ? "0 and up"
+                        : grace   ? "0 to 60"
+                                  : "",
+                        option.help, false, ReceiptOption});
+    }
+    keys.push_back(
+        {"Template N",
+         "Name, Builtin, Total, Subtotal, Tender, Change, Cashier, Register, Number, "
+         "Void, Refund, Discount, PriceOverride, Cancel, NoSale",
+         "patterns", "", "N 1 to 32",
+         "a receipt template for a layout the built-in one does not read (patterns with named fields)", false,
+         ReadWithRules});
+    keys.push_back(
+        {"Rule N", "Name, Line, Match, Hours, Banner, First, Then, Within", "rule", "", "N 1 to 99",
+         "a user exception rule: a line pattern, conditions on the transaction, a time window, or a "
+         "sequence",
+         false, ReceiptSections});
+    return keys;
+}
+
 }  // namespace
 
 int DefaultNumber(const SettingKey& row) {
@@ -298,7 +418,8 @@ int DefaultNumber(const SettingKey& row) {
 }
 
 const std::vector<SettingKey>& SettingKeys() {
-    return kKeys;
+    static const std::vector<SettingKey> keys = AllKeys();
+    return keys;
 }
 
 }  // namespace zamri

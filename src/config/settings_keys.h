@@ -13,6 +13,7 @@
 
 #include "config/settings.h"
 #include "platform/profile.h"
+#include "receipt/receipt_template.h"
 
 namespace zamri {
 
@@ -41,6 +42,9 @@ class SettingsReading {
     // The web page's port while its keys are read one after the other (-1 once one is in the
     // way); WebSettings::port gets it when the last one holds.
     int webPort = -1;
+    // The receipt keys of [Options] as written, gathered row by row and read as a whole with the
+    // templates and rules.
+    std::vector<SettingPair> receiptOptions;
 
   private:
     const char* path_;

@@ -4,10 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace zamri {
+
+class ReceiptTemplate;
+class ExceptionRules;
 
 constexpr int kDefaultTcpPort = 10000;
 constexpr int kDefaultJournalDays = 90;
@@ -51,6 +55,20 @@ struct JournalSettings {
 struct SyslogSettings {
     std::string collector;  // as written; empty: no export
     int bufferLines = kDefaultSyslogBufferLines;
+};
+
+// How the delivery step reads each camera's receipts into transactions and exceptions.
+struct ReceiptSettings {
+    // Per channel: -1 its receipts are not read (the default), 0 the built-in template, else the
+    // number of a [Template N] section.
+    int templateChoice[32];
+    // Indexed by number; [0] the built-in template, null where no such section compiled.
+    std::vector<std::shared_ptr<const ReceiptTemplate>> templates;
+    std::shared_ptr<const ExceptionRules> rules;
+    ReceiptSettings() {
+        for (int& choice : templateChoice)
+            choice = -1;
+    }
 };
 
 // The web page.

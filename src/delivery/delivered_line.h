@@ -12,7 +12,13 @@ constexpr int kDeliveredTextSize = 1024;
 // A serial port name (63 characters at most) or a peer's address, and a NUL.
 constexpr int kDeliveredSourceSize = 64;
 
+// What a delivered item is: a printed line, or a record of what the receipt reader found.
+enum class DeliveredKind : uint8_t { Line, Drawer, Transaction, Exception };
+
 struct DeliveredLine {
+    // Sinks that know only lines skip the others. Time, camera, source and receipt are set for
+    // every kind; for an exception text and utf8 hold the line that triggered it.
+    DeliveredKind kind = DeliveredKind::Line;
     int64_t utcMilliseconds = 0;   // since 1970-01-01 00:00 UTC
     int32_t utcOffsetMinutes = 0;  // local time minus UTC at that moment
     int32_t camera = 0;            // 1 to 32
@@ -25,6 +31,10 @@ struct DeliveredLine {
     // The same text in UTF-8, converted once by the delivery step when a sink wants it
     // (LineSink::WantsUtf8); empty otherwise.
     std::string utf8;
+    // A drawer, transaction or exception: the journal's record of it, UTF-8, without its newline
+    // ({"event":"transaction",...}); empty for a line.
+    std::string record;
+    std::string exceptionKind;  // an exception's kind or rule name, UTF-8
 };
 
 // What a sink tells the status displays about itself.

@@ -9,13 +9,16 @@
 #include "delivery/overlay_output.h"
 #include "mask/card_mask.h"
 #include "platform/os.h"
+#include "receipt/receipt_records.h"
+#include "receipt/receipt_settings.h"
 
 LineDelivery::LineDelivery(OverlayOutput& output)
     : overlay(output),
       clock(&SystemLineClock()),
       masks(std::make_shared<const MaskSet>(MaskSettings())),
       filter(std::make_shared<const LineFilter>()),
-      sinks(std::make_shared<const SinkSet>()) {
+      sinks(std::make_shared<const SinkSet>()),
+      readers(new CameraReader[kChannelCount]) {
     for (int i = 0; i < kChannelCount; ++i) {
         receipts[i] = 1;
         maskedCards[i] = 0;
@@ -23,16 +26,23 @@ LineDelivery::LineDelivery(OverlayOutput& output)
     }
 }
 
+LineDelivery::~LineDelivery() = default;
+
 int LineDelivery::Deliver(int camera, int flags, const char* source, const char* text, const char* after) {
     // A drawer event is no line for the overlay or the sinks; it goes nowhere yet.
     if ((flags & kLineFlagDrawer) != 0)
         return 0;
     if (camera < 1 || camera > kChannelCount)
         return 0;
-    int runCuts = flags & kLineFlagsRunCut;
-    flags &= ~kLineFlagsRunCut;
     LineClock* now = clock.load();
     int64_t utcMilliseconds = now->UtcMilliseconds();
+    // A drawer event is no line for the overlay: the reader and the sinks take it as an event.
+    if ((flags & kLineFlagDrawer) != 0) {
+        Drawer(camera, source, utcMilliseconds, now);
+        return 0;
+    }
+    int runCuts = flags & kLineFlagsRunCut;
+    flags &= ~kLineFlagsRunCut;
     // Masked in place here; the shared line that the sinks get is made only when there are any.
     char masked[kDeliveredTextSize];
     int length = 0;
@@ -61,11 +71,41 @@ int LineDelivery::Deliver(int camera, int flags, const char* source, const char*
 
     if (CurrentFilter()->Apply(masked, flags) == 0)
         return 0;
+    if (!reading.load(std::memory_order_relaxed)) {
+        HandOn(camera, flags, source, masked, length, utcMilliseconds, now, receiptNumber);
+        return 1;
+    }
+    // Read before the overlay call: a line that an exception or a rule matched is flagged 4.
+    std::vector<zamri::ReadReceipt> done;
+    {
+        CameraReader& camerasReader = readers[camera - 1];
+        std::lock_guard<std::mutex> guard(camerasReader.lock);
+        if (camerasReader.reader != nullptr) {
+            zamri::ReceiptLine line;
+            line.text = std::string_view(masked, static_cast<size_t>(length));
+            line.flags = flags;
+            line.utcMilliseconds = utcMilliseconds;
+            line.utcOffsetMinutes = now->UtcOffsetMinutes(utcMilliseconds);
+            line.camera = camera;
+            if (source != nullptr)
+                line.source = std::string_view(source, strnlen(source, kDeliveredSourceSize - 1));
+            line.receipt = receiptNumber;
+            flags |= camerasReader.reader->Line(line, &done);
+        }
+    }
+    HandOn(camera, flags, source, masked, length, utcMilliseconds, now, receiptNumber);
+    if (!done.empty())
+        HandOnReceipts(camera, done, now);
+    return 1;
+}
+
+void LineDelivery::HandOn(int camera, int flags, const char* source, const char* masked, int length,
+                          int64_t utcMilliseconds, LineClock* now, uint32_t receiptNumber) {
     overlay.WriteOverlayLine(camera - 1, flags, masked);
 
     std::shared_ptr<const SinkSet> current = SinkSnapshot();
     if (current->sinks.empty())
-        return 1;
+        return;
     auto line = std::make_shared<DeliveredLine>();
     line->utcMilliseconds = utcMilliseconds;
     line->utcOffsetMinutes = now->UtcOffsetMinutes(utcMilliseconds);
@@ -84,7 +124,157 @@ int LineDelivery::Deliver(int camera, int flags, const char* source, const char*
     std::shared_ptr<const DeliveredLine> shared = std::move(line);
     for (const std::shared_ptr<LineSink>& sink : current->sinks)
         sink->AcceptShared(shared);
-    return 1;
+}
+
+void LineDelivery::Drawer(int camera, const char* source, int64_t utcMilliseconds, LineClock* now) {
+    zamri::DrawerEvent event;
+    event.utcMilliseconds = utcMilliseconds;
+    event.utcOffsetMinutes = now->UtcOffsetMinutes(utcMilliseconds);
+    event.camera = camera;
+    if (source != nullptr)
+        event.source.assign(source, strnlen(source, kDeliveredSourceSize - 1));
+    event.receipt = receipts[camera - 1].load();
+    std::vector<zamri::ReadReceipt> done;
+    if (reading.load(std::memory_order_relaxed)) {
+        CameraReader& camerasReader = readers[camera - 1];
+        std::lock_guard<std::mutex> guard(camerasReader.lock);
+        if (camerasReader.reader != nullptr)
+            camerasReader.reader->Drawer(event, &done);
+    }
+    std::string record;
+    zamri::AppendDrawerRecord(event, &record);
+    HandOnRecord(DeliveredKind::Drawer, record, nullptr, camera, event.source, event.receipt,
+                 event.utcMilliseconds, event.utcOffsetMinutes);
+    if (!done.empty())
+        HandOnReceipts(camera, done, now);
+}
+
+void LineDelivery::HandOnReceipts(int camera, std::vector<zamri::ReadReceipt>& done, LineClock* now) {
+    std::shared_ptr<const SinkSet> current = SinkSnapshot();
+    int page = current->codePage ? current->codePage() : kDefaultRecorderCodePage;
+    zamri::TextToUtf8 convert = [page](std::string_view text, std::string* utf8) {
+        if (AppendWindowsAsUtf8(page, text.data(), text.size(), utf8) != 0)
+            AppendWindowsAsUtf8(kDefaultRecorderCodePage, text.data(), text.size(), utf8);
+    };
+    std::string record;
+    for (const zamri::ReadReceipt& read : done) {
+        const zamri::Transaction& t = read.transaction;
+        if (!current->sinks.empty()) {
+            record.clear();
+            zamri::AppendTransactionRecord(t, &record, convert);
+            HandOnRecord(DeliveredKind::Transaction, record, nullptr, camera, t.source, t.receipt,
+                         t.lastUtcMilliseconds, t.lastUtcOffsetMinutes);
+            for (const zamri::ReceiptException& e : read.exceptions) {
+                record.clear();
+                zamri::AppendExceptionRecord(e, &record, convert);
+                HandOnRecord(DeliveredKind::Exception, record, &e, camera, e.source, e.receipt,
+                             e.utcMilliseconds, e.utcOffsetMinutes);
+            }
+        }
+        // Banners travel the lines' road from the masks on, so nothing unmasked reaches anyone.
+        for (const zamri::ReceiptException& e : read.exceptions) {
+            if (e.atLine || e.banner.empty())
+                continue;
+            char masked[kDeliveredTextSize];
+            int length =
+                static_cast<int>(std::min(e.banner.size(), static_cast<size_t>(kDeliveredTextSize - 1)));
+            std::memcpy(masked, e.banner.data(), static_cast<size_t>(length));
+            masked[length] = 0;
+            int cards = 0;
+            int user = 0;
+            MaskSnapshot()->Apply(masked, length, &cards, &user, 0, nullptr);
+            int64_t utcMilliseconds = now->UtcMilliseconds();
+            HandOn(camera, kLineFlagImportant, t.source.c_str(), masked, length, utcMilliseconds, now,
+                   t.receipt);
+        }
+    }
+    done.clear();
+}
+
+void LineDelivery::HandOnRecord(DeliveredKind kind, const std::string& record,
+                                const zamri::ReceiptException* exception, int camera,
+                                const std::string& source, uint32_t receipt, int64_t utcMilliseconds,
+                                int32_t utcOffsetMinutes) {
+    std::shared_ptr<const SinkSet> current = SinkSnapshot();
+    if (current->sinks.empty())
+        return;
+    auto item = std::make_shared<DeliveredLine>();
+    item->kind = kind;
+    item->utcMilliseconds = utcMilliseconds;
+    item->utcOffsetMinutes = utcOffsetMinutes;
+    item->camera = camera;
+    item->receipt = receipt;
+    item->source = source.substr(0, kDeliveredSourceSize - 1);
+    item->record = record;
+    if (!item->record.empty() && item->record.back() == '\n')
+        item->record.pop_back();
+    if (exception != nullptr) {
+        item->text = exception->line;
+        if (current->utf8) {
+            int page = current->codePage ? current->codePage() : kDefaultRecorderCodePage;
+            if (AppendWindowsAsUtf8(page, exception->line.data(), exception->line.size(), &item->utf8) != 0)
+                AppendWindowsAsUtf8(kDefaultRecorderCodePage, exception->line.data(), exception->line.size(),
+                                    &item->utf8);
+        }
+        item->exceptionKind = exception->kind;  // a kind's name, or a rule's Name as the file has it
+    }
+    std::shared_ptr<const DeliveredLine> shared = std::move(item);
+    for (const std::shared_ptr<LineSink>& sink : current->sinks)
+        sink->AcceptShared(shared);
+}
+
+void LineDelivery::SetReceipts(const zamri::ReceiptSettings& settings, zamri::ReceiptClock* readerClock) {
+    bool any = false;
+    for (int camera = 1; camera <= kChannelCount; ++camera) {
+        int choice = settings.templateChoice[camera - 1];
+        std::shared_ptr<const zamri::ReceiptTemplate> chosen;
+        if (choice >= 0 && static_cast<size_t>(choice) < settings.templates.size())
+            chosen = settings.templates[static_cast<size_t>(choice)];
+        std::vector<zamri::ReadReceipt> done;
+        {
+            CameraReader& camerasReader = readers[camera - 1];
+            std::lock_guard<std::mutex> guard(camerasReader.lock);
+            if (chosen == nullptr) {
+                if (camerasReader.reader != nullptr) {
+                    camerasReader.reader->Flush(&done);
+                    camerasReader.reader.reset();
+                }
+            } else if (camerasReader.reader == nullptr) {
+                camerasReader.reader =
+                    std::make_unique<zamri::ReceiptReader>(chosen, settings.rules, readerClock);
+            } else {
+                camerasReader.reader->Reconfigure(chosen, settings.rules);
+            }
+            any = any || camerasReader.reader != nullptr;
+        }
+        if (!done.empty())
+            HandOnReceipts(camera, done, clock.load());
+    }
+    reading = any;
+}
+
+void LineDelivery::EachReader(void (zamri::ReceiptReader::*step)(std::vector<zamri::ReadReceipt>*)) {
+    if (!reading.load())
+        return;
+    std::vector<zamri::ReadReceipt> done;
+    for (int camera = 1; camera <= kChannelCount; ++camera) {
+        {
+            CameraReader& camerasReader = readers[camera - 1];
+            std::lock_guard<std::mutex> guard(camerasReader.lock);
+            if (camerasReader.reader != nullptr)
+                (camerasReader.reader.get()->*step)(&done);
+        }
+        if (!done.empty())
+            HandOnReceipts(camera, done, clock.load());
+    }
+}
+
+void LineDelivery::Tick() {
+    EachReader(&zamri::ReceiptReader::Tick);
+}
+
+void LineDelivery::Flush() {
+    EachReader(&zamri::ReceiptReader::Flush);
 }
 
 std::shared_ptr<const LineDelivery::SinkSet> LineDelivery::SinkSnapshot() const {

@@ -1,7 +1,13 @@
 // The one road every printed line travels, whatever its source (serial capture, TCP mode,
 // network sources): masks (card numbers and the user's patterns), line filter (which may add
-// flag 4), the overlay output (first and synchronous), then every registered sink. Nothing
-// behind this step ever sees an unmasked line.
+// flag 4), the receipt reader (which may add flag 4 too), the overlay output (first and
+// synchronous), then every registered sink. Nothing behind this step ever sees an unmasked line.
+//
+// Each camera whose settings name a receipt template has a receipt reader. A drawer line
+// (kLineFlagDrawer) goes to the reader and to the sinks as a drawer record, never to the
+// overlay; a receipt the reader hands back goes to the sinks as a transaction record and its
+// exception records, and an exception known only at the receipt's end adds its banner line
+// ("*** REFUND 120.00 ***") to the camera's overlay and to the sinks as a line, flagged 4.
 #pragma once
 
 #include <atomic>
@@ -14,9 +20,11 @@
 
 #include "config/channel_config.h"
 #include "config/line_filter.h"
+#include "config/settings_parts.h"
 #include "delivery/delivered_line.h"
 #include "delivery/line_clock.h"
 #include "mask/mask_set.h"
+#include "receipt/receipt_reader.h"
 
 class OverlayOutput;
 
@@ -24,6 +32,7 @@ class LineDelivery {
   public:
     // overlay must outlive this object.
     explicit LineDelivery(OverlayOutput& overlay);
+    ~LineDelivery();
     LineDelivery(const LineDelivery&) = delete;
     LineDelivery& operator=(const LineDelivery&) = delete;
 
@@ -76,6 +85,16 @@ class LineDelivery {
     uint64_t MaskedCardNumbers(int camera) const;
     uint64_t MaskedByUser(int camera) const;
 
+    // Reads receipts by these settings from now on; any thread. A camera that no longer reads
+    // hands on what it had read first. clock: the readers' time (null: the system's; it must
+    // outlive this object).
+    void SetReceipts(const zamri::ReceiptSettings& settings, zamri::ReceiptClock* clock = nullptr);
+    // Hands on the receipts that waited long enough for a drawer; about once a second, from a
+    // thread of the owner's that holds nothing capture needs.
+    void Tick();
+    // Ends and hands on every receipt under way (at stop, before the sinks stop).
+    void Flush();
+
   private:
     using SinkList = std::vector<std::shared_ptr<LineSink>>;
     // Replaced whole on every change; a delivery hands its line to the set it took.
@@ -87,6 +106,17 @@ class LineDelivery {
     std::shared_ptr<const SinkSet> SinkSnapshot() const;
     void ReplaceSinks(SinkList sinks, CodePageSource codePage);
     std::shared_ptr<const MaskSet> MaskSnapshot() const;
+    // The overlay and the sinks, for a line that passed the filter (or a banner).
+    void HandOn(int camera, int flags, const char* source, const char* masked, int length,
+                int64_t utcMilliseconds, LineClock* now, uint32_t receiptNumber);
+    void Drawer(int camera, const char* source, int64_t utcMilliseconds, LineClock* now);
+    // Records of the receipts the reader handed back, and their banners.
+    void HandOnReceipts(int camera, std::vector<zamri::ReadReceipt>& done, LineClock* now);
+    void HandOnRecord(DeliveredKind kind, const std::string& record, const zamri::ReceiptException* exception,
+                      int camera, const std::string& source, uint32_t receipt, int64_t utcMilliseconds,
+                      int32_t utcOffsetMinutes);
+    // Calls step on every reading camera's reader and hands on what it gives back.
+    void EachReader(void (zamri::ReceiptReader::*step)(std::vector<zamri::ReadReceipt>*));
 
     OverlayOutput& overlay;
     std::atomic<LineClock*> clock;
@@ -102,4 +132,12 @@ class LineDelivery {
     // and calls the sinks without any lock, and a change builds a new list.
     mutable std::mutex sinkLock;
     std::shared_ptr<const SinkSet> sinks;
+    // One per camera; a reader is called under its camera's lock (lines and drawer events come
+    // from the camera's capture thread, Tick and Flush from the owner's).
+    struct CameraReader {
+        std::mutex lock;
+        std::unique_ptr<zamri::ReceiptReader> reader;
+    };
+    std::unique_ptr<CameraReader[]> readers;
+    std::atomic<bool> reading{false};  // some camera reads its receipts: one load per line when none does
 };

@@ -10,6 +10,7 @@ namespace zamri {
 namespace {
 
 constexpr int kFacilityLocal0 = 16;
+constexpr int kSeverityWarning = 4;
 constexpr int kSeverityNotice = 5;
 constexpr int kSeverityInformational = 6;
 constexpr int kImportantFlag = 4;
@@ -82,6 +83,35 @@ std::string FormatSyslogMessage(const JournalRecord& record, const SyslogOrigin&
     AppendCleanText(record.source, true, &m);
     m += "\"] ";
     AppendSyslogText(record.text, &m);
+    return m;
+}
+
+std::string FormatSyslogEvent(const char* messageId, int64_t utcMilliseconds, int utcOffsetMinutes,
+                              int camera, int64_t receipt, const std::string& source, const std::string& kind,
+                              const std::string& record, const SyslogOrigin& origin) {
+    std::string id = messageId;
+    int severity = id == "exception" ? kSeverityWarning
+                   : id == "drawer"  ? kSeverityNotice
+                                     : kSeverityInformational;
+    char head[96];
+    std::snprintf(head, sizeof head, "<%d>1 ", kFacilityLocal0 * 8 + severity);
+    std::string m = head;
+    m += FormatRecordTime(utcMilliseconds, utcOffsetMinutes);
+    m += ' ';
+    m += HeaderField(origin.hostName, 255);
+    std::snprintf(head, sizeof head, " zamri %d %s [%s camera=\"%d\"", origin.processId, messageId,
+                  kSyslogStructuredDataId, camera);
+    m += head;
+    if (!kind.empty()) {
+        m += " kind=\"";
+        AppendCleanText(kind, true, &m);
+        m += '"';
+    }
+    std::snprintf(head, sizeof head, " receipt=\"%lld\" source=\"", static_cast<long long>(receipt));
+    m += head;
+    AppendCleanText(source, true, &m);
+    m += "\"] ";
+    AppendSyslogText(record, &m);
     return m;
 }
 

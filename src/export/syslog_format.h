@@ -5,6 +5,13 @@
 //       [zamri@32473 camera="3" flags="2" receipt="17" source="COM3"] TOTAL 12.50
 //
 // facility local0; severity informational, notice (133) for lines the Important list matched.
+// What the receipt reader found goes with its own message id and the journal's record as the
+// text: an exception at severity warning (132) with its kind in the structured data,
+//
+//   <132>1 ... zamri 4242 exception [zamri@32473 camera="3" kind="refund" receipt="17"
+//       source="COM3"] {"event":"exception",...}
+//
+// a transaction at informational, a drawer opening at notice.
 //
 // The text and the source carry no control characters: each C0 control (CR, LF, TAB...), DEL
 // and C1 control (U+0080 to U+009F) is written as '#' and its three octal digits, CR LF as
@@ -31,6 +38,11 @@ void AppendSyslogText(const std::string& text, std::string* out);
 
 // The message of one record (text already UTF-8), without framing.
 std::string FormatSyslogMessage(const JournalRecord& record, const SyslogOrigin& origin);
+// The message of a drawer, transaction or exception record (record: the journal's, UTF-8;
+// kind: an exception's kind, UTF-8, else empty).
+std::string FormatSyslogEvent(const char* messageId, int64_t utcMilliseconds, int utcOffsetMinutes,
+                              int camera, int64_t receipt, const std::string& source, const std::string& kind,
+                              const std::string& record, const SyslogOrigin& origin);
 // "LENGTH SP MESSAGE" as octet-counted TCP framing wants it.
 void AppendOctetCounted(const std::string& message, std::string* out);
 

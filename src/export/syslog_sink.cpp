@@ -51,9 +51,18 @@ void SyslogSink::SendBatch() {
 }
 
 void SyslogSink::Consume(const DeliveredLine& line) {
-    JournalRecord record;
-    RecordFromDelivered(line, &record);
-    std::string message = FormatSyslogMessage(record, origin);
+    std::string message;
+    if (line.kind == DeliveredKind::Line) {
+        JournalRecord record;
+        RecordFromDelivered(line, &record);
+        message = FormatSyslogMessage(record, origin);
+    } else {
+        const char* id = line.kind == DeliveredKind::Drawer        ? "drawer"
+                         : line.kind == DeliveredKind::Transaction ? "transaction"
+                                                                   : "exception";
+        message = FormatSyslogEvent(id, line.utcMilliseconds, line.utcOffsetMinutes, line.camera,
+                                    line.receipt, line.source, line.exceptionKind, line.record, origin);
+    }
     // A datagram carries one message.
     if (exporter.Collector().datagram) {
         exporter.Send(message);

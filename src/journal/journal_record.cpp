@@ -203,6 +203,8 @@ bool ParseRecordView(std::string_view line, RecordView* view) {
         } else if (key == "text") {
             if (!reader.String(&view->text))
                 return false;
+        } else if (key == "event") {
+            return false;
         } else if (!reader.SkipValue()) {
             return false;
         }

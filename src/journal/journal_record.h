@@ -49,7 +49,8 @@ struct RecordView {
 };
 
 // Reads one line (without its newline). False when it is not a JSON object with at least a
-// camera and a well-formed time.
+// camera and a well-formed time, and for the records of the receipt reader (drawer,
+// transaction, exception: an "event" key), which are not lines.
 bool ParseRecordView(std::string_view line, RecordView* view);
 // A full record from a view; false when its time is malformed.
 bool RecordFromView(const RecordView& view, JournalRecord* record);

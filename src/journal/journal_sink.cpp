@@ -22,6 +22,10 @@ void JournalSink::Idle() {
 }
 
 void JournalSink::Consume(const DeliveredLine& line) {
+    if (line.kind != DeliveredKind::Line) {
+        writer.AppendWritten(line.utcMilliseconds, line.utcOffsetMinutes, line.record, false);
+        return;
+    }
     RecordFromDelivered(line, &record);
     writer.Append(record, false);
 }

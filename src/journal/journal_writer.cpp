@@ -140,13 +140,27 @@ int JournalWriter::Prepare() {
 }
 
 int JournalWriter::Append(const JournalRecord& record, bool flushNow) {
+    return AppendLine(record.utcMilliseconds + record.utcOffsetMinutes * 60000LL, flushNow,
+                      [&record](std::string* out) { AppendRecordLine(record, out); });
+}
+
+int JournalWriter::AppendWritten(int64_t utcMilliseconds, int utcOffsetMinutes, std::string_view recordLine,
+                                 bool flushNow) {
+    return AppendLine(utcMilliseconds + utcOffsetMinutes * 60000LL, flushNow, [recordLine](std::string* out) {
+        out->append(recordLine.data(), recordLine.size());
+        out->push_back('\n');
+    });
+}
+
+template <typename Fill>
+int JournalWriter::AppendLine(int64_t localMilliseconds, bool flushNow, Fill fill) {
     int64_t now = clock();
     RetainOncePerDay(now);
     if (spaceFull && (now < nextSpaceCheck || !KeepSpaceAt(now))) {
         notWritten.fetch_add(1);
         return 0;
     }
-    int64_t day = DayOf(record.utcMilliseconds + record.utcOffsetMinutes * 60000LL);
+    int64_t day = DayOf(localMilliseconds);
     if (file == nullptr || day != fileDay) {
         if (file == nullptr && now < retryAt) {
             notWritten.fetch_add(1);
@@ -158,7 +172,7 @@ int JournalWriter::Append(const JournalRecord& record, bool flushNow) {
     line.clear();
     if (lineOpen)
         line.push_back('\n');
-    AppendRecordLine(record, &line);
+    fill(&line);
     size_t n = std::fwrite(line.data(), 1, line.size(), file);
     if (n != line.size()) {
         // The buffered records before this one may be lost with it: counted as not written.

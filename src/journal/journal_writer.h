@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "journal/journal_record.h"
 
@@ -53,6 +54,10 @@ class JournalWriter {
     // 1 taken (handed to the file system when flushNow, else buffered until Flush), 0 counted
     // as not written.
     int Append(const JournalRecord& record, bool flushNow = true);
+    // The same for a record written already (one JSON object, without its newline), such as a
+    // transaction's; it goes to the day file of its local time.
+    int AppendWritten(int64_t utcMilliseconds, int utcOffsetMinutes, std::string_view recordLine,
+                      bool flushNow = true);
     // Hands what Append buffered to the file system. 1 done (or nothing buffered).
     int Flush();
 
@@ -88,6 +93,9 @@ class JournalWriter {
 
   private:
     int OpenDay(int64_t day, int64_t now, bool forRecord);
+    // Append's work once the line is known: with its day, the text in line after the newline.
+    template <typename Fill>
+    int AppendLine(int64_t localMilliseconds, bool flushNow, Fill fill);
     void CloseFile();
     // Flushes the buffered records; on failure counts them as not written and closes the file.
     int FlushPending(int64_t now);

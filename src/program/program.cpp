@@ -8,7 +8,10 @@ namespace zamri {
 Program::Program(const char* version) : web(table, delivery, sinks.Live().Feed(), version) {
     // The table's lists and masks reach the delivery step whenever they change.
     table.SetFilterReceiver([this](LineFilter filter) { delivery.SetFilter(std::move(filter)); });
-    table.SetSettingsReceiver([this](const Settings& read) { delivery.LoadMasks(read.masks); });
+    table.SetSettingsReceiver([this](const Settings& read) {
+        delivery.LoadMasks(read.masks);
+        delivery.SetReceipts(read.receipts);
+    });
     web.SetRefusalSource([this](AdmissionGate::Summary* summary) {
         TcpIngestServer* server = capture.TcpServer();
         if (server == nullptr)
@@ -31,6 +34,7 @@ int Program::Start(const std::string& recorderSettingsPath, const std::function<
         return 0;
     std::shared_ptr<const Settings> settings = table.GetSettings();
     sinks.Start(*settings, delivery, recorderSettingsPath);
+    ticker.Start();
     if (stopping())
         return 0;
     capture.StartCapture();
@@ -43,6 +47,9 @@ int Program::Start(const std::string& recorderSettingsPath, const std::function<
 void Program::Stop() {
     web.Stop();
     capture.StopCapture();
+    ticker.Stop();
+    // After capture and before the sinks: the last receipt's records reach the sinks too.
+    delivery.Flush();
     // After capture: the last lines are in the sinks' queues by now.
     sinks.Stop();
 }

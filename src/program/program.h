@@ -6,6 +6,7 @@
 //   overlay   the recorder's overlay library, opened when the program is built
 //   delivery  masks, the line filter, the overlay, then the sinks: the one road of every line
 //   sinks     journal, syslog export, live view: each with its own queue and thread
+//   ticker    the receipt readers' time (receipts handed on once their drawer grace passed)
 //   capture   the serial and network channels' threads, or TCP mode's server
 //   web       the web page
 //
@@ -22,6 +23,7 @@
 #include "delivery/line_delivery.h"
 #include "delivery/overlay_output.h"
 #include "program/line_outputs.h"
+#include "program/receipt_ticker.h"
 #include "web/web_front.h"
 
 namespace zamri {
@@ -40,8 +42,9 @@ class Program {
     // decides the page of the text the sinks receive). 1 when capture was started; webError then
     // holds why a page that the settings name is off (empty when it runs or is not asked for).
     int Start(const std::string& recorderSettingsPath, const std::function<bool()>& stopAsked = nullptr);
-    // The web page, capture, then the sinks (they get a few seconds for what is queued). A second
-    // call is harmless.
+    // The web page, capture, the ticker, the receipts still under way (their records go to the
+    // sinks), then the sinks (they get a few seconds for what is queued). A second call is
+    // harmless.
     void Stop();
 
     ChannelTable& Table() { return table; }
@@ -57,6 +60,7 @@ class Program {
     OverlayOutput overlay;
     LineDelivery delivery{overlay};
     LineOutputs sinks;
+    ReceiptTicker ticker{delivery};
     ChannelCapture capture{table, delivery};
     WebFront web;
     std::string webError;

@@ -19,6 +19,10 @@ void LiveViewSink::Idle() {
 }
 
 void LiveViewSink::Consume(const DeliveredLine& line) {
+    // The live view shows printed lines (banners among them); the receipt reader's records are
+    // in the journal.
+    if (line.kind != DeliveredKind::Line)
+        return;
     // Lines dropped at the queue since the last one show as a gap before this line.
     uint64_t drops = DroppedLines();
     if (drops > reportedDrops_) {
