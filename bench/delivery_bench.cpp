@@ -2,7 +2,8 @@
 // numbers plus two user masks (a wildcard and a regular expression), in one run: the golden
 // receipts, each with two card-number lines added (one with a date joined to the number), decoded
 // and handed through the delivery step (mask, filter, overlay) to the overlay library substitute,
-// which records to /dev/null.
+// which records to /dev/null. Then receipts read off against the built-in template with 20 user
+// rules on, in the same run, with a sink that counts what it is given (lines and records).
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -11,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "config/settings.h"
 #include "program/program.h"
 #include "serial/line_decoder.h"
 #include "support/printer_bytes.h"
@@ -70,6 +72,79 @@ void BM_DecoderToOverlay(benchmark::State& state) {
     state.SetLabel(kLabels[state.range(0)]);
 }
 BENCHMARK(BM_DecoderToOverlay)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+class CountingSink : public LineSink {
+  public:
+    void Accept(const DeliveredLine& line) override {
+        ++items;
+        records += line.kind != DeliveredKind::Line ? 1 : 0;
+    }
+    int64_t items = 0;
+    int64_t records = 0;
+};
+
+// Twenty rules of every sort: line patterns, conditions on the transaction, time windows and
+// sequences.
+const char kTwentyRules[] =
+    "[Channel 1]\nTemplate=builtin\n"
+    "[Rule 1]\nName=Big refund line\nLine=REFUND {amount}\nMatch=amount >= 50\n"
+    "[Rule 2]\nName=Gift card\nLine=GIFT CARD {amount}\n"
+    "[Rule 3]\nName=Manager\nLine=MANAGER OVERRIDE\n"
+    "[Rule 4]\nName=Copy\nLine=*** COPY ***\n"
+    "[Rule 5]\nName=Reprint\nLine=REPRINT\nHours=22:00-06:00\n"
+    "[Rule 6]\nName=Open item\nLine=OPEN DEPT {amount}\n"
+    "[Rule 7]\nName=Staff\nLine=STAFF {word}\n"
+    "[Rule 8]\nName=Training\nLine=TRAINING MODE\n"
+    "[Rule 9]\nName=Big sale\nMatch=total > 100\n"
+    "[Rule 10]\nName=Big cash\nMatch=total > 200 and tender = CASH\n"
+    "[Rule 11]\nName=Watched cashier\nMatch=cashier = 17, 23\n"
+    "[Rule 12]\nName=Many voids\nMatch=voids >= 2\n"
+    "[Rule 13]\nName=Drawer small\nMatch=drawer = yes and total < 1\n"
+    "[Rule 14]\nName=Big change\nMatch=change > 50\n"
+    "[Rule 15]\nName=Refund by 5\nMatch=kind = refund and cashier = 5\n"
+    "[Rule 16]\nName=Long receipt\nMatch=lines > 40\nLine=TOTAL {amount}\n"
+    "[Rule 17]\nName=Void then no sale\nFirst=void\nThen=no-sale\nWithin=60\n"
+    "[Rule 18]\nName=Refund then no sale\nFirst=refund\nThen=no-sale\nWithin=120\n"
+    "[Rule 19]\nName=Two cancels\nFirst=cancel\nThen=cancel\nWithin=600\n"
+    "[Rule 20]\nName=Discount then void\nFirst=discount\nThen=void\nWithin=30\n";
+
+void BM_DeliveryReadingReceipts(benchmark::State& state) {
+    setenv("OVTEXT_LOG", "/dev/null", 1);
+    auto program = std::make_unique<zamri::Program>();
+    auto sink = std::make_shared<CountingSink>();
+    program->Delivery().AddSink(sink);
+    if (state.range(0) == 1) {
+        std::string path = std::filesystem::temp_directory_path() / "bench_delivery_rules.ini";
+        std::ofstream(path) << kTwentyRules;
+        std::shared_ptr<zamri::Settings> settings = zamri::ReadSettings(path.c_str());
+        std::filesystem::remove(path);
+        if (!settings->problems.empty()) {
+            state.SkipWithError(settings->problems[0].text.c_str());
+            return;
+        }
+        program->Delivery().SetReceipts(settings->receipts);
+    }
+    const std::string& bytes = Corpus();
+    int64_t lines = 0;
+    for (auto _ : state) {
+        LineDecoder decoder;
+        decoder.SetEmulation(2);
+        MemoryByteSource memory(bytes.data(), bytes.size(), 0);
+        ByteSource source = memory.Source();
+        const char* text;
+        int flags;
+        while (decoder.ReadLine(source, &text, &flags) >= 0) {
+            program->Delivery().Deliver(1, flags, "COM1", text);
+            ++lines;
+        }
+    }
+    program->Delivery().Flush();
+    state.counters["lines/s"] = benchmark::Counter(static_cast<double>(lines), benchmark::Counter::kIsRate);
+    state.counters["records/line"] =
+        lines > 0 ? static_cast<double>(sink->records) / static_cast<double>(lines) : 0;
+    state.SetLabel(state.range(0) == 0 ? "receipts not read" : "built-in template + 20 rules");
+}
+BENCHMARK(BM_DeliveryReadingReceipts)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -159,17 +159,18 @@ void LineDelivery::HandOnReceipts(int camera, std::vector<zamri::ReadReceipt>& d
     std::string record;
     for (const zamri::ReadReceipt& read : done) {
         const zamri::Transaction& t = read.transaction;
+        // The exceptions first, as they happened, then the transaction that ended with its last line.
         if (!current->sinks.empty()) {
-            record.clear();
-            zamri::AppendTransactionRecord(t, &record, convert);
-            HandOnRecord(DeliveredKind::Transaction, record, nullptr, camera, t.source, t.receipt,
-                         t.lastUtcMilliseconds, t.lastUtcOffsetMinutes);
             for (const zamri::ReceiptException& e : read.exceptions) {
                 record.clear();
                 zamri::AppendExceptionRecord(e, &record, convert);
                 HandOnRecord(DeliveredKind::Exception, record, &e, camera, e.source, e.receipt,
                              e.utcMilliseconds, e.utcOffsetMinutes);
             }
+            record.clear();
+            zamri::AppendTransactionRecord(t, &record, convert);
+            HandOnRecord(DeliveredKind::Transaction, record, nullptr, camera, t.source, t.receipt,
+                         t.lastUtcMilliseconds, t.lastUtcOffsetMinutes);
         }
         // Banners travel the lines' road from the masks on, so nothing unmasked reaches anyone.
         for (const zamri::ReceiptException& e : read.exceptions) {

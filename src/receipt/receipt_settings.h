@@ -8,9 +8,12 @@
 // Per channel, the template that reads its receipts:
 //
 //   [Channel 3]
-//   Template=builtin     ; the built-in template (also when the key is missing or empty)
-//   Template=2           ; the user template of section [Template 2] (1 to 32)
+//   Template=builtin     ; the built-in template
+//   Template=2           ; the user template of section [Template 2] (1 to 32; without such a
+//                        ; section, the built-in template, with a warning)
 //   Template=none        ; the channel's receipts are not read: no transactions, no exceptions
+//                        ; (also when the key is missing or empty, so that a settings file
+//                        ; written before receipts were read keeps every line as it was)
 //
 // The built-in kinds of exception, in [Options]; each has a switch (1 on, the default; 0 off),
 // a threshold where it has an amount (the smallest amount, of either sign, that counts; 0, the
@@ -109,7 +112,8 @@ constexpr int kNoTemplate = -1;
 constexpr int kMaxTemplates = 32;
 constexpr int kMaxDrawerGraceSeconds = 60;
 
-// [Channel N] Template: kBuiltinTemplate, kNoTemplate or a template's number. 1, or 0 with a
+// [Channel N] Template (a value that is there: the settings reader takes a missing or empty one as
+// kNoTemplate): kBuiltinTemplate, kNoTemplate or a template's number. 1, or 0 with a
 // sentence in *error (then *choice is kBuiltinTemplate).
 int ParseTemplateChoice(std::string_view value, int* choice, std::string* error);
 

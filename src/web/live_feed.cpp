@@ -31,6 +31,10 @@ void AppendLineEvent(std::string& out, const LiveLine& line) {
     AppendJsonString(out, line.source);
     out += ",\"text\":";
     AppendJsonString(out, line.text);
+    if (!line.exception.empty()) {
+        out += ",\"exception\":";
+        AppendJsonString(out, line.exception);
+    }
     out += "}\n\n";
 }
 
@@ -45,7 +49,7 @@ void LiveFeed::Publish(LiveLine line) {
         // Formatted under the lock only because the number is given here; the browsers' thread
         // then copies finished text.
         AppendLineEvent(event, line);
-        if (line.camera >= 1 && line.camera <= kLiveCameraCount) {
+        if (line.camera >= 1 && line.camera <= kLiveCameraCount && line.exception.empty()) {
             LiveCamera& camera = cameras_[line.camera - 1];
             int64_t day = LocalDay(line.utcMs, line.utcOffsetMinutes);
             if (day != camera.day) {

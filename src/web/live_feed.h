@@ -24,6 +24,9 @@ struct LiveLine {
     uint32_t receipt = 0;          // receipt number of the camera
     std::string source;            // port name or sender address
     std::string text;              // UTF-8
+    // Not a printed line: the receipt reader found this exception (its kind or rule name,
+    // UTF-8) at the line in text. Shown as a mark in the receipt; not counted as a line.
+    std::string exception;
 };
 
 struct LiveCamera {

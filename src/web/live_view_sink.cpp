@@ -19,9 +19,9 @@ void LiveViewSink::Idle() {
 }
 
 void LiveViewSink::Consume(const DeliveredLine& line) {
-    // The live view shows printed lines (banners among them); the receipt reader's records are
-    // in the journal.
-    if (line.kind != DeliveredKind::Line)
+    // Printed lines (banners among them) and, as a mark, each exception the reader found; the
+    // drawer and transaction records are the journal's.
+    if (line.kind == DeliveredKind::Drawer || line.kind == DeliveredKind::Transaction)
         return;
     // Lines dropped at the queue since the last one show as a gap before this line.
     uint64_t drops = DroppedLines();
@@ -37,6 +37,8 @@ void LiveViewSink::Consume(const DeliveredLine& line) {
     live.receipt = line.receipt;
     live.source = line.source;
     live.text = line.utf8;
+    if (line.kind == DeliveredKind::Exception)
+        live.exception = line.exceptionKind;
     feed_.Publish(std::move(live));
 }
 

@@ -42,6 +42,7 @@ button.on{background:#ffe8a3}
 .rtime{font-size:.75em;color:#667;margin-bottom:.1em}
 .line{font-family:ui-monospace,"DejaVu Sans Mono",Consolas,monospace;font-size:.88em;white-space:pre-wrap;word-break:break-word;min-height:1.2em}
 .line.imp{background:#fff1a8;font-weight:bold;box-shadow:inset 3px 0 #e0a800}
+.line.exc{background:#ffd9d6;color:#8a1100;font-weight:bold;box-shadow:inset 3px 0 #d22}
 .line.end::after{content:"end of receipt";display:block;margin-top:.15em;padding-top:.1em;border-top:1px dashed #9aa6b6;font:italic .8em system-ui,sans-serif;color:#778}
 .skip{color:#9a3b00;font-size:.8em;font-style:italic;margin:.3em 0}
 .hidden{display:none!important}
@@ -146,16 +147,18 @@ function addLine(l) {
   const p = panel(l.cam);
   if (l.src) p.src.textContent = l.src;
   let r = p.receipt;
-  if (!r || r.dataset.receipt !== String(l.receipt) || r.classList.contains("closed")) {
+  // An exception known at the receipt's end is marked in that receipt, though it has closed.
+  if (!r || r.dataset.receipt !== String(l.receipt) || (r.classList.contains("closed") && !l.exception)) {
     r = el("div", "receipt");
     r.dataset.receipt = l.receipt;
     r.append(el("div", "rtime", when(l.t, l.off)));
     p.lines.append(r);
     p.receipt = r;
   }
-  const d = el("div", "line", l.text);
+  const d = el("div", "line", l.exception ? "\u26a0 " + l.exception + (l.text ? ": " + l.text.trim() : "") : l.text);
   d.dataset.seq = l.seq;
   d.title = when(l.t, l.off);
+  if (l.exception) d.classList.add("exc");
   if (l.flags & 4) d.classList.add("imp");
   if (l.flags & 2) { d.classList.add("end"); r.classList.add("closed"); }
   r.append(d);

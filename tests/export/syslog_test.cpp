@@ -12,6 +12,7 @@
 
 #include "export/syslog_exporter.h"
 #include "export/syslog_format.h"
+#include "export/syslog_sink.h"
 #include "net/socket_seam.h"
 #include "support/wait.h"
 
@@ -194,6 +195,38 @@ TEST_F(SyslogTransportTest, TcpFramesSurviveACollectorThatGoesAwayAndComesBack) 
     EXPECT_EQ(exporter->Send("fourth"), 0);
     EXPECT_EQ(exporter->LostMessages(), 1u);
     EXPECT_EQ(exporter->SentMessages(), 3u);
+}
+
+TEST_F(SyslogTransportTest, ExceptionsGoAtWarningWithTheirKindTransactionsAtInformational) {
+    FrameCollector collector;
+    zamri::SyslogSink sink(zamri::SyslogCollector{false, "127.0.0.1", collector.port}, 16, nullptr);
+    ASSERT_EQ(sink.Start(), 1);
+    DeliveredLine exception;
+    exception.kind = DeliveredKind::Exception;
+    exception.utcMilliseconds = 1765198800300;
+    exception.camera = 3;
+    exception.receipt = 17;
+    exception.source = "COM3";
+    exception.exceptionKind = "refund";
+    exception.record = "{\"event\":\"exception\",\"kind\":\"refund\"}";
+    sink.Accept(exception);
+    DeliveredLine transaction = exception;
+    transaction.kind = DeliveredKind::Transaction;
+    transaction.exceptionKind.clear();
+    transaction.record = "{\"event\":\"transaction\"}";
+    sink.Accept(transaction);
+    std::vector<std::string> frames = collector.Frames(2);
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].substr(0, 7), "<132>1 ");
+    EXPECT_NE(
+        frames[0].find(" exception [zamri@32473 camera=\"3\" kind=\"refund\" receipt=\"17\" source=\"COM3\"] "
+                       "{\"event\":\"exception\",\"kind\":\"refund\"}"),
+        std::string::npos)
+        << frames[0];
+    EXPECT_EQ(frames[1].substr(0, 7), "<134>1 ");
+    EXPECT_NE(frames[1].find(" transaction [zamri@32473 camera=\"3\" receipt=\"17\""), std::string::npos)
+        << frames[1];
+    sink.Stop();
 }
 
 }  // namespace

@@ -9,11 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "config/line_flags.h"
 #include "journal/delivered_record.h"
 #include "journal/journal_files.h"
 #include "journal/journal_record.h"
 #include "journal/journal_sink.h"
 #include "program/program.h"
+#include "receipt/receipt_rules.h"
+#include "receipt/receipt_template.h"
 #include "send_client.h"
 #include "support/overlay_log.h"
 #include "support/temp_dir.h"
@@ -171,3 +174,41 @@ TEST_F(JournalSinkTest, AStalledDiskNeverHoldsCaptureAndCountsWhatDidNotFit) {
 }
 
 }  // namespace
+
+TEST_F(JournalSinkTest, ARefundsDrawerTransactionAndExceptionRecordsLieBesideItsLinesAndReadersSkipThem) {
+    Start(1252, "");
+    zamri::ReceiptSettings receipts;
+    receipts.templateChoice[1] = 0;
+    receipts.templates.push_back(std::make_shared<const zamri::ReceiptTemplate>(1252));
+    receipts.rules = zamri::ExceptionRules::Compile(zamri::ExceptionOptions(), {}, 1252, nullptr);
+    program.Delivery().SetReceipts(receipts);
+    const char* const lines[] = {"CLERK: 23           TRANS# 88123", "        *** REFUND ***",
+                                 "HOSE REEL 100FT          120.00", "TOTAL                   -120.00",
+                                 "CASH                    -120.00"};
+    for (int i = 0; i < 5; ++i)
+        program.Delivery().Deliver(2, i == 0 ? 1 : i == 4 ? 2 : 0, "COM2", lines[i]);
+    program.Delivery().Deliver(2, kLineFlagDrawer, "COM2", "");
+    program.Delivery().Flush();
+    ASSERT_TRUE(WaitUntil([&] { return Written() >= 8; }));
+    sink->Stop();
+    // The lines as they were; the records are no lines to the journal's readers.
+    ASSERT_EQ(Journal(folder).size(), 5u);
+    std::string bytes;
+    for (const zamri::JournalFile& file : zamri::ListJournalFiles(folder))
+        bytes += testing_support::ReadFileBytes(file.path);
+    std::vector<std::string> events;
+    for (size_t start = 0, end; (end = bytes.find('\n', start)) != std::string::npos; start = end + 1)
+        if (bytes.compare(start, 9, "{\"event\":") == 0)
+            events.push_back(bytes.substr(start, end - start));
+    ASSERT_EQ(events.size(), 3u) << bytes;
+    EXPECT_EQ(events[0].find("{\"event\":\"drawer\",\"time\":\""), 0u);
+    EXPECT_NE(events[0].find("\",\"camera\":2,\"source\":\"COM2\",\"receipt\":2}"), std::string::npos);
+    EXPECT_NE(events[1].find("\"kind\":\"refund\",\"amount\":-120.0,\"line\":\"        *** REFUND ***\"}"),
+              std::string::npos)
+        << events[1];
+    EXPECT_NE(events[2].find(
+                  "\"total\":-120.0,\"tenders\":[{\"name\":\"CASH\",\"amount\":-120.0}],\"change\":null,"
+                  "\"cashier\":\"23\",\"register\":null,\"number\":\"88123\",\"voids\":0,\"drawer\":true}"),
+              std::string::npos)
+        << events[2];
+}
