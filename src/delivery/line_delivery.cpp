@@ -29,9 +29,6 @@ LineDelivery::LineDelivery(OverlayOutput& output)
 LineDelivery::~LineDelivery() = default;
 
 int LineDelivery::Deliver(int camera, int flags, const char* source, const char* text, const char* after) {
-    // A drawer event is no line for the overlay or the sinks; it goes nowhere yet.
-    if ((flags & kLineFlagDrawer) != 0)
-        return 0;
     if (camera < 1 || camera > kChannelCount)
         return 0;
     LineClock* now = clock.load();
