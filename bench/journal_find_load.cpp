@@ -11,76 +11,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <random>
 #include <string>
 
 #include "journal/journal_files.h"
 #include "journal/journal_record.h"
 #include "journal/journal_search.h"
-#include "text/civil_days.h"
+#include "journal_generator.h"
 
 namespace {
-
-constexpr int64_t kDay = 86400000;
-const char* kItems[] = {"BREAD WHOLEMEAL",   "MILK 1L",    "K\xC3\x84SE GOUDA 200G",
-                        "COFFEE BEANS 500G", "APPLES 1KG", "BANANAS",
-                        "TOMATOES",          "PASTA 500G", "OLIVE OIL 0.75L",
-                        "WATER 6X1.5L",      "CHOCOLATE",  "YOGHURT NATURE",
-                        "BUTTER 250G",       "EGGS 10",    "CROISSANT",
-                        "ORANGE JUICE 1L"};
-
-void Generate(const std::string& folder, int days, int receiptsPerCamera) {
-    std::filesystem::create_directories(folder);
-    std::mt19937 random(42);
-    int64_t firstDay = zamri::DaysFromCivil(2025, 12, 8) - days + 1;
-    std::string out;
-    zamri::JournalRecord r;
-    r.utcOffsetMinutes = 60;
-    for (int d = 0; d < days; ++d) {
-        out.clear();
-        int64_t day = firstDay + d;
-        // Receipts of all cameras interleave through the opening hours, 8:00 to 20:00.
-        int64_t receiptNumber[33] = {};
-        int total = 32 * receiptsPerCamera;
-        for (int k = 0; k < total; ++k) {
-            int camera = 1 + k % 32;
-            int64_t start = day * kDay + 8 * 3600000LL + static_cast<int64_t>(k) * (12 * 3600000LL / total);
-            int items = 3 + static_cast<int>(random() % 25);
-            r.camera = camera;
-            r.source = camera <= 16 ? "COM" + std::to_string(camera) : "192.168.10." + std::to_string(camera);
-            r.receipt = ++receiptNumber[camera];
-            std::vector<std::string> lines = {"STORE 0042  TILL " + std::to_string(camera),
-                                              "RECEIPT " + std::to_string(day * 1000 + r.receipt)};
-            int cents = 0;
-            for (int i = 0; i < items; ++i) {
-                int price = 49 + static_cast<int>(random() % 1500);
-                char line[96];
-                bool voided = random() % 200 == 0;
-                std::snprintf(line, sizeof line, "%s%-20s %6d.%02d", voided ? "VOID " : "",
-                              kItems[random() % 16], (voided ? -price : price) / 100, std::abs(price % 100));
-                cents += voided ? -price : price;
-                lines.push_back(line);
-            }
-            char line[96];
-            std::snprintf(line, sizeof line, "TOTAL %21d.%02d", cents / 100, std::abs(cents % 100));
-            lines.push_back(line);
-            lines.push_back(random() % 3 ? "CARD ************1234" : "CASH");
-            lines.push_back("THANK YOU");
-            for (size_t i = 0; i < lines.size(); ++i) {
-                int64_t local = start + static_cast<int64_t>(i) * 1500;
-                r.utcMilliseconds = local - 60 * 60000LL;
-                r.flags = i == 0 ? 1 : (i + 1 == lines.size() ? 2 : 0);
-                r.text = lines[i];
-                zamri::AppendRecordLine(r, &out);
-            }
-        }
-        // Lines of a file are in time order, as the program writes them.
-        FILE* file = std::fopen(zamri::JoinPath(folder, zamri::JournalFileName(day)).c_str(), "wb");
-        fwrite(out.data(), 1, out.size(), file);
-        std::fclose(file);
-    }
-}
 
 void Measure(const char* what, const std::string& folder, const zamri::FindQuery& query) {
     zamri::JournalSearch search;
@@ -113,7 +51,7 @@ int main(int argc, char** argv) {
     int receipts = argc > 3 ? std::atoi(argv[3]) : 100;
     if (zamri::ListJournalFiles(folder).size() < static_cast<size_t>(days)) {
         auto start = std::chrono::steady_clock::now();
-        Generate(folder, days, receipts);
+        GenerateJournal(folder, days, receipts, false);
         std::printf("generated %d days, 32 cameras, %d receipts per camera and day in %.1f s\n", days,
                     receipts,
                     std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());

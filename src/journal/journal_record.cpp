@@ -204,6 +204,7 @@ bool ParseRecordView(std::string_view line, RecordView* view) {
             if (!reader.String(&view->text))
                 return false;
         } else if (key == "event") {
+            // A drawer, transaction or exception record beside the lines: not a printed line.
             return false;
         } else if (!reader.SkipValue()) {
             return false;

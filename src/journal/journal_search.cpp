@@ -4,10 +4,10 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
-#include <filesystem>
 #include <map>
 #include <regex>
 
+#include "journal/find_range.h"
 #include "journal/journal_files.h"
 #include "journal/literal_scanner.h"
 #include "journal/text_fold.h"
@@ -16,19 +16,6 @@
 namespace zamri {
 
 namespace {
-
-bool ValidBound(const std::string& bound) {
-    static const char kShape[] = "dddd-dd-ddTdd:dd:dd.ddd";
-    if (bound.size() > kLocalTimeLength)
-        return false;
-    for (size_t i = 0; i < bound.size(); ++i) {
-        char want = kShape[i];
-        char c = bound[i];
-        if (want == 'd' ? (c < '0' || c > '9') : c != want)
-            return false;
-    }
-    return bound.size() >= 10;
-}
 
 // Selects the breadth-first matcher (a GNU C++ library option; the library of both builds).
 constexpr std::regex_constants::syntax_option_type kBreadthFirst = std::regex_constants::__polynomial;
@@ -88,8 +75,7 @@ struct JournalSearch::State {
     LiteralScanner scanner;
     bool useRegex = false;
     std::regex expression;
-    int64_t fromDay = INT64_MIN;
-    int64_t toDay = INT64_MAX;
+    FindRange range;
     Clock clock;
 
     // One search's working state.
@@ -169,9 +155,7 @@ struct JournalSearch::State {
     bool LineMatches(const RecordView& view, bool candidate) {
         if (query.camera != 0 && view.camera != query.camera)
             return false;
-        if (!query.from.empty() && view.time.substr(0, query.from.size()) < query.from)
-            return false;
-        if (!query.to.empty() && view.time.substr(0, query.to.size()) > query.to)
+        if (!range.Holds(view.time))
             return false;
         if (query.text.empty())
             return true;
@@ -470,16 +454,8 @@ int JournalSearch::Prepare(const FindQuery& query, std::string* error) {
     s.query = query;
     s.useRegex = false;
     s.scanner.Init(std::string(), false);
-    s.fromDay = INT64_MIN;
-    s.toDay = INT64_MAX;
-    if (!query.from.empty() && (!ValidBound(query.from) || !ParseDayText(query.from, &s.fromDay))) {
-        *error = "malformed start time: " + query.from;
+    if (!s.range.Prepare(query.from, query.to, error))
         return 0;
-    }
-    if (!query.to.empty() && (!ValidBound(query.to) || !ParseDayText(query.to, &s.toDay))) {
-        *error = "malformed end time: " + query.to;
-        return 0;
-    }
     if (query.regex) {
         if (query.text.size() > kMaxFindExpression) {
             *error =
@@ -534,20 +510,15 @@ int JournalSearch::Run(const std::string& folder, const ResultCallback& found, F
     s.linesSinceClock = 0;
     std::fill(std::begin(s.known), std::end(s.known), false);
     s.deadline = s.query.timeLimitMilliseconds > 0 ? s.clock() + s.query.timeLimitMilliseconds : INT64_MAX;
-    std::error_code missing;
-    if (!std::filesystem::is_directory(std::filesystem::path(folder), missing)) {
-        if (error != nullptr)
-            *error = "no journal folder " + folder;
+    std::vector<JournalFile> files;
+    if (!s.range.Files(folder, true, &files, error))
         return 0;
-    }
     JournalFileReader reader;
     int64_t lastDay = INT64_MIN;
-    for (const JournalFile& file : ListJournalFiles(folder)) {
+    for (const JournalFile& file : files) {
         // The day before the first one searched is kept at hand for receipts that cross
         // midnight: their first lines are read back from its end when they match.
-        bool contextOnly = s.fromDay != INT64_MIN && file.day == s.fromDay - 1;
-        if ((file.day < s.fromDay && !contextOnly) || file.day > s.toDay)
-            continue;
+        bool contextOnly = s.range.IsDayBefore(file.day);
         s.files.push_back(file);
         s.fileIndex = s.files.size() - 1;
         // Receipts still open reach at most into the next day.

@@ -1,5 +1,6 @@
 // zamri-find: searches the receipt journal by text, camera and time, and prints whole
-// receipts with the matching lines marked, or only the matching lines.
+// receipts with the matching lines marked, or only the matching lines; or lists the
+// exceptions and transactions read from the receipts, and reports on the exceptions.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +10,9 @@
 
 #include "config/settings.h"
 #include "console.h"
+#include "journal/event_output.h"
 #include "journal/find_time.h"
+#include "journal/journal_events.h"
 #include "journal/journal_search.h"
 #include "journal/local_clock.h"
 #include "platform/paths.h"
@@ -21,6 +24,8 @@ const char kPackagedSettings[] = "/etc/zamri/zamri.ini";
 
 const char kUsage[] =
     "usage: zamri-find [options] [TEXT]\n"
+    "       zamri-find --exceptions [--kind K] [--report] [options]\n"
+    "       zamri-find --transactions [options]\n"
     "Searches the receipt journal and prints each receipt that has a line containing TEXT\n"
     "(without regard to case), the matching lines marked with '>'. Without TEXT every line matches.\n"
     "  -d, --journal DIR    the journal folder (default: the Journal setting of the settings file)\n"
@@ -36,6 +41,14 @@ const char kUsage[] =
     "  -m, --max N          stop after N receipts (with --lines: lines); 0: no limit (default 10000)\n"
     "  -t, --time-limit S   stop after S seconds; 0: no limit (default 300)\n"
     "  -q, --quiet          no summary on standard error (a search that stopped early still says so)\n"
+    "      --exceptions     list the exceptions (voids, refunds, no-sales, ...) instead of lines\n"
+    "  -k, --kind K         with --exceptions: only those of kind K (void, refund, no-sale, discount,\n"
+    "                       price-override, cancel, or a rule's name)\n"
+    "      --report         with --exceptions: counts and amounts per cashier, camera and day\n"
+    "      --transactions   list the transactions (total, tenders, cashier, ...) instead of lines\n"
+    "      --csv            with --exceptions or --transactions: CSV (RFC 4180) with a header row\n"
+    "With --exceptions or --transactions, --json prints the records as stored, --camera, --from,\n"
+    "--to, --max (records; not for --report) and --time-limit apply, TEXT and --lines do not.\n"
     "TIME: today, yesterday, YYYY-MM-DD, YYYY-MM-DD HH:MM[:SS], HH:MM[:SS] (today), today HH:MM.\n"
     "A day or minute as a bound covers all of it: --from yesterday --to yesterday is one day.\n"
     "Exit status: 0 something found, 1 nothing found, 2 usage or journal error.\n";
@@ -50,6 +63,12 @@ struct Options {
     bool quiet = false;
     zamri::FindQuery query;
     bool haveText = false;
+    // --exceptions or --transactions: the event read instead of lines.
+    std::string event;
+    std::string kind;
+    bool csv = false;
+    bool report = false;
+    bool maxGiven = false;
 };
 
 // A whole number from 0 to most; false when value is anything else.
@@ -139,6 +158,29 @@ class Printer {
     std::string out;
 };
 
+// The options that make no sense together, each refused with its reason.
+bool CheckCombination(const Options& o) {
+    const char* problem = nullptr;
+    bool exceptions = o.event == "exception";
+    if (!o.kind.empty() && !exceptions)
+        problem = "--kind goes with --exceptions";
+    else if (o.report && !exceptions)
+        problem = "--report goes with --exceptions";
+    else if (o.csv && o.event.empty())
+        problem = "--csv goes with --exceptions or --transactions";
+    else if (o.csv && o.json)
+        problem = "--csv and --json go one at a time";
+    else if (o.report && o.json)
+        problem = "--report prints a table or, with --csv, CSV; not JSON";
+    else if (o.report && o.maxGiven)
+        problem = "--report counts every exception of the range; --max does not apply";
+    else if (!o.event.empty() && (o.haveText || o.query.regex || o.query.matchCase || o.query.linesOnly))
+        problem = "TEXT, --regex, --match-case and --lines search lines, not --exceptions or --transactions";
+    if (problem != nullptr)
+        Usage(problem);
+    return problem == nullptr;
+}
+
 // 1 parsed, 0 usage error (already reported), -1 help shown.
 int ParseOptions(int argc, char** argv, Options* o) {
     int64_t now = zamri::LocalNowMilliseconds();
@@ -197,6 +239,7 @@ int ParseOptions(int argc, char** argv, Options* o) {
                 return 0;
             }
             o->query.maxResults = static_cast<uint64_t>(n);
+            o->maxGiven = true;
         } else if (arg == "-t" || arg == "--time-limit") {
             long long n = 0;
             if (!needValue())
@@ -212,6 +255,25 @@ int ParseOptions(int argc, char** argv, Options* o) {
             o->json = true;
         } else if (arg == "-q" || arg == "--quiet") {
             o->quiet = true;
+        } else if (arg == "--exceptions" || arg == "--transactions") {
+            std::string event = arg == "--exceptions" ? "exception" : "transaction";
+            if (!o->event.empty() && o->event != event) {
+                Usage("--exceptions and --transactions go one at a time");
+                return 0;
+            }
+            o->event = event;
+        } else if (arg == "-k" || arg == "--kind") {
+            if (!needValue())
+                return 0;
+            if (*value == 0) {
+                Usage("--kind needs a kind (void, refund, no-sale, ...)");
+                return 0;
+            }
+            o->kind = value;
+        } else if (arg == "--csv") {
+            o->csv = true;
+        } else if (arg == "--report") {
+            o->report = true;
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "--") {
             Usage(("unknown option " + arg).c_str());
             return 0;
@@ -229,7 +291,7 @@ int ParseOptions(int argc, char** argv, Options* o) {
             o->haveText = true;
         }
     }
-    return 1;
+    return CheckCombination(*o) ? 1 : 0;
 }
 
 bool FileExists(const std::string& path) {
@@ -260,6 +322,90 @@ std::string JournalFolder(const Options& o) {
     return read->journal.folder;
 }
 
+// --exceptions and --transactions: the records one by one, or the report. The exit status as
+// for a search.
+int ReadEvents(const Options& o, const std::string& folder) {
+    zamri::EventQuery query;
+    query.event = o.event;
+    query.kind = o.kind;
+    query.camera = o.query.camera;
+    query.from = o.query.from;
+    query.to = o.query.to;
+    query.maxResults = o.report ? 0 : o.query.maxResults;
+    query.timeLimitMilliseconds = o.query.timeLimitMilliseconds;
+    zamri::JournalEventReader reader;
+    std::string error;
+    if (!reader.Prepare(query, &error))
+        return Usage(error.c_str());
+    PrepareOutput();
+    std::string out;
+    auto flush = [&out] {
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        std::fflush(stdout);
+        out.clear();
+    };
+    if (o.csv && !o.report)
+        zamri::AppendEventCsvHeader(o.event, &out);
+    zamri::ExceptionReport report;
+    zamri::EventStats stats;
+    auto started = std::chrono::steady_clock::now();
+    int ok = reader.Run(
+        folder,
+        [&](const zamri::EventRecord& record) {
+            if (o.report)
+                report.Add(record);
+            else if (o.json)
+                out.append(record.stored).push_back('\n');
+            else if (o.csv)
+                zamri::AppendEventCsvRow(record, &out);
+            else
+                zamri::AppendEventLine(record, &out);
+            if (out.size() > (1 << 16))
+                flush();
+            return true;
+        },
+        &stats, &error);
+    if (!ok) {
+        flush();
+        std::fprintf(stderr, "zamri-find: %s\n", error.c_str());
+        return 2;
+    }
+    const char* noun = o.event == "exception" ? "exceptions" : "transactions";
+    if (o.report) {
+        std::string title = std::string("Exceptions") + (o.kind.empty() ? "" : " of kind " + o.kind) +
+                            (o.query.camera ? ", camera " + std::to_string(o.query.camera) : "") + ", " +
+                            (o.query.from.empty() ? "from the first day" : "from " + o.query.from) + " " +
+                            (o.query.to.empty() ? "to the last" : "to " + o.query.to);
+        if (stats.timedOut)
+            title += " (incomplete: see below)";
+        if (o.csv)
+            report.AppendCsv(&out);
+        else
+            report.AppendTable(title, &out);
+    }
+    flush();
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::string reached = stats.stoppedAt;
+    if (reached.size() > 10)
+        reached[10] = ' ';
+    if (stats.capped)
+        std::fprintf(stderr,
+                     "zamri-find: stopped after %llu %s (--max); the journal from %s on was not read\n",
+                     static_cast<unsigned long long>(stats.results), noun, reached.c_str());
+    if (stats.timedOut)
+        std::fprintf(stderr,
+                     "zamri-find: stopped after %d s (--time-limit); the journal from %s on was not read\n",
+                     o.query.timeLimitMilliseconds / 1000, reached.empty() ? "its start" : reached.c_str());
+    if (stats.malformed > 0)
+        std::fprintf(stderr, "zamri-find: %llu %s records could not be read and were skipped\n",
+                     static_cast<unsigned long long>(stats.malformed), o.event.c_str());
+    if (!o.quiet)
+        std::fprintf(stderr, "zamri-find: %llu %s; %llu files, %.1f MB in %.2f s\n",
+                     static_cast<unsigned long long>(stats.results), noun,
+                     static_cast<unsigned long long>(stats.files), stats.bytes / 1e6, seconds);
+    return stats.results > 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -275,6 +421,8 @@ int main(int argc, char** argv) {
             stderr);
         return 2;
     }
+    if (!options.event.empty())
+        return ReadEvents(options, folder);
     zamri::JournalSearch search;
     std::string error;
     if (!search.Prepare(options.query, &error))
