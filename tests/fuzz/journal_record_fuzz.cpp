@@ -2,7 +2,8 @@
 // reads writes back in a form that reads again as the same record and writes back byte for
 // byte the same; the file read backwards gives the lines that reading it forwards gives, in
 // the other order; and a search over the file, with a text and with a regular expression,
-// finds every result within the limits of one result.
+// finds every result within the limits of one result. An event record is never a line record,
+// and whatever reads as one can be shown, put in CSV and counted.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "journal/event_output.h"
+#include "journal/event_record.h"
+#include "journal/journal_events.h"
 #include "journal/journal_files.h"
 #include "journal/journal_record.h"
 #include "journal/journal_search.h"
@@ -29,10 +33,27 @@ bool SameRecord(const zamri::JournalRecord& a, const zamri::JournalRecord& b) {
            a.text == b.text;
 }
 
+void CheckEvent(std::string_view line, bool isLine) {
+    zamri::EventRecord event;
+    if (!zamri::ParseEventRecord(line, &event))
+        return;
+    Require(!isLine && event.stored == line);
+    std::string out;
+    zamri::AppendEventLine(event, &out);
+    zamri::AppendEventCsvRow(event, &out);
+    zamri::ExceptionReport report;
+    report.Add(event);
+    report.AppendTable("", &out);
+    report.AppendCsv(&out);
+    Require(report.Count() == 1);
+}
+
 void CheckRecord(std::string_view line) {
     zamri::RecordView view;
     zamri::JournalRecord first;
-    if (!zamri::ParseRecordView(line, &view) || !zamri::RecordFromView(view, &first))
+    bool isLine = zamri::ParseRecordView(line, &view);
+    CheckEvent(line, isLine);
+    if (!isLine || !zamri::RecordFromView(view, &first))
         return;
     std::string written;
     zamri::AppendRecordLine(first, &written);
@@ -117,6 +138,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     },
                     &stats, &error) == 1);
         Require(stats.results <= 50 && (stats.results == 50 || !stats.capped));
+    }
+    for (const char* event : {"exception", "transaction"}) {
+        zamri::EventQuery query;
+        query.event = event;
+        query.maxResults = 50;
+        zamri::JournalEventReader events;
+        std::string error;
+        Require(events.Prepare(query, &error) == 1);
+        zamri::EventStats stats;
+        Require(events.Run(
+                    Folder().Path(),
+                    [&](const zamri::EventRecord& record) {
+                        Require(record.event == event);
+                        return true;
+                    },
+                    &stats, &error) == 1);
+        Require(stats.results <= 50);
     }
     return 0;
 }
