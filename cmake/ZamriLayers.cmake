@@ -32,11 +32,13 @@ zamri_layer(netsource serial delivery receipt mask net config codepage text plat
 zamri_layer(journal   delivery receipt mask config codepage text platform)
 zamri_layer(export    journal delivery receipt net config codepage text platform)
 zamri_layer(web       journal delivery receipt mask net config codepage text platform)
+zamri_layer(alert     journal delivery receipt mask net config codepage text platform)
+zamri_layer(subtitle  journal delivery receipt mask config codepage text platform)
 # capture, the program object, then the fronts
 zamri_layer(capture   netsource tcp serial delivery receipt mask net config codepage text platform)
-zamri_layer(program   capture web export journal netsource tcp serial delivery receipt mask net config codepage text platform)
+zamri_layer(program   capture alert web export journal netsource tcp serial delivery receipt mask net config codepage text platform)
 zamri_layer(ui        delivery receipt mask net config codepage text platform)
-zamri_layer(app       ui program capture web export journal netsource tcp serial delivery receipt mask net config codepage text platform)
+zamri_layer(app       ui program capture alert subtitle web export journal netsource tcp serial delivery receipt mask net config codepage text platform)
 
 # zamri_folder_library(<folder> <source>...): the folder's library, linked to the libraries of
 # the folders its row names.

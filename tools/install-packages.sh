@@ -6,11 +6,12 @@
 set -euo pipefail
 
 if [ "${1:-}" = service ]; then
-    packages=(cmake ninja-build g++ libboost-dev)
+    packages=(cmake ninja-build g++ libboost-dev libcurl4-openssl-dev)
 else
     packages=(cmake ninja-build g++ clang libclang-rt-dev libgtest-dev googletest libbenchmark-dev
               g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb socat imagemagick x11-utils
-              adduser dpkg-dev systemd procps nsis rsyslog libboost-dev chromium curl)
+              adduser dpkg-dev systemd procps nsis rsyslog libboost-dev chromium curl
+              libcurl4-openssl-dev libssl-dev openssl python3 ffmpeg)
 fi
 
 missing=()

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "config/alert_settings.h"
 #include "config/channel_config.h"
 #include "config/settings_parts.h"
 
@@ -25,6 +26,7 @@ struct Settings {
     SyslogSettings syslog;
     WebSettings web;
     ReceiptSettings receipts;  // [Channel N] Template, the receipt keys of [Options], [Template N], [Rule N]
+    AlertSettings alerts;  // [Options] StoreName, DigestTime, Webhook...; [Webhook N]
     // Every problem met, in the order of the file's keys as the table lists them.
     std::vector<SettingsProblem> problems;
 };

@@ -305,6 +305,61 @@ void HttpHostNames(SettingsReading& reading, const SettingKey&, int) {
     web.port = reading.webPort;
 }
 
+// A sentence of the alert settings ("[Options] DigestTime: ..." or "[Webhook 2] URL: ...") as a
+// problem of its section and key.
+void AlertProblems(SettingsReading& reading, const std::vector<std::string>& sentences) {
+    for (const std::string& sentence : sentences) {
+        size_t close = sentence.find("] ");
+        std::string section = close == std::string::npos ? "" : sentence.substr(1, close - 1);
+        size_t colon = sentence.find(": ", close == std::string::npos ? 0 : close);
+        std::string key = close == std::string::npos || colon == std::string::npos
+                              ? std::string()
+                              : sentence.substr(close + 2, colon - close - 2);
+        if (key.find(' ') != std::string::npos)
+            key.clear();
+        reading.Problem(section, key, sentence);
+    }
+}
+
+template <std::string AlertOptionsText::*Field>
+void AlertOption(SettingsReading& reading, const SettingKey& row, int) {
+    reading.alertOptions.*Field = reading.TextOr(row.section, row.key, kMaxSettingsValueLength, "");
+}
+
+// The last of the [Options] alert keys: all four are read, so they are parsed together.
+void WebhookRetryMinutes(SettingsReading& reading, const SettingKey& row, int number) {
+    AlertOption<&AlertOptionsText::webhookRetryMinutes>(reading, row, number);
+    std::vector<std::string> sentences;
+    ParseAlertOptions(reading.alertOptions, &reading.Value().alerts.options, &sentences);
+    AlertProblems(reading, sentences);
+}
+
+std::string WebhookSection(int number) {
+    return "Webhook " + std::to_string(number);
+}
+
+template <std::string WebhookSectionText::*Field>
+void WebhookKey(SettingsReading& reading, const SettingKey& row, int) {
+    for (int number = 1; number <= kMaxWebhooks; ++number)
+        reading.webhooks[number - 1].*Field =
+            reading.TextOr(WebhookSection(number).c_str(), row.key, kMaxSettingsValueLength, "");
+}
+
+// The last key of a hook's section: every section is read, so each is made into a hook, or
+// reported and left out.
+void WebhookCaFile(SettingsReading& reading, const SettingKey& row, int number) {
+    WebhookKey<&WebhookSectionText::caFile>(reading, row, number);
+    std::vector<WebhookConfig>& hooks = reading.Value().alerts.hooks;
+    hooks.clear();
+    for (int n = 1; n <= kMaxWebhooks; ++n) {
+        std::vector<std::string> sentences;
+        WebhookConfig hook;
+        if (ParseWebhookSection(n, reading.webhooks[n - 1], &hook, &sentences))
+            hooks.push_back(std::move(hook));
+        AlertProblems(reading, sentences);
+    }
+}
+
 const std::vector<SettingKey> kPlainKeys = {
     // One channel: its value in [Channel], then its own section [Channel N].
     {"Channel", "1 to 32", "channel value", "0,COMN,9600,0,8,0,0,0,0,", "",
@@ -373,6 +428,27 @@ const std::vector<SettingKey> kPlainKeys = {
      false, HttpPassword},
     {"Options", "HttpHostNames", "host names", "", "",
      "other names the page answers to, besides its address and localhost", false, HttpHostNames},
+    // Alerts: webhooks and the daily digest.
+    {"Options", "StoreName", "text", "", "", "the store's name in every webhook body and digest", false,
+     AlertOption<&AlertOptionsText::storeName>},
+    {"Options", "DigestTime", "local time HH:MM", "", "00:00 to 23:59, or empty",
+     "when the daily digest of receipts and exceptions is made; empty: no digest", false,
+     AlertOption<&AlertOptionsText::digestTime>},
+    {"Options", "WebhookTimeout", "seconds", "10", "1 to 120", "how long a webhook receiver has to answer",
+     false, AlertOption<&AlertOptionsText::webhookTimeout>},
+    {"Options", "WebhookRetryMinutes", "minutes", "15", "0 to 1440",
+     "how long a failed webhook delivery is retried before it is dropped (0: not retried)", false,
+     WebhookRetryMinutes},
+    {"Webhook N", "URL", "http:// or https:// address", "", "",
+     "where the hook's requests go (empty: no hook)", false, WebhookKey<&WebhookSectionText::url>},
+    {"Webhook N", "Secret", "text", "", "not empty",
+     "the key of the requests' HMAC-SHA256 signature (X-Zamri-Signature)", false,
+     WebhookKey<&WebhookSectionText::secret>},
+    {"Webhook N", "Events", "comma list", "exception", "exception, transaction, health, digest",
+     "what the hook is sent", false, WebhookKey<&WebhookSectionText::events>},
+    {"Webhook N", "CAFile", "file path", "", "",
+     "PEM certificates trusted instead of the system's, for a receiver with the store's own certificate",
+     false, WebhookCaFile},
 };
 
 // Read with the rules, which come after it (ReceiptSections).

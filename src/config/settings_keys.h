@@ -45,6 +45,10 @@ class SettingsReading {
     // The receipt keys of [Options] as written, gathered row by row and read as a whole with the
     // templates and rules.
     std::vector<SettingPair> receiptOptions;
+    // The alert keys while they are read: [Options] ones and each [Webhook N] section's, made
+    // into AlertSettings by the last row of each.
+    AlertOptionsText alertOptions;
+    WebhookSectionText webhooks[kMaxWebhooks];
 
   private:
     const char* path_;

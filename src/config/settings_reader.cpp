@@ -201,6 +201,29 @@ std::string SettingsText(const Settings& settings) {
     else
         out += "web: port " + std::to_string(web.port) + ", address " + Quoted(web.address) + ", password " +
                (web.password[0] != 0 ? "set" : "none") + ", host names " + Quoted(web.hostNames) + "\n";
+    const AlertOptions& alerts = settings.alerts.options;
+    char digest[8] = "off";
+    if (alerts.digestTime.on)
+        std::snprintf(digest, sizeof digest, "%02d:%02d", alerts.digestTime.hour, alerts.digestTime.minute);
+    const AlertOptions standard;
+    bool alertsSet = !settings.alerts.hooks.empty() || alerts.storeName != standard.storeName ||
+                     alerts.digestTime.on || alerts.webhookTimeoutSeconds != standard.webhookTimeoutSeconds ||
+                     alerts.webhookRetryMinutes != standard.webhookRetryMinutes;
+    if (alertsSet)
+        out += "alerts: store " + Quoted(alerts.storeName) + ", digest " + digest + ", timeout " +
+               std::to_string(alerts.webhookTimeoutSeconds) + " s, retries " +
+               std::to_string(alerts.webhookRetryMinutes) + " min\n";
+    for (const WebhookConfig& hook : settings.alerts.hooks) {
+        std::string events;
+        for (int e = 0; e < kAlertEventCount; ++e) {
+            if (hook.Takes(static_cast<AlertEvent>(e)))
+                events +=
+                    (events.empty() ? "" : ",") + std::string(AlertEventName(static_cast<AlertEvent>(e)));
+        }
+        out += "webhook " + std::to_string(hook.number) + ": " + Quoted(hook.url.text) + ", events " +
+               events + ", CA file " + (hook.caFile.empty() ? std::string("(system)") : Quoted(hook.caFile)) +
+               "\n";
+    }
     for (const SettingsProblem& problem : settings.problems)
         out += "problem" + (problem.area.empty() ? std::string() : " (" + problem.area + ")") + ": " +
                problem.text + "\n";
@@ -244,6 +267,11 @@ std::string SettingsReference() {
         out += "\n## [" + section + "]\n\n";
         if (section == "Channel N")
             out += "One section per channel, `[Channel 1]` to `[Channel 32]`.\n\n";
+        if (section == "Webhook N")
+            out +=
+                "One section per webhook, `[Webhook 1]` to `[Webhook 16]`; a missing number ends nothing. A "
+                "hook "
+                "whose URL does not parse, or that has no Secret, is reported at start-up and left out.\n\n";
         out += "| key | type | default | range | what it does |\n|---|---|---|---|---|\n";
         for (const SettingKey& key : SettingKeys()) {
             if (section != key.section)

@@ -37,7 +37,7 @@ std::string ReadAsText(const std::string& ini) {
 
 TEST(SettingsReader, EverySettingsFileReadsAsItsGoldenText) {
     const char* update = std::getenv("ZAMRI_UPDATE_GOLDEN");
-    for (const char* name : {"empty", "store", "odd", "overlong", "web_address", "web_names"}) {
+    for (const char* name : {"empty", "store", "odd", "overlong", "web_address", "web_names", "webhooks"}) {
         std::string text = ReadAsText(std::string(name) + ".ini");
         std::string golden = Golden(std::string(name) + ".txt");
         if (update != nullptr && update[0] == '1')
