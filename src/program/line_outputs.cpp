@@ -1,10 +1,13 @@
 #include "program/line_outputs.h"
 
+#include "alert/digest_timer.h"
+#include "alert/webhook_sink.h"
 #include "config/settings.h"
 #include "delivery/line_delivery.h"
 #include "export/syslog_sink.h"
 #include "journal/delivered_record.h"
 #include "journal/journal_sink.h"
+#include "platform/os.h"
 #include "program/trouble_reporter.h"
 #include "web/web_options.h"
 
@@ -53,6 +56,30 @@ void LineOutputs::Start(const Settings& settings, LineDelivery& lines,
         }
     }
 
+    // Hooks whose section could not be used were told with the settings' problems and are not here.
+    const AlertSettings& alerts = settings.alerts;
+    if (!alerts.hooks.empty() && webhooks == nullptr) {
+        webhooks = std::make_shared<WebhookSink>(alerts);
+        if (!webhooks->Start())
+            report->Report("Webhooks: cannot start the sending threads of every hook; some send nothing");
+        lines.AddSink(webhooks);
+    }
+    if (alerts.options.digestTime.on && digest == nullptr) {
+        if (journalSettings.folder.empty()) {
+            report->Report("Digest: DigestTime is set but the journal is off; no digest is made");
+        } else {
+            std::shared_ptr<WebhookSink> hooks = webhooks;
+            auto post = [hooks](const std::string& record) {
+                if (hooks != nullptr)
+                    hooks->AcceptRecord(AlertEvent::kDigest, record);
+            };
+            digest = std::make_unique<DigestTimer>(alerts.options.digestTime, journalSettings.folder, post,
+                                                   trouble);
+            if (!digest->Start())
+                report->Report("Digest: cannot start its timer; no digest is made");
+        }
+    }
+
     // Before capture, so the page shows every line from the first on, whenever it starts.
     if (WebOptionsFrom(settings).port != 0 && !live.Start(lines))
         report->Report("Web page: cannot start the live view; the page shows no new lines");
@@ -60,6 +87,15 @@ void LineOutputs::Start(const Settings& settings, LineDelivery& lines,
 
 void LineOutputs::Stop() {
     live.Stop();
+    digest.reset();
+    if (webhooks != nullptr) {
+        delivery->RemoveSink(webhooks.get());
+        webhooks->Stop(kFinishMilliseconds);
+        // The stop summary: standard error of the service, the tray program's error log.
+        for (const std::string& line : webhooks->Summary())
+            WriteErrorLine(line.c_str());
+        webhooks.reset();
+    }
     if (journal != nullptr) {
         delivery->RemoveSink(journal.get());
         journal->Stop(kFinishMilliseconds);

@@ -1,8 +1,8 @@
 // Where delivered lines go besides the overlay library, as section [Options] of the settings
 // file sets it up at start-up: the journal (Journal=, JournalDays=, JournalSizeMB=,
 // JournalFreeMB=), the syslog export (Syslog=, SyslogBuffer=) and the live view of the web page
-// (HttpPort=). Each is a sink of the delivery step with its own queue and thread. Trouble with
-// one is shown once and capture goes on.
+// (HttpPort=), the webhooks ([Webhook N]) and the daily digest (DigestTime=). Each is a sink of the delivery
+// step with its own queue and thread. Trouble with one is shown once and capture goes on.
 #pragma once
 
 #include <memory>
@@ -14,8 +14,10 @@ class LineDelivery;
 
 namespace zamri {
 
+class DigestTimer;
 class JournalSink;
 class SyslogSink;
+class WebhookSink;
 class TroubleReporter;
 struct Settings;
 
@@ -35,6 +37,9 @@ class LineOutputs {
 
     JournalSink* Journal() const { return journal.get(); }
     SyslogSink* Syslog() const { return syslog.get(); }
+    // Where the delivery step's records go to the hooks; null without a usable hook.
+    WebhookSink* Webhooks() const { return webhooks.get(); }
+    DigestTimer* Digest() const { return digest.get(); }
     // Its feed exists whether or not the sink runs: the page reads it.
     LiveView& Live() { return live; }
 
@@ -45,6 +50,8 @@ class LineOutputs {
     std::unique_ptr<TroubleReporter> reporter;
     std::shared_ptr<JournalSink> journal;
     std::shared_ptr<SyslogSink> syslog;
+    std::shared_ptr<WebhookSink> webhooks;
+    std::unique_ptr<DigestTimer> digest;
     LiveView live;
     LineDelivery* delivery = nullptr;
 };

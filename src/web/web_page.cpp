@@ -255,6 +255,7 @@ function showStatus() {
   if (s.refused) row(main, ["Refused senders", refused ? $("refused").textContent.slice(17) : "none"]);
   row(main, ["Journal", s.journal]);
   row(main, ["Export", s.export]);
+  if (s.webhooks) row(main, ["Webhooks", s.webhooks]);
   row(main, ["Live view", s.live.streams + " open stream(s), " + s.live.lost + " line(s) lost before the page"]);
   const t = s.turnedAway, away = [];
   if (t.connections) away.push(t.connections + " connection(s) over the limit of one address or of the page");
