@@ -7,7 +7,9 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "alert/digest_schedule.h"
 #include "config/settings.h"
 #include "console.h"
 #include "journal/event_output.h"
@@ -17,6 +19,8 @@
 #include "journal/local_clock.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
+#include "subtitle/subtitle_track.h"
+#include "text/civil_days.h"
 
 namespace {
 
@@ -49,6 +53,9 @@ const char kUsage[] =
     "      --csv            with --exceptions or --transactions: CSV (RFC 4180) with a header row\n"
     "With --exceptions or --transactions, --json prints the records as stored, --camera, --from,\n"
     "--to, --max (records; not for --report) and --time-limit apply, TEXT and --lines do not.\n"
+    "      --srt, --vtt     print the camera's receipts from --from to --to as SubRip or WebVTT\n"
+    "                       subtitles for a clip of that camera (needs --camera, --from and --to)\n"
+    "      --clip-start TIME  the clip's first moment, when it is not --from\n"
     "TIME: today, yesterday, YYYY-MM-DD, YYYY-MM-DD HH:MM[:SS], HH:MM[:SS] (today), today HH:MM.\n"
     "A day or minute as a bound covers all of it: --from yesterday --to yesterday is one day.\n"
     "Exit status: 0 something found, 1 nothing found, 2 usage or journal error.\n";
@@ -69,6 +76,8 @@ struct Options {
     bool csv = false;
     bool report = false;
     bool maxGiven = false;
+    enum class Subtitles { kNone, kSrt, kVtt } subtitles = Subtitles::kNone;
+    std::string clipStart;  // a bound as --from takes it; empty: --from
 };
 
 // A whole number from 0 to most; false when value is anything else.
@@ -274,6 +283,15 @@ int ParseOptions(int argc, char** argv, Options* o) {
             o->csv = true;
         } else if (arg == "--report") {
             o->report = true;
+        } else if (arg == "--srt" || arg == "--vtt") {
+            o->subtitles = arg == "--srt" ? Options::Subtitles::kSrt : Options::Subtitles::kVtt;
+        } else if (arg == "--clip-start") {
+            if (!needValue())
+                return 0;
+            if (!zamri::ParseFindTime(value, now, &o->clipStart)) {
+                Usage(("cannot read the time \"" + std::string(value) + "\"").c_str());
+                return 0;
+            }
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "--") {
             Usage(("unknown option " + arg).c_str());
             return 0;
@@ -291,7 +309,42 @@ int ParseOptions(int argc, char** argv, Options* o) {
             o->haveText = true;
         }
     }
+    if (o->subtitles != Options::Subtitles::kNone) {
+        if (!o->event.empty()) {
+            Usage("subtitles show a camera's lines: no --exceptions or --transactions with --srt or --vtt");
+            return 0;
+        }
+        if (o->query.camera == 0 || o->query.from.empty() || o->query.to.empty()) {
+            Usage("subtitles are for one camera's clip: give --camera, --from and --to");
+            return 0;
+        }
+        if (o->haveText || o->query.linesOnly || o->json) {
+            Usage("subtitles show whole receipts: no search text, --lines or --json with --srt or --vtt");
+            return 0;
+        }
+    } else if (!o->clipStart.empty()) {
+        Usage("--clip-start goes with --srt or --vtt");
+        return 0;
+    }
     return CheckCombination(*o) ? 1 : 0;
+}
+
+// The local moment a bound begins at ("2026-12-08", "2026-12-08T14:05", "...:07"), and how long
+// it lasts, in milliseconds of the local calendar.
+bool BoundStart(const std::string& bound, int64_t* localMilliseconds, int64_t* length) {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    int fields =
+        std::sscanf(bound.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d", &year, &month, &day, &hour, &minute, &second);
+    if (fields < 3)
+        return false;
+    *length = fields == 3 ? 86400000 : fields == 5 ? 60000 : 1000;
+    *localMilliseconds =
+        ((zamri::DaysFromCivil(year, month, day) * 24 + hour) * 60 + minute) * 60000 + second * 1000LL;
+    return true;
+}
+
+int64_t UtcOfLocal(int64_t localMilliseconds) {
+    return zamri::UtcOfLocalTime(localMilliseconds, zamri::SystemAlertClock());
 }
 
 bool FileExists(const std::string& path) {
@@ -428,6 +481,49 @@ int main(int argc, char** argv) {
     if (!search.Prepare(options.query, &error))
         return Usage(error.c_str());
     PrepareOutput();
+    if (options.subtitles != Options::Subtitles::kNone) {
+        int64_t from = 0, to = 0, clip = 0, fromLength = 0, toLength = 0, clipLength = 0;
+        const std::string& clipBound = options.clipStart.empty() ? options.query.from : options.clipStart;
+        if (!BoundStart(options.query.from, &from, &fromLength) ||
+            !BoundStart(options.query.to, &to, &toLength) || !BoundStart(clipBound, &clip, &clipLength))
+            return Usage("cannot read the times");
+        zamri::SubtitleOptions subtitleOptions;
+        subtitleOptions.clipStartUtcMilliseconds = UtcOfLocal(clip);
+        subtitleOptions.clipEndUtcMilliseconds = UtcOfLocal(to + toLength);
+        std::vector<zamri::SubtitleLine> lines;
+        zamri::FindStats stats;
+        int ok = search.Run(
+            folder,
+            [&](const zamri::FoundReceipt& receipt) {
+                for (const zamri::FoundLine& line : receipt.lines) {
+                    zamri::SubtitleLine shown;
+                    shown.utcMilliseconds = line.record.utcMilliseconds;
+                    shown.text = line.record.text;
+                    shown.receipt = static_cast<uint32_t>(line.record.receipt);
+                    shown.flags = line.record.flags;
+                    lines.push_back(std::move(shown));
+                }
+                return true;
+            },
+            &stats, &error);
+        if (!ok) {
+            std::fprintf(stderr, "zamri-find: %s\n", error.c_str());
+            return 2;
+        }
+        if (stats.capped || stats.timedOut)
+            std::fprintf(stderr,
+                         "zamri-find: the search stopped early (--max or --time-limit); the subtitles "
+                         "are not complete\n");
+        std::vector<zamri::SubtitleCue> cues = zamri::BuildSubtitleCues(std::move(lines), subtitleOptions);
+        std::string text =
+            options.subtitles == Options::Subtitles::kSrt ? zamri::SubRipText(cues) : zamri::WebVttText(cues);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+        if (!options.quiet)
+            std::fprintf(stderr, "zamri-find: %zu cues from %llu receipts\n", cues.size(),
+                         static_cast<unsigned long long>(stats.results));
+        return stats.capped || stats.timedOut ? 2 : cues.empty() ? 1 : 0;
+    }
     Printer printer(options.json);
     zamri::FindStats stats;
     auto started = std::chrono::steady_clock::now();
