@@ -21,6 +21,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 check "package name" [ "$(field Package)" = zamri ]
 check "version $(field Version)" [ "$(field Version)" = "$version" ]
 check "depends: $(field Depends)" grep -q 'adduser.*libc6 (>= ' <<<"$(field Depends)"
+check "depends on libcurl (webhooks)" grep -q 'libcurl' <<<"$(field Depends)"
 check "conffiles" grep -q '/etc/zamri/zamri.ini' <<<"$(dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles)"
 check "conffiles" grep -q '/etc/default/zamri' <<<"$(dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles)"
 for script in postinst prerm postrm; do
