@@ -36,10 +36,10 @@
 #include <vector>
 
 #include "alert/webhook_dispatcher.h"
-#include "config/channel_table.h"
 #include "golden_corpus.h"
 #include "journal/delivered_record.h"
 #include "journal/journal_record.h"
+#include "program/program.h"
 
 using Clock = std::chrono::steady_clock;
 
@@ -252,11 +252,12 @@ class AlertEverySink : public LineSink {
     // alwaysRecord: the record is made even when no hook wants it, as the journal makes it anyway.
     AlertEverySink(zamri::WebhookDispatcher& dispatcher, bool alwaysRecord)
         : dispatcher(dispatcher), alwaysRecord(alwaysRecord) {}
+    bool WantsUtf8() const override { return true; }
     void Accept(const DeliveredLine& line) override {
         if (!alwaysRecord && !dispatcher.Wanted(zamri::AlertEvent::kException))
             return;
         zamri::JournalRecord record;
-        zamri::RecordFromDelivered(line, 1252, &record);
+        zamri::RecordFromDelivered(line, &record);
         text.clear();
         zamri::AppendRecordLine(record, &text);
         dispatcher.Post(zamri::AlertEvent::kException, text);
@@ -286,14 +287,14 @@ RoadRate LineRoad(std::vector<zamri::WebhookConfig> hooks, bool alwaysRecord, in
     options.timeoutMilliseconds = 120000;
     zamri::WebhookDispatcher dispatcher(hooks, options);
     dispatcher.Start();
-    auto table = std::make_unique<ChannelTable>();
-    table->delivery.AddSink(std::make_shared<AlertEverySink>(dispatcher, alwaysRecord));
+    auto program = std::make_unique<zamri::Program>();
+    program->Delivery().AddSink(std::make_shared<AlertEverySink>(dispatcher, alwaysRecord));
     const std::string& bytes = Corpus();
     long lines = 0;
     auto start = Clock::now();
     double cpuStart = ThreadCpuSeconds();
     for (int round = 0; round < rounds; ++round)
-        lines += bench_support::DecodeAndDeliver(bytes, 2, table->delivery);
+        lines += bench_support::DecodeAndDeliver(bytes, 2, program->Delivery());
     RoadRate rate;
     rate.perCpuSecond = lines / (ThreadCpuSeconds() - cpuStart);
     rate.perSecond = lines / std::chrono::duration<double>(Clock::now() - start).count();

@@ -5,8 +5,8 @@
 #include <fstream>
 
 #include "delivery/line_delivery.h"
-#include "support/printer_bytes.h"
 #include "serial/line_decoder.h"
+#include "support/printer_bytes.h"
 
 namespace bench_support {
 
