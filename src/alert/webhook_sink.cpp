@@ -36,6 +36,11 @@ void WebhookSink::Stop(int finishMilliseconds) {
     dispatcher.Stop(finishMilliseconds);
 }
 
+void WebhookSink::Accept(const DeliveredLine& line) {
+    if (line.kind == DeliveredKind::Transaction || line.kind == DeliveredKind::Exception)
+        AcceptRecord(line.record);
+}
+
 int WebhookSink::AcceptRecord(std::string_view record) {
     AlertEvent event;
     if (!RecordEvent(record, &event))

@@ -23,7 +23,9 @@ class WebhookSink : public LineSink {
     // The hooks get finishMilliseconds for what waits, then the rest is dropped and counted.
     void Stop(int finishMilliseconds);
 
-    void Accept(const DeliveredLine&) override {}
+    // Transactions and exceptions the receipt reader found are posted; printed lines and drawer
+    // events are not (a hook asks for events, not for every line).
+    void Accept(const DeliveredLine& line) override;
     // A record as the journal keeps it ({"event":"exception",...}): posted by its "event" key,
     // which must come first. The hooks it was queued for; 0 for a kind no hook takes, -1 for a
     // line that is no such record.
