@@ -189,6 +189,12 @@ TEST(ReplayTool, ReadsStandardInputAndRejectsUnknownEmulations) {
     std::string input = dir.File("in.bin");
     ASSERT_TRUE(testing_support::WriteFileBytes(input, PrinterBytes("A<ESC>J<0A>B<LF>C<FF>")));
     EXPECT_EQ(RunTool("- < " + Quoted(input)), ExpectedRecords({{"AB", 1}, {"C", 2}}));
+    // The channel's CutEndsReceipt, and drawer commands that never reach the overlay.
+    std::string cuts = dir.File("cuts.bin");
+    ASSERT_TRUE(testing_support::WriteFileBytes(cuts, PrinterBytes("A<LF><ESC 70 00 19 FA><GS 56 00>B<LF>")));
+    EXPECT_EQ(RunTool("--emulation 2 " + Quoted(cuts)), ExpectedRecords({{"A", 1}, {"", 2}, {"B", 1}}));
+    EXPECT_EQ(RunTool("--emulation 2 --cut-ends-receipt 0 " + Quoted(cuts)),
+              ExpectedRecords({{"A", 1}, {"B", 0}}));
     EXPECT_EQ(RunTool("--emulation 9 " + Quoted(input) + " 2>" + Quoted(dir.File("err.txt"))), "");
     EXPECT_NE(ReadFileBytes(dir.File("err.txt")).find("unknown emulation"), std::string::npos);
     EXPECT_EQ(RunTool("--codepage 720 " + Quoted(input) + " 2>" + Quoted(dir.File("err.txt"))), "");
