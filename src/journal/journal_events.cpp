@@ -1,10 +1,12 @@
 #include "journal/journal_events.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "journal/find_range.h"
 #include "journal/journal_files.h"
 #include "journal/journal_record.h"
+#include "journal/literal_scanner.h"
 
 namespace zamri {
 
@@ -25,6 +27,9 @@ int64_t SteadyMilliseconds() {
 struct JournalEventReader::State {
     EventQuery query;
     FindRange range;
+    // Finds the records of the event in a block at memory speed: line records never hold the
+    // event key's unescaped quotes, so only event records are proposed.
+    LiteralScanner scanner;
     Clock clock = SteadyMilliseconds;
 };
 
@@ -41,6 +46,7 @@ int JournalEventReader::Prepare(const EventQuery& query, std::string* error) {
         return 0;
     }
     state->query = query;
+    state->scanner.Init("event\":\"" + query.event, false);
     return state->range.Prepare(query.from, query.to, error);
 }
 
@@ -70,8 +76,18 @@ int JournalEventReader::Run(const std::string& folder, const ResultCallback& fou
         uint64_t offset = 0;
         while (reader.Next(&block, &offset)) {
             stats->bytes += block.size();
-            for (size_t start = 0; start < block.size(); start = block.find('\n', start) + 1) {
-                std::string_view line = block.substr(start, block.find('\n', start) - start);
+            if (deadline != INT64_MAX && s.clock() >= deadline) {
+                stats->timedOut = true;
+                stats->stoppedAt = reached;
+                return 1;
+            }
+            for (size_t hit = 0;
+                 (hit = s.scanner.Find(block.data(), block.size(), hit)) != std::string_view::npos;) {
+                size_t start = block.rfind('\n', hit);
+                start = start == std::string_view::npos ? 0 : start + 1;
+                size_t end = std::min(block.find('\n', hit), block.size());
+                std::string_view line = block.substr(start, end - start);
+                hit = end + 1;
                 if (++sinceClock >= kLinesPerClockReading) {
                     sinceClock = 0;
                     if (deadline != INT64_MAX && s.clock() >= deadline) {

@@ -1,7 +1,8 @@
 // Reading the journal's event records of one kind (exceptions, transactions, drawer opens)
 // over the same time range and camera choice as the text search, in journal order (the order
 // the program wrote them, which is time order). Line records and events of other kinds are
-// passed over without being parsed; an event record that cannot be read is skipped and counted.
+// passed over without being parsed (the bytes are scanned for the event's key, as the search
+// scans for a literal); an event record that cannot be read is skipped and counted.
 // zamri-find and the web page both read events through this class.
 #pragma once
 
@@ -33,7 +34,7 @@ struct EventStats {
     uint64_t bytes = 0;
     uint64_t results = 0;
     uint64_t malformed = 0;     // records of the event asked for that could not be read
-    uint64_t skippedLines = 0;  // lines too long to be records
+    uint64_t skippedLines = 0;  // event lines too long to be records
     bool capped = false;
     bool timedOut = false;
     // With either: the local time the reading had reached, "YYYY-MM-DDTHH:MM:SS" (or the day).
