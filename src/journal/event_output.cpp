@@ -20,9 +20,9 @@ std::string Whole(const std::optional<int64_t>& number) {
     return number ? std::to_string(*number) : std::string();
 }
 
-std::string TenderList(const std::vector<Tender>& tenders) {
+std::string TenderList(const std::vector<RecordTender>& tenders) {
     std::string text;
-    for (const Tender& tender : tenders) {
+    for (const RecordTender& tender : tenders) {
         if (!text.empty())
             text.append("; ");
         text.append(tender.name);

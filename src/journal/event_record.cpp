@@ -154,7 +154,7 @@ bool OptionalNumber(JsonCursor& c, std::optional<T>* out) {
     return ok;
 }
 
-bool Tenders(JsonCursor& c, std::vector<Tender>* tenders) {
+bool Tenders(JsonCursor& c, std::vector<RecordTender>* tenders) {
     tenders->clear();
     if (c.Null())
         return true;
@@ -163,7 +163,7 @@ bool Tenders(JsonCursor& c, std::vector<Tender>* tenders) {
     if (c.Take(']'))
         return true;
     do {
-        Tender tender;
+        RecordTender tender;
         if (!c.Take('{'))
             return false;
         if (!c.Take('}')) {

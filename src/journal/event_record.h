@@ -20,7 +20,7 @@
 
 namespace zamri {
 
-struct Tender {
+struct RecordTender {
     std::string name;
     std::optional<double> amount;
 };
@@ -41,7 +41,7 @@ struct EventRecord {
     // prints them ("004217").
     std::string first;
     std::optional<double> total, subtotal, change;
-    std::vector<Tender> tenders;
+    std::vector<RecordTender> tenders;
     std::string cashier, registerId, number;
     std::optional<int64_t> lines, voids;
     std::optional<bool> drawer;
