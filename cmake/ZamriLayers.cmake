@@ -17,7 +17,7 @@ zamri_layer(text      platform)
 zamri_layer(codepage  platform)
 zamri_layer(net       text platform)
 # receipts read into transactions and exceptions: a pure core
-zamri_layer(receipt)
+zamri_layer(receipt   text platform)
 zamri_layer(config    receipt net codepage text platform)
 # delivery: masks, filter, overlay output, the sinks' interface
 zamri_layer(mask      config platform)

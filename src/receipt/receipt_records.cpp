@@ -3,101 +3,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "text/civil_days.h"
+#include "text/json_string.h"
+
 namespace zamri {
 
 namespace {
 
 constexpr int64_t kDay = 86400000;
-
-int64_t FloorDiv(int64_t a, int64_t b) {
-    int64_t q = a / b;
-    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
-}
-
-int64_t DaysFromCivil(int year, int month, int day) {
-    int64_t y = year - (month <= 2 ? 1 : 0);
-    int64_t era = FloorDiv(y, 400);
-    int64_t yoe = y - era * 400;
-    int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(int64_t days, int* year, int* month, int* day) {
-    days += 719468;
-    int64_t era = FloorDiv(days, 146097);
-    int64_t doe = days - era * 146097;
-    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    int64_t mp = (5 * doy + 2) / 153;
-    *day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    *month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    *year = static_cast<int>(yoe + era * 400 + (*month <= 2 ? 1 : 0));
-}
-
-size_t Utf8Length(std::string_view s, size_t i) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    size_t n = 0;
-    unsigned cp = 0;
-    unsigned min = 0;
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2, cp = c & 0x1Fu, min = 0x80;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3, cp = c & 0x0Fu, min = 0x800;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4, cp = c & 0x07u, min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (i + n > s.size())
-        return 0;
-    for (size_t k = 1; k < n; ++k) {
-        unsigned char d = static_cast<unsigned char>(s[i + k]);
-        if ((d & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (d & 0x3Fu);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return n;
-}
-
-// Escapes as the journal's line records do: what JSON requires, control characters as \u00XX,
-// and U+FFFD for bytes that are not UTF-8, so that every record is valid JSON.
-void AppendEscaped(std::string_view text, std::string* out) {
-    static const char kHex[] = "0123456789abcdef";
-    for (size_t i = 0; i < text.size();) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x80) {
-            size_t n = Utf8Length(text, i);
-            if (n == 0) {
-                out->append("\xEF\xBF\xBD");
-                ++i;
-            } else {
-                out->append(text.data() + i, n);
-                i += n;
-            }
-            continue;
-        }
-        if (c == '"' || c == '\\') {
-            out->push_back('\\');
-            out->push_back(static_cast<char>(c));
-        } else if (c == '\n') {
-            out->append("\\n");
-        } else if (c == '\r') {
-            out->append("\\r");
-        } else if (c == '\t') {
-            out->append("\\t");
-        } else if (c < 0x20 || c == 0x7F) {
-            out->append("\\u00");
-            out->push_back(kHex[c >> 4]);
-            out->push_back(kHex[c & 15]);
-        } else {
-            out->push_back(static_cast<char>(c));
-        }
-        ++i;
-    }
-}
 
 class Writer {
   public:
@@ -135,9 +48,9 @@ class Writer {
         if (convert) {
             utf8.clear();
             convert(text, &utf8);
-            AppendEscaped(utf8, out);
+            AppendJsonEscaped(utf8, out);
         } else {
-            AppendEscaped(text, out);
+            AppendJsonEscaped(text, out);
         }
         out->push_back('"');
     }
@@ -425,7 +338,7 @@ bool Tenders(Scanner& scan, std::vector<Tender>* tenders) {
 
 std::string FormatReceiptTime(int64_t utcMilliseconds, int32_t utcOffsetMinutes) {
     int64_t local = utcMilliseconds + static_cast<int64_t>(utcOffsetMinutes) * 60000;
-    int64_t days = FloorDiv(local, kDay);
+    int64_t days = FloorDivide(local, kDay);
     int64_t inDay = local - days * kDay;
     int year = 0, month = 0, day = 0;
     CivilFromDays(days, &year, &month, &day);
