@@ -7,6 +7,8 @@
 # Installs the Debian packages it needs first (tools/install-packages.sh).
 # Usage: tools/run-all-tests.sh [tier...]
 #        tiers: native-asan native-tsan package windows fuzz (default: all)
+# Under CI (CI set) each tier's build tree is removed once the tier has run, so a full run needs
+# room for one tier at a time (about 1.5 GB) rather than all five; ZAMRI_KEEP_BUILDS=1 keeps them.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -15,6 +17,27 @@ tiers=("$@")
 [ ${#tiers[@]} -gt 0 ] || tiers=(native-asan native-tsan package windows fuzz)
 jobs=${JOBS:-$(nproc)}
 
+keep_builds=${ZAMRI_KEEP_BUILDS:-}
+[ -n "$keep_builds" ] || { [ -n "${CI:-}" ] && keep_builds=0; } || keep_builds=1
+
+free_space() { df -Pk "$root" | awk 'NR==2 {printf "%.1f GB", $4 / 1048576}'; }
+
+# A full disk shows up as a compiler or linker error deep in the log; saying so plainly at the
+# tier's end saves reading it as a fault in the code.
+report_disk() {
+    local avail
+    avail=$(df -Pk "$root" | awk 'NR==2 {print $4}')
+    [ "$avail" -lt 524288 ] && echo "== $1: the disk is (nearly) full: $(free_space) free =="
+    return 0
+}
+
+release_tier() {
+    [ "$keep_builds" = 1 ] && return 0
+    [ "$1" = windows ] && [ -n "${WINEPREFIX:-}" ] && { wineserver -k >/dev/null 2>&1 || true; }
+    rm -rf "$root/build/$1"
+}
+
+echo "== $(free_space) free for the build trees =="
 passed=0
 failed=0
 status=0
@@ -59,14 +82,19 @@ for tier in "${tiers[@]}"; do
         else
             failed=$((failed + 1))
             status=1
+            report_disk fuzz
+            continue  # its artifacts/ keeps the failing input
         fi
+        release_tier fuzz
         continue
     fi
     echo "== $tier: configure and build =="
     if ! cmake --preset "$tier" >/dev/null || ! cmake --build --preset "$tier" -j "$jobs"; then
         echo "== $tier: BUILD FAILED =="
+        report_disk "$tier"
         status=1
         failed=$((failed + 1))
+        release_tier "$tier"
         continue
     fi
     [ "$tier" = windows ] && prepare_wine
@@ -86,6 +114,8 @@ for tier in "${tiers[@]}"; do
         [ -z "$summary" ] && failed=$((failed + 1))
     fi
     rm -f "$log"
+    [ "$rc" -ne 0 ] && report_disk "$tier"
+    release_tier "$tier"
 done
 
 echo
