@@ -10,50 +10,24 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
 
+#include "golden_corpus.h"
 #include "serial/line_decoder.h"
 #include "serial/serial_capture.h"
-#include "support/printer_bytes.h"
 
 namespace {
 
-// The golden receipts made for one emulation (-1: every receipt), settings lines left out,
-// repeated to about 1 MB.
-std::string BuildCorpus(int emulation) {
-    std::string once;
-    for (const auto& entry : std::filesystem::directory_iterator(ZAMRI_GOLDEN_DIR)) {
-        if (entry.path().extension() != ".receipt")
-            continue;
-        std::ifstream in(entry.path());
-        std::string line, notation;
-        int madeFor = kEmulationEscP;
-        while (std::getline(in, line)) {
-            if (line.rfind("#! emulation ", 0) == 0)
-                madeFor = std::atoi(line.c_str() + 13);
-            else if (line.rfind("#", 0) != 0)
-                notation += line;
-        }
-        if (emulation < 0 || madeFor == emulation)
-            once += testing_support::PrinterBytes(notation) + "\f";
-    }
-    std::string all;
-    while (!once.empty() && all.size() < (1u << 20))
-        all += once;
-    return all;
-}
-
 const std::string& Corpus() {
-    static const std::string corpus = BuildCorpus(-1);
+    static const std::string corpus = bench_support::GoldenCorpus(-1);
     return corpus;
 }
 
 const std::string& OwnCorpus(int emulation) {
-    static const std::string corpora[] = {BuildCorpus(0), BuildCorpus(1), BuildCorpus(2), BuildCorpus(3)};
+    static const std::string corpora[] = {bench_support::GoldenCorpus(0), bench_support::GoldenCorpus(1),
+                                          bench_support::GoldenCorpus(2), bench_support::GoldenCorpus(3)};
     return corpora[emulation];
 }
 

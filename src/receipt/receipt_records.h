@@ -33,21 +33,7 @@ void AppendDrawerRecord(const DrawerEvent& event, std::string* out, const TextTo
 void AppendTransactionRecord(const Transaction& t, std::string* out, const TextToUtf8& convert = nullptr);
 void AppendExceptionRecord(const ReceiptException& e, std::string* out, const TextToUtf8& convert = nullptr);
 
-enum class ReceiptRecordKind { Drawer, Transaction, Exception };
-
-struct ReceiptRecord {
-    ReceiptRecordKind kind = ReceiptRecordKind::Drawer;
-    DrawerEvent drawer;
-    Transaction transaction;
-    ReceiptException exception;
-};
-
-// Reads one record (a line without its newline) back; its texts are UTF-8. False for a line
-// record, a malformed line, or a record without its time and camera.
-bool ReadReceiptRecord(std::string_view line, ReceiptRecord* record);
-
-// "2026-12-08T14:02:11.300+01:00" and back.
+// "2026-12-08T14:02:11.300+01:00". The journal reads the records back (journal/event_record.h).
 std::string FormatReceiptTime(int64_t utcMilliseconds, int32_t utcOffsetMinutes);
-bool ParseReceiptTime(std::string_view text, int64_t* utcMilliseconds, int32_t* utcOffsetMinutes);
 
 }  // namespace zamri
