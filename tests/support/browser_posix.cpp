@@ -212,6 +212,9 @@ int Browser::Start(int width, int height, const std::vector<std::string>& flags)
         return 0;
     }
     if (impl_->pid == 0) {
+        // Chromium's own temporary folders go into the profile, which is removed with it, not
+        // into /tmp where every run would leave some behind.
+        setenv("TMPDIR", impl_->profile.c_str(), 1);
         std::FILE* ignored = std::freopen("/dev/null", "w", stderr);
         (void)ignored;
         ignored = std::freopen("/dev/null", "w", stdout);
