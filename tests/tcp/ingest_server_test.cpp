@@ -156,10 +156,13 @@ TEST_F(IngestServerTest, StalledExchangesHoldNobody) {
     }
 }
 
-// The tills of a store all connect when the recorder PC comes back: every one gets in.
+// The tills of a store all connect when the recorder PC comes back: every one gets in. What is
+// tested is room (the backlog, the slots, the connections kept in their exchange), so the
+// exchange's time limit is set far out: with the real 3 s, 63 client threads on a loaded machine
+// (or under wine) can miss it, which says nothing about room.
 TEST_F(IngestServerTest, SixtyThreeClientsConnectingAtOnceAllGetIn) {
     constexpr int kClients = 63;
-    Restart(TcpIngestServer::kOpeningTimeoutMilliseconds);
+    Restart(60000);
     for (int round = 0; round < 5; ++round) {
         std::vector<std::unique_ptr<SendClient>> clients(kClients);
         std::vector<int> verdicts(kClients, -2);
