@@ -7,10 +7,13 @@ OverlayOutput::OverlayOutput() {
 }
 
 OverlayOutput::~OverlayOutput() {
-    OV_close(overlayHandle.load());
+    if (attached)
+        OV_close(overlayHandle.load());
 }
 
 void OverlayOutput::WriteOverlayLine(int channel, int flags, const char* text) {
+    if (!attached)
+        return;
     // The test outside the lock is only a fast path; the decision to open is made again under
     // the lock, so at most one handle is ever stored.
     if (overlayHandle.load() == 0) {

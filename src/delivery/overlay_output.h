@@ -11,6 +11,10 @@ class OverlayOutput {
   public:
     // OV_open(0, 1); a result of 0 is kept and the open is tried again for the next line.
     OverlayOutput();
+    // Without the library: lines reach no overlay. For a tool that runs a recorded stream through
+    // the delivery step, which must never show on the recorder's video.
+    struct Detached {};
+    explicit OverlayOutput(Detached) : attached(false) {}
     // OV_close, also when no handle was ever had.
     ~OverlayOutput();
     OverlayOutput(const OverlayOutput&) = delete;
@@ -23,6 +27,7 @@ class OverlayOutput {
     int32_t Handle() const { return overlayHandle.load(); }
 
   private:
+    const bool attached = true;
     std::atomic<int32_t> overlayHandle{0};
     // Held around every single OV_open and OV_write, never longer.
     std::mutex overlayLock;

@@ -2,7 +2,9 @@
 // "#! emulation N", "#! footer TEXT", "#! hebrew N", "#! codepage N" and "#! recorder N" lines
 // for the settings) against
 // golden/<name>.lines (one "flags<TAB>text" line per delivered line, text escaped as the
-// overlay record escapes it). Each receipt is decoded in-process and by zamri-replay.
+// overlay record escapes it). Each receipt is decoded in-process and by zamri-replay. A receipt
+// with a settings file beside it (golden/<name>.settings, and "#! channel N" for its channel)
+// is also replayed as the journal would keep it, against golden/<name>.jsonl.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -36,6 +38,7 @@ struct GoldenReceipt {
     int hebrew = 0;
     int codePage = 0;
     int recorderPage = 1252;
+    int channel = 0;
     std::vector<DecodedLine> expected;
 };
 
@@ -59,6 +62,8 @@ GoldenReceipt LoadReceipt(const fs::path& receiptPath) {
             receipt.codePage = std::atoi(line.c_str() + 12);
         } else if (line.rfind("#! recorder ", 0) == 0) {
             receipt.recorderPage = std::atoi(line.c_str() + 12);
+        } else if (line.rfind("#! channel ", 0) == 0) {
+            receipt.channel = std::atoi(line.c_str() + 11);
         } else if (line.rfind("#", 0) != 0) {
             notation += line;
         }
@@ -211,6 +216,56 @@ TEST(ReplayTool, MasksCardNumbersUnlessAskedNotTo) {
     ASSERT_TRUE(testing_support::WriteFileBytes(input, "VISA 4111 1111 1111 1111\n"));
     EXPECT_EQ(RunTool(Quoted(input)), ExpectedRecords({{"VISA **** **** **** 1111", 1}}));
     EXPECT_EQ(RunTool("--no-mask " + Quoted(input)), ExpectedRecords({{"VISA 4111 1111 1111 1111", 1}}));
+}
+
+// --journal: what the journal would write, with the channel's template, rules, masks and
+// filter from the settings file, every record at the time of --start; a rule that does not
+// compile is a warning and the rest is used.
+TEST(ReplayTool, PrintsTheJournalRecordsOfAGoldenDumpWithItsSettings) {
+    testing_support::TempDir dir;
+    int replayed = 0;
+    for (const GoldenReceipt& receipt : LoadAll()) {
+        fs::path settings = fs::path(ZAMRI_GOLDEN_DIR) / (receipt.name + ".settings");
+        if (!fs::exists(settings))
+            continue;
+        ++replayed;
+        std::string input = dir.File(receipt.name + ".bin");
+        ASSERT_TRUE(testing_support::WriteFileBytes(input, receipt.bytes));
+        std::string errors = dir.File(receipt.name + ".err");
+        std::string output =
+            RunTool("--journal --settings " + Quoted(settings.string()) + " --channel " +
+                    std::to_string(receipt.channel) + " --start \"2026-12-08 09:10:00+01:00\" " +
+                    Quoted(input) + " 2>" + Quoted(errors));
+        fs::path expected = fs::path(ZAMRI_GOLDEN_DIR) / (receipt.name + ".jsonl");
+        if (std::getenv("ZAMRI_UPDATE_GOLDEN") != nullptr)
+            testing_support::WriteFileBytes(expected.string(), output);
+        EXPECT_EQ(output, ReadFileBytes(expected.string())) << receipt.name;
+        EXPECT_NE(ReadFileBytes(errors).find("[Rule 2] Match"), std::string::npos) << ReadFileBytes(errors);
+    }
+    EXPECT_EQ(replayed, 1);
+}
+
+TEST(ReplayTool, JournalReplayNeedsItsSettingsAndAChannel) {
+    testing_support::TempDir dir;
+    std::string input = dir.File("in.bin");
+    ASSERT_TRUE(testing_support::WriteFileBytes(input, "TOTAL 1.00\f"));
+    std::string errors = Quoted(dir.File("err.txt"));
+    struct Case {
+        std::string arguments;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"--journal", "--journal needs --settings FILE"},
+        {"--journal --settings " + Quoted(dir.File("none.ini")) + " --channel 1",
+         "cannot open the settings file"},
+        {"--journal --settings x.ini --channel 33", "from 1 to 32"},
+        {"--journal --settings x.ini --channel 1 --start \"2026-02-30 10:00:00\"", "--start takes"},
+        {"--channel 1", "go with --journal"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(RunTool(c.arguments + " " + Quoted(input) + " 2>" + errors), "") << c.arguments;
+        EXPECT_NE(ReadFileBytes(dir.File("err.txt")).find(c.message), std::string::npos) << c.arguments;
+    }
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // zamri-replay: decodes a recorded port stream (a binary dump file, or standard input) the way
 // a serial channel's capture would, and prints every line that capture hands on towards the
-// overlay, one record per line in the overlay library's record format, on channel 0.
+// overlay, one record per line in the overlay library's record format, on channel 0; or, with
+// --journal, the records the journal would receive for it.
 //
 //   zamri-replay [--emulation N] [--footer TEXT] [--cut-ends-receipt 0|1] [--hebrew 0|1]
 //                [--codepage N] [--recorder-codepage N] [--no-mask] [FILE | -]
+//   zamri-replay --journal --settings FILE --channel N [--start "YYYY-MM-DD HH:MM:SS"]
+//                [the options above] [FILE | -]
 //
 // --emulation          0 "ESC/P" (default), 1 "Text Only", 2 "ESC/POS", 3 "Star"
 // --footer             end receipts at the line that contains TEXT instead of at form feeds
@@ -17,9 +20,22 @@
 // --no-mask            print card numbers as the dump holds them (by default they are masked,
 //                      as capture masks them, so the output can be passed on like the overlay's)
 //
+// --journal            prints, as JSON Lines, what the journal would write for the stream on
+//                      channel N of the settings file: its lines (masked, filtered by the
+//                      Important and Ignore lists, flagged as the overlay gets them), drawer
+//                      events, transactions, exceptions and banner lines, in order. The
+//                      channel's emulation, receipt end, code pages, template and rules come
+//                      from the settings file; the options above take their place where given.
+//                      Every record carries the time of --start (local time, or with an offset
+//                      such as "+01:00"; default: now), so a dump gives the same records each
+//                      time. The receipt still open when the data ends is ended, as at a stop.
+//                      Problems in the settings file are warnings on standard error; the rest is
+//                      used, as the program does.
+//
 // A line still open when the data ends is not printed: capture would still be waiting for its
-// line end. Drawer commands are not printed either: the overlay never receives them. Exit code
-// 0, or 2 for a usage error or an unreadable file.
+// line end. Drawer commands are not printed without --journal: the overlay never receives them.
+// Exit code 0, 1 when the output could not be written, or 2 for a usage error or an unreadable
+// file.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,9 +43,12 @@
 #include <vector>
 
 #include "codepage/code_page.h"
+#include "config/channel_config.h"
 #include "config/line_flags.h"
+#include "journal_replay.h"
 #include "mask/card_mask.h"
 #include "mask/mask_set.h"
+#include "platform/local_time.h"
 #include "platform/overlay_record.h"
 #include "serial/byte_source.h"
 #include "serial/line_decoder.h"
@@ -47,12 +66,17 @@ constexpr int kReplayChannel = 0;
 int Usage(const char* message) {
     if (message != nullptr)
         std::fprintf(stderr, "zamri-replay: %s\n", message);
-    std::fprintf(stderr,
-                 "usage: zamri-replay [--emulation 0|1|2|3] [--footer TEXT] [--cut-ends-receipt 0|1]\n"
-                 "                    [--hebrew 0|1] [--codepage N] [--recorder-codepage N] [--no-mask]\n"
-                 "                    [FILE | -]\n"
-                 "  decodes a recorded port stream and prints the lines capture would hand to the overlay\n"
-                 "  (card numbers masked, unless --no-mask)\n");
+    std::fprintf(
+        stderr,
+        "usage: zamri-replay [--emulation 0|1|2|3] [--footer TEXT] [--cut-ends-receipt 0|1]\n"
+        "                    [--hebrew 0|1] [--codepage N] [--recorder-codepage N] [--no-mask]\n"
+        "                    [FILE | -]\n"
+        "       zamri-replay --journal --settings FILE --channel N [--start \"YYYY-MM-DD HH:MM:SS\"]\n"
+        "                    [the options above] [FILE | -]\n"
+        "  decodes a recorded port stream and prints the lines capture would hand to the overlay\n"
+        "  (card numbers masked, unless --no-mask); with --journal, the records the journal would\n"
+        "  receive for it on channel N of the settings file, with its template and rules (lines,\n"
+        "  drawer events, transactions, exceptions), all at the time of --start (default: now)\n");
     return 2;
 }
 
@@ -87,6 +111,9 @@ int main(int argc, char** argv) {
     const char* footer = "";
     const char* path = nullptr;
     MaskSettings masks;
+    bool journal = false;
+    bool startGiven = false;
+    JournalReplay replay;
 
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
@@ -95,15 +122,20 @@ int main(int argc, char** argv) {
             if (!ParseInt(argv[++i], &emulation) || EmulationFor(emulation) == nullptr) {
                 return Usage("unknown emulation");
             }
+            replay.emulation = emulation;
         } else if (std::strcmp(arg, "--footer") == 0 && hasValue) {
             footer = argv[++i];
             patternFlags = kPatternFooter;
+            replay.footerGiven = true;
+            replay.footer = footer;
         } else if (std::strcmp(arg, "--cut-ends-receipt") == 0 && hasValue) {
             if (!ParseInt(argv[++i], &cutEndsReceipt) || (cutEndsReceipt != 0 && cutEndsReceipt != 1))
                 return Usage("--cut-ends-receipt takes 0 or 1");
+            replay.cutEndsReceipt = cutEndsReceipt;
         } else if (std::strcmp(arg, "--hebrew") == 0 && hasValue) {
             if (!ParseInt(argv[++i], &hebrew))
                 return Usage("--hebrew takes a number");
+            replay.hebrew = hebrew;
         } else if (std::strcmp(arg, "--codepage") == 0 && hasValue) {
             if (!ParseInt(argv[++i], &codePage))
                 return Usage("--codepage takes a number");
@@ -114,6 +146,8 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, " (0: the printer's own, -1: none)\n");
                 return 2;
             }
+            replay.codePageGiven = true;
+            replay.codePage = codePage;
         } else if (std::strcmp(arg, "--recorder-codepage") == 0 && hasValue) {
             if (!ParseInt(argv[++i], &recorderPage))
                 return Usage("--recorder-codepage takes a number");
@@ -122,8 +156,23 @@ int main(int argc, char** argv) {
                              recorderPage);
                 return 2;
             }
+            replay.recorderCodePage = recorderPage;
         } else if (std::strcmp(arg, "--no-mask") == 0) {
             masks.cardNumbers = false;
+            replay.noMask = true;
+        } else if (std::strcmp(arg, "--journal") == 0) {
+            journal = true;
+        } else if (std::strcmp(arg, "--settings") == 0 && hasValue) {
+            replay.settingsPath = argv[++i];
+        } else if (std::strcmp(arg, "--channel") == 0 && hasValue) {
+            if (!ParseInt(argv[++i], &replay.channel) || replay.channel < 1 || replay.channel > kChannelCount)
+                return Usage("--channel takes a channel number from 1 to 32");
+        } else if (std::strcmp(arg, "--start") == 0 && hasValue) {
+            if (!ParseReplayStart(argv[++i], &replay))
+                return Usage(
+                    "--start takes a local time \"YYYY-MM-DD HH:MM:SS\", optionally followed by an "
+                    "offset such as +01:00");
+            startGiven = true;
         } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
             Usage(nullptr);
             return 0;
@@ -133,6 +182,11 @@ int main(int argc, char** argv) {
             return Usage("unknown argument");
         }
     }
+
+    if (journal && (replay.settingsPath.empty() || replay.channel == 0))
+        return Usage("--journal needs --settings FILE (the program's settings file) and --channel N");
+    if (!journal && (!replay.settingsPath.empty() || replay.channel != 0 || startGiven))
+        return Usage("--settings, --channel and --start go with --journal");
 
     std::vector<unsigned char> bytes;
     if (path == nullptr || std::strcmp(path, "-") == 0) {
@@ -155,6 +209,17 @@ int main(int argc, char** argv) {
         }
     }
 
+#if defined(_WIN32)
+    _setmode(_fileno(stdout), _O_BINARY);  // records end in LF on both platforms
+#endif
+    if (journal) {
+        if (!startGiven) {
+            replay.utcMilliseconds = zamri::UtcNowMilliseconds();
+            replay.utcOffsetMinutes = JournalReplay::kLocalOffset;
+        }
+        return RunJournalReplay(replay, bytes);
+    }
+
     LineDecoder decoder;
     decoder.SetEmulation(emulation);
     decoder.SetPattern(patternFlags, footer);
@@ -162,9 +227,6 @@ int main(int argc, char** argv) {
     decoder.SetCodePages(codePage, recorderPage);
     MemoryByteSource memory(bytes.data(), bytes.size(), hebrew);
     ByteSource source = memory.Source();
-#if defined(_WIN32)
-    _setmode(_fileno(stdout), _O_BINARY);  // records end in LF on both platforms
-#endif
     const MaskSet maskSet(masks);
     const char* text;
     int flags;
