@@ -10,6 +10,10 @@
 #include "config/settings_keys.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
+#include "receipt/money.h"
+#include "receipt/receipt_rules.h"
+#include "receipt/receipt_settings.h"
+#include "receipt/receipt_template.h"
 
 namespace zamri {
 
@@ -59,6 +63,55 @@ std::string Joined(const std::vector<std::string>& items) {
     for (const std::string& item : items)
         out += (out.empty() ? "" : " | ") + Quoted(item);
     return out.empty() ? "(none)" : out;
+}
+
+// The receipt reading's options where they differ from the defaults, its templates and its
+// rules, one line each: what the goldens compare.
+std::string ReceiptText(const ReceiptSettings& receipts) {
+    std::string out;
+    if (receipts.rules == nullptr)
+        return out;
+    const ExceptionOptions& options = receipts.rules->Options();
+    const ExceptionOptions standard;
+    std::string kinds;
+    for (int k = 0; k < kExceptionKindCount; ++k) {
+        const KindOptions& kind = options.kinds[k];
+        const KindOptions& plain = standard.kinds[k];
+        if (kind.on == plain.on && kind.threshold == plain.threshold && kind.banner == plain.banner)
+            continue;
+        kinds += (kinds.empty() ? "" : ", ") + std::string(ExceptionKindName(static_cast<ExceptionKind>(k))) +
+                 (kind.on ? " on" : " off") + " threshold " + MoneyText(kind.threshold) + " banner " +
+                 (kind.banner ? "on" : "off");
+    }
+    if (!kinds.empty() || options.drawerGraceSeconds != standard.drawerGraceSeconds)
+        out += "exceptions: " + kinds + (kinds.empty() ? "" : ", ") + "drawer grace " +
+               std::to_string(options.drawerGraceSeconds) + " s\n";
+    for (size_t n = 1; n < receipts.templates.size(); ++n) {
+        if (receipts.templates[n] != nullptr)
+            out += "template " + std::to_string(n) + ": " + Quoted(receipts.templates[n]->Name()) + "\n";
+    }
+    static const char* const kTypes[] = {"line", "receipt", "sequence"};
+    for (const Rule& rule : receipts.rules->Rules()) {
+        out += "rule " + std::to_string(rule.number) + ": " + Quoted(rule.name) + ", " +
+               kTypes[static_cast<int>(rule.type)];
+        if (rule.type == Rule::Type::Sequence)
+            out += " " + receipts.rules->EventName(rule.first) + " then " +
+                   receipts.rules->EventName(rule.then) + " within " +
+                   std::to_string(rule.withinMilliseconds / 1000) + " s";
+        else
+            out += ", " + std::to_string(rule.conditions.size()) +
+                   (rule.conditions.size() == 1 ? " condition" : " conditions");
+        if (rule.hours.set) {
+            char hours[16];
+            std::snprintf(hours, sizeof hours, "%02d:%02d-%02d:%02d", rule.hours.startMinute / 60,
+                          rule.hours.startMinute % 60, rule.hours.endMinute / 60, rule.hours.endMinute % 60);
+            out += std::string(", hours ") + hours;
+        }
+        if (!rule.banner)
+            out += ", no banner";
+        out += "\n";
+    }
+    return out;
 }
 
 }  // namespace
@@ -177,6 +230,10 @@ std::string SettingsText(const Settings& settings) {
                    "] CutEndsReceipt = " + std::to_string(record.decoding.cutEndsReceipt) + "\n";
         if (std::strcmp(record.allowedSenders, standard.allowedSenders) != 0)
             out += "[Channel " + number + "] AllowedSenders = " + Quoted(record.allowedSenders) + "\n";
+        int choice = settings.receipts.templateChoice[i];
+        if (choice != kNoTemplate)
+            out += "[Channel " + number + "] Template = " +
+                   (choice == kBuiltinTemplate ? std::string("builtin") : std::to_string(choice)) + "\n";
     }
     const TcpSettings& tcp = settings.tcp;
     out += "tcp: port " + std::to_string(tcp.port) + ", listen address " + Quoted(tcp.listenAddress) +
@@ -224,6 +281,7 @@ std::string SettingsText(const Settings& settings) {
                events + ", CA file " + (hook.caFile.empty() ? std::string("(system)") : Quoted(hook.caFile)) +
                "\n";
     }
+    out += ReceiptText(settings.receipts);
     for (const SettingsProblem& problem : settings.problems)
         out += "problem" + (problem.area.empty() ? std::string() : " (" + problem.area + ")") + ": " +
                problem.text + "\n";
