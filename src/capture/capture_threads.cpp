@@ -401,6 +401,17 @@ int64_t ChannelCapture::PortFailingSince(int index) {
     return capture != nullptr ? capture->FailingSince() : -2;
 }
 
+int64_t ChannelCapture::LineErrors(int index) {
+    if (index < 0 || index >= kChannelCount)
+        return -1;
+    std::unique_lock<std::mutex> guard(CaptureLock());
+    SerialCapture* capture = runs[index].capture.load();
+    if (capture == nullptr)
+        return -1;
+    SerialErrorCounts counts = capture->ErrorCounts();
+    return static_cast<int64_t>(counts.framing + counts.parity);
+}
+
 int ChannelCapture::StartDump(const char* portName, const char* fileName) {
     std::unique_lock<std::mutex> guard(CaptureLock());
     for (int i = 0; i < kChannelCount; ++i) {

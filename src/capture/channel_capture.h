@@ -30,6 +30,7 @@ class ChannelCapture : public CaptureControl {
     int StartChannel(int index) override;
     int StopChannel(int index) override;
     int64_t PortFailingSince(int index) override;
+    int64_t LineErrors(int index) override;
     int StartDump(const char* portName, const char* fileName) override;
     int StopDump(int index) override;
 

@@ -15,6 +15,12 @@ class CaptureControl {
     virtual int StartChannel(int index) = 0;
     virtual int StopChannel(int index) = 0;
     virtual int64_t PortFailingSince(int index) = 0;
+    // The framing and parity errors a running serial channel's port has marked since it opened;
+    // -1 when the channel has no serial capture running.
+    virtual int64_t LineErrors(int index) {
+        (void)index;
+        return -1;
+    }
     virtual int StartDump(const char* portName, const char* fileName) = 0;
     virtual int StopDump(int index) = 0;
 };

@@ -87,6 +87,8 @@ class ChannelTable {
     // Since when (ms on the steady clock) a running serial channel's port has been failing;
     // -1 while it reads well, -2 when the channel has no capture running.
     int64_t PortFailingSince(int index) { return capture != nullptr ? capture->PortFailingSince(index) : -2; }
+    // Framing and parity errors of a running serial channel's port; -1 when none runs.
+    int64_t LineErrors(int index) { return capture != nullptr ? capture->LineErrors(index) : -1; }
 
     // Binary dump of one running channel.
     int StartDump(const char* portName, const char* fileName) {
