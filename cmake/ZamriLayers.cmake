@@ -31,12 +31,12 @@ zamri_layer(netsource serial delivery receipt mask net config codepage text plat
 # sinks
 zamri_layer(journal   delivery receipt mask config codepage text platform)
 zamri_layer(export    journal delivery receipt net config codepage text platform)
-zamri_layer(web       journal delivery receipt mask net config codepage text platform)
-zamri_layer(alert     journal delivery receipt mask net config codepage text platform)
 zamri_layer(subtitle  journal delivery receipt mask config codepage text platform)
+zamri_layer(web       subtitle journal delivery receipt mask net config codepage text platform)
+zamri_layer(alert     journal delivery receipt mask net config codepage text platform)
 # capture, the program object, then the fronts
 zamri_layer(capture   netsource tcp serial delivery receipt mask net config codepage text platform)
-zamri_layer(program   capture alert web export journal netsource tcp serial delivery receipt mask net config codepage text platform)
+zamri_layer(program   capture alert web subtitle export journal netsource tcp serial delivery receipt mask net config codepage text platform)
 zamri_layer(ui        delivery receipt mask net config codepage text platform)
 zamri_layer(app       ui program capture alert subtitle web export journal netsource tcp serial delivery receipt mask net config codepage text platform)
 

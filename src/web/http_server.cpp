@@ -380,6 +380,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
                       "connect-src 'self'; img-src data:; base-uri 'none'; form-action 'self'");
         if (!answer.allow.empty())
             response_.set(http::field::allow, answer.allow);
+        if (!answer.attachment.empty())
+            response_.set(http::field::content_disposition,
+                          "attachment; filename=\"" + answer.attachment + "\"");
         if (answer.askPassword)
             response_.set(http::field::www_authenticate, "Basic realm=\"zamri\", charset=\"UTF-8\"");
         if (answer.retryAfterSeconds > 0)

@@ -11,7 +11,10 @@
 #include "journal/local_clock.h"
 #include "platform/os.h"
 #include "web/live_view_sink.h"
+#include "web/web_events.h"
+#include "web/web_rules.h"
 #include "web/web_search.h"
+#include "web/web_subtitles.h"
 #include "web/web_text.h"
 
 namespace zamri {
@@ -58,6 +61,7 @@ WebFront::~WebFront() {
 
 int WebFront::Start(const Settings& settings, std::string& error) {
     WebOptions options = WebOptionsFrom(settings);
+    rulesJson_ = RulesInForceJson(settings);
     if (options.port == 0) {
         error = options.error;
         return 0;
@@ -150,6 +154,8 @@ std::string WebFront::StatusJson() {
         bool enabled = serial && record != nullptr && record->enabled != 0;
         std::string state = "ok";
         int64_t since = 0;
+        int64_t lineErrors = enabled ? table_.LineErrors(camera - 1) : -1;
+        bool disagrees = lineErrors_.Disagrees(camera - 1, lineErrors, steadyNow);
         std::string source = seen.source;
         if (enabled) {
             if (source.empty())
@@ -174,6 +180,10 @@ std::string WebFront::StatusJson() {
         out += ",\"linesToday\":" + std::to_string(seen.linesToday);
         out += ",\"maskedCards\":" + std::to_string(delivery_.MaskedCardNumbers(camera));
         out += ",\"maskedUser\":" + std::to_string(delivery_.MaskedByUser(camera));
+        if (lineErrors >= 0)
+            out += ",\"lineErrors\":" + std::to_string(lineErrors);
+        if (disagrees)
+            out += ",\"disagreement\":" + JsonString(kLineSettingsWrong);
         out += "}";
     }
     out += "]";
@@ -232,19 +242,49 @@ uint64_t WebFront::LiveLinesLost() const {
     return 0;
 }
 
-int WebFront::SearchJson(const SearchQuery& query, std::string& json, std::string& error) {
-    std::string folder;
+int WebFront::JournalFolder(std::string& folder, std::string& error) const {
+    folder.clear();
     for (const std::shared_ptr<LineSink>& sink : delivery_.Sinks()) {
         if (folder.empty())
             folder = sink->Status().searchFolder;
     }
-    if (folder.empty()) {
-        error =
-            "The journal is off, so there is nothing to search: it is on unless the settings file has "
-            "an empty Journal= in [Options].";
-        return 0;
-    }
-    return SearchJournal(folder, query, stopping_, json, error);
+    if (!folder.empty())
+        return 1;
+    error =
+        "The journal is off, so there is nothing to search: it is on unless the settings file has "
+        "an empty Journal= in [Options].";
+    return 0;
+}
+
+int WebFront::SearchJson(const SearchQuery& query, std::string& json, std::string& error) {
+    std::string folder;
+    return JournalFolder(folder, error) && SearchJournal(folder, query, stopping_, json, error);
+}
+
+int WebFront::ExceptionsJson(const WebEventFilter& filter, std::string& json, std::string& error) {
+    std::string folder;
+    return JournalFolder(folder, error) && ExceptionListJson(folder, filter, stopping_, json, error);
+}
+
+int WebFront::ReportAnswer(const WebEventFilter& filter, bool csv, std::string& body, std::string& error) {
+    std::string folder;
+    return JournalFolder(folder, error) && ExceptionReportAnswer(folder, filter, csv, stopping_, body, error);
+}
+
+int WebFront::ReceiptJson(int camera, int64_t receipt, const std::string& at, std::string& json,
+                          std::string& error) {
+    std::string folder;
+    return JournalFolder(folder, error) &&
+           ReceiptLookupJson(folder, camera, receipt, at, stopping_, json, error);
+}
+
+int WebFront::SubtitlesText(const WebSubtitleQuery& query, std::string& text, std::string& error) {
+    std::string folder;
+    return JournalFolder(folder, error) && JournalSubtitleText(folder, query, stopping_, text, error);
+}
+
+std::string WebFront::RulesJson() {
+    return rulesJson_.empty() ? WebSite::RulesJson() : rulesJson_;
 }
 
 }  // namespace zamri

@@ -13,6 +13,7 @@
 
 #include "net/admission_gate.h"
 #include "web/http_server.h"
+#include "web/line_error_watch.h"
 #include "web/live_feed.h"
 #include "web/web_gate.h"
 #include "web/web_options.h"
@@ -61,10 +62,18 @@ class WebFront : public WebSite {
     std::string StatusJson() override;
     int SearchJson(const SearchQuery& query, std::string& json, std::string& error) override;
     uint64_t LiveStart() override;
+    int ExceptionsJson(const WebEventFilter& filter, std::string& json, std::string& error) override;
+    int ReportAnswer(const WebEventFilter& filter, bool csv, std::string& body, std::string& error) override;
+    int ReceiptJson(int camera, int64_t receipt, const std::string& at, std::string& json,
+                    std::string& error) override;
+    int SubtitlesText(const WebSubtitleQuery& query, std::string& text, std::string& error) override;
+    std::string RulesJson() override;
 
   private:
     // The live view's lines lost at its sink's queue, 0 when it has none on the delivery step.
     uint64_t LiveLinesLost() const;
+    // The journal's folder, from the sink that keeps it; 0 with the reason when it is off.
+    int JournalFolder(std::string& folder, std::string& error) const;
 
     ChannelTable& table_;
     LineDelivery& delivery_;
@@ -72,6 +81,8 @@ class WebFront : public WebSite {
     RefusalSource refusals_;
     std::atomic<bool> stopping_{false};  // a search under way gives up
     std::string version_;
+    LineErrorWatch lineErrors_;
+    std::string rulesJson_;  // made from the settings at Start: they do not change while it runs
     WebOptions options_;
     std::unique_ptr<WebGate> gate_;
     std::unique_ptr<HttpServer> server_;

@@ -59,13 +59,23 @@ table{border-collapse:collapse;background:#fff;margin-bottom:1em;min-width:50%}
 td,th{border:1px solid #d3d9e1;padding:.3em .6em;text-align:left;font-size:.9em}
 th{background:#f3f5f8}
 #st-warning{background:#ffd5cf;color:#7a1308;border:1px solid #e59a8f;border-radius:6px;padding:.6em .8em;font-weight:bold}
+.subs{display:flex;flex-wrap:wrap;align-items:center;gap:.3em .7em;font-size:.85em;color:#445;margin:.3em 0}
+.subs input{font-size:.9em;padding:.1em .3em}
+.subs a{color:#2456a4}
+#x-list tr.exc-row td{vertical-align:top}
+#x-list td.amt{text-align:right;font-family:ui-monospace,Consolas,monospace}
+#x-list td.ln{font-family:ui-monospace,Consolas,monospace;white-space:pre-wrap}
+#x-list tr.open td{background:#fff7e0}
+#x-list td.detail{background:#f6f8fa;padding:.4em}
+#r-tables td.num{text-align:right;font-family:ui-monospace,Consolas,monospace}
+.note{color:#9a3b00;font-size:.9em}
 #errors li{font-family:ui-monospace,Consolas,monospace;font-size:.85em}
 @media (max-width:500px){main{padding:.4em}.panel{max-height:none}}
 </style>
 </head>
 <body>
 <header><h1>zamri</h1>
-<nav><a href="#live" id="tab-live">Live</a><a href="#search" id="tab-search">Search</a><a href="#status" id="tab-status">Status</a></nav>
+<nav><a href="#live" id="tab-live">Live</a><a href="#search" id="tab-search">Search</a><a href="#exceptions" id="tab-exceptions">Exceptions</a><a href="#report" id="tab-report">Report</a><a href="#rules" id="tab-rules">Rules</a><a href="#status" id="tab-status">Status</a></nav>
 <span id="conn">connecting</span></header>
 <main>
 <section id="live">
@@ -84,8 +94,41 @@ th{background:#f3f5f8}
 <button type="submit" id="q-go">Search</button>
 </form>
 <p id="q-info"></p>
+<div id="q-subs" class="subs"></div>
 <div id="results"></div>
 <div class="pager"><button type="button" id="newer">Newer</button><span id="pageno"></span><button type="button" id="older">Older</button></div>
+</section>
+<section id="exceptions" class="hidden">
+<form id="x-form">
+<label>Kind<select name="kind" id="x-kind" class="kinds"><option value="">every kind</option></select></label>
+<label>Camera<select name="camera" id="x-camera"><option value="">all cameras</option></select></label>
+<label>Cashier<input name="cashier" id="x-cashier" maxlength="40" placeholder="every cashier"></label>
+<label>From<input name="from" id="x-from" type="datetime-local"></label>
+<label>To<input name="to" id="x-to" type="datetime-local"></label>
+<button type="submit" id="x-go">Show exceptions</button>
+</form>
+<p id="x-info"></p>
+<div id="x-subs" class="subs"></div>
+<table id="x-list"></table>
+</section>
+<section id="report" class="hidden">
+<form id="r-form">
+<label>Kind<select name="kind" id="r-kind" class="kinds"><option value="">every kind</option></select></label>
+<label>Camera<select name="camera" id="r-camera"><option value="">all cameras</option></select></label>
+<label>Cashier<input name="cashier" id="r-cashier" maxlength="40" placeholder="every cashier"></label>
+<label>From<input name="from" id="r-from" type="datetime-local"></label>
+<label>To<input name="to" id="r-to" type="datetime-local"></label>
+<button type="submit" id="r-go">Make report</button>
+</form>
+<p id="r-info"></p>
+<p><a id="r-csv" class="hidden" download="exceptions-report.csv">Download CSV</a></p>
+<div id="r-tables"></div>
+</section>
+<section id="rules" class="hidden">
+<h2>Built-in kinds</h2><table id="ru-kinds"></table><p id="ru-grace"></p>
+<h2>Receipts read on</h2><table id="ru-chans"></table>
+<h2>User rules</h2><table id="ru-rules"></table>
+<h2>Left out</h2><ul id="ru-left"></ul>
 </section>
 <section id="status" class="hidden">
 <p id="st-warning" class="hidden"></p>
@@ -218,6 +261,7 @@ function connect() {
 }
 
 function stateOf(c, now) {
+  if (c.disagreement) return [c.disagreement, "failing"];
   if (c.state === "failing")
     return [c.since ? "port failing since " + when(c.since, status.offset).slice(11) : "port failing", "failing"];
   if (c.lastLineMs && now - c.lastLineMs < 10000) return ["receiving", "receiving"];
@@ -266,9 +310,10 @@ function showStatus() {
   $("st-warning").classList.toggle("hidden", !s.warning);
   const cams = $("st-cams");
   cams.textContent = "";
-  row(cams, ["Camera", "Source", "State", "Lines today", "Card numbers masked", "Other masks"], true);
+  row(cams, ["Camera", "Source", "State", "Lines today", "Card numbers masked", "Other masks", "Line errors"], true);
   for (const c of s.cameras)
-    if (c.active) row(cams, [c.camera, c.source, stateOf(c, now)[0], c.linesToday, c.maskedCards, c.maskedUser]);
+    if (c.active) row(cams, [c.camera, c.source, stateOf(c, now)[0], c.linesToday, c.maskedCards, c.maskedUser,
+                             c.lineErrors === undefined ? "" : c.lineErrors]);
   const errors = $("errors");
   errors.textContent = "";
   for (const e of s.errors) errors.append(el("li", "", when(e.t, s.offset) + "  " + e.text));
@@ -283,12 +328,14 @@ async function poll() {
 }
 
 let page = 1;
-for (let cam = 1; cam <= 32; cam++) addOption($("q-camera"), cam);
+for (let cam = 1; cam <= 32; cam++)
+  for (const id of ["q-camera", "x-camera", "r-camera"]) addOption($(id), cam);
 async function search(p) {
   page = p;
   const f = new FormData($("form")), q = new URLSearchParams();
   for (const [k, v] of f) if (v !== "") q.set(k, v);
   q.set("page", page);
+  rangeSubtitles($("q-subs"), $("form"));
   $("q-info").textContent = "Searching...";
   $("results").textContent = "";
   let r, data;
@@ -300,23 +347,7 @@ async function search(p) {
     data.results.length === 0 ? "No more receipts (" + data.total + " found)." :
     "Receipts " + first + " to " + (first + data.results.length - 1) + " of " + data.total + ", newest first.";
   if (data.notice) $("q-info").textContent += " " + data.notice;
-  for (const res of data.results) {
-    const box = el("div", "result");
-    const h = el("h3");
-    h.append(el("span", "when", res.time), document.createTextNode("  Camera " + res.camera),
-             el("span", "rsrc", res.source + ", receipt " + res.receipt +
-                (res.partial ? " (a part: the receipt is longer)" : "")));
-    box.append(h);
-    for (const l of res.lines) {
-      const d = el("div", "line");
-      d.append(el("span", "lt", l.time), document.createTextNode(l.text));
-      if (l.flags & 4) d.classList.add("imp");
-      if (l.flags & 2) d.classList.add("end");
-      if (l.match && q.has("text")) d.classList.add("hit");  // with no text, every line matches
-      box.append(d);
-    }
-    $("results").append(box);
-  }
+  for (const res of data.results) $("results").append(receiptBox(res, q));
   $("pageno").textContent = "page " + data.page;
   $("newer").disabled = data.page <= 1;
   $("older").disabled = !data.more;
@@ -326,9 +357,213 @@ $("newer").addEventListener("click", () => search(page - 1));
 $("older").addEventListener("click", () => search(page + 1));
 $("newer").disabled = $("older").disabled = true;
 
+// Times as the forms and the routes take them ("2026-12-09T14:30:05"), from one shown as
+// "2026-12-09 14:30:05"; a clock time before the start is on the next day.
+function bound(shown) { return shown.replace(" ", "T"); }
+function endOf(start, clock) {
+  let day = start.slice(0, 10);
+  if (clock < start.slice(11)) {
+    const d = new Date(day + "T00:00:00Z");
+    d.setUTCDate(d.getUTCDate() + 1);
+    day = d.toISOString().slice(0, 10);
+  }
+  return day + "T" + clock;
+}
+// "Subtitles .srt .vtt" for a camera and range, timed from the clip start field.
+function subtitleBar(box, cam, from, to) {
+  box.textContent = "";
+  box.append(el("span", "", "Subtitles for camera " + cam + ", " + from.replace("T", " ") + " to " + to.replace("T", " ")));
+  const label = el("label", "", "clip starts ");
+  const clip = el("input");
+  clip.type = "datetime-local";
+  clip.step = 1;
+  clip.value = from.length === 16 ? from + ":00" : from;
+  clip.className = "clip";
+  label.append(clip);
+  box.append(label);
+  const links = [];
+  for (const f of ["srt", "vtt"]) {
+    const a = el("a", "sub-" + f, "." + f);
+    a.download = "";
+    links.push([a, f]);
+    box.append(a);
+  }
+  const update = () => {
+    for (const [a, f] of links)
+      a.href = "api/subtitles?" + new URLSearchParams({ camera: cam, from: from, to: to, clip: clip.value || from, format: f });
+  };
+  clip.addEventListener("input", update);
+  update();
+}
+function rangeSubtitles(box, form) {
+  const f = new FormData(form);
+  const cam = f.get("camera"), from = f.get("from"), to = f.get("to");
+  if (cam && from && to) subtitleBar(box, cam, from, to);
+  else box.textContent = "Subtitles for a time range: choose a camera, From and To.";
+}
+function receiptBox(res, q) {
+  const box = el("div", "result");
+  const h = el("h3");
+  h.append(el("span", "when", res.time), document.createTextNode("  Camera " + res.camera),
+           el("span", "rsrc", res.source + ", receipt " + res.receipt +
+              (res.partial ? " (a part: the receipt is longer)" : "")));
+  box.append(h);
+  for (const l of res.lines) {
+    const d = el("div", "line");
+    d.append(el("span", "lt", l.time), document.createTextNode(l.text));
+    if (l.flags & 4) d.classList.add("imp");
+    if (l.flags & 2) d.classList.add("end");
+    if (l.match && q && q.has("text")) d.classList.add("hit");  // with no text, every line matches
+    box.append(d);
+  }
+  const subs = el("div", "subs");
+  subtitleBar(subs, res.camera, bound(res.time), endOf(res.time, res.lines[res.lines.length - 1].time));
+  box.append(subs);
+  return box;
+}
+function formQuery(form) {
+  const q = new URLSearchParams();
+  for (const [k, v] of new FormData(form)) if (v !== "") q.set(k, v);
+  return q;
+}
+async function getJson(url) {
+  try {
+    const r = await fetch(url, { cache: "no-store" });
+    const data = await r.json();
+    return r.ok ? { data } : { error: data.error || ("Error " + r.status) };
+  } catch (e) { return { error: "The program did not answer." }; }
+}
+
+async function showExceptions() {
+  const q = formQuery($("x-form"));
+  rangeSubtitles($("x-subs"), $("x-form"));
+  $("x-info").textContent = "Reading the journal...";
+  $("x-list").textContent = "";
+  const { data, error } = await getJson("api/exceptions?" + q.toString());
+  if (error) { $("x-info").textContent = error; return; }
+  $("x-info").textContent = data.total === 0 ? "No exception matches." :
+    data.more ? "The newest " + data.results.length + " of " + data.total + " exceptions; narrow the filters to see older ones." :
+    data.total + " exception(s), newest first.";
+  if (data.notice) $("x-info").textContent += " " + data.notice;
+  if (!data.results.length) return;
+  row($("x-list"), ["Time", "Camera", "Kind", "Amount", "Cashier", "Line", ""], true);
+  for (const x of data.results) {
+    const tr = el("tr", "exc-row");
+    for (const [text, cls] of [[x.time], [x.camera], [x.kind], [x.amount === null ? "" : x.amount.toFixed(2), "amt"],
+                               [x.cashier], [x.line, "ln"]])
+      tr.append(el("td", cls || "", String(text)));
+    const cell = el("td");
+    if (x.receipt !== null) {
+      const b = el("button", "open-receipt", "Receipt");
+      b.type = "button";
+      b.addEventListener("click", () => openReceipt(tr, x));
+      cell.append(b);
+    }
+    tr.append(cell);
+    $("x-list").append(tr);
+  }
+}
+async function openReceipt(tr, x) {
+  const next = tr.nextElementSibling;
+  if (next && next.classList.contains("detail-row")) { next.remove(); tr.classList.remove("open"); return; }
+  const holder = el("tr", "detail-row"), cell = el("td", "detail", "Reading the journal...");
+  cell.colSpan = 7;
+  holder.append(cell);
+  tr.after(holder);
+  tr.classList.add("open");
+  const { data, error } = await getJson("api/receipt?" + new URLSearchParams({ camera: x.camera, receipt: x.receipt, at: x.at }));
+  cell.textContent = error ? error : data.receipt ? "" : "The journal no longer holds this receipt.";
+  if (data && data.receipt) cell.append(receiptBox(data.receipt, null));
+}
+$("x-form").addEventListener("submit", (e) => { e.preventDefault(); showExceptions(); });
+
+function parseCsv(text) {
+  const rows = [];
+  let rowNow = [], field = "", quoted = false;
+  for (let i = 0; i < text.length; i++) {
+    const c = text[i];
+    if (quoted) {
+      if (c === '"' && text[i + 1] === '"') { field += '"'; i++; }
+      else if (c === '"') quoted = false;
+      else field += c;
+    } else if (c === '"') quoted = true;
+    else if (c === ",") { rowNow.push(field); field = ""; }
+    else if (c === "\n") { rowNow.push(field); rows.push(rowNow); rowNow = []; field = ""; }
+    else if (c !== "\r") field += c;
+  }
+  if (field !== "" || rowNow.length) { rowNow.push(field); rows.push(rowNow); }
+  return rows;
+}
+async function showReport() {
+  const q = formQuery($("r-form"));
+  $("r-info").textContent = "Reading the journal...";
+  $("r-tables").textContent = "";
+  $("r-csv").classList.add("hidden");
+  const { data, error } = await getJson("api/report?" + q.toString());
+  if (error) { $("r-info").textContent = error; return; }
+  $("r-info").textContent = data.title + ": " + data.count + " exception(s).";
+  if (data.notice) $("r-info").textContent += " " + data.notice;
+  q.set("format", "csv");
+  $("r-csv").href = "api/report?" + q.toString();
+  $("r-csv").classList.remove("hidden");
+  const rows = parseCsv(data.csv), head = rows.shift();
+  const titles = { cashier: "By cashier", camera: "By camera", day: "By day", all: "All" };
+  let table = null, by = null;
+  for (const r of rows) {
+    if (r[0] !== by) {
+      by = r[0];
+      $("r-tables").append(el("h2", "", titles[by] || by));
+      table = el("table", "report-" + by);
+      row(table, [by === "all" ? "" : by].concat(head.slice(2)), true);
+      $("r-tables").append(table);
+    }
+    const tr = el("tr");
+    r.slice(1).forEach((v, i) => tr.append(el("td", i === 0 ? "" : "num", v)));
+    table.append(tr);
+  }
+}
+$("r-form").addEventListener("submit", (e) => { e.preventDefault(); showReport(); });
+
+async function showRules() {
+  const { data, error } = await getJson("api/rules");
+  if (error) return;
+  for (const select of document.querySelectorAll("select.kinds")) {
+    for (const name of data.kinds.map((k) => k.kind).concat(data.rules.map((r) => r.name))) {
+      if ([...select.options].some((o) => o.value === name)) continue;
+      const o = el("option", "", name);
+      o.value = name;
+      select.append(o);
+    }
+  }
+  const kinds = $("ru-kinds");
+  kinds.textContent = "";
+  row(kinds, ["Kind", "Switch", "Threshold", "Banner"], true);
+  for (const k of data.kinds)
+    row(kinds, [k.kind, k.on ? "on" : "off", k.threshold === null ? "no amount" : k.threshold === "0.00" ? "every amount" : k.threshold,
+                k.banner ? "on" : "off"]);
+  $("ru-grace").textContent = "A drawer that opens within " + data.drawerGrace + " s of a receipt belongs to it.";
+  const chans = $("ru-chans");
+  chans.textContent = "";
+  if (data.channels.length) row(chans, ["Channel", "Template"], true);
+  else row(chans, ["No channel reads its receipts (Template= in [Channel N]), so no exception is found."]);
+  for (const c of data.channels) row(chans, [c.channel, c.template]);
+  const rules = $("ru-rules");
+  rules.textContent = "";
+  if (data.rules.length) row(rules, ["Rule", "Name", "Decided", "Line", "Match", "Hours", "Sequence", "Banner"], true);
+  else row(rules, ["No user rule."]);
+  for (const r of data.rules)
+    row(rules, ["[Rule " + r.number + "]", r.name, r.type === "line" ? "at the line" : r.type === "receipt" ? "at the receipt's end" : "in sequence",
+                r.line, r.match, r.hours, r.type === "sequence" ? r.first + ", then " + r.then + " within " + r.within + " s" : "",
+                r.banner ? "on" : "off"]);
+  const left = $("ru-left");
+  left.textContent = "";
+  for (const l of data.leftOut) left.append(el("li", "", (l.text.startsWith("[") ? "" : "[" + l.section + "] ") + l.text));
+  if (!data.leftOut.length) left.append(el("li", "", "none"));
+}
+
 function route() {
   const tab = (location.hash || "#live").slice(1);
-  for (const name of ["live", "search", "status"]) {
+  for (const name of ["live", "search", "exceptions", "report", "rules", "status"]) {
     $(name).classList.toggle("hidden", name !== tab);
     $("tab-" + name).classList.toggle("on", name === tab);
   }
@@ -337,6 +572,7 @@ window.addEventListener("hashchange", route);
 route();
 connect();
 poll();
+showRules();
 </script>
 </body>
 </html>

@@ -23,6 +23,7 @@ struct WebResponse {
     std::string contentType;
     std::string body;
     std::string allow;          // for 405
+    std::string attachment;     // a download's file name (letters, digits, '-' and '.' only)
     bool askPassword = false;   // 401: ask the browser for the password
     int retryAfterSeconds = 0;  // 429: when to ask again
     bool liveStream = false;    // stream lines from liveFrom on instead of a body
@@ -43,6 +44,9 @@ struct SearchQuery {
 
 constexpr int kSearchPageSize = 20;
 
+struct WebEventFilter;
+struct WebSubtitleQuery;
+
 // What the routes ask of the running program.
 class WebSite {
   public:
@@ -52,6 +56,16 @@ class WebSite {
     virtual int SearchJson(const SearchQuery& query, std::string& json, std::string& error) = 0;
     // The number a new live stream starts from when the browser names none.
     virtual uint64_t LiveStart() = 0;
+    // The Exceptions view, its report, a receipt found again and the subtitles (web_events.h,
+    // web_subtitles.h): 1 with the answer, or 0 with a reason for the user. A site without a
+    // journal has none of them.
+    virtual int ExceptionsJson(const WebEventFilter& filter, std::string& json, std::string& error);
+    virtual int ReportAnswer(const WebEventFilter& filter, bool csv, std::string& body, std::string& error);
+    virtual int ReceiptJson(int camera, int64_t receipt, const std::string& at, std::string& json,
+                            std::string& error);
+    virtual int SubtitlesText(const WebSubtitleQuery& query, std::string& text, std::string& error);
+    // The rules in force (web_rules.h).
+    virtual std::string RulesJson();
 };
 
 // The page, the status, the search and the live stream; 400 with a JSON error for a bad query,

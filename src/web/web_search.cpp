@@ -16,7 +16,9 @@ std::string LocalTimeOf(const JournalRecord& record) {
     return FormatLocalTime(record.utcMilliseconds + static_cast<int64_t>(record.utcOffsetMinutes) * 60000);
 }
 
-void AppendReceipt(const FoundReceipt& receipt, std::string& out) {
+}  // namespace
+
+void AppendReceiptJson(const FoundReceipt& receipt, std::string& out) {
     const JournalRecord& first = receipt.lines.front().record;
     out += "{\"camera\":" + std::to_string(first.camera);
     out += ",\"source\":" + JsonString(first.source);
@@ -37,8 +39,6 @@ void AppendReceipt(const FoundReceipt& receipt, std::string& out) {
     out += "]}";
 }
 
-}  // namespace
-
 int SearchJournal(const std::string& folder, const SearchQuery& query, const std::atomic<bool>& stop,
                   std::string& json, std::string& error) {
     FindQuery find;
@@ -46,11 +46,8 @@ int SearchJournal(const std::string& folder, const SearchQuery& query, const std
     find.camera = query.camera;
     // The journal compares bounds as leading parts of its "YYYY-MM-DDTHH:MM:SS" times, so a
     // minute as the end covers the whole minute.
-    find.from = query.from;
-    find.to = query.to;
-    for (std::string* bound : {&find.from, &find.to})
-        if (bound->size() > 10 && (*bound)[10] == ' ')
-            (*bound)[10] = 'T';
+    find.from = JournalTimeBound(query.from);
+    find.to = JournalTimeBound(query.to);
     find.maxResults = kSearchMostResults;
     find.timeLimitMilliseconds = kSearchSeconds * 1000;
     JournalSearch search;
@@ -124,7 +121,7 @@ int SearchJournal(const std::string& folder, const SearchQuery& query, const std
     for (size_t i = 0; i < page.size(); ++i) {
         if (i > 0)
             json += ',';
-        AppendReceipt(*page[i], json);
+        AppendReceiptJson(*page[i], json);
     }
     json += "],\"page\":" + std::to_string(query.page);
     json += total > wanted ? ",\"more\":true" : ",\"more\":false";

@@ -9,6 +9,11 @@
 
 namespace zamri {
 
+struct FoundReceipt;
+
+// One result as the search answers it: {"camera","source","receipt","time","lines":[...]}.
+void AppendReceiptJson(const FoundReceipt& receipt, std::string& out);
+
 // Receipts held in memory for one page; a deeper page counts the results first and reads the
 // journal a second time for its own, so a search never holds more than this many.
 constexpr int kSearchHeldReceipts = 1000;

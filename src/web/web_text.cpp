@@ -166,6 +166,12 @@ std::string FormatLocalTime(int64_t localMs) {
     return text;
 }
 
+std::string JournalTimeBound(std::string bound) {
+    if (bound.size() > 10 && bound[10] == ' ')
+        bound[10] = 'T';
+    return bound;
+}
+
 int DecodeBase64(const std::string& text, std::string& out) {
     out.clear();
     uint32_t bits = 0;

@@ -27,6 +27,10 @@ int ParseLocalTime(const std::string& text, int64_t* localMs);
 // The same form back: "YYYY-MM-DD HH:MM:SS".
 std::string FormatLocalTime(int64_t localMs);
 
+// A bound as the form sends it ("2026-12-09 14:30" or with a T) as the journal compares it:
+// with the T.
+std::string JournalTimeBound(std::string bound);
+
 // Decodes standard base64; 1 or 0.
 int DecodeBase64(const std::string& text, std::string& out);
 

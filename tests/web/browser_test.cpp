@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -222,6 +223,125 @@ TEST(WebPageNames, OnlyItsOwnNamesAndAWarningWhenOpenToAll) {
                         "document.getElementById('st-warning').textContent.includes('has no password')"))
         << browser.Text("document.getElementById('status').textContent");
     EXPECT_TRUE(browser.Screenshot(kArtifacts + "/web-open-warning.png")) << browser.Error();
+}
+
+}  // namespace
+
+namespace {
+
+// A journal record line, as the program writes it, at local 2026-12-01 hh:mm:ss in UTC+01:00.
+std::string Record(const std::string& clock, const std::string& rest) {
+    return "{" + rest.substr(0, rest.find(',') + 1) + "\"time\":\"2026-12-01T" + clock + ".000+01:00\"," +
+           rest.substr(rest.find(',') + 1) + "}\n";
+}
+
+std::string ExceptionJournal() {
+    std::string day;
+    auto line = [&](const char* clock, int camera, int receipt, const char* text, int flags) {
+        day += "{\"time\":\"2026-12-01T" + std::string(clock) +
+               ".000+01:00\",\"camera\":" + std::to_string(camera) + ",\"flags\":" + std::to_string(flags) +
+               ",\"source\":\"COM" + std::to_string(camera) + "\",\"receipt\":" + std::to_string(receipt) +
+               ",\"text\":\"" + text + "\"}\n";
+    };
+    auto exception = [&](const char* clock, int camera, int receipt, const char* kind, const char* amount,
+                         const char* cashier, const char* text) {
+        day += Record(clock, "\"event\":\"exception\",\"camera\":" + std::to_string(camera) +
+                                 ",\"source\":\"COM" + std::to_string(camera) + "\",\"receipt\":" +
+                                 std::to_string(receipt) + ",\"kind\":\"" + kind + "\",\"amount\":" + amount +
+                                 ",\"line\":\"" + text + "\",\"cashier\":\"" + cashier + "\"");
+    };
+    line("09:12:00", 1, 4, "STORE 0042  CASHIER 17", 1);
+    line("09:12:04", 1, 4, "VOID MILK      -0.99", 4);
+    line("09:12:09", 1, 4, "TOTAL           3.40", 2);
+    exception("09:12:04", 1, 4, "void", "-0.99", "17", "VOID MILK      -0.99");
+    line("10:40:00", 2, 9, "STORE 0042  CASHIER 23", 1);
+    line("10:40:06", 2, 9, "REFUND BREAD   -1.20", 4);
+    line("10:40:10", 2, 9, "TOTAL          -1.20", 2);
+    exception("10:40:06", 2, 9, "refund", "-1.2", "23", "REFUND BREAD   -1.20");
+    line("16:05:00", 1, 5, "STORE 0042  CASHIER 17", 1);
+    line("16:05:03", 1, 5, "NO SALE", 6);
+    exception("16:05:03", 1, 5, "no-sale", "null", "17", "NO SALE");
+    return day;
+}
+
+// The Exceptions view over a journal that holds exceptions: filtered by kind, a receipt opened
+// with its subtitles, then the report with its CSV.
+TEST(WebPageExceptions, FilterOpenAReceiptAndReport) {
+    TempDir dir;
+    ASSERT_TRUE(std::filesystem::create_directories(dir.File("journal")));
+    ASSERT_TRUE(WriteFileBytes(dir.File("journal") + "/2026-12-01.jsonl", ExceptionJournal()));
+    const int webPort = FreePort();
+    Service service(
+        dir, "[Channel]\nPORT=" + std::to_string(FreePort()) +
+                 "\n[Channel 1]\nTemplate=builtin\n[Channel 2]\nTemplate=builtin\n[Options]\nHttpPort=" +
+                 std::to_string(webPort) +
+                 "\nExceptionRefundThreshold=1\n[Rule 1]\nName=Late void\nLine=VOID\nHours=22:00-06:00\n"
+                 "[Rule 2]\nName=Broken\nFirst=nothing\nThen=void\nWithin=9\n");
+    const std::string address = "http://127.0.0.1:" + std::to_string(webPort) + "/";
+    ASSERT_TRUE(WaitUntil([&] { return service.Said().find("web page at " + address) != std::string::npos; }))
+        << service.Said();
+    Browser browser;
+    ASSERT_TRUE(browser.Start()) << browser.Error();
+    ASSERT_TRUE(browser.Navigate(address + "#exceptions")) << browser.Error();
+    // The kinds come with the rules in force.
+    ASSERT_TRUE(
+        browser.WaitFor("[...document.getElementById('x-kind').options].some(o => o.value === 'refund')"))
+        << browser.Error();
+    browser.Evaluate("document.getElementById('x-go').click()");
+    ASSERT_TRUE(browser.WaitFor("document.querySelectorAll('#x-list tr.exc-row').length === 3"))
+        << browser.Error();
+    EXPECT_EQ(browser.Text("[...document.querySelectorAll('#x-list tr.exc-row td:nth-child(3)')]"
+                           ".map(e => e.textContent).join('|')"),
+              "no-sale|refund|void");
+
+    browser.Evaluate(
+        "(() => { const k = document.getElementById('x-kind'); k.value = 'void'; "
+        "document.getElementById('x-go').click(); return 1; })()");
+    ASSERT_TRUE(browser.WaitFor(
+        "document.querySelectorAll('#x-list tr.exc-row').length === 1 && "
+        "document.querySelector('#x-list tr.exc-row td:nth-child(3)').textContent === 'void'"))
+        << browser.Error();
+    EXPECT_EQ(browser.Text("document.querySelector('#x-list tr.exc-row td:nth-child(4)').textContent"),
+              "-0.99");
+    browser.Evaluate("document.querySelector('#x-list .open-receipt').click()");
+    ASSERT_TRUE(browser.WaitFor("document.querySelectorAll('#x-list .detail .line').length === 3"))
+        << browser.Error();
+    EXPECT_EQ(browser.Text("[...document.querySelectorAll('#x-list .detail .line')]"
+                           ".map(e => e.lastChild.textContent).join('|')"),
+              "STORE 0042  CASHIER 17|VOID MILK      -0.99|TOTAL           3.40");
+    EXPECT_NE(
+        browser.Text("document.querySelector('#x-list .detail h3').textContent").find("2026-12-01 09:12:00"),
+        std::string::npos);
+    std::string srt = browser.Text("document.querySelector('#x-list .detail .sub-srt').href");
+    EXPECT_NE(srt.find("api/subtitles?camera=1&from=2026-12-01T09%3A12%3A00&to=2026-12-01T09%3A12%3A09"),
+              std::string::npos)
+        << srt;
+    // The download holds the receipt as subtitles.
+    std::string subtitles = testing_support::HttpGet(webPort, srt.substr(srt.find("/api/"))).body;
+    EXPECT_NE(subtitles.find("VOID MILK      -0.99"), std::string::npos) << subtitles;
+    EXPECT_TRUE(browser.Screenshot(kArtifacts + "/web-exceptions.png")) << browser.Error();
+
+    ASSERT_TRUE(browser.Navigate(address + "#report")) << browser.Error();
+    browser.Evaluate("document.getElementById('r-go').click()");
+    ASSERT_TRUE(browser.WaitFor("document.querySelector('#r-tables table.report-all') !== null"))
+        << browser.Error();
+    EXPECT_EQ(browser.Text("[...document.querySelectorAll('#r-tables table.report-cashier tr')]"
+                           ".map(r => r.textContent).join('|')"),
+              "cashiercountamountvoidrefundno-sale|172-0.99101|231-1.20010");
+    EXPECT_NE(browser.Text("document.getElementById('r-info').textContent").find("3 exception(s)"),
+              std::string::npos);
+    EXPECT_NE(browser.Text("document.getElementById('r-csv').href").find("format=csv"), std::string::npos);
+    EXPECT_TRUE(browser.Screenshot(kArtifacts + "/web-report.png")) << browser.Error();
+
+    // The rules in force, and the one left out with its message.
+    ASSERT_TRUE(browser.Navigate(address + "#rules")) << browser.Error();
+    ASSERT_TRUE(browser.WaitFor("document.getElementById('ru-rules').textContent.includes('Late void')"))
+        << browser.Error();
+    EXPECT_NE(browser.Text("document.getElementById('ru-kinds').textContent").find("refundon1.00on"),
+              std::string::npos);
+    EXPECT_NE(browser.Text("document.getElementById('ru-left').textContent").find("[Rule 2]"),
+              std::string::npos);
+    EXPECT_TRUE(browser.Screenshot(kArtifacts + "/web-rules.png")) << browser.Error();
 }
 
 }  // namespace
