@@ -37,7 +37,7 @@ zamri_layer(alert     journal delivery receipt mask net config codepage text pla
 # capture, the program object, then the fronts
 zamri_layer(capture   netsource tcp serial delivery receipt mask net config codepage text platform)
 zamri_layer(program   capture alert web subtitle export journal netsource tcp serial delivery receipt mask net config codepage text platform)
-zamri_layer(ui        delivery receipt mask net config codepage text platform)
+zamri_layer(ui        detect serial delivery receipt mask net config codepage text platform)
 zamri_layer(app       ui program capture alert subtitle web export journal netsource tcp serial delivery receipt mask net config codepage text platform)
 
 # zamri_folder_library(<folder> <source>...): the folder's library, linked to the libraries of

@@ -1,9 +1,17 @@
 // The modal dialog that edits one channel's serial settings in the working copy.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <atomic>
 #include <cstdio>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/language.h"
 #include "ui/pages_win32.h"
+#include "ui/port_detect_model.h"
 #include "ui/port_settings_model.h"
 #include "ui/property_sheet_win32.h"
 #include "ui/resource_ids.h"
@@ -40,6 +48,153 @@ ChannelConfig& EditedRecord(PropertySheetState* sheet) {
     return sheet->workingChannels[sheet->editChannel];
 }
 
+std::string PortText(HWND dialog, bool selectionChanging);
+
+// The Detect button's listening, on a thread of its own so that the dialog stays responsive. The
+// dialog is modal and opens one at a time, so one run serves it.
+constexpr UINT kDetectProgressMessage = WM_APP + 1;
+constexpr UINT kDetectDoneMessage = WM_APP + 2;
+
+struct DetectRun {
+    std::thread worker;
+    std::atomic<bool> stop{false};
+    bool cancelled = false;  // the installer stopped it: nothing is filled
+    std::mutex lock;         // guards what follows while the worker runs
+    ListenProgress progress;
+    DetectFindings findings;
+    std::string problem;
+    int result = 0;
+    // The receipt end found, stored by OK unless the pattern dialog was used since.
+    DetectedPattern pattern;
+};
+DetectRun detectRun;
+
+std::string DialogText(const char* key) {
+    char text[512];
+    langPack.LoadText(text, sizeof text, key, kSection);
+    return text;
+}
+
+void ShowDetectStatus(HWND dialog, const std::string& text) {
+    SetDlgItemTextA(dialog, IDC_DETECT_STATUS, text.c_str());
+}
+
+bool Detecting() {
+    return detectRun.worker.joinable();
+}
+
+// While the port listens, only the Detect button (now a Cancel) and the dialog's Cancel work.
+void EnableForDetection(HWND dialog, bool detecting) {
+    const int ids[] = {IDOK,
+                       IDC_PORT_LIST,
+                       IDC_BAUD_LIST,
+                       IDC_DATABITS_LIST,
+                       IDC_PARITY_LIST,
+                       IDC_STOPBITS_LIST,
+                       IDC_EMULATION_LIST,
+                       IDC_CODEPAGE_LIST,
+                       IDC_PATTERN_SETTING};
+    for (int id : ids)
+        EnableWindow(GetDlgItem(dialog, id), !detecting);
+    SetDlgItemTextA(dialog, IDC_DETECT, DialogText(detecting ? "detectstop" : "detect").c_str());
+}
+
+void StartDetection(HWND dialog) {
+    std::string port = PortText(dialog, false);
+    detectRun.stop = false;
+    detectRun.cancelled = false;
+    detectRun.progress = ListenProgress();
+    detectRun.progress.totalSeconds = kDefaultListenSeconds;
+    SendDlgItemMessageA(dialog, IDC_DETECT_PROGRESS, PBM_SETRANGE32, 0, 100);
+    SendDlgItemMessageA(dialog, IDC_DETECT_PROGRESS, PBM_SETPOS, 0, 0);
+    ShowDetectStatus(dialog, DetectProgress(detectRun.progress, DialogText).text);
+    EnableForDetection(dialog, true);
+    int recorderPage = static_cast<int>(GetACP());
+    detectRun.worker = std::thread([dialog, port, recorderPage] {
+        DetectFindings findings;
+        std::string problem;
+        int result = ListenOnPort(
+            port, kDefaultListenSeconds, recorderPage,
+            [dialog](const ListenProgress& progress) {
+                {
+                    std::lock_guard<std::mutex> hold(detectRun.lock);
+                    detectRun.progress = progress;
+                }
+                PostMessageA(dialog, kDetectProgressMessage, 0, 0);
+            },
+            &findings, &problem, &detectRun.stop);
+        {
+            std::lock_guard<std::mutex> hold(detectRun.lock);
+            detectRun.findings = findings;
+            detectRun.problem = problem;
+            detectRun.result = result;
+        }
+        PostMessageA(dialog, kDetectDoneMessage, 0, 0);
+    });
+}
+
+// Ends a listening that runs (the port's reads give up within a fraction of a second).
+void StopDetection(bool cancel) {
+    if (!Detecting())
+        return;
+    detectRun.cancelled = cancel;
+    detectRun.stop = true;
+    detectRun.worker.join();
+}
+
+int EmulationPositionOf(HWND list, int value);
+
+void OnDetectProgress(HWND dialog) {
+    ListenProgress progress;
+    {
+        std::lock_guard<std::mutex> hold(detectRun.lock);
+        progress = detectRun.progress;
+    }
+    DetectProgressView view = DetectProgress(progress, DialogText);
+    SendDlgItemMessageA(dialog, IDC_DETECT_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(view.percent), 0);
+    ShowDetectStatus(dialog, view.text);
+}
+
+int Selection(HWND dialog, int listId);
+
+void OnDetectDone(HWND dialog) {
+    if (detectRun.worker.joinable())
+        detectRun.worker.join();
+    EnableForDetection(dialog, false);
+    SendDlgItemMessageA(dialog, IDC_DETECT_PROGRESS, PBM_SETPOS, 100, 0);
+    if (detectRun.cancelled) {
+        ShowDetectStatus(dialog, DialogText("detectstopped"));
+        return;
+    }
+    if (detectRun.result == 0) {
+        ShowDetectStatus(dialog, DialogText("detectfailed") + " " + detectRun.problem);
+        return;
+    }
+    PortSelections s;
+    s.baudRate = Selection(dialog, IDC_BAUD_LIST);
+    s.dataBits = Selection(dialog, IDC_DATABITS_LIST);
+    s.parity = Selection(dialog, IDC_PARITY_LIST);
+    s.stopBits = Selection(dialog, IDC_STOPBITS_LIST);
+    s.codePage = Selection(dialog, IDC_CODEPAGE_LIST);
+    DetectFill fill = FillFromFindings(detectRun.findings, kParityItems, &s, DialogText);
+    if (fill.line) {
+        SendDlgItemMessageA(dialog, IDC_BAUD_LIST, CB_SETCURSEL, static_cast<WPARAM>(s.baudRate), 0);
+        SendDlgItemMessageA(dialog, IDC_DATABITS_LIST, CB_SETCURSEL, static_cast<WPARAM>(s.dataBits), 0);
+        SendDlgItemMessageA(dialog, IDC_PARITY_LIST, CB_SETCURSEL, static_cast<WPARAM>(s.parity), 0);
+        SendDlgItemMessageA(dialog, IDC_STOPBITS_LIST, CB_SETCURSEL, static_cast<WPARAM>(s.stopBits), 0);
+    }
+    if (fill.emulation) {
+        int code = EmulationItems()[static_cast<size_t>(s.emulation)].value;
+        int position = EmulationPositionOf(GetDlgItem(dialog, IDC_EMULATION_LIST), code);
+        SendDlgItemMessageA(dialog, IDC_EMULATION_LIST, CB_SETCURSEL, static_cast<WPARAM>(position), 0);
+    }
+    if (fill.codePage)
+        SendDlgItemMessageA(dialog, IDC_CODEPAGE_LIST, CB_SETCURSEL, static_cast<WPARAM>(s.codePage), 0);
+    if (fill.pattern.found)
+        detectRun.pattern = fill.pattern;
+    ShowDetectStatus(dialog, fill.message);
+}
+
 // The controls that only a serial port has.
 const int kLineControls[] = {IDC_BAUD_LABEL,   IDC_BAUD_LIST,   IDC_DATABITS_LABEL, IDC_DATABITS_LIST,
                              IDC_PARITY_LABEL, IDC_PARITY_LIST, IDC_STOPBITS_LABEL, IDC_STOPBITS_LIST,
@@ -69,10 +224,13 @@ void ShowPortKind(HWND dialog, bool selectionChanging) {
         EnableWindow(GetDlgItem(dialog, id), !network);
     EnableWindow(GetDlgItem(dialog, IDC_ALLOWED_LABEL), network);
     EnableWindow(GetDlgItem(dialog, IDC_ALLOWED_SENDERS), network);
+    // Detection listens on a serial port; a network source's bytes come only while it runs.
+    EnableWindow(GetDlgItem(dialog, IDC_DETECT), !network);
 }
 
 void OnInit(PropertySheetState* sheet, HWND dialog) {
     sheet->CenterDialog(dialog);
+    detectRun.pattern = DetectedPattern();
     char title[128];
     langPack.LoadText(title, sizeof title, "title", kSection);
     SetWindowTextA(dialog, title);
@@ -103,7 +261,9 @@ void OnInit(PropertySheetState* sheet, HWND dialog) {
                                    {IDC_CODEPAGE_LIST, 0, nullptr, nullptr},
                                    {IDC_IDLE_LABEL, 0, "idleend", kSection},
                                    {IDC_IDLE_SECONDS, 0, nullptr, nullptr},
-                                   {IDC_IDLE_HINT, 0, "idlehint", kSection}};
+                                   {IDC_IDLE_HINT, 0, "idlehint", kSection},
+                                   {IDC_DETECT, 0, "detect", kSection},
+                                   {IDC_DETECT_STATUS, 0, "detecthint", kSection}};
     langPack.ShapeDialogItems(dialog, shapes, static_cast<int>(sizeof shapes / sizeof shapes[0]));
 
     FillList(dialog, IDC_PORT_LIST, PortNameItems());
@@ -198,6 +358,10 @@ void StoreAndClose(PropertySheetState* sheet, HWND dialog) {
     StoreSelections(s, kParityItems, record);
     if (PortIsNetwork(record.portName))
         std::snprintf(record.allowedSenders, sizeof record.allowedSenders, "%s", allowed.c_str());
+    if (detectRun.pattern.found && !PortIsNetwork(record.portName)) {
+        record.patternFlags = detectRun.pattern.patternFlags;
+        std::snprintf(record.patternText, sizeof record.patternText, "%s", detectRun.pattern.footer.c_str());
+    }
     EndDialog(dialog, 1);
 }
 
@@ -212,21 +376,41 @@ INT_PTR HandlePortSettings(PropertySheetState* sheet, HWND dialog, UINT message,
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
                 case IDOK:
-                    StoreAndClose(sheet, dialog);
+                    if (!Detecting())
+                        StoreAndClose(sheet, dialog);
                     return TRUE;
                 case IDCANCEL:
+                    StopDetection(true);
                     EndDialog(dialog, 0);
+                    return TRUE;
+                case IDC_DETECT:
+                    if (HIWORD(wParam) != BN_CLICKED)
+                        return TRUE;
+                    if (Detecting())
+                        StopDetection(true);  // its end message fills nothing and says so
+                    else
+                        StartDetection(dialog);
                     return TRUE;
                 case IDC_PORT_LIST:
                     if (HIWORD(wParam) == CBN_SELCHANGE || HIWORD(wParam) == CBN_EDITCHANGE)
                         ShowPortKind(dialog, HIWORD(wParam) == CBN_SELCHANGE);
                     return TRUE;
                 case IDC_PATTERN_SETTING:
-                    if (HIWORD(wParam) == BN_CLICKED)
-                        ShowPatternDialog(sheet, dialog);
+                    if (HIWORD(wParam) == BN_CLICKED && ShowPatternDialog(sheet, dialog) == 1)
+                        detectRun.pattern = DetectedPattern();  // the installer's own choice wins
                     return TRUE;
             }
             break;
+        case kDetectProgressMessage:
+            if (Detecting())
+                OnDetectProgress(dialog);
+            return TRUE;
+        case kDetectDoneMessage:
+            OnDetectDone(dialog);
+            return TRUE;
+        case WM_DESTROY:
+            StopDetection(true);
+            return FALSE;
     }
     return FALSE;
 }

@@ -19,7 +19,7 @@ work=$(mktemp -d /tmp/zamri-sheet-XXXXXX)
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" >/dev/null 2>&1; done
-    [ "$scenario" = serial ] && wine reg delete 'HKLM\Software\Wine\Ports' /v COM8 /f >/dev/null 2>&1
+    case $scenario in serial | detect) wine reg delete 'HKLM\Software\Wine\Ports' /v COM8 /f >/dev/null 2>&1 ;; esac
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -57,7 +57,7 @@ if [ "$scenario" = network ]; then
     done
     args=("$port")
 fi
-if [ "$scenario" = serial ]; then
+if [ "$scenario" = serial ] || [ "$scenario" = detect ]; then
     # COM8 is one end of a pseudo-terminal pair; the driver's bytes go into the other end. A
     # wine server that already runs reads the key only when it starts, so the device link is
     # set as well.
@@ -66,6 +66,12 @@ if [ "$scenario" = serial ]; then
     for _ in $(seq 100); do [ -e "$work/printer" ] && [ -e "$work/com8" ] && break; sleep 0.05; done
     wine reg add 'HKLM\Software\Wine\Ports' /v COM8 /t REG_SZ /d "$(readlink -f "$work/com8")" /f >/dev/null 2>&1
     ln -sfn "$(readlink -f "$work/com8")" "$WINEPREFIX/dosdevices/com8"
+fi
+if [ "$scenario" = detect ]; then
+    # Detection opens and closes the port for each setting it tries; a pseudo-terminal whose
+    # far side closes makes socat end the pair, so the script holds it open (it never reads).
+    exec 7<>"$work/com8"
+    cp "$source/tests/detect/golden/escpos_market.receipt" "$work/"
 fi
 
 wine explorer "/desktop=zamri-sheet-$scenario,1024x768" sheet_driver.exe "$scenario" "${args[@]}" >/dev/null 2>&1 &

@@ -13,6 +13,7 @@
 
 #include "send_client.h"
 #include "support/gui_driver_win32.h"
+#include "support/printer_bytes.h"
 
 using namespace gui_driver;
 
@@ -246,6 +247,80 @@ void ScenarioSerial() {
         Check(arrived && writes[0] == "1\t0\t1\tHELLO FROM COM8" && writes[1] == "1\t0\t2\tTHANK YOU",
               "lines from COM8: " + ReadWholeFile(InWork("overlay.log")));
     }
+    Exit(program, window);
+}
+
+// A golden receipt in the readable notation (the script copies it in), as the till sends it.
+std::string GoldenReceiptBytes(const char* name) {
+    std::string text = ReadWholeFile(InWork(name)), notation;
+    size_t position = 0;
+    while (position < text.size()) {
+        size_t end = text.find('\n', position);
+        std::string line =
+            text.substr(position, end == std::string::npos ? std::string::npos : end - position);
+        position = end == std::string::npos ? text.size() : end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty() || line[0] != '#')
+            notation += line;
+    }
+    std::string error;
+    std::string bytes = testing_support::PrinterBytes(notation, &error);
+    Check(error.empty() && !bytes.empty(), std::string(name) + ": " + error);
+    return bytes;
+}
+
+// Detect in the port settings dialog: listens on COM8 while a supermarket till prints (its
+// stream selects PC858 and cuts), fills the printer language and code page, and stores them only
+// with OK.
+void ScenarioDetect() {
+    WriteWholeFile(InWork("zamri.ini"), "[Channel]\r\n1=0,COM8,9600,0,8,0,0,0,0,\r\n");
+    Program program("");
+    HWND window = WaitProgramWindow();
+    if (window == nullptr)
+        return;
+    DWORD pid = program.ProcessId();
+    HWND sheet = OpenSheet(window, pid);
+    if (sheet == nullptr)
+        return;
+    HWND page = CurrentPage(sheet);
+    Click(page, 1046);
+    Check(WaitFor([&] { return Enabled(page, 1048); }), "ticking did not enable the button");
+    Click(page, 1048);
+    HWND port = WaitDialogWithControl(pid, 1172);
+    Check(port != nullptr, "the port settings dialog has no Detect button");
+    if (port == nullptr)
+        return;
+    Check(SelectedText(port, 1107) == "ESC/P", "emulation before: " + SelectedText(port, 1107));
+
+    Click(port, 1172);
+    Check(WaitFor(
+              [&] { return ControlText(port, 1174).rfind("Listening at", 0) == 0 && !Enabled(port, IDOK); }),
+          "Detect shows no listening: " + ControlText(port, 1174));
+    Screenshot("port-detect-listening");  // nothing was printed yet: it listens on
+    std::string receipt = GoldenReceiptBytes("escpos_market.receipt");
+    std::string receipts;
+    for (int i = 0; i < 8; ++i)
+        receipts += receipt;
+    AskScript("port", receipts);
+    bool done = WaitFor([&] { return Enabled(port, IDOK); }, 60000);
+    Check(done, "detection did not end: " + ControlText(port, 1174));
+    std::string status = ControlText(port, 1174);
+    Check(SelectedText(port, 1107) == "ESC/POS", "emulation after Detect: " + SelectedText(port, 1107));
+    Check(SelectedText(port, 1158).rfind("PC858", 0) == 0,
+          "code page after Detect: " + SelectedText(port, 1158));
+    Check(status.find("ESC/POS") != std::string::npos, "status after Detect: " + status);
+    Screenshot("port-detect");
+    Check(SettingsValue("Channel 1", "CodePage") == "<missing>", "Detect stored before OK");
+
+    PostMessageA(port, WM_COMMAND, IDOK, 0);
+    Check(WaitFor([&] { return !IsWindow(port); }), "OK did not close the port settings");
+    CloseSheet(sheet, pid, PSBTN_OK);
+    std::string record = SettingsValue("Channel", "1");
+    Check(record.rfind("1,COM8,", 0) == 0 && record.find(",2,0,") != std::string::npos,
+          "channel 1 saved as " + record);
+    Check(SettingsValue("Channel 1", "CodePage") == "858",
+          "code page saved as " + SettingsValue("Channel 1", "CodePage"));
     Exit(program, window);
 }
 
@@ -556,6 +631,8 @@ int main(int argc, char** argv) {
     StartWatchdog(200000);
     if (scenario == "serial") {
         ScenarioSerial();
+    } else if (scenario == "detect") {
+        ScenarioDetect();
     } else if (scenario == "filter") {
         ScenarioFilter();
     } else if (scenario == "tcp") {

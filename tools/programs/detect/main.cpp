@@ -13,8 +13,8 @@
 #include "config/channel_config.h"
 #include "console.h"
 #include "detect/findings_writer.h"
+#include "detect/port_listen.h"
 #include "detect/tap_detection.h"
-#include "port_listen.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ const char kUsage[] =
     "Exit status: 0 the line settings (on a port), the language and the code page found, 1 not\n"
     "sure (what was seen is printed), 2 usage error or the port or file cannot be read.\n";
 
-constexpr int kDefaultSeconds = 30;
+constexpr int kDefaultSeconds = kDefaultListenSeconds;
 constexpr int kMaxSeconds = 3600;
 
 struct Options {

@@ -1,4 +1,4 @@
-#include "port_listen.h"
+#include "detect/port_listen.h"
 
 #include <chrono>
 
@@ -20,7 +20,8 @@ int Milliseconds(Clock::duration duration) {
 
 int ListenOnPort(const std::string& portName, int seconds, int recorderPage,
                  const std::function<void(const ListenProgress&)>& progress, DetectFindings* findings,
-                 std::string* problem) {
+                 std::string* problem, const std::atomic<bool>* stop) {
+    auto stopped = [stop] { return stop != nullptr && stop->load(); };
     TapDetection detection(OfferedLineSettings(), recorderPage);
     SerialPort port;
     const Clock::time_point start = Clock::now();
@@ -32,7 +33,7 @@ int ListenOnPort(const std::string& portName, int seconds, int recorderPage,
     const bool eachByte = SerialPort::MarksEachByte() != 0;
     ReceivedByte bytes[kReadBytes];
     uint8_t values[kReadBytes];
-    while (!detection.Done() && Clock::now() < end) {
+    while (!detection.Done() && Clock::now() < end && !stopped()) {
         ListenPlan plan = detection.Plan();
         port.Configure(portName.c_str(), plan.settings.baudRate, plan.settings.parity, plan.settings.dataBits,
                        plan.settings.stopBits, kNoFlowControl, kReadMilliseconds);
@@ -46,7 +47,7 @@ int ListenOnPort(const std::string& portName, int seconds, int recorderPage,
             listenEnd = std::min(end, Clock::now() + std::chrono::milliseconds(plan.maxMilliseconds));
         size_t listenBytes = 0;
         bool enough = false;
-        while (!enough && Clock::now() < listenEnd) {
+        while (!enough && Clock::now() < listenEnd && !stopped()) {
             int elapsed = Milliseconds(Clock::now() - start) / 1000;
             if (elapsed != shown.elapsedSeconds || plan.settings != shown.settings ||
                 detection.LineFound() != shown.lineFound || shownNothing) {
