@@ -22,6 +22,8 @@ zamri_layer(config    receipt net codepage text platform)
 # delivery: masks, filter, overlay output, the sinks' interface
 zamri_layer(mask      config platform)
 zamri_layer(delivery  receipt mask config codepage text platform)
+# feed health: when a port fails, a line shows errors, a channel falls silent, a sender is refused
+zamri_layer(health    delivery receipt mask config codepage text platform)
 # decoding and the sources
 zamri_layer(serial    delivery receipt mask config codepage text platform)
 zamri_layer(tcp       delivery receipt mask net config codepage text platform)
@@ -35,10 +37,10 @@ zamri_layer(subtitle  journal delivery receipt mask config codepage text platfor
 zamri_layer(web       subtitle journal delivery receipt mask net config codepage text platform)
 zamri_layer(alert     journal delivery receipt mask net config codepage text platform)
 # capture, the program object, then the fronts
-zamri_layer(capture   netsource tcp serial delivery receipt mask net config codepage text platform)
-zamri_layer(program   capture alert web subtitle export journal netsource tcp serial delivery receipt mask net config codepage text platform)
+zamri_layer(capture   health netsource tcp serial delivery receipt mask net config codepage text platform)
+zamri_layer(program   health capture alert web subtitle export journal netsource tcp serial delivery receipt mask net config codepage text platform)
 zamri_layer(ui        detect serial delivery receipt mask net config codepage text platform)
-zamri_layer(app       ui program capture alert subtitle web export journal netsource tcp serial delivery receipt mask net config codepage text platform)
+zamri_layer(app       ui program health capture alert subtitle web export journal netsource tcp serial delivery receipt mask net config codepage text platform)
 
 # zamri_folder_library(<folder> <source>...): the folder's library, linked to the libraries of
 # the folders its row names.

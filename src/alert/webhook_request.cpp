@@ -53,20 +53,6 @@ int BuildWebhookBody(AlertEvent event, std::string_view storeName, std::string_v
     return 1;
 }
 
-void AppendHealthRecord(const HealthEvent& health, std::string* out) {
-    *out += "{\"event\":\"health\",\"time\":\"";
-    *out += FormatRecordTime(health.utcMilliseconds, health.utcOffsetMinutes);
-    *out += "\",\"camera\":";
-    *out += health.camera > 0 ? std::to_string(health.camera) : "null";
-    *out += ",\"source\":\"";
-    AppendJsonEscaped(health.source, out);
-    *out += "\",\"state\":\"";
-    AppendJsonEscaped(health.state, out);
-    *out += "\",\"message\":\"";
-    AppendJsonEscaped(health.message, out);
-    *out += "\"}\n";
-}
-
 std::string WebhookSignature(std::string_view secret, int64_t unixSeconds, std::string_view body) {
     std::string message = std::to_string(unixSeconds);
     message += '.';

@@ -6,7 +6,7 @@
 //    "camera":3,"source":"COM3","receipt":17,"cashier":"17","kind":"refund","amount":-12.5,
 //    "line":"REFUND 12.50"}
 //
-// "transaction" carries a transaction record's fields, "health" those of AppendHealthRecord,
+// "transaction" carries a transaction record's fields, "health" those of a feed-health record,
 // "digest" those of the daily digest (daily_digest.h). Each request carries two headers:
 //
 //   X-Zamri-Timestamp: 1796734912                      (Unix seconds when it was sent)
@@ -32,20 +32,6 @@ namespace zamri {
 // JSON object (nothing is built then).
 int BuildWebhookBody(AlertEvent event, std::string_view storeName, std::string_view record,
                      std::string* body);
-
-// A change in a feed's health, as a "health" body's fields: a channel that falls silent or
-// comes back, a sink in trouble.
-struct HealthEvent {
-    int64_t utcMilliseconds = 0;
-    int32_t utcOffsetMinutes = 0;
-    int camera = 0;       // 0: not a camera's (a sink, the program)
-    std::string source;   // "COM3", "tcp://10.0.0.7:9100", "journal"; UTF-8
-    std::string state;    // "down", "up", "trouble"
-    std::string message;  // a sentence for people; UTF-8
-};
-// {"event":"health","time":"...","camera":3,"source":"COM3","state":"down","message":"..."}
-// and its newline; camera is null for 0.
-void AppendHealthRecord(const HealthEvent& health, std::string* out);
 
 // "sha256=" and the hex HMAC-SHA256 of "<timestamp>.<body>" with secret.
 std::string WebhookSignature(std::string_view secret, int64_t unixSeconds, std::string_view body);

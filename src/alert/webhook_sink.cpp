@@ -37,7 +37,8 @@ void WebhookSink::Stop(int finishMilliseconds) {
 }
 
 void WebhookSink::Accept(const DeliveredLine& line) {
-    if (line.kind == DeliveredKind::Transaction || line.kind == DeliveredKind::Exception)
+    if (line.kind == DeliveredKind::Transaction || line.kind == DeliveredKind::Exception ||
+        line.kind == DeliveredKind::Health)
         AcceptRecord(line.record);
 }
 

@@ -29,6 +29,7 @@
 #include "config/channel_table.h"
 #include "config/settings.h"
 #include "delivery/line_delivery.h"
+#include "health/feed_health_monitor.h"
 #include "net/port_name.h"
 #include "netsource/network_capture.h"
 #include "platform/os.h"
@@ -410,6 +411,46 @@ int64_t ChannelCapture::LineErrors(int index) {
         return -1;
     SerialErrorCounts counts = capture->ErrorCounts();
     return static_cast<int64_t>(counts.framing + counts.parity);
+}
+
+void ChannelCapture::SampleHealth(zamri::FeedSample* sample) {
+    int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now().time_since_epoch())
+                      .count();
+    auto addGate = [sample](const char* front, const zamri::AdmissionGate::Summary& summary) {
+        zamri::FeedGateSample gate;
+        gate.front = front;
+        gate.refused = summary.count;
+        gate.lastPeer = summary.lastPeer;
+        sample->gates.push_back(std::move(gate));
+    };
+    if (TcpServer() != nullptr) {
+        sample->camerasWatchedOnceSent = true;
+        addGate("TCP server", tcpServer->RefusalsSoFar());
+        TcpIngestServer::UnexpectedCameras unexpected = tcpServer->UnexpectedSoFar();
+        sample->unexpectedFrames = unexpected.frames;
+        sample->lastUnexpectedCamera = unexpected.lastCamera;
+        sample->lastUnexpectedPeer = unexpected.lastPeer;
+        return;
+    }
+    std::unique_lock<std::mutex> guard(CaptureLock());
+    for (int i = 0; i < kChannelCount; ++i) {
+        zamri::FeedChannelSample& channel = sample->channels[i];
+        SerialCapture* serial = runs[i].capture.load();
+        NetworkCapture* network = runs[i].network.load();
+        if (serial == nullptr && network == nullptr)
+            continue;
+        channel.watched = true;
+        channel.source = table.channels[i].portName;
+        if (serial != nullptr) {
+            int64_t since = serial->FailingSince();
+            channel.portFailingMilliseconds = since >= 0 ? now - since : -1;
+            SerialErrorCounts counts = serial->ErrorCounts();
+            channel.lineErrors = counts.framing + counts.parity;
+        } else {
+            addGate(network->PortName(), network->RefusalsSoFar());
+        }
+    }
 }
 
 int ChannelCapture::StartDump(const char* portName, const char* fileName) {

@@ -13,6 +13,9 @@
 class ChannelTable;
 class LineDelivery;
 class TcpIngestServer;
+namespace zamri {
+struct FeedSample;
+}
 
 class ChannelCapture : public CaptureControl {
   public:
@@ -33,6 +36,10 @@ class ChannelCapture : public CaptureControl {
     int64_t LineErrors(int index) override;
     int StartDump(const char* portName, const char* fileName) override;
     int StopDump(int index) override;
+
+    // What the feed-health watch looks at now: each running channel's port and error counts,
+    // every door's refusals, TCP mode's frames for unknown cameras. Any thread.
+    void SampleHealth(zamri::FeedSample* sample);
 
     // TCP mode's server while the mode is TCP, else nullptr.
     TcpIngestServer* TcpServer() { return tcpServer.get(); }

@@ -9,6 +9,7 @@
 
 #include "config/alert_settings.h"
 #include "config/channel_config.h"
+#include "config/health_settings.h"
 #include "config/settings_parts.h"
 
 namespace zamri {
@@ -25,8 +26,9 @@ struct Settings {
     JournalSettings journal;
     SyslogSettings syslog;
     WebSettings web;
-    ReceiptSettings receipts;  // [Channel N] Template, the receipt keys of [Options], [Template N], [Rule N]
-    AlertSettings alerts;  // [Options] StoreName, DigestTime, Webhook...; [Webhook N]
+    ReceiptSettings receipts;   // [Channel N] Template, the receipt keys of [Options], [Template N], [Rule N]
+    AlertSettings alerts;       // [Options] StoreName, DigestTime, Webhook...; [Webhook N]
+    FeedHealthSettings health;  // [Options] HealthSilentMinutes, HealthOpeningHours, HealthLineErrors
     // Every problem met, in the order of the file's keys as the table lists them.
     std::vector<SettingsProblem> problems;
 };

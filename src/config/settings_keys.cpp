@@ -360,6 +360,20 @@ void WebhookCaFile(SettingsReading& reading, const SettingKey& row, int number) 
     }
 }
 
+template <std::string SettingsReading::*Field>
+void HealthOption(SettingsReading& reading, const SettingKey& row, int) {
+    reading.*Field = reading.TextOr(row.section, row.key, kMaxSettingsValueLength, "");
+}
+
+// The last of the feed-health keys: the three are parsed together.
+void HealthLineErrors(SettingsReading& reading, const SettingKey& row, int) {
+    std::string lineErrors = reading.TextOr(row.section, row.key, kMaxSettingsValueLength, "");
+    std::vector<std::string> sentences;
+    ParseFeedHealthSettings(reading.healthSilent, reading.healthHours, lineErrors, &reading.Value().health,
+                            &sentences);
+    AlertProblems(reading, sentences);
+}
+
 const std::vector<SettingKey> kPlainKeys = {
     // One channel: its value in [Channel], then its own section [Channel N].
     {"Channel", "1 to 32", "channel value", "0,COMN,9600,0,8,0,0,0,0,", "",
@@ -449,6 +463,17 @@ const std::vector<SettingKey> kPlainKeys = {
     {"Webhook N", "CAFile", "file path", "", "",
      "PEM certificates trusted instead of the system's, for a receiver with the store's own certificate",
      false, WebhookCaFile},
+    // Feed health.
+    {"Options", "HealthSilentMinutes", "minutes", "0", "0 to 10080",
+     "a watched channel or sender that sends nothing this long within the opening hours is reported (0: "
+     "never)",
+     false, HealthOption<&SettingsReading::healthSilent>},
+    {"Options", "HealthOpeningHours", "local times HH:MM-HH:MM", "", "may cross midnight",
+     "when silence counts (empty: all day)", false, HealthOption<&SettingsReading::healthHours>},
+    {"Options", "HealthLineErrors", "errors per minute", "20", "1 and up",
+     "more framing and parity errors than this in a minute on a serial port are reported (wrong line "
+     "settings or a bad cable)",
+     false, HealthLineErrors},
 };
 
 // Read with the rules, which come after it (ReceiptSections).

@@ -49,6 +49,8 @@ class SettingsReading {
     // into AlertSettings by the last row of each.
     AlertOptionsText alertOptions;
     WebhookSectionText webhooks[kMaxWebhooks];
+    // The feed-health keys as written, read as a whole by the last of them.
+    std::string healthSilent, healthHours;
 
   private:
     const char* path_;

@@ -282,6 +282,17 @@ std::string SettingsText(const Settings& settings) {
                "\n";
     }
     out += ReceiptText(settings.receipts);
+    const FeedHealthSettings& health = settings.health;
+    const FeedHealthSettings standardHealth;
+    if (health.silentMinutes != standardHealth.silentMinutes || health.openMinute != health.closeMinute ||
+        health.lineErrorsPerMinute != standardHealth.lineErrorsPerMinute) {
+        char hours[32] = "all day";
+        if (health.openMinute != health.closeMinute)
+            std::snprintf(hours, sizeof hours, "%02d:%02d-%02d:%02d", health.openMinute / 60,
+                          health.openMinute % 60, health.closeMinute / 60, health.closeMinute % 60);
+        out += "health: silent after " + std::to_string(health.silentMinutes) + " min, " + hours + ", " +
+               std::to_string(health.lineErrorsPerMinute) + " line errors a minute\n";
+    }
     for (const SettingsProblem& problem : settings.problems)
         out += "problem" + (problem.area.empty() ? std::string() : " (" + problem.area + ")") + ": " +
                problem.text + "\n";

@@ -12,8 +12,9 @@ constexpr int kDeliveredTextSize = 1024;
 // A serial port name (63 characters at most) or a peer's address, and a NUL.
 constexpr int kDeliveredSourceSize = 64;
 
-// What a delivered item is: a printed line, or a record of what the receipt reader found.
-enum class DeliveredKind : uint8_t { Line, Drawer, Transaction, Exception };
+// What a delivered item is: a printed line, a record of what the receipt reader found, or a
+// change in a feed's health (a port that fails, a channel gone silent, a refused sender).
+enum class DeliveredKind : uint8_t { Line, Drawer, Transaction, Exception, Health };
 
 struct DeliveredLine {
     // Sinks that know only lines skip the others. Time, camera, source and receipt are set for
@@ -31,10 +32,12 @@ struct DeliveredLine {
     // The same text in UTF-8, converted once by the delivery step when a sink wants it
     // (LineSink::WantsUtf8); empty otherwise.
     std::string utf8;
-    // A drawer, transaction or exception: the journal's record of it, UTF-8, without its newline
-    // ({"event":"transaction",...}); empty for a line.
+    // A drawer, transaction, exception or health event: the journal's record of it, UTF-8,
+    // without its newline ({"event":"transaction",...}); empty for a line.
     std::string record;
-    std::string exceptionKind;  // an exception's kind or rule name, UTF-8
+    // An exception's kind or rule name, or a health event's kind ("port", "silent", ...), UTF-8.
+    std::string exceptionKind;
+    bool ending = false;  // a health event: the condition ended (else it started)
 };
 
 // What a sink tells the status displays about itself.

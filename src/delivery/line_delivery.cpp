@@ -221,6 +221,20 @@ void LineDelivery::HandOnRecord(DeliveredKind kind, const std::string& record,
         sink->AcceptShared(shared);
 }
 
+void LineDelivery::DeliverRecord(const DeliveredLine& item) {
+    std::shared_ptr<const SinkSet> current = SinkSnapshot();
+    if (current->sinks.empty())
+        return;
+    auto shared = std::make_shared<DeliveredLine>(item);
+    if (shared->source.size() >= kDeliveredSourceSize)
+        shared->source.resize(kDeliveredSourceSize - 1);
+    if (!shared->record.empty() && shared->record.back() == '\n')
+        shared->record.pop_back();
+    std::shared_ptr<const DeliveredLine> handed = std::move(shared);
+    for (const std::shared_ptr<LineSink>& sink : current->sinks)
+        sink->AcceptShared(handed);
+}
+
 void LineDelivery::SetReceipts(const zamri::ReceiptSettings& settings, zamri::ReceiptClock* readerClock) {
     bool any = false;
     for (int camera = 1; camera <= kChannelCount; ++camera) {

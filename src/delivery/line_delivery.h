@@ -46,6 +46,10 @@ class LineDelivery {
     // threads at once. 1 when the line passed the filter, 0 when it was dropped.
     int Deliver(int camera, int flags, const char* source, const char* text, const char* after = nullptr);
 
+    // Hands a record that no printed line made (a health event) to every sink as item has it:
+    // never to the overlay, the filter or the readers. Any thread.
+    void DeliverRecord(const DeliveredLine& item);
+
     // Adds a sink; lines delivered from then on reach it. Any thread.
     void AddSink(std::shared_ptr<LineSink> sink);
     // Removes a sink. A delivery already under way may still hand it its line, which is why

@@ -88,9 +88,10 @@ std::string FormatSyslogMessage(const JournalRecord& record, const SyslogOrigin&
 
 std::string FormatSyslogEvent(const char* messageId, int64_t utcMilliseconds, int utcOffsetMinutes,
                               int camera, int64_t receipt, const std::string& source, const std::string& kind,
-                              const std::string& record, const SyslogOrigin& origin) {
+                              const std::string& record, const SyslogOrigin& origin, bool ending) {
     std::string id = messageId;
     int severity = id == "exception" ? kSeverityWarning
+                   : id == "health"  ? (ending ? kSeverityNotice : kSeverityWarning)
                    : id == "drawer"  ? kSeverityNotice
                                      : kSeverityInformational;
     char head[96];

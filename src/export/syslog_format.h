@@ -38,11 +38,12 @@ void AppendSyslogText(const std::string& text, std::string* out);
 
 // The message of one record (text already UTF-8), without framing.
 std::string FormatSyslogMessage(const JournalRecord& record, const SyslogOrigin& origin);
-// The message of a drawer, transaction or exception record (record: the journal's, UTF-8;
-// kind: an exception's kind, UTF-8, else empty).
+// The message of a drawer, transaction, exception or health record (record: the journal's,
+// UTF-8; kind: an exception's or health event's kind, UTF-8, else empty). Exceptions and the
+// start of a health condition go at severity warning, its end (ending) and drawers at notice.
 std::string FormatSyslogEvent(const char* messageId, int64_t utcMilliseconds, int utcOffsetMinutes,
                               int camera, int64_t receipt, const std::string& source, const std::string& kind,
-                              const std::string& record, const SyslogOrigin& origin);
+                              const std::string& record, const SyslogOrigin& origin, bool ending = false);
 // "LENGTH SP MESSAGE" as octet-counted TCP framing wants it.
 void AppendOctetCounted(const std::string& message, std::string* out);
 

@@ -59,9 +59,11 @@ void SyslogSink::Consume(const DeliveredLine& line) {
     } else {
         const char* id = line.kind == DeliveredKind::Drawer        ? "drawer"
                          : line.kind == DeliveredKind::Transaction ? "transaction"
+                         : line.kind == DeliveredKind::Health      ? "health"
                                                                    : "exception";
         message = FormatSyslogEvent(id, line.utcMilliseconds, line.utcOffsetMinutes, line.camera,
-                                    line.receipt, line.source, line.exceptionKind, line.record, origin);
+                                    line.receipt, line.source, line.exceptionKind, line.record, origin,
+                                    line.kind == DeliveredKind::Health && line.ending);
     }
     // A datagram carries one message.
     if (exporter.Collector().datagram) {

@@ -73,6 +73,7 @@ class NetworkCapture {
     const char* PortName() const { return portName; }
     int ListeningPort() const { return listeningPort.load(); }
     uint64_t RefusedCount() const { return gate.RefusedSenders(); }
+    zamri::AdmissionGate::Summary RefusalsSoFar() const { return gate.RefusalsSoFar(); }
     uint64_t DroppedBytes() const { return droppedBytes.load(); }
     int OpenConnections() const { return openConnections.load(); }
     // Connections closed to make room for a newcomer, and newcomers closed because every place

@@ -12,6 +12,7 @@ Program::Program(const char* version) : web(table, delivery, sinks.Live().Feed()
         delivery.LoadMasks(read.masks);
         delivery.SetReceipts(read.receipts);
     });
+    ticker.SetAlso([this] { health.Tick(); });
     web.SetRefusalSource([this](AdmissionGate::Summary* summary) {
         TcpIngestServer* server = capture.TcpServer();
         if (server == nullptr)
@@ -34,6 +35,7 @@ int Program::Start(const std::string& recorderSettingsPath, const std::function<
         return 0;
     std::shared_ptr<const Settings> settings = table.GetSettings();
     sinks.Start(*settings, delivery, recorderSettingsPath);
+    health.Start(settings->health);
     ticker.Start();
     if (stopping())
         return 0;
@@ -48,6 +50,7 @@ void Program::Stop() {
     web.Stop();
     capture.StopCapture();
     ticker.Stop();
+    health.Stop();
     // After capture and before the sinks: the last receipt's records reach the sinks too.
     delivery.Flush();
     // After capture: the last lines are in the sinks' queues by now.

@@ -8,6 +8,7 @@
 //   sinks     journal, syslog export, live view: each with its own queue and thread
 //   ticker    the receipt readers' time (receipts handed on once their drawer grace passed)
 //   capture   the serial and network channels' threads, or TCP mode's server
+//   health    the feed-health watch, ticked by the ticker, which stops first
 //   web       the web page
 //
 // So capture never runs without the sinks it feeds, and the page never outlives what it shows.
@@ -22,6 +23,7 @@
 #include "config/channel_table.h"
 #include "delivery/line_delivery.h"
 #include "delivery/overlay_output.h"
+#include "program/feed_health_watch.h"
 #include "program/line_outputs.h"
 #include "program/receipt_ticker.h"
 #include "web/web_front.h"
@@ -52,6 +54,7 @@ class Program {
     LineDelivery& Delivery() { return delivery; }
     LineOutputs& Sinks() { return sinks; }
     ChannelCapture& Capture() { return capture; }
+    FeedHealthWatch& Health() { return health; }
     WebFront& Web() { return web; }
     const std::string& WebError() const { return webError; }
 
@@ -62,6 +65,7 @@ class Program {
     LineOutputs sinks;
     ReceiptTicker ticker{delivery};
     ChannelCapture capture{table, delivery};
+    FeedHealthWatch health{delivery, capture};
     WebFront web;
     std::string webError;
 };

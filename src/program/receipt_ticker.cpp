@@ -34,6 +34,8 @@ void ReceiptTicker::Run() {
         // Not under the lock: a Stop meanwhile waits only for this one tick.
         guard.unlock();
         delivery.Tick();
+        if (also)
+            also();
         guard.lock();
     }
 }

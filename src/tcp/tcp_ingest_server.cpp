@@ -130,8 +130,12 @@ void TcpIngestServer::HandOn(LineRecord& record) {
         lineAfterCut = "";
         return;
     }
-    if (record.camera < 1 || record.camera > kCameras)
+    if (record.camera < 1 || record.camera > kCameras) {
+        ++unexpected.frames;
+        unexpected.lastCamera = record.camera;
+        std::snprintf(unexpected.lastPeer, sizeof unexpected.lastPeer, "%s", record.peer);
         return;
+    }
     int flags = 0;
     // Line assembly takes at most two bytes off the end (the line's end characters, or whatever
     // stands there). They and what was cut off go to the owner as what followed the line.
@@ -148,6 +152,11 @@ void TcpIngestServer::HandOn(LineRecord& record) {
     std::snprintf(after, sizeof after, "%.*s%s", static_cast<int>(removed), tail + tailLength - removed,
                   cut ? record.afterCut : "");
     lineHandler(record.camera, flags, record.peer, text, after);
+}
+
+TcpIngestServer::UnexpectedCameras TcpIngestServer::UnexpectedSoFar() {
+    std::lock_guard<std::mutex> guard(lineLock);
+    return unexpected;
 }
 
 void TcpIngestServer::FreeRecord::operator()(LineRecord* record) const {

@@ -6,8 +6,8 @@
 
 #include <atomic>
 #include <functional>
-#include <mutex>
 #include <memory>
+#include <mutex>
 
 #include "mask/card_mask.h"
 #include "platform/work_queue.h"
@@ -71,6 +71,14 @@ class TcpIngestServer : public TcpServer {
     const char* LineAfterCut() const { return lineAfterCut; }
     // Lines waiting for the worker (read by any thread).
     int QueuedLines() { return static_cast<int>(queue.Count()); }
+    // Frames for a camera outside 1 to 32 (dropped) so far, and the last one's camera and
+    // sender. Any thread.
+    struct UnexpectedCameras {
+        uint64_t frames = 0;
+        int lastCamera = 0;
+        char lastPeer[zamri::kAddressTextSize] = {};
+    };
+    UnexpectedCameras UnexpectedSoFar();
 
   private:
     struct FreeRecord {
@@ -97,4 +105,5 @@ class TcpIngestServer : public TcpServer {
     std::mutex lineLock;
     TcpLineState lineStates[kCameras];
     LineHandler lineHandler;
+    UnexpectedCameras unexpected;  // under lineLock
 };

@@ -19,8 +19,8 @@ void LiveViewSink::Idle() {
 }
 
 void LiveViewSink::Consume(const DeliveredLine& line) {
-    // Printed lines (banners among them) and, as a mark, each exception the reader found; the
-    // drawer and transaction records are the journal's.
+    // Printed lines (banners among them) and, as marks, each exception the reader found and each
+    // health event; the drawer and transaction records are the journal's.
     if (line.kind == DeliveredKind::Drawer || line.kind == DeliveredKind::Transaction)
         return;
     // Lines dropped at the queue since the last one show as a gap before this line.
@@ -39,6 +39,9 @@ void LiveViewSink::Consume(const DeliveredLine& line) {
     live.text = line.utf8;
     if (line.kind == DeliveredKind::Exception)
         live.exception = line.exceptionKind;
+    // A health event shows as its detail, marked by its kind and whether it starts or ends.
+    if (line.kind == DeliveredKind::Health)
+        live.exception = "health " + line.exceptionKind + (line.ending ? " end" : " start");
     feed_.Publish(std::move(live));
 }
 

@@ -34,24 +34,6 @@ TEST(WebhookBody, PutsEventAndStoreBeforeTheRecordsOwnFields) {
         EXPECT_EQ(zamri::BuildWebhookBody(AlertEvent::kException, "S", bad, &body), 0) << bad;
 }
 
-TEST(WebhookBody, HealthRecordsAreJsonWithTheirOwnFields) {
-    zamri::HealthEvent health;
-    health.utcMilliseconds = 1796734912345;
-    health.utcOffsetMinutes = 60;
-    health.camera = 0;
-    health.source = "journal";
-    health.state = "trouble";
-    health.message = "The disk is full\n\"D:\\\"";
-    std::string record;
-    zamri::AppendHealthRecord(health, &record);
-    EXPECT_EQ(record,
-              "{\"event\":\"health\",\"time\":\"2026-12-08T14:01:52.345+01:00\",\"camera\":null,\"source\":"
-              "\"journal\",\"state\":\"trouble\",\"message\":\"The disk is full\\n\\\"D:\\\\\\\"\"}\n");
-    std::string body;
-    EXPECT_EQ(zamri::BuildWebhookBody(AlertEvent::kHealth, "S", record, &body), 1);
-    EXPECT_EQ(body.rfind("{\"event\":\"health\",\"store\":\"S\",\"time\":", 0), 0u) << body;
-}
-
 TEST(WebhookSignature, IsTheHmacOfTimestampDotBodyInHex) {
     const std::string body = "{\"event\":\"exception\"}";
     std::string expected = "sha256=" + zamri::HexText(zamri::HmacSha256("s3cret", "1796734912." + body));

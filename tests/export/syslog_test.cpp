@@ -197,7 +197,7 @@ TEST_F(SyslogTransportTest, TcpFramesSurviveACollectorThatGoesAwayAndComesBack) 
     EXPECT_EQ(exporter->SentMessages(), 3u);
 }
 
-TEST_F(SyslogTransportTest, ExceptionsGoAtWarningWithTheirKindTransactionsAtInformational) {
+TEST_F(SyslogTransportTest, ExceptionsAndHealthStartsGoAtWarningWithTheirKindTransactionsAtInformational) {
     FrameCollector collector;
     zamri::SyslogSink sink(zamri::SyslogCollector{false, "127.0.0.1", collector.port}, 16, nullptr);
     ASSERT_EQ(sink.Start(), 1);
@@ -215,8 +215,19 @@ TEST_F(SyslogTransportTest, ExceptionsGoAtWarningWithTheirKindTransactionsAtInfo
     transaction.exceptionKind.clear();
     transaction.record = "{\"event\":\"transaction\"}";
     sink.Accept(transaction);
-    std::vector<std::string> frames = collector.Frames(2);
-    ASSERT_EQ(frames.size(), 2u);
+    DeliveredLine health = exception;
+    health.kind = DeliveredKind::Health;
+    health.exceptionKind = "port";
+    health.record = "{\"event\":\"health\",\"kind\":\"port\"}";
+    sink.Accept(health);
+    health.ending = true;
+    sink.Accept(health);
+    std::vector<std::string> frames = collector.Frames(4);
+    ASSERT_EQ(frames.size(), 4u);
+    EXPECT_EQ(frames[2].substr(0, 7), "<132>1 ");
+    EXPECT_NE(frames[2].find(" health [zamri@32473 camera=\"3\" kind=\"port\" receipt="), std::string::npos)
+        << frames[2];
+    EXPECT_EQ(frames[3].substr(0, 7), "<133>1 ");
     EXPECT_EQ(frames[0].substr(0, 7), "<132>1 ");
     EXPECT_NE(
         frames[0].find(" exception [zamri@32473 camera=\"3\" kind=\"refund\" receipt=\"17\" source=\"COM3\"] "
