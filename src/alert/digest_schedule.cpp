@@ -85,6 +85,14 @@ DigestPeriod NextDigestPeriod(const DigestTime& time, int64_t utc, const AlertCl
     }
 }
 
+DigestPeriod LastDigestPeriod(const DigestTime& time, int64_t utc, const AlertClock& clock) {
+    int64_t today = FloorDiv(LocalOf(utc, clock), kDay);
+    for (int64_t days = today + 1;; --days) {
+        if (DigestInstant(time, days, clock) <= utc)
+            return PeriodEndingOn(time, days, clock);
+    }
+}
+
 DigestSchedule::DigestSchedule(const DigestTime& time, const AlertClock& clock, int64_t fromUtcMilliseconds)
     : time(time), clock(clock) {
     if (time.on)

@@ -34,6 +34,9 @@ int64_t UtcOfLocalTime(int64_t localMilliseconds, const AlertClock& clock);
 // The period of the first digest due strictly after utcMilliseconds.
 DigestPeriod NextDigestPeriod(const DigestTime& time, int64_t utcMilliseconds, const AlertClock& clock);
 
+// The period of the last digest due at or before utcMilliseconds.
+DigestPeriod LastDigestPeriod(const DigestTime& time, int64_t utcMilliseconds, const AlertClock& clock);
+
 // Tells the digest's timer when a digest is due. Periods come one at a time, oldest first; after
 // a long stop (or a clock set forward) at most the last kMaxCatchUp missed ones are made.
 class DigestSchedule {

@@ -98,23 +98,33 @@ std::string DigestTimer::LastCsvPath() const {
     return lastCsv;
 }
 
+void DigestTimer::Make(const DigestPeriod& period) {
+    std::string error;
+    DigestMade digest = MakeDigest(folder, period, clock, &error);
+    if (!error.empty() && trouble)
+        trouble(error);
+    if (post)
+        post(digest.json);
+    std::lock_guard<std::mutex> guard(lock);
+    ++made;
+    if (digest.written)
+        lastCsv = digest.csvPath;
+}
+
 void DigestTimer::Run(int64_t fromUtcMilliseconds) {
+    // The CSV beside the journal is the mark of a digest made, so a restart never makes one twice.
+    DigestPeriod missed = LastDigestPeriod(time, fromUtcMilliseconds, clock);
+    std::error_code failed;
+    if (!std::filesystem::exists(JoinPath(folder, DigestFileName(missed)), failed) && !failed)
+        Make(missed);
     DigestSchedule schedule(time, clock, fromUtcMilliseconds);
     std::unique_lock<std::mutex> guard(lock);
     while (!stopping) {
         DigestPeriod period;
         if (schedule.Due(&period)) {
             guard.unlock();
-            std::string error;
-            DigestMade digest = MakeDigest(folder, period, clock, &error);
-            if (!error.empty() && trouble)
-                trouble(error);
-            if (post)
-                post(digest.json);
+            Make(period);
             guard.lock();
-            ++made;
-            if (digest.written)
-                lastCsv = digest.csvPath;
             continue;
         }
         int64_t wait = std::clamp<int64_t>(schedule.NextUtcMilliseconds() - clock.UtcMilliseconds(), 1,

@@ -3,6 +3,10 @@
 // post (the webhooks that take digests). It only reads files the journal has finished lines in,
 // so it never holds capture or the journal's writer; a slow receiver holds neither, as posting
 // only queues. Stop ends the thread at once, also in the middle of a long wait.
+//
+// A digest that fell due while the program was not running is made when it starts: the last
+// one due (today's, or the day before's while today's is still to come), unless its CSV is
+// beside the journal already, which tells that it was made. Older ones are not made up.
 #pragma once
 
 #include <condition_variable>
@@ -45,7 +49,8 @@ class DigestTimer {
     DigestTimer(const DigestTimer&) = delete;
     DigestTimer& operator=(const DigestTimer&) = delete;
 
-    // The first digest is the first one due after this call. 1, or 0 when the thread cannot start.
+    // The last digest due before this call is made first when its CSV is missing; then each one
+    // as it falls due. 1, or 0 when the thread cannot start.
     int Start();
     void Stop();
     // Makes the thread look at the clock now (for a clock that tests move by hand).
@@ -56,6 +61,8 @@ class DigestTimer {
 
   private:
     void Run(int64_t fromUtcMilliseconds);
+    // Makes, writes and posts one digest; called without the lock.
+    void Make(const DigestPeriod& period);
 
     const DigestTime time;
     const std::string folder;

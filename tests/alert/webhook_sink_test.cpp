@@ -2,6 +2,7 @@
 // from the journal at DigestTime: CSV beside the journal, the record to the hooks.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -129,6 +130,8 @@ TEST(DigestTimer, AtDigestTimeWritesTheCsvBesideTheJournalAndPostsTheDigest) {
             << kException << "\n"
             << kTransaction << "\n";
     }
+    // The day before's digest was made before the program stopped.
+    std::ofstream(journal.File("digest-2026-12-07.csv"), std::ios::binary) << "made\r\n";
     alert_testing::FakeClock clock(kBeforeMidnight, 60);
     std::mutex lock;
     std::vector<std::string> posted;
@@ -152,6 +155,28 @@ TEST(DigestTimer, AtDigestTimeWritesTheCsvBesideTheJournalAndPostsTheDigest) {
     std::ifstream csv(timer.LastCsvPath(), std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(csv)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("2026-12-08,store,,,,refund,1,-12.50\r\n"), std::string::npos) << text;
+}
+
+// The program was down at 00:00: the 8th's digest is made when it starts at 10:00 on the 9th,
+// and a second start finds its CSV and makes none.
+TEST(DigestTimer, ADigestMissedWhileDownIsMadeAtStartOnlyOnce) {
+    testing_support::TempDir journal;
+    std::ofstream(journal.File("2026-12-08.jsonl"), std::ios::binary) << kException << "\n"
+                                                                      << kTransaction << "\n";
+    alert_testing::FakeClock clock(kBeforeMidnight + 10 * 3600 * 1000LL + 60000, 60);
+    std::vector<std::string> posted;
+    zamri::DigestTime midnight{true, 0, 0};
+    for (int start = 0; start < 2; ++start) {
+        zamri::DigestTimer timer(
+            midnight, journal.Path(), [&](const std::string& record) { posted.push_back(record); }, nullptr,
+            clock);
+        ASSERT_EQ(timer.Start(), 1);
+        timer.Stop();  // the look at the missed digest comes first, before any wait
+        EXPECT_EQ(timer.Made(), start == 0 ? 1u : 0u);
+    }
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_NE(posted[0].find("\"date\":\"2026-12-08\""), std::string::npos) << posted[0];
+    EXPECT_TRUE(std::filesystem::exists(journal.File("digest-2026-12-08.csv")));
 }
 
 }  // namespace
