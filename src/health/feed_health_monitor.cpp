@@ -36,13 +36,6 @@ void FeedHealthMonitor::Accept(const DeliveredLine& line) {
         last.source = line.source;
 }
 
-size_t FeedHealthMonitor::Active() const {
-    size_t active = refused.size() + unexpected.size();
-    for (const Channel& c : channels)
-        active += (c.portDown ? 1 : 0) + (c.errorsHigh ? 1 : 0) + (c.silent ? 1 : 0);
-    return active;
-}
-
 void FeedHealthMonitor::Emit(int camera, const std::string& source, const char* kind, bool ending,
                              std::string detail, int64_t now) {
     FeedHealthEvent event;

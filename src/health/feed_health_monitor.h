@@ -74,9 +74,6 @@ class FeedHealthMonitor : public LineSink {
     // The changes since the last tick, oldest condition first. One thread at a time.
     std::vector<FeedHealthEvent> Tick(const FeedSample& sample);
 
-    // Conditions going on now.
-    size_t Active() const;
-
   private:
     struct Channel {
         bool watched = false;

@@ -69,6 +69,8 @@ void AppendEventCsvHeader(const std::string& event, std::string* out) {
         CsvRow({"time", "camera", "source", "receipt", "number", "cashier", "register", "total", "change",
                 "tenders", "lines", "voids", "drawer"},
                out);
+    else if (event == "health")
+        CsvRow({"time", "camera", "source", "receipt", "kind", "state", "detail"}, out);
     else
         CsvRow({"time", "camera", "source", "receipt", "kind", "amount", "cashier", "line"}, out);
 }
@@ -78,6 +80,9 @@ void AppendEventCsvRow(const EventRecord& r, std::string* out) {
         CsvRow({r.time, std::to_string(r.camera), r.source, Whole(r.receipt), r.number, r.cashier,
                 r.registerId, Amount(r.total), Amount(r.change), TenderList(r.tenders), Whole(r.lines),
                 Whole(r.voids), r.drawer ? (*r.drawer ? "true" : "false") : ""},
+               out);
+    else if (r.event == "health")
+        CsvRow({r.time, std::to_string(r.camera), r.source, Whole(r.receipt), r.kind, r.state, r.detail},
                out);
     else
         CsvRow({r.time, std::to_string(r.camera), r.source, Whole(r.receipt), r.kind, Amount(r.amount),
@@ -106,6 +111,8 @@ void AppendEventLine(const EventRecord& r, std::string* out) {
         Labelled("", Amount(r.amount), out);
         Labelled("cashier ", r.cashier, out);
         Labelled("", r.line, out);
+        Labelled("", r.state, out);
+        Labelled("", r.detail, out);
     }
     out->push_back('\n');
 }

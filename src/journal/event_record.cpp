@@ -206,6 +206,10 @@ bool Field(JsonCursor& c, const std::string& key, EventRecord* r, bool* hasCamer
         return OptionalNumber(c, &r->amount);
     if (key == "line")
         return OptionalText(c, &r->line);
+    if (key == "state")
+        return OptionalText(c, &r->state);
+    if (key == "detail")
+        return OptionalText(c, &r->detail);
     if (key == "first")
         return OptionalText(c, &r->first);
     if (key == "total")

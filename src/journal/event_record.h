@@ -8,6 +8,7 @@
 //    "tenders":[{"name":"CASH","amount":20.0}],"change":7.5,"cashier":"17","register":"3",
 //    "number":"004217","lines":14,"voids":1,"drawer":true}
 //   {"event":"drawer",...}
+//   {"event":"health",...,"kind":"port","state":"start","detail":"the port fails; ..."}
 //
 // Readers skip keys they do not know, so records can grow.
 #pragma once
@@ -45,6 +46,8 @@ struct EventRecord {
     std::string cashier, registerId, number;
     std::optional<int64_t> lines, voids;
     std::optional<bool> drawer;
+    // Health events (kind above): "start" or "end", and the sentence for people.
+    std::string state, detail;
     // The record as stored, without its newline.
     std::string stored;
 };

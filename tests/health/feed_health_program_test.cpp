@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "journal/event_output.h"
 #include "journal/journal_events.h"
 #include "platform/local_time.h"
 #include "program/program.h"
@@ -156,6 +157,9 @@ TEST(FeedHealthProgram, APulledCableAndARefusedSenderReachTheJournalAndTheWebhoo
     EXPECT_EQ(port[0].source, dir.File("printer"));
     EXPECT_NE(port[0].stored.find("\"state\":\"start\""), std::string::npos) << port[0].stored;
     EXPECT_NE(port[1].stored.find("\"state\":\"end\""), std::string::npos) << port[1].stored;
+    std::string shown;  // as zamri-find --health prints it
+    zamri::AppendEventLine(port[0], &shown);
+    EXPECT_NE(shown.find("  port  start  the port fails"), std::string::npos) << shown;
 
     // The same three events reach the hook, signed, as "health" bodies.
     std::vector<std::string> received;

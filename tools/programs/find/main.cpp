@@ -30,6 +30,7 @@ const char kUsage[] =
     "usage: zamri-find [options] [TEXT]\n"
     "       zamri-find --exceptions [--kind K] [--report] [options]\n"
     "       zamri-find --transactions [options]\n"
+    "       zamri-find --health [--kind K] [options]\n"
     "Searches the receipt journal and prints each receipt that has a line containing TEXT\n"
     "(without regard to case), the matching lines marked with '>'. Without TEXT every line matches.\n"
     "  -d, --journal DIR    the journal folder (default: the Journal setting of the settings file)\n"
@@ -50,8 +51,11 @@ const char kUsage[] =
     "                       price-override, cancel, or a rule's name)\n"
     "      --report         with --exceptions: counts and amounts per cashier, camera and day\n"
     "      --transactions   list the transactions (total, tenders, cashier, ...) instead of lines\n"
-    "      --csv            with --exceptions or --transactions: CSV (RFC 4180) with a header row\n"
-    "With --exceptions or --transactions, --json prints the records as stored, --camera, --from,\n"
+    "      --health         list the feed-health events (a port that failed, a silent channel, a\n"
+    "                       refused sender, ...), each at its start and its end; --kind: port,\n"
+    "                       line-errors, silent, unexpected-camera or refused-sender\n"
+    "      --csv            with --exceptions, --transactions or --health: CSV with a header row\n"
+    "With --exceptions, --transactions or --health, --json prints the records as stored, --camera, --from,\n"
     "--to, --max (records; not for --report) and --time-limit apply, TEXT and --lines do not.\n"
     "      --srt, --vtt     print the camera's receipts from --from to --to as SubRip or WebVTT\n"
     "                       subtitles for a clip of that camera (needs --camera, --from and --to)\n"
@@ -171,8 +175,8 @@ class Printer {
 bool CheckCombination(const Options& o) {
     const char* problem = nullptr;
     bool exceptions = o.event == "exception";
-    if (!o.kind.empty() && !exceptions)
-        problem = "--kind goes with --exceptions";
+    if (!o.kind.empty() && !exceptions && o.event != "health")
+        problem = "--kind goes with --exceptions or --health";
     else if (o.report && !exceptions)
         problem = "--report goes with --exceptions";
     else if (o.csv && o.event.empty())
@@ -264,10 +268,12 @@ int ParseOptions(int argc, char** argv, Options* o) {
             o->json = true;
         } else if (arg == "-q" || arg == "--quiet") {
             o->quiet = true;
-        } else if (arg == "--exceptions" || arg == "--transactions") {
-            std::string event = arg == "--exceptions" ? "exception" : "transaction";
+        } else if (arg == "--exceptions" || arg == "--transactions" || arg == "--health") {
+            std::string event = arg == "--exceptions"     ? "exception"
+                                : arg == "--transactions" ? "transaction"
+                                                          : "health";
             if (!o->event.empty() && o->event != event) {
-                Usage("--exceptions and --transactions go one at a time");
+                Usage("--exceptions, --transactions and --health go one at a time");
                 return 0;
             }
             o->event = event;
@@ -423,7 +429,9 @@ int ReadEvents(const Options& o, const std::string& folder) {
         std::fprintf(stderr, "zamri-find: %s\n", error.c_str());
         return 2;
     }
-    const char* noun = o.event == "exception" ? "exceptions" : "transactions";
+    const char* noun = o.event == "exception" ? "exceptions"
+                       : o.event == "health"  ? "health events"
+                                              : "transactions";
     if (o.report) {
         std::string title = std::string("Exceptions") + (o.kind.empty() ? "" : " of kind " + o.kind) +
                             (o.query.camera ? ", camera " + std::to_string(o.query.camera) : "") + ", " +
