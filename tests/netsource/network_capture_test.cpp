@@ -517,7 +517,9 @@ TEST_F(NetworkSources, ListenTakesALargeJobWholeWhileTheOverlayStalls) {
     lines.OpenGate();
     sender.join();
     EXPECT_TRUE(sent.load());
-    ASSERT_TRUE(WaitUntil([&] { return lines.Count() >= static_cast<size_t>(count); }, 60000));
+    // What is tested is that every line arrives once and in order, not how fast: under
+    // ThreadSanitizer on a busy machine 300,000 lines can take more than a minute.
+    ASSERT_TRUE(WaitUntil([&] { return lines.Count() >= static_cast<size_t>(count); }, 300000));
     std::vector<Line> got = lines.Lines();
     ASSERT_EQ(static_cast<size_t>(count), got.size());
     for (int i = 0; i < count; i += 997)
