@@ -1,8 +1,10 @@
 #include "delivery/queued_sink.h"
 
-QueuedSink::QueuedSink(const char* sinkName, int lineCapacity)
+QueuedSink::QueuedSink(const char* sinkName, int lineCapacity, int restMilliseconds)
     : name(sinkName != nullptr ? sinkName : "sink"),
-      queue(static_cast<size_t>(lineCapacity > 0 ? lineCapacity : 1), zamri::WhenFull::kDropAndCount) {}
+      queue(static_cast<size_t>(lineCapacity > 0 ? lineCapacity : 1), zamri::WhenFull::kDropAndCount) {
+    queue.SetRestAfterWork(restMilliseconds);
+}
 
 QueuedSink::~QueuedSink() {
     Stop(0);

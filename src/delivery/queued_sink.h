@@ -18,11 +18,17 @@
 class QueuedSink : public LineSink {
   public:
     static constexpr int kDefaultCapacity = 1024;
+    // What a sink that writes (a file, a collector) rests after each batch: at a busy store's
+    // rates its worker then wakes at most 50 times a second instead of once per line, and a
+    // line waits at most this long; the first line after a quiet spell goes at once.
+    static constexpr int kGatherMilliseconds = 20;
     // On Stop the worker goes on with the lines already queued for at most this long.
     static constexpr int kDefaultFinishMilliseconds = 2000;
 
     // capacity: lines held at most (at least 1). name: for status reports, kept by pointer.
-    QueuedSink(const char* name, int capacity = kDefaultCapacity);
+    // restMilliseconds: how long the worker rests after a batch, so that the lines of a busy
+    // store gather and are written together (see WorkQueue::SetRestAfterWork); 0: no rest.
+    QueuedSink(const char* name, int capacity = kDefaultCapacity, int restMilliseconds = 0);
     ~QueuedSink() override;
 
     // A line given by reference is copied once; the delivery step's shared line is not.

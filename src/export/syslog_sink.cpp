@@ -7,7 +7,7 @@ namespace zamri {
 
 SyslogSink::SyslogSink(const SyslogCollector& collector, int bufferLines,
                        SyslogExporter::TroubleReport report)
-    : QueuedSink("syslog", bufferLines),
+    : QueuedSink("syslog", bufferLines, kGatherMilliseconds),
       trouble(std::move(report)),
       exporter(collector, trouble, [this] { Recovered(); }) {
     origin.hostName = ComputerName();

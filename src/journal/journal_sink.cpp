@@ -6,7 +6,8 @@ namespace zamri {
 
 JournalSink::JournalSink(const std::string& folder, int keepDays, JournalWriter::TroubleReport trouble,
                          JournalWriter::Clock clock, int queueLines)
-    : QueuedSink("journal", queueLines), writer(folder, keepDays, std::move(clock), std::move(trouble)) {}
+    : QueuedSink("journal", queueLines, kGatherMilliseconds),
+      writer(folder, keepDays, std::move(clock), std::move(trouble)) {}
 
 JournalSink::~JournalSink() {
     Stop();

@@ -7,6 +7,11 @@
 // The consumer is either the queue's own worker (Start: one call per item, in order, and an idle
 // call each time the queue has run empty) or a thread of the owner's that takes items with Pop.
 //
+// Wake-ups cost more than the work at a store's rates, so none is wasted: a producer wakes the
+// worker only when it waits for work (never one that is busy, or already woken), and a worker
+// that wakes takes everything queued by then under one lock and works it off before it looks
+// again.
+//
 // An item counts towards the capacity until the worker is done with it, so a consumer that is
 // stuck holds at most capacity items. Items are kept as they are given (a shared line, a string,
 // a chunk of bytes), so a queue holds what its items hold, not a fixed record per slot.
@@ -16,6 +21,7 @@
 // runs must then touch nothing but the item.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -58,7 +64,7 @@ class WorkQueue {
         State& s = *state;
         std::unique_lock<std::mutex> guard(s.lock);
         if (s.policy == WhenFull::kWait) {
-            while (s.items.size() >= s.capacity && s.Open()) {
+            while (s.Held() >= s.capacity && s.Open()) {
                 s.producersWaiting = true;
                 s.room.wait(guard);
             }
@@ -67,10 +73,10 @@ class WorkQueue {
             ++s.dropped;
             return false;
         }
-        // Never into the item the worker is working on.
-        bool joinable = !s.items.empty() && !(s.working && s.items.size() == 1);
+        // Never into an item the worker has taken (those are no longer in items).
+        bool joinable = !s.items.empty();
         if (!joinable || !join(s.items.back())) {
-            if (s.items.size() >= s.capacity) {
+            if (s.Held() >= s.capacity) {
                 ++s.dropped;
                 return false;
             }
@@ -85,6 +91,15 @@ class WorkQueue {
             s.arrived.notify_one();
         }
         return true;
+    }
+
+    // Before Start: after each batch the worker rests this long before it looks again (0, the
+    // default: it never rests). The first item after a quiet spell is still taken at once; the
+    // ones that follow it gather meanwhile and are taken together, so a steady trickle costs a
+    // wake-up per rest rather than per item. A stop or close ends the rest at once.
+    void SetRestAfterWork(int milliseconds) {
+        std::lock_guard<std::mutex> guard(state->lock);
+        state->restMilliseconds = milliseconds > 0 ? milliseconds : 0;
     }
 
     // Starts the worker; 1, or 0 when it cannot be started (it runs already, the queue has been
@@ -142,8 +157,8 @@ class WorkQueue {
         state->room.notify_all();
     }
 
-    // Drops what is queued (counted), except an item the worker is working on; each dropped
-    // item is shown to dropped(item) first, under the queue's lock.
+    // Drops what is queued (counted), except the items the worker has taken; each dropped item
+    // is shown to dropped(item) first, under the queue's lock.
     void Clear() {
         Clear([](T&) {});
     }
@@ -151,8 +166,7 @@ class WorkQueue {
     void Clear(Visit dropped) {
         State& s = *state;
         std::unique_lock<std::mutex> guard(s.lock);
-        size_t keep = s.working ? 1 : 0;
-        while (s.items.size() > keep) {
+        while (!s.items.empty()) {
             dropped(s.items.back());
             s.items.pop_back();
             ++s.dropped;
@@ -178,6 +192,7 @@ class WorkQueue {
                 s.items.clear();
             } else {
                 s.phase = Phase::kStopping;
+                s.stopAsked = true;
                 s.unbounded = finishMilliseconds < 0;
                 s.finishAt =
                     Clock::now() + std::chrono::milliseconds(finishMilliseconds > 0 ? finishMilliseconds : 0);
@@ -203,10 +218,10 @@ class WorkQueue {
         return 1;
     }
 
-    // Items held now, the one being worked on included (any thread).
+    // Items held now, those the worker has taken included (any thread).
     size_t Count() const {
         std::lock_guard<std::mutex> guard(state->lock);
-        return state->items.size();
+        return state->Held();
     }
     uint64_t Accepted() const { return Read(&State::accepted); }
     uint64_t Consumed() const { return Read(&State::consumed); }
@@ -215,15 +230,22 @@ class WorkQueue {
 
   private:
     using Clock = std::chrono::steady_clock;
+    // A worker gives back the capacity of the items it has done at least this often.
+    static constexpr size_t kReleaseStep = 64;
     enum class Phase { kIdle, kRunning, kStopping, kStopped };
 
     struct State {
         State(size_t size, WhenFull full) : capacity(size > 0 ? size : 1), policy(full) {}
         bool Open() const { return !closed && (phase == Phase::kIdle || phase == Phase::kRunning); }
+        size_t Held() const { return items.size() + taken; }
+        void Release(size_t finished) {
+            taken -= finished;
+            consumed += finished;
+        }
         // Producers held by kWait go on once half the queue is free, so they refill it in bursts
         // rather than an item per wake-up.
         void MaybeWakeProducers(std::unique_lock<std::mutex>& guard) {
-            if (!producersWaiting || items.size() > capacity / 2)
+            if (!producersWaiting || Held() > capacity / 2)
                 return;
             producersWaiting = false;
             guard.unlock();
@@ -237,10 +259,13 @@ class WorkQueue {
         std::condition_variable arrived;
         std::condition_variable room;
         std::condition_variable ended;
-        std::deque<T> items;  // the front one stays while the worker works on it
+        std::deque<T> items;  // not yet taken by the worker
+        size_t taken = 0;     // items the worker has taken and not finished
         Phase phase = Phase::kIdle;
         bool closed = false;
-        bool working = false;
+        int restMilliseconds = 0;
+        // Set with phase kStopping, so that the worker need not take the lock after each item.
+        std::atomic<bool> stopAsked{false};
         bool consumerWaiting = false;
         bool producersWaiting = false;
         bool unbounded = false;
@@ -260,16 +285,21 @@ class WorkQueue {
 
     static void WorkerLoop(std::shared_ptr<State> shared) {
         State& s = *shared;
+        std::deque<T> batch;
+        bool idleSinceWork = false;  // the idle call after the last batch has been made
         std::unique_lock<std::mutex> guard(s.lock);
         for (;;) {
             bool stopping = s.phase == Phase::kStopping;
             if (s.items.empty()) {
                 if (stopping || s.closed)
                     break;
-                if (s.idle) {
+                if (s.idle && !idleSinceWork) {
+                    idleSinceWork = true;
                     guard.unlock();
                     s.idle();
                     guard.lock();
+                    if (!s.items.empty() || s.phase == Phase::kStopping)
+                        continue;
                 }
                 s.consumerWaiting = true;
                 s.arrived.wait(guard,
@@ -279,17 +309,47 @@ class WorkQueue {
             }
             if (stopping && !s.unbounded && Clock::now() >= s.finishAt)
                 break;
-            // Deque references stay valid while others push at the back, so the item is worked
-            // on in place, without the lock, and still counts towards the capacity.
-            T& item = s.items.front();
-            s.working = true;
+            // Everything queued by now, under this one lock. The items count towards the capacity
+            // until they are done, and are given back in steps, so that waiting producers go on
+            // while a long batch is worked off; a stop is looked at after each item.
+            batch.swap(s.items);
+            s.taken = batch.size();
+            idleSinceWork = false;
             guard.unlock();
-            s.consume(item);
+            size_t done = 0;
+            size_t released = 0;
+            bool late = false;
+            while (done < batch.size() && !late) {
+                s.consume(batch[done]);
+                ++done;
+                if (done == batch.size() || (done - released < kReleaseStep && !s.stopAsked.load()))
+                    continue;
+                guard.lock();
+                s.Release(done - released);
+                released = done;
+                late = s.phase == Phase::kStopping && !s.unbounded && Clock::now() >= s.finishAt;
+                s.MaybeWakeProducers(guard);
+                guard.unlock();
+            }
             guard.lock();
-            s.working = false;
-            s.items.pop_front();
-            ++s.consumed;
+            s.Release(done - released);
+            // What a stop's deadline left in hand goes back, to be counted as dropped.
+            for (size_t left = batch.size(); left > done; --left)
+                s.items.push_front(std::move(batch[left - 1]));
+            s.taken = 0;
+            batch.clear();
             s.MaybeWakeProducers(guard);
+            if (s.restMilliseconds > 0 && !late) {
+                // What the batch left (a write that gathered) goes out before the rest.
+                if (s.idle && s.items.empty()) {
+                    idleSinceWork = true;
+                    guard.unlock();
+                    s.idle();
+                    guard.lock();
+                }
+                s.arrived.wait_for(guard, std::chrono::milliseconds(s.restMilliseconds),
+                                   [&s] { return s.phase == Phase::kStopping || s.closed; });
+            }
         }
         guard.unlock();
         if (s.idle)

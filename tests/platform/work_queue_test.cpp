@@ -77,6 +77,32 @@ TEST(WorkQueue, AWaitingProducerIsHeldWhileFullAndGoesOnOnceHalfIsFree) {
     EXPECT_EQ(queue.Dropped(), 0u);
 }
 
+TEST(WorkQueue, ARestingWorkerTakesTheFirstItemAtOnceFlushesItAndEndsItsRestOnStop) {
+    WorkQueue<int> queue(8, WhenFull::kDropAndCount);
+    queue.SetRestAfterWork(60 * 60 * 1000);
+    std::mutex seenLock;
+    std::vector<int> seen;
+    std::atomic<int> idles{0};
+    ASSERT_EQ(queue.Start(
+                  [&](int& item) {
+                      std::lock_guard<std::mutex> guard(seenLock);
+                      seen.push_back(item);
+                  },
+                  [&] { ++idles; }),
+              1);
+    ASSERT_TRUE(WaitUntil([&] { return idles.load() >= 1; }));  // the start's empty queue
+    int before = idles.load();
+    ASSERT_TRUE(queue.Push(1));
+    // Taken at once, and what it left is flushed before the worker rests.
+    ASSERT_TRUE(WaitUntil([&] { return queue.Consumed() == 1 && idles.load() > before; }));
+    ASSERT_TRUE(queue.Push(2));
+    ASSERT_TRUE(queue.Push(3));
+    // The hour's rest ends with the stop, and what gathered meanwhile is still worked off.
+    EXPECT_EQ(queue.Stop(-1), 1);
+    EXPECT_EQ(seen, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(queue.Dropped(), 0u);
+}
+
 TEST(WorkQueue, AStopReleasesAWaitingProducerWithItsItemDropped) {
     WorkQueue<int> queue(1, WhenFull::kWait);
     ASSERT_TRUE(queue.Push(1));  // no worker: it stays
