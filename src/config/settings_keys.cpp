@@ -431,8 +431,11 @@ const std::vector<SettingKey> kPlainKeys = {
     {"Options", "Syslog", "collector", "", "",
      "tcp://HOST[:PORT], udp://HOST[:PORT] or HOST[:PORT]; port 514 unless given (empty: no export)", false,
      TextKey<&Settings::syslog, &SyslogSettings::collector, 259>},
-    {"Options", "SyslogBuffer", "lines", "10000", "1 and up", "lines held while the collector is away", false,
-     NumberKey<&Settings::syslog, &SyslogSettings::bufferLines, 1>},
+    {"Options", "SyslogBuffer", "lines", "40000", "1 and up",
+     "lines held while the collector is away; the default is ten minutes of a busy store (63 lines a "
+     "second), "
+     "about 385 bytes a line in memory (15 MB), used only while it is away",
+     false, NumberKey<&Settings::syslog, &SyslogSettings::bufferLines, 1>},
     // The web page.
     {"Options", "HttpPort", "port", "", "1 to 65535", "the web page's port (empty: no web page)", false,
      HttpPort},

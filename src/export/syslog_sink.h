@@ -13,7 +13,8 @@ namespace zamri {
 
 class SyslogSink : public QueuedSink {
   public:
-    static constexpr int kDefaultBufferLines = 10000;
+    // As SyslogBuffer= has it: ten minutes of a busy store's lines while the collector is away.
+    static constexpr int kDefaultBufferLines = 40000;
     // Over TCP, lines that arrive together go out in writes of up to about this size.
     static constexpr size_t kBatchBytes = 16384;
 
