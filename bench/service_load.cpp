@@ -7,6 +7,9 @@
 //   CPU            user and system time over the sending time, as a share of one core
 //   CPU per line   the same time divided by the lines sent
 //   resident       the largest resident set seen (sampled every 250 ms)
+//   wake-ups/line  the times the service's threads went to sleep and were woken (their voluntary
+//                  context switches), over the lines sent: what the scheduler costs, which other
+//                  load on the machine does not change as it does the CPU figures
 //   threads, fds   the most threads and open descriptors seen
 //   check          "ok" when every line reached the overlay library and every sink that is on;
 //                  otherwise what is missing where
@@ -239,7 +242,8 @@ class LiveReader {
         }
         if (fd < 0)
             return 0;
-        const char request[] = "GET /api/live HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: text/event-stream\r\n\r\n";
+        const char request[] =
+            "GET /api/live HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: text/event-stream\r\n\r\n";
         if (write(fd, request, sizeof request - 1) != static_cast<ssize_t>(sizeof request - 1))
             return 0;
         std::string head;
@@ -297,6 +301,7 @@ struct ProcessFigures {
     long residentKB = 0;
     long threads = 0;
     long descriptors = 0;
+    long wakeUps = 0;  // voluntary context switches of every thread so far (ended ones not)
 };
 
 ProcessFigures ReadProcess(pid_t pid) {
@@ -329,6 +334,14 @@ ProcessFigures ReadProcess(pid_t pid) {
     for (auto it = fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error);
          !error && it != fs::directory_iterator(); it.increment(error))
         ++figures.descriptors;
+    for (auto it = fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error);
+         !error && it != fs::directory_iterator(); it.increment(error)) {
+        std::ifstream task(it->path() / "status");
+        while (std::getline(task, line)) {
+            if (line.compare(0, 24, "voluntary_ctxt_switches:") == 0)
+                figures.wakeUps += std::strtol(line.c_str() + 24, nullptr, 10);
+        }
+    }
     return figures;
 }
 
@@ -621,7 +634,8 @@ int ParseOptions(int argc, char** argv, Options& options) {
             return 0;
         }
     }
-    if (options.tills < 1 || options.tills > 63 || options.rate < 1 || options.seconds < 1 || options.rounds < 1) {
+    if (options.tills < 1 || options.tills > 63 || options.rate < 1 || options.seconds < 1 ||
+        options.rounds < 1) {
         std::fprintf(stderr, "bench_service_load: tills 1 to 63, rate, seconds and rounds at least 1\n");
         return 0;
     }
@@ -644,8 +658,9 @@ int main(int argc, char** argv) {
                 options.seconds, options.rounds);
     for (size_t s = 0; s < options.services.size(); ++s)
         std::printf("  [%zu] %s\n", s + 1, options.services[s].c_str());
-    std::printf("\n| service | features | CPU, share of one core | CPU per line | resident | threads | fds | lines "
-                "| check |\n|---|---|---|---|---|---|---|---|---|\n");
+    std::printf(
+        "\n| service | features | CPU, share of one core | CPU per line | wake-ups per line | resident | "
+        "threads | fds | lines | check |\n|---|---|---|---|---|---|---|---|---|---|\n");
     std::fflush(stdout);
     bool allOk = true;
     for (int round = 0; round < options.rounds; ++round) {
@@ -655,9 +670,13 @@ int main(int argc, char** argv) {
                 double cpu = row.end.cpuSeconds - row.start.cpuSeconds;
                 double share = row.sendSeconds > 0 ? 100.0 * cpu / row.sendSeconds : 0;
                 double perLine = row.sent > 0 ? 1e6 * cpu / static_cast<double>(row.sent) : 0;
-                std::printf("| [%zu] | %s | %.1f%% | %.0f us | %.1f MB | %ld | %ld | %ld | %s |\n", s + 1,
-                            FeatureNames(features).c_str(), share, perLine, row.residentKB / 1024.0, row.threads,
-                            row.descriptors, row.sent, row.check.c_str());
+                double wakeUps = row.sent > 0 ? static_cast<double>(row.end.wakeUps - row.start.wakeUps) /
+                                                    static_cast<double>(row.sent)
+                                              : 0;
+                std::printf("| [%zu] | %s | %.1f%% | %.0f us | %.2f | %.1f MB | %ld | %ld | %ld | %s |\n",
+                            s + 1, FeatureNames(features).c_str(), share, perLine, wakeUps,
+                            row.residentKB / 1024.0, row.threads, row.descriptors, row.sent,
+                            row.check.c_str());
                 std::fflush(stdout);
                 allOk = allOk && row.check == "ok";
             }
