@@ -84,9 +84,11 @@ class WorkQueue {
             ++s.accepted;
         }
         // Only a consumer that waits is woken, and only once: one that is busy or resting, or
-        // already woken, finds the item anyway.
-        if (s.consumerWaiting) {
+        // already woken, finds the item anyway. A rest ends early once a quarter of the queue
+        // has gathered, so that a burst never fills it while the worker rests.
+        if (s.consumerWaiting || (s.resting && s.RestIsOver())) {
             s.consumerWaiting = false;
+            s.resting = false;
             guard.unlock();
             s.arrived.notify_one();
         }
@@ -96,7 +98,8 @@ class WorkQueue {
     // Before Start: after each batch the worker rests this long before it looks again (0, the
     // default: it never rests). The first item after a quiet spell is still taken at once; the
     // ones that follow it gather meanwhile and are taken together, so a steady trickle costs a
-    // wake-up per rest rather than per item. A stop or close ends the rest at once.
+    // wake-up per rest rather than per item. A stop or close ends the rest at once, and so does
+    // a quarter of the capacity gathered.
     void SetRestAfterWork(int milliseconds) {
         std::lock_guard<std::mutex> guard(state->lock);
         state->restMilliseconds = milliseconds > 0 ? milliseconds : 0;
@@ -264,6 +267,10 @@ class WorkQueue {
         Phase phase = Phase::kIdle;
         bool closed = false;
         int restMilliseconds = 0;
+        bool resting = false;
+        bool RestIsOver() const {
+            return phase == Phase::kStopping || closed || Held() >= (capacity + 3) / 4;
+        }
         // Set with phase kStopping, so that the worker need not take the lock after each item.
         std::atomic<bool> stopAsked{false};
         bool consumerWaiting = false;
@@ -347,8 +354,10 @@ class WorkQueue {
                     s.idle();
                     guard.lock();
                 }
+                s.resting = true;
                 s.arrived.wait_for(guard, std::chrono::milliseconds(s.restMilliseconds),
-                                   [&s] { return s.phase == Phase::kStopping || s.closed; });
+                                   [&s] { return s.RestIsOver(); });
+                s.resting = false;
             }
         }
         guard.unlock();

@@ -77,7 +77,7 @@ TEST(WorkQueue, AWaitingProducerIsHeldWhileFullAndGoesOnOnceHalfIsFree) {
     EXPECT_EQ(queue.Dropped(), 0u);
 }
 
-TEST(WorkQueue, ARestingWorkerTakesTheFirstItemAtOnceFlushesItAndEndsItsRestOnStop) {
+TEST(WorkQueue, ARestingWorkerTakesTheFirstItemAtOnceAndEndsItsRestForABurstOrAStop) {
     WorkQueue<int> queue(8, WhenFull::kDropAndCount);
     queue.SetRestAfterWork(60 * 60 * 1000);
     std::mutex seenLock;
@@ -97,9 +97,12 @@ TEST(WorkQueue, ARestingWorkerTakesTheFirstItemAtOnceFlushesItAndEndsItsRestOnSt
     ASSERT_TRUE(WaitUntil([&] { return queue.Consumed() == 1 && idles.load() > before; }));
     ASSERT_TRUE(queue.Push(2));
     ASSERT_TRUE(queue.Push(3));
-    // The hour's rest ends with the stop, and what gathered meanwhile is still worked off.
+    // A quarter of the queue gathered ends the hour's rest: a burst never fills it meanwhile.
+    ASSERT_TRUE(WaitUntil([&] { return queue.Consumed() == 3; }));
+    ASSERT_TRUE(queue.Push(4));
+    // The rest ends with the stop too, and what gathered meanwhile is still worked off.
     EXPECT_EQ(queue.Stop(-1), 1);
-    EXPECT_EQ(seen, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(seen, (std::vector<int>{1, 2, 3, 4}));
     EXPECT_EQ(queue.Dropped(), 0u);
 }
 
