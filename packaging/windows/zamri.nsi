@@ -124,6 +124,7 @@ Section "zamri (required)" SecProgram
     SetOverwrite on
     File "${FILES}/langpack.dll"
     File "${FILES}/zamri-de.lng"
+    File "${FILES}/zamri-en.lng"
     ; The tools: zamri-send, zamri-replay and whatever else the build has.
     File "${FILES}/zamri-*.exe"
     File "${FILES}/README.md"
@@ -244,6 +245,7 @@ Section "un.zamri (required)" SecUnProgram
     Delete "$INSTDIR\ovtext.dll"
     Delete "$INSTDIR\langpack.dll"
     Delete "$INSTDIR\zamri-de.lng"
+    Delete "$INSTDIR\zamri-en.lng"
     Delete "$INSTDIR\zamri-*.exe"
     Delete "$INSTDIR\README.md"
     ; What the overlay library stand-in recorded.

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "platform/langpack.h"
+#include "platform/langpack_english.h"
+#include "platform/langpack_english_file.h"
 #include "platform/os.h"
 #include "platform/paths.h"
 #include "support/temp_dir.h"
@@ -159,18 +161,43 @@ TEST_F(LangPackTest, MissingFileChangesNothing) {
     EXPECT_TRUE(Has("title", nullptr));
 }
 
-TEST_F(LangPackTest, ExampleTranslationCoversEveryBuiltInKey) {
-    // The build puts it beside the programs under the name it ships with.
+// The build puts the language files beside the programs under the names they ship with.
+std::string FileBesideTheProgram(const char* name) {
     char executable[zamri::kMaxPath];
-    ASSERT_GT(zamri::GetExecutablePath(executable, sizeof executable), 0);
-    std::string example = executable;
-    example = example.substr(0, example.find_last_of(zamri::kPathSeparator) + 1) + "zamri-de.lng";
-    ASSERT_EQ(1, pack.LoadLanguageFile(example.c_str()));
-    ForEachWindowText([this](const char* section, const std::string& key) {
-        EXPECT_TRUE(Has(key.c_str(), section)) << (section ? section : "(general)") << " / " << key;
-    });
-    EXPECT_EQ("&Beenden", Text("exit", "Menu"));
-    EXPECT_EQ("Kamera ", Text("CAMERA_NAME", "TCP_CONFIG_PAGE"));
+    EXPECT_GT(zamri::GetExecutablePath(executable, sizeof executable), 0);
+    std::string path = executable;
+    return path.substr(0, path.find_last_of(zamri::kPathSeparator) + 1) + name;
+}
+
+// A section that the file holds replaces the English one whole, so a key it leaves out would
+// show no text at all: every built-in key must be there, read from the file alone.
+TEST_F(LangPackTest, ExampleTranslationCoversEveryBuiltInKey) {
+    LangPack german{"zamri"};
+    ASSERT_EQ(1, german.LoadLanguageFile(FileBesideTheProgram("zamri-de.lng").c_str()));
+    int count = 0;
+    const langpack::BuiltInText* english = langpack::EnglishTexts(&count);
+    for (int i = 0; i < count; ++i) {
+        const char* section = english[i].section[0] != 0 ? english[i].section : nullptr;
+        EXPECT_NE("", std::string(german.LoadText(english[i].key, section)))
+            << "zamri-de.lng has no text for [" << english[i].section << "] " << english[i].key;
+    }
+    EXPECT_EQ("&Beenden", std::string(german.LoadText("exit", "Menu")));
+    EXPECT_EQ("Kamera ", std::string(german.LoadText("CAMERA_NAME", "TCP_CONFIG_PAGE")));
+}
+
+TEST_F(LangPackTest, EnglishFileIsTheBuiltInTableAndReadsBackAsIt) {
+    std::string file = testing_support::ReadFileBytes(FileBesideTheProgram("zamri-en.lng"));
+    EXPECT_EQ(langpack::EnglishLanguageFile(), file)
+        << "src/platform/langpack_en.lng is not what the built-in table makes; refresh it with\n"
+           "  build/native/bin/zamri-language-file > src/platform/langpack_en.lng";
+    LangPack read{"zamri"};
+    ASSERT_EQ(1, read.LoadLanguageFile(FileBesideTheProgram("zamri-en.lng").c_str()));
+    int count = 0;
+    const langpack::BuiltInText* english = langpack::EnglishTexts(&count);
+    for (int i = 0; i < count; ++i) {
+        const char* section = english[i].section[0] != 0 ? english[i].section : nullptr;
+        EXPECT_EQ(english[i].text, std::string(read.LoadText(english[i].key, section))) << english[i].key;
+    }
 }
 
 TEST_F(LangPackTest, ResourceIdsAreTheProgramsOwn) {

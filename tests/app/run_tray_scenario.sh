@@ -42,7 +42,7 @@ trap cleanup EXIT
 zip=$(dirname "$bin")/$distribution.zip
 (cd "$work" && cmake -E tar xf "$zip") || { echo "cannot unpack $zip"; exit 1; }
 mv "$work/$distribution"/* "$work/" && rmdir "$work/$distribution"
-for f in zamri.exe ovtext.dll langpack.dll zamri-de.lng; do
+for f in zamri.exe ovtext.dll langpack.dll zamri-de.lng zamri-en.lng; do
     [ -f "$work/$f" ] || { echo "$f is missing from $zip"; exit 1; }
 done
 for f in tray_driver.exe menu_probe.dll; do
