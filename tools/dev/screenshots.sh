@@ -43,6 +43,9 @@ web-phone                     web-phone
 web-search                    web-search
 web-status                    web-status
 web-open-warning              web-open-warning
+web-exceptions                web-exceptions
+web-report                    web-report
+web-rules                     web-rules
 '
 
 status=0
