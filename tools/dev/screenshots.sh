@@ -25,6 +25,7 @@ sheet-serial-connection       sheet-serial-connection
 sheet-network-connection      sheet-network-connection
 port-settings                 port-settings
 port-settings-network         port-settings-network
+port-detect                   port-detect
 pattern                       pattern
 sheet-filter                  sheet-filter
 sheet-filter-masks            sheet-filter-masks
