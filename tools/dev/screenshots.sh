@@ -20,6 +20,11 @@ tray-menu-tcp                 tray-menu-tcp
 tray-menu-live-view           tray-menu-live-view
 binary-dump-dialog            binary-dump-dialog
 trouble-message               trouble-message
+sheet-filter-bad-mask         sheet-filter-bad-mask
+tcp-bad-sender                tcp-bad-sender
+port-settings-bad-sender      port-settings-bad-sender
+pattern-empty-footer          pattern-empty-footer
+tcp-empty-footer              tcp-empty-footer
 property-sheet                property-sheet
 sheet-serial-connection       sheet-serial-connection
 sheet-network-connection      sheet-network-connection
