@@ -23,7 +23,7 @@ import re
 import subprocess
 import sys
 
-MESSAGE_CALLS = ("ShowMessage", "MessageBoxA", "MessageBoxW", "WriteErrorLine", "Report", "ReportSettingsProblem", "Problem", "Warn",
+MESSAGE_CALLS = ("ShowMessage", "MessageBoxA", "MessageBoxW", "WriteErrorLine", "Report", "report", "ReportSettingsProblem", "Problem", "Warn",
                  "Say", "FailStart", "fprintf", "fputs", "snprintf")
 MESSAGE_NAME = re.compile(r"(message|problem|error|warning|reason|line)", re.IGNORECASE)
 LITERAL = re.compile(r'"((?:[^"\\\n]|\\.)*)"')
