@@ -8,11 +8,14 @@
       Every message text the program and its tools can show appears on PAGE (the
       troubleshooting page). Scanned: every .cpp file under src/ and tools/ (not tests/).
       A message is the string literals of a call to one of MESSAGE_CALLS (message boxes,
-      standard error, the trouble reporter, settings problems, the TCP server's start, the TCP page's warnings), of
-      an snprintf into a buffer named like a message, or assigned to a variable named like
-      one (error, problem, message, warning, reason). Usage texts are left to the help check. Each literal is cut at its printf
-      directives and escapes; every piece of two words or more must occur on PAGE (blanks
-      and line breaks compare as one blank). One direction only: the page may say more.
+      standard error, the trouble reporter and report() callbacks, settings problems, the
+      TCP server's start, the TCP page's warnings), of an snprintf into a buffer named like
+      a message, or assigned to a variable named like one (error, problem, message, warning,
+      reason). Usage texts are left to the help check. Each literal is cut at its printf
+      directives and escapes; every piece of two words or more must occur on PAGE (blanks and
+      line breaks compare as one blank). One direction only: the page may say more. Texts of
+      the language pack (the property sheet's warnings) are not scanned: the page lists them
+      by hand.
   check_docs.py help PAGE PROGRAM [ARG...]
       Every option (--name) that `PROGRAM ARG... --help` prints appears on PAGE.
 Exit status 0 when all is well, 1 with the differences on standard error.
