@@ -1,5 +1,5 @@
 // The TCP wire format shared by the server and every sender: little-endian integers, the
-// opening exchange and the frame header. The README's "TCP protocol" section describes it for
+// opening exchange and the frame header. docs/tcp-protocol.md describes it for
 // till software.
 #pragma once
 
