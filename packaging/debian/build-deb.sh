@@ -21,6 +21,10 @@ install -D -m 0644 "$here/default" "$stage/etc/default/zamri"
 # unpacking and postinst, which gives the service's group read access.
 install -D -m 0640 "$here/zamri.ini" "$stage/etc/zamri/zamri.ini"
 install -D -m 0644 "$source/README.md" "$stage/usr/share/doc/zamri/README.md"
+# The manual that the README's links lead to, with its pictures.
+(cd "$source" && find docs -type f) | while read -r page; do
+    install -D -m 0644 "$source/$page" "$stage/usr/share/doc/zamri/$page"
+done
 install -m 0644 "$here/conffiles" "$stage/DEBIAN/conffiles"
 install -m 0755 "$here/postinst" "$here/prerm" "$here/postrm" "$stage/DEBIAN/"
 

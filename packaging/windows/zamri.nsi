@@ -128,6 +128,10 @@ Section "zamri (required)" SecProgram
     ; The tools: zamri-send, zamri-replay and whatever else the build has.
     File "${FILES}/zamri-*.exe"
     File "${FILES}/README.md"
+    ; The manual the README links to.
+    SetOutPath "$INSTDIR\docs"
+    File /r "${FILES}/docs/*.*"
+    SetOutPath "$INSTDIR"
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
     WriteRegStr HKCU "${SETTINGS_KEY}" "InstallDir" "$INSTDIR"
@@ -248,6 +252,7 @@ Section "un.zamri (required)" SecUnProgram
     Delete "$INSTDIR\zamri-en.lng"
     Delete "$INSTDIR\zamri-*.exe"
     Delete "$INSTDIR\README.md"
+    RMDir /r "$INSTDIR\docs"
     ; What the overlay library stand-in recorded.
     Delete "$INSTDIR\ovtext.log"
     Delete "$INSTDIR\uninstall.exe"

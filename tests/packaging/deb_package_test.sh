@@ -30,7 +30,7 @@ done
 contents=$(dpkg-deb -c "$deb")
 for path in ./usr/bin/zamri ./usr/bin/zamri-send ./usr/bin/zamri-replay ./usr/lib/zamri/libovtext.so \
     ./usr/lib/zamri/liblangpack.so ./lib/systemd/system/zamri.service ./etc/zamri/zamri.ini \
-    ./etc/default/zamri ./usr/share/doc/zamri/README.md; do
+    ./etc/default/zamri ./usr/share/doc/zamri/README.md ./usr/share/doc/zamri/docs/troubleshooting.md; do
     check "$path in the package" grep -q " $path\$" <<<"$contents"
 done
 check "files owned by root" test -z "$(grep -v ' root/root ' <<<"$contents")"

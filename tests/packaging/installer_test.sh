@@ -63,7 +63,7 @@ folder_win=$(reg_value "$uninstall_key" InstallLocation)
 [ -n "$folder_win" ] || { echo "FAIL: no InstallLocation in the uninstall entry"; exit 1; }
 folder=$(winepath -u "$folder_win" 2>/dev/null)
 check "installed per user: $folder_win" grep -q '\\AppData\\Local\\Programs\\zamri$' <<<"$folder_win"
-for f in zamri.exe ovtext.dll langpack.dll zamri-de.lng zamri-en.lng zamri-send.exe zamri-replay.exe README.md uninstall.exe; do
+for f in zamri.exe ovtext.dll langpack.dll zamri-de.lng zamri-en.lng zamri-send.exe zamri-replay.exe README.md docs/troubleshooting.md uninstall.exe; do
     check "$f installed" [ -f "$folder/$f" ]
 done
 check "version in the uninstall entry" [ "$(reg_value "$uninstall_key" DisplayVersion)" = "$version" ]
