@@ -1,33 +1,9 @@
 #include "config/alert_settings.h"
+#include "text/setting_value.h"
 
 namespace zamri {
 
 namespace {
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
-
-// A whole number from low to high, written in digits only.
-bool ParseWhole(std::string_view text, int low, int high, int* value) {
-    text = Trim(text);
-    if (text.empty() || text.size() > 6)
-        return false;
-    int n = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        n = n * 10 + (c - '0');
-    }
-    if (n < low || n > high)
-        return false;
-    *value = n;
-    return true;
-}
 
 const char* const kEventNames[kAlertEventCount] = {"exception", "transaction", "health", "digest"};
 
@@ -72,7 +48,7 @@ int ParseAlertEvents(std::string_view text, unsigned* events, std::string* error
         size_t comma = text.find(',', at);
         if (comma == std::string_view::npos)
             comma = text.size();
-        std::string_view name = Trim(text.substr(at, comma - at));
+        std::string_view name = TrimBlanks(text.substr(at, comma - at));
         AlertEvent event;
         if (ParseAlertEventName(name, &event))
             *events |= 1u << static_cast<int>(event);
@@ -100,7 +76,7 @@ int ParseWebhookSection(int number, const WebhookSectionText& text, WebhookConfi
         if (errors != nullptr)
             errors->push_back(section + sentence);
     };
-    std::string_view url = Trim(text.url);
+    std::string_view url = TrimBlanks(text.url);
     if (url.empty())
         return 0;
     std::string why;
@@ -109,32 +85,29 @@ int ParseWebhookSection(int number, const WebhookSectionText& text, WebhookConfi
         return 0;
     }
     hook->secret = std::string(text.secret);
-    if (Trim(hook->secret).empty()) {
+    if (TrimBlanks(hook->secret).empty()) {
         report("has no Secret to sign its requests with; the hook is left out.");
         return 0;
     }
     if (!ParseAlertEvents(text.events, &hook->events, &why))
         report("Events: " + why);
-    hook->caFile = std::string(Trim(text.caFile));
+    hook->caFile = std::string(TrimBlanks(text.caFile));
     return 1;
 }
 
 int ParseDigestTime(std::string_view text, DigestTime* time, std::string* error) {
     *time = DigestTime();
-    std::string_view v = Trim(text);
+    std::string_view v = TrimBlanks(text);
     if (v.empty())
         return 1;
-    size_t colon = v.find(':');
-    int hour = 0, minute = 0;
-    bool ok = colon != std::string_view::npos && colon >= 1 && colon <= 2 && v.size() - colon == 3 &&
-              ParseWhole(v.substr(0, colon), 0, 23, &hour) && ParseWhole(v.substr(colon + 1), 0, 59, &minute);
-    if (!ok) {
+    int minutes = 0;
+    if (!ParseClockMinutes(v, &minutes)) {
         *error = "\"" + std::string(text) + "\" is no local time from 00:00 to 23:59; no digest is made.";
         return 0;
     }
     time->on = true;
-    time->hour = hour;
-    time->minute = minute;
+    time->hour = minutes / 60;
+    time->minute = minutes % 60;
     return 1;
 }
 
@@ -146,16 +119,16 @@ int ParseAlertOptions(const AlertOptionsText& text, AlertOptions* options, std::
         if (errors != nullptr)
             errors->push_back(std::string("[Options] ") + key + ": " + sentence);
     };
-    options->storeName = std::string(Trim(text.storeName));
+    options->storeName = std::string(TrimBlanks(text.storeName));
     std::string why;
     if (!ParseDigestTime(text.digestTime, &options->digestTime, &why))
         report("DigestTime", why);
-    if (!Trim(text.webhookTimeout).empty() &&
-        !ParseWhole(text.webhookTimeout, 1, 120, &options->webhookTimeoutSeconds))
+    if (!TrimBlanks(text.webhookTimeout).empty() &&
+        !ParseWholeNumber(text.webhookTimeout, 1, 120, &options->webhookTimeoutSeconds))
         report("WebhookTimeout",
                "\"" + text.webhookTimeout + "\" is no number of seconds from 1 to 120; 10 is used.");
-    if (!Trim(text.webhookRetryMinutes).empty() &&
-        !ParseWhole(text.webhookRetryMinutes, 0, 1440, &options->webhookRetryMinutes))
+    if (!TrimBlanks(text.webhookRetryMinutes).empty() &&
+        !ParseWholeNumber(text.webhookRetryMinutes, 0, 1440, &options->webhookRetryMinutes))
         report("WebhookRetryMinutes",
                "\"" + text.webhookRetryMinutes + "\" is no number of minutes from 0 to 1440; 15 is used.");
     return problems;

@@ -5,6 +5,7 @@
 
 #include "receipt/builtin_template.h"
 #include "receipt/transaction.h"
+#include "text/setting_value.h"
 
 namespace zamri {
 
@@ -27,14 +28,6 @@ bool SameText(std::string_view a, std::string_view b) {
         if (Upper(a[i]) != Upper(b[i]))
             return false;
     return true;
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
 }
 
 struct FieldName {
@@ -80,7 +73,7 @@ int ParseCondition(std::string_view text, const TextFolder& folder, Condition* c
         return 0;
     }
     c->field = field->field;
-    std::string_view rest = Trim(text.substr(i));
+    std::string_view rest = TrimBlanks(text.substr(i));
     struct OpText {
         const char* text;
         Condition::Op op;
@@ -100,7 +93,7 @@ int ParseCondition(std::string_view text, const TextFolder& folder, Condition* c
         return 0;
     }
     c->op = op->op;
-    std::string_view value = Trim(rest.substr(std::strlen(op->text)));
+    std::string_view value = TrimBlanks(rest.substr(std::strlen(op->text)));
     if (value.empty()) {
         *error = Quoted(text) + " has no value to compare with.";
         return 0;
@@ -146,7 +139,7 @@ int ParseCondition(std::string_view text, const TextFolder& folder, Condition* c
         size_t comma = value.find(',', start);
         if (comma == std::string_view::npos)
             comma = value.size();
-        std::string_view item = Trim(value.substr(start, comma - start));
+        std::string_view item = TrimBlanks(value.substr(start, comma - start));
         if (item.empty()) {
             *error = Quoted(text) + " has an empty value in its list.";
             return 0;
@@ -219,7 +212,7 @@ bool AnyOf(const std::vector<std::string>& values, std::string_view folded) {
 std::string FoldedTrimmed(const TextFolder& folder, std::string_view text) {
     FoldedLine folded;
     folder.Fold(text, &folded);
-    return std::string(Trim(folded.text));
+    return std::string(TrimBlanks(folded.text));
 }
 
 bool ParseClock(std::string_view text, int* minute) {
@@ -278,7 +271,7 @@ int ParseConditions(std::string_view text, const TextFolder& folder, std::vector
             cut += 3;
         }
         size_t end = found == std::string::npos ? text.size() : found;
-        std::string_view part = Trim(text.substr(start, end - start));
+        std::string_view part = TrimBlanks(text.substr(start, end - start));
         if (part.empty()) {
             *error = "The conditions \"" + std::string(text) + "\" have an empty part.";
             return 0;
@@ -304,12 +297,12 @@ bool TimeWindow::Contains(int64_t utcMilliseconds, int32_t utcOffsetMinutes) con
 }
 
 int ParseTimeWindow(std::string_view text, TimeWindow* window, std::string* error) {
-    std::string_view t = Trim(text);
+    std::string_view t = TrimBlanks(text);
     size_t dash = t.find('-');
     int start = 0;
     int end = 0;
-    if (dash == std::string_view::npos || !ParseClock(Trim(t.substr(0, dash)), &start) ||
-        !ParseClock(Trim(t.substr(dash + 1)), &end) || start == 24 * 60) {
+    if (dash == std::string_view::npos || !ParseClock(TrimBlanks(t.substr(0, dash)), &start) ||
+        !ParseClock(TrimBlanks(t.substr(dash + 1)), &end) || start == 24 * 60) {
         *error = "\"" + std::string(text) + "\" is no time of day window like 22:00-06:00.";
         return 0;
     }
@@ -477,7 +470,7 @@ std::shared_ptr<const ExceptionRules> ExceptionRules::Compile(const ExceptionOpt
         std::string line, match, hours, within, banner;
         bool hasLine = false, hasMatch = false, hasWithin = false, hasHours = false;
         for (const SettingPair& pair : section->keys) {
-            std::string_view value = Trim(pair.value);
+            std::string_view value = TrimBlanks(pair.value);
             if (SameText(pair.key, "Name")) {
                 p.rule.name.assign(value);
             } else if (SameText(pair.key, "Line")) {

@@ -1,4 +1,5 @@
 #include "receipt/receipt_settings.h"
+#include "text/setting_value.h"
 
 #include <cstring>
 
@@ -30,18 +31,10 @@ bool SameKey(std::string_view a, std::string_view b) {
     return true;
 }
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
-
 }  // namespace
 
 int ParseTemplateChoice(std::string_view value, int* choice, std::string* error) {
-    std::string_view v = Trim(value);
+    std::string_view v = TrimBlanks(value);
     *choice = kBuiltinTemplate;
     if (v.empty() || SameKey(v, "builtin"))
         return 1;
@@ -77,7 +70,7 @@ int ParseExceptionOptions(const std::vector<SettingPair>& options, ExceptionOpti
             errors->push_back("[Options] " + key + ": \"" + value + "\" " + what);
     };
     auto flag = [&](const SettingPair& pair, bool* target) {
-        std::string_view v = Trim(pair.value);
+        std::string_view v = TrimBlanks(pair.value);
         if (v == "1" || v == "0")
             *target = v == "1";
         else
@@ -100,7 +93,7 @@ int ParseExceptionOptions(const std::vector<SettingPair>& options, ExceptionOpti
             }
         }
         if (SameKey(pair.key, "DrawerGrace")) {
-            std::string_view v = Trim(pair.value);
+            std::string_view v = TrimBlanks(pair.value);
             int seconds = 0;
             bool ok = !v.empty() && v.size() <= 2;
             for (char c : v) {
