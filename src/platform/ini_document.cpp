@@ -166,6 +166,31 @@ void IniDocument::Set(const std::string& section, const std::string& key, const 
     lines_.insert(lines_.begin() + insertAt, Line{keyLine, ending});
 }
 
+void IniDocument::RemoveKey(const std::string& section, const std::string& key) {
+    int header = FindSection(section);
+    if (header < 0)
+        return;
+    int end = SectionEnd(header);
+    std::string name;
+    std::string old;
+    for (int i = header + 1; i < end; ++i) {
+        if (ParseKey(lines_[static_cast<size_t>(i)].text, &name, &old) && EqualNoCase(name, key)) {
+            lines_.erase(lines_.begin() + i);
+            return;
+        }
+    }
+}
+
+void IniDocument::RemoveSection(const std::string& section) {
+    int header = FindSection(section);
+    if (header < 0)
+        return;
+    int end = SectionEnd(header);
+    while (end > header + 1 && Trim(lines_[static_cast<size_t>(end - 1)].text).empty())
+        --end;
+    lines_.erase(lines_.begin() + header, lines_.begin() + end);
+}
+
 std::string IniDocument::Text() const {
     std::string text;
     for (const Line& line : lines_) {

@@ -25,6 +25,12 @@ class IniDocument {
     // it: one pass over the document, whatever the section holds.
     std::vector<std::pair<std::string, std::string>> Entries(const std::string& section) const;
 
+    // Removes the first key line of the section; nothing when there is none.
+    void RemoveKey(const std::string& section, const std::string& key);
+    // Removes the section's header and lines (its first occurrence); the blank lines that part
+    // it from the next section stay.
+    void RemoveSection(const std::string& section);
+
     std::string Text() const;
 
     // One "key=value" line as Find reads it: the key trimmed, the value trimmed and without

@@ -55,6 +55,9 @@ std::vector<std::pair<std::string, std::string>> ProfileReadSection(
 
 // Writes key=value into section. Returns 1 on success, 0 when the file could not be written.
 int ProfileWriteText(const char* path, const char* section, const char* key, const char* value);
+// Removes key from section, or the whole section when key is null; a file, section or key that
+// is missing is no failure. Returns 1 on success, 0 when the file could not be written.
+int ProfileRemove(const char* path, const char* section, const char* key);
 
 // "The value of <key> in [<section>] is longer than <limit> characters and is not used", then
 // "; <consequence>" when one is given, and a full stop.

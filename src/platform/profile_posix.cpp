@@ -123,9 +123,12 @@ std::vector<std::pair<std::string, std::string>> ProfileReadSection(const char* 
     return entries;
 }
 
-int ProfileWriteText(const char* path, const char* section, const char* key, const char* value) {
-    if (path == nullptr || section == nullptr || key == nullptr)
-        return 0;
+namespace {
+
+// Reads the file (none is an empty one), lets change edit it and writes it back in its place
+// with its mode. 1 on success; 0 when it could not be read or written.
+template <typename Change>
+int EditFile(const char* path, bool createMissing, Change change) {
     std::string text;
     mode_t mode = 0644;
     struct stat info;
@@ -137,10 +140,33 @@ int ProfileWriteText(const char* path, const char* section, const char* key, con
             return 0;
     } else if (errno != ENOENT) {
         return 0;
+    } else if (!createMissing) {
+        return 1;
     }
     IniDocument document(text);
-    document.Set(section, key, value != nullptr ? value : "");
+    change(document);
     return ReplaceFile(path, document.Text(), mode) ? 1 : 0;
+}
+
+}  // namespace
+
+int ProfileWriteText(const char* path, const char* section, const char* key, const char* value) {
+    if (path == nullptr || section == nullptr || key == nullptr)
+        return 0;
+    return EditFile(path, true, [&](IniDocument& document) {
+        document.Set(section, key, value != nullptr ? value : "");
+    });
+}
+
+int ProfileRemove(const char* path, const char* section, const char* key) {
+    if (path == nullptr || section == nullptr)
+        return 0;
+    return EditFile(path, false, [&](IniDocument& document) {
+        if (key != nullptr)
+            document.RemoveKey(section, key);
+        else
+            document.RemoveSection(section);
+    });
 }
 
 }  // namespace zamri

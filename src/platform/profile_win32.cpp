@@ -76,4 +76,12 @@ int ProfileWriteText(const char* path, const char* section, const char* key, con
     return WritePrivateProfileStringA(section, key, value, path) ? 1 : 0;
 }
 
+int ProfileRemove(const char* path, const char* section, const char* key) {
+    if (path == nullptr || section == nullptr)
+        return 0;
+    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
+        return 1;
+    return WritePrivateProfileStringA(section, key, nullptr, path) ? 1 : 0;
+}
+
 }  // namespace zamri

@@ -135,3 +135,24 @@ TEST(Profile, UnwritablePlaceFailsWithoutHarm) {
     EXPECT_EQ(zamri::ProfileWriteText(path.c_str(), "Channel", "1", "x"), 0);
     EXPECT_EQ(Read(path, "Channel", "1"), "<default>");
 }
+
+TEST(Profile, RemovesAKeyOrASectionAndKeepsTheRest) {
+    TempDir dir;
+    std::string path = dir.File("z.ini");
+    WriteFileBytes(path,
+                   "[Options]\r\nA=1\r\nB=2\r\n[Rule 1]\r\nName=x\r\nLine=VOID\r\n[Rule 2]\r\nName=y\r\n");
+    ASSERT_EQ(zamri::ProfileRemove(path.c_str(), "options", "a"), 1);
+    ASSERT_EQ(zamri::ProfileRemove(path.c_str(), "Rule 1", nullptr), 1);
+    ASSERT_EQ(zamri::ProfileRemove(path.c_str(), "Rule 9", nullptr), 1);
+    ASSERT_EQ(zamri::ProfileRemove(path.c_str(), "Options", "Missing"), 1);
+    EXPECT_EQ(Read(path, "Options", "A"), "<default>");
+    EXPECT_EQ(Read(path, "Options", "B"), "2");
+    EXPECT_EQ(Read(path, "Rule 1", "Name"), "<default>");
+    EXPECT_EQ(Read(path, "Rule 1", "Line"), "<default>");
+    EXPECT_EQ(Read(path, "Rule 2", "Name"), "y");
+    EXPECT_TRUE(zamri::ProfileReadSection(path.c_str(), "Rule 1").empty());
+
+    std::string absent = dir.File("absent.ini");
+    EXPECT_EQ(zamri::ProfileRemove(absent.c_str(), "Rule 1", nullptr), 1);
+    EXPECT_EQ(ReadFileBytes(absent), "");
+}
