@@ -33,6 +33,13 @@ bool SameKey(std::string_view a, std::string_view b) {
 
 }  // namespace
 
+const char* ExceptionKindKey(ExceptionKind kind, bool* hasThreshold) {
+    const KindKeys& keys = kKindKeys[static_cast<int>(kind)];
+    if (hasThreshold != nullptr)
+        *hasThreshold = keys.threshold;
+    return keys.base;
+}
+
 int ParseTemplateChoice(std::string_view value, int* choice, std::string* error) {
     std::string_view v = TrimBlanks(value);
     *choice = kBuiltinTemplate;

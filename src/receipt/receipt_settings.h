@@ -122,6 +122,10 @@ int ParseTemplateChoice(std::string_view value, int* choice, std::string* error)
 int ParseExceptionOptions(const std::vector<SettingPair>& options, ExceptionOptions* out,
                           std::vector<std::string>* errors);
 
+// A kind's switch key in [Options] ("ExceptionVoid"); its threshold and banner keys add
+// "Threshold" and "Banner". hasThreshold: whether the kind has an amount (no-sale has none).
+const char* ExceptionKindKey(ExceptionKind kind, bool* hasThreshold = nullptr);
+
 // The [Options] keys above with their defaults and a line of help, for the settings table.
 struct ReceiptOptionKey {
     const char* key;
