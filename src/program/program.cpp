@@ -46,6 +46,11 @@ int Program::Start(const std::string& recorderSettingsPath, const std::function<
     return 1;
 }
 
+void Program::UseReceiptSettings(const Settings& read) {
+    delivery.SetReceipts(read.receipts);
+    web.SetRulesInForce(read);
+}
+
 void Program::Stop() {
     web.Stop();
     capture.StopCapture();

@@ -49,6 +49,10 @@ class Program {
     // harmless.
     void Stop();
 
+    // Receipts are read by these settings' templates and rules from now on, and the web page's
+    // rules page shows them: after the property sheet changed the exception settings.
+    void UseReceiptSettings(const Settings& read);
+
     ChannelTable& Table() { return table; }
     OverlayOutput& Overlay() { return overlay; }
     LineDelivery& Delivery() { return delivery; }

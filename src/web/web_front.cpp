@@ -61,7 +61,7 @@ WebFront::~WebFront() {
 
 int WebFront::Start(const Settings& settings, std::string& error) {
     WebOptions options = WebOptionsFrom(settings);
-    rulesJson_ = RulesInForceJson(settings);
+    SetRulesInForce(settings);
     if (options.port == 0) {
         error = options.error;
         return 0;
@@ -283,8 +283,19 @@ int WebFront::SubtitlesText(const WebSubtitleQuery& query, std::string& text, st
     return JournalFolder(folder, error) && JournalSubtitleText(folder, query, stopping_, text, error);
 }
 
+void WebFront::SetRulesInForce(const Settings& settings) {
+    std::string json = RulesInForceJson(settings);
+    std::lock_guard<std::mutex> guard(rulesLock_);
+    rulesJson_ = std::move(json);
+}
+
 std::string WebFront::RulesJson() {
-    return rulesJson_.empty() ? WebSite::RulesJson() : rulesJson_;
+    {
+        std::lock_guard<std::mutex> guard(rulesLock_);
+        if (!rulesJson_.empty())
+            return rulesJson_;
+    }
+    return WebSite::RulesJson();
 }
 
 }  // namespace zamri

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "net/admission_gate.h"
@@ -36,6 +37,9 @@ class WebFront : public WebSite {
     // error holds the reason when a port was named but cannot be used (empty when the page is
     // simply not configured).
     int Start(const Settings& settings, std::string& error);
+    // The rules page shows the exception kinds and rules of these settings from now on (the
+    // property sheet changes them while the program runs). Any thread.
+    void SetRulesInForce(const Settings& settings);
     int StartWith(const WebOptions& options, std::string& error,
                   const HttpServerLimits& limits = HttpServerLimits());
     void Stop();
@@ -82,7 +86,8 @@ class WebFront : public WebSite {
     std::atomic<bool> stopping_{false};  // a search under way gives up
     std::string version_;
     LineErrorWatch lineErrors_;
-    std::string rulesJson_;  // made from the settings at Start: they do not change while it runs
+    std::mutex rulesLock_;  // held while rulesJson_ is read or replaced
+    std::string rulesJson_;
     WebOptions options_;
     std::unique_ptr<WebGate> gate_;
     std::unique_ptr<HttpServer> server_;

@@ -131,4 +131,22 @@ TEST_F(ReceiptDelivery, TickHandsOnAReceiptOnceItsDrawerGraceHasPassedAndACamera
             EXPECT_EQ(write.flags & kLineFlagImportant, 0) << write.text;
 }
 
+// The property sheet's OK hands the program new rules while it runs: the next receipt is read
+// by them, and the web page's rules page shows them.
+TEST_F(ReceiptDelivery, RulesChangedWhileRunningReadTheNextReceiptAndShowOnTheRulesPage) {
+    testing_support::WriteFileBytes(dir.File("zamri.ini"),
+                                    "[Channel 3]\nTemplate=builtin\n"
+                                    "[Rule 1]\nName=Any refund\nMatch=total < 0\n");
+    program.UseReceiptSettings(*zamri::ReadSettings(dir.File("zamri.ini").c_str()));
+    Print(3);
+    delivery.Flush();
+    auto writes = overlay.Lines();
+    ASSERT_FALSE(writes.empty());
+    EXPECT_EQ(writes.back(),
+              (testing_support::OverlayWrite{2, kLineFlagImportant, "*** ANY REFUND 120.00 ***"}));
+    std::string rules = program.Web().RulesJson();
+    EXPECT_NE(rules.find("\"name\":\"Any refund\""), std::string::npos) << rules;
+    EXPECT_EQ(rules.find("Big refund"), std::string::npos) << rules;
+}
+
 }  // namespace
