@@ -35,6 +35,9 @@ release_tier() {
     [ "$keep_builds" = 1 ] && return 0
     [ "$1" = windows ] && [ -n "${WINEPREFIX:-}" ] && { wineserver -k >/dev/null 2>&1 || true; }
     rm -rf "$root/build/$1"
+    # The native tools the Windows scenarios built for themselves (tests/support/native_tool.sh).
+    [ "$1" = windows ] && rm -rf "$root/build/tools"
+    return 0
 }
 
 echo "== $(free_space) free for the build trees =="

@@ -15,13 +15,15 @@
 
 namespace {
 
-// A record at this machine's local time 2026-12-08 14:MM:SS, as the journal writes it here.
-std::string Record(int minute, int second, int camera, int flags, int receipt, const char* text) {
+// A record at local time 2026-12-08 14:MM:SS, as the journal writes it here, or (shift) where
+// the clock runs that many minutes ahead of this machine's.
+std::string Record(int minute, int second, int camera, int flags, int receipt, const char* text,
+                   int shift = 0) {
     int64_t local = ((zamri::DaysFromCivil(2026, 12, 8) * 24 + 14) * 60 + minute) * 60000 + second * 1000LL;
-    int64_t utc = zamri::UtcOfLocalTime(local, zamri::SystemAlertClock());
+    int64_t utc = zamri::UtcOfLocalTime(local, zamri::SystemAlertClock()) - shift * 60000LL;
     zamri::JournalRecord record;
     record.utcMilliseconds = utc;
-    record.utcOffsetMinutes = zamri::LocalUtcOffsetMinutes(utc);
+    record.utcOffsetMinutes = zamri::LocalUtcOffsetMinutes(utc) + shift;
     record.camera = camera;
     record.flags = flags;
     record.receipt = receipt;
@@ -63,6 +65,14 @@ TEST(FindSubtitles, OneCamerasReceiptsTimedFromTheClipStart) {
               "\xEF\xBB\xBF"
               "1\r\n00:01:50,000 --> 00:01:51,000\r\nSHOP <");
     EXPECT_NE(run("--srt nothing"), 0);  // subtitles are whole receipts, not a search
+
+    // A journal kept in another zone: the clip's times are the lines' own, as the search reads them.
+    std::string away = Record(1, 50, 3, 1, 17, "SHOP <B>", 120) + Record(1, 52, 3, 2, 17, "TOTAL 12.50", 120);
+    ASSERT_TRUE(testing_support::WriteFileBytes(dir.File("journal/2026-12-08.jsonl"), away));
+    ASSERT_EQ(run("--vtt --clip-start \"2026-12-08 14:01\""), 0);
+    EXPECT_EQ(testing_support::ReadFileBytes(out),
+              "WEBVTT\n\n00:50.000 --> 00:52.000\nSHOP &lt;B&gt;\n\n00:52.000 --> 00:57.000\nSHOP "
+              "&lt;B&gt;\nTOTAL 12.50\n");
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "alert/digest_schedule.h"
 #include "config/settings.h"
 #include "console.h"
 #include "journal/event_output.h"
@@ -19,8 +18,7 @@
 #include "journal/local_clock.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
-#include "subtitle/subtitle_track.h"
-#include "text/civil_days.h"
+#include "subtitle/journal_subtitles.h"
 
 namespace {
 
@@ -335,24 +333,6 @@ int ParseOptions(int argc, char** argv, Options* o) {
     return CheckCombination(*o) ? 1 : 0;
 }
 
-// The local moment a bound begins at ("2026-12-08", "2026-12-08T14:05", "...:07"), and how long
-// it lasts, in milliseconds of the local calendar.
-bool BoundStart(const std::string& bound, int64_t* localMilliseconds, int64_t* length) {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    int fields =
-        std::sscanf(bound.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d", &year, &month, &day, &hour, &minute, &second);
-    if (fields < 3)
-        return false;
-    *length = fields == 3 ? 86400000 : fields == 5 ? 60000 : 1000;
-    *localMilliseconds =
-        ((zamri::DaysFromCivil(year, month, day) * 24 + hour) * 60 + minute) * 60000 + second * 1000LL;
-    return true;
-}
-
-int64_t UtcOfLocal(int64_t localMilliseconds) {
-    return zamri::UtcOfLocalTime(localMilliseconds, zamri::SystemAlertClock());
-}
-
 bool FileExists(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
@@ -490,47 +470,26 @@ int main(int argc, char** argv) {
         return Usage(error.c_str());
     PrepareOutput();
     if (options.subtitles != Options::Subtitles::kNone) {
-        int64_t from = 0, to = 0, clip = 0, fromLength = 0, toLength = 0, clipLength = 0;
-        const std::string& clipBound = options.clipStart.empty() ? options.query.from : options.clipStart;
-        if (!BoundStart(options.query.from, &from, &fromLength) ||
-            !BoundStart(options.query.to, &to, &toLength) || !BoundStart(clipBound, &clip, &clipLength))
-            return Usage("cannot read the times");
-        zamri::SubtitleOptions subtitleOptions;
-        subtitleOptions.clipStartUtcMilliseconds = UtcOfLocal(clip);
-        subtitleOptions.clipEndUtcMilliseconds = UtcOfLocal(to + toLength);
-        std::vector<zamri::SubtitleLine> lines;
-        zamri::FindStats stats;
-        int ok = search.Run(
-            folder,
-            [&](const zamri::FoundReceipt& receipt) {
-                for (const zamri::FoundLine& line : receipt.lines) {
-                    zamri::SubtitleLine shown;
-                    shown.utcMilliseconds = line.record.utcMilliseconds;
-                    shown.text = line.record.text;
-                    shown.receipt = static_cast<uint32_t>(line.record.receipt);
-                    shown.flags = line.record.flags;
-                    lines.push_back(std::move(shown));
-                }
-                return true;
-            },
-            &stats, &error);
-        if (!ok) {
+        zamri::JournalSubtitleQuery query;
+        query.find = options.query;
+        query.clipStart = options.clipStart;
+        query.webVtt = options.subtitles == Options::Subtitles::kVtt;
+        zamri::JournalSubtitles made;
+        if (!zamri::MakeJournalSubtitles(folder, query, nullptr, made, error)) {
             std::fprintf(stderr, "zamri-find: %s\n", error.c_str());
             return 2;
         }
+        const zamri::FindStats& stats = made.stats;
         if (stats.capped || stats.timedOut)
             std::fprintf(stderr,
                          "zamri-find: the search stopped early (--max or --time-limit); the subtitles "
                          "are not complete\n");
-        std::vector<zamri::SubtitleCue> cues = zamri::BuildSubtitleCues(std::move(lines), subtitleOptions);
-        std::string text =
-            options.subtitles == Options::Subtitles::kSrt ? zamri::SubRipText(cues) : zamri::WebVttText(cues);
-        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fwrite(made.text.data(), 1, made.text.size(), stdout);
         std::fflush(stdout);
         if (!options.quiet)
-            std::fprintf(stderr, "zamri-find: %zu cues from %llu receipts\n", cues.size(),
+            std::fprintf(stderr, "zamri-find: %zu cues from %llu receipts\n", made.cues,
                          static_cast<unsigned long long>(stats.results));
-        return stats.capped || stats.timedOut ? 2 : cues.empty() ? 1 : 0;
+        return stats.capped || stats.timedOut ? 2 : made.cues == 0 ? 1 : 0;
     }
     Printer printer(options.json);
     zamri::FindStats stats;
