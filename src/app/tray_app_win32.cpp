@@ -18,6 +18,7 @@ HINSTANCE AppInstance() {
 TrayApp::TrayApp() {
     zamri::BuildAppPaths(nullptr);
     channelTable.SetSettingsPath(zamri::ProcessPaths().settings);
+    sheet.receiptsChanged = [this](const zamri::Settings& read) { program.UseReceiptSettings(read); };
 }
 
 TrayApp::~TrayApp() {

@@ -19,12 +19,19 @@ INT_PTR HandleConnectionPage(PropertySheetState* sheet, HWND page, UINT message,
                              LPARAM lParam);
 INT_PTR HandleTcpPage(PropertySheetState* sheet, HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR HandleFilterPage(PropertySheetState* sheet, HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR HandleExceptionsPage(PropertySheetState* sheet, HWND page, UINT message, WPARAM wParam,
+                             LPARAM lParam);
+INT_PTR HandleWebhooksPage(PropertySheetState* sheet, HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR HandleAboutPage(PropertySheetState* sheet, HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Modal dialogs over the record workingChannels[editChannel]: 1 after OK, 0 after Cancel (the
 // pattern dialog: 1 after OK, 2 after Cancel).
 INT_PTR ShowPortSettingsDialog(PropertySheetState* sheet, HWND owner);
 INT_PTR ShowPatternDialog(PropertySheetState* sheet, HWND owner);
+// Modal dialogs over editRule and editHook (at editIndex): 1 after an OK that passed the
+// check, 0 after Cancel.
+INT_PTR ShowRuleDialog(PropertySheetState* sheet, HWND owner);
+INT_PTR ShowHookDialog(PropertySheetState* sheet, HWND owner);
 
 // The state that a page or dialog stored; nullptr before it initialised.
 PropertySheetState* SheetStateOf(HWND window);
@@ -52,3 +59,18 @@ INT_PTR ShowModalDialog(int templateId, HWND owner, DLGPROC procedure, PropertyS
 // Small control helpers shared by the pages.
 std::string ControlText(HWND dialog, int controlId, int maxLength);
 void AddComboItem(HWND combo, const char* text, LPARAM value);
+// A report list view's columns: each a header text from the language pack (keys in section)
+// and a share of the list's width in percent.
+struct ListColumn {
+    const char* key;
+    int percent;
+};
+void AddListColumns(HWND list, const char* section, const ListColumn* columns, int count);
+// Replaces the list's rows; each row holds one text per column.
+void FillList(HWND list, const std::vector<std::vector<std::string>>& rows);
+// The selected row, or -1.
+int SelectedRow(HWND list);
+// A warning over owner with the language pack's caption (key "warn" in section).
+void ShowWarning(HWND owner, const std::string& text, const char* section);
+// The control's text without the blanks around it.
+std::string TrimmedText(HWND dialog, int controlId, int maxLength = 4095);

@@ -1,17 +1,21 @@
 // The property sheet opened by the tray menu's "Property..." (command 102): the mode's first
-// page, the filter page and the About page over a working copy of the channel records.
+// page, the filter, Exceptions and Webhooks pages and the About page over a working copy of the
+// channel records and of the exception and webhook settings.
 #include "ui/property_sheet_win32.h"
 
 #include <commctrl.h>
 #include <prsht.h>
 
+#include "config/settings.h"
+#include "delivery/line_delivery.h"
 #include "platform/language.h"
+#include "text/setting_value.h"
 #include "ui/pages_win32.h"
 #include "ui/resource_ids.h"
 
 namespace {
 
-constexpr int kPageCount = 3;
+constexpr int kPageCount = 5;
 
 struct PageInfo {
     int dialogId;
@@ -48,6 +52,52 @@ void AddComboItem(HWND combo, const char* text, LPARAM value) {
         SendMessageA(combo, CB_SETITEMDATA, static_cast<WPARAM>(index), value);
 }
 
+void AddListColumns(HWND list, const char* section, const ListColumn* columns, int count) {
+    SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    RECT client;
+    GetClientRect(list, &client);
+    const int width = client.right - client.left;
+    for (int i = 0; i < count; ++i) {
+        char header[128];
+        langPack.LoadText(header, sizeof header, columns[i].key, section);
+        LVCOLUMNA column = {};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+        column.fmt = LVCFMT_LEFT;
+        column.cx = width * columns[i].percent / 100;
+        column.pszText = header;
+        SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
+    }
+}
+
+void FillList(HWND list, const std::vector<std::vector<std::string>>& rows) {
+    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    for (size_t r = 0; r < rows.size(); ++r) {
+        for (size_t c = 0; c < rows[r].size(); ++c) {
+            LVITEMA item = {};
+            item.mask = LVIF_TEXT;
+            item.iItem = static_cast<int>(r);
+            item.iSubItem = static_cast<int>(c);
+            item.pszText = const_cast<char*>(rows[r][c].c_str());
+            SendMessageA(list, c == 0 ? LVM_INSERTITEMA : LVM_SETITEMTEXTA, c == 0 ? 0 : r,
+                         reinterpret_cast<LPARAM>(&item));
+        }
+    }
+}
+
+int SelectedRow(HWND list) {
+    return static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+void ShowWarning(HWND owner, const std::string& text, const char* section) {
+    char caption[128];
+    langPack.LoadText(caption, sizeof caption, "warn", section);
+    MessageBoxA(owner, text.c_str(), caption, MB_OK | MB_ICONWARNING);
+}
+
+std::string TrimmedText(HWND dialog, int controlId, int maxLength) {
+    return std::string(zamri::TrimBlanks(ControlText(dialog, controlId, maxLength)));
+}
+
 int ShowPropertySheet(PropertySheetState& sheet, HINSTANCE instance, HWND owner) {
     if (sheet.open != 0)
         return 0;
@@ -55,6 +105,9 @@ int ShowPropertySheet(PropertySheetState& sheet, HINSTANCE instance, HWND owner)
     sheet.instance = instance;
     sheet.tcpRestartPending = 0;
     ChannelTable& table = sheet.channelTable;
+    const char* path = table.GetSettingsPath();
+    sheet.exceptions.Read(path, zamri::UsableRecorderCodePage(table.GetSettings()->recorderCodePage));
+    sheet.webhooks.Read(path);
 
     HPROPSHEETPAGE pageHandles[kPageCount] = {};
     PROPSHEETHEADERA header = {};
@@ -78,6 +131,8 @@ int ShowPropertySheet(PropertySheetState& sheet, HINSTANCE instance, HWND owner)
     const PageInfo pages[kPageCount] = {
         firstPage,
         {IDD_FILTER_PAGE, "title", "filter page", PropertyPageProc<HandleFilterPage>},
+        {IDD_EXCEPTIONS_PAGE, "title", "exceptions page", PropertyPageProc<HandleExceptionsPage>},
+        {IDD_WEBHOOKS_PAGE, "title", "webhooks page", PropertyPageProc<HandleWebhooksPage>},
         {IDD_ABOUT_PAGE, "title", "about page", PropertyPageProc<HandleAboutPage>}};
     char titles[kPageCount][64];
     for (int i = 0; i < kPageCount; ++i) {
@@ -115,5 +170,23 @@ int ApplyPropertySheet(PropertySheetState& sheet) {
     }
     if (tcpMode && sheet.tcpRestartPending == 1)
         table.StartCapture();
+    const char* path = table.GetSettingsPath();
+    int exceptionWrites = sheet.exceptions.Write(path);
+    // The receipt readers take the new rules at once, as the program reads them from the file;
+    // webhooks and the digest are set up when the program starts.
+    if (exceptionWrites != 0) {
+        std::shared_ptr<zamri::Settings> read = zamri::ReadSettings(path, table.channels);
+        if (sheet.receiptsChanged)
+            sheet.receiptsChanged(*read);
+        else
+            sheet.delivery.SetReceipts(read->receipts);
+    }
+    int hookWrites = sheet.webhooks.Write(path);
+    if (exceptionWrites < 0 || hookWrites < 0) {
+        char text[256];
+        langPack.LoadText(text, sizeof text, "not_saved", nullptr);
+        ShowWarning(nullptr, text, nullptr);
+        return 0;
+    }
     return 1;
 }

@@ -109,3 +109,58 @@
 #define IDC_DETECT 1172
 #define IDC_DETECT_PROGRESS 1173
 #define IDC_DETECT_STATUS 1174
+
+/* Exceptions page: per built-in kind a check box and a threshold edit, then the rule list. */
+#define IDD_EXCEPTIONS_PAGE 120
+#define IDC_EXC_KINDS_LABEL 1200
+#define IDC_EXC_VOID 1201
+#define IDC_EXC_VOID_THRESHOLD 1207
+#define IDC_EXC_RULES_LABEL 1213
+#define IDC_EXC_RULE_LIST 1214
+#define IDC_EXC_RULE_ADD 1215
+#define IDC_EXC_RULE_EDIT 1216
+#define IDC_EXC_RULE_REMOVE 1217
+
+/* Rule dialog. */
+#define IDD_RULE 121
+#define IDC_RULE_NAME_LABEL 1220
+#define IDC_RULE_NAME 1221
+#define IDC_RULE_LINE_LABEL 1222
+#define IDC_RULE_LINE 1223
+#define IDC_RULE_MATCH_LABEL 1224
+#define IDC_RULE_MATCH 1225
+#define IDC_RULE_HOURS_LABEL 1226
+#define IDC_RULE_HOURS 1227
+#define IDC_RULE_SEQUENCE_GROUP 1228
+#define IDC_RULE_FIRST_LABEL 1229
+#define IDC_RULE_FIRST 1230
+#define IDC_RULE_THEN_LABEL 1231
+#define IDC_RULE_THEN 1232
+#define IDC_RULE_WITHIN_LABEL 1233
+#define IDC_RULE_WITHIN 1234
+#define IDC_RULE_BANNER 1235
+#define IDC_RULE_HINT 1236
+
+/* Webhooks page. */
+#define IDD_WEBHOOKS_PAGE 122
+#define IDC_HOOKS_STORE_LABEL 1240
+#define IDC_HOOKS_STORE 1241
+#define IDC_HOOKS_DIGEST_LABEL 1242
+#define IDC_HOOKS_DIGEST 1243
+#define IDC_HOOKS_DIGEST_HINT 1244
+#define IDC_HOOKS_LIST_LABEL 1245
+#define IDC_HOOKS_LIST 1246
+#define IDC_HOOKS_ADD 1247
+#define IDC_HOOKS_EDIT 1248
+#define IDC_HOOKS_REMOVE 1249
+#define IDC_HOOKS_NOTE 1250
+
+/* Webhook dialog: the events' check boxes follow the event order (exception, transaction,
+   health, digest). */
+#define IDD_HOOK 123
+#define IDC_HOOK_URL_LABEL 1260
+#define IDC_HOOK_URL 1261
+#define IDC_HOOK_SECRET_LABEL 1262
+#define IDC_HOOK_SECRET 1263
+#define IDC_HOOK_EVENTS_GROUP 1264
+#define IDC_HOOK_EXCEPTION 1265

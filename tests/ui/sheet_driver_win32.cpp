@@ -137,8 +137,8 @@ void ScenarioSerial() {
     HWND sheet = OpenSheet(window, pid);
     if (sheet == nullptr)
         return;
-    Check(SendMessageA(GetDlgItem(sheet, kSheetTabs), TCM_GETITEMCOUNT, 0, 0) == 3,
-          "serial sheet without 3 pages");
+    Check(SendMessageA(GetDlgItem(sheet, kSheetTabs), TCM_GETITEMCOUNT, 0, 0) == 5,
+          "serial sheet without 5 pages");
     HWND page = CurrentPage(sheet);
     Check(GetDlgItem(page, 1046) != nullptr, "the first page is not the connection page");
     Check(ControlText(page, 1095) == "COM8", "channel 1 port shows " + ControlText(page, 1095));
@@ -442,8 +442,8 @@ void ScenarioTcp(int port) {
         return;
     HWND page = CurrentPage(sheet);
     Check(GetDlgItem(page, 1120) != nullptr, "the first page is not the TCP page");
-    Check(SendMessageA(GetDlgItem(sheet, kSheetTabs), TCM_GETITEMCOUNT, 0, 0) == 3,
-          "TCP sheet without 3 pages");
+    Check(SendMessageA(GetDlgItem(sheet, kSheetTabs), TCM_GETITEMCOUNT, 0, 0) == 5,
+          "TCP sheet without 5 pages");
     Check(ControlText(page, 1120) == std::to_string(port), "port shows " + ControlText(page, 1120));
     Check(ComboCount(page, 1125) == 32 && ComboText(page, 1125, 31) == "Camera 32", "camera list");
 
@@ -601,6 +601,164 @@ void ScenarioNetwork(int listenPort) {
     Exit(program, window);
 }
 
+int ListCount(HWND page, int listId) {
+    return static_cast<int>(SendDlgItemMessageA(page, listId, LVM_GETITEMCOUNT, 0, 0));
+}
+
+// Selects a list view's first row as the Home key does.
+void SelectFirstRow(HWND page, int listId) {
+    HWND list = GetDlgItem(page, listId);
+    PostMessageA(list, WM_KEYDOWN, VK_HOME, 0);
+    Check(WaitFor([&] { return SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0) == 1; }), "no row selected");
+}
+
+// The Exceptions page: a threshold that is no amount and a rule the receipt reader would leave
+// out are refused with the reader's words; a new rule and the switches reach the file after OK,
+// the other keys stay; a removed rule's section goes.
+void ScenarioExceptions() {
+    WriteWholeFile(InWork("zamri.ini"),
+                   "[Channel]\r\n1=0,COM8,9600,2,8,1,5,0,1,0\r\n[Important]\r\ncount=1\r\n0=TOTAL\r\n"
+                   "[Options]\r\nExceptionRefundThreshold=50\r\n"
+                   "[Rule 1]\r\nName=Big refund\r\nLine=REFUND {amount}\r\nMatch=amount >= 100\r\n");
+    Program program("");
+    HWND window = WaitProgramWindow();
+    if (window == nullptr)
+        return;
+    DWORD pid = program.ProcessId();
+    HWND sheet = OpenSheet(window, pid);
+    if (sheet == nullptr)
+        return;
+    HWND page = ShowPage(sheet, 2, 1214);
+    Check(page != nullptr, "no Exceptions page");
+    if (page == nullptr)
+        return;
+    Check(ListCount(page, 1214) == 1, "the rule list has " + std::to_string(ListCount(page, 1214)) + " rows");
+    Check(Checked(page, 1201) && Checked(page, 1204), "the kinds are not ticked");
+    Check(ControlText(page, 1208) == "50.00", "refund threshold shows " + ControlText(page, 1208));
+    Check(!IsWindowVisible(GetDlgItem(page, 1209)), "no-sale shows a threshold");
+
+    Click(page, 1204);
+    Check(WaitFor([&] { return !Checked(page, 1204); }), "discount did not untick");
+    SetText(page, 1208, "lots");
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    std::string refusal = AnswerMessageBox(pid, "");
+    Check(refusal.rfind("[Options] ExceptionRefundThreshold: \"lots\" is no amount", 0) == 0,
+          "threshold refusal says: " + refusal);
+    Check(FindDialogWithControl(pid, kSheetTabs) == sheet, "the sheet closed with a bad threshold");
+    SetText(page, 1208, "25");
+
+    Click(page, 1215);
+    HWND rule = WaitDialogWithControl(pid, 1221);
+    Check(rule != nullptr, "Add did not open the rule dialog");
+    if (rule == nullptr)
+        return;
+    SetText(rule, 1221, "Big sale");
+    SetText(rule, 1225, "totl > 500");
+    SetText(rule, 1227, "22:00-06:00");
+    Click(rule, IDOK);
+    refusal = AnswerMessageBox(pid, "rule-bad-match");
+    Check(refusal.rfind("[Rule 2] Match: The condition \"totl > 500\" names no field", 0) == 0,
+          "rule refusal says: " + refusal);
+    Check(IsWindow(rule) != FALSE, "the rule dialog closed with a bad rule");
+    SetText(rule, 1225, "total > 500 and tender = CASH");
+    Screenshot("rule-dialog");
+    Click(rule, IDOK);
+    Check(WaitFor([&] { return !IsWindow(rule); }), "the rule dialog stayed open");
+    Check(WaitFor([&] { return ListCount(page, 1214) == 2; }), "the new rule is not listed");
+    Screenshot("sheet-exceptions");
+    CloseSheet(sheet, pid, PSBTN_OK);
+    Check(SettingsValue("Rule 2", "Name") == "Big sale" &&
+              SettingsValue("Rule 2", "Match") == "total > 500 and tender = CASH" &&
+              SettingsValue("Rule 2", "Hours") == "22:00-06:00" &&
+              SettingsValue("Rule 2", "Line") == "<missing>",
+          "the rule saved as " + Settings());
+    Check(SettingsValue("Options", "ExceptionDiscount") == "0" &&
+              SettingsValue("Options", "ExceptionRefundThreshold") == "25.00" &&
+              SettingsValue("Options", "ExceptionVoid") == "<missing>",
+          "the kinds saved as " + Settings());
+    Check(SettingsValue("Rule 1", "Match") == "amount >= 100" && SettingsValue("Important", "0") == "TOTAL" &&
+              SettingsValue("Channel", "1") == "0,COM8,9600,2,8,1,5,0,1,0",
+          "other keys changed: " + Settings());
+
+    sheet = OpenSheet(window, pid);
+    if (sheet == nullptr)
+        return;
+    page = ShowPage(sheet, 2, 1214);
+    SelectFirstRow(page, 1214);
+    Click(page, 1217);
+    Check(WaitFor([&] { return ListCount(page, 1214) == 1; }), "Remove did not remove the rule");
+    CloseSheet(sheet, pid, PSBTN_OK);
+    Check(SettingsValue("Rule 1", "Name") == "<missing>" && SettingsValue("Rule 2", "Name") == "Big sale",
+          "after Remove: " + Settings());
+    Exit(program, window);
+}
+
+// The Webhooks page: a digest time that is no HH:MM and a URL the start-up check would leave out
+// are refused with its words; a new hook and the time reach the file after OK, the other keys
+// (a hook's CAFile, WebhookTimeout) stay.
+void ScenarioWebhooks() {
+    WriteWholeFile(InWork("zamri.ini"),
+                   "[Channel]\r\n1=0,COM8,9600,2,8,1,5,0,1,0\r\n"
+                   "[Options]\r\nStoreName=Main Street\r\nWebhookTimeout=20\r\n"
+                   "[Webhook 1]\r\nURL=http://127.0.0.1:9/a\r\nSecret=s1\r\nCAFile=store-ca.pem\r\n");
+    Program program("");
+    HWND window = WaitProgramWindow();
+    if (window == nullptr)
+        return;
+    DWORD pid = program.ProcessId();
+    HWND sheet = OpenSheet(window, pid);
+    if (sheet == nullptr)
+        return;
+    HWND page = ShowPage(sheet, 3, 1246);
+    Check(page != nullptr, "no Webhooks page");
+    if (page == nullptr)
+        return;
+    Check(ControlText(page, 1241) == "Main Street", "store name shows " + ControlText(page, 1241));
+    Check(ListCount(page, 1246) == 1, "the hook list has " + std::to_string(ListCount(page, 1246)) + " rows");
+
+    SetText(page, 1243, "25:00");
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    std::string refusal = AnswerMessageBox(pid, "");
+    Check(refusal == "\"25:00\" is no local time from 00:00 to 23:59; no digest is made.",
+          "digest refusal says: " + refusal);
+    Check(FindDialogWithControl(pid, kSheetTabs) == sheet, "the sheet closed with a bad digest time");
+    SetText(page, 1243, "07:30");
+
+    Click(page, 1247);
+    HWND hook = WaitDialogWithControl(pid, 1261);
+    Check(hook != nullptr, "Add did not open the webhook dialog");
+    if (hook == nullptr)
+        return;
+    Check(Checked(hook, 1265) && !Checked(hook, 1268), "a new hook does not take exceptions alone");
+    SetText(hook, 1261, "ftp://127.0.0.1/hook");
+    SetText(hook, 1263, "k2");
+    Click(hook, IDOK);
+    refusal = AnswerMessageBox(pid, "hook-bad-url");
+    Check(refusal.rfind("[Webhook 2] URL: ", 0) == 0, "URL refusal says: " + refusal);
+    Check(IsWindow(hook) != FALSE, "the webhook dialog closed with a bad URL");
+    SetText(hook, 1261, "http://127.0.0.1:9/hook");
+    Click(hook, 1265);
+    Click(hook, 1268);
+    Check(WaitFor([&] { return !Checked(hook, 1265) && Checked(hook, 1268); }), "the events did not change");
+    Screenshot("hook-dialog");
+    Click(hook, IDOK);
+    Check(WaitFor([&] { return !IsWindow(hook); }), "the webhook dialog stayed open");
+    Check(WaitFor([&] { return ListCount(page, 1246) == 2; }), "the new hook is not listed");
+    Screenshot("sheet-webhooks");
+    CloseSheet(sheet, pid, PSBTN_OK);
+    Check(SettingsValue("Webhook 2", "URL") == "http://127.0.0.1:9/hook" &&
+              SettingsValue("Webhook 2", "Secret") == "k2" &&
+              SettingsValue("Webhook 2", "Events") == "digest",
+          "the hook saved as " + Settings());
+    Check(SettingsValue("Options", "DigestTime") == "07:30" &&
+              SettingsValue("Options", "WebhookTimeout") == "20" &&
+              SettingsValue("Options", "StoreName") == "Main Street" &&
+              SettingsValue("Webhook 1", "CAFile") == "store-ca.pem" &&
+              SettingsValue("Webhook 1", "Events") == "<missing>",
+          "other keys changed: " + Settings());
+    Exit(program, window);
+}
+
 // The About page, opened through a second instance started with "/property".
 void ScenarioAbout() {
     Program program("");
@@ -613,7 +771,7 @@ void ScenarioAbout() {
     Check(sheet != nullptr, "/property did not open the sheet in the running program");
     if (sheet == nullptr)
         return;
-    HWND page = ShowPage(sheet, 2, 105);
+    HWND page = ShowPage(sheet, 4, 105);
     Check(page != nullptr, "no About page");
     if (page == nullptr)
         return;
@@ -639,6 +797,10 @@ int main(int argc, char** argv) {
         ScenarioTcp(argc > 2 ? std::atoi(argv[2]) : 0);
     } else if (scenario == "network") {
         ScenarioNetwork(argc > 2 ? std::atoi(argv[2]) : 0);
+    } else if (scenario == "exceptions") {
+        ScenarioExceptions();
+    } else if (scenario == "webhooks") {
+        ScenarioWebhooks();
     } else if (scenario == "about") {
         ScenarioAbout();
     } else {

@@ -37,6 +37,12 @@ sheet-filter-masks            sheet-filter-masks
 sheet-tcp                     sheet-tcp
 sheet-tcp-senders             sheet-tcp-senders
 sheet-about                   sheet-about
+sheet-exceptions              sheet-exceptions
+rule-dialog                   rule-dialog
+rule-bad-match                rule-bad-match
+sheet-webhooks                sheet-webhooks
+hook-dialog                   hook-dialog
+hook-bad-url                  hook-bad-url
 installer-welcome             installer-1-welcome
 installer-folder              installer-2-folder
 installer-components          installer-3-components
