@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,67 +16,30 @@
 #include "alert/webhook_dispatcher.h"
 #include "alert/webhook_request.h"
 #include "platform/local_time.h"
+#include "support/webhook_receiver.h"
 
 namespace {
 
+using testing_support::WebhookReceiver;
 using zamri::AlertEvent;
 using zamri::HttpFailure;
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-// The value of "key" in a flat JSON text as Python writes it: a number, true/false, or a string
-// with its \\ and \" resolved.
 std::string Field(const std::string& json, const std::string& key) {
-    std::string marker = "\"" + key + "\": ";
-    size_t at = json.find(marker);
-    if (at == std::string::npos)
-        return "";
-    at += marker.size();
-    if (json[at] != '"') {
-        size_t end = json.find_first_of(",}", at);
-        return json.substr(at, end - at);
-    }
-    std::string value;
-    for (size_t i = at + 1; i < json.size() && json[i] != '"'; ++i) {
-        if (json[i] == '\\' && i + 1 < json.size())
-            ++i;
-        value += json[i];
-    }
-    return value;
+    return testing_support::ReceiverField(json, key);
 }
 
-struct Receiver {
-    int httpPort = 0, httpsPort = 0, closedPort = 0;
-    std::string secret, caFile, logFile;
-};
-
-const Receiver& TheReceiver() {
-    static const Receiver receiver = [] {
-        Receiver r;
-        std::string state = ReadAll(std::string(ZAMRI_RECEIVER_DIR) + "/state.json");
-        r.httpPort = std::atoi(Field(state, "http_port").c_str());
-        r.httpsPort = std::atoi(Field(state, "https_port").c_str());
-        r.closedPort = std::atoi(Field(state, "closed_port").c_str());
-        r.secret = Field(state, "secret");
-        r.caFile = Field(state, ZAMRI_WINDOWS_PATHS ? "ca_windows" : "ca");
-        r.logFile = Field(state, ZAMRI_WINDOWS_PATHS ? "log_windows" : "log");
-        return r;
-    }();
+const WebhookReceiver& TheReceiver() {
+    static const WebhookReceiver receiver(ZAMRI_RECEIVER_DIR, ZAMRI_WINDOWS_PATHS != 0);
     return receiver;
 }
 
 class WebhookHttp : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (TheReceiver().httpPort == 0)
+        if (!TheReceiver().Running())
             GTEST_SKIP() << "no receiver: run through CTest, which starts tests/alert/webhook_receiver.py";
     }
-    const Receiver& receiver = TheReceiver();
+    const WebhookReceiver& receiver = TheReceiver();
 
     // Each run's paths end in a tag of its own, so a receiver that has served earlier runs (a
     // repeated test) neither shows their requests nor counts their failures.
@@ -96,21 +57,8 @@ class WebhookHttp : public ::testing::Test {
         EXPECT_EQ(zamri::ParseHttpUrl(text, &url, &error), 1) << error;
         return url;
     }
-    // The receiver's log lines for a path, waiting until there are at least count of them.
     std::vector<std::string> Received(const std::string& path, size_t count = 1) const {
-        std::vector<std::string> lines;
-        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        for (;;) {
-            lines.clear();
-            std::istringstream log(ReadAll(receiver.logFile));
-            for (std::string line; std::getline(log, line);)
-                if (Field(line, "path") == Tagged(path))
-                    lines.push_back(line);
-            if (lines.size() >= count || std::chrono::steady_clock::now() >= until)
-                break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return lines;
+        return receiver.Received(Tagged(path), count);
     }
     zamri::WebhookConfig Hook(const std::string& url) const {
         zamri::WebhookConfig hook;

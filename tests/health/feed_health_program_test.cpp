@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,27 +25,9 @@
 #include "support/free_port.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
+#include "support/webhook_receiver.h"
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-// A string or number field of the receiver's flat JSON as Python writes it ("key": value).
-std::string Field(const std::string& json, const std::string& key) {
-    std::string marker = "\"" + key + "\": ";
-    size_t at = json.find(marker);
-    if (at == std::string::npos)
-        return "";
-    at += marker.size();
-    if (json[at] != '"')
-        return json.substr(at, json.find_first_of(",}", at) - at);
-    return json.substr(at + 1, json.find('"', at + 1) - at - 1);
-}
 
 // A printer cable under a fixed name: a link to a pseudo-terminal that can be pulled and made
 // anew, as a USB adapter comes back under its old name.
@@ -104,8 +85,8 @@ std::vector<zamri::EventRecord> HealthRecords(const std::string& folder, const s
 }
 
 TEST(FeedHealthProgram, APulledCableAndARefusedSenderReachTheJournalAndTheWebhook) {
-    std::string state = ReadAll(std::string(ZAMRI_RECEIVER_DIR) + "/state.json");
-    if (state.empty())
+    testing_support::WebhookReceiver receiver(ZAMRI_RECEIVER_DIR);
+    if (!receiver.Running())
         GTEST_SKIP() << "no receiver: run through CTest, which starts tests/alert/webhook_receiver.py";
     testing_support::SetEnv("ZAMRI_RECORDER_INI", nullptr);
     testing_support::TempDir dir;
@@ -118,8 +99,8 @@ TEST(FeedHealthProgram, APulledCableAndARefusedSenderReachTheJournalAndTheWebhoo
             << "2=1,listen://127.0.0.1:" << listenPort << ",9600,0,8,0,0,0,0,\n"
             << "[Channel 2]\nAllowedSenders=10.9.9.9\n"
             << "[Options]\nJournal=journal\n"
-            << "[Webhook 1]\nURL=http://127.0.0.1:" << Field(state, "http_port") << path
-            << "\nSecret=" << Field(state, "secret") << "\nEvents=health\n";
+            << "[Webhook 1]\nURL=http://127.0.0.1:" << receiver.httpPort << path
+            << "\nSecret=" << receiver.secret << "\nEvents=health\n";
     }
     zamri::Program program;
     program.Table().SetSettingsPath(dir.File("zamri.ini").c_str());
@@ -162,15 +143,10 @@ TEST(FeedHealthProgram, APulledCableAndARefusedSenderReachTheJournalAndTheWebhoo
     EXPECT_NE(shown.find("  port  start  the port fails"), std::string::npos) << shown;
 
     // The same three events reach the hook, signed, as "health" bodies.
-    std::vector<std::string> received;
-    ASSERT_TRUE(testing_support::WaitUntil([&] {
-        received.clear();
-        std::istringstream log(ReadAll(Field(state, "log")));
-        for (std::string line; std::getline(log, line);)
-            if (Field(line, "path") == path && Field(line, "verified") == "true")
-                received.push_back(line);
-        return received.size() >= 3;
-    }));
+    std::vector<std::string> received = receiver.Received(path, 3);
+    ASSERT_GE(received.size(), 3u);
+    for (const std::string& line : received)
+        EXPECT_EQ(testing_support::ReceiverField(line, "verified"), "true") << line;
     std::string bodies;
     for (const std::string& line : received)
         bodies += line + "\n";
