@@ -1,5 +1,7 @@
 #include "alert/digest_records.h"
 
+#include <functional>
+
 #include "journal/journal_files.h"
 #include "journal/journal_record.h"
 #include "text/json_string.h"
@@ -185,17 +187,19 @@ DigestRecordKind ReadDigestRecord(std::string_view line, DigestReceipt* receipt,
     return DigestRecordKind::kException;
 }
 
-long AddJournalRecords(const std::string& folder, const DigestPeriod& period, const AlertClock& clock,
-                       DailyDigest* digest) {
+namespace {
+
+// Calls visit with each complete line of the day files that hold period (the local days it
+// touches: a record's file is the local day it was written on), until visit returns false.
+void ForEachPeriodLine(const std::string& folder, const DigestPeriod& period, const AlertClock& clock,
+                       const std::function<bool(std::string_view)>& visit) {
     const int64_t kDay = 86400000;
-    // The local days the period touches; a record's file is the local day it was written on.
     auto localDay = [&clock](int64_t utc) {
         int64_t local = utc + static_cast<int64_t>(clock.UtcOffsetMinutes(utc)) * 60000;
         return (local >= 0 ? local : local - kDay + 1) / kDay;
     };
     int64_t first = localDay(period.startUtcMilliseconds);
     int64_t last = localDay(period.endUtcMilliseconds - 1);
-    long added = 0;
     for (int64_t day = first; day <= last; ++day) {
         JournalFileReader reader;
         if (!reader.Open(JoinPath(folder, JournalFileName(day))))
@@ -208,29 +212,59 @@ long AddJournalRecords(const std::string& folder, const DigestPeriod& period, co
                 size_t end = block.find('\n', start);
                 if (end == std::string_view::npos)
                     end = block.size();
-                std::string_view line = block.substr(start, end - start);
+                if (!visit(block.substr(start, end - start)))
+                    return;
                 start = end + 1;
-                // Cheap test first: most lines are delivered lines.
-                if (line.find("\"event\"") == std::string_view::npos)
-                    continue;
-                DigestReceipt receipt;
-                DigestException exception;
-                DigestRecordKind kind = ReadDigestRecord(line, &receipt, &exception);
-                bool inside = false;
-                if (kind == DigestRecordKind::kReceipt) {
-                    inside = receipt.utcMilliseconds >= period.startUtcMilliseconds &&
-                             receipt.utcMilliseconds < period.endUtcMilliseconds;
-                    digest->Add(receipt);
-                } else if (kind == DigestRecordKind::kException) {
-                    inside = exception.utcMilliseconds >= period.startUtcMilliseconds &&
-                             exception.utcMilliseconds < period.endUtcMilliseconds;
-                    digest->Add(exception);
-                }
-                added += inside ? 1 : 0;
             }
         }
     }
+}
+
+}  // namespace
+
+long AddJournalRecords(const std::string& folder, const DigestPeriod& period, const AlertClock& clock,
+                       DailyDigest* digest) {
+    long added = 0;
+    ForEachPeriodLine(folder, period, clock, [&](std::string_view line) {
+        // Cheap test first: most lines are delivered lines.
+        if (line.find("\"event\"") == std::string_view::npos)
+            return true;
+        DigestReceipt receipt;
+        DigestException exception;
+        DigestRecordKind kind = ReadDigestRecord(line, &receipt, &exception);
+        bool inside = false;
+        if (kind == DigestRecordKind::kReceipt) {
+            inside = receipt.utcMilliseconds >= period.startUtcMilliseconds &&
+                     receipt.utcMilliseconds < period.endUtcMilliseconds;
+            digest->Add(receipt);
+        } else if (kind == DigestRecordKind::kException) {
+            inside = exception.utcMilliseconds >= period.startUtcMilliseconds &&
+                     exception.utcMilliseconds < period.endUtcMilliseconds;
+            digest->Add(exception);
+        }
+        added += inside ? 1 : 0;
+        return true;
+    });
     return added;
+}
+
+bool JournalHasRecordsIn(const std::string& folder, const DigestPeriod& period, const AlertClock& clock) {
+    static constexpr std::string_view kTime = "\"time\":\"";
+    bool found = false;
+    ForEachPeriodLine(folder, period, clock, [&](std::string_view line) {
+        size_t at = line.find(kTime);
+        int64_t utc = 0;
+        int offset = 0;
+        if (at != std::string_view::npos) {
+            std::string_view rest = line.substr(at + kTime.size());
+            size_t close = rest.find('"');
+            found = close != std::string_view::npos &&
+                    ParseRecordTime(rest.substr(0, close), &utc, &offset) &&
+                    utc >= period.startUtcMilliseconds && utc < period.endUtcMilliseconds;
+        }
+        return !found;
+    });
+    return found;
 }
 
 }  // namespace zamri

@@ -32,4 +32,8 @@ bool ParseCents(std::string_view text, int64_t* cents);
 long AddJournalRecords(const std::string& folder, const DigestPeriod& period, const AlertClock& clock,
                        DailyDigest* digest);
 
+// Whether folder's day files hold any record (a line or an event) of the period: the journal's
+// trace that the program ran then.
+bool JournalHasRecordsIn(const std::string& folder, const DigestPeriod& period, const AlertClock& clock);
+
 }  // namespace zamri

@@ -112,10 +112,13 @@ void DigestTimer::Make(const DigestPeriod& period) {
 }
 
 void DigestTimer::Run(int64_t fromUtcMilliseconds) {
-    // The CSV beside the journal is the mark of a digest made, so a restart never makes one twice.
+    // The CSV beside the journal is the mark of a digest made, so a restart never makes one twice;
+    // the journal's records are the mark of a day the program ran, so a first start, or one
+    // after days away, makes no empty digest of a day it never saw.
     DigestPeriod missed = LastDigestPeriod(time, fromUtcMilliseconds, clock);
     std::error_code failed;
-    if (!std::filesystem::exists(JoinPath(folder, DigestFileName(missed)), failed) && !failed)
+    if (!std::filesystem::exists(JoinPath(folder, DigestFileName(missed)), failed) && !failed &&
+        JournalHasRecordsIn(folder, missed, clock))
         Make(missed);
     DigestSchedule schedule(time, clock, fromUtcMilliseconds);
     std::unique_lock<std::mutex> guard(lock);

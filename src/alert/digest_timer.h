@@ -6,7 +6,9 @@
 //
 // A digest that fell due while the program was not running is made when it starts: the last
 // one due (today's, or the day before's while today's is still to come), unless its CSV is
-// beside the journal already, which tells that it was made. Older ones are not made up.
+// beside the journal already, which tells that it was made, or the journal holds no record of
+// its period (the program did not run then: no empty digest of a day it never saw). Older ones
+// are not made up.
 #pragma once
 
 #include <condition_variable>
@@ -49,8 +51,8 @@ class DigestTimer {
     DigestTimer(const DigestTimer&) = delete;
     DigestTimer& operator=(const DigestTimer&) = delete;
 
-    // The last digest due before this call is made first when its CSV is missing; then each one
-    // as it falls due. 1, or 0 when the thread cannot start.
+    // The last digest due before this call is made first when its CSV is missing and the journal
+    // holds records of its period; then each one as it falls due. 1, or 0 when the thread cannot start.
     int Start();
     void Stop();
     // Makes the thread look at the clock now (for a clock that tests move by hand).

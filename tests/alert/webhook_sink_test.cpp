@@ -179,4 +179,29 @@ TEST(DigestTimer, ADigestMissedWhileDownIsMadeAtStartOnlyOnce) {
     EXPECT_TRUE(std::filesystem::exists(journal.File("digest-2026-12-08.csv")));
 }
 
+// A first start after DigestTime, from an empty journal, makes no digest of a day the program
+// never ran; a day that was run, even without a receipt (a line, an event), gets its digest.
+TEST(DigestTimer, AtStartOnlyADayTheProgramRanGetsItsMissedDigest) {
+    testing_support::TempDir journal;
+    // 10:00 on the 9th; the 07:00 digest covers the 8th 07:00 to the 9th 07:00.
+    alert_testing::FakeClock clock(kBeforeMidnight + 10 * 3600 * 1000LL + 60000, 60);
+    zamri::DigestTime seven{true, 7, 0};
+    auto startOnce = [&] {
+        zamri::DigestTimer timer(seven, journal.Path(), nullptr, nullptr, clock);
+        EXPECT_EQ(timer.Start(), 1);
+        timer.Stop();
+        return timer.Made();
+    };
+    EXPECT_EQ(startOnce(), 0u);
+    std::ofstream(journal.File("2026-12-08.jsonl"), std::ios::binary)
+        << "{\"time\":\"2026-12-08T06:59:59.999+01:00\",\"camera\":3,\"flags\":1,\"source\":\"COM3\","
+           "\"receipt\":1,\"text\":\"BEFORE THE PERIOD\"}\n";
+    EXPECT_EQ(startOnce(), 0u);
+    std::ofstream(journal.File("2026-12-09.jsonl"), std::ios::binary)
+        << "{\"event\":\"health\",\"time\":\"2026-12-09T06:00:00.000+01:00\",\"camera\":3,\"source\":"
+           "\"COM3\",\"receipt\":1,\"kind\":\"silent\",\"state\":\"start\",\"detail\":\"\"}\n";
+    EXPECT_EQ(startOnce(), 1u);
+    EXPECT_TRUE(std::filesystem::exists(journal.File("digest-2026-12-08.csv")));
+}
+
 }  // namespace
