@@ -422,6 +422,8 @@ void ChannelCapture::SampleHealth(zamri::FeedSample* sample) {
         gate.front = front;
         gate.refused = summary.count;
         gate.lastPeer = summary.lastPeer;
+        for (int i = 0; i < summary.recentCount; ++i)
+            gate.recent.push_back({summary.recent[i].peer, summary.recent[i].count});
         sample->gates.push_back(std::move(gate));
     };
     if (TcpServer() != nullptr) {

@@ -161,24 +161,38 @@ void FeedHealthMonitor::TickSilent(int camera, const FeedChannelSample& in, Chan
     }
 }
 
+void FeedHealthMonitor::KnockRefused(const std::string& front, const std::string& peer, int64_t now) {
+    std::string key = front + "\n" + peer;
+    auto found = refused.find(key);
+    if (found != refused.end()) {
+        found->second.last = now;
+    } else if (refused.size() < kMaxActive) {
+        refused[key] = Knock{0, peer, now};
+        Emit(0, peer, kHealthRefusedSender, false,
+             front + " refused " + peer + ": not an allowed sender, or no room for it (see the error output)",
+             now);
+    }
+}
+
 void FeedHealthMonitor::TickKnocks(const FeedSample& sample, int64_t now) {
     for (const FeedGateSample& gate : sample.gates) {
         uint64_t& seen = gateCounts[gate.front];
-        bool knocked = gate.refused > seen && !gate.lastPeer.empty();
+        // A smaller count is a door made anew (capture restarted), which counts from 0.
+        uint64_t before = gate.refused < seen ? 0 : seen;
         seen = gate.refused;
-        if (!knocked)
+        if (gate.refused <= before)
             continue;
-        std::string key = gate.front + "\n" + gate.lastPeer;
-        auto found = refused.find(key);
-        if (found != refused.end()) {
-            found->second.last = now;
-        } else if (refused.size() < kMaxActive) {
-            refused[key] = Knock{0, gate.lastPeer, now};
-            Emit(0, gate.lastPeer, kHealthRefusedSender, false,
-                 gate.front + " refused " + gate.lastPeer +
-                     ": not an allowed sender, or no room for it (see the error output)",
-                 now);
+        std::vector<FeedRefusal> since;
+        for (const FeedRefusal& refusal : gate.recent) {
+            if (refusal.count > before && !refusal.peer.empty())
+                since.push_back(refusal);
         }
+        std::sort(since.begin(), since.end(),
+                  [](const FeedRefusal& a, const FeedRefusal& b) { return a.count < b.count; });
+        if (since.empty() && !gate.lastPeer.empty())
+            since.push_back({gate.lastPeer, gate.refused});
+        for (const FeedRefusal& refusal : since)
+            KnockRefused(gate.front, refusal.peer, now);
     }
     if (sample.unexpectedFrames > unexpectedSeen) {
         int camera = sample.lastUnexpectedCamera;

@@ -37,11 +37,21 @@ struct FeedChannelSample {
     uint64_t lineErrors = 0;
 };
 
+// A sender a door refused lately, and the door's refusal count at its latest refusal.
+struct FeedRefusal {
+    std::string peer;
+    uint64_t count = 0;
+};
+
 // One door (TCP mode's server, a network channel) and the connections it turned away so far.
 struct FeedGateSample {
     std::string front;  // "TCP server", or the channel's port name
     uint64_t refused = 0;
     std::string lastPeer;
+    // The senders refused lately, each once: those whose count is above the one of the last
+    // tick were refused since, so two within one tick are two knocks. Without them only
+    // lastPeer is known to have knocked.
+    std::vector<FeedRefusal> recent;
 };
 
 struct FeedSample {
@@ -96,6 +106,7 @@ class FeedHealthMonitor : public LineSink {
     void TickErrors(int camera, const FeedChannelSample& in, Channel& c, int64_t now);
     void TickSilent(int camera, const FeedChannelSample& in, Channel& c, int64_t now);
     void TickKnocks(const FeedSample& sample, int64_t now);
+    void KnockRefused(const std::string& front, const std::string& peer, int64_t now);
     // The start of the opening hours now under way, UTC ms (0 when silence counts all day);
     // -1 outside the hours.
     int64_t OpeningStart(int64_t now) const;

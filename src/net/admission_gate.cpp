@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/os.h"
 
@@ -47,10 +48,28 @@ void AdmissionGate::NoteRefused(const char* peer) {
     int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
                       std::chrono::system_clock::now().time_since_epoch())
                       .count();
+    const char* name = peer != nullptr ? peer : "";
     std::lock_guard<std::mutex> guard(summaryLock);
     ++summary.count;
-    std::snprintf(summary.lastPeer, sizeof summary.lastPeer, "%s", peer != nullptr ? peer : "");
+    std::snprintf(summary.lastPeer, sizeof summary.lastPeer, "%s", name);
     summary.lastUtcMs = now;
+    // The sender's own entry, else a free one, else the one refused longest ago.
+    RecentRefusal* entry = nullptr;
+    for (int i = 0; i < summary.recentCount && entry == nullptr; ++i) {
+        if (std::strcmp(summary.recent[i].peer, summary.lastPeer) == 0)
+            entry = &summary.recent[i];
+    }
+    if (entry == nullptr && summary.recentCount < kRecentPeers)
+        entry = &summary.recent[summary.recentCount++];
+    if (entry == nullptr) {
+        entry = &summary.recent[0];
+        for (RecentRefusal& candidate : summary.recent) {
+            if (candidate.count < entry->count)
+                entry = &candidate;
+        }
+    }
+    std::memcpy(entry->peer, summary.lastPeer, sizeof entry->peer);
+    entry->count = summary.count;
 }
 
 void AdmissionGate::NoteReplaced(const char* gone, int64_t silentForMilliseconds, const char* newcomer,

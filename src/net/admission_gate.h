@@ -57,12 +57,23 @@ class AdmissionGate {
     uint64_t Replaced() const { return replaced.load(); }
     uint64_t TurnedAway() const { return turnedAway.load(); }
 
+    // The senders refused lately, each once, with the count at its latest refusal: a reader
+    // that remembers the count it saw last finds every sender refused since, however many came
+    // within its glance (up to this many; a sweep over more addresses shows its newest ones).
+    static constexpr int kRecentPeers = 16;
+    struct RecentRefusal {
+        char peer[kAddressTextSize] = {};
+        uint64_t count = 0;
+    };
+
     // Connections that never got in, for any reason: how many so far, and the last one's
     // address and time (ms since 1970, UTC).
     struct Summary {
         uint64_t count = 0;
         char lastPeer[kAddressTextSize] = {};
         int64_t lastUtcMs = 0;
+        RecentRefusal recent[kRecentPeers];
+        int recentCount = 0;
     };
     Summary RefusalsSoFar() const;
 

@@ -152,6 +152,22 @@ TEST_F(FeedHealth, ASenderRefusedAThousandTimesIsOneStartAndOneEnd) {
     EXPECT_EQ(events.size(), 2 + FeedHealthMonitor::kMaxActive);
 }
 
+TEST_F(FeedHealth, TwoSendersRefusedWithinOneTickAreTwoStarts) {
+    FeedSample sample;
+    sample.gates.push_back({"listen://9100", 2, "10.0.0.9", {{"10.0.0.8", 1}, {"10.0.0.9", 2}}});
+    std::vector<FeedHealthEvent> events = RunTo(clock.now + 1000, sample);
+    ASSERT_EQ(States(events), "refused-sender start;refused-sender start;");
+    EXPECT_EQ(events[0].source, "10.0.0.8");
+    EXPECT_EQ(events[1].source, "10.0.0.9");
+    // 10.0.0.8 again, and a third sender: only the newcomer is news.
+    sample.gates[0] = {"listen://9100", 4, "10.0.0.7", {{"10.0.0.8", 3}, {"10.0.0.9", 2}, {"10.0.0.7", 4}}};
+    events = RunTo(clock.now + 1000, sample);
+    ASSERT_EQ(States(events), "refused-sender start;");
+    EXPECT_EQ(events[0].source, "10.0.0.7");
+    EXPECT_EQ(States(RunTo(clock.now + 6 * kMinute, sample)),
+              "refused-sender end;refused-sender end;refused-sender end;");
+}
+
 TEST_F(FeedHealth, FramesForAnUnknownCameraAreOneStartAndOneEnd) {
     FeedSample sample;
     std::vector<FeedHealthEvent> events;

@@ -84,6 +84,20 @@ TEST(AdmissionGate, RefusalsAreCountedSummedUpAndToldOncePerMinutePerAddress) {
     EXPECT_EQ(summary.count, 3u);
     EXPECT_STREQ(summary.lastPeer, "10.9.9.9");
     EXPECT_GT(summary.lastUtcMs, 0);
+    // Each sender once, with the count at its latest refusal, so two refused between two
+    // looks are both seen.
+    ASSERT_EQ(summary.recentCount, 2);
+    EXPECT_STREQ(summary.recent[0].peer, "192.168.1.7");
+    EXPECT_EQ(summary.recent[0].count, 2u);
+    EXPECT_STREQ(summary.recent[1].peer, "10.9.9.9");
+    EXPECT_EQ(summary.recent[1].count, 3u);
+    // A sweep keeps the newest senders only.
+    for (int i = 0; i < 20; ++i)
+        gate.NoteRefused(("172.16.0." + std::to_string(i)).c_str());
+    summary = gate.RefusalsSoFar();
+    ASSERT_EQ(summary.recentCount, zamri::AdmissionGate::kRecentPeers);
+    for (const zamri::AdmissionGate::RecentRefusal& recent : summary.recent)
+        EXPECT_GT(recent.count, 23u - zamri::AdmissionGate::kRecentPeers) << recent.peer;
 
     gate.NoteReplaced("10.0.0.5", 61500, "10.0.0.6", "all 16 connections were in use");
     gate.NoteTurnedAway("10.0.0.7", "all 16 connections are in use");
