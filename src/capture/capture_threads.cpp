@@ -99,6 +99,12 @@ class ChannelLineOutput : public LineOutput {
     char source[kChannelTextSize] = {};
 };
 
+int64_t SteadyMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 void ShowOpenFailed(const char* portName, int index) {
     char message[kChannelTextSize + 64];
     std::snprintf(message, sizeof message, "%s (for Camera %d) open failed.", portName, index);
@@ -213,15 +219,24 @@ void RunSerialChannel(CaptureThread* self) {
     char decodingProblem[256];
     capture->SetDecoding(decoding, self->recorderPage, decodingProblem, sizeof decodingProblem);
 
+    // Only while the run is still this thread's: an abandoned thread's mark would belong to
+    // the channel's next one.
+    auto markOpen = [&](bool failed) {
+        std::unique_lock<std::mutex> guard(CaptureLock());
+        if (!self->abandoned && run.thread.load() == self)
+            run.openFailedSince = failed ? SteadyMilliseconds() : -1;
+    };
     if (capture->Open() == 0) {
         char portName[kChannelTextSize];
         std::snprintf(portName, sizeof portName, "%s", capture->portName);
+        markOpen(true);
         teardown(capture);
         // Shown after the teardown: the box blocks only this thread, which holds nothing of the
         // table any more, so neither other channels nor shutdown wait for the user.
         ShowOpenFailed(portName, index);
         return;
     }
+    markOpen(false);
     // Only a settings file edited by hand gets here (the property sheet offers usable pages);
     // meanwhile the port's own buffer keeps what the till sends.
     if (decodingProblem[0] != 0)
@@ -414,9 +429,7 @@ int64_t ChannelCapture::LineErrors(int index) {
 }
 
 void ChannelCapture::SampleHealth(zamri::FeedSample* sample) {
-    int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                      std::chrono::steady_clock::now().time_since_epoch())
-                      .count();
+    int64_t now = SteadyMilliseconds();
     auto addGate = [sample](const char* front, const zamri::AdmissionGate::Summary& summary) {
         zamri::FeedGateSample gate;
         gate.front = front;
@@ -440,11 +453,19 @@ void ChannelCapture::SampleHealth(zamri::FeedSample* sample) {
         zamri::FeedChannelSample& channel = sample->channels[i];
         SerialCapture* serial = runs[i].capture.load();
         NetworkCapture* network = runs[i].network.load();
-        if (serial == nullptr && network == nullptr)
+        // A channel whose port did not open has no thread, but it is enabled and captures
+        // nothing: a failed port until it opens or the channel is switched off.
+        int64_t openFailed = runs[i].openFailedSince.load();
+        bool notOpened = openFailed >= 0 && network == nullptr &&
+                         __atomic_load_n(&table.channels[i].enabled, __ATOMIC_RELAXED) != 0;
+        if (serial == nullptr && network == nullptr && !notOpened)
             continue;
         channel.watched = true;
         channel.source = table.channels[i].portName;
-        if (serial != nullptr) {
+        if (notOpened) {
+            channel.portNotOpened = true;
+            channel.portFailingMilliseconds = now - openFailed;
+        } else if (serial != nullptr) {
             int64_t since = serial->FailingSince();
             channel.portFailingMilliseconds = since >= 0 ? now - since : -1;
             SerialErrorCounts counts = serial->ErrorCounts();

@@ -16,4 +16,8 @@ struct ChannelRun {
     std::atomic<CaptureThread*> thread{nullptr};
     std::atomic<SerialCapture*> capture{nullptr};
     std::atomic<NetworkCapture*> network{nullptr};
+    // Since when (ms on the steady clock) the channel's serial port could not be opened at the
+    // channel's start; -1 once it opened. The thread ends after a failed open, so this is what
+    // tells feed health that an enabled channel is not capturing.
+    std::atomic<int64_t> openFailedSince{-1};
 };

@@ -81,7 +81,11 @@ void FeedHealthMonitor::TickPort(int camera, const FeedChannelSample& in, Channe
     if (down && !c.portDown) {
         c.portDown = true;
         Emit(camera, in.source, kHealthPort, false,
-             "the port fails (unplugged or switched off?); capture opens it again once a second", now);
+             in.portNotOpened
+                 ? "the port cannot be opened (no such port, in use by another program, or no "
+                   "permission); the channel captures once it is started again and the port opens"
+                 : "the port fails (unplugged or switched off?); capture opens it again once a second",
+             now);
     } else if (up && c.portDown) {
         c.portDown = false;
         Emit(camera, in.source, kHealthPort, true,

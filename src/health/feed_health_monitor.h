@@ -32,6 +32,9 @@ struct FeedChannelSample {
     // How long the channel's serial port has been failing (ms), -1 while it works or when the
     // channel is no serial port.
     int64_t portFailingMilliseconds = -1;
+    // The port could not be opened when the channel started (the failing time counts from
+    // then): nothing captures until the channel is started again and the port opens.
+    bool portNotOpened = false;
     // Framing and parity errors counted by the port so far (they only grow while the port
     // object lives; a smaller count means a new port).
     uint64_t lineErrors = 0;

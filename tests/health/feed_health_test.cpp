@@ -71,6 +71,21 @@ TEST_F(FeedHealth, APortThatFailsAndComesBackIsOneStartAndOneEnd) {
     EXPECT_EQ(States(RunTo(clock.now + 5000, sample)), "port end;");
 }
 
+TEST_F(FeedHealth, APortThatDidNotOpenAtTheStartSaysSoAndEndsWhenItOpens) {
+    FeedSample sample;
+    sample.channels[0].watched = true;
+    sample.channels[0].portNotOpened = true;
+    sample.channels[0].portFailingMilliseconds = 3000;
+    std::vector<FeedHealthEvent> events = RunTo(clock.now + 1000, sample);
+    ASSERT_EQ(States(events), "port start;");
+    EXPECT_EQ(events[0].detail.rfind("the port cannot be opened", 0), 0u) << events[0].detail;
+    sample.channels[0].portNotOpened = false;
+    sample.channels[0].portFailingMilliseconds = -1;
+    events = RunTo(clock.now + 1000, sample);
+    ASSERT_EQ(States(events), "port end;");
+    EXPECT_EQ(events[0].detail, "the port works again");
+}
+
 TEST_F(FeedHealth, LineErrorsAboveTheThresholdStartOnceAndEndAfterQuietMinutes) {
     zamri::FeedHealthSettings settings;
     settings.lineErrorsPerMinute = 20;

@@ -17,6 +17,7 @@
 
 #include "capture/capture_threads.h"
 #include "codepage/hebrew_setting.h"
+#include "health/feed_health_monitor.h"
 #include "printer_line.h"
 #include "program/program.h"
 #include "serial/serial_capture.h"
@@ -345,6 +346,27 @@ TEST_F(Capture, APortThatCannotBeOpenedIsReportedOncePerStart) {
     table.StopCapture();
     table.StartCapture();
     ASSERT_TRUE(WaitUntil([&] { return reports().size() == 2; }));
+}
+
+TEST_F(CaptureOnLine, APortThatDidNotOpenIsAFailedPortForFeedHealthUntilItOpens) {
+    MessageRecorder messages;
+    Enable(5, "COM99");
+    table.StartCapture();
+    ASSERT_TRUE(WaitUntil([&] { return !messages.Messages().empty() && NoThreads(); }));
+    zamri::FeedSample sample;
+    program.Capture().SampleHealth(&sample);
+    EXPECT_TRUE(sample.channels[5].watched);
+    EXPECT_TRUE(sample.channels[5].portNotOpened);
+    EXPECT_GE(sample.channels[5].portFailingMilliseconds, 0);
+    // Started again on a port that is there: the failure is over once it opens.
+    Enable(5, line.PortName());
+    ASSERT_EQ(table.StartChannel(5), 1);
+    ASSERT_TRUE(WaitOpen(5));
+    sample = zamri::FeedSample();
+    program.Capture().SampleHealth(&sample);
+    EXPECT_TRUE(sample.channels[5].watched);
+    EXPECT_FALSE(sample.channels[5].portNotOpened);
+    EXPECT_EQ(sample.channels[5].portFailingMilliseconds, -1);
 }
 
 TEST_F(Capture, StartStopLoopsOfSeveralChannelsLeaveNoThreadBehind) {
