@@ -15,6 +15,7 @@
 // - A thread holds the lock while it hands a line to the delivery step (a plain mutex: the
 //   overlay step is serialised by the overlay lock anyway, and a stopper waiting for it must
 //   not be starved by readers), so a stopper that gives up never races a delivery.
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -103,6 +104,15 @@ int64_t SteadyMilliseconds() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
+}
+
+bool SamePortName(const char* a, const char* b) {
+    // Windows names ports without regard to case; no two Linux devices differ only in case.
+    for (; *a != 0 && *b != 0; ++a, ++b) {
+        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
+            return false;
+    }
+    return *a == *b;
 }
 
 void ShowOpenFailed(const char* portName, int index) {
@@ -315,13 +325,41 @@ int ChannelCapture::StopCapture() {
 
 int ChannelCapture::StartSerialCapture() {
     for (int i = 0; i < kChannelCount; ++i) {
-        if (table.channels[i].enabled != 0 && runs[i].thread.load() == nullptr)
+        if (table.channels[i].enabled != 0 && runs[i].thread.load() == nullptr && !runs[i].paused.load())
             StartChannel(i);
     }
     return 1;
 }
 
+int ChannelCapture::PauseChannelOnPort(const char* portName) {
+    int index = -1;
+    {
+        std::unique_lock<std::mutex> guard(CaptureLock());
+        for (int i = 0; i < kChannelCount && index < 0; ++i) {
+            SerialCapture* capture = runs[i].capture.load();
+            if (capture != nullptr && SamePortName(capture->portName, portName))
+                index = i;
+        }
+        if (index < 0)
+            return -1;
+        runs[index].paused = true;
+    }
+    StopChannel(index);  // closes the port, also when the thread does not end in time
+    return index;
+}
+
+int ChannelCapture::ResumeChannel(int index) {
+    if (index < 0 || index >= kChannelCount || !runs[index].paused.exchange(false))
+        return 0;
+    if (table.channels[index].enabled == 0)
+        return 0;
+    return StartChannel(index);
+}
+
 int ChannelCapture::StopSerialCapture() {
+    // A pause holds only while capture runs: the next start starts every enabled channel.
+    for (ChannelRun& run : runs)
+        run.paused = false;
     // Every thread is told first, so that they all wind down at once rather than one after the
     // other. This includes the thread of a disabled record, which StopChannel leaves alone:
     // shutdown must not wait on it for ever.
@@ -451,6 +489,8 @@ void ChannelCapture::SampleHealth(zamri::FeedSample* sample) {
     std::unique_lock<std::mutex> guard(CaptureLock());
     for (int i = 0; i < kChannelCount; ++i) {
         zamri::FeedChannelSample& channel = sample->channels[i];
+        if (runs[i].paused.load())
+            continue;  // its port is lent to Detect
         SerialCapture* serial = runs[i].capture.load();
         NetworkCapture* network = runs[i].network.load();
         // A channel whose port did not open has no thread, but it is enabled and captures

@@ -34,6 +34,8 @@ class ChannelCapture : public CaptureControl {
     int StopChannel(int index) override;
     int64_t PortFailingSince(int index) override;
     int64_t LineErrors(int index) override;
+    int PauseChannelOnPort(const char* portName) override;
+    int ResumeChannel(int index) override;
     int StartDump(const char* portName, const char* fileName) override;
     int StopDump(int index) override;
 

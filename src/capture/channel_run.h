@@ -20,4 +20,7 @@ struct ChannelRun {
     // channel's start; -1 once it opened. The thread ends after a failed open, so this is what
     // tells feed health that an enabled channel is not capturing.
     std::atomic<int64_t> openFailedSince{-1};
+    // Stopped for the port's Detect while staying enabled: capture starts pass it over and feed
+    // health does not watch it, until it is resumed or capture as a whole stops.
+    std::atomic<bool> paused{false};
 };

@@ -21,6 +21,18 @@ class CaptureControl {
         (void)index;
         return -1;
     }
+    // For a Detect on portName: the running serial channel that holds the port stops and stays
+    // enabled, paused until ResumeChannel (or until capture as a whole stops). Its index, or -1
+    // when no running channel holds the port.
+    virtual int PauseChannelOnPort(const char* portName) {
+        (void)portName;
+        return -1;
+    }
+    // Starts a paused channel again: 1 started, 0 when it is not paused (any more).
+    virtual int ResumeChannel(int index) {
+        (void)index;
+        return 0;
+    }
     virtual int StartDump(const char* portName, const char* fileName) = 0;
     virtual int StopDump(int index) = 0;
 };

@@ -84,6 +84,13 @@ class ChannelTable {
     int StartChannel(int index) { return capture != nullptr ? capture->StartChannel(index) : 0; }
     int StopChannel(int index) { return capture != nullptr ? capture->StopChannel(index) : 0; }
 
+    // A Detect's pause of the running channel that holds a port, and its end (see
+    // capture_control.h).
+    int PauseChannelOnPort(const char* portName) {
+        return capture != nullptr ? capture->PauseChannelOnPort(portName) : -1;
+    }
+    int ResumeChannel(int index) { return capture != nullptr ? capture->ResumeChannel(index) : 0; }
+
     // Since when (ms on the steady clock) a running serial channel's port has been failing;
     // -1 while it reads well, -2 when the channel has no capture running.
     int64_t PortFailingSince(int index) { return capture != nullptr ? capture->PortFailingSince(index) : -2; }

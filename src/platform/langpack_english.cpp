@@ -75,6 +75,7 @@ const BuiltInText kEnglish[] = {
      "Nothing came from the port: is the till printing, and is the tap on this port?"},
     {"portconfig page", "detectfailed", "Cannot listen on the port:"},
     {"portconfig page", "detectstopped", "Detection cancelled; no field was changed."},
+    {"portconfig page", "detectpaused", "Camera %s's capture pauses until Detect ends."},
     {"portconfig page", "detectendcut", "receipts end at the paper cut"},
     {"portconfig page", "detectendformfeed", "receipts end at a form feed"},
     {"portconfig page", "detectendfooter", "receipts end with the footer \"%s\""},

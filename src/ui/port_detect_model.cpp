@@ -41,13 +41,16 @@ std::string ItemText(const std::vector<PortListItem>& items, int position) {
 
 }  // namespace
 
-DetectProgressView DetectProgress(const ListenProgress& progress, const DetectTextLookup& text) {
+DetectProgressView DetectProgress(const ListenProgress& progress, const DetectTextLookup& text,
+                                  int pausedCamera) {
     DetectProgressView view;
     if (progress.totalSeconds > 0)
         view.percent = std::min(100, std::max(0, progress.elapsedSeconds * 100 / progress.totalSeconds));
     view.text = Fill(text(progress.lineFound ? "detectreading" : "detectlistening"),
                      {LineText(progress.settings), std::to_string(progress.elapsedSeconds),
                       std::to_string(progress.totalSeconds), std::to_string(progress.bytesRead)});
+    if (pausedCamera > 0)
+        view.text += " " + Fill(text("detectpaused"), {std::to_string(pausedCamera)});
     return view;
 }
 
@@ -117,4 +120,17 @@ DetectFill FillFromFindings(const DetectFindings& findings, int parityItemCount,
             fill.message = Fill(text("detectnotsure"), {std::to_string(confidence), filled, seen});
     }
     return fill;
+}
+
+int DetectCapturePause::Pause(const std::string& portName) {
+    Resume();
+    paused = table.PauseChannelOnPort(portName.c_str());
+    return paused;
+}
+
+void DetectCapturePause::Resume() {
+    if (paused < 0)
+        return;
+    table.ResumeChannel(paused);
+    paused = -1;
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "config/channel_table.h"
 #include "detect/port_listen.h"
 #include "ui/port_settings_model.h"
 
@@ -17,7 +18,9 @@ struct DetectProgressView {
     std::string text;  // "Listening at 9600 8N1: 12 of 30 s, 512 bytes read"
 };
 
-DetectProgressView DetectProgress(const ListenProgress& progress, const DetectTextLookup& text);
+// pausedCamera: the camera (1 to 32) whose capture pauses while the port listens, 0 for none.
+DetectProgressView DetectProgress(const ListenProgress& progress, const DetectTextLookup& text,
+                                  int pausedCamera = 0);
 
 // The receipt end a detection found, as the pattern dialog stores it.
 struct DetectedPattern {
@@ -39,3 +42,25 @@ struct DetectFill {
 // stored (the dialog's OK does that). A finding below kSureConfidence fills nothing.
 DetectFill FillFromFindings(const DetectFindings& findings, int parityItemCount, PortSelections* selections,
                             const DetectTextLookup& text);
+
+// Detect listens on a port that a running channel may be capturing: that channel pauses for
+// the run (its capture stops, the channel stays enabled and feed health leaves it alone) and
+// resumes when the run is over, however it ended. One pause at a time; the table must outlive it.
+class DetectCapturePause {
+  public:
+    explicit DetectCapturePause(ChannelTable& table) : table(table) {}
+    ~DetectCapturePause() { Resume(); }
+    DetectCapturePause(const DetectCapturePause&) = delete;
+    DetectCapturePause& operator=(const DetectCapturePause&) = delete;
+
+    // Pauses the channel that captures portName (after resuming one paused before): its 0-based
+    // index, or -1 when none captures it.
+    int Pause(const std::string& portName);
+    // Resumes the paused channel, if any; a second call does nothing.
+    void Resume();
+    int Channel() const { return paused; }
+
+  private:
+    ChannelTable& table;
+    int paused = -1;
+};

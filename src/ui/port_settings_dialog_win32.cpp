@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -66,6 +67,9 @@ struct DetectRun {
     int result = 0;
     // The receipt end found, stored by OK unless the pattern dialog was used since.
     DetectedPattern pattern;
+    // The channel that captured the port, paused while the port listens; resumed as soon as the
+    // listening is over, whatever ended it.
+    std::unique_ptr<DetectCapturePause> pause;
 };
 DetectRun detectRun;
 
@@ -99,15 +103,21 @@ void EnableForDetection(HWND dialog, bool detecting) {
     SetDlgItemTextA(dialog, IDC_DETECT, DialogText(detecting ? "detectstop" : "detect").c_str());
 }
 
-void StartDetection(HWND dialog) {
+int PausedCamera() {
+    return detectRun.pause != nullptr ? detectRun.pause->Channel() + 1 : 0;
+}
+
+void StartDetection(PropertySheetState* sheet, HWND dialog) {
     std::string port = PortText(dialog, false);
+    detectRun.pause = std::make_unique<DetectCapturePause>(sheet->channelTable);
+    detectRun.pause->Pause(port);
     detectRun.stop = false;
     detectRun.cancelled = false;
     detectRun.progress = ListenProgress();
     detectRun.progress.totalSeconds = kDefaultListenSeconds;
     SendDlgItemMessageA(dialog, IDC_DETECT_PROGRESS, PBM_SETRANGE32, 0, 100);
     SendDlgItemMessageA(dialog, IDC_DETECT_PROGRESS, PBM_SETPOS, 0, 0);
-    ShowDetectStatus(dialog, DetectProgress(detectRun.progress, DialogText).text);
+    ShowDetectStatus(dialog, DetectProgress(detectRun.progress, DialogText, PausedCamera()).text);
     EnableForDetection(dialog, true);
     int recorderPage = static_cast<int>(GetACP());
     detectRun.worker = std::thread([dialog, port, recorderPage] {
@@ -140,6 +150,7 @@ void StopDetection(bool cancel) {
     detectRun.cancelled = cancel;
     detectRun.stop = true;
     detectRun.worker.join();
+    detectRun.pause.reset();
 }
 
 int EmulationPositionOf(HWND list, int value);
@@ -150,7 +161,7 @@ void OnDetectProgress(HWND dialog) {
         std::lock_guard<std::mutex> hold(detectRun.lock);
         progress = detectRun.progress;
     }
-    DetectProgressView view = DetectProgress(progress, DialogText);
+    DetectProgressView view = DetectProgress(progress, DialogText, PausedCamera());
     SendDlgItemMessageA(dialog, IDC_DETECT_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(view.percent), 0);
     ShowDetectStatus(dialog, view.text);
 }
@@ -160,6 +171,7 @@ int Selection(HWND dialog, int listId);
 void OnDetectDone(HWND dialog) {
     if (detectRun.worker.joinable())
         detectRun.worker.join();
+    detectRun.pause.reset();
     EnableForDetection(dialog, false);
     SendDlgItemMessageA(dialog, IDC_DETECT_PROGRESS, PBM_SETPOS, 100, 0);
     if (detectRun.cancelled) {
@@ -389,7 +401,7 @@ INT_PTR HandlePortSettings(PropertySheetState* sheet, HWND dialog, UINT message,
                     if (Detecting())
                         StopDetection(true);  // its end message fills nothing and says so
                     else
-                        StartDetection(dialog);
+                        StartDetection(sheet, dialog);
                     return TRUE;
                 case IDC_PORT_LIST:
                     if (HIWORD(wParam) == CBN_SELCHANGE || HIWORD(wParam) == CBN_EDITCHANGE)

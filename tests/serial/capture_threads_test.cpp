@@ -27,6 +27,7 @@
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
+#include "ui/port_detect_model.h"
 
 using testing_support::MessageRecorder;
 using testing_support::OverlayWrite;
@@ -367,6 +368,39 @@ TEST_F(CaptureOnLine, APortThatDidNotOpenIsAFailedPortForFeedHealthUntilItOpens)
     EXPECT_TRUE(sample.channels[5].watched);
     EXPECT_FALSE(sample.channels[5].portNotOpened);
     EXPECT_EQ(sample.channels[5].portFailingMilliseconds, -1);
+}
+
+TEST_F(CaptureOnLine, DetectBorrowsTheChannelsPortAndGivesItBack) {
+    Enable(3, line.PortName());
+    ASSERT_EQ(table.StartCapture(), 1);
+    ASSERT_TRUE(WaitOpen(3));
+    EXPECT_EQ(table.PauseChannelOnPort("COM98"), -1);
+    {
+        DetectCapturePause pause(table);
+        ASSERT_EQ(pause.Pause(line.PortName()), 3);
+        EXPECT_EQ(program.Capture().runs[3].thread.load(), nullptr);
+        EXPECT_EQ(table.channels[3].enabled, 1);
+        // The port is free for Detect's listening (opened exclusively, as capture opens it).
+        SerialPort port;
+        port.Configure(line.PortName().c_str(), 9600, 0, 8, 0, 0, 100);
+        EXPECT_EQ(port.Open(), 1);
+        // A start of capture meanwhile leaves it paused, and feed health leaves it alone.
+        table.StartCapture();
+        EXPECT_EQ(program.Capture().runs[3].thread.load(), nullptr);
+        zamri::FeedSample sample;
+        program.Capture().SampleHealth(&sample);
+        EXPECT_FALSE(sample.channels[3].watched);
+        port.Close();
+    }
+    ASSERT_TRUE(WaitOpen(3));
+    ASSERT_TRUE(line.Write("BACK AGAIN\n"));
+    ASSERT_TRUE(WaitWrites(1));
+    EXPECT_EQ(Writes().back().text, "BACK AGAIN");
+    // Capture stopped while paused: nothing is resumed behind its back.
+    ASSERT_EQ(table.PauseChannelOnPort(line.PortName().c_str()), 3);
+    table.StopCapture();
+    EXPECT_EQ(table.ResumeChannel(3), 0);
+    EXPECT_TRUE(NoThreads());
 }
 
 TEST_F(Capture, StartStopLoopsOfSeveralChannelsLeaveNoThreadBehind) {

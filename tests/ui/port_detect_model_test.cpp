@@ -99,4 +99,52 @@ TEST(PortDetectModel, ProgressShowsTheListeningSettingsAndStaysWithinTheBar) {
     view = DetectProgress(p, English);
     EXPECT_EQ(view.percent, 100);
     EXPECT_EQ(view.text.rfind("Reading the printer stream at 9600 8N1", 0), 0u);
+    // A channel that captured the port waits meanwhile, and the installer is told which.
+    view = DetectProgress(p, English, 4);
+    EXPECT_NE(view.text.find("bytes read Camera 4's capture pauses until Detect ends."), std::string::npos)
+        << view.text;
+}
+
+// The capture as Detect's pause sees it: which channel holds which port, and what was asked.
+class PortHolders : public CaptureControl {
+  public:
+    void ModeSet(int) override {}
+    int StartCapture() override { return 1; }
+    int StopCapture() override { return 1; }
+    int StartChannel(int) override { return 1; }
+    int StopChannel(int) override { return 1; }
+    int64_t PortFailingSince(int) override { return -2; }
+    int StartDump(const char*, const char*) override { return -1; }
+    int StopDump(int) override { return 0; }
+    int PauseChannelOnPort(const char* portName) override {
+        calls += std::string("pause ") + portName + ";";
+        return std::string(portName) == "COM3" ? 2 : -1;
+    }
+    int ResumeChannel(int index) override {
+        calls += "resume " + std::to_string(index) + ";";
+        return 1;
+    }
+    std::string calls;
+};
+
+TEST(PortDetectModel, DetectPausesTheChannelOnItsPortAndResumesItOnceHoweverItEnds) {
+    PortHolders capture;
+    ChannelTable table;
+    table.SetCaptureControl(&capture);
+    {
+        DetectCapturePause pause(table);
+        EXPECT_EQ(pause.Pause("COM4"), -1);  // nobody captures it: nothing to resume
+        pause.Resume();
+        EXPECT_EQ(pause.Pause("COM3"), 2);
+        pause.Resume();
+        pause.Resume();
+        EXPECT_EQ(capture.calls, "pause COM4;pause COM3;resume 2;");
+        capture.calls.clear();
+        EXPECT_EQ(pause.Pause("COM3"), 2);
+        EXPECT_EQ(pause.Pause("COM3"), 2);  // a second run gives the first one's channel back first
+        EXPECT_EQ(capture.calls, "pause COM3;resume 2;pause COM3;");
+        capture.calls.clear();
+    }  // the dialog closes in the middle of a run
+    EXPECT_EQ(capture.calls, "resume 2;");
+    table.SetCaptureControl(nullptr);
 }
