@@ -173,6 +173,12 @@ void RunNetworkChannel(CaptureThread* self) {
         ShowOpenFailed(portName, index);
         return;
     }
+    {
+        // A serial port that failed to open before the channel became a network one is over.
+        std::unique_lock<std::mutex> guard(CaptureLock());
+        if (!self->abandoned && run.thread.load() == self)
+            run.openFailedSince = -1;
+    }
     // On the error output rather than in a box that would hold this channel's tills meanwhile.
     if (decodingProblem[0] != 0)
         zamri::WriteErrorLine(decodingProblem);
