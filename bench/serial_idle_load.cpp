@@ -36,7 +36,7 @@ struct Pty {
     std::string name;
 };
 
-bool WaitOpen(ChannelTable& table, int index) {
+bool WaitOpen(zamri::Program& program, int index) {
     auto deadline = Clock::now() + std::chrono::seconds(10);
     while (Clock::now() < deadline) {
         SerialCapture* capture = program.Capture().runs[index].capture.load();
@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
 
     table.StartCapture();
     for (int i = 0; i < channels; ++i) {
-        if (!WaitOpen(table, i)) {
+        if (!WaitOpen(program, i)) {
             std::fprintf(stderr, "channel %d did not open\n", i);
             return 1;
         }
@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
     std::vector<double> latencies;
     for (int round = 0; round < rounds; ++round) {
         table.StartChannel(0);
-        if (!WaitOpen(table, 0))
+        if (!WaitOpen(program, 0))
             return 1;
         auto start = Clock::now();
         table.StopChannel(0);
