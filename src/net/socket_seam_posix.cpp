@@ -1,7 +1,9 @@
 // Linux backend of the socket layer: BSD sockets, and epoll for the wait set (a wait costs the
 // sockets that are ready, not every socket watched). A listener's readiness is an
-// accept; a client's readiness is looked at with a one-byte peek, so that "data waiting",
-// "orderly close" and "reset" are told apart as Winsock's network events tell them.
+// accept. A client that is readable with no hang-up reported (EPOLLRDHUP is asked for) has
+// data waiting; only when the peer has ended or something broke is the socket looked at with
+// a one-byte peek, so that "data waiting", "orderly close" and "reset" are told apart as
+// Winsock's network events tell them, at no extra call per line received.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -354,6 +356,8 @@ int SocketWaitSet::Change(int slot, SocketHandle socket, int watch) {
     uint32_t wanted = 0;
     if (watch & (kWatchAccept | kWatchRead))
         wanted |= EPOLLIN;
+    if (watch & kWatchRead)
+        wanted |= EPOLLRDHUP;
     if (watch & kWatchWrite)
         wanted |= EPOLLOUT;
     // A hang-up is reported even of a socket watched for nothing, which would wake every wait
@@ -448,7 +452,9 @@ int SocketWaitSet::Take(int slot, SocketHandle socket, NetworkEvents* events) {
             getsockopt(Fd(socket), SOL_SOCKET, SO_ERROR, &error, &length);
         events->writeError = error;
     }
-    if ((watch & kWatchRead) && (revents & (EPOLLIN | EPOLLERR | EPOLLHUP | EPOLLRDHUP))) {
+    if ((watch & kWatchRead) && (revents & (EPOLLERR | EPOLLHUP | EPOLLRDHUP)) == 0 && (revents & EPOLLIN)) {
+        events->read = 1;
+    } else if ((watch & kWatchRead) && (revents & (EPOLLIN | EPOLLERR | EPOLLHUP | EPOLLRDHUP))) {
         char byte;
         ssize_t peeked;
         do {
