@@ -1,21 +1,16 @@
 #include "web/live_view_sink.h"
 
-#include <chrono>
 #include <string>
-#include <thread>
 
 namespace zamri {
 
-LiveViewSink::LiveViewSink(LiveFeed& feed) : QueuedSink("live view", kQueueLines), feed_(feed) {}
+LiveViewSink::LiveViewSink(LiveFeed& feed)
+    : QueuedSink("live view", kQueueLines, kRestMilliseconds), feed_(feed) {}
 
 LiveViewSink::~LiveViewSink() {
     // The worker calls Consume, so it must end before this object does; the browsers need
     // nothing that is still queued.
     Stop(0);
-}
-
-void LiveViewSink::Idle() {
-    std::this_thread::sleep_for(std::chrono::milliseconds(kRestMilliseconds));
 }
 
 void LiveViewSink::Consume(const DeliveredLine& line) {

@@ -13,9 +13,11 @@ namespace zamri {
 class LiveViewSink : public QueuedSink {
   public:
     static constexpr int kQueueLines = 4096;
-    // After the queue has run empty the worker rests this long before it waits again, so that
-    // a busy capture thread finds it resting, not waiting, and never has to wake it per line.
-    static constexpr int kRestMilliseconds = 2;
+    // After each batch the worker rests this long (see QueuedSink::kGatherMilliseconds): at a
+    // busy store's rates the feed, and the browsers' thread behind it, then wake at most 50
+    // times a second instead of once per line; a browser sees a line at most this much later,
+    // and the first line after a quiet spell at once.
+    static constexpr int kRestMilliseconds = QueuedSink::kGatherMilliseconds;
 
     explicit LiveViewSink(LiveFeed& feed);
     ~LiveViewSink() override;
@@ -24,7 +26,6 @@ class LiveViewSink : public QueuedSink {
 
   protected:
     void Consume(const DeliveredLine& line) override;
-    void Idle() override;
 
   private:
     LiveFeed& feed_;
