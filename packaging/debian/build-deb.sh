@@ -29,7 +29,8 @@ install -m 0644 "$here/conffiles" "$stage/DEBIAN/conffiles"
 install -m 0755 "$here/postinst" "$here/prerm" "$here/postrm" "$stage/DEBIAN/"
 
 # The shared libraries the programs need, as Debian's own tools name them; the private
-# libraries in /usr/lib/zamri come with this package.
+# libraries in /usr/lib/zamri come with this package. libcurl is loaded at run time (for
+# webhooks), out of dpkg-shlibdeps' sight: control.in names it.
 work=$build/deb/shlibs
 mkdir -p "$work/debian"
 printf 'Source: zamri\n\nPackage: zamri\nArchitecture: any\n' > "$work/debian/control"

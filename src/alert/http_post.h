@@ -1,4 +1,5 @@
-// Outgoing HTTP and HTTPS POST requests, for webhooks: libcurl on Linux (http_post_posix.cpp),
+// Outgoing HTTP and HTTPS POST requests, for webhooks: libcurl on Linux (http_post_posix.cpp,
+// which loads libcurl.so.4 at the first poster, so a program without webhooks never maps it),
 // WinHTTP on Windows (http_post_win32.cpp). Both backends provide exactly this:
 //   - a POST of the given headers and body to an HttpUrl, with no redirect followed (a 3xx
 //     answer is a failure like any other status outside 2xx);
@@ -13,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "net/http_url.h"
@@ -20,8 +22,13 @@
 namespace zamri {
 
 struct HttpPostOptions {
-    int timeoutMilliseconds = 10000;
+    HttpPostOptions(int timeout = 10000, std::string ca = std::string())
+        : timeoutMilliseconds(timeout), caFile(std::move(ca)) {}
+    int timeoutMilliseconds;
     std::string caFile;  // empty: the system's certificates
+    // Linux: the libcurl file to load (empty: libcurl.so.4); when it cannot be loaded every
+    // request fails with kSetup and says so. Not used on Windows.
+    std::string library;
 };
 
 struct HttpHeader {

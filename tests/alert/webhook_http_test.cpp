@@ -152,6 +152,27 @@ TEST_F(WebhookHttp, FailuresNameTheirCause) {
     EXPECT_NE(result.error.find("/nonexistent/ca.pem"), std::string::npos) << result.error;
 }
 
+TEST_F(WebhookHttp, WithoutItsLibraryEveryRequestFailsAndSaysWhatToInstall) {
+    if (ZAMRI_WINDOWS_PATHS)
+        GTEST_SKIP() << "WinHTTP is part of Windows";
+    zamri::HttpPostOptions options(20000);
+    options.library = "libzamri-no-such-curl.so.4";
+    const std::string body = "{}";
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        zamri::HttpPoster poster(options);
+        zamri::HttpPostResult result;
+        EXPECT_EQ(poster.Post(Parsed(Url(false, "/ok/no-library")),
+                              zamri::WebhookHeaders(receiver.secret, 1, body), body, &result),
+                  0);
+        EXPECT_EQ(result.failure, HttpFailure::kSetup);
+        EXPECT_EQ(result.error.rfind("set-up failure: libzamri-no-such-curl.so.4 cannot be loaded", 0), 0u)
+            << result.error;
+        EXPECT_NE(result.error.find("libcurl4"), std::string::npos) << result.error;
+    }
+    // Nothing was sent: the request failed before any connection.
+    EXPECT_TRUE(Received("/ok/no-library", 0).empty());
+}
+
 TEST_F(WebhookHttp, TheDispatcherRetriesAReceiverThatFailsAndDropsWhatNeverGetsThrough) {
     zamri::WebhookDispatcherOptions options;
     options.storeName = "Store 4";
