@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "delivery/overlay_output.h"
 #include "net/socket_seam.h"
 #include "platform/overlay_record.h"
 #include "program/program.h"
@@ -347,6 +348,7 @@ void BM_TcpIngestLatency(benchmark::State& state) {
         std::vector<Clock::time_point> sent(static_cast<size_t>(lines));
         std::vector<Clock::time_point> written(static_cast<size_t>(lines));
         std::atomic<int> seen{0};
+        bool failed = false;
         std::thread reader([&] {
             FILE* in = std::fopen(fifo.c_str(), "rb");  // waits for the library's open
             if (in == nullptr)
@@ -378,31 +380,33 @@ void BM_TcpIngestLatency(benchmark::State& state) {
             if (!client.Connect("127.0.0.1", program->Capture().TcpServer()->ListeningPort()) ||
                 client.OpeningExchange() != 1) {
                 state.SkipWithError("cannot connect");
-                break;
+                failed = true;
             }
             std::unique_ptr<HostileCrowd> crowd;
-            if (hostileCount > 0) {
+            if (!failed && hostileCount > 0) {
                 crowd.reset(new HostileCrowd(hostileCount, program->Capture().TcpServer()->ListeningPort()));
                 while (program->Capture().TcpServer()->OpeningCount() < hostileCount)
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
             Clock::time_point start = Clock::now();
-            for (int i = 0; i < lines; ++i) {
+            for (int i = 0; i < lines && !failed; ++i) {
                 std::this_thread::sleep_until(start + std::chrono::microseconds(1000000LL * i / rate));
                 std::string text = LineText(0, i);
                 sent[static_cast<size_t>(i)] = Clock::now();
                 client.SendTextLine(CameraOf(0), text.data(), kTextLength);
             }
-            while (seen.load() < lines)
+            while (!failed && seen.load() < lines)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
         }
         // The next library open (another file) closes the pipe's writing end; until then the
-        // reader waits. Point the library elsewhere now.
+        // reader waits. Point the library elsewhere now: an overlay output opens it.
         std::string spare = dir + "/after.log";
         setenv("OVTEXT_LOG", spare.c_str(), 1);
-        { ChannelTable closer; }
+        { OverlayOutput closer; }
         reader.join();
+        if (failed)
+            break;
         std::remove(spare.c_str());
         for (int i = 0; i < lines; ++i) {
             latencies.push_back(std::chrono::duration<double, std::micro>(written[i] - sent[i]).count());
