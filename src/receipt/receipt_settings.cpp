@@ -16,21 +16,6 @@ const KindKeys kKindKeys[kExceptionKindCount] = {
     {"ExceptionDiscount", true}, {"ExceptionPriceOverride", true}, {"ExceptionCancel", true},
 };
 
-bool SameKey(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<char>(x - 32);
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<char>(y - 32);
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 const char* ExceptionKindKey(ExceptionKind kind, bool* hasThreshold) {
@@ -43,9 +28,9 @@ const char* ExceptionKindKey(ExceptionKind kind, bool* hasThreshold) {
 int ParseTemplateChoice(std::string_view value, int* choice, std::string* error) {
     std::string_view v = TrimBlanks(value);
     *choice = kBuiltinTemplate;
-    if (v.empty() || SameKey(v, "builtin"))
+    if (v.empty() || SameSettingKey(v, "builtin"))
         return 1;
-    if (SameKey(v, "none")) {
+    if (SameSettingKey(v, "none")) {
         *choice = kNoTemplate;
         return 1;
     }
@@ -87,11 +72,11 @@ int ParseExceptionOptions(const std::vector<SettingPair>& options, ExceptionOpti
         for (int k = 0; k < kExceptionKindCount; ++k) {
             std::string base = kKindKeys[k].base;
             KindOptions& kind = out->kinds[k];
-            if (SameKey(pair.key, base)) {
+            if (SameSettingKey(pair.key, base)) {
                 flag(pair, &kind.on);
-            } else if (SameKey(pair.key, base + "Banner")) {
+            } else if (SameSettingKey(pair.key, base + "Banner")) {
                 flag(pair, &kind.banner);
-            } else if (kKindKeys[k].threshold && SameKey(pair.key, base + "Threshold")) {
+            } else if (kKindKeys[k].threshold && SameSettingKey(pair.key, base + "Threshold")) {
                 Money threshold = 0;
                 if (ParseMoney(pair.value, &threshold) && threshold >= 0)
                     kind.threshold = threshold;
@@ -99,7 +84,7 @@ int ParseExceptionOptions(const std::vector<SettingPair>& options, ExceptionOpti
                     report(pair.key, pair.value, "is no amount of 0 or more, like 5 or 49.90; 0 is used.");
             }
         }
-        if (SameKey(pair.key, "DrawerGrace")) {
+        if (SameSettingKey(pair.key, "DrawerGrace")) {
             std::string_view v = TrimBlanks(pair.value);
             int seconds = 0;
             bool ok = !v.empty() && v.size() <= 2;

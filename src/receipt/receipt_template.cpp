@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "receipt/builtin_template.h"
+#include "text/setting_value.h"
 
 namespace zamri {
 
@@ -12,23 +13,6 @@ namespace {
 const char* const kFieldKeys[kReceiptFieldCount] = {
     "Total", "Subtotal", "Tender",   "Change",        "Cashier", "Register", "Number",
     "Void",  "Refund",   "Discount", "PriceOverride", "NoSale",  "Cancel",   nullptr};
-
-bool SameKey(std::string_view a, const char* b) {
-    size_t n = std::strlen(b);
-    if (a.size() != n)
-        return false;
-    for (size_t i = 0; i < n; ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<char>(x - 32);
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<char>(y - 32);
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 // The alternatives of a value, split at each | that is not written \|.
 std::vector<std::string> Alternatives(const std::string& value) {
@@ -80,11 +64,11 @@ std::shared_ptr<const ReceiptTemplate> ReceiptTemplate::Compile(const SettingSec
             errors->push_back(text);
     };
     for (const SettingPair& pair : section.keys) {
-        if (SameKey(pair.key, "Name")) {
+        if (SameSettingKey(pair.key, "Name")) {
             t.name = pair.value;
             continue;
         }
-        if (SameKey(pair.key, "Builtin")) {
+        if (SameSettingKey(pair.key, "Builtin")) {
             if (pair.value == "0" || pair.value == "1")
                 t.builtin = pair.value == "1";
             else
@@ -93,7 +77,7 @@ std::shared_ptr<const ReceiptTemplate> ReceiptTemplate::Compile(const SettingSec
         }
         int field = -1;
         for (int f = 0; f < kReceiptFieldCount; ++f)
-            if (kFieldKeys[f] != nullptr && SameKey(pair.key, kFieldKeys[f]))
+            if (kFieldKeys[f] != nullptr && SameSettingKey(pair.key, kFieldKeys[f]))
                 field = f;
         if (field < 0) {
             report(where + " has no key \"" + pair.key +

@@ -13,22 +13,6 @@ using zamri::kExceptionKindCount;
 
 const char kOptions[] = "Options";
 
-bool SameKey(const std::string& a, const char* b) {
-    std::string_view other(b);
-    if (a.size() != other.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = other[i];
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<char>(x - 32);
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<char>(y - 32);
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 std::string RuleSection(int number) {
     return "Rule " + std::to_string(number);
 }
@@ -107,12 +91,12 @@ void ExceptionsModel::Read(const char* path, int codePage) {
         bool known = false;
         for (auto& entry : entries) {
             for (const RuleKey& k : kRuleKeys) {
-                if (SameKey(entry.first, k.key) && (rule.*k.field).empty()) {
+                if (zamri::SameSettingKey(entry.first, k.key) && (rule.*k.field).empty()) {
                     rule.*k.field = entry.second;
                     known = true;
                 }
             }
-            if (SameKey(entry.first, "Banner")) {
+            if (zamri::SameSettingKey(entry.first, "Banner")) {
                 rule.banner = zamri::TrimBlanks(entry.second) != "0";
                 known = true;
             }
