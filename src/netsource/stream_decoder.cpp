@@ -1,4 +1,5 @@
 #include "netsource/stream_decoder.h"
+#include "platform/os.h"
 
 #include <system_error>
 
@@ -151,6 +152,7 @@ int StreamDecoder::Next() {
 }
 
 void StreamDecoder::Main() {
+    zamri::MarkThreadAsBackgroundWorker();  // woken by the network thread, as the TCP worker is
     ByteSource source{&StreamDecoder::NextOf, this};
     const char* text;
     int flags;

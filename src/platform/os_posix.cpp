@@ -1,3 +1,5 @@
+#include <pthread.h>
+#include <sched.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -75,6 +77,16 @@ int GetSystemSettingsDirectory(char* out, int size) {
         dir = "/etc";
     int length = std::snprintf(out, static_cast<size_t>(size), "%s", dir);
     return length > 0 && length < size ? length : 0;
+}
+
+int MarkThreadAsBackgroundWorker() {
+    int policy = 0;
+    sched_param param{};
+    // A policy chosen by the administrator (a real-time class given with chrt) stays.
+    if (pthread_getschedparam(pthread_self(), &policy, &param) != 0 || policy != SCHED_OTHER)
+        return 0;
+    param.sched_priority = 0;
+    return pthread_setschedparam(pthread_self(), SCHED_BATCH, &param) == 0 ? 1 : 0;
 }
 
 }  // namespace zamri

@@ -76,4 +76,10 @@ int GetSystemSettingsDirectory(char* out, int size) {
     return static_cast<int>(length);
 }
 
+// A lower priority is not the same thing: under a busy video decoder it would leave lines
+// waiting, where the batch class only gives up the right to preempt.
+int MarkThreadAsBackgroundWorker() {
+    return 0;
+}
+
 }  // namespace zamri

@@ -34,6 +34,8 @@
 #include <thread>
 #include <utility>
 
+#include "platform/os.h"
+
 namespace zamri {
 
 enum class WhenFull { kDropAndCount, kWait };
@@ -292,6 +294,7 @@ class WorkQueue {
 
     static void WorkerLoop(std::shared_ptr<State> shared) {
         State& s = *shared;
+        MarkThreadAsBackgroundWorker();
         std::deque<T> batch;
         bool idleSinceWork = false;  // the idle call after the last batch has been made
         std::unique_lock<std::mutex> guard(s.lock);

@@ -14,7 +14,7 @@ class LiveViewSink : public QueuedSink {
   public:
     static constexpr int kQueueLines = 4096;
     // After each batch the worker rests this long (see QueuedSink::kGatherMilliseconds): at a
-    // busy store's rates the feed, and the browsers' thread behind it, then wake at most 50
+    // busy store's rates the feed, and the browsers' thread behind it, then wake at most 10
     // times a second instead of once per line; a browser sees a line at most this much later,
     // and the first line after a quiet spell at once.
     static constexpr int kRestMilliseconds = QueuedSink::kGatherMilliseconds;
