@@ -16,8 +16,10 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -192,6 +194,16 @@ Row Measure(const Options& options, bool worker) {
     int poller = epoll_create1(0);
     std::vector<std::string> pending(static_cast<size_t>(options.tills));
     for (int i = 0; i < options.tills; ++i) {
+        // A child that could not connect has ended: the wait is bounded, so the run stops.
+        pollfd waiting{listener, POLLIN, 0};
+        if (poll(&waiting, 1, 10000) != 1) {
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+            close(listener);
+            close(poller);
+            row.lines = -1;
+            return row;
+        }
         int socket = accept(listener, nullptr, nullptr);
         fcntl(socket, F_SETFL, O_NONBLOCK);
         epoll_event event{};
